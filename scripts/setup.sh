@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine (run as root), cross-builds the
+# dependencies that Debian ships no mingw build of, and builds the product (build/i686) with its tests.
+# Where the machine cannot run 32-bit code, the tests are also built for 64-bit Windows (build/x86_64).
+# Idempotent and quiet on success; prints the failing step's log on failure.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${MVX_BUILD_DIR:-$here/build}
+mkdir -p "$build/logs"
+log=$build/logs/setup.log
+: > "$log"
+
+step() { # step NAME COMMAND...: run quietly, show the log when it fails
+  local name=$1; shift
+  if ! "$@" >>"$log" 2>&1; then
+    echo "setup: step '$name' failed; log follows" >&2
+    tail -n 80 "$log" >&2
+    exit 1
+  fi
+}
+
+packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
+          googletest cmake ninja-build make dpkg-dev djvulibre-bin python3)
+
+install_packages() {
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
+  local src=/etc/apt/sources.list.d/debian-src.sources
+  if [ ! -f "$src" ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${packages[@]}"
+}
+
+missing=0
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing=1
+done
+[ -f /etc/apt/sources.list.d/debian-src.sources ] || missing=1
+if [ "$missing" = 1 ]; then step packages install_packages; fi
+
+build_arch() { # build_arch ARCH: dependencies, configure and build into $build/ARCH
+  local arch=$1 dir=$build/$1
+  step "dependencies ($arch)" bash "$here/scripts/build-deps.sh" "$arch" "$build/deps/$arch"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    step "configure ($arch)" cmake -S "$here" -B "$dir" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-$arch.cmake" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVX_DEPS_PREFIX="$build/deps/$arch/prefix"
+  fi
+  step "build ($arch)" cmake --build "$dir" --parallel "$(nproc)"
+}
+
+build_arch i686
+test_arch=$(bash "$here/scripts/test-arch.sh")
+[ "$test_arch" = i686 ] || build_arch "$test_arch"

@@ -1,0 +1,133 @@
+#include "test_support.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace MvxTest {
+
+namespace {
+
+std::string toWindows(std::string hostPath)
+{
+    for (char& c : hostPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + hostPath;
+}
+
+std::string quote(const std::string& s)
+{
+    std::string r = "'";
+    for (char c : s) {
+        if (c == '\'')
+            r += "'\\''";
+        else
+            r += c;
+    }
+    return r + "'";
+}
+
+std::string runRoot()
+{
+    static std::string root;
+    if (root.empty()) {
+        root = std::string(MVX_BINARY_DIR) + "/testtmp/" + std::to_string(GetCurrentProcessId());
+        runHostTool("rm -rf " + quote(root) + " && mkdir -p " + quote(root));
+        std::atexit([] { runHostTool("rm -rf " + quote(root)); });
+    }
+    return root;
+}
+
+} // namespace
+
+std::string hostPath(const std::string& windowsPath)
+{
+    if (windowsPath.size() < 2 || (windowsPath[0] != 'Z' && windowsPath[0] != 'z') || windowsPath[1] != ':')
+        throw std::runtime_error("not a path on Wine's Z: drive: " + windowsPath);
+    std::string r = windowsPath.substr(2);
+    for (char& c : r)
+        if (c == '\\')
+            c = '/';
+    return r;
+}
+
+std::string tempFolder()
+{
+    static int counter = 0;
+    std::string host = runRoot() + "/" + std::to_string(++counter);
+    if (runHostTool("mkdir -p " + quote(host)) != 0)
+        throw std::runtime_error("cannot make " + host);
+    return toWindows(host);
+}
+
+std::vector<unsigned char> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+int runHostTool(const std::string& commandLine, const std::string& outputFile)
+{
+    // Wine starts host programs through CreateProcess; the exit status travels back through a file,
+    // since Wine does not hand a host program's status to the caller.
+    static int counter = 0;
+    std::string status = std::string(MVX_BINARY_DIR) + "/testtmp/status-" +
+                         std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    std::string script = "mkdir -p " + quote(std::string(MVX_BINARY_DIR) + "/testtmp") + "; (" + commandLine + ")";
+    if (!outputFile.empty())
+        script += " > " + quote(hostPath(outputFile));
+    script += "; echo $? > " + quote(status);
+    std::string cmd = "/bin/sh -c \"" ;
+    for (char c : script) {
+        if (c == '"' || c == '\\')
+            cmd += '\\';
+        cmd += c;
+    }
+    cmd += "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        throw std::runtime_error("cannot start the host shell");
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::string text;
+    for (int i = 0; i < 200 && text.empty(); ++i) { // the file is complete once the shell has ended
+        std::ifstream in(toWindows(status));
+        std::getline(in, text);
+        if (text.empty())
+            Sleep(10);
+    }
+    DeleteFileA(toWindows(status).c_str());
+    if (text.empty())
+        throw std::runtime_error("host command left no status: " + commandLine);
+    return std::atoi(text.c_str());
+}
+
+bool hostToolsAvailable()
+{
+    static int available = -1;
+    if (available < 0)
+        available = runHostTool("command -v djvudump >/dev/null && command -v bzz >/dev/null") == 0;
+    return available == 1;
+}
+
+} // namespace MvxTest
