@@ -67,11 +67,15 @@ public:
 
     AutoPtr& operator=(T* p)
     {
+        // The new reference is taken first: p may be reachable only through the object released here
+        // (p = p->next).
         if (p != m_ptr) {
-            reset();
+            if (p)
+                p->addRef();
+            T* old = m_ptr;
             m_ptr = p;
-            if (m_ptr)
-                m_ptr->addRef();
+            if (old)
+                old->release();
         }
         return *this;
     }

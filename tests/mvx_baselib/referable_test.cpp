@@ -79,3 +79,23 @@ TEST(AutoPtr, ReleaseReturnsZeroAtTheEnd)
 }
 
 } // namespace
+
+namespace {
+
+struct Node : Morvenix::Referable {
+    Morvenix::AutoPtr<Node> next;
+    int value = 0;
+};
+
+TEST(AutoPtr, AssigningFromTheReleasedObjectsMember)
+{
+    AutoPtr<Node> p(new Node);
+    p->next = new Node;
+    p->next->value = 7;
+    p = p->next; // the only reference to the second node lives in the first one
+    ASSERT_TRUE(bool(p));
+    EXPECT_EQ(7, p->value);
+    EXPECT_FALSE(bool(p->next));
+}
+
+} // namespace
