@@ -1,0 +1,123 @@
+// The text type of the system: UTF-8 in a reference-counted buffer shared by copies and substrings, with
+// UTF-16, UTF-32 and ANSI forms made on demand and kept until the content changes.
+#pragma once
+
+#include "mvx_referable.h"
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Morvenix {
+
+class Stream;
+
+// The shared byte buffer behind strings; its text is always followed by a NUL.
+class ReferableString : public Referable {
+public:
+    ~ReferableString() override {}
+    // Replaces the text; a negative length means up to the NUL, and a null or empty text empties it.
+    virtual void assign(const char* inText, int32_t inLength) = 0;
+    virtual char* data() = 0;
+    virtual int32_t length() = 0;
+    virtual bool hasOwnBuffer() = 0;
+};
+
+class String {
+public:
+    // As a length: up to the NUL (or the end); as a result: not found. Every negative length means the same.
+    static const uint32_t npos = 0x80000000u;
+    // The longest text a string holds; longer results are refused with errInvalidParam.
+    static const uint32_t maxLength = 0x7FFFFFF0u;
+
+    String();
+    String(std::nullptr_t);
+    String(const char* inText, int32_t inLength = int32_t(npos));
+    String(const wchar_t* inText, int32_t inLength = int32_t(npos));
+    String(const uint32_t* inText, int32_t inLength = int32_t(npos));
+    String(const std::string& inText, int32_t inLength = int32_t(npos));
+    String(const String& inOther);
+    String(const String& inOther, uint32_t inPos, uint32_t inCount);
+    ~String();
+
+    static String fromAnsi(const char* inText, int32_t inLength = int32_t(npos));
+    static String fromCodePoint(uint32_t inCodePoint);
+    static String repeat(const String& inText, uint32_t inCount);
+    static String repeat(uint32_t inCodePoint, uint32_t inCount);
+
+    String& operator=(const String& inOther);
+    String& operator=(const char* inText);
+    String& operator=(const wchar_t* inText);
+    String& operator=(const uint32_t* inText);
+    String& assignAnsi(const char* inText);
+    void clear();
+    // A private buffer of n bytes for the caller to fill; the length becomes the bytes before the first
+    // NUL among them when it is first asked for.
+    char* allocate(uint32_t inCount);
+
+    const char* begin() const;
+    const char* end() const;
+    uint32_t getLength() const;
+    char operator[](uint32_t inIndex) const;
+    String substr(uint32_t inPos, uint32_t inCount = npos) const;
+    // True when the first byte is NUL or the length is 0.
+    bool isEmpty() const;
+    const char* c_str() const;
+    char* getWritablePtr(uint32_t inIndex = 0);
+
+    int compare(const String& inOther) const;
+    int compareNoCase(const String& inOther) const;
+    bool operator==(const String& inOther) const { return compare(inOther) == 0; }
+    bool operator!=(const String& inOther) const { return compare(inOther) != 0; }
+    bool operator<(const String& inOther) const { return compare(inOther) < 0; }
+    bool operator<=(const String& inOther) const { return compare(inOther) <= 0; }
+    bool operator>(const String& inOther) const { return compare(inOther) > 0; }
+    bool operator>=(const String& inOther) const { return compare(inOther) >= 0; }
+
+    String& operator+=(const String& inOther);
+
+    const wchar_t* wc_str() const;
+    const uint32_t* utf32_str() const;
+    const char* ansi_str() const;
+
+    // Length as four bytes (stored order for the tag 4321, reversed for any other), then the bytes.
+    void write(Stream* inStream, int32_t inByteOrder) const;
+    uint32_t read(Stream* inStream, int32_t inByteOrder);
+    static void writeUInt32(Stream* inStream, uint32_t inValue, int32_t inByteOrder);
+    static uint32_t readUInt32(Stream* inStream, int32_t inByteOrder);
+
+    // printf-style formatting through the library's own engine.
+    static String format(const char* inFormat, ...);
+    static String vformat(const char* inFormat, va_list inArgs);
+    // The formatted text is taken as ANSI code-page text; a null format gives the empty string.
+    static String formatAnsi(const char* inFormat, ...);
+    static String vformatAnsi(const char* inFormat, va_list inArgs);
+    // UTF-16 format; a null format gives the empty string.
+    static String formatWide(const wchar_t* inFormat, ...);
+    static String vformatWide(const wchar_t* inFormat, va_list inArgs);
+    void assignFormat(const char* inFormat, ...);
+    void assignFormatAnsi(const char* inFormat, ...);
+    void assignFormatWide(const wchar_t* inFormat, ...);
+
+private:
+    void resolveLength() const;
+    void dropForms();
+    void setBuffer(ReferableString* inBuffer, uint32_t inOffset, int32_t inLength);
+    void takeUtf8(const char* inText, uint32_t inSize);
+
+    mutable AutoPtr<ReferableString> m_buffer;
+    mutable uint32_t m_offset;
+    mutable int32_t m_length;
+    mutable wchar_t* m_utf16;
+    mutable uint32_t m_utf16Count;
+    mutable uint32_t* m_utf32;
+    mutable uint32_t m_utf32Count;
+    mutable char* m_ansi;
+    mutable uint32_t m_ansiSize;
+};
+
+// A new string; an operand whose first byte is NUL adds nothing, and an embedded NUL ends the result.
+String operator+(const String& inLeft, const String& inRight);
+
+} // namespace Morvenix
