@@ -14,7 +14,7 @@ public:
 
     // The process-wide allocator over the run-time heap, made on first use.
     static MemoryAllocator* getDefault();
-    // Arrays made earlier keep the allocator they were given.
+    // Arrays made earlier keep the allocator they were given; null puts the built-in one back.
     static void setDefault(MemoryAllocator* inAllocator);
 };
 

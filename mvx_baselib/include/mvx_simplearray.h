@@ -1,9 +1,11 @@
 // Growable array over a MemoryAllocator. Kind 1 holds objects (constructed, assigned and destroyed one by
-// one); kind 2 holds plain memory (copied bytewise). The wipe flag zero-fills every element range given up.
+// one); kind 2 holds plain memory (copied bytewise, new elements zero-filled). The wipe flag zero-fills
+// every element range given up. Sizes are worked out in 64 bits, so no request can wrap past the 2 GB
+// limit on a block.
 #pragma once
 
 #include "mvx_allocator.h"
-#include "mvx_exception.h"
+#include "mvx_byteorder.h"
 
 #include <cstdint>
 #include <cstring>
@@ -27,6 +29,7 @@ class SimpleArray {
     static_assert(kind == 1 || kind == 2, "kind 1 holds objects, kind 2 plain memory");
 
 public:
+    // inCapacity -1 means n + max(growStep, n); a step of 0 means 128; no allocator means the default.
     explicit SimpleArray(uint32_t inCount = 0, int32_t inCapacity = 0, MemoryAllocator* inAllocator = nullptr,
                          uint32_t inGrowStep = 0)
         : m_data(nullptr), m_count(0), m_capacity(0), m_growStep(inGrowStep ? inGrowStep : 128), m_wipe(false),
@@ -40,6 +43,7 @@ public:
     {
         copyFrom(o);
     }
+    // Keeps this array's allocator and wipe flag.
     SimpleArray& operator=(const SimpleArray& o)
     {
         if (this != &o) {
@@ -51,7 +55,8 @@ public:
     }
     ~SimpleArray() { free(); }
 
-    T* data() const { return m_data; }
+    T* data() { return m_data; }
+    const T* data() const { return m_data; }
     uint32_t count() const { return m_count; }
     uint32_t capacity() const { return m_capacity; }
     uint32_t growStep() const { return m_growStep; }
@@ -60,6 +65,7 @@ public:
     MemoryAllocator* allocator() const { return m_allocator; }
     void setGrowStep(uint32_t inStep) { m_growStep = inStep ? inStep : 128; }
 
+    // Unchecked; at() checks.
     T& operator[](uint32_t i) { return m_data[i]; }
     const T& operator[](uint32_t i) const { return m_data[i]; }
     T& at(uint32_t i)
@@ -72,8 +78,10 @@ public:
         boundCheck(i);
         return m_data[i];
     }
-    T* begin() const { return m_data; }
-    T* end() const { return m_data + m_count; }
+    T* begin() { return m_data; }
+    T* end() { return m_data + m_count; }
+    const T* begin() const { return m_data; }
+    const T* end() const { return m_data + m_count; }
 
     void boundCheck(uint32_t i) const
     {
@@ -83,7 +91,8 @@ public:
             ArrayErrors::subscript(__PRETTY_FUNCTION__);
     }
 
-    // Discards the contents; inCapacity -1 means n + max(growStep, n).
+    // Discards the contents, then holds n default elements in a block of inCapacity (-1: n + max(growStep,
+    // n); never less than n). resize(0, 0) leaves no block.
     void resize(uint32_t n, int32_t inCapacity = -1)
     {
         free();
@@ -97,6 +106,7 @@ public:
         install(block, n, uint32_t(cap));
     }
 
+    // Keeps the contents; new elements are default objects (kind 1) or zero (kind 2).
     void setSize(uint32_t n)
     {
         if (n > m_capacity) {
@@ -130,7 +140,7 @@ public:
 
     void append(const T& value)
     {
-        if (m_count < m_capacity || !inArray(&value)) {
+        if (m_count < m_capacity || !overlaps(&value, 1)) {
             setSize(m_count + 1);
             m_data[m_count - 1] = value;
             return;
@@ -140,7 +150,8 @@ public:
         m_data[m_count - 1] = copy;
     }
 
-    // Opens room for n elements at pos: default elements, or copies of src[0..n) when src is given.
+    // Opens room for n elements at pos: default elements, or copies of src[0..n) when src is given (src
+    // may lie inside this array).
     void insert(uint32_t pos, uint32_t n, const T* src = nullptr)
     {
         if (n == 0)
@@ -148,11 +159,9 @@ public:
         if (pos > m_count)
             ArrayErrors::badInsertPos(__PRETTY_FUNCTION__);
         uint64_t total = uint64_t(m_count) + n;
-        bool aliased = src && (inArray(src) || inArray(src + n - 1));
-        if (total < m_capacity && !aliased) {
+        if (total < m_capacity && !(src && overlaps(src, n))) {
             constructRange(m_data, m_count, uint32_t(total));
-            for (uint32_t i = m_count; i-- > pos;)
-                moveElement(m_data[i + n], m_data[i]);
+            moveRange(m_data + pos + n, m_data + pos, m_count - pos);
             destroyRange(pos, pos + n);
             constructRange(m_data, pos, pos + n);
             fillFrom(m_data + pos, src, n);
@@ -161,24 +170,25 @@ public:
         }
         uint64_t cap = grownCapacity(total);
         T* block = _malloc(cap);
-        constructRange(block, 0, uint32_t(total));
-        for (uint32_t i = 0; i < pos; ++i)
-            moveElement(block[i], m_data[i]);
+        if constexpr (kind == 1)
+            constructRange(block, 0, uint32_t(total));
+        else if (!src)
+            constructRange(block, pos, pos + n);
+        copyRange(block, m_data, pos);
         fillFrom(block + pos, src, n);
-        for (uint32_t i = pos; i < m_count; ++i)
-            moveElement(block[i + n], m_data[i]);
+        copyRange(block + pos + n, m_data + pos, m_count - pos);
         free();
         install(block, uint32_t(total), uint32_t(cap));
     }
 
+    // Moves the tail down over [first, first + n); the capacity stays.
     void remove(uint32_t first, uint32_t n)
     {
         if (first > m_count || uint64_t(first) + n > m_count)
             ArrayErrors::badRemoveRange(__PRETTY_FUNCTION__);
         if (n == 0)
             return;
-        for (uint32_t i = first + n; i < m_count; ++i)
-            moveElement(m_data[i - n], m_data[i]);
+        moveRange(m_data + first, m_data + first + n, m_count - first - n);
         destroyRange(m_count - n, m_count);
         m_count -= n;
     }
@@ -199,25 +209,44 @@ public:
     void assign(const SimpleArray& o, bool inCompact)
     {
         static_assert(kind == 2, "bytewise assignment is for plain-memory arrays");
-        if (this == &o)
+        if (this == &o) {
+            if (inCompact)
+                compact();
             return;
+        }
         free();
         m_allocator = o.m_allocator;
         m_growStep = o.m_growStep;
         resize(o.m_count, inCompact ? int32_t(o.m_count) : int32_t(o.m_capacity));
         if (o.m_count)
-            std::memcpy(m_data, o.m_data, size_t(o.m_count) * sizeof(T));
+            std::memcpy(static_cast<void*>(m_data), o.m_data, byteSize(o.m_count));
     }
 
-    // Plain-memory arrays only: n elements from p, each byte-reversed unless inByteOrder is 4321.
-    void assign(const T* p, uint32_t n, int32_t inByteOrder);
+    // Plain-memory arrays only: n elements from p, as stored for byte order 4321, otherwise each one
+    // byte-reversed; the block holds n + max(growStep, n). p may point into this array's own block: the
+    // new block is filled before the old one is given up.
+    void assign(const T* p, uint32_t n, int32_t inByteOrder)
+    {
+        static_assert(kind == 2, "bytewise assignment is for plain-memory arrays");
+        uint64_t cap = grownCapacity(n);
+        T* block = _malloc(cap);
+        if (inByteOrder == ByteOrder::asStored || sizeof(T) == 1) {
+            if (n)
+                std::memcpy(static_cast<void*>(block), p, byteSize(n));
+        } else {
+            for (uint32_t i = 0; i < n; ++i)
+                block[i] = ByteOrder::reversed(p[i]);
+        }
+        free();
+        install(block, n, uint32_t(cap));
+    }
 
+    // A block for n elements; refuses 2 GB or more before asking the allocator.
     T* _malloc(uint64_t n)
     {
-        uint64_t bytes = n * sizeof(T);
-        if (bytes >= 0x80000000ull)
+        if (n > 0x7FFFFFFFull / sizeof(T))
             ArrayErrors::tooLarge(__PRETTY_FUNCTION__);
-        void* p = m_allocator->allocate(uint32_t(bytes));
+        void* p = m_allocator->allocate(uint32_t(n * sizeof(T)));
         if (!p)
             ArrayErrors::outOfMemory(__PRETTY_FUNCTION__);
         return static_cast<T*>(p);
@@ -226,66 +255,98 @@ public:
 private:
     uint64_t grownCapacity(uint64_t n) const { return n + (n > m_growStep ? n : m_growStep); }
 
-    bool inArray(const T* p) const { return m_data && p >= m_data && p < m_data + m_capacity; }
+    // Every element range lies in a block that _malloc kept below 2 GB; saying so keeps the compiler from
+    // warning about sizes it cannot rule out.
+    static size_t byteSize(uint32_t n)
+    {
+        if (n > 0x7FFFFFFFu / sizeof(T))
+            __builtin_unreachable();
+        return size_t(n) * sizeof(T);
+    }
+
+    // Whether [p, p + n) meets this array's block.
+    bool overlaps(const T* p, uint32_t n) const
+    {
+        if (!m_data)
+            return false;
+        uintptr_t a = reinterpret_cast<uintptr_t>(p), b = reinterpret_cast<uintptr_t>(m_data);
+        return a < b + uintptr_t(m_capacity) * sizeof(T) && b < a + uintptr_t(n) * sizeof(T);
+    }
 
     static void constructRange(T* block, uint32_t from, uint32_t to)
     {
-        if (kind == 1) {
+        if (to <= from)
+            return;
+        if constexpr (kind == 1) {
             for (uint32_t i = from; i < to; ++i)
                 new (block + i) T();
-        } else if (to > from) {
-            std::memset(static_cast<void*>(block + from), 0, size_t(to - from) * sizeof(T));
+        } else {
+            std::memset(static_cast<void*>(block + from), 0, byteSize(to - from));
         }
     }
 
     void destroyRange(uint32_t from, uint32_t to)
     {
-        if (kind == 1) {
+        if (to <= from)
+            return;
+        if constexpr (kind == 1) {
             for (uint32_t i = from; i < to; ++i)
                 m_data[i].~T();
         }
-        if (m_wipe && to > from)
-            std::memset(static_cast<void*>(m_data + from), 0, size_t(to - from) * sizeof(T));
+        if (m_wipe)
+            std::memset(static_cast<void*>(m_data + from), 0, byteSize(to - from));
     }
 
-    static void moveElement(T& to, T& from)
+    // Overlapping moves within one block, in the direction that is safe.
+    static void moveRange(T* to, T* from, uint32_t n)
     {
-        if (kind == 1)
-            to = from;
-        else
-            std::memcpy(static_cast<void*>(&to), &from, sizeof(T));
+        if (n == 0 || to == from)
+            return;
+        if constexpr (kind == 1) {
+            if (to < from) {
+                for (uint32_t i = 0; i < n; ++i)
+                    to[i] = from[i];
+            } else {
+                for (uint32_t i = n; i-- > 0;)
+                    to[i] = from[i];
+            }
+        } else {
+            std::memmove(static_cast<void*>(to), from, byteSize(n));
+        }
+    }
+
+    // Into constructed elements of another block.
+    static void copyRange(T* to, const T* from, uint32_t n)
+    {
+        if (n == 0)
+            return;
+        if constexpr (kind == 1) {
+            for (uint32_t i = 0; i < n; ++i)
+                to[i] = from[i];
+        } else {
+            std::memcpy(static_cast<void*>(to), from, byteSize(n));
+        }
     }
 
     static void fillFrom(T* to, const T* src, uint32_t n)
     {
-        if (!src)
-            return;
-        for (uint32_t i = 0; i < n; ++i)
-            to[i] = src[i];
+        if (src)
+            copyRange(to, src, n);
     }
 
     void reallocate(uint64_t cap, uint32_t newCount)
     {
         T* block = _malloc(cap);
         uint32_t keep = m_count < newCount ? m_count : newCount;
-        if (kind == 1) {
-            constructRange(block, 0, newCount);
-            for (uint32_t i = 0; i < keep; ++i)
-                block[i] = m_data[i];
-        } else {
-            if (keep)
-                std::memcpy(static_cast<void*>(block), m_data, size_t(keep) * sizeof(T));
-            constructRange(block, keep, newCount);
-        }
+        constructRange(block, kind == 1 ? 0 : keep, newCount);
+        copyRange(block, m_data, keep);
         free();
         install(block, newCount, uint32_t(cap));
     }
 
     void install(T* block, uint32_t n, uint32_t cap)
     {
-        m_data = cap ? block : nullptr;
-        if (!cap && block)
-            m_allocator->free(block);
+        m_data = block;
         m_count = n;
         m_capacity = cap;
     }
@@ -295,9 +356,9 @@ private:
         if (!o.m_data)
             return;
         T* block = _malloc(o.m_capacity);
-        constructRange(block, 0, o.m_count);
-        for (uint32_t i = 0; i < o.m_count; ++i)
-            moveElement(block[i], const_cast<T&>(o.m_data[i]));
+        if constexpr (kind == 1)
+            constructRange(block, 0, o.m_count);
+        copyRange(block, o.m_data, o.m_count);
         install(block, o.m_count, o.m_capacity);
     }
 
