@@ -468,7 +468,8 @@ private:
             if (stripZeros && point)
                 stripTrailingZeros(field);
             if (exponent != 0 || conv.kind == kExponential) {
-                field.put(CharT(conv.digits[0]));
+                // %f falls back to this form for the largest values, with the lower-case letter.
+                field.put(CharT(conv.digits ? conv.digits[0] : 'e'));
                 int magnitude = exponent < 0 ? -exponent : exponent;
                 field.put(CharT(exponent < 0 ? '-' : '+'));
                 if (magnitude >= 100)
