@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+
+#include <random>
 #include <string>
 
 namespace ByteOrder = Morvenix::ByteOrder;
@@ -119,6 +123,32 @@ TEST(Hex, Decode)
         EXPECT_EQ(c.bytes, std::vector<unsigned char>(out, out + n)) << c.text;
         for (uint32_t i = n; i < 8; ++i)
             EXPECT_EQ(0x77, out[i]) << c.text << ": wrote past what it returned";
+    }
+}
+
+// Any bytes at all: the decoder stays inside the text and the buffer, and keeps every digit pair.
+TEST(Hex, DecodeOfRandomText)
+{
+    std::mt19937 rng(2026);
+    const char alphabet[] = "0123456789abcdefABCDEF:- \x00\xff\xc3gG";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(rng() % 40, '\0');
+        for (char& c : text)
+            c = rng() % 4 ? alphabet[rng() % (sizeof alphabet - 1)] : char(rng());
+        uint32_t capacity = rng() % 24, digits = 0;
+        for (char c : text)
+            digits += std::isxdigit(static_cast<unsigned char>(c)) ? 1 : 0;
+        unsigned char out[32];
+        std::memset(out, 0x5A, sizeof out);
+        String s(text.data(), int32_t(text.size()));
+        uint32_t n = Hex::decode(out, capacity, s);
+        uint32_t expected = std::min(capacity, std::min(digits, s.getLength()) / 2);
+        ASSERT_LE(n, expected) << round;
+        if (s.getLength() == text.size()) {
+            ASSERT_EQ(expected, n) << round;
+        }
+        for (uint32_t i = n; i < sizeof out; ++i)
+            ASSERT_EQ(0x5A, out[i]) << round;
     }
 }
 
