@@ -652,7 +652,7 @@ bool Engine<wchar_t>::convertWide(const wchar_t*, WipedBlock<wchar_t>&)
 template <class CharT>
 class HeapSink {
 public:
-    HeapSink() : m_text(m_first), m_length(0), m_total(0), m_capacity(kFirstSize), m_failed(false)
+    HeapSink() : m_text(m_first), m_length(0), m_capacity(kFirstSize), m_failed(false)
     {
         m_first[0] = 0;
     }
@@ -695,7 +695,6 @@ private:
 
     void append(const CharT* p, uint32_t n)
     {
-        m_total += n;
         if (m_failed)
             return;
         if (m_length + n + 1 > m_capacity) {
@@ -727,7 +726,6 @@ private:
     CharT m_first[kFirstSize];
     CharT* m_text;
     size_t m_length;
-    size_t m_total;
     size_t m_capacity;
     bool m_failed;
 };
