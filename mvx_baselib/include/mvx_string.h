@@ -27,9 +27,9 @@ public:
 class String {
 public:
     // As a length: up to the NUL (or the end); as a result: not found. Every negative length means the same.
-    static const uint32_t npos = 0x80000000u;
+    static constexpr uint32_t npos = 0x80000000u;
     // The longest text a string holds; longer results are refused with errInvalidParam.
-    static const uint32_t maxLength = 0x7FFFFFF0u;
+    static constexpr uint32_t maxLength = 0x7FFFFFF0u;
 
     String();
     String(std::nullptr_t);

@@ -29,6 +29,7 @@ TEST(String, ConstructionFromUtf8)
     EXPECT_EQ(String().begin(), String(nullptr).begin());
     EXPECT_EQ(String().begin(), String(static_cast<const char*>(nullptr), 5).begin());
     EXPECT_EQ(3u, String("abc", String::npos).getLength());
+    EXPECT_EQ(0x80000000u, String::npos);
     EXPECT_EQ(3u, String("abc", -7).getLength());
     EXPECT_EQ("ab", bytesOf(String("abc", 2)));
     EXPECT_STREQ("", String().c_str());
