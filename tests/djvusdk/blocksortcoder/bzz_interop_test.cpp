@@ -61,6 +61,18 @@ TEST_F(BzzInterop, DeflateWritesTheBytesOfTheReferenceEncoder)
     }
 }
 
+// The frequency shift steps at blocks of 100000 and 1000000 symbols, the marker included.
+TEST_F(BzzInterop, DeflateMatchesTheReferenceAroundTheShiftSteps)
+{
+    for (size_t bytes : {99998u, 99999u, 999998u, 999999u}) {
+        SCOPED_TRACE(bytes);
+        const Bytes data = BzzTest::mixed(bytes, uint32_t(bytes));
+        MvxTest::writeFile(path("in"), data);
+        ASSERT_EQ(0, MvxTest::runHostTool("bzz -e1024 " + host("in") + " " + host("ref")));
+        EXPECT_TRUE(MvxTest::readFile(path("ref")) == BzzTest::compress(data, 1024));
+    }
+}
+
 TEST_F(BzzInterop, WriteSizesDoNotChangeTheBytes)
 {
     const Bytes data = BzzTest::mixed(200000, 6);
