@@ -317,3 +317,52 @@ TEST(ZPCoder, ByteLimitStopsReadingAtTheLimit)
 }
 
 } // namespace
+
+namespace {
+
+// The coder does not judge its input: any bytes decode until the input runs out, which ends in the one
+// clean error. Damaged and random streams must not do anything else.
+TEST(ZPCoder, DamagedAndRandomInputDecodesOrFailsCleanly)
+{
+    const std::vector<Step> steps = script(20000, 5, 12);
+    std::vector<uint8_t> contexts(12, 0);
+    const Bytes good = encodeScript(steps, contexts, 16);
+    std::mt19937 rng(1210);
+    int failed = 0;
+    for (int round = 0; round < 200; ++round) {
+        Bytes m = good;
+        switch (rng() % 3) {
+        case 0:
+            for (unsigned n = 1 + rng() % 8; n; --n)
+                m[rng() % m.size()] ^= (unsigned char)(1u << (rng() % 8));
+            break;
+        case 1:
+            m.resize(rng() % m.size());
+            break;
+        default:
+            for (unsigned char& b : m)
+                b = (unsigned char)rng();
+        }
+        AutoPtr<MemoryStorage> in = storageOf(m);
+        std::vector<uint8_t> ctx(12, 0);
+        try {
+            ZPDecoder zp(in, 0, 1 + rng() % 32);
+            for (const Step& s : steps) {
+                if (s.kind == 0)
+                    zp.decode(ctx[size_t(s.context)]);
+                else if (s.kind == 1)
+                    zp.decodeRaw();
+                else
+                    zp.decodeRawIW();
+            }
+        } catch (const Morvenix::Exception& e) {
+            EXPECT_NE(nullptr, strstr(e.what(), "preload failed.")) << e.what();
+            ++failed;
+        }
+        for (uint8_t c : ctx)
+            ASSERT_LT(c, Morvenix::DjVu::ZPTable::kStateCount);
+    }
+    EXPECT_GT(failed, 0);
+}
+
+} // namespace
