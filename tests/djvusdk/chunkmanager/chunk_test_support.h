@@ -22,8 +22,9 @@ void expectThrow(F&& f, int inCode, const char* inText, const char* inFunction =
     } catch (const Morvenix::Exception& e) {
         EXPECT_EQ(inCode, e.getCode());
         EXPECT_NE(nullptr, std::strstr(e.what(), inText)) << e.what();
-        if (inFunction)
+        if (inFunction) {
             EXPECT_NE(nullptr, std::strstr(e.what(), inFunction)) << e.what();
+        }
     }
 }
 

@@ -120,8 +120,9 @@ TEST(ChunkCollection, Find)
     for (const Case& t : cases) {
         SCOPED_TRACE(std::string(t.id) + "/" + t.altId + " from " + std::to_string(t.start));
         EXPECT_EQ(t.expected, c->find(t.id, t.altId, t.start, t.skipUnloaded));
-        if (!*t.altId)
+        if (!*t.altId) {
             EXPECT_EQ(t.expected, c->find(t.id, t.start, t.skipUnloaded));
+        }
     }
     AutoPtr<ChunkCollection> empty = ChunkCollection::create("DJVU");
     EXPECT_EQ(kNone, empty->find("INFO", kNone, false));
