@@ -100,6 +100,18 @@ namespace Hex {
 
 // Lower-case digits, most significant nibble first.
 inline char nibbleToChar(unsigned inNibble) { return "0123456789abcdef"[inNibble & 15]; }
+// The value of one hexadecimal digit of either case, -10000 for any other character.
+inline int charToInt(char inChar)
+{
+    unsigned char c = static_cast<unsigned char>(inChar);
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -10000;
+}
 inline void byteToChars(uint8_t inByte, char* outTwo)
 {
     outTwo[0] = nibbleToChar(inByte >> 4);

@@ -32,21 +32,6 @@ int64_t readInt64(Stream& inStream, int32_t inByteOrder)
 
 namespace Hex {
 
-namespace {
-
-int digitValue(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
-
 String toStr(const void* inBytes, uint32_t inCount, const String& inSeparator)
 {
     if (inCount == 0)
@@ -77,7 +62,7 @@ uint32_t decode(void* outBuffer, uint32_t inCapacity, const String& inText)
     uint32_t length = inText.getLength(), written = 0;
     int high = -1;
     for (uint32_t i = 0; i < length && written < inCapacity; ++i) {
-        int v = digitValue(text[i]);
+        int v = Hex::charToInt(text[i]);
         if (v < 0)
             continue;
         if (high < 0) {

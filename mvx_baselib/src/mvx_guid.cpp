@@ -1,6 +1,7 @@
 // GUID values: text form, parsing, ordering and the raw stream form.
 #include "mvx_guid.h"
 
+#include "mvx_byteorder.h"
 #include "mvx_exception.h"
 #include "mvx_stream.h"
 #include "mvx_string.h"
@@ -10,21 +11,6 @@
 #define MVX_SOURCE "mvx_guid"
 
 namespace Morvenix {
-
-namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 Guid::Guid(bool inGenerate)
 {
@@ -79,12 +65,12 @@ void Guid::parse(const char* inText, uint32_t inLength)
 {
     uint32_t pos = 0;
     for (unsigned char& byte : m_bytes) {
-        while (pos < inLength && hexValue(inText[pos]) < 0)
+        while (pos < inLength && Hex::charToInt(inText[pos]) < 0)
             ++pos;
         // A pair is two adjacent digits: a lone digit followed by anything else (or the end) is refused.
-        if (pos + 1 >= inLength || hexValue(inText[pos + 1]) < 0)
+        if (pos + 1 >= inLength || Hex::charToInt(inText[pos + 1]) < 0)
             MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::Guid::fromString");
-        byte = (unsigned char)(hexValue(inText[pos]) << 4 | hexValue(inText[pos + 1]));
+        byte = (unsigned char)(Hex::charToInt(inText[pos]) << 4 | Hex::charToInt(inText[pos + 1]));
         pos += 2;
     }
 }
