@@ -12,6 +12,15 @@
 namespace Morvenix {
 
 class Stream;
+template <class T, int kind>
+class SimpleArray;
+
+// Maps one code point to another, for String::map.
+class CodePointMapper {
+public:
+    virtual ~CodePointMapper() {}
+    virtual uint32_t mapCodePoint(uint32_t inCodePoint) = 0;
+};
 
 // The shared byte buffer behind strings; its text is always followed by a NUL.
 class ReferableString : public Referable {
@@ -76,6 +85,59 @@ public:
     bool operator>=(const String& inOther) const { return compare(inOther) >= 0; }
 
     String& operator+=(const String& inOther);
+
+    // Code-point positions. Code points are stepped by the length their lead byte announces, never past
+    // the end; a NUL lead byte ends the count.
+    uint32_t getCharCount() const;
+    // Byte offset of code point n (the end when the string holds exactly n); npos when it holds fewer.
+    uint32_t charToByteOffset(uint32_t inIndex) const;
+    const char* charToPtr(uint32_t inIndex) const;
+
+    // Byte search; results are byte indices, npos when absent. An empty pattern is found at the start.
+    const char* findPtr(const String& inPattern) const;
+    uint32_t find(const String& inPattern) const;
+    bool startsWith(const String& inPrefix) const;
+    bool endsWith(const String& inSuffix) const;
+    // Code-point search.
+    uint32_t findChar(uint32_t inCodePoint) const;
+    uint32_t findChar(uint32_t inCodePoint, uint32_t inFrom) const;
+    uint32_t rfind(uint32_t inCodePoint) const;
+    // The first code point that belongs to the set (decoded up to its first NUL); the scan of this string
+    // stops at its first NUL.
+    uint32_t findFirstOf(const String& inSet) const;
+    // The same from byte index inFrom up to the string's end.
+    uint32_t findFirstOf(const String& inSet, uint32_t inFrom) const;
+    uint32_t findFirstOf(const uint32_t* inSet, uint32_t inCount) const;
+
+    // substr with position and count in code points (npos: to the end).
+    String substrChars(uint32_t inPos, uint32_t inCount = npos) const;
+    // ASCII letters only; every other byte stays.
+    String toUpper() const;
+    String toLower() const;
+    String trimLeft() const;
+    String trimRight() const;
+    String trim() const;
+    String trimTrailingLineBreaks() const;
+
+    // strtol with base 10 and atof of the runtime.
+    int32_t toInt() const;
+    double toDouble() const;
+    // Leading decimal digits only (no sign, no white space), wrapping; 0 when there are none.
+    uint32_t toUInt() const;
+    uint64_t toUInt64() const;
+
+    // Every occurrence of the pattern, left to right without overlap, replaced; the replacement is not
+    // searched again. An empty pattern is errInvalidParam; a result longer than maxLength too.
+    String replace(const String& inPattern, const String& inReplacement) const;
+    String removeAll(const String& inPattern) const;
+    // Without any UTF-8 byte-order mark, wherever it stands.
+    String removeBOM() const;
+    // Without the bytes [pos, pos + count).
+    String erase(uint32_t inPos, uint32_t inCount) const;
+    // The elements with the separator between each two (empty elements keep their separators).
+    static String join(const SimpleArray<String, 1>& inParts, const String& inSeparator);
+    // Each code point replaced by the mapper's result; a result of 0 ends the text.
+    String map(CodePointMapper& inMapper) const;
 
     const wchar_t* wc_str() const;
     const uint32_t* utf32_str() const;

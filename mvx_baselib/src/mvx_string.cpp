@@ -6,6 +6,7 @@
 #include "mvx_exception.h"
 #include "mvx_format.h"
 #include "mvx_stream.h"
+#include "mvx_string_internal.h"
 #include "mvx_unicode.h"
 
 #include <cstring>
@@ -108,6 +109,8 @@ Morvenix::ReferableString* sharedEmptyBuffer()
     return s_empty.get();
 }
 
+} // namespace
+
 uint32_t checkedLength(uint64_t inLength, const char* inFunction)
 {
     if (inLength > Morvenix::String::maxLength)
@@ -115,7 +118,6 @@ uint32_t checkedLength(uint64_t inLength, const char* inFunction)
     return uint32_t(inLength);
 }
 
-} // namespace
 } // namespace _Mvx_Internal_NS_
 
 namespace Morvenix {
