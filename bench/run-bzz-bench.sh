@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Times our BZZ encoder and decoder (x86_64 build, under Wine, measured inside the process on data in
+# Times our BZZ encoder and decoder (the test build, under Wine, measured inside the process on data in
 # memory) against the reference tool `bzz -e1024` / `bzz -d` (wall time of the host process, best of
 # three) on 4 MB of text and 4 MB of mixed binary, checks that both write the same bytes, and prints
 # our time divided by the tool's (below 1: we are faster).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
-exe=$build/x86_64/bench/bzz_bench.exe
-[ -f "$exe" ] || cmake --build "$build/x86_64" --target bzz_bench >/dev/null
-source "$here/scripts/wine-env.sh" "$build" x86_64
+arch=$(bash "$here/scripts/test-arch.sh")
+exe=$build/$arch/bench/bzz_bench.exe
+[ -f "$exe" ] || cmake --build "$build/$arch" --target bzz_bench >/dev/null
+source "$here/scripts/wine-env.sh" "$build" "$arch"
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
 size=$((4 * 1024 * 1024))
 # Text: the system's licence and copyright texts, repeated as needed.
 while [ "$(stat -c %s "$work/text" 2>/dev/null || echo 0)" -lt "$size" ]; do
@@ -21,11 +22,14 @@ truncate -s "$size" "$work/text"
 # Mixed binary: executables (code, tables, strings) as they lie on disk.
 { cat /usr/bin/* 2>/dev/null || true; } | head -c "$size" >"$work/mixed"
 
+div() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+
 best() { # best wall time in seconds of three runs of the command
   local b=999999 t
   for _ in 1 2 3; do
     local s=$(date +%s.%N); "$@" >/dev/null; local e=$(date +%s.%N)
-    t=$(echo "$e - $s" | bc -l); if (( $(echo "$t < $b" | bc -l) )); then b=$t; fi
+    t=$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')
+    b=$(awk -v t="$t" -v b="$b" 'BEGIN { print (t < b) ? t : b }')
   done
   echo "$b"
 }
@@ -41,9 +45,9 @@ for name in text mixed; do
   read -r _ ours_e _ ours_d _ ours_sort < <("$MVX_WINE" "$exe" -t "Z:$in" | tr -d '\r')
   bzz_e=$(best bzz -e1024 "$in" "$work/$name.tmp")
   bzz_d=$(best bzz -d "$work/$name.ref" "$work/$name.tmp")
-  printf '%-7s %-7s %10.3f %10.3f %7.2f\n' "$name" encode "$ours_e" "$bzz_e" "$(echo "$ours_e / $bzz_e" | bc -l)"
+  printf '%-7s %-7s %10.3f %10.3f %7.2f\n' "$name" encode "$ours_e" "$bzz_e" "$(div "$ours_e" "$bzz_e")"
   printf '%-7s %-7s %10.3f   (block sort alone, part of encode)\n' "$name" sort "$ours_sort"
-  printf '%-7s %-7s %10.3f %10.3f %7.2f\n' "$name" decode "$ours_d" "$bzz_d" "$(echo "$ours_d / $bzz_d" | bc -l)"
+  printf '%-7s %-7s %10.3f %10.3f %7.2f\n' "$name" decode "$ours_d" "$bzz_d" "$(div "$ours_d" "$bzz_d")"
   printf '%-7s %-7s %10d bytes, ratio %.3f\n' "$name" size "$(stat -c %s "$work/$name.ref")" \
-    "$(echo "$(stat -c %s "$work/$name.ref") / $size" | bc -l)"
+    "$(div "$(stat -c %s "$work/$name.ref")" "$size")"
 done
