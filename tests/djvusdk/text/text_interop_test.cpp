@@ -1,0 +1,224 @@
+// Interoperability with djvused and djvutxt of djvulibre-bin: pages carrying our text layer print the
+// zones, coordinates and text we wrote, and text layers they write read back as the zones they hold.
+#include "djv_chunk.h"
+#include "djv_data.h"
+#include "djv_text.h"
+
+#include "test_support.h"
+#include "text_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace TextTest;
+using Morvenix::DjVu::Chunk;
+using Morvenix::DjVu::Data;
+
+namespace {
+
+void putBE32(Bytes& out, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8)
+        out.push_back(uint8_t(v >> s));
+}
+
+void putChunk(Bytes& out, const char* id, const Bytes& body)
+{
+    out.insert(out.end(), id, id + 4);
+    putBE32(out, uint32_t(body.size()));
+    out.insert(out.end(), body.begin(), body.end());
+    if (body.size() & 1)
+        out.push_back(0);
+}
+
+// A single-page file: "AT&T", FORM:DJVU with INFO and, when given, one more chunk.
+Bytes pageFile(const PageInfo& inInfo, const char* inId = nullptr, const Bytes& inBody = Bytes())
+{
+    Bytes info;
+    info.push_back(uint8_t(inInfo.width >> 8));
+    info.push_back(uint8_t(inInfo.width));
+    info.push_back(uint8_t(inInfo.height >> 8));
+    info.push_back(uint8_t(inInfo.height));
+    info.push_back(uint8_t(inInfo.version));
+    info.push_back(uint8_t(inInfo.majorVersion));
+    info.push_back(uint8_t(inInfo.dpi)); // little-endian, as the format has it
+    info.push_back(uint8_t(inInfo.dpi >> 8));
+    info.push_back(uint8_t(inInfo.gamma));
+    info.push_back(uint8_t(inInfo.flags));
+    Bytes form{'D', 'J', 'V', 'U'};
+    putChunk(form, "INFO", info);
+    if (inId)
+        putChunk(form, inId, inBody);
+    Bytes file{'A', 'T', '&', 'T'};
+    putChunk(file, "FORM", form);
+    return file;
+}
+
+// The body of the first chunk with the id inside the page's FORM.
+Bytes findChunk(const Bytes& inFile, const char* inId)
+{
+    size_t at = 16;
+    while (at + 8 <= inFile.size()) {
+        uint32_t len = (uint32_t(inFile[at + 4]) << 24) | (uint32_t(inFile[at + 5]) << 16) |
+                       (uint32_t(inFile[at + 6]) << 8) | inFile[at + 7];
+        if (std::string(inFile.begin() + long(at), inFile.begin() + long(at) + 4) == inId)
+            return Bytes(inFile.begin() + long(at) + 8, inFile.begin() + long(at + 8 + len));
+        at += 8 + len + (len & 1);
+    }
+    ADD_FAILURE() << "no " << inId << " chunk";
+    return Bytes();
+}
+
+const char* typeName(int32_t inType)
+{
+    static const char* const kNames[] = {"?", "page", "column", "region", "para", "line", "word", "char"};
+    return inType >= 1 && inType <= 7 ? kNames[inType] : "?";
+}
+
+struct FileBox {
+    int64_t xmin, ymin, xmax, ymax;
+};
+
+// The zone as the tools take and print it: corners in the unrotated page, origin bottom-left. When they
+// print, they leave out the blanks that end a zone's text (inPrinted).
+FileBox writeExpr(const TextZone& inZone, int64_t inPageHeight, bool inPrinted, std::string& out)
+{
+    std::string inner;
+    FileBox box;
+    if (inZone.children.count() == 0) {
+        const Rect& r = inZone.rect;
+        box = {r.x, inPageHeight - r.y - r.height, int64_t(r.x) + r.width, inPageHeight - r.y};
+        inner += " \"";
+        std::string t(inZone.text.c_str());
+        while (inPrinted && !t.empty() && t.back() == ' ')
+            t.pop_back();
+        for (char c : t) {
+            if (c == '\n')
+                inner += "\\n";
+            else if (c == '"' || c == '\\')
+                inner += std::string("\\") + c;
+            else
+                inner += c;
+        }
+        inner += "\"";
+    } else {
+        for (uint32_t i = 0; i < inZone.children.count(); ++i) {
+            std::string child;
+            FileBox b = writeExpr(*inZone.children[i], inPageHeight, inPrinted, child);
+            inner += " " + child;
+            if (i == 0) {
+                box = b;
+            } else {
+                box.xmin = std::min(box.xmin, b.xmin);
+                box.ymin = std::min(box.ymin, b.ymin);
+                box.xmax = std::max(box.xmax, b.xmax);
+                box.ymax = std::max(box.ymax, b.ymax);
+            }
+        }
+    }
+    char corners[80];
+    std::snprintf(corners, sizeof corners, " %lld %lld %lld %lld", (long long)box.xmin, (long long)box.ymin,
+                  (long long)box.xmax, (long long)box.ymax);
+    out = std::string("(") + typeName(inZone.type) + corners + inner + ")";
+    return box;
+}
+
+// One space between tokens outside quoted text, none inside the parentheses' edges.
+std::string normalize(const std::string& in)
+{
+    std::string out;
+    bool quoted = false, space = false;
+    for (size_t i = 0; i < in.size(); ++i) {
+        char c = in[i];
+        if (quoted) {
+            out += c;
+            if (c == '\\' && i + 1 < in.size())
+                out += in[++i];
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+            space = true;
+            continue;
+        }
+        if (space && !out.empty() && out.back() != '(' && c != ')')
+            out += ' ';
+        space = false;
+        out += c;
+        if (c == '"')
+            quoted = true;
+    }
+    return out;
+}
+
+class TextInterop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!MvxTest::hostToolsAvailable())
+            GTEST_SKIP() << "djvulibre-bin is not installed";
+        folder = MvxTest::tempFolder();
+    }
+    std::string path(const std::string& name) { return folder + "\\" + name; }
+    std::string host(const std::string& name) { return MvxTest::hostPath(path(name)); }
+    std::string run(const std::string& commandLine)
+    {
+        EXPECT_EQ(0, MvxTest::runHostTool(commandLine, path("out.txt"))) << commandLine;
+        Bytes b = MvxTest::readFile(path("out.txt"));
+        return std::string(b.begin(), b.end());
+    }
+    std::string folder;
+};
+
+TEST_F(TextInterop, ToolsPrintTheZonesWeWrite)
+{
+    std::string expected;
+    writeExpr(*sampleTree(0), 300, true, expected);
+    expected = normalize(expected);
+    for (int r = 0; r < 4; ++r) {
+        for (bool compressed : {true, false}) {
+            SCOPED_TRACE(std::to_string(r) + (compressed ? " TXTz" : " TXTa"));
+            const PageInfo info = pageInfo(400, 300, r);
+            AutoPtr<TextZone> tree = sampleTree(r);
+            AutoPtr<Chunk> chunk = compressed ? tree->makeTXTz(info) : tree->makeTXTa(info);
+            AutoPtr<Data> data = chunk->getData();
+            MvxTest::writeFile(path("page.djvu"),
+                               pageFile(info, compressed ? "TXTz" : "TXTa",
+                                        Bytes(data->getBuffer(), data->getBuffer() + data->getSize())));
+            EXPECT_EQ(expected, normalize(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-txt'")));
+            EXPECT_EQ(expected, normalize(run("djvutxt --detail=char " + host("page.djvu"))));
+        }
+    }
+}
+
+TEST_F(TextInterop, ReadsTheLayerDjvusedWrites)
+{
+    std::string text;
+    writeExpr(*sampleTree(0), 300, false, text);
+    MvxTest::writeFile(path("text.txt"), Bytes(text.begin(), text.end()));
+    for (int r = 0; r < 4; ++r) {
+        SCOPED_TRACE(r);
+        const PageInfo info = pageInfo(400, 300, r);
+        MvxTest::writeFile(path("page.djvu"), pageFile(info));
+        ASSERT_EQ(0, MvxTest::runHostTool("djvused -s " + host("page.djvu") + " -e 'select 1; set-txt " +
+                                          host("text.txt") + "'"));
+        const Bytes body = findChunk(MvxTest::readFile(path("page.djvu")), "TXTz");
+        AutoPtr<Chunk> chunk = Chunk::createFromBytes("TXTz", body.data(), uint32_t(body.size()));
+        AutoPtr<TextZone> tree = TextZone::decode(*chunk, info);
+        // djvused ends every line's text with a blank separator, which it counts into the line's last leaf.
+        AutoPtr<TextZone> expected = sampleTree(r);
+        for (const AutoPtr<TextZone>& line : expected->children) {
+            TextZone* last = line.get();
+            while (last->children.count())
+                last = last->children[last->children.count() - 1].get();
+            last->text += String(" ");
+        }
+        expectSameTree(*expected, *tree);
+        EXPECT_EQ(r, tree->getRotation());
+        EXPECT_EQ("Hello world\n \xE2\x82\xACuro ok ", std::string(tree->getText().c_str()));
+    }
+}
+
+} // namespace
