@@ -369,8 +369,6 @@ private:
         outZone.rect.width = checked32(r.width);
         outZone.rect.height = checked32(r.height);
         outZone.rect.y = checked32(int64_t(m_info.height) - r.height - r.y);
-        r.x = outZone.rect.x;
-        r.y = int64_t(m_info.height) - outZone.rect.y - outZone.rect.height;
 
         if (start < 0 || start + int64_t(length) > int64_t(m_text.count()))
             broken("The text of a zone lies outside the page text!");
