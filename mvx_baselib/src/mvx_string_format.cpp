@@ -29,6 +29,12 @@ private:
     CharT* m_text;
 };
 
+// Ends a va_list on every way out, the engine's exceptions included.
+struct VaEnd {
+    va_list& args;
+    ~VaEnd() { va_end(args); }
+};
+
 } // namespace
 
 String String::vformat(const char* inFormat, va_list inArgs)
@@ -60,81 +66,48 @@ String String::format(const char* inFormat, ...)
 {
     va_list args;
     va_start(args, inFormat);
-    try {
-        String result = vformat(inFormat, args);
-        va_end(args);
-        return result;
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    VaEnd end{args};
+    return vformat(inFormat, args);
 }
 
 String String::formatAnsi(const char* inFormat, ...)
 {
     va_list args;
     va_start(args, inFormat);
-    try {
-        String result = vformatAnsi(inFormat, args);
-        va_end(args);
-        return result;
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    VaEnd end{args};
+    return vformatAnsi(inFormat, args);
 }
 
 String String::formatWide(const wchar_t* inFormat, ...)
 {
     va_list args;
     va_start(args, inFormat);
-    try {
-        String result = vformatWide(inFormat, args);
-        va_end(args);
-        return result;
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    VaEnd end{args};
+    return vformatWide(inFormat, args);
 }
 
 void String::assignFormat(const char* inFormat, ...)
 {
     va_list args;
     va_start(args, inFormat);
-    try {
-        *this = vformat(inFormat, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    VaEnd end{args};
+    *this = vformat(inFormat, args);
 }
 
 void String::assignFormatAnsi(const char* inFormat, ...)
 {
     va_list args;
     va_start(args, inFormat);
-    try {
-        *this = vformatAnsi(inFormat, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    VaEnd end{args};
+    *this = vformatAnsi(inFormat, args);
 }
 
 void String::assignFormatWide(const wchar_t* inFormat, ...)
 {
     va_list args;
     va_start(args, inFormat);
-    try {
-        *this = vformatWide(inFormat, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    VaEnd end{args};
+    *this = vformatWide(inFormat, args);
 }
 
 } // namespace Morvenix

@@ -2,6 +2,8 @@
 #include "mvx_memstorage.h"
 #include "mvx_string.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,19 +18,11 @@ using Morvenix::Storage;
 
 namespace {
 
+// Every storage exception names this storage's source.
 template <class F>
 void expectThrow(F&& f, int inCode, const char* inText = nullptr)
 {
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const Morvenix::Exception& e) {
-        EXPECT_EQ(inCode, e.getCode());
-        if (inText) {
-            EXPECT_NE(nullptr, strstr(e.what(), inText)) << e.what();
-        }
-        EXPECT_NE(nullptr, strstr(e.what(), "mvx_memstorage")) << e.what();
-    }
+    MvxTest::expectThrow(f, inCode, inText, "mvx_memstorage");
 }
 
 std::string readAll(Storage& s)

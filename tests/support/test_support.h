@@ -1,6 +1,11 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include "mvx_exception.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,5 +26,36 @@ int runHostTool(const std::string& commandLine, const std::string& outputFile = 
 
 // True when the outside DjVu tools can be run (djvulibre-bin is installed).
 bool hostToolsAvailable();
+
+// Expects f to throw a library exception with the code, and with each given text in its message.
+template <class F>
+void expectThrow(F&& f, int inCode, const char* inText = nullptr, const char* inAlsoText = nullptr)
+{
+    try {
+        f();
+        ADD_FAILURE() << "no exception, expected code " << inCode;
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_EQ(inCode, e.getCode()) << e.what();
+        for (const char* text : {inText, inAlsoText}) {
+            if (text) {
+                EXPECT_NE(nullptr, std::strstr(e.what(), text)) << e.what();
+            }
+        }
+    }
+}
+
+// Tests that run the outside DjVu tools on files in a fresh folder; skipped where the tools are missing.
+class HostToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!hostToolsAvailable())
+            GTEST_SKIP() << "djvulibre-bin is not installed";
+        folder = tempFolder();
+    }
+    std::string path(const std::string& name) const { return folder + "\\" + name; }
+    std::string host(const std::string& name) const { return hostPath(path(name)); }
+    std::string folder;
+};
 
 } // namespace MvxTest

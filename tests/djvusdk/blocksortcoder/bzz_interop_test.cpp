@@ -35,18 +35,7 @@ std::vector<Corpus> corpus()
     return c;
 }
 
-class BzzInterop : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!MvxTest::hostToolsAvailable())
-            GTEST_SKIP() << "djvulibre-bin is not installed";
-        folder = MvxTest::tempFolder();
-    }
-    std::string path(const std::string& name) { return folder + "\\" + name; }
-    std::string host(const std::string& name) { return MvxTest::hostPath(path(name)); }
-    std::string folder;
-};
+class BzzInterop : public MvxTest::HostToolTest {};
 
 TEST_F(BzzInterop, DeflateWritesTheBytesOfTheReferenceEncoder)
 {

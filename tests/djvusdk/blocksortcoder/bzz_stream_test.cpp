@@ -2,6 +2,8 @@
 #include "bzz_test_data.h"
 #include "mvx_exception.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,17 +16,7 @@ using Morvenix::DjVu::InflateStream;
 
 namespace {
 
-template <class F>
-void expectThrow(F&& f, int inCode, const char* inText)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected " << inText;
-    } catch (const Morvenix::Exception& e) {
-        EXPECT_EQ(inCode, e.getCode());
-        EXPECT_NE(nullptr, strstr(e.what(), inText)) << e.what();
-    }
-}
+using MvxTest::expectThrow;
 
 AutoPtr<InflateStream> inflaterOf(const Bytes& inCompressed)
 {

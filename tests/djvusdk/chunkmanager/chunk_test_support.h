@@ -4,6 +4,8 @@
 #include "djv_chunk.h"
 #include "mvx_exception.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,20 +15,7 @@
 namespace ChunkTest {
 
 // Runs f and checks that it throws the library exception with the code, the text and the function name.
-template <class F>
-void expectThrow(F&& f, int inCode, const char* inText, const char* inFunction = nullptr)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const Morvenix::Exception& e) {
-        EXPECT_EQ(inCode, e.getCode());
-        EXPECT_NE(nullptr, std::strstr(e.what(), inText)) << e.what();
-        if (inFunction) {
-            EXPECT_NE(nullptr, std::strstr(e.what(), inFunction)) << e.what();
-        }
-    }
-}
+using MvxTest::expectThrow;
 
 inline std::string bytesOf(Morvenix::DjVu::Data& inData)
 {

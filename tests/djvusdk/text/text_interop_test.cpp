@@ -153,23 +153,14 @@ std::string normalize(const std::string& in)
     return out;
 }
 
-class TextInterop : public ::testing::Test {
+class TextInterop : public MvxTest::HostToolTest {
 protected:
-    void SetUp() override
-    {
-        if (!MvxTest::hostToolsAvailable())
-            GTEST_SKIP() << "djvulibre-bin is not installed";
-        folder = MvxTest::tempFolder();
-    }
-    std::string path(const std::string& name) { return folder + "\\" + name; }
-    std::string host(const std::string& name) { return MvxTest::hostPath(path(name)); }
     std::string run(const std::string& commandLine)
     {
         EXPECT_EQ(0, MvxTest::runHostTool(commandLine, path("out.txt"))) << commandLine;
         Bytes b = MvxTest::readFile(path("out.txt"));
         return std::string(b.begin(), b.end());
     }
-    std::string folder;
 };
 
 TEST_F(TextInterop, ToolsPrintTheZonesWeWrite)

@@ -6,6 +6,8 @@
 #include "mvx_exception.h"
 #include "mvx_memstorage.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,19 +36,7 @@ inline PageInfo pageInfo(uint32_t inWidth, uint32_t inHeight, int inRotation, ui
     return PageInfo{inWidth, inHeight, inVersion, 0, 300, 22, infoFlagsOf(inRotation)};
 }
 
-template <class F>
-void expectThrow(F&& f, int inCode, const char* inText = nullptr)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const Morvenix::Exception& e) {
-        EXPECT_EQ(inCode, e.getCode()) << e.what();
-        if (inText) {
-            EXPECT_NE(nullptr, std::strstr(e.what(), inText)) << e.what();
-        }
-    }
-}
+using MvxTest::expectThrow;
 
 // A point of a page in orientation r (width W, height H of that orientation) seen after one more quarter
 // turn: what was the left edge becomes the bottom edge.
