@@ -39,7 +39,7 @@ public:
 class Chunk : public Referable, public Lockable {
 public:
     typedef SimpleArray<AutoPtr<Chunk>, 1> Children;
-    static const uint32_t notFound = 0xFFFFFFFFu;
+    static constexpr uint32_t notFound = 0xFFFFFFFFu;
 
     ~Chunk() override {}
     // The four-character chunk id, or the form type of a collection.

@@ -21,7 +21,6 @@ using ChunkTest::leaf;
 
 namespace {
 
-const uint32_t kNone = 0xFFFFFFFFu;
 
 AutoPtr<ChunkCollection> form(const char* inType, std::vector<AutoPtr<Chunk>> inChildren)
 {
@@ -98,24 +97,24 @@ TEST(ChunkCollection, Find)
         uint32_t expected;
     };
     const Case cases[] = {
-        {"INFO", "", kNone, false, 0},
-        {"INFO", "", 0, false, kNone}, // start is the last match: searching goes on after it
-        {"BG44", "", kNone, false, 1},
+        {"INFO", "", Chunk::notFound, false, 0},
+        {"INFO", "", 0, false, Chunk::notFound}, // start is the last match: searching goes on after it
+        {"BG44", "", Chunk::notFound, false, 1},
         {"BG44", "", 1, false, 3},
-        {"BG44", "", 3, false, kNone},
-        {"FG44", "BG44", kNone, false, 1},
+        {"BG44", "", 3, false, Chunk::notFound},
+        {"FG44", "BG44", Chunk::notFound, false, 1},
         {"FG44", "BG44", 1, false, 3},
         {"FG44", "BG44", 3, false, 4},
-        {"XXXX", "FG44", kNone, false, 4},
-        {"TXTz", "", kNone, false, 2},
-        {"TXTz", "", kNone, true, 6}, // the unloaded leaf is passed over
+        {"XXXX", "FG44", Chunk::notFound, false, 4},
+        {"TXTz", "", Chunk::notFound, false, 2},
+        {"TXTz", "", Chunk::notFound, true, 6}, // the unloaded leaf is passed over
         {"TXTz", "", 5, false, 6},
-        {"TXTz", "", 6, false, kNone}, // start at the last index
-        {"XXXX", "", kNone, false, kNone}, // an empty alternative matches no child, not even one without id
-        {"", "", kNone, true, kNone},      // the leaf without id has no payload
-        {"", "", kNone, false, 5},
-        {"INFO", "", 100, false, kNone},
-        {"INFO", "", 0xFFFFFFFEu, false, kNone},
+        {"TXTz", "", 6, false, Chunk::notFound}, // start at the last index
+        {"XXXX", "", Chunk::notFound, false, Chunk::notFound}, // an empty alternative matches no child, not even one without id
+        {"", "", Chunk::notFound, true, Chunk::notFound},      // the leaf without id has no payload
+        {"", "", Chunk::notFound, false, 5},
+        {"INFO", "", 100, false, Chunk::notFound},
+        {"INFO", "", 0xFFFFFFFEu, false, Chunk::notFound},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(std::string(t.id) + "/" + t.altId + " from " + std::to_string(t.start));
@@ -125,8 +124,8 @@ TEST(ChunkCollection, Find)
         }
     }
     AutoPtr<ChunkCollection> empty = ChunkCollection::create("DJVU");
-    EXPECT_EQ(kNone, empty->find("INFO", kNone, false));
-    EXPECT_EQ(kNone, empty->find("INFO", 0, false));
+    EXPECT_EQ(Chunk::notFound, empty->find("INFO", Chunk::notFound, false));
+    EXPECT_EQ(Chunk::notFound, empty->find("INFO", 0, false));
 }
 
 TEST(ChunkCollection, FindSeesRedirectorsAndNestedFormsByTheirIds)
@@ -134,11 +133,11 @@ TEST(ChunkCollection, FindSeesRedirectorsAndNestedFormsByTheirIds)
     AutoPtr<Chunk> dictionary = leaf("Djbz", "dict");
     AutoPtr<ChunkCollection> page = form("DJVU", {leaf("INFO", "i")});
     AutoPtr<ChunkCollection> doc = form("DJVM", {leaf("DIRM", "d"), ChunkRedirector::create(dictionary), page});
-    EXPECT_EQ(1u, doc->find("Djbz", kNone, false));
-    EXPECT_EQ(2u, doc->find("DJVU", kNone, true));
+    EXPECT_EQ(1u, doc->find("Djbz", Chunk::notFound, false));
+    EXPECT_EQ(2u, doc->find("DJVU", Chunk::notFound, true));
     dictionary->setData(AutoPtr<Morvenix::DjVu::Data>());
-    EXPECT_EQ(kNone, doc->find("Djbz", kNone, true));
-    EXPECT_EQ(1u, doc->find("Djbz", kNone, false));
+    EXPECT_EQ(Chunk::notFound, doc->find("Djbz", Chunk::notFound, true));
+    EXPECT_EQ(1u, doc->find("Djbz", Chunk::notFound, false));
 }
 
 TEST(ChunkCollection, IsLoadedWhenEveryChildIs)
@@ -203,7 +202,7 @@ TEST(ChunkCollection, CompactShrinksChildrenAndTheirPayloads)
     EXPECT_EQ(nullptr, empty->getChildren().data());
     // Children can be added again afterwards.
     empty->getChildren().append(leaf("INFO", "i"));
-    EXPECT_EQ(0u, empty->find("INFO", kNone, false));
+    EXPECT_EQ(0u, empty->find("INFO", Chunk::notFound, false));
 }
 
 // Callers grow the child array before filling it; a hole left in it is passed over.
@@ -212,8 +211,8 @@ TEST(ChunkCollection, NullChildrenArePassedOver)
     AutoPtr<ChunkCollection> c = form("DJVU", {leaf("INFO", "i")});
     c->getChildren().setSize(3);
     c->getChildren()[2] = leaf("TXTz", "t");
-    EXPECT_EQ(2u, c->find("TXTz", kNone, false));
-    EXPECT_EQ(2u, c->find("TXTz", kNone, true));
+    EXPECT_EQ(2u, c->find("TXTz", Chunk::notFound, false));
+    EXPECT_EQ(2u, c->find("TXTz", Chunk::notFound, true));
     EXPECT_TRUE(c->isLoaded());
     std::vector<std::string> visited;
     c->load(ChunkTest::recordId, &visited);
@@ -261,7 +260,7 @@ TEST(ChunkCollection, ReleasingTheRootKeepsSharedChunks)
     {
         AutoPtr<ChunkCollection> root =
             form("DJVM", {form("DJVU", {ChunkRedirector::create(shared)}), form("DJVU", {ChunkRedirector::create(shared)})});
-        EXPECT_EQ(0u, root->getChildren()[1]->find("Djbz", kNone, false));
+        EXPECT_EQ(0u, root->getChildren()[1]->find("Djbz", Chunk::notFound, false));
     }
     EXPECT_EQ("d", ChunkTest::bytesOf(*shared->getData()));
 }

@@ -21,7 +21,6 @@ using ChunkTest::leaf;
 
 namespace {
 
-const uint32_t kNone = 0xFFFFFFFFu;
 
 // A chunk of another implementation (as the deferred chunks of the codecs are) that records the calls it
 // gets, to see what a redirector passes on.
@@ -140,12 +139,12 @@ TEST(ChunkRedirector, CollectionTarget)
 
     // An unloaded target answers no find, even for a child that is there.
     EXPECT_FALSE(r->isLoaded());
-    EXPECT_EQ(kNone, r->find("INFO", kNone, false));
-    EXPECT_EQ(kNone, r->find("INFO", "Sjbz", kNone, false));
+    EXPECT_EQ(Chunk::notFound, r->find("INFO", Chunk::notFound, false));
+    EXPECT_EQ(Chunk::notFound, r->find("INFO", "Sjbz", Chunk::notFound, false));
     pending->setData(MemoryData::createFromBytes("s", 1));
     EXPECT_TRUE(r->isLoaded());
-    EXPECT_EQ(0u, r->find("INFO", kNone, false));
-    EXPECT_EQ(1u, r->find("XXXX", "Sjbz", kNone, false));
+    EXPECT_EQ(0u, r->find("INFO", Chunk::notFound, false));
+    EXPECT_EQ(1u, r->find("XXXX", "Sjbz", Chunk::notFound, false));
     EXPECT_EQ(page->getName(), dynamic_cast<Morvenix::DjVu::Nameable&>(*r->getTarget()).getName());
 }
 
@@ -165,8 +164,8 @@ TEST(ChunkRedirector, EveryOperationAndTheLockGoToTheTarget)
     EXPECT_EQ(15u, r->find("X", "Y", 5, false));
     EXPECT_EQ(25u, r->find("X", 5, true));
     target->loaded = false;
-    EXPECT_EQ(kNone, r->find("X", 5, false));
-    EXPECT_EQ(kNone, r->find("X", "Y", 5, false));
+    EXPECT_EQ(Chunk::notFound, r->find("X", 5, false));
+    EXPECT_EQ(Chunk::notFound, r->find("X", "Y", 5, false));
     target->loaded = true;
     std::vector<std::string> visited;
     r->load(ChunkTest::recordId, &visited);
