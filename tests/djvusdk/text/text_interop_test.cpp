@@ -4,6 +4,7 @@
 #include "djv_data.h"
 #include "djv_text.h"
 
+#include "djvu_page_file.h"
 #include "test_support.h"
 #include "text_test_support.h"
 
@@ -14,61 +15,10 @@
 using namespace TextTest;
 using Morvenix::DjVu::Chunk;
 using Morvenix::DjVu::Data;
+using MvxTest::findChunk;
+using MvxTest::pageFile;
 
 namespace {
-
-void putBE32(Bytes& out, uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        out.push_back(uint8_t(v >> s));
-}
-
-void putChunk(Bytes& out, const char* id, const Bytes& body)
-{
-    out.insert(out.end(), id, id + 4);
-    putBE32(out, uint32_t(body.size()));
-    out.insert(out.end(), body.begin(), body.end());
-    if (body.size() & 1)
-        out.push_back(0);
-}
-
-// A single-page file: "AT&T", FORM:DJVU with INFO and, when given, one more chunk.
-Bytes pageFile(const PageInfo& inInfo, const char* inId = nullptr, const Bytes& inBody = Bytes())
-{
-    Bytes info;
-    info.push_back(uint8_t(inInfo.width >> 8));
-    info.push_back(uint8_t(inInfo.width));
-    info.push_back(uint8_t(inInfo.height >> 8));
-    info.push_back(uint8_t(inInfo.height));
-    info.push_back(uint8_t(inInfo.version));
-    info.push_back(uint8_t(inInfo.majorVersion));
-    info.push_back(uint8_t(inInfo.dpi)); // little-endian, as the format has it
-    info.push_back(uint8_t(inInfo.dpi >> 8));
-    info.push_back(uint8_t(inInfo.gamma));
-    info.push_back(uint8_t(inInfo.flags));
-    Bytes form{'D', 'J', 'V', 'U'};
-    putChunk(form, "INFO", info);
-    if (inId)
-        putChunk(form, inId, inBody);
-    Bytes file{'A', 'T', '&', 'T'};
-    putChunk(file, "FORM", form);
-    return file;
-}
-
-// The body of the first chunk with the id inside the page's FORM.
-Bytes findChunk(const Bytes& inFile, const char* inId)
-{
-    size_t at = 16;
-    while (at + 8 <= inFile.size()) {
-        uint32_t len = (uint32_t(inFile[at + 4]) << 24) | (uint32_t(inFile[at + 5]) << 16) |
-                       (uint32_t(inFile[at + 6]) << 8) | inFile[at + 7];
-        if (std::string(inFile.begin() + long(at), inFile.begin() + long(at) + 4) == inId)
-            return Bytes(inFile.begin() + long(at) + 8, inFile.begin() + long(at + 8 + len));
-        at += 8 + len + (len & 1);
-    }
-    ADD_FAILURE() << "no " << inId << " chunk";
-    return Bytes();
-}
 
 const char* typeName(int32_t inType)
 {
