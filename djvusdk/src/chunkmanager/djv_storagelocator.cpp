@@ -1,0 +1,94 @@
+// Storage locators: the component files of an indirect document, opened in the folder of its index file,
+// either directly or through working copies that a commit puts in place all together.
+#include "djv_storagelocator.h"
+
+#include "mvx_diskstorage_rb.h"
+#include "mvx_exception.h"
+#include "mvx_path.h"
+#include "mvx_simplearray.h"
+
+#include <cstring>
+#include <string>
+
+#define MVX_SOURCE "djv_storagelocator"
+
+namespace _Mvx_Internal_NS_ {
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+
+namespace {
+
+// Component names come from the document (collection names, redirector ids): only a plain file name may
+// reach the file system, so no name can place a file outside the folder or on another drive.
+String componentPath(const String& inFolder, const String& inName, const char* inFunction)
+{
+    const std::string name(inName.c_str(), inName.getLength());
+    if (name.empty() || name.find_first_of(std::string("\\/:\0", 4)) != std::string::npos ||
+        name.find("..") != std::string::npos)
+        MVX_THROW(errInvalidParam, String::format("\"%s\" is not a plain component file name", inName.c_str()),
+                  inFunction);
+    return inFolder + inName;
+}
+
+} // namespace
+
+class StorageLocatorImpl : public StorageLocator {
+public:
+    explicit StorageLocatorImpl(const String& inPath) : m_folder(Path::getParent(inPath)) {}
+
+    AutoPtr<Storage> open(const String& inName) override
+    {
+        const String path = componentPath(m_folder, inName, "_Mvx_Internal_NS_::StorageLocatorImpl::open");
+        return DiskStorage::create(path, DiskStorage::accessWrite, DiskStorage::dispositionDefault);
+    }
+
+private:
+    String m_folder;
+};
+
+class StorageWithRollbackLocatorImpl : public StorageWithRollbackLocator {
+public:
+    explicit StorageWithRollbackLocatorImpl(const String& inPath)
+        : m_folder(Path::getParent(inPath)), m_storages(0, 0, nullptr, 128)
+    {
+    }
+
+    AutoPtr<Storage> open(const String& inName) override
+    {
+        const String path =
+            componentPath(m_folder, inName, "_Mvx_Internal_NS_::StorageWithRollbackLocatorImpl::open");
+        AutoPtr<DiskStorageWithRollback> storage =
+            DiskStorageWithRollback::create(path, DiskStorage::accessWrite, DiskStorage::dispositionDefault);
+        m_storages.append(storage);
+        return storage;
+    }
+
+    void commit() override
+    {
+        for (uint32_t i = 0; i < m_storages.count(); ++i)
+            m_storages[i]->commit();
+    }
+
+private:
+    String m_folder;
+    SimpleArray<AutoPtr<DiskStorageWithRollback>, 1> m_storages;
+};
+
+} // namespace _Mvx_Internal_NS_
+
+namespace Morvenix {
+namespace DjVu {
+
+AutoPtr<StorageLocator> StorageLocator::create(const String& inPath)
+{
+    return AutoPtr<StorageLocator>(new _Mvx_Internal_NS_::StorageLocatorImpl(inPath));
+}
+
+AutoPtr<StorageWithRollbackLocator> StorageWithRollbackLocator::create(const String& inPath)
+{
+    return AutoPtr<StorageWithRollbackLocator>(new _Mvx_Internal_NS_::StorageWithRollbackLocatorImpl(inPath));
+}
+
+} // namespace DjVu
+} // namespace Morvenix
