@@ -1,0 +1,124 @@
+// Page links: "#" and a page number or a component name, made from a page and resolved in a document.
+#include "djv_link.h"
+
+#include "mvx_exception.h"
+
+#define MVX_SOURCE "djv_link"
+
+namespace Morvenix {
+namespace DjVu {
+
+namespace {
+
+// True for the text after '#' of a page-number link: decimal digits only, not all zeros ("#0" is a name).
+// outNumber is the page, or 0 when the number is too large for any page to carry it.
+bool readPageNumber(const String& inRest, uint32_t& outNumber)
+{
+    const uint32_t length = inRest.getLength();
+    uint64_t value = 0;
+    bool nonZero = false;
+    for (uint32_t i = 0; i < length; ++i) {
+        const char c = inRest[i];
+        if (c < '0' || c > '9')
+            return false;
+        nonZero = nonZero || c != '0';
+        if (value <= 0xFFFFFFFFu)
+            value = value * 10 + uint32_t(c - '0');
+    }
+    outNumber = value > 0xFFFFFFFFu ? 0 : uint32_t(value);
+    return nonZero;
+}
+
+void checkDocument(const Chunk* inDocument, const char* inFunction)
+{
+    if (!inDocument || inDocument->getId() != String("DJVM"))
+        MVX_THROW(errInvalidParam, "Not a valid DJVM chunk!", inFunction);
+}
+
+const Nameable* nameOf(const Chunk* inChunk) { return dynamic_cast<const Nameable*>(inChunk); }
+
+bool isPage(const Chunk* inChunk) { return inChunk && inChunk->getId() == String("DJVU"); }
+
+} // namespace
+
+Link::Kind Link::getKind() const
+{
+    if (m_text.isEmpty())
+        return lkEmpty;
+    if (m_text[0] != '#')
+        return lkExternal;
+    uint32_t number = 0;
+    return readPageNumber(m_text.substr(1), number) ? lkPageNumber : lkPageName;
+}
+
+void Link::setLink(const Chunk* inPage)
+{
+    if (!isPage(inPage))
+        MVX_THROW(errInvalidParam, "Not a valid DJVU chunk!", "Morvenix::DjVu::Link::setLink");
+    const Nameable* page = nameOf(inPage);
+    if (!page)
+        MVX_THROW(errInvalidParam, "Not a Nameable object!", "Morvenix::DjVu::Link::setLink");
+    m_text = String("#") + page->getName();
+}
+
+uint32_t Link::getPageChunkIndex(const Chunk* inDocument) const
+{
+    const Kind kind = getKind();
+    if (kind == lkEmpty || kind == lkExternal)
+        return notFound;
+    String rest = m_text.substr(1);
+    uint32_t number = 0;
+    if (!readPageNumber(rest, number)) {
+        const uint32_t length = rest.getLength();
+        for (uint32_t i = length; i > 0; --i) {
+            if (rest[i - 1] == '/') {
+                rest = rest.substr(i);
+                break;
+            }
+        }
+    }
+    checkDocument(inDocument, "Morvenix::DjVu::Link::getPageChunkIndex");
+
+    const Chunk::Children& children = inDocument->getChildren();
+    uint32_t pages = 0;
+    for (uint32_t i = 0; i < children.count(); ++i) {
+        const Chunk* child = children[i].get();
+        if (!isPage(child))
+            continue;
+        ++pages;
+        if (number != 0 && pages == number)
+            return i;
+        const Nameable* page = nameOf(child);
+        if (page && page->getName() == rest)
+            return i;
+    }
+    return notFound;
+}
+
+uint32_t Link::getPageNumber(const Chunk* inDocument) const
+{
+    const Kind kind = getKind();
+    if (kind == lkEmpty || kind == lkExternal)
+        return 0;
+    const String rest = m_text.substr(1);
+    uint32_t number = 0;
+    if (readPageNumber(rest, number))
+        return number;
+    checkDocument(inDocument, "Morvenix::DjVu::Link::getPageNumber");
+
+    const Chunk::Children& children = inDocument->getChildren();
+    uint32_t pages = 0;
+    for (uint32_t i = 0; i < children.count(); ++i) {
+        const Chunk* child = children[i].get();
+        if (!isPage(child))
+            continue;
+        ++pages;
+        const Nameable* page = nameOf(child);
+        if (page && page->getName() == rest)
+            return pages;
+    }
+    return 0;
+}
+
+} // namespace DjVu
+} // namespace Morvenix
