@@ -161,9 +161,14 @@ public:
             uint32_t i = 0;
             while (i + 1 < m_entries.count() && m_entries[i].id != id)
                 ++i;
-            ChunkEnt& entry = m_entries[i];
-            ++entry.counter;
-            name = String::format("%s%04u.iff", entry.word.c_str(), entry.counter);
+            // "ANTz" and "ANTa" share the word "anno": one counter per word keeps their names apart.
+            const String word = m_entries[i].word;
+            const uint32_t counter = m_entries[i].counter + 1;
+            for (ChunkEnt& entry : m_entries) {
+                if (entry.word == word)
+                    entry.counter = counter;
+            }
+            name = String::format("%s%04u.iff", word.c_str(), counter);
         }
         m_names[key] = name;
         if (outNew)
