@@ -139,6 +139,17 @@ public:
     // Each code point replaced by the mapper's result; a result of 0 ends the text.
     String map(CodePointMapper& inMapper) const;
 
+    // The text with every character reference (&name; of HTML 4.01, &#decimal; or &#xhex;) replaced by its
+    // character, scanned up to the first NUL. A reference that is unclosed, empty, unknown, or names no
+    // character (U+0000, a surrogate, above U+10FFFF) throws errDataBroken.
+    String resolveEntityReferences() const;
+    // The pieces between the matches of the regular expression (mvx_regex.h); false, with no pieces, when
+    // it does not occur. With skipEmpty the empty pieces are left out.
+    bool split(const String& inPattern, SimpleArray<String, 1>& outParts, bool inSkipEmpty) const;
+    // The whole first match and each capture group of the regular expression; false, with the array
+    // unchanged, when it does not occur.
+    bool matchGroups(const String& inPattern, SimpleArray<String, 1>& outGroups) const;
+
     const wchar_t* wc_str() const;
     const uint32_t* utf32_str() const;
     const char* ansi_str() const;
