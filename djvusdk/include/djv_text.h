@@ -16,6 +16,8 @@
 namespace Morvenix {
 namespace DjVu {
 
+class TextSearcher;
+
 class TextZone : public Referable {
 public:
     typedef SimpleArray<AutoPtr<TextZone>, 1> Children;
@@ -44,6 +46,8 @@ public:
     virtual void setRotation(int inRotation) = 0;
     virtual Rect getBoundingRect() const = 0;
     virtual String getText() const = 0;
+    // A searcher over this zone's tree (djv_textsearch.h); the zone must be held by an AutoPtr.
+    virtual AutoPtr<TextSearcher> createSearcher();
 
     // Empty text, cleared rectangle, no children, no page information.
     static AutoPtr<TextZone> create(int32_t inType);
