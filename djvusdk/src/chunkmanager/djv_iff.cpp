@@ -90,14 +90,8 @@ void checkFits(const char* inWhat, uint64_t inValue, uint64_t inLimit)
         tooLarge(inWhat, inValue, inLimit);
 }
 
-// Chunk ids and form types are exactly four bytes in the file.
-void putId(Storage& out, const String& inId)
-{
-    if (inId.getLength() != 4)
-        MVX_THROW(errInvalidParam, String::format("chunk id \"%s\" is not four bytes long", inId.c_str()),
-                  serializeName);
-    putBytes(out, inId.c_str(), 4);
-}
+// TreeCheck has made sure every id is four bytes long.
+void putId(Storage& out, const String& inId) { putBytes(out, inId.c_str(), 4); }
 
 // The FORM length counts the form type and the children, never a pad byte after the last child.
 void patchFormLength(Storage& out, uint64_t inStart)
@@ -190,9 +184,53 @@ private:
     std::map<Chunk*, String> m_names;
 };
 
-// Writes chunks with their IFF framing. With a naming table, redirectors to leaves become "INCL" chunks;
-// without one every redirector is written in place as its target. Keeps the collections it is inside so
-// that a collection placed within itself is refused instead of recursing for ever.
+// Refuses, before anything is written, a tree that cannot be written: a collection placed within itself
+// (which would recurse for ever), nesting deep enough to exhaust the stack, a leaf without payload and
+// an id that is not four bytes long.
+class TreeCheck {
+public:
+    void check(Chunk& inChunk)
+    {
+        checkId(inChunk.getId());
+        if (!inChunk.isCollection()) {
+            if (!inChunk.getData())
+                MVX_THROW(errInvalidParam,
+                          String::format("chunk \"%s\" holds no payload", inChunk.getId().c_str()), serializeName);
+            return;
+        }
+        Chunk* self = finalChunk(inChunk);
+        for (const Chunk* outer : m_open) {
+            if (outer == self)
+                MVX_THROW(errInvalidParam,
+                          String::format("the collection \"%s\" contains itself", self->getId().c_str()),
+                          serializeName);
+        }
+        if (m_open.size() >= maxDepth)
+            MVX_THROW(errInvalidParam, String::format("collections nest deeper than %u levels", unsigned(maxDepth)),
+                      serializeName);
+        m_open.push_back(self);
+        Chunk::Children& children = inChunk.getChildren();
+        for (uint32_t i = 0; i < children.count(); ++i) {
+            AutoPtr<Chunk> child = children[i];
+            if (child)
+                check(*child);
+        }
+        m_open.pop_back();
+    }
+
+private:
+    static void checkId(const String& inId)
+    {
+        if (inId.getLength() != 4)
+            MVX_THROW(errInvalidParam, String::format("chunk id \"%s\" is not four bytes long", inId.c_str()),
+                      serializeName);
+    }
+
+    std::vector<const Chunk*> m_open;
+};
+
+// Writes chunks, checked by TreeCheck, with their IFF framing. With a naming table, redirectors to leaves
+// become "INCL" chunks; without one every redirector is written in place as its target.
 class ChunkWriter {
 public:
     explicit ChunkWriter(InclMap* inNames) : m_names(inNames) {}
@@ -203,7 +241,6 @@ public:
         padToEven(out);
         const uint64_t start = out.getPos();
         if (inChunk.isCollection()) {
-            Nesting nesting(*this, inChunk);
             putBytes(out, "FORM****", 8);
             putId(out, inChunk.getId());
             Chunk::Children& children = inChunk.getChildren();
@@ -228,7 +265,6 @@ public:
     void collectSharedTargets(Chunk& inChunk, std::vector<AutoPtr<Chunk>>& ioTargets)
     {
         if (inChunk.isCollection()) {
-            Nesting nesting(*this, inChunk);
             Chunk::Children& children = inChunk.getChildren();
             for (uint32_t i = 0; i < children.count(); ++i) {
                 AutoPtr<Chunk> child = children[i];
@@ -247,38 +283,10 @@ public:
     }
 
 private:
-    // Marks a collection as entered for the time of its walk.
-    class Nesting {
-    public:
-        Nesting(ChunkWriter& inWriter, Chunk& inCollection) : m_writer(inWriter)
-        {
-            Chunk* self = finalChunk(inCollection);
-            for (const Chunk* outer : m_writer.m_open) {
-                if (outer == self)
-                    MVX_THROW(errInvalidParam,
-                              String::format("the collection \"%s\" contains itself", self->getId().c_str()),
-                              serializeName);
-            }
-            if (m_writer.m_open.size() >= maxDepth)
-                MVX_THROW(errInvalidParam, String::format("collections nest deeper than %u levels", unsigned(maxDepth)),
-                          serializeName);
-            m_writer.m_open.push_back(self);
-        }
-        ~Nesting() { m_writer.m_open.pop_back(); }
-
-        Nesting(const Nesting&) = delete;
-        Nesting& operator=(const Nesting&) = delete;
-
-    private:
-        ChunkWriter& m_writer;
-    };
-
     static void writeLeaf(Storage& out, Chunk& inChunk)
     {
         const String id = inChunk.getId();
         AutoPtr<Data> data = inChunk.getData();
-        if (!data)
-            MVX_THROW(errInvalidParam, String::format("chunk \"%s\" holds no payload", id.c_str()), serializeName);
         const uint32_t size = data->getSize();
         putId(out, id);
         put32(out, size);
@@ -296,7 +304,6 @@ private:
     }
 
     InclMap* m_names;
-    std::vector<const Chunk*> m_open;
 };
 
 struct ChunkInfo {
@@ -575,6 +582,7 @@ void serialize(Storage* out, Chunk* inChunk, ProgressCallback callback, void* co
     if (mode > smTreeOnly)
         MVX_THROW(errInvalidParam, String::format("IFF::serialize: unknown mode %u.", mode), serializeName);
     AutoLock rootLock(static_cast<Lockable*>(inChunk));
+    TreeCheck().check(*inChunk);
     if (mode == smTreeOnly) {
         progress(callback, context, 0, 1);
         ChunkWriter(nullptr).write(*out, *inChunk);
