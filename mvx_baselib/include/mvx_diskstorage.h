@@ -8,6 +8,8 @@
 
 namespace Morvenix {
 
+class Time;
+
 class DiskStorage : public Storage {
 public:
     // Access indexes.
@@ -25,6 +27,8 @@ public:
 
     // The Windows file handle (a HANDLE).
     virtual void* getHandle() = 0;
+    // The file's last-write time, to the second (mvx_time.h).
+    virtual Time getFileTime() = 0;
     // Byte-range locks against other handles; a length of 0 reaches to the end of the 64-bit range.
     // lockRange waits until it is granted; tryLockRange returns false when another handle holds part of it.
     virtual bool lockRange(uint64_t inOffset, uint64_t inLength, bool inExclusive) = 0;
