@@ -80,7 +80,6 @@ inline MapAreas sampleAreas(int inRotation)
     setLink(*link, "http://example.com/a?b=\"c\"&d", "", "");
     link->rect = at.rect(100, 150, 120, 12);
     link->borderType = MapArea::borderXor;
-    link->opacity = 0;
     areas.append(link);
 
     AutoPtr<MapOval> oval = MapOval::create();
