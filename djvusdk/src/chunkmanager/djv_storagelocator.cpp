@@ -31,11 +31,19 @@ String componentPath(const String& inFolder, const String& inName, const char* i
     return inFolder + inName;
 }
 
+// The folder part of the index path, separator included. The last separator of either kind counts, so
+// "D:\out/doc.djvu" keeps its components in D:\out/ rather than in D:\.
+String folderOf(const String& inPath)
+{
+    const String name = Path::getFileName(inPath);
+    return inPath.substr(0, inPath.getLength() - name.getLength());
+}
+
 } // namespace
 
 class StorageLocatorImpl : public StorageLocator {
 public:
-    explicit StorageLocatorImpl(const String& inPath) : m_folder(Path::getParent(inPath)) {}
+    explicit StorageLocatorImpl(const String& inPath) : m_folder(folderOf(inPath)) {}
 
     AutoPtr<Storage> open(const String& inName) override
     {
@@ -50,7 +58,7 @@ private:
 class StorageWithRollbackLocatorImpl : public StorageWithRollbackLocator {
 public:
     explicit StorageWithRollbackLocatorImpl(const String& inPath)
-        : m_folder(Path::getParent(inPath)), m_storages(0, 0, nullptr, 128)
+        : m_folder(folderOf(inPath)), m_storages(0, 0, nullptr, 128)
     {
     }
 
