@@ -41,7 +41,8 @@ public:
     // Seconds for a local-time record, which is normalised in place; the same range as fromGMTime.
     static int64_t fromLocalTime(tm& ioRecord);
 
-    // The FILETIME value (seconds + 11644473600) x 10000000.
+    // The FILETIME value (seconds + 11644473600) x 10000000; a time before 1601 or past the range of
+    // file times throws errOperationFailed.
     _FILETIME toFileTime() const;
     uint64_t toFileTimeValue() const;
     // The UTC system time; a value the platform cannot represent throws errOperationFailed.

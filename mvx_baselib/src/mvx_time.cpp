@@ -311,6 +311,12 @@ int64_t Time::fromGMTime(const tm& inRecord)
 
 uint64_t Time::toFileTimeValue() const
 {
+    // File times run from 1601 and keep the sign bit clear; anything else would wrap into another date.
+    const int64_t kFirst = -11644473600LL;
+    const int64_t kLast = int64_t((0x7FFFFFFFFFFFFFFFull - 116444736000000000ull) / 10000000ull);
+    if (m_seconds < kFirst || m_seconds > kLast)
+        MVX_THROW(errOperationFailed, String::format("The time %lld has no file time!", (long long)m_seconds),
+                  "Morvenix::Time::toFileTime");
     return (uint64_t(m_seconds) + 11644473600ull) * 10000000ull;
 }
 
