@@ -44,10 +44,10 @@ public:
     static AutoPtr<Bookmark> create(Stream& inStream);
     static AutoPtr<Bookmark> create(const Chunk& inNavm);
 
-    static const uint32_t maxChildren = 255;
-    static const uint32_t maxEntries = 65535;
+    static constexpr uint32_t maxChildren = 255;
+    static constexpr uint32_t maxEntries = 65535;
     // The deepest nesting of entries below the root that the writer and the reader accept.
-    static const uint32_t maxDepth = 256;
+    static constexpr uint32_t maxDepth = 256;
 
 protected:
     Bookmark() : children(0, 128, nullptr, 128) {}
