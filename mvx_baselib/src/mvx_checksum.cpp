@@ -1,0 +1,120 @@
+// The digest objects and the checksum streams, one template each over the algorithm's traits.
+#include "mvx_checksum.h"
+
+#include "mvx_string.h"
+
+#include <cstring>
+
+namespace Morvenix {
+
+namespace {
+
+template <class Traits, class Interface>
+class ChecksumImpl : public Interface {
+public:
+    ChecksumImpl() { Traits::init(m_state); }
+    // The running state may be worth keeping from other users of the heap.
+    ~ChecksumImpl() override
+    {
+        std::memset(&m_state, 0, sizeof m_state);
+        std::memset(m_digest, 0, sizeof m_digest);
+    }
+
+    void reset() override { Traits::init(m_state); }
+    void update(const String& inText) override
+    {
+        Traits::update(m_state, reinterpret_cast<const unsigned char*>(inText.begin()), inText.getLength());
+    }
+    void update(const void* inData, size_t inSize) override
+    {
+        Traits::update(m_state, static_cast<const unsigned char*>(inData), inSize);
+    }
+    uint32_t getDigestSize() override { return Traits::digestSize; }
+    const unsigned char* getDigest() override
+    {
+        typename Traits::State copy = m_state;
+        Traits::finish(copy, m_digest);
+        return m_digest;
+    }
+
+private:
+    typename Traits::State m_state;
+    unsigned char m_digest[Traits::digestSize];
+};
+
+template <class Traits, class Interface>
+class ChecksumStreamImpl : public Interface {
+public:
+    explicit ChecksumStreamImpl(Stream& inStream) : m_stream(inStream), m_finalized(false)
+    {
+        Traits::init(m_state);
+        std::memset(m_digest, 0, sizeof m_digest);
+    }
+    ~ChecksumStreamImpl() override { std::memset(&m_state, 0, sizeof m_state); }
+
+    uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
+    {
+        const uint32_t n = m_stream.readBytes(outBuffer, inSize, inExact);
+        Traits::update(m_state, static_cast<const unsigned char*>(outBuffer), n);
+        return n;
+    }
+    void writeBytes(const void* inBuffer, uint32_t inSize) override
+    {
+        m_stream.writeBytes(inBuffer, inSize);
+        Traits::update(m_state, static_cast<const unsigned char*>(inBuffer), inSize);
+    }
+    void flushBuffer() override { m_stream.flushBuffer(); }
+    bool isEof() override { return m_stream.isEof(); }
+    void lock() override { m_stream.lock(); }
+    void unlock() override { m_stream.unlock(); }
+
+    void writeDigest(Stream* inOutput) override
+    {
+        const unsigned char* digest = finalize();
+        (inOutput ? *inOutput : m_stream).writeBytes(digest, Traits::digestSize);
+    }
+    bool verify(Stream* inInput) override
+    {
+        unsigned char stored[Traits::digestSize];
+        (inInput ? *inInput : m_stream).readBytes(stored, Traits::digestSize, true);
+        return std::memcmp(stored, finalize(), Traits::digestSize) == 0;
+    }
+    void reset() override { Traits::init(m_state); }
+    const unsigned char* finalize() override
+    {
+        if (!m_finalized) {
+            typename Traits::State copy = m_state;
+            Traits::finish(copy, m_digest);
+            m_finalized = true;
+        }
+        return m_digest;
+    }
+    uint32_t getDigestSize() override { return Traits::digestSize; }
+
+private:
+    Stream& m_stream;
+    typename Traits::State m_state;
+    unsigned char m_digest[Traits::digestSize];
+    bool m_finalized;
+};
+
+} // namespace
+
+AutoPtr<SHA1Checksum> SHA1Checksum::create() { return new ChecksumImpl<SHA1Traits, SHA1Checksum>(); }
+AutoPtr<MD5Checksum> MD5Checksum::create() { return new ChecksumImpl<MD5Traits, MD5Checksum>(); }
+AutoPtr<SHA256Checksum> SHA256Checksum::create() { return new ChecksumImpl<SHA256Traits, SHA256Checksum>(); }
+
+AutoPtr<SHA1Stream> SHA1Stream::create(Stream& inStream)
+{
+    return new ChecksumStreamImpl<SHA1Traits, SHA1Stream>(inStream);
+}
+AutoPtr<MD5Stream> MD5Stream::create(Stream& inStream)
+{
+    return new ChecksumStreamImpl<MD5Traits, MD5Stream>(inStream);
+}
+AutoPtr<SHA256Stream> SHA256Stream::create(Stream& inStream)
+{
+    return new ChecksumStreamImpl<SHA256Traits, SHA256Stream>(inStream);
+}
+
+} // namespace Morvenix
