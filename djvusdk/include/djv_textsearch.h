@@ -21,7 +21,7 @@ struct TextSearchResult {
     // Where the range ends inside the last zone's text, counted from that zone's start.
     uint32_t lastEnd;
     // The zones that carry the range, in text order. A zone that lies wholly inside the range stands for
-    // its descendants.
+    // its descendants; a zone without text carries nothing and is never taken.
     TextZone::Children zones;
     // The union of the zones' rectangles (a zone without a rectangle of its own counts with its children's).
     Rect boundingRect;

@@ -69,10 +69,12 @@ public:
     {
     }
 
+    // A zone without text carries no byte of any range: taking it would only drag its rectangle (often
+    // unset, at the page origin) into the bounding rectangle.
     void walk(const TextZoneForSearch& inNode)
     {
         uint64_t nodeEnd = inNode.start + inNode.length;
-        if (!(inNode.start < m_end && m_offset < nodeEnd))
+        if (inNode.length == 0 || !(inNode.start < m_end && m_offset < nodeEnd))
             return;
         if (inNode.children.count() == 0 || (m_offset <= inNode.start && nodeEnd <= m_end)) {
             take(inNode);
