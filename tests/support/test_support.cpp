@@ -110,7 +110,9 @@ int runHostTool(const std::string& commandLine, const std::string& outputFile)
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     std::string text;
-    for (int i = 0; i < 200 && text.empty(); ++i) { // the file is complete once the shell has ended
+    // The wait above can return before a host program has ended (Wine does not track it), so the status
+    // file is what says it has: up to 60 s, for a slow program on a loaded machine.
+    for (int i = 0; i < 6000 && text.empty(); ++i) { // the file is complete once the shell has ended
         std::ifstream in(toWindows(status));
         std::getline(in, text);
         if (text.empty())
