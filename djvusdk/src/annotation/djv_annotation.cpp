@@ -1,0 +1,433 @@
+// Page annotations: the annotation text written from the display hints, map areas and metadata, the
+// ANTa/ANTz chunks, and the reader that takes annotation text apart again.
+#include "djv_annotation.h"
+
+#include "djv_annoparse.h"
+#include "djv_bzz.h"
+#include "djv_data.h"
+#include "djv_mapareaparser.h"
+#include "mvx_exception.h"
+
+#include <cstdint>
+
+#define MVX_SOURCE "djv_annotation"
+
+namespace _Mvx_Internal_NS_ {
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+using Morvenix::DjVu::AnnoParse::Element;
+using Morvenix::DjVu::AnnoParse::ElementArray;
+using Morvenix::DjVu::AnnoParse::Elements;
+
+// Reading tables, indexed by the stored values.
+const char* const kHAlignNames[] = {"none", "left", "center", "right", nullptr};
+const char* const kVAlignNames[] = {"none", "top", "center", "bottom", nullptr};
+const char* const kModeNames[] = {"none", "color", "bw", "fore", "back", nullptr};
+// Index minus 4 is the zoom value: stretch -4 ... page -1, none 0.
+const char* const kZoomNames[] = {"stretch", "one2one", "width", "page", "none", nullptr};
+
+// Writing tables: an alignment of 0 beside a set one is written as centred.
+const char* const kHAlignWords[] = {"center", "left", "center", "right"};
+const char* const kVAlignWords[] = {"center", "top", "center", "bottom"};
+const char* const kModeWords[] = {"", "color", "bw", "fore", "back"};
+
+bool isBackgroundSet(uint32_t inBackground) { return inBackground < 0x1000000u; }
+
+bool hasPageSize(const PageInfo& inInfo) { return inInfo.width != 0 && inInfo.height != 0; }
+
+// Other DjVu software writes "default" for a hint it leaves to the viewer: the unset value.
+uint32_t keywordIndex(const String& inValue, const char* const inTable[])
+{
+    if (inValue == String("default"))
+        return 0;
+    return convertString(inValue, inTable);
+}
+
+void checkRange(int32_t inValue, int32_t inMax, const char* inMessage)
+{
+    if (inValue < 0 || inValue > inMax)
+        MVX_THROW(errInvalidParam, inMessage, "_Mvx_Internal_NS_::AnnotationImpl::getANTString");
+}
+
+// A metadata key stands bare in the text, as a symbol: only characters that end no word and start no
+// string or number.
+bool isSymbolKey(const String& inKey)
+{
+    const char* p = inKey.begin();
+    const char* end = inKey.end();
+    if (p == end)
+        return false;
+    auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    if (!isLetter(*p))
+        return false;
+    for (++p; p < end; ++p) {
+        const char c = *p;
+        if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.' && c != ':')
+            return false;
+    }
+    return true;
+}
+
+class AnnotationImpl : public Annotation {
+public:
+    AnnotationImpl(int32_t inHAlign, int32_t inVAlign, uint32_t inBackground, int32_t inZoom, int32_t inMode)
+        : Annotation(inHAlign, inVAlign, inBackground, inZoom, inMode), pageInfo(defaultPageInfo())
+    {
+    }
+
+    void set(int32_t inHAlign, int32_t inVAlign, uint32_t inBackground, int32_t inZoom, int32_t inMode) override
+    {
+        hAlign = inHAlign;
+        vAlign = inVAlign;
+        background = inBackground;
+        zoom = inZoom;
+        mode = inMode;
+        mapAreas.setSize(0);
+        metadata = PropertySet::create();
+    }
+
+    bool isEmpty() const override
+    {
+        return hAlign == 0 && vAlign == 0 && !isBackgroundSet(background) && zoom == 0 && mode == 0 &&
+               mapAreas.count() == 0;
+    }
+
+    void interpret(const char* inText, uint32_t inLength) override
+    {
+        interpret(inText, inLength, defaultPageInfo());
+    }
+    void interpret(const String& inText) override { interpret(inText, defaultPageInfo()); }
+    void decode(const Chunk& inChunk) override { decode(inChunk, defaultPageInfo()); }
+    void decode(Stream& inStream) override { decode(inStream, defaultPageInfo()); }
+
+    void interpret(const char* inText, uint32_t inLength, const PageInfo& inInfo) override;
+    void interpret(const String& inText, const PageInfo& inInfo) override
+    {
+        interpret(inText.begin(), inText.getLength(), inInfo);
+    }
+    void decode(const Chunk& inChunk, const PageInfo& inInfo) override;
+    void decode(Stream& inStream, const PageInfo& inInfo) override;
+
+    void encode(Stream& outStream) const override { encode(outStream, defaultPageInfo()); }
+    String getANTString() const override { return getANTString(defaultPageInfo()); }
+    void encode(Stream& outStream, const PageInfo& inInfo) const override
+    {
+        const String text = getANTString(inInfo);
+        if (text.getLength())
+            outStream.writeBytes(text.begin(), text.getLength());
+    }
+    String getANTString(const PageInfo& inInfo) const override;
+    AutoPtr<Chunk> makeANTz() const override { return makeANTz(defaultPageInfo()); }
+    AutoPtr<Chunk> makeANTz(const PageInfo& inInfo) const override { return makeChunk(inInfo, true); }
+    AutoPtr<Chunk> makeANTa() const override { return makeANTa(defaultPageInfo()); }
+    AutoPtr<Chunk> makeANTa(const PageInfo& inInfo) const override { return makeChunk(inInfo, false); }
+
+    void merge(const Annotation& inOther, bool inOverwrite) override;
+    int getRotation() const override { return Morvenix::DjVu::getRotation(pageInfo); }
+    void setRotation(int inRotation) override;
+
+    PageInfo pageInfo;
+
+private:
+    AutoPtr<Chunk> makeChunk(const PageInfo& inInfo, bool inCompressed) const;
+    void interpretExpression(const ElementArray& inExpression, const PageInfo& inInfo, int inRotation);
+};
+
+String AnnotationImpl::getANTString(const PageInfo& inInfo) const
+{
+    checkRange(hAlign, 3, "The horizontal alignment is out of range!");
+    checkRange(vAlign, 3, "The vertical alignment is out of range!");
+    checkRange(mode, 4, "The mode is out of range!");
+    if (mapAreas.count() && !hasPageSize(inInfo))
+        MVX_THROW(errInvalidParam, "Map areas cannot be written without the page size!",
+                  "_Mvx_Internal_NS_::AnnotationImpl::getANTString");
+
+    String text;
+    if (isBackgroundSet(background))
+        text += String::format("(background #%06X)\n", background);
+    switch (zoom) {
+    case 0:
+        break;
+    case zoomStretch:
+        text += String("(zoom stretch)\n");
+        break;
+    case zoomOne2One:
+        text += String("(zoom one2one)\n");
+        break;
+    case zoomWidth:
+        text += String("(zoom width)\n");
+        break;
+    case zoomPage:
+        text += String("(zoom page)\n");
+        break;
+    default:
+        text += String::format("(zoom d%d)\n", zoom);
+        break;
+    }
+    if (mode)
+        text += String::format("(mode %s)\n", kModeWords[mode]);
+    if (hAlign || vAlign)
+        text += String::format("(align %s %s)\n", kHAlignWords[hAlign], kVAlignWords[vAlign]);
+
+    const int rotation = getRotation();
+    for (const AutoPtr<MapArea>& area : mapAreas)
+        text += area->getANTString(inInfo, rotation) + String("\n");
+
+    if (metadata && !metadata->isEmpty()) {
+        String pairs;
+        AutoPtr<PropertySetIterator> it = metadata->getIterator();
+        while (it->next()) {
+            const String key = it->getKey();
+            if (!isSymbolKey(key))
+                MVX_THROW(errInvalidParam,
+                          String::format("The metadata key \"%s\" cannot be written as a symbol!", key.c_str()),
+                          "_Mvx_Internal_NS_::AnnotationImpl::getANTString");
+            if (!pairs.isEmpty())
+                pairs += String(" ");
+            pairs += String("(") + key + String(" \"") + AnnoParse::escapeString(it->getValue()) + String("\")");
+        }
+        text += String("(metadata ") + pairs + String(")\n");
+    }
+    for (const String& expression : otherExpressions)
+        text += expression + String("\n");
+    return text;
+}
+
+AutoPtr<Chunk> AnnotationImpl::makeChunk(const PageInfo& inInfo, bool inCompressed) const
+{
+    // The text first: a value that cannot be written leaves no chunk behind.
+    const String text = getANTString(inInfo);
+    AutoPtr<MemoryData> data = MemoryData::create(0, 0xFFFFFFFFu, nullptr, 0);
+    {
+        AutoPtr<MemoryStorage> storage = data->getStorage();
+        if (inCompressed) {
+            AutoPtr<DeflateStream> bzz = DeflateStream::create(AutoPtr<Stream>(storage), 1024, 16);
+            if (text.getLength())
+                bzz->writeBytes(text.begin(), text.getLength());
+            bzz->flushBuffer();
+        } else if (text.getLength()) {
+            storage->writeBytes(text.begin(), text.getLength());
+        }
+    }
+    data->compact();
+    AutoPtr<Chunk> chunk = Chunk::create(inCompressed ? "ANTz" : "ANTa");
+    chunk->setData(data);
+    return chunk;
+}
+
+void AnnotationImpl::interpret(const char* inText, uint32_t inLength, const PageInfo& inInfo)
+{
+    set(0, 0, backgroundNone, 0, modeColor);
+    pageInfo = inInfo;
+    const int rotation = Morvenix::DjVu::getRotation(inInfo);
+    AutoPtr<ElementArray> expressions = ElementArray::create();
+    AnnoParse::parseAnnotationText(*expressions, inText, inLength);
+    for (const AutoPtr<Element>& item : expressions->getElements()) {
+        const ElementArray* expression = dynamic_cast<const ElementArray*>(item.get());
+        if (expression && expression->getElements().count())
+            interpretExpression(*expression, inInfo, rotation);
+    }
+}
+
+void AnnotationImpl::interpretExpression(const ElementArray& inExpression, const PageInfo& inInfo, int inRotation)
+{
+    const Elements& items = inExpression.getElements();
+    const uint32_t n = items.count();
+    const String keyword = items[0]->toString();
+    if (keyword == String("align") && n == 3) {
+        hAlign = int32_t(keywordIndex(items[1]->toString(), kHAlignNames));
+        vAlign = int32_t(keywordIndex(items[2]->toString(), kVAlignNames));
+    } else if (keyword == String("background") && n == 2) {
+        background = convertColor(items[1]->toString());
+    } else if (keyword == String("mode") && n == 2) {
+        mode = int32_t(keywordIndex(items[1]->toString(), kModeNames));
+    } else if (keyword == String("zoom") && n == 2) {
+        const String value = items[1]->toString();
+        if (value == String("default"))
+            zoom = 0;
+        else if (!value.isEmpty() && value[0] == 'd')
+            zoom = value.substr(1).toInt();
+        else
+            zoom = int32_t(convertString(value, kZoomNames)) - 4;
+    } else if (keyword == String("maparea") && hasPageSize(inInfo)) {
+        parseMapArea(mapAreas, items, inInfo, inRotation);
+    } else if (keyword == String("metadata")) {
+        for (uint32_t i = 1; i < n; ++i) {
+            const ElementArray* pair = dynamic_cast<const ElementArray*>(items[i].get());
+            if (pair && pair->getElements().count() == 2) {
+                const String key = pair->getElements()[0]->toString();
+                const String value = pair->getElements()[1]->toString();
+                // setValue would drop a present key for an empty value; a later pair replaces an earlier.
+                metadata->removeKey(key);
+                metadata->setValue(key, value);
+            }
+        }
+    } else {
+        // Unknown expressions, and map areas that cannot be placed without a page size, stay as text.
+        otherExpressions.append(inExpression.toString());
+    }
+}
+
+void AnnotationImpl::decode(const Chunk& inChunk, const PageInfo& inInfo)
+{
+    const String id = inChunk.getId();
+    const bool compressed = id == String("ANTz");
+    if (!compressed && id != String("ANTa"))
+        MVX_THROW(errInvalidParam, "Not a ANT* chunk!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
+    AutoPtr<Data> data = inChunk.getData();
+    if (!data)
+        MVX_THROW(errInvalidParam, "The ANT* chunk has no data!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
+    AutoPtr<Storage> storage = data->getReadStorage(true);
+    if (!compressed) {
+        decode(*storage, inInfo);
+        return;
+    }
+    AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage), 0, 16);
+    decode(*bzz, inInfo);
+}
+
+void AnnotationImpl::decode(Stream& inStream, const PageInfo& inInfo)
+{
+    const uint32_t kPiece = 1048576;
+    SimpleArray<unsigned char, 2> text(0, 0, nullptr, 128);
+    for (;;) {
+        const uint32_t done = text.count();
+        text.setSize(done + kPiece);
+        const uint32_t got = inStream.readBytes(text.data() + done, kPiece, false);
+        text.setSize(done + got);
+        if (got < kPiece)
+            break;
+    }
+    interpret(reinterpret_cast<const char*>(text.data()), text.count(), inInfo);
+}
+
+void AnnotationImpl::merge(const Annotation& inOther, bool inOverwrite)
+{
+    if (inOverwrite || hAlign == 0)
+        hAlign = inOther.hAlign;
+    if (inOverwrite || vAlign == 0)
+        vAlign = inOther.vAlign;
+    if (inOverwrite || !isBackgroundSet(background))
+        background = inOther.background;
+    if (inOverwrite || zoom == 0)
+        zoom = inOther.zoom;
+    if (inOverwrite || mode == 0)
+        mode = inOther.mode;
+    // Counted first: merging an annotation into itself appends each area once.
+    const uint32_t count = inOther.mapAreas.count();
+    for (uint32_t i = 0; i < count; ++i)
+        mapAreas.append(inOther.mapAreas[i]->clone());
+    if (inOther.metadata) {
+        if (!metadata)
+            metadata = inOther.metadata->clone();
+        else
+            metadata->merge(inOther.metadata.get());
+    }
+}
+
+// A point as a 1 x 1 rectangle turned by d quarter turns on a page of width inW and height inH in the
+// source orientation; unsigned sums wrap rather than overflow on values from damaged files.
+Point turnPoint(const Point& inPoint, int inTurns, uint32_t inW, uint32_t inH)
+{
+    const uint32_t x = uint32_t(inPoint.x), y = uint32_t(inPoint.y);
+    switch (inTurns & 3) {
+    case 1:
+        return Point{int32_t(y), int32_t(inW - x - 1)};
+    case 2:
+        return Point{int32_t(inW - x - 1), int32_t(inH - y - 1)};
+    case 3:
+        return Point{int32_t(inH - y - 1), int32_t(x)};
+    default:
+        return inPoint;
+    }
+}
+
+void AnnotationImpl::setRotation(int inRotation)
+{
+    if (inRotation < 0 || inRotation > 3)
+        MVX_THROW(errInvalidParam, "The rotation must be 0 to 3!", "Morvenix::DjVu::Annotation::setRotation");
+    const int current = getRotation();
+    const uint32_t w = (current & 1) ? pageInfo.height : pageInfo.width;
+    const uint32_t h = (current & 1) ? pageInfo.width : pageInfo.height;
+    const int turns = (inRotation - current) & 3;
+    for (const AutoPtr<MapArea>& area : mapAreas) {
+        switch (area->getType()) {
+        case MapArea::shapeRect: {
+            MapRect& r = static_cast<MapRect&>(*area);
+            r.rect = rotateRect(r.rect, current, inRotation, pageInfo.width, pageInfo.height);
+            break;
+        }
+        case MapArea::shapeOval: {
+            MapOval& o = static_cast<MapOval&>(*area);
+            o.rect = rotateRect(o.rect, current, inRotation, pageInfo.width, pageInfo.height);
+            break;
+        }
+        case MapArea::shapeText: {
+            MapText& t = static_cast<MapText&>(*area);
+            t.rect = rotateRect(t.rect, current, inRotation, pageInfo.width, pageInfo.height);
+            break;
+        }
+        case MapArea::shapePoly: {
+            MapPoly& p = static_cast<MapPoly&>(*area);
+            for (Point& point : p.points)
+                point = turnPoint(point, turns, w, h);
+            break;
+        }
+        case MapArea::shapeLine: {
+            MapLine& l = static_cast<MapLine&>(*area);
+            const Point start = turnPoint(Point{l.x1, l.y1}, turns, w, h);
+            const Point end = turnPoint(Point{l.x2, l.y2}, turns, w, h);
+            l.x1 = start.x;
+            l.y1 = start.y;
+            l.x2 = end.x;
+            l.y2 = end.y;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    Morvenix::DjVu::setRotation(pageInfo, inRotation);
+}
+
+} // namespace _Mvx_Internal_NS_
+
+namespace Morvenix {
+namespace DjVu {
+
+using _Mvx_Internal_NS_::AnnotationImpl;
+
+AutoPtr<Annotation> Annotation::create(int32_t inHAlign, int32_t inVAlign, uint32_t inBackground, int32_t inZoom,
+                                       int32_t inMode)
+{
+    return AutoPtr<Annotation>(new AnnotationImpl(inHAlign, inVAlign, inBackground, inZoom, inMode));
+}
+
+AutoPtr<Annotation> Annotation::create(Stream& inStream, const PageInfo& inInfo)
+{
+    AutoPtr<Annotation> annotation = create(0, 0, backgroundNone, 0, modeColor);
+    annotation->decode(inStream, inInfo);
+    return annotation;
+}
+
+AutoPtr<Annotation> Annotation::create(const Chunk& inChunk, const PageInfo& inInfo)
+{
+    AutoPtr<Annotation> annotation = create(0, 0, backgroundNone, 0, modeColor);
+    annotation->decode(inChunk, inInfo);
+    return annotation;
+}
+
+AutoPtr<Annotation> Annotation::create(const String& inText, const PageInfo& inInfo)
+{
+    AutoPtr<Annotation> annotation = create(0, 0, backgroundNone, 0, modeColor);
+    annotation->interpret(inText, inInfo);
+    return annotation;
+}
+
+AutoPtr<Annotation> Annotation::create(Stream& inStream) { return create(inStream, defaultPageInfo()); }
+AutoPtr<Annotation> Annotation::create(const Chunk& inChunk) { return create(inChunk, defaultPageInfo()); }
+AutoPtr<Annotation> Annotation::create(const String& inText) { return create(inText, defaultPageInfo()); }
+
+} // namespace DjVu
+} // namespace Morvenix
