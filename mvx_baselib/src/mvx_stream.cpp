@@ -1,5 +1,7 @@
-// The two copy operations that every stream shares.
+// The two copy operations that every stream shares, and the partial stream.
 #include "mvx_stream.h"
+
+#include "mvx_partialstream.h"
 
 #include "mvx_exception.h"
 #include "mvx_simplearray.h"
@@ -69,6 +71,52 @@ uint32_t Stream::copyBytes(Stream& inSource, uint32_t inLimit, uint32_t inBlockS
             break;
     }
     return total;
+}
+
+// Counts in 64 bits: a length near 2^64 cannot make passed + n wrap.
+class PartialStreamImpl : public PartialStream {
+public:
+    PartialStreamImpl(const AutoPtr<Stream>& inInner, uint64_t inLength)
+        : m_inner(inInner), m_length(inLength), m_passed(0)
+    {
+    }
+
+    uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
+    {
+        const uint64_t left = m_passed < m_length ? m_length - m_passed : 0;
+        if (inSize > left) {
+            if (inExact)
+                MVX_THROW(errReadFailed, "Cannot read so many bytes!", "Morvenix::PartialStream::readBytes");
+            inSize = uint32_t(left);
+        }
+        const uint32_t n = m_inner->readBytes(outBuffer, inSize, inExact);
+        m_passed += n;
+        return n;
+    }
+
+    void writeBytes(const void* inBuffer, uint32_t inSize) override
+    {
+        const uint64_t left = m_passed < m_length ? m_length - m_passed : 0;
+        if (inSize > left)
+            MVX_THROW(errReadFailed, "Cannot write so many bytes!", "Morvenix::PartialStream::writeBytes");
+        m_inner->writeBytes(inBuffer, inSize);
+        m_passed += inSize;
+    }
+
+    void flushBuffer() override { m_inner->flushBuffer(); }
+    bool isEof() override { return m_passed >= m_length || m_inner->isEof(); }
+    void lock() override { m_inner->lock(); }
+    void unlock() override { m_inner->unlock(); }
+
+private:
+    AutoPtr<Stream> m_inner;
+    uint64_t m_length;
+    uint64_t m_passed;
+};
+
+AutoPtr<PartialStream> PartialStream::create(const AutoPtr<Stream>& inInner, uint64_t inLength)
+{
+    return new PartialStreamImpl(inInner, inLength);
 }
 
 } // namespace Morvenix
