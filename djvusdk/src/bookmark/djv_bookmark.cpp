@@ -193,8 +193,12 @@ private:
         String url = readText();
         static const char kFilePrefix[] = "#file://";
         if (url.startsWith(kFilePrefix)) {
-            uint32_t slash = url.rfind('/');
-            url = String("#") + url.substr(slash + 1);
+            // A byte search: '/' never occurs inside a UTF-8 sequence, and damaged bytes must not hide it.
+            const char* bytes = url.c_str();
+            uint32_t name = url.getLength();
+            while (bytes[name - 1] != '/')
+                --name;
+            url = String("#") + url.substr(name);
         }
         AutoPtr<Bookmark> entry(new BookmarkImpl(title, url));
         ++m_read;

@@ -208,6 +208,8 @@ TEST(Bookmark, FileUrlsBecomeComponentLinks)
         {"#file://", "#"},
         {"#file://page.djvu", "#page.djvu"},
         {"#file:///", "#"},
+        {"#file://a\xE0/b\xC3\xA9.djvu", "#b\xC3\xA9.djvu"}, // a damaged byte before the last '/'
+        {"#file://dir\xE2\x82/x", "#x"},
         {"#file:/x/y", "#file:/x/y"},
         {"#FILE://a/b", "#FILE://a/b"},
         {"file://a/b", "file://a/b"},
