@@ -85,6 +85,8 @@ void MD5Traits::init(State& outState)
 
 void MD5Traits::update(State& ioState, const unsigned char* inData, size_t inSize)
 {
+    if (inSize == 0)
+        return; // inData may be null then
     const uint32_t used = (ioState.bitsLow >> 3) & 63;
     const uint64_t bits = (uint64_t(ioState.bitsHigh) << 32 | ioState.bitsLow) + uint64_t(inSize) * 8;
     ioState.bitsLow = uint32_t(bits);

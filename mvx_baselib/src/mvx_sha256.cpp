@@ -72,6 +72,8 @@ void SHA256Traits::init(State& outState)
 
 void SHA256Traits::update(State& ioState, const unsigned char* inData, size_t inSize)
 {
+    if (inSize == 0)
+        return; // inData may be null then
     const uint32_t used = ioState.bytesLow & 63;
     const uint64_t bytes = (uint64_t(ioState.bytesHigh) << 32 | ioState.bytesLow) + inSize;
     ioState.bytesLow = uint32_t(bytes);
