@@ -66,7 +66,7 @@ public:
     // Failures pass through; what was loaded stays loaded.
     virtual void load(ChunkLoadCallback inCallback, void* inContext) = 0;
     // Renames the components of a "DJVM" document and rewrites the page links that name them; nothing for
-    // other chunks. Until the link repair is available a "DJVM" collection throws errNotImplemented.
+    // other chunks (djv_link.h).
     virtual void updateLinks() = 0;
     // Gives up spare capacity throughout the subtree.
     virtual void compact() = 0;

@@ -1,5 +1,6 @@
 // FORM collections: a form type, ordered children and the component name of the collection.
 #include "djv_chunk.h"
+#include "djv_linkrepair.h"
 
 #include "mvx_exception.h"
 #include "mvx_guid.h"
@@ -79,9 +80,9 @@ public:
 
     void updateLinks() override
     {
-        // Only a document holds links between its pages; their repair is not available yet.
+        // Only a document holds links between its pages.
         if (m_formType == String("DJVM"))
-            MVX_THROW(errNotImplemented, "errNotImplemented", "Morvenix::DjVu::ChunkCollection::updateLinks");
+            repairDocumentLinks(*this);
     }
 
     void compact() override

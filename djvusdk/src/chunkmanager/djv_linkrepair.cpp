@@ -1,0 +1,186 @@
+// Renaming the components of a document and rewriting the page links of its outline and annotations.
+#include "djv_linkrepair.h"
+
+#include "djv_annotation.h"
+#include "djv_bookmark.h"
+#include "djv_link.h"
+#include "djv_pageinforeader.h"
+#include "mvx_exception.h"
+#include "mvx_guid.h"
+
+#include <map>
+#include <set>
+#include <vector>
+
+#define MVX_SOURCE "djv_linkrepair"
+
+namespace _Mvx_Internal_NS_ {
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+
+namespace {
+
+const char* const kFunction = "Morvenix::DjVu::ChunkCollection::updateLinks";
+
+String newComponentName() { return Guid(true).toString() + ".iff"; }
+
+// The chunk that holds the data, through a redirector.
+Chunk* storedChunk(Chunk* inChunk)
+{
+    return inChunk->isRedirector() ? static_cast<ChunkRedirector*>(inChunk)->getTarget().get() : inChunk;
+}
+
+// Plans the repair in full, then applies it; applying only assigns what planning made.
+class LinkRepair {
+public:
+    explicit LinkRepair(Chunk& ioDocument) : m_document(ioDocument) {}
+
+    void plan()
+    {
+        Chunk::Children& children = m_document.getChildren();
+        planOutline();
+        for (uint32_t i = 0; i < children.count(); ++i) {
+            Chunk* child = children[i].get();
+            // A "DJVU" leaf is not a page form: it holds no annotations.
+            if (child && child->getId() == String("DJVU") && child->isCollection())
+                planPage(*child);
+        }
+        // Names are chosen for every component that stays, so that applying cannot fail halfway.
+        for (uint32_t i = 0; i < children.count(); ++i) {
+            Chunk* child = children[i].get();
+            if (!child || !child->isCollection() || child->getId() == String("DJVI"))
+                continue;
+            if (dynamic_cast<Nameable*>(child))
+                m_renames.push_back(Rename{children[i], nameFor(child)});
+        }
+    }
+
+    void apply()
+    {
+        for (Replacement& r : m_replacements)
+            r.parent->getChildren()[r.index] = r.chunk;
+        for (Payload& p : m_payloads)
+            p.chunk->setData(p.data);
+        Chunk::Children& children = m_document.getChildren();
+        for (uint32_t i = children.count(); i > 0; --i) {
+            if (children[i - 1] && children[i - 1]->getId() == String("DJVI"))
+                children.remove(i - 1, 1);
+        }
+        for (Rename& r : m_renames)
+            dynamic_cast<Nameable*>(r.chunk.get())->setName(r.name);
+    }
+
+private:
+    struct Replacement {
+        AutoPtr<Chunk> parent;
+        uint32_t index;
+        AutoPtr<Chunk> chunk;
+    };
+    struct Payload {
+        AutoPtr<Chunk> chunk;
+        AutoPtr<Data> data;
+    };
+    struct Rename {
+        AutoPtr<Chunk> chunk;
+        String name;
+    };
+
+    String nameFor(const Chunk* inPage)
+    {
+        std::map<const Chunk*, String>::iterator found = m_names.find(inPage);
+        if (found != m_names.end())
+            return found->second;
+        String name = newComponentName();
+        m_names[inPage] = name;
+        return name;
+    }
+
+    // Only links by name are rewritten: numbers and external addresses do not change with the names.
+    bool repairLink(String& ioUrl)
+    {
+        Link link(ioUrl);
+        if (link.getKind() != Link::lkPageName)
+            return false;
+        const uint32_t index = link.getPageChunkIndex(&m_document);
+        if (index == Link::notFound)
+            return false;
+        ioUrl = String("#") + nameFor(m_document.getChildren()[index].get());
+        return true;
+    }
+
+    uint32_t repairOutline(Bookmark& ioEntry)
+    {
+        uint32_t changed = repairLink(ioEntry.url) ? 1 : 0;
+        for (uint32_t i = 0; i < ioEntry.children.count(); ++i) {
+            if (ioEntry.children[i])
+                changed += repairOutline(*ioEntry.children[i]);
+        }
+        return changed;
+    }
+
+    void planOutline()
+    {
+        const uint32_t index = m_document.find("NAVM", Chunk::notFound, false);
+        if (index == Chunk::notFound)
+            return;
+        AutoPtr<Bookmark> outline = Bookmark::create(*m_document.getChildren()[index]);
+        if (repairOutline(*outline) > 0)
+            m_replacements.push_back(Replacement{AutoPtr<Chunk>(&m_document), index, outline->makeNAVM()});
+    }
+
+    void planPage(Chunk& ioPage)
+    {
+        Chunk::Children& children = ioPage.getChildren();
+        uint32_t index = ioPage.find("ANTz", "ANTa", Chunk::notFound, false);
+        if (index == Chunk::notFound)
+            return;
+        // Without its page size no map area of the page can be read or placed again.
+        const uint32_t infoIndex = ioPage.find("INFO", Chunk::notFound, false);
+        if (infoIndex == Chunk::notFound)
+            MVX_THROW(errDataBroken, "A page with annotations has no INFO chunk!", kFunction);
+        const PageInfo info = readPageInfo(*children[infoIndex]);
+
+        for (; index != Chunk::notFound; index = ioPage.find("ANTz", "ANTa", index, false)) {
+            AutoPtr<Chunk> chunk = children[index];
+            // One annotation shared by several pages, or a page reached twice, is repaired once.
+            if (!m_annotations.insert(storedChunk(chunk.get())).second)
+                continue;
+            AutoPtr<Annotation> annotation = Annotation::create(*chunk, info);
+            uint32_t changed = 0;
+            for (uint32_t i = 0; i < annotation->mapAreas.count(); ++i) {
+                if (annotation->mapAreas[i] && repairLink(annotation->mapAreas[i]->url))
+                    ++changed;
+            }
+            if (changed == 0)
+                continue;
+            if (chunk->isRedirector()) {
+                // The shared chunk keeps its place and its kind; only its text changes.
+                const bool plain = chunk->getId() == String("ANTa");
+                AutoPtr<Chunk> made = plain ? annotation->makeANTa(info) : annotation->makeANTz(info);
+                m_payloads.push_back(Payload{AutoPtr<Chunk>(storedChunk(chunk.get())), made->getData()});
+            } else {
+                m_replacements.push_back(Replacement{AutoPtr<Chunk>(&ioPage), index, annotation->makeANTz(info)});
+            }
+        }
+    }
+
+    Chunk& m_document;
+    std::map<const Chunk*, String> m_names;
+    std::set<const Chunk*> m_annotations;
+    std::vector<Replacement> m_replacements;
+    std::vector<Payload> m_payloads;
+    std::vector<Rename> m_renames;
+};
+
+} // namespace
+
+void repairDocumentLinks(Chunk& ioDocument)
+{
+    ioDocument.load(nullptr, nullptr);
+    LinkRepair repair(ioDocument);
+    repair.plan();
+    repair.apply();
+}
+
+} // namespace _Mvx_Internal_NS_
