@@ -3,7 +3,9 @@
 // refused document leaves the output untouched.
 #include "iff_test_support.h"
 
+#include "mvx_diskstorage_rb.h"
 #include "mvx_exception.h"
+#include "mvx_path.h"
 
 using namespace IffTest;
 using Morvenix::MemoryStorage;
@@ -279,4 +281,35 @@ TEST(IffRefusal, PayloadStorageThatDeliversAnotherCountThanItsSizeIsRefused)
     AutoPtr<MemoryStorage> out = MemoryStorage::create();
     expectThrow([&] { IFF::serialize(out.get(), p.get(), nullptr, nullptr, IFF::smSinglePage, nullptr, nullptr); },
                 Morvenix::errDataBroken, "does not match its size");
+}
+
+TEST(IffRefusal, RefusedExportThroughAStorageWithRollbackLeavesTheOldFileAndNoWorkingFile)
+{
+    // The add-in's road: a rollback storage on the chosen path, committed only when serialize returns.
+    const std::string folder = MvxTest::tempFolder();
+    const std::string path = folder + "\\doc.djvu";
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+    MvxTest::writeFile(path, old);
+    AutoPtr<ChunkCollection> broken = form("DJVU", {leaf("INFO", "0123456789"), Chunk::create("Sjbz")}, "b.iff");
+    AutoPtr<ChunkCollection> docs[] = {form("DJVM", {page("a.iff"), broken}), form("DJVM", {page("a.iff")})};
+    docs[1]->getChildren().append(AutoPtr<Chunk>(docs[1]));
+    for (uint32_t mode : {IFF::smDefault, IFF::smBundled, 5u}) {
+        for (AutoPtr<ChunkCollection>& doc : docs) {
+            AutoPtr<Morvenix::DiskStorageWithRollback> out = Morvenix::DiskStorageWithRollback::create(
+                path.c_str(), Morvenix::DiskStorage::accessWrite, Morvenix::DiskStorage::dispositionDefault);
+            bool committed = false;
+            try {
+                IFF::serialize(out.get(), doc.get(), nullptr, nullptr, mode, nullptr, nullptr);
+                out->commit();
+                committed = true;
+            } catch (const Morvenix::Exception&) {
+            }
+            EXPECT_FALSE(committed) << mode;
+        }
+    }
+    docs[1]->getChildren().setSize(1);
+    EXPECT_EQ(old, MvxTest::readFile(path));
+    AutoPtr<Morvenix::DirectoryEnumerator> entries = Morvenix::DirectoryEnumerator::create(folder.c_str());
+    EXPECT_EQ(String(path.c_str()), entries->next());
+    EXPECT_TRUE(entries->next().isEmpty()) << "a working file was left behind";
 }

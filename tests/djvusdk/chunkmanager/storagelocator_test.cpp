@@ -191,3 +191,23 @@ TEST(StorageWithRollbackLocator, IndirectDocumentIsSavedOrUndoneAsAWhole)
     EXPECT_EQ("dict0001.iff", parseFile(after["p1.iff"]).children.at(1).body);
     EXPECT_EQ("dict0001.iff", parseFile(after["p2.iff"]).children.at(1).body);
 }
+
+TEST(StorageLocator, WriterWithoutALocatorPutsComponentsBesideAnIndexThatReplacesAnOldOne)
+{
+    // An existing index is replaced through a working file; the components still go beside the target.
+    const std::string folder = MvxTest::tempFolder();
+    writeText(folder + "\\index.djvu", "old index");
+    AutoPtr<ChunkCollection> doc = form("DJVM", {page("p1.iff", "one"), page("p2.iff", "two")});
+    {
+        AutoPtr<Morvenix::DiskStorageWithRollback> out = Morvenix::DiskStorageWithRollback::create(
+            (folder + "\\index.djvu").c_str(), Morvenix::DiskStorage::accessWrite,
+            Morvenix::DiskStorage::dispositionDefault);
+        IFF::serialize(out.get(), doc.get(), nullptr, nullptr, IFF::smIndirect, nullptr, nullptr);
+        out->commit();
+    }
+    std::map<std::string, std::string> after = folderContents(folder);
+    ASSERT_EQ(3u, after.size());
+    EXPECT_EQ(1u, parseFile(after["index.djvu"]).children.size());
+    EXPECT_EQ("one", parseFile(after["p1.iff"]).children.at(1).body);
+    EXPECT_EQ("two", parseFile(after["p2.iff"]).children.at(1).body);
+}
