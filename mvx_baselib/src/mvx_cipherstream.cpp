@@ -32,7 +32,7 @@ public:
     // Write mode: the header goes out at once, with a length of 0 until the stream is destroyed.
     CipherStreamImpl(const AutoPtr<Storage>& inStorage, const AutoPtr<BlockCipher>& inCipher, uint32_t inSeed)
         : m_cipher(inCipher), m_stream(inStorage), m_storage(inStorage), m_writeMode(true),
-          m_headerPos(inStorage->getPos()), m_dataLength(0), m_byteCount(0)
+          m_headerPos(inStorage->getPos()), m_dataLength(0), m_byteCount(0), m_dataEnded(false)
     {
         unsigned char header[8];
         putBigEndian(header, 0);
@@ -44,7 +44,7 @@ public:
     // Read mode.
     CipherStreamImpl(const AutoPtr<Stream>& inStream, const AutoPtr<BlockCipher>& inCipher)
         : m_cipher(inCipher), m_stream(inStream), m_writeMode(false), m_headerPos(0), m_dataLength(0),
-          m_byteCount(0)
+          m_byteCount(0), m_dataEnded(false)
     {
         unsigned char header[8];
         m_stream->readBytes(header, 4, true);
@@ -86,6 +86,8 @@ public:
                 return 0;
         }
         const uint32_t n = m_stream->readBytes(outBuffer, inSize, inExact);
+        if (n == 0)
+            m_dataEnded = true;
         unsigned char* bytes = static_cast<unsigned char*>(outBuffer);
         for (uint32_t i = 0; i < n; ++i)
             bytes[i] = step(bytes[i], false);
@@ -111,8 +113,9 @@ public:
 
     void flushBuffer() override {}
 
-    // A truncated stream ends where its data ends, before the stated length.
-    bool isEof() override { return m_byteCount >= m_dataLength || m_stream->isEof(); }
+    // A truncated stream ends where its data ends, before the stated length: when the underlying stream
+    // says so, or when it had nothing more to give.
+    bool isEof() override { return m_byteCount >= m_dataLength || m_dataEnded || m_stream->isEof(); }
 
     void lock() override { m_stream->lock(); }
     void unlock() override { m_stream->unlock(); }
@@ -150,6 +153,7 @@ private:
     uint64_t m_headerPos;
     uint32_t m_dataLength;
     uint32_t m_byteCount;
+    bool m_dataEnded;
     SimpleArray<unsigned char, 2> m_feedback;
 };
 

@@ -189,6 +189,18 @@ TEST(CipherStreamTest, TruncatedStreamEnds)
     AutoPtr<MemoryStorage> out = MemoryStorage::create();
     EXPECT_EQ(42u, out->copyBytes(*r, 1000, 16, nullptr, nullptr));
     EXPECT_TRUE(r->isEof());
+
+    // And over a stream that never reports its end: the first empty read ends the cipher stream.
+    struct Endless : MvxTest::VectorStream {
+        using MvxTest::VectorStream::VectorStream;
+        bool isEof() override { return false; }
+    };
+    AutoPtr<CipherStream> endless = CipherStream::create(AutoPtr<Stream>(new Endless(Bytes(full.begin(), full.begin() + 20))), cipher());
+    unsigned char buffer[64];
+    EXPECT_EQ(12u, endless->readBytes(buffer, 64, false));
+    EXPECT_FALSE(endless->isEof());
+    EXPECT_EQ(0u, endless->readBytes(buffer, 64, false));
+    EXPECT_TRUE(endless->isEof());
 }
 
 TEST(CipherStreamTest, WrongDirectionThrows)
