@@ -51,8 +51,9 @@ bool readAndCheck(const std::string& inText, const PageInfo& inInfo)
             if (again.count() != 1)
                 break;
             std::string next = str(again[0]->getANTString(inInfo, r));
-            if (round == 1)
+            if (round == 1) {
                 EXPECT_EQ(text, next);
+            }
             text = next;
         }
     }
