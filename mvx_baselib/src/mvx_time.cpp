@@ -16,6 +16,8 @@ namespace _Mvx_Internal_NS_ {
 
 using Morvenix::Time;
 
+namespace {
+
 const int64_t kSecondsPerDay = 86400;
 
 const char* const kWeekdayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -60,6 +62,8 @@ int64_t daysInMonth(int64_t inYear, int64_t inMonth)
     return inMonth == 2 && isLeapYear(inYear) ? 29 : kDays[inMonth - 1];
 }
 
+} // namespace
+
 // The int fields cannot take the 64-bit sums out of range.
 int64_t secondsOfRecord(const tm& inRecord)
 {
@@ -70,6 +74,8 @@ int64_t secondsOfRecord(const tm& inRecord)
     return days * kSecondsPerDay + int64_t(inRecord.tm_hour) * 3600 + int64_t(inRecord.tm_min) * 60 +
            int64_t(inRecord.tm_sec);
 }
+
+namespace {
 
 void clearRecord(tm& outRecord)
 {
@@ -283,6 +289,7 @@ bool isSafePattern(const char* inPattern)
     return true;
 }
 
+} // namespace
 } // namespace _Mvx_Internal_NS_
 
 namespace Morvenix {

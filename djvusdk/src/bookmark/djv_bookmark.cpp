@@ -37,6 +37,8 @@ private:
 
 const char* const kEncodeFunction = "Morvenix::DjVu::Bookmark::encode";
 
+namespace {
+
 void append(SimpleArray<unsigned char, 2>& ioPayload, const void* inBytes, uint32_t inSize)
 {
     if (!inSize)
@@ -51,6 +53,8 @@ void append24(SimpleArray<unsigned char, 2>& ioPayload, uint32_t inValue)
     const unsigned char bytes[3] = {uint8_t(inValue >> 16), uint8_t(inValue >> 8), uint8_t(inValue)};
     append(ioPayload, bytes, 3);
 }
+
+} // namespace
 
 // The entries of inEntry's subtree, itself included, after checking each of them against the format's
 // fields.
@@ -134,6 +138,8 @@ AutoPtr<Chunk> BookmarkImpl::makeNAVM()
 
 const char* const kReadFunction = "Morvenix::DjVu::Bookmark::create";
 
+namespace {
+
 [[noreturn]] void broken(const char* inWhy) { MVX_THROW(errDataBroken, inWhy, kReadFunction); }
 
 class NavmReader {
@@ -210,6 +216,8 @@ private:
     Stream& m_stream;
     uint32_t m_read;
 };
+
+} // namespace
 
 } // namespace _Mvx_Internal_NS_
 
