@@ -70,15 +70,16 @@ public:
     // The 24-character ctime form of the local time, "Wed Jan 02 02:03:55 1980"; empty when the value has
     // no calendar record.
     String toString() const;
-    // The local time through a strftime pattern; the result may hold at most 1023 bytes (longer throws
-    // errBufferOverflow), and a conversion the platform does not know throws errInvalidParam.
+    // The local time through a strftime pattern, taken as ANSI text; the result may hold at most 1023
+    // bytes (longer throws errBufferOverflow), and a conversion the platform does not know throws
+    // errInvalidParam. Empty when the value has no calendar record.
     String format(const String& inPattern) const;
 
     // Stores parse of the text; text that is not a date throws errOperationFailed, with invalid stored.
     void parseDateString(const String& inText);
     // RFC 822/1123 dates ("Sun, 06 Nov 1994 08:49:37 GMT", the zone not applied), the getGMTStr form,
-    // then whatever the platform's HTTP date parser reads, checked against the text. invalid when the
-    // text is not recognised; never throws.
+    // then what the platform's HTTP date parser reads (RFC 850, asctime), taken only when the text states
+    // every field of it. invalid when the text is not recognised; never throws.
     static int64_t parse(const char* inText);
     // 1-12 for "Jan" to "Dec" in any case, -1 otherwise.
     static int monthFromName(const char* inName);
