@@ -43,13 +43,12 @@ private:
 namespace {
 
 // A word is written bare only when reading it back gives the same word.
-bool needsQuotes(const Element& inItem)
+bool needsQuotes(const Element& inItem, const String& inText)
 {
-    String text = inItem.toString();
-    if (inItem.isQuoted() || text.isEmpty() || text[0] == '"')
+    if (inItem.isQuoted() || inText.isEmpty() || inText[0] == '"')
         return true;
-    const char* p = text.begin();
-    const char* end = text.end();
+    const char* p = inText.begin();
+    const char* end = inText.end();
     while (p < end) {
         uint32_t length = 0;
         uint32_t c = decodeUtf8Char(p, uint32_t(end - p), &length);
@@ -58,6 +57,15 @@ bool needsQuotes(const Element& inItem)
         p += length ? length : 1;
     }
     return false;
+}
+
+void appendEscaped(const String& inText, std::string& ioText)
+{
+    for (const char* p = inText.begin(); p < inText.end(); ++p) {
+        if (*p == '\\' || *p == '"')
+            ioText.push_back('\\');
+        ioText.push_back(*p);
+    }
 }
 
 // The string's text between its quotes, with each backslash pair and backslash-quote pair taken as the
@@ -142,22 +150,39 @@ const char* parseAnno(ElementArray& ioList, const char* p, const char* end, uint
     MVX_THROW(errDataBroken, "No matching ')' found!", kFunction);
 }
 
+// Appended into one buffer: rebuilding by string concatenation would copy the text once per item and
+// once per level of nesting.
+void appendList(const ElementArray& inList, std::string& ioText)
+{
+    ioText.push_back('(');
+    bool first = true;
+    for (const AutoPtr<Element>& item : inList.getElements()) {
+        if (!first)
+            ioText.push_back(' ');
+        first = false;
+        if (const ElementArray* list = dynamic_cast<const ElementArray*>(item.get())) {
+            appendList(*list, ioText);
+            continue;
+        }
+        String text = item->toString();
+        if (needsQuotes(*item, text)) {
+            ioText.push_back('"');
+            appendEscaped(text, ioText);
+            ioText.push_back('"');
+        } else {
+            ioText.append(text.begin(), text.getLength());
+        }
+    }
+    ioText.push_back(')');
+}
+
 } // namespace
 
 String ElementArrayImpl::toString() const
 {
-    String text;
-    for (const AutoPtr<Element>& item : m_items) {
-        if (!text.isEmpty())
-            text += String(" ");
-        if (dynamic_cast<const ElementArray*>(item.get()))
-            text += item->toString();
-        else if (needsQuotes(*item))
-            text += String("\"") + DjVu::AnnoParse::escapeString(item->toString()) + String("\"");
-        else
-            text += item->toString();
-    }
-    return String("(") + text + String(")");
+    std::string text;
+    appendList(*this, text);
+    return String(text.data(), int32_t(text.size()));
 }
 
 uint32_t convertString(const String& inValue, const char* const inTable[])
@@ -232,11 +257,7 @@ String escapeString(const String& inText)
 {
     std::string text;
     text.reserve(inText.getLength());
-    for (const char* p = inText.begin(); p < inText.end(); ++p) {
-        if (*p == '\\' || *p == '"')
-            text.push_back('\\');
-        text.push_back(*p);
-    }
+    _Mvx_Internal_NS_::appendEscaped(inText, text);
     return String(text.data(), int32_t(text.size()));
 }
 

@@ -218,7 +218,12 @@ String rewriteMapAreaUrl(const String& inUrl)
 {
     if (!inUrl.startsWith(String("#file://")))
         return inUrl;
-    return String("#") + inUrl.substr(inUrl.rfind('/') + 1);
+    // By bytes: no multi-byte sequence holds a '/', and a damaged one must not hide the last.
+    const char* text = inUrl.begin();
+    uint32_t name = inUrl.getLength();
+    while (text[name - 1] != '/')
+        --name;
+    return String("#") + inUrl.substr(name);
 }
 
 } // namespace DjVu

@@ -145,6 +145,19 @@ TEST(AnnoParse, TextsThatAWordCannotHoldAreQuotedWhenRebuilt)
     }
 }
 
+TEST(AnnoParse, LargeListsRebuildWhole)
+{
+    // Many items and deep nesting together: the rebuilt text is the text read.
+    std::string text = "(";
+    for (int i = 0; i < 200000; ++i)
+        text += (i ? " w" : "w") + std::to_string(i) + (i % 1000 == 0 ? " \"s \\\" x\"" : "");
+    text += " " + std::string(200, '(') + "deep" + std::string(200, ')') + ")";
+    AutoPtr<ElementArray> all = parse(text);
+    ASSERT_EQ(1u, all->getElements().count());
+    EXPECT_EQ(200000u + 200u + 1u, asList(all->getElements()[0])->getElements().count());
+    EXPECT_EQ(text, str(all->getElements()[0]->toString()));
+}
+
 TEST(AnnoParse, StringOverloadReadsTheSameBytes)
 {
     AutoPtr<ElementArray> a = ElementArray::create();

@@ -83,6 +83,9 @@ TEST(MapAreaParser, FileLinksBecomeComponentNames)
     EXPECT_EQ("#page2.djvu", str(rewriteMapAreaUrl(String("#file:///C:/docs/page2.djvu"))));
     EXPECT_EQ("#p.djvu", str(rewriteMapAreaUrl(String("#file://p.djvu"))));
     EXPECT_EQ("#", str(rewriteMapAreaUrl(String("#file://dir/"))));
+    EXPECT_EQ("#", str(rewriteMapAreaUrl(String("#file://"))));
+    // A '/' right after a broken lead byte still counts.
+    EXPECT_EQ("#b\xE2", str(rewriteMapAreaUrl(String("#file://a\xF0/b\xE2"))));
     for (const char* same : {"#page2", "file:///C:/a", "http://x/#file://y", "#File://a/b", ""})
         EXPECT_EQ(same, str(rewriteMapAreaUrl(String(same))));
     EXPECT_EQ("#b", str(only<MapRect>(read("(maparea \"#file://a/b\" \"\" (rect 0 0 1 1))"), MapArea::shapeRect)->url));
