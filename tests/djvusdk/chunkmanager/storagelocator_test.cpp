@@ -179,8 +179,9 @@ TEST(StorageWithRollbackLocator, IndirectDocumentIsSavedOrUndoneAsAWhole)
         }
         index.reset();
         locator.reset();
-        if (!commit)
+        if (!commit) {
             EXPECT_EQ(before, folderContents(folder));
+        }
     }
     std::map<std::string, std::string> after = folderContents(folder);
     EXPECT_EQ(4u, after.size());
