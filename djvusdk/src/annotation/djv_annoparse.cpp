@@ -236,6 +236,9 @@ AutoPtr<ElementArray> ElementArray::create() { return new _Mvx_Internal_NS_::Ele
 
 void parseAnnotationText(ElementArray& outList, const char* inText, uint32_t inLength)
 {
+    // Every word and string must fit a String; a text that does fits them all.
+    if (inLength > String::maxLength)
+        MVX_THROW(errDataBroken, "The annotation text is too long!", "Morvenix::DjVu::AnnoParse::parseAnnotationText");
     const char* end = inText + inLength;
     for (const char* p = inText; p < end;) {
         if (*p != '(') {

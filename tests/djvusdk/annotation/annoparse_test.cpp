@@ -200,6 +200,14 @@ TEST(AnnoParse, MalformedText)
     }
 }
 
+TEST(AnnoParse, TextLongerThanAStringCanHoldIsRefusedBeforeReading)
+{
+    AutoPtr<ElementArray> all = ElementArray::create();
+    expectThrow([&] { parseAnnotationText(*all, "(a)", String::maxLength + 1); }, Morvenix::errDataBroken,
+                "The annotation text is too long!");
+    EXPECT_EQ(0u, all->getElements().count());
+}
+
 TEST(AnnoParse, NestingUpToTheLimit)
 {
     using Morvenix::DjVu::AnnoParse::maxDepth;
