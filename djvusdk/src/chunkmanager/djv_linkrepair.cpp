@@ -40,12 +40,26 @@ public:
     {
         Chunk::Children& children = m_document.getChildren();
         planOutline();
+        // Each page form once, even when a redirector stands for it as well.
+        std::vector<Chunk*> pages;
+        std::set<const Chunk*> seenPages;
         for (uint32_t i = 0; i < children.count(); ++i) {
             Chunk* child = children[i].get();
             // A "DJVU" leaf is not a page form: it holds no annotations.
-            if (child && child->getId() == String("DJVU") && child->isCollection())
-                planPage(*child);
+            if (child && child->getId() == String("DJVU") && child->isCollection() &&
+                seenPages.insert(storedChunk(child)).second)
+                pages.push_back(child);
         }
+        // An annotation that more than one place shows (through redirectors, or the same chunk in two
+        // pages) must be repaired where it is stored, or the other places keep the old links.
+        for (Chunk* page : pages) {
+            for (uint32_t at : annotationsOf(*page)) {
+                Chunk* chunk = page->getChildren()[at].get();
+                m_uses[storedChunk(chunk)] += chunk->isRedirector() ? 2 : 1;
+            }
+        }
+        for (Chunk* page : pages)
+            planPage(*page);
         // Names are chosen for every component that stays, so that applying cannot fail halfway.
         for (uint32_t i = 0; i < children.count(); ++i) {
             Chunk* child = children[i].get();
@@ -129,22 +143,32 @@ private:
             m_replacements.push_back(Replacement{AutoPtr<Chunk>(&m_document), index, outline->makeNAVM()});
     }
 
+    static std::vector<uint32_t> annotationsOf(Chunk& inPage)
+    {
+        std::vector<uint32_t> found;
+        for (uint32_t at = inPage.find("ANTz", "ANTa", Chunk::notFound, false); at != Chunk::notFound;
+             at = inPage.find("ANTz", "ANTa", at, false))
+            found.push_back(at);
+        return found;
+    }
+
     void planPage(Chunk& ioPage)
     {
-        Chunk::Children& children = ioPage.getChildren();
-        uint32_t index = ioPage.find("ANTz", "ANTa", Chunk::notFound, false);
-        if (index == Chunk::notFound)
+        const std::vector<uint32_t> annotations = annotationsOf(ioPage);
+        if (annotations.empty())
             return;
+        Chunk::Children& children = ioPage.getChildren();
         // Without its page size no map area of the page can be read or placed again.
         const uint32_t infoIndex = ioPage.find("INFO", Chunk::notFound, false);
         if (infoIndex == Chunk::notFound)
             MVX_THROW(errDataBroken, "A page with annotations has no INFO chunk!", kFunction);
         const PageInfo info = readPageInfo(*children[infoIndex]);
 
-        for (; index != Chunk::notFound; index = ioPage.find("ANTz", "ANTa", index, false)) {
+        for (uint32_t index : annotations) {
             AutoPtr<Chunk> chunk = children[index];
-            // One annotation shared by several pages, or a page reached twice, is repaired once.
-            if (!m_annotations.insert(storedChunk(chunk.get())).second)
+            Chunk* stored = storedChunk(chunk.get());
+            // A shared annotation is repaired once, with the page information of the first page showing it.
+            if (!m_repaired.insert(stored).second)
                 continue;
             AutoPtr<Annotation> annotation = Annotation::create(*chunk, info);
             uint32_t changed = 0;
@@ -154,11 +178,11 @@ private:
             }
             if (changed == 0)
                 continue;
-            if (chunk->isRedirector()) {
+            if (m_uses[stored] > 1) {
                 // The shared chunk keeps its place and its kind; only its text changes.
-                const bool plain = chunk->getId() == String("ANTa");
+                const bool plain = stored->getId() == String("ANTa");
                 AutoPtr<Chunk> made = plain ? annotation->makeANTa(info) : annotation->makeANTz(info);
-                m_payloads.push_back(Payload{AutoPtr<Chunk>(storedChunk(chunk.get())), made->getData()});
+                m_payloads.push_back(Payload{AutoPtr<Chunk>(stored), made->getData()});
             } else {
                 m_replacements.push_back(Replacement{AutoPtr<Chunk>(&ioPage), index, annotation->makeANTz(info)});
             }
@@ -167,7 +191,8 @@ private:
 
     Chunk& m_document;
     std::map<const Chunk*, String> m_names;
-    std::set<const Chunk*> m_annotations;
+    std::map<const Chunk*, uint32_t> m_uses;
+    std::set<const Chunk*> m_repaired;
     std::vector<Replacement> m_replacements;
     std::vector<Payload> m_payloads;
     std::vector<Rename> m_renames;

@@ -277,7 +277,7 @@ TEST(LinkRepair, OutlineRewrittenOnlyWhenOneOfItsLinksNamesAPage)
     doc->updateLinks();
     EXPECT_EQ(external.get(), c[1].get());
 
-    AutoPtr<Chunk> named = navm({entry("A", "#p2.iff", {entry("A1", "#p1.iff"), entry("A2", "http://x")}),
+    AutoPtr<Chunk> named = navm({entry("A", "#p2.iff", {entry("A1", "#p1.iff"), entry("A2", "http://x"), entry("A3", "#file://x/y/p2.iff")}),
                                  entry("B", "#3", {entry("B1", "#", {entry("B11", "#x/p2.iff")})})});
     dynamic_cast<Nameable*>(c[2].get())->setName("p1.iff");
     dynamic_cast<Nameable*>(c[3].get())->setName("p2.iff");
@@ -286,7 +286,8 @@ TEST(LinkRepair, OutlineRewrittenOnlyWhenOneOfItsLinksNamesAPage)
     EXPECT_NE(named.get(), c[1].get());
     EXPECT_EQ(String("NAVM"), c[1]->getId());
     EXPECT_NE("p1.iff", nameOf(c[2]));
-    EXPECT_EQ((Urls{link(c[3]), link(c[2]), "http://x", "#3", "#", link(c[3])}), outlineOf(*doc));
+    // An outline link to a file of an indirect document is read as the name of that file.
+    EXPECT_EQ((Urls{link(c[3]), link(c[2]), "http://x", link(c[3]), "#3", "#", link(c[3])}), outlineOf(*doc));
 }
 
 TEST(LinkRepair, SharedComponentsDroppedAndEveryCollectionRenamed)
@@ -359,6 +360,41 @@ TEST(LinkRepair, SharedAnnotationRepairedOnceInItsOwnFormat)
         EXPECT_EQ(expected, linksOf(*p1));
         EXPECT_EQ(expected, linksOf(*p2));
     }
+}
+
+TEST(LinkRepair, OneAnnotationChunkInTwoPagesRepairedWhereItIsStored)
+{
+    AutoPtr<Chunk> shared = antChunk({"#p1.iff"}, true);
+    AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
+    AutoPtr<ChunkCollection> p1 = page("p1.iff", {});
+    AutoPtr<ChunkCollection> p2 = page("p2.iff", {});
+    p1->getChildren().append(shared);
+    p2->getChildren().append(shared);
+    doc->getChildren().append(p1);
+    doc->getChildren().append(p2);
+    doc->updateLinks();
+    EXPECT_EQ(shared.get(), p1->getChildren()[1].get());
+    EXPECT_EQ(shared.get(), p2->getChildren()[1].get());
+    EXPECT_EQ(String("ANTa"), shared->getId());
+    EXPECT_EQ((Urls{link(doc->getChildren()[0])}), linksOf(*p2));
+}
+
+TEST(LinkRepair, PageShownTwiceByTheDocumentRepairedOnce)
+{
+    // The page itself and a redirector that stands for it; a hole in the children is passed over.
+    AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
+    AutoPtr<ChunkCollection> p1 = page("p1.iff", {"#p1.iff", "#p2.iff"});
+    AutoPtr<Chunk> before = p1->getChildren()[1];
+    doc->getChildren().append(p1);
+    doc->getChildren().append(AutoPtr<Chunk>());
+    doc->getChildren().append(ChunkRedirector::create(p1));
+    doc->getChildren().append(page("p2.iff", {}));
+    doc->updateLinks();
+    ASSERT_EQ(4u, doc->getChildren().count());
+    EXPECT_EQ(nullptr, doc->getChildren()[1].get());
+    EXPECT_NE(before.get(), p1->getChildren()[1].get());
+    EXPECT_EQ(String("ANTz"), p1->getChildren()[1]->getId());
+    EXPECT_EQ((Urls{link(doc->getChildren()[0]), link(doc->getChildren()[3])}), linksOf(*doc->getChildren()[2]));
 }
 
 TEST(LinkRepair, NothingButDocumentsIsTouched)
