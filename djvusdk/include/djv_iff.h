@@ -36,8 +36,8 @@ typedef void (*ProgressCallback)(void* inContext, uint32_t inDone, uint32_t inTo
 // rollback (or a rollback locator) and commit once this returns.
 // Throws errInvalidParam for a null root, an unknown mode, a root the mode cannot write ("DJVM" as a
 // single page, anything but "DJVU" and "DJVM" outside smTreeOnly), a document without a page, a
-// collection that contains itself, a leaf without payload and component names that are empty, repeated
-// or hold a NUL; errBufferOverflow for a length, size, offset or count that does not fit its field.
+// collection that contains itself, a leaf without payload, component names that are empty, repeated or
+// hold a NUL, and a document mode with an output that is not empty; errBufferOverflow for a length, size, offset or count that does not fit its field.
 // callback and locator may be null; provider is kept for callers that have one and is not used.
 void serialize(Storage* out, Chunk* inChunk, ProgressCallback callback, void* context, uint32_t mode,
                StorageLocator* locator, SecurityProvider* provider);

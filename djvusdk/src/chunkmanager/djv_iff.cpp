@@ -521,6 +521,10 @@ namespace {
 void writeDocument(Storage& out, Chunk& inDocument, IFF::ProgressCallback inCallback, void* inContext,
                    uint32_t inMode, StorageLocator* inLocator)
 {
+    // The directory and the document length are patched at absolute positions 20 and 8, and the offsets
+    // count from position 0: anything already in out would be overwritten or shift every offset.
+    if (out.getPos() != 0 || out.getSize() != 0)
+        MVX_THROW(errInvalidParam, "a document is written only into an empty output", serializeName);
     AutoPtr<StorageLocator> defaultLocator;
     if (inMode == IFF::smIndirect && !inLocator) {
         defaultLocator = StorageLocator::create(out.getName());

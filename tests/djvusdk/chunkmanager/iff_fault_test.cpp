@@ -110,6 +110,28 @@ TEST(IffRefusal, RootsAndModesThatCannotBeWrittenThrowBeforeWritingAnything)
     EXPECT_FALSE(serializeToMemory(djvi.get(), IFF::smTreeOnly).empty());
 }
 
+TEST(IffRefusal, DocumentIsWrittenOnlyIntoAnEmptyOutput)
+{
+    AutoPtr<ChunkCollection> doc = form("DJVM", {page("a.iff"), page("b.iff")});
+    for (uint32_t mode : {IFF::smDefault, IFF::smBundled, IFF::smIndirect}) {
+        AutoPtr<MemoryStorage> out = MemoryStorage::create();
+        out->writeBytes("previous", 8);
+        MemoryLocator locator;
+        expectThrow([&] { IFF::serialize(out.get(), doc.get(), nullptr, nullptr, mode, &locator, nullptr); },
+                    Morvenix::errInvalidParam, "only into an empty output");
+        EXPECT_EQ("previous", bytesOf(*out));
+        EXPECT_TRUE(locator.names.empty());
+    }
+    // A single page may follow other data: its length is patched where it began.
+    AutoPtr<MemoryStorage> out = MemoryStorage::create();
+    out->writeBytes("previous", 8);
+    AutoPtr<ChunkCollection> p = page("a.iff");
+    IFF::serialize(out.get(), p.get(), nullptr, nullptr, IFF::smSinglePage, nullptr, nullptr);
+    const std::string s = bytesOf(*out);
+    EXPECT_EQ("previousAT&TFORM", s.substr(0, 16));
+    EXPECT_EQ(s.size() - 20, be(s, 16, 4));
+}
+
 TEST(IffRefusal, NullOutputIsRefused)
 {
     AutoPtr<ChunkCollection> p = page("a.iff");
