@@ -26,8 +26,10 @@ public:
     // Searches [start, range) of the text that ends at inEnd for the first match. Every pointer lies in
     // one text: an end below the text (or null) means the text up to its NUL, a start below the text means
     // the text, a range below the start means the end; a start past the end finds nothing and a range
-    // past the end is the end. Null when nothing matches; a null text throws errInvalidParam and an engine
-    // failure errInternalError.
+    // past the end is the end. Null when nothing matches. A null text throws errInvalidParam; a text with a
+    // broken multi-byte sequence (a lead byte short of its continuation bytes, a stray continuation byte)
+    // throws errDataBroken, since the engine would step past the end of it; any other engine failure
+    // throws errInternalError.
     virtual AutoPtr<Region> search(const char* inText, const char* inStart, const char* inRange,
                                    const char* inEnd) = 0;
     // The match that begins exactly at inAt (below the text: at the text), or null.
@@ -37,7 +39,9 @@ public:
     // with the engine's message; a null pattern with a non-zero length throws errInvalidParam.
     static AutoPtr<RegEx> create(const char* inPattern, uint32_t inLength, uint32_t inOptions);
 
-protected:
+private:
+    // create makes the one implementation.
+    friend class RegExImpl;
     RegEx() {}
 };
 
@@ -77,7 +81,7 @@ public:
 
     // Replaces the pattern (up to its NUL); the current match is kept until the next search.
     void compile(const char* inPattern, uint32_t inOptions);
-    // The first match in the whole text (up to its NUL); true when there is one.
+    // The first match in the whole text (up to its NUL); true when there is one. Errors as RegEx::search.
     bool search(const String& inText);
     // The next match, searched from the end of the current one. False when there is none (the matcher then
     // holds no match), when the new match begins where the current one began (an empty match repeats;

@@ -184,21 +184,14 @@ public:
 
     AutoPtr<Region> search(const char* inText, const char* inStart, const char* inRange, const char* inEnd) override
     {
-        const char* const function = "Morvenix::RegExImpl::search";
-        if (!inText)
-            MVX_THROW(errInvalidParam, "errInvalidParam", function);
-        const char* end = inEnd < inText ? inText + std::strlen(inText) : inEnd;
-        const char* start = inStart < inText ? inText : inStart;
-        const char* range = inRange < start ? end : inRange;
-        // The engine is given no position outside [text, end]: past the end there is nothing to find.
-        if (start > end)
-            return AutoPtr<Region>();
-        if (range > end)
-            range = end;
-        OwnedRegion region;
-        int r = onig_search(m_regex, bytes(inText), bytes(end), bytes(start), bytes(range), region.get(),
-                            ONIG_OPTION_NONE);
-        return makeRegion(r, region, inText, end, start, range, function);
+        return find(inText, inStart, inRange, inEnd, ONIG_OPTION_CHECK_VALIDITY_OF_STRING);
+    }
+
+    // For the matcher, which has had the whole text checked by its first search: checking it again at every
+    // match would make walking a text quadratic.
+    AutoPtr<Region> searchChecked(const char* inText, const char* inStart, const char* inRange, const char* inEnd)
+    {
+        return find(inText, inStart, inRange, inEnd, ONIG_OPTION_NONE);
     }
 
     AutoPtr<Region> match(const char* inText, const char* inAt, const char* inEnd) override
@@ -211,11 +204,33 @@ public:
         if (at > end)
             return AutoPtr<Region>();
         OwnedRegion region;
-        int r = onig_match(m_regex, bytes(inText), bytes(end), bytes(at), region.get(), ONIG_OPTION_NONE);
+        int r = onig_match(m_regex, bytes(inText), bytes(end), bytes(at), region.get(),
+                           ONIG_OPTION_CHECK_VALIDITY_OF_STRING);
         return makeRegion(r, region, inText, end, at, end, function);
     }
 
 private:
+    // The engine steps through a text by the lengths its lead bytes announce: in a text that is not
+    // well-formed UTF-8 that runs past the end, so every text is checked (the option) before it is searched.
+    AutoPtr<Region> find(const char* inText, const char* inStart, const char* inRange, const char* inEnd,
+                         OnigOptionType inOption)
+    {
+        const char* const function = "Morvenix::RegExImpl::search";
+        if (!inText)
+            MVX_THROW(errInvalidParam, "errInvalidParam", function);
+        const char* end = inEnd < inText ? inText + std::strlen(inText) : inEnd;
+        const char* start = inStart < inText ? inText : inStart;
+        const char* range = inRange < start ? end : inRange;
+        // The engine is given no position outside [text, end]: past the end there is nothing to find.
+        if (start > end)
+            return AutoPtr<Region>();
+        if (range > end)
+            range = end;
+        OwnedRegion region;
+        int r = onig_search(m_regex, bytes(inText), bytes(end), bytes(start), bytes(range), region.get(), inOption);
+        return makeRegion(r, region, inText, end, start, range, function);
+    }
+
     AutoPtr<Region> makeRegion(int inResult, OwnedRegion& ioRegion, const char* inText, const char* inEnd,
                                const char* inStart, const char* inRange, const char* inFunction)
     {
@@ -224,7 +239,8 @@ private:
         if (inResult < 0) {
             if (inResult == ONIGERR_MEMORY)
                 throw std::bad_alloc();
-            MVX_THROW(errInternalError, engineMessage(inResult), inFunction);
+            MVX_THROW(inResult == ONIGERR_INVALID_WIDE_CHAR_VALUE ? errDataBroken : errInternalError,
+                      engineMessage(inResult), inFunction);
         }
         AutoPtr<Region> result(new RegionImpl(this, ioRegion.get(), inText, inEnd, inStart, inRange));
         ioRegion.release();
@@ -273,8 +289,10 @@ bool RegExMatcher::next()
     if (!m_region)
         return false;
     const char* previousBegin = m_region->getBeginPtr(0);
-    m_region = m_regex->search(m_region->getText(), m_region->getEndPtr(0), m_region->getRange(),
-                               m_region->getTextEnd());
+    // The text was checked by search; every RegEx is a RegExImpl (its constructor is private to it).
+    m_region = static_cast<RegExImpl*>(m_regex.get())
+                   ->searchChecked(m_region->getText(), m_region->getEndPtr(0), m_region->getRange(),
+                                   m_region->getTextEnd());
     return m_region && m_region->getBeginPtr(0) != previousBegin;
 }
 

@@ -162,6 +162,34 @@ TEST(RegEx, SearchBounds)
     EXPECT_FALSE(bool(re->match(text, text + 9, text + 8)));
 }
 
+// The engine steps by the lengths lead bytes announce; over cut-short sequences it would read past the end,
+// so such texts are refused whole. Bytes that stand alone for it (0xFE, 0xFF) are searched as they are.
+TEST(RegEx, BrokenUtf8TextsAreRefused)
+{
+    AutoPtr<RegEx> re = compile("b");
+    const char* broken[] = {"ab\xc3", "\xe2\x82", "a\xc3" "b", "\x80" "b", "b\xf0\x9f\x94"};
+    for (const char* text : broken) {
+        SCOPED_TRACE(text);
+        expectThrow([&] { re->search(text, nullptr, nullptr, nullptr); }, Morvenix::errDataBroken,
+                    "Morvenix::RegExImpl::search");
+        expectThrow([&] { re->match(text, nullptr, nullptr); }, Morvenix::errDataBroken, "Morvenix::RegExImpl::match");
+        RegExMatcher m("b", 0);
+        expectThrow([&] { m.search(text); }, Morvenix::errDataBroken);
+        Strings parts;
+        expectThrow([&] { String(text).split("b", parts, false); }, Morvenix::errDataBroken);
+    }
+    EXPECT_TRUE(bool(re->search("a\xff\xfe" "b", nullptr, nullptr, nullptr)));
+    // Only [text, end) is checked: a broken byte past the end does not matter.
+    const char* text = "abc\xc3";
+    AutoPtr<Region> r = re->search(text, nullptr, nullptr, text + 3);
+    ASSERT_TRUE(bool(r));
+    EXPECT_EQ(1, r->getBeginOffset(0));
+    // Well-formed text of every length of sequence is searched.
+    r = compile("\\p{So}")->search("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x94\x91", nullptr, nullptr, nullptr);
+    ASSERT_TRUE(bool(r));
+    EXPECT_EQ(6, r->getBeginOffset(0));
+}
+
 TEST(RegEx, MatchIsAnchored)
 {
     const char* text = "xabc";
@@ -410,7 +438,10 @@ TEST(RegEx, MutatedPatternsEndCleanly)
                 }
             }
         } catch (const Morvenix::Exception& e) {
-            EXPECT_EQ(Morvenix::errInternalError, e.getCode()) << p;
+            // Cut-short sequences are refused before the engine walks them; otherwise only the engine's own
+            // limits fail.
+            bool wellFormed = std::strcmp(text, "\xc3") != 0 && std::strcmp(text, "\xe2\x82") != 0;
+            EXPECT_EQ(wellFormed ? Morvenix::errInternalError : Morvenix::errDataBroken, e.getCode()) << p;
         }
     }
     EXPECT_GT(compiled, 400);
