@@ -3,6 +3,7 @@
 
 #include "mvx_blowfish_tables.h"
 #include "mvx_byteorder.h"
+#include "mvx_wipe.h"
 
 #include <cstring>
 
@@ -81,13 +82,8 @@ public:
 private:
     void wipe()
     {
-        // volatile stores: a wipe just before the memory is freed must not be optimised away
-        volatile uint32_t* p = m_p;
-        for (size_t i = 0; i < sizeof m_p / 4; ++i)
-            p[i] = 0;
-        volatile uint32_t* s = &m_s[0][0];
-        for (size_t i = 0; i < sizeof m_s / 4; ++i)
-            s[i] = 0;
+        wipeBytes(m_p, sizeof m_p);
+        wipeBytes(m_s, sizeof m_s);
     }
 
     static void load(const void* inBlock, uint32_t& l, uint32_t& r)

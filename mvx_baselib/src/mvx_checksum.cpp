@@ -2,6 +2,7 @@
 #include "mvx_checksum.h"
 
 #include "mvx_string.h"
+#include "mvx_wipe.h"
 
 #include <cstring>
 
@@ -16,8 +17,8 @@ public:
     // The running state may be worth keeping from other users of the heap.
     ~ChecksumImpl() override
     {
-        std::memset(&m_state, 0, sizeof m_state);
-        std::memset(m_digest, 0, sizeof m_digest);
+        wipeBytes(&m_state, sizeof m_state);
+        wipeBytes(m_digest, sizeof m_digest);
     }
 
     void reset() override { Traits::init(m_state); }
@@ -34,6 +35,7 @@ public:
     {
         typename Traits::State copy = m_state;
         Traits::finish(copy, m_digest);
+        wipeBytes(&copy, sizeof copy);
         return m_digest;
     }
 
@@ -50,7 +52,11 @@ public:
         Traits::init(m_state);
         std::memset(m_digest, 0, sizeof m_digest);
     }
-    ~ChecksumStreamImpl() override { std::memset(&m_state, 0, sizeof m_state); }
+    ~ChecksumStreamImpl() override
+    {
+        wipeBytes(&m_state, sizeof m_state);
+        wipeBytes(m_digest, sizeof m_digest);
+    }
 
     uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
     {
@@ -85,6 +91,7 @@ public:
         if (!m_finalized) {
             typename Traits::State copy = m_state;
             Traits::finish(copy, m_digest);
+            wipeBytes(&copy, sizeof copy);
             m_finalized = true;
         }
         return m_digest;

@@ -6,6 +6,7 @@
 #include "mvx_allocator.h"
 #include "mvx_exception.h"
 #include "mvx_string.h"
+#include "mvx_wipe.h"
 
 #include <zlib.h>
 
@@ -41,13 +42,6 @@ void prepare(z_stream& outStream)
               inFunction);
 }
 
-void wipe(void* ioBytes, size_t inSize)
-{
-    volatile unsigned char* p = static_cast<volatile unsigned char*>(ioBytes);
-    for (size_t i = 0; i < inSize; ++i)
-        p[i] = 0;
-}
-
 } // namespace
 
 class DeflateStreamImpl : public DeflateStream {
@@ -69,8 +63,8 @@ public:
         } catch (...) {
         }
         deflateEnd(&m_zstream);
-        wipe(&m_zstream, sizeof m_zstream);
-        wipe(m_buffer, sizeof m_buffer);
+        wipeBytes(&m_zstream, sizeof m_zstream);
+        wipeBytes(m_buffer, sizeof m_buffer);
     }
 
     uint32_t readBytes(void*, uint32_t, bool) override
@@ -148,8 +142,8 @@ public:
     ~InflateStreamImpl() override
     {
         inflateEnd(&m_zstream);
-        wipe(&m_zstream, sizeof m_zstream);
-        wipe(m_buffer, sizeof m_buffer);
+        wipeBytes(&m_zstream, sizeof m_zstream);
+        wipeBytes(m_buffer, sizeof m_buffer);
     }
 
     uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
