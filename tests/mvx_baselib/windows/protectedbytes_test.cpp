@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <wincrypt.h>
+
 #include <cstring>
 #include <random>
 #include <string>
@@ -48,6 +51,21 @@ TEST(ProtectedBytes, RoundTrips)
         EXPECT_EQ(t, str(p.get()));
         EXPECT_EQ(t, str(p.get())) << "a second get";
     }
+}
+
+// The block is the platform's own: it decrypts outside the class, with the description the class gives.
+TEST(ProtectedBytes, BlockIsThePlatformsWithItsDescription)
+{
+    ProtectedBytes p{String("for the platform")};
+    DATA_BLOB in = {p.getBlock().count(), const_cast<BYTE*>(p.getBlock().data())};
+    DATA_BLOB out = {0, nullptr};
+    LPWSTR description = nullptr;
+    ASSERT_TRUE(CryptUnprotectData(&in, &description, nullptr, nullptr, nullptr, 0, &out));
+    EXPECT_EQ("for the platform", std::string(reinterpret_cast<const char*>(out.pbData), out.cbData));
+    ASSERT_NE(nullptr, description);
+    EXPECT_EQ(std::wstring(L"setEString"), std::wstring(description));
+    LocalFree(description);
+    LocalFree(out.pbData);
 }
 
 TEST(ProtectedBytes, CopiesDecryptToTheSameText)
