@@ -11,6 +11,8 @@ namespace Morvenix {
 
 class Region;
 
+// Immutable once compiled: one pattern may be searched from several threads at once. Compiling and freeing
+// patterns are serialised by one process-wide mutex, as the engine's compiler keeps global state.
 class RegEx : public Referable {
 public:
     // Option bits of create.
