@@ -39,6 +39,28 @@ const Nameable* nameOf(const Chunk* inChunk) { return dynamic_cast<const Nameabl
 
 bool isPage(const Chunk* inChunk) { return inChunk && inChunk->getId() == String("DJVU"); }
 
+// Walks the document's pages in order to the first that is page inNumber (0: none is) or is named inName.
+// Gives back its index among the children and its 1-based page number, or false when no page is.
+bool findPage(const Chunk* inDocument, uint32_t inNumber, const String& inName, uint32_t& outIndex,
+              uint32_t& outNumber)
+{
+    const Chunk::Children& children = inDocument->getChildren();
+    uint32_t pages = 0;
+    for (uint32_t i = 0; i < children.count(); ++i) {
+        const Chunk* child = children[i].get();
+        if (!isPage(child))
+            continue;
+        ++pages;
+        const Nameable* page = nameOf(child);
+        if ((inNumber != 0 && pages == inNumber) || (page && page->getName() == inName)) {
+            outIndex = i;
+            outNumber = pages;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 Link::Kind Link::getKind() const
@@ -78,21 +100,8 @@ uint32_t Link::getPageChunkIndex(const Chunk* inDocument) const
         }
     }
     checkDocument(inDocument, "Morvenix::DjVu::Link::getPageChunkIndex");
-
-    const Chunk::Children& children = inDocument->getChildren();
-    uint32_t pages = 0;
-    for (uint32_t i = 0; i < children.count(); ++i) {
-        const Chunk* child = children[i].get();
-        if (!isPage(child))
-            continue;
-        ++pages;
-        if (number != 0 && pages == number)
-            return i;
-        const Nameable* page = nameOf(child);
-        if (page && page->getName() == rest)
-            return i;
-    }
-    return notFound;
+    uint32_t index = 0, page = 0;
+    return findPage(inDocument, number, rest, index, page) ? index : notFound;
 }
 
 uint32_t Link::getPageNumber(const Chunk* inDocument) const
@@ -105,19 +114,8 @@ uint32_t Link::getPageNumber(const Chunk* inDocument) const
     if (readPageNumber(rest, number))
         return number;
     checkDocument(inDocument, "Morvenix::DjVu::Link::getPageNumber");
-
-    const Chunk::Children& children = inDocument->getChildren();
-    uint32_t pages = 0;
-    for (uint32_t i = 0; i < children.count(); ++i) {
-        const Chunk* child = children[i].get();
-        if (!isPage(child))
-            continue;
-        ++pages;
-        const Nameable* page = nameOf(child);
-        if (page && page->getName() == rest)
-            return pages;
-    }
-    return 0;
+    uint32_t index = 0, page = 0;
+    return findPage(inDocument, 0, rest, index, page) ? page : 0;
 }
 
 } // namespace DjVu
