@@ -5,6 +5,7 @@
 #include "djv_data.h"
 
 #include "djvu_page_file.h"
+#include "expression_text.h"
 #include "maparea_test_support.h"
 #include "test_support.h"
 
@@ -21,38 +22,9 @@ using Morvenix::DjVu::Annotation;
 using Morvenix::DjVu::Chunk;
 using Morvenix::DjVu::Data;
 using MvxTest::Bytes;
+using MvxTest::normalizeExpressionText;
 
 const uint32_t kWidth = 400, kHeight = 300;
-
-// One space between tokens outside strings, none inside the parentheses' edges, and the line breaks
-// between top-level expressions dropped.
-std::string normalize(const std::string& in)
-{
-    std::string out;
-    bool quoted = false, space = false;
-    for (size_t i = 0; i < in.size(); ++i) {
-        const char c = in[i];
-        if (quoted) {
-            out += c;
-            if (c == '\\' && i + 1 < in.size())
-                out += in[++i];
-            else if (c == '"')
-                quoted = false;
-            continue;
-        }
-        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-            space = true;
-            continue;
-        }
-        if (space && !out.empty() && out.back() != '(' && c != ')')
-            out += ' ';
-        space = false;
-        out += c;
-        if (c == '"')
-            quoted = true;
-    }
-    return out;
-}
 
 std::vector<std::string> linesOf(const std::string& inText)
 {
@@ -148,7 +120,8 @@ TEST_F(AnnotationInterop, ToolsPrintWhatWeWrite)
             const std::string text = str(a->getANTString(info));
 
             // Everything we wrote was read and prints as we wrote it.
-            EXPECT_EQ(normalize(text), normalize(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-ant'")));
+            EXPECT_EQ(normalizeExpressionText(text),
+                      normalizeExpressionText(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-ant'")));
             EXPECT_EQ("Author\t\"Jane \\\"JD\\\" Doe \\\\\"\nTitle\t\"C:\\\\dir\\\\\"\ndc:subject\t\"\xE2\x82\xAC 5\"\n",
                       run("djvused -u " + host("page.djvu") + " -e 'select 1; print-meta'"));
 
@@ -251,7 +224,8 @@ TEST_F(AnnotationInterop, ReadsWhatDjvusedWrites)
         again.replace(again.find("right default"), 13, "right center");
         again.replace(again.find("(xor) (pushpin)"), 15, "(xor) (textclr #000000) (pushpin)");
         writePage(info, a->makeANTz(info));
-        EXPECT_EQ(normalize(again), normalize(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-ant'")));
+        EXPECT_EQ(normalizeExpressionText(again),
+                  normalizeExpressionText(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-ant'")));
     }
 }
 

@@ -6,42 +6,15 @@
 #include "mvx_memstorage.h"
 
 #include "djvu_page_file.h"
+#include "expression_text.h"
 
 #include <gtest/gtest.h>
 
 using namespace MapAreaTest;
 using MvxTest::Bytes;
+using MvxTest::normalizeExpressionText;
 
 namespace {
-
-// One blank between tokens outside strings, none just inside parentheses; strings kept as written.
-std::string normalize(const std::string& in)
-{
-    std::string out;
-    bool quoted = false, space = false;
-    for (size_t i = 0; i < in.size(); ++i) {
-        char c = in[i];
-        if (quoted) {
-            out += c;
-            if (c == '\\' && i + 1 < in.size())
-                out += in[++i];
-            else if (c == '"')
-                quoted = false;
-            continue;
-        }
-        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-            space = true;
-            continue;
-        }
-        if (space && !out.empty() && out.back() != '(' && c != ')')
-            out += ' ';
-        space = false;
-        out += c;
-        if (c == '"')
-            quoted = true;
-    }
-    return out;
-}
 
 std::string inflate(const Bytes& inBody)
 {
@@ -88,8 +61,8 @@ TEST_F(MapAreaInterop, DjvusedTakesEveryShapeAsWeWroteIt)
         const std::string stored = storeWithDjvused(info, text);
 
         // djvused prints the expressions it parsed; strings come out escaped as it read them.
-        EXPECT_EQ(normalize(text),
-                  normalize(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-ant'")));
+        EXPECT_EQ(normalizeExpressionText(text),
+                  normalizeExpressionText(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-ant'")));
         // What djvused stored reads back as the areas we wrote, in the page's orientation.
         MapAreas back = readAreas(stored, info);
         ASSERT_EQ(areas.count(), back.count());

@@ -5,6 +5,7 @@
 #include "djv_text.h"
 
 #include "djvu_page_file.h"
+#include "expression_text.h"
 #include "test_support.h"
 #include "text_test_support.h"
 
@@ -16,6 +17,7 @@ using namespace TextTest;
 using Morvenix::DjVu::Chunk;
 using Morvenix::DjVu::Data;
 using MvxTest::findChunk;
+using MvxTest::normalizeExpressionText;
 using MvxTest::pageFile;
 
 namespace {
@@ -74,35 +76,6 @@ FileBox writeExpr(const TextZone& inZone, int64_t inPageHeight, bool inPrinted, 
     return box;
 }
 
-// One space between tokens outside quoted text, none inside the parentheses' edges.
-std::string normalize(const std::string& in)
-{
-    std::string out;
-    bool quoted = false, space = false;
-    for (size_t i = 0; i < in.size(); ++i) {
-        char c = in[i];
-        if (quoted) {
-            out += c;
-            if (c == '\\' && i + 1 < in.size())
-                out += in[++i];
-            else if (c == '"')
-                quoted = false;
-            continue;
-        }
-        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-            space = true;
-            continue;
-        }
-        if (space && !out.empty() && out.back() != '(' && c != ')')
-            out += ' ';
-        space = false;
-        out += c;
-        if (c == '"')
-            quoted = true;
-    }
-    return out;
-}
-
 class TextInterop : public MvxTest::HostToolTest {
 protected:
     std::string run(const std::string& commandLine)
@@ -117,7 +90,7 @@ TEST_F(TextInterop, ToolsPrintTheZonesWeWrite)
 {
     std::string expected;
     writeExpr(*sampleTree(0), 300, true, expected);
-    expected = normalize(expected);
+    expected = normalizeExpressionText(expected);
     for (int r = 0; r < 4; ++r) {
         for (bool compressed : {true, false}) {
             SCOPED_TRACE(std::to_string(r) + (compressed ? " TXTz" : " TXTa"));
@@ -128,8 +101,9 @@ TEST_F(TextInterop, ToolsPrintTheZonesWeWrite)
             MvxTest::writeFile(path("page.djvu"),
                                pageFile(info, compressed ? "TXTz" : "TXTa",
                                         Bytes(data->getBuffer(), data->getBuffer() + data->getSize())));
-            EXPECT_EQ(expected, normalize(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-txt'")));
-            EXPECT_EQ(expected, normalize(run("djvutxt --detail=char " + host("page.djvu"))));
+            EXPECT_EQ(expected,
+                      normalizeExpressionText(run("djvused -u " + host("page.djvu") + " -e 'select 1; print-txt'")));
+            EXPECT_EQ(expected, normalizeExpressionText(run("djvutxt --detail=char " + host("page.djvu"))));
         }
     }
 }
