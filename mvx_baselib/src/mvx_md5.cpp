@@ -1,8 +1,8 @@
-// MD5 (RFC 1321): the partial block is filled first, whole blocks are compressed straight from the
-// caller's data, and the rest waits in the block buffer.
+// MD5 (RFC 1321).
 #include "mvx_checksum.h"
 
 #include "mvx_byteorder.h"
+#include "mvx_digest_blocks.h"
 #include "mvx_string.h"
 
 #include <cstring>
@@ -91,17 +91,8 @@ void MD5Traits::update(State& ioState, const unsigned char* inData, size_t inSiz
     const uint64_t bits = (uint64_t(ioState.bitsHigh) << 32 | ioState.bitsLow) + uint64_t(inSize) * 8;
     ioState.bitsLow = uint32_t(bits);
     ioState.bitsHigh = uint32_t(bits >> 32);
-    size_t i = 0;
-    const size_t room = 64 - used;
-    if (inSize >= room) {
-        std::memcpy(ioState.block + used, inData, room);
-        compress(ioState.h, ioState.block);
-        for (i = room; i + 64 <= inSize; i += 64)
-            compress(ioState.h, inData + i);
-        std::memcpy(ioState.block, inData + i, inSize - i);
-    } else {
-        std::memcpy(ioState.block + used, inData, inSize);
-    }
+    feedBlocks(ioState.block, used, inData, inSize,
+               [&](const unsigned char* inBlock) { compress(ioState.h, inBlock); });
 }
 
 void MD5Traits::finish(State& ioState, unsigned char* outDigest)

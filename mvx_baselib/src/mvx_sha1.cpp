@@ -1,7 +1,8 @@
-// SHA-1 (FIPS 180-2): bytes enter the block buffer one at a time; a full buffer is compressed.
+// SHA-1 (FIPS 180-2).
 #include "mvx_checksum.h"
 
 #include "mvx_byteorder.h"
+#include "mvx_digest_blocks.h"
 #include "mvx_string.h"
 
 #include <cstdio>
@@ -50,13 +51,12 @@ void compress(uint32_t* ioH, const unsigned char* inBlock)
     ioH[4] += e;
 }
 
-void addByte(SHA1Traits::State& ioState, unsigned char inByte)
+// Into the block buffer, compressing each block it fills; the bit count is the caller's.
+void absorb(SHA1Traits::State& ioState, const unsigned char* inData, size_t inSize)
 {
-    ioState.block[ioState.fill++] = inByte;
-    if (ioState.fill == 64) {
-        compress(ioState.h, ioState.block);
-        ioState.fill = 0;
-    }
+    feedBlocks(ioState.block, ioState.fill, inData, inSize,
+               [&](const unsigned char* inBlock) { compress(ioState.h, inBlock); });
+    ioState.fill = uint32_t((ioState.fill + inSize % 64) % 64);
 }
 
 } // namespace
@@ -72,24 +72,28 @@ void SHA1Traits::init(State& outState)
 
 void SHA1Traits::update(State& ioState, const unsigned char* inData, size_t inSize)
 {
-    for (size_t i = 0; i < inSize; ++i) {
-        addByte(ioState, inData[i]);
-        ioState.bitsLow += 8;
-        if (ioState.bitsLow < 8 && ++ioState.bitsHigh == 0)
-            std::fputs("!!!\n", stdout); // more than 2^64 bits: the length block can no longer say so
-    }
+    if (inSize == 0)
+        return; // inData may be null then
+    const uint64_t before = uint64_t(ioState.bitsHigh) << 32 | ioState.bitsLow;
+    const uint64_t after = before + uint64_t(inSize) * 8;
+    ioState.bitsLow = uint32_t(after);
+    ioState.bitsHigh = uint32_t(after >> 32);
+    if (after < before)
+        std::fputs("!!!\n", stdout); // more than 2^64 bits: the length block can no longer say so
+    absorb(ioState, inData, inSize);
 }
 
 void SHA1Traits::finish(State& ioState, unsigned char* outDigest)
 {
-    const uint32_t high = ioState.bitsHigh, low = ioState.bitsLow;
-    addByte(ioState, 0x80);
-    while (ioState.fill != 56)
-        addByte(ioState, 0);
-    const uint32_t length[2] = {ByteOrder::reversed(high), ByteOrder::reversed(low)};
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(length);
-    for (int i = 0; i < 8; ++i)
-        addByte(ioState, p[i]);
+    unsigned char length[8];
+    for (int i = 0; i < 4; ++i) {
+        length[i] = uint8_t(ioState.bitsHigh >> (24 - 8 * i));
+        length[4 + i] = uint8_t(ioState.bitsLow >> (24 - 8 * i));
+    }
+    static const unsigned char padding[64] = {0x80};
+    const uint32_t used = ioState.fill;
+    absorb(ioState, padding, used < 56 ? 56 - used : 120 - used);
+    absorb(ioState, length, 8);
     for (int i = 0; i < 5; ++i) {
         const uint32_t word = ByteOrder::reversed(ioState.h[i]);
         std::memcpy(outDigest + 4 * i, &word, 4);

@@ -1,8 +1,8 @@
-// SHA-256 (FIPS 180-2): the partial block is filled first, whole blocks are compressed straight from
-// the caller's data, and the rest waits in the block buffer.
+// SHA-256 (FIPS 180-2).
 #include "mvx_checksum.h"
 
 #include "mvx_byteorder.h"
+#include "mvx_digest_blocks.h"
 #include "mvx_string.h"
 
 #include <cstring>
@@ -78,17 +78,8 @@ void SHA256Traits::update(State& ioState, const unsigned char* inData, size_t in
     const uint64_t bytes = (uint64_t(ioState.bytesHigh) << 32 | ioState.bytesLow) + inSize;
     ioState.bytesLow = uint32_t(bytes);
     ioState.bytesHigh = uint32_t(bytes >> 32);
-    size_t i = 0;
-    const size_t room = 64 - used;
-    if (inSize >= room) {
-        std::memcpy(ioState.block + used, inData, room);
-        compress(ioState.h, ioState.block);
-        for (i = room; i + 64 <= inSize; i += 64)
-            compress(ioState.h, inData + i);
-        std::memcpy(ioState.block, inData + i, inSize - i);
-    } else {
-        std::memcpy(ioState.block + used, inData, inSize);
-    }
+    feedBlocks(ioState.block, used, inData, inSize,
+               [&](const unsigned char* inBlock) { compress(ioState.h, inBlock); });
 }
 
 void SHA256Traits::finish(State& ioState, unsigned char* outDigest)
