@@ -3,6 +3,7 @@
 #include "mvx_blockcipher.h"
 
 #include "mvx_string.h"
+#include "hex_bytes.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +17,8 @@ using namespace Morvenix;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-Bytes fromHex(const std::string& text)
-{
-    Bytes b;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        b.push_back(static_cast<unsigned char>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return b;
-}
+using MvxTest::Bytes;
+using MvxTest::fromHex;
 
 std::string toHex(const unsigned char* p, size_t n)
 {

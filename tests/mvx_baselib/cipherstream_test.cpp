@@ -5,6 +5,7 @@
 #include "mvx_memstorage.h"
 #include "mvx_romstorage.h"
 #include "mvx_string.h"
+#include "hex_bytes.h"
 #include "test_support.h"
 #include "vector_stream.h"
 
@@ -19,18 +20,11 @@ using namespace Morvenix;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using MvxTest::Bytes;
+using MvxTest::fromHex;
 
 const char kKey[] = "Morvenix key";
 const char kText[] = "The quick brown fox jumps over the lazy dog.";
-
-Bytes fromHex(const std::string& text)
-{
-    Bytes b;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        b.push_back(static_cast<unsigned char>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return b;
-}
 
 AutoPtr<BlockCipher> cipher(const char* key = kKey)
 {

@@ -4,6 +4,7 @@
 
 #include "mvx_memstorage.h"
 #include "mvx_string.h"
+#include "hex_bytes.h"
 #include "test_support.h"
 #include "vector_stream.h"
 
@@ -18,15 +19,8 @@ using namespace Morvenix;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-Bytes fromHex(const std::string& text)
-{
-    Bytes b;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        b.push_back(static_cast<unsigned char>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return b;
-}
+using MvxTest::Bytes;
+using MvxTest::fromHex;
 
 // Text-like data (compresses well) or random bytes (does not).
 Bytes sample(size_t n, bool compressible, unsigned seed)
