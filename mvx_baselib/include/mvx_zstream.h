@@ -10,6 +10,9 @@ namespace Morvenix {
 // reader gets back exactly what was written before the last flush. Destroying it flushes.
 class DeflateStream : public Stream {
 public:
+    // "zlib deflate stream (<address in hexadecimal>h)".
+    virtual String getName() = 0;
+
     static AutoPtr<DeflateStream> create(const AutoPtr<Stream>& inTarget);
 };
 
@@ -17,6 +20,9 @@ public:
 // blocks of up to 1024 bytes.
 class InflateStream : public Stream {
 public:
+    // "zlib inflate stream (<address in hexadecimal>h)".
+    virtual String getName() = 0;
+
     static AutoPtr<InflateStream> create(const AutoPtr<Stream>& inSource);
 };
 

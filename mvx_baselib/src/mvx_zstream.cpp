@@ -106,6 +106,10 @@ public:
     }
 
     bool isEof() override { return false; }
+    String getName() override
+    {
+        return String::format("zlib deflate stream (%llxh)", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+    }
     void lock() override { m_target->lock(); }
     void unlock() override { m_target->unlock(); }
 
@@ -191,6 +195,10 @@ public:
     }
 
     bool isEof() override { return m_endState == delivered; }
+    String getName() override
+    {
+        return String::format("zlib inflate stream (%llxh)", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+    }
     void lock() override { m_source->lock(); }
     void unlock() override { m_source->unlock(); }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -234,6 +235,19 @@ TEST(ZStreamTest, WrongDirectionThrowsNotImplemented)
     AutoPtr<InflateStream> in = inflater(Bytes());
     MvxTest::expectThrow([&] { in->writeBytes("x", 1); }, errNotImplemented);
     MvxTest::expectThrow([&] { in->flushBuffer(); }, errNotImplemented);
+}
+
+TEST(ZStreamTest, NamesCarryTheObjectAddress)
+{
+    AutoPtr<DeflateStream> d = DeflateStream::create(AutoPtr<Stream>(MemoryStorage::create()));
+    AutoPtr<InflateStream> in = inflater(Bytes());
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "zlib deflate stream (%llxh)",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(d.get())));
+    EXPECT_STREQ(expected, d->getName().c_str());
+    std::snprintf(expected, sizeof expected, "zlib inflate stream (%llxh)",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(in.get())));
+    EXPECT_STREQ(expected, in->getName().c_str());
 }
 
 TEST(ZStreamTest, LockReachesTheWrappedStream)
