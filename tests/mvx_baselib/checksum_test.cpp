@@ -376,6 +376,33 @@ TEST_P(ChecksumTest, FailuresOfTheWrappedStreamPassThroughUnhashed)
     MvxTest::expectThrow([&] { check->verify(); }, errEOF);
 }
 
+// A stream outside the library may answer an exact read with fewer bytes than asked instead of throwing.
+// The bytes it did not deliver are no trailer, whatever the buffer holds: verify fails.
+TEST_P(ChecksumTest, TrailerReadShortWithoutAnErrorDoesNotVerify)
+{
+    const Algorithm& a = GetParam();
+    MvxTest::VectorStream target;
+    AutoPtr<ChecksumStream> writer = a.makeStream(target);
+    writer->writeBytes("abc", 3);
+    writer->writeDigest();
+
+    // Copies the whole request into the buffer but reports one byte fewer.
+    struct UnderReporting : MvxTest::VectorStream {
+        using MvxTest::VectorStream::VectorStream;
+        uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
+        {
+            const uint32_t n = MvxTest::VectorStream::readBytes(outBuffer, inSize, false);
+            return n ? n - 1 : 0;
+        }
+    };
+    UnderReporting trailer(Bytes(target.written.begin() + 3, target.written.end()));
+    MvxTest::VectorStream data(Bytes{'a', 'b', 'c'});
+    AutoPtr<ChecksumStream> check = a.makeStream(data);
+    unsigned char buffer[3];
+    EXPECT_EQ(3u, check->readBytes(buffer, 3, true));
+    EXPECT_FALSE(check->verify(&trailer));
+}
+
 // A message of 2^64 bits or more cannot be stated in the length block: SHA-1 says so on standard output
 // and goes on hashing.
 TEST(SHA1TraitsTest, BitCountOverflowIsReportedAndHashingGoesOn)
