@@ -47,8 +47,8 @@ public:
           m_byteCount(0), m_dataEnded(false)
     {
         unsigned char header[8];
-        m_stream->readBytes(header, 4, true);
-        m_stream->readBytes(header + 4, 4, true);
+        readHeaderPart(header);
+        readHeaderPart(header + 4);
         m_dataLength = getBigEndian(header);
         makeRegister(getBigEndian(header + 4));
     }
@@ -121,6 +121,14 @@ public:
     void unlock() override { m_stream->unlock(); }
 
 private:
+    // An underlying stream that answers an exact read short instead of throwing has no header to give.
+    void readHeaderPart(unsigned char* outBytes)
+    {
+        if (m_stream->readBytes(outBytes, 4, true) != 4)
+            MVX_THROW(errReadFailed, "The cipher stream header is cut short!",
+                      "Morvenix::CipherStreamImpl::CipherStreamImpl");
+    }
+
     void makeRegister(uint32_t inSeed)
     {
         const uint32_t iv = m_cipher->getIVSize();

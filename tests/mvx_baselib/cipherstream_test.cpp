@@ -282,6 +282,29 @@ TEST(CipherStreamTest, CorruptInputTable)
     }
 }
 
+// A stream outside the library may answer an exact read with what it has instead of throwing: a header
+// it cannot give whole is refused all the same, never completed with bytes nobody read.
+TEST(CipherStreamTest, HeaderReadShortWithoutAnErrorIsRefused)
+{
+    struct IgnoresExact : MvxTest::VectorStream {
+        using MvxTest::VectorStream::VectorStream;
+        uint32_t readBytes(void* outBuffer, uint32_t inSize, bool) override
+        {
+            return MvxTest::VectorStream::readBytes(outBuffer, inSize, false);
+        }
+    };
+    const Bytes good = encrypt(Bytes{'d', 'a', 't', 'a'}, 11);
+    for (size_t cut = 0; cut < 8; ++cut) {
+        AutoPtr<Stream> source(new IgnoresExact(Bytes(good.begin(), good.begin() + cut)));
+        MvxTest::expectThrow([&] { CipherStream::create(source, cipher()); }, errReadFailed,
+                             "Morvenix::CipherStreamImpl::CipherStreamImpl");
+    }
+    AutoPtr<CipherStream> whole = CipherStream::create(AutoPtr<Stream>(new IgnoresExact(good)), cipher());
+    unsigned char buffer[8];
+    EXPECT_EQ(4u, whole->readBytes(buffer, 8, false));
+    EXPECT_EQ(0, std::memcmp(buffer, "data", 4));
+}
+
 TEST(CipherStreamTest, MutatedInputEndsCleanly)
 {
     Bytes plain(200);
