@@ -193,6 +193,11 @@ private:
     {
         if (inDepth >= Bookmark::maxDepth)
             broken("Bookmarks are nested too deeply!");
+        // Children are read whatever the total says, and an entry of seven bytes becomes an object of a
+        // thousand: without a bound, a small compressed chunk could ask for gigabytes. No outline that
+        // the two-byte total can count holds more entries.
+        if (m_read >= Bookmark::maxEntries)
+            broken("The NAVM data holds more bookmarks than its total can count!");
         unsigned char childCount;
         readExact(&childCount, 1);
         String title = readText();

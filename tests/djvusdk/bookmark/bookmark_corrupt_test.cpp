@@ -97,6 +97,36 @@ TEST(BookmarkCorrupt, NestingPastTheLimitIsDataBroken)
     }
 }
 
+// Children are read past the total, so only a bound on the entries keeps a small compressed chunk from
+// standing for millions of them: as many as the total can count read, one more is refused.
+TEST(BookmarkCorrupt, MoreEntriesThanTheTotalCanCountAreDataBroken)
+{
+    for (uint32_t entries : {Bookmark::maxEntries, Bookmark::maxEntries + 1}) {
+        SCOPED_TRACE(entries);
+        // One top-level entry over 255 children of 255 children each (65281 entries); the rest hang as
+        // single children below the first grandchildren.
+        const uint32_t extra = entries - (1 + 255 + 255 * 255);
+        Bytes b = total(1);
+        putEntry(b, 255, "top", "");
+        for (uint32_t child = 0; child < 255; ++child) {
+            putEntry(b, 255, "", "");
+            for (uint32_t grandchild = 0; grandchild < 255; ++grandchild) {
+                const bool carries = child == 0 && grandchild < extra;
+                putEntry(b, carries ? 1 : 0, "", "");
+                if (carries)
+                    putEntry(b, 0, "", "");
+            }
+        }
+        if (entries <= Bookmark::maxEntries) {
+            AutoPtr<Bookmark> root = decoded(b);
+            ASSERT_EQ(1u, root->children.count());
+            EXPECT_EQ(255u, root->children[0]->children.count());
+        } else {
+            MvxTest::expectThrow([&] { decoded(b); }, Morvenix::errDataBroken, "more bookmarks than its total");
+        }
+    }
+}
+
 TEST(BookmarkCorrupt, MutatedPayloadsEndCleanly)
 {
     const Bytes sample = sampleOutline();
