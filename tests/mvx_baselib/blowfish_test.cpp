@@ -20,16 +20,8 @@ namespace {
 using MvxTest::Bytes;
 using MvxTest::fromHex;
 
-std::string toHex(const unsigned char* p, size_t n)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[p[i] >> 4];
-        s += digits[p[i] & 15];
-    }
-    return s;
-}
+// The published vectors are in upper case.
+std::string toHex(const unsigned char* p, size_t n) { return MvxTest::toHex(p, n, true); }
 
 AutoPtr<BlockCipher> keyed(const Bytes& key)
 {

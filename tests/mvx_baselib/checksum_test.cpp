@@ -3,6 +3,7 @@
 #include "mvx_checksum.h"
 
 #include "mvx_string.h"
+#include "hex_bytes.h"
 #include "test_support.h"
 #include "vector_stream.h"
 
@@ -19,7 +20,7 @@ using namespace Morvenix;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using MvxTest::Bytes;
 
 // Bytes (7i + 3) mod 256, a pattern without runs that would hide a misplaced byte.
 Bytes pattern(size_t n)
@@ -82,16 +83,7 @@ Bytes input(const Vector& v)
     return v.text ? Bytes(v.text, v.text + v.length) : pattern(v.length);
 }
 
-std::string hex(const unsigned char* p, size_t n)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[p[i] >> 4];
-        s += digits[p[i] & 15];
-    }
-    return s;
-}
+std::string hex(const unsigned char* p, size_t n) { return MvxTest::toHex(p, n); }
 
 std::string hexOf(Checksum& c) { return hex(c.getDigest(), c.getDigestSize()); }
 
