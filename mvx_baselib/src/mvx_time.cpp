@@ -3,7 +3,6 @@
 
 #include "mvx_byteorder.h"
 #include "mvx_exception.h"
-#include "mvx_simplearray.h"
 #include "mvx_stream.h"
 #include "mvx_time_internal.h"
 
@@ -420,17 +419,15 @@ String Time::format(const String& inPattern) const
     tm record;
     if (!pattern[0] || !getLocalTime(record))
         return String();
+    // strftime answers 0 both for an empty result and for one past the limit. A leading 'x' makes every
+    // result non-empty, so 0 can only mean too long; the buffer has room for it besides the 1024 bytes.
     const uint32_t kLimit = 1024;
-    char buffer[kLimit];
-    size_t length = std::strftime(buffer, kLimit, pattern, &record);
-    if (length == 0) {
-        // Nothing written means either an empty result or one past the limit: a larger buffer tells.
-        SimpleArray<char, 2> larger(kLimit + 256 * inPattern.getLength(), 0);
-        if (std::strftime(larger.data(), larger.count(), pattern, &record) != 0)
-            MVX_THROW(errBufferOverflow, "The formatted time is longer than 1023 bytes!", "Morvenix::Time::format");
-        return String();
-    }
-    return String::fromAnsi(buffer, int32_t(length));
+    char buffer[kLimit + 1];
+    const String marked = String("x") + inPattern;
+    size_t length = std::strftime(buffer, sizeof buffer, marked.c_str(), &record);
+    if (length == 0)
+        MVX_THROW(errBufferOverflow, "The formatted time is longer than 1023 bytes!", "Morvenix::Time::format");
+    return String::fromAnsi(buffer + 1, int32_t(length - 1));
 }
 
 void Time::parseDateString(const String& inText)

@@ -234,6 +234,10 @@ TEST_F(PinnedZone, StrftimePatterns)
     for (int i = 0; i < 200; ++i)
         names += "%A";
     expectThrow([&] { Time(784111777).format(names.c_str()); }, Morvenix::errBufferOverflow);
+    // Patterns of 16 MB and more: no size computed from their length may wrap into a small buffer that
+    // takes the overflow for an empty result.
+    const std::string huge(size_t(1) << 24, 'x');
+    expectThrow([&] { Time(0).format(huge.c_str()); }, Morvenix::errBufferOverflow);
     // Conversions the run-time does not know would stop the process there; they are refused first.
     for (const char* bad : {"%Q", "%", "abc %", "%#", "%#Q", "%E", "%5d"})
         expectThrow([&] { Time(0).format(bad); }, Morvenix::errInvalidParam, "Unknown conversion");
