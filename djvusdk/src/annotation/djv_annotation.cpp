@@ -9,6 +9,7 @@
 #include "mvx_exception.h"
 
 #include <cstdint>
+#include <string>
 
 #define MVX_SOURCE "djv_annotation"
 
@@ -143,39 +144,43 @@ String AnnotationImpl::getANTString(const PageInfo& inInfo) const
         MVX_THROW(errInvalidParam, "Map areas cannot be written without the page size!",
                   "_Mvx_Internal_NS_::AnnotationImpl::getANTString");
 
-    String text;
+    // Into one buffer: adding each area, pair and expression to a String would copy the text once each.
+    std::string text;
+    auto append = [&text](const String& inPiece) { text.append(inPiece.begin(), inPiece.getLength()); };
     if (isBackgroundSet(background))
-        text += String::format("(background #%06X)\n", background);
+        append(String::format("(background #%06X)\n", background));
     switch (zoom) {
     case 0:
         break;
     case zoomStretch:
-        text += String("(zoom stretch)\n");
+        text += "(zoom stretch)\n";
         break;
     case zoomOne2One:
-        text += String("(zoom one2one)\n");
+        text += "(zoom one2one)\n";
         break;
     case zoomWidth:
-        text += String("(zoom width)\n");
+        text += "(zoom width)\n";
         break;
     case zoomPage:
-        text += String("(zoom page)\n");
+        text += "(zoom page)\n";
         break;
     default:
-        text += String::format("(zoom d%d)\n", zoom);
+        append(String::format("(zoom d%d)\n", zoom));
         break;
     }
     if (mode)
-        text += String::format("(mode %s)\n", kModeWords[mode]);
+        append(String::format("(mode %s)\n", kModeWords[mode]));
     if (hAlign || vAlign)
-        text += String::format("(align %s %s)\n", kHAlignWords[hAlign], kVAlignWords[vAlign]);
+        append(String::format("(align %s %s)\n", kHAlignWords[hAlign], kVAlignWords[vAlign]));
 
     const int rotation = getRotation();
-    for (const AutoPtr<MapArea>& area : mapAreas)
-        text += area->getANTString(inInfo, rotation) + String("\n");
+    for (const AutoPtr<MapArea>& area : mapAreas) {
+        append(area->getANTString(inInfo, rotation));
+        text += "\n";
+    }
 
     if (metadata && !metadata->isEmpty()) {
-        String pairs;
+        text += "(metadata";
         AutoPtr<PropertySetIterator> it = metadata->getIterator();
         while (it->next()) {
             const String key = it->getKey();
@@ -183,15 +188,19 @@ String AnnotationImpl::getANTString(const PageInfo& inInfo) const
                 MVX_THROW(errInvalidParam,
                           String::format("The metadata key \"%s\" cannot be written as a symbol!", key.c_str()),
                           "_Mvx_Internal_NS_::AnnotationImpl::getANTString");
-            if (!pairs.isEmpty())
-                pairs += String(" ");
-            pairs += String("(") + key + String(" \"") + AnnoParse::escapeString(it->getValue()) + String("\")");
+            text += " (";
+            append(key);
+            text += " \"";
+            append(AnnoParse::escapeString(it->getValue()));
+            text += "\")";
         }
-        text += String("(metadata ") + pairs + String(")\n");
+        text += ")\n";
     }
-    for (const String& expression : otherExpressions)
-        text += expression + String("\n");
-    return text;
+    for (const String& expression : otherExpressions) {
+        append(expression);
+        text += "\n";
+    }
+    return String(text.data(), int32_t(text.size()));
 }
 
 AutoPtr<Chunk> AnnotationImpl::makeChunk(const PageInfo& inInfo, bool inCompressed) const

@@ -5,6 +5,7 @@
 #include "mvx_exception.h"
 
 #include <cstdint>
+#include <string>
 
 #define MVX_SOURCE "djv_mapareas"
 
@@ -242,10 +243,15 @@ public:
         if (points.count() == 0)
             MVX_THROW(errInvalidParam, "No points in poly!", "Morvenix::DjVu::MapPoly::getANTString");
         FilePlacement place(inPage, inRotation);
-        String text = head(*this);
-        for (uint32_t i = 0; i < points.count(); ++i)
-            text += place.point(points[i].x, points[i].y) + String(i + 1 < points.count() ? " " : ")");
-        return text + getBorderType(*this) + borderAvisOption(*this) + String(")");
+        // Into one buffer: adding each point to a String would copy the text once per point.
+        std::string coordinates;
+        for (uint32_t i = 0; i < points.count(); ++i) {
+            const String point = place.point(points[i].x, points[i].y);
+            coordinates.append(point.begin(), point.getLength());
+            coordinates.push_back(i + 1 < points.count() ? ' ' : ')');
+        }
+        return head(*this) + String(coordinates.data(), int32_t(coordinates.size())) + getBorderType(*this) +
+               borderAvisOption(*this) + String(")");
     }
     AutoPtr<MapArea> clone() const override
     {

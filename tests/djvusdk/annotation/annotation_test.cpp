@@ -342,6 +342,23 @@ TEST(Annotation, ValuesOutsideTheirRangesAreRefusedByTheWriter)
     }
 }
 
+// A file may hold any number of areas, pairs and expressions; writing them back must stay in step with
+// their number, as link repair does for every page it renames links on.
+TEST(Annotation, LargeAnnotationsAreWrittenBackWhole)
+{
+    const int kCount = 100000;
+    std::string areas, pairs, others;
+    for (int i = 0; i < kCount; ++i) {
+        areas += "(maparea \"#p" + std::to_string(i) + "\" \"\" (rect 1 2 3 4) (xor))\n";
+        pairs += std::string(i ? " " : "") + "(k" + std::to_string(1000000 + i) + " \"v\")";
+        others += "(x" + std::to_string(i) + ")\n";
+    }
+    const std::string text = "(mode color)\n" + areas + "(metadata " + pairs + ")\n" + others;
+    AutoPtr<Annotation> a = read(text, kPage);
+    ASSERT_EQ(uint32_t(kCount), a->mapAreas.count());
+    EXPECT_EQ(text, textOf(*a, kPage));
+}
+
 TEST(Annotation, TextOutsideExpressionsAndEmptyExpressionsAreIgnored)
 {
     AutoPtr<Annotation> a = read("garbage before () (mode fore) between\n\t(zoom d42) after", kPage);

@@ -347,6 +347,18 @@ TEST(MapAreaText, CoordinatesTurnedToThePageAndFlipped)
     EXPECT_EQ("(maparea \"\" \"\" (rect 40 160 40 30) (none))", str(r->getANTString(pageInfo(100, 200, 1, 21), 1)));
 }
 
+TEST(MapAreaText, PolygonOfManyPointsIsWrittenWhole)
+{
+    AutoPtr<MapPoly> poly = MapPoly::create();
+    std::string expected = "(maparea \"\" \"\" (poly";
+    for (int32_t i = 0; i < 200000; ++i) {
+        poly->points.append(Point{i, 999 - i % 1000});
+        expected += " " + std::to_string(i) + " " + std::to_string(i % 1000);
+    }
+    expected += ") (none))";
+    EXPECT_EQ(expected, str(poly->getANTString(kPage1000, 0)));
+}
+
 TEST(MapAreaText, FailuresWriteNothingAndChangeNothing)
 {
     struct Case {
