@@ -72,10 +72,21 @@ public:
         MVX_THROW(errNotImplemented, "errNotImplemented", "Morvenix::DeflateStreamImpl::readBytes");
     }
 
+    // The caller's buffer is zlib's input only during the call: however the call ends (a zlib error, or
+    // the target refusing the output), zlib lets go of it, so that no later flush reads freed memory. The
+    // input not taken by then is lost with the failed call.
     void writeBytes(const void* inBuffer, uint32_t inSize) override
     {
         if (inSize == 0)
             return;
+        struct InputRelease {
+            z_stream& zstream;
+            ~InputRelease()
+            {
+                zstream.next_in = Z_NULL;
+                zstream.avail_in = 0;
+            }
+        } release{m_zstream};
         m_zstream.next_in = static_cast<Bytef*>(const_cast<void*>(inBuffer));
         m_zstream.avail_in = inSize;
         do {
@@ -83,10 +94,9 @@ public:
             m_zstream.avail_out = kBufferSize;
             const int result = deflate(&m_zstream, Z_NO_FLUSH);
             if (result != Z_OK)
-                fail(result, "Morvenix::DeflateStreamImpl::writeBytes");
+                throwZlibError(m_zstream, result, "Morvenix::DeflateStreamImpl::writeBytes");
             passOn();
         } while (m_zstream.avail_in != 0);
-        m_zstream.next_in = Z_NULL;
     }
 
     // Ends with a sync-flush marker. zlib answers Z_BUF_ERROR when a flush finds nothing to do (a
@@ -100,7 +110,7 @@ public:
             if (result == Z_BUF_ERROR)
                 return;
             if (result != Z_OK)
-                fail(result, "Morvenix::DeflateStreamImpl::flushBuffer");
+                throwZlibError(m_zstream, result, "Morvenix::DeflateStreamImpl::flushBuffer");
             passOn();
         } while (m_zstream.avail_out == 0);
     }
@@ -119,13 +129,6 @@ private:
         const uint32_t produced = kBufferSize - m_zstream.avail_out;
         if (produced)
             m_target->writeBytes(m_buffer, produced);
-    }
-
-    [[noreturn]] void fail(int inResult, const char* inFunction)
-    {
-        m_zstream.next_in = Z_NULL; // the caller's buffer is not ours to keep
-        m_zstream.avail_in = 0;
-        throwZlibError(m_zstream, inResult, inFunction);
     }
 
     AutoPtr<Stream> m_target;

@@ -169,6 +169,26 @@ TEST(ZStreamTest, DestructorFlushesAndSwallowsTargetFailure)
     SUCCEED();
 }
 
+// A write that fails in the target gives up the rest of the caller's bytes: a later flush (or the
+// destructor's) must not go on compressing from a buffer the caller may already have freed.
+TEST(ZStreamTest, FailedWriteLetsGoOfTheCallersBuffer)
+{
+    CountingStream* target = new CountingStream();
+    AutoPtr<Stream> held(target);
+    AutoPtr<DeflateStream> d = DeflateStream::create(held);
+    const size_t size = 1 << 20;
+    {
+        Bytes data = sample(size, false, 7); // incompressible: its first output comes long before its end
+        target->writeLimit = 0;
+        MvxTest::expectThrow([&] { d->writeBytes(data.data(), uint32_t(data.size())); }, errWriteFailed);
+    }
+    target->writeLimit = size_t(-1);
+    d->flushBuffer();
+    // What zlib took in before the failure may still come out (its window and block buffer, some 100 KB
+    // at the most), not the megabyte the failed call did not get to.
+    EXPECT_LT(target->written.size(), size / 4);
+}
+
 TEST(ZStreamTest, LargeFlushGoesOutInPieces)
 {
     CountingStream* target = new CountingStream();
