@@ -236,7 +236,7 @@ public:
     explicit ChunkWriter(InclMap* inNames) : m_names(inNames) {}
 
     // Returns the position of the chunk's first byte (after any pad byte).
-    uint64_t write(Storage& out, Chunk& inChunk)
+    uint64_t writeChunk(Storage& out, Chunk& inChunk)
     {
         padToEven(out);
         const uint64_t start = out.getPos();
@@ -247,7 +247,7 @@ public:
             for (uint32_t i = 0; i < children.count(); ++i) {
                 AutoPtr<Chunk> child = children[i];
                 if (child)
-                    write(out, *child);
+                    writeChunk(out, *child);
             }
             patchFormLength(out, start);
             return start;
@@ -395,9 +395,9 @@ private:
         info.size = 0;
         if (m_mode == IFF::smIndirect) {
             info.storage = openComponent(inName);
-            m_chunks.write(*info.storage, inChunk);
+            m_chunks.writeChunk(*info.storage, inChunk);
         } else {
-            const uint64_t start = m_chunks.write(*m_temp, inChunk);
+            const uint64_t start = m_chunks.writeChunk(*m_temp, inChunk);
             const uint64_t size = m_temp->getPos() - start;
             checkFits("the offset of a component", start, max32);
             checkFits(String::format("the size of component \"%s\"", inName.c_str()).c_str(), size, max24);
@@ -450,7 +450,7 @@ private:
             if (child->isCollection())
                 pastFirstCollection = true;
             else if (!pastFirstCollection || child->getId() == "NAVM")
-                inPlace.write(*leading, *child);
+                inPlace.writeChunk(*leading, *child);
         }
         return leading;
     }
@@ -537,7 +537,7 @@ void writeSinglePage(Storage& out, Chunk& inPage, IFF::ProgressCallback inCallba
 {
     progress(inCallback, inContext, 0, 1);
     putBytes(out, "AT&T", 4);
-    ChunkWriter(nullptr).write(out, inPage);
+    ChunkWriter(nullptr).writeChunk(out, inPage);
     progress(inCallback, inContext, 1, 1);
 }
 
@@ -589,7 +589,7 @@ void serialize(Storage* out, Chunk* inChunk, ProgressCallback callback, void* co
     TreeCheck().check(*inChunk);
     if (mode == smTreeOnly) {
         progress(callback, context, 0, 1);
-        ChunkWriter(nullptr).write(*out, *inChunk);
+        ChunkWriter(nullptr).writeChunk(*out, *inChunk);
         progress(callback, context, 1, 1);
         return;
     }
