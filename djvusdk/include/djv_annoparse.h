@@ -40,7 +40,9 @@ public:
 const uint32_t maxDepth = 256;
 
 // Appends to outList one list for every top-level expression of the text; bytes outside top-level
-// parentheses are skipped. Malformed text throws errDataBroken.
+// parentheses are skipped. In strings, a backslash before a backslash or a double quote, the C escapes of
+// control characters ("\n", "\t", ...) and one to three octal digits stand for the character; any other
+// backslash stays. Malformed text throws errDataBroken.
 void parseAnnotationText(ElementArray& outList, const char* inText, uint32_t inLength);
 void parseAnnotationText(ElementArray& outList, const String& inText);
 

@@ -68,16 +68,56 @@ void appendEscaped(const String& inText, std::string& ioText)
     }
 }
 
-// The string's text between its quotes, with each backslash pair and backslash-quote pair taken as the
-// character it stands for; any other backslash stays.
+// The character a backslash and inCode stand for, or 0 when the pair is not an escape.
+char escapedCharacter(char inCode)
+{
+    switch (inCode) {
+    case '\\':
+    case '"':
+        return inCode;
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    case 'b':
+        return '\b';
+    case 'f':
+        return '\f';
+    case 'a':
+        return '\a';
+    case 'v':
+        return '\v';
+    default:
+        return 0;
+    }
+}
+
+// The string's text between its quotes, with its escapes taken as the characters they stand for: a
+// backslash before a backslash or a quote, the C escapes of control characters and one to three octal
+// digits for a byte, which is how other DjVu software stores control characters it was given. Any other
+// backslash stays.
 String unescape(const char* inBegin, const char* inEnd)
 {
     std::string text;
     text.reserve(size_t(inEnd - inBegin));
     for (const char* p = inBegin; p < inEnd; ++p) {
-        if (*p == '\\' && p + 1 < inEnd && (p[1] == '\\' || p[1] == '"'))
+        if (*p != '\\' || p + 1 == inEnd) {
+            text.push_back(*p);
+            continue;
+        }
+        if (const char c = escapedCharacter(p[1])) {
+            text.push_back(c);
             ++p;
-        text.push_back(*p);
+        } else if (p[1] >= '0' && p[1] <= '7') {
+            uint32_t value = 0;
+            for (int digits = 0; digits < 3 && p + 1 < inEnd && p[1] >= '0' && p[1] <= '7'; ++digits, ++p)
+                value = value * 8 + uint32_t(p[1] - '0');
+            text.push_back(char(value & 0xFF));
+        } else {
+            text.push_back(*p);
+        }
     }
     return String(text.data(), int32_t(text.size()));
 }

@@ -75,7 +75,9 @@ TEST(AnnoParse, EscapesInStrings)
     } cases[] = {
         {"(\"a\\\"b\")", "a\"b"},                  // \" is a quote
         {"(\"a\\\\b\")", "a\\b"},                  // \\ is one backslash
-        {"(\"a\\nb\")", "a\\nb"},                  // other escapes keep their backslash
+        {"(\"a\\nb\\tc\\rd\\fe\\bf\\ag\\vh\")", "a\nb\tc\rd\fe\bf\ag\vh"}, // control characters
+        {"(\"\\001\\177\\377\\7x\\0101\")", "\001\177\377\007x\0101"},    // one to three octal digits
+        {"(\"\\e\\x41\\8\\N\")", "\\e\\x41\\8\\N"},                      // other escapes keep their backslash
         {"(\"C:\\\\dir\\\\\")", "C:\\dir\\"},      // a text ending in a backslash
         {"(\"\\\\\\\\server\\\\share\\\\\")", "\\\\server\\share\\"},
         {"(\"\\\\\\\"\")", "\\\""},                // \\ then \" : pairs taken left to right

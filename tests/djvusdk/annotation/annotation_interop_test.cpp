@@ -229,6 +229,35 @@ TEST_F(AnnotationInterop, ReadsWhatDjvusedWrites)
     }
 }
 
+// djvused stores control characters of strings as C escapes and octal bytes ("\n", "\t", "\001", "\177");
+// they read back as the characters we wrote.
+TEST_F(AnnotationInterop, ControlCharactersSurviveDjvused)
+{
+    const PageInfo info = pageInfo(kWidth, kHeight, 0);
+    const std::string comment = "line 1\nline 2\ttab\r\f\b\a\v\x01\x1F\x7F end \\n \"q\"";
+    const std::string url = "http://h/a\tb\\";
+    AutoPtr<Annotation> ours = Annotation::create(0, 0, Annotation::backgroundNone, 0, 1);
+    AutoPtr<MapRect> rect = MapRect::create();
+    rect->rect = Rect{10, 20, 30, 40};
+    rect->url = String(url.data(), int32_t(url.size()));
+    rect->comment = String(comment.data(), int32_t(comment.size()));
+    ours->mapAreas.append(rect);
+    ours->metadata = Morvenix::DjVu::PropertySet::create();
+    ours->metadata->setValue("Title", rect->comment);
+    const std::string text = str(ours->getANTString(info));
+    MvxTest::writeFile(path("ant.txt"), Bytes(text.begin(), text.end()));
+    MvxTest::writeFile(path("page.djvu"), MvxTest::pageFile(info));
+    ASSERT_EQ(0, MvxTest::runHostTool("djvused -s " + host("page.djvu") + " -e 'select 1; set-ant " +
+                                      host("ant.txt") + "'"));
+    const Bytes body = MvxTest::findChunk(MvxTest::readFile(path("page.djvu")), "ANTz");
+    AutoPtr<Annotation> a = Annotation::create(*Chunk::createFromBytes("ANTz", body.data(), uint32_t(body.size())), info);
+    ASSERT_EQ(1u, a->mapAreas.count());
+    EXPECT_EQ(url, str(a->mapAreas[0]->url));
+    EXPECT_EQ(comment, str(a->mapAreas[0]->comment));
+    ASSERT_TRUE(a->metadata);
+    EXPECT_EQ(comment, str(a->metadata->getValue("Title")));
+}
+
 TEST_F(AnnotationInterop, ReadsMetadataThatDjvusedSets)
 {
     const std::string meta = "Author\t\"Jane \\\"JD\\\" \\\\\"\nCreationDate\t\"2026-12-10\"\n";
