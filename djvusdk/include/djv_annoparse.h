@@ -56,6 +56,10 @@ String escapeString(const String& inText);
 
 namespace _Mvx_Internal_NS_ {
 
+// Reads the one expression that begins at p, which must be an opening parenthesis, into ioList and gives
+// back the position just after its closing parenthesis. Malformed text throws errDataBroken.
+const char* parseAnno(Morvenix::DjVu::AnnoParse::ElementArray& ioList, const char* p, const char* end);
+
 // The index of inValue in a keyword table ending with a null entry; a value not listed throws
 // errDataBroken.
 uint32_t convertString(const Morvenix::String& inValue, const char* const inTable[]);

@@ -218,6 +218,8 @@ void appendList(const ElementArray& inList, std::string& ioText)
 
 } // namespace
 
+const char* parseAnno(ElementArray& ioList, const char* p, const char* end) { return parseAnno(ioList, p, end, 1); }
+
 String ElementArrayImpl::toString() const
 {
     std::string text;
@@ -286,7 +288,7 @@ void parseAnnotationText(ElementArray& outList, const char* inText, uint32_t inL
             continue;
         }
         AutoPtr<ElementArray> expression = ElementArray::create();
-        p = _Mvx_Internal_NS_::parseAnno(*expression, p, end, 1);
+        p = _Mvx_Internal_NS_::parseAnno(*expression, p, end);
         outList.getElements().append(expression);
     }
 }

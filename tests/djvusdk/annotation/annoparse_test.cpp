@@ -176,6 +176,22 @@ TEST(AnnoParse, LengthBoundsTheText)
     EXPECT_EQ("[[<a> <b>]]", shape(*parse(std::string(text, 5))));
 }
 
+TEST(AnnoParse, OneExpressionIsReadFromWhereItBegins)
+{
+    const std::string text = "(a (b \")\") c) (next";
+    AutoPtr<ElementArray> list = ElementArray::create();
+    const char* after = _Mvx_Internal_NS_::parseAnno(*list, text.data(), text.data() + text.size());
+    EXPECT_EQ(" (next", std::string(after, text.data() + text.size()));
+    EXPECT_EQ("[<a> [<b> \")\"] <c>]", shape(*list));
+    AutoPtr<ElementArray> none = ElementArray::create();
+    expectThrow([&] { _Mvx_Internal_NS_::parseAnno(*none, text.data() + 1, text.data() + text.size()); },
+                Morvenix::errDataBroken, "The data does not start with '('!", "_Mvx_Internal_NS_::parseAnno");
+    expectThrow([&] { _Mvx_Internal_NS_::parseAnno(*none, text.data(), text.data()); }, Morvenix::errDataBroken,
+                "The data does not start with '('!");
+    expectThrow([&] { _Mvx_Internal_NS_::parseAnno(*none, text.data(), text.data() + 8); }, Morvenix::errDataBroken,
+                "No matching \" found!");
+}
+
 TEST(AnnoParse, MalformedText)
 {
     struct Case {
