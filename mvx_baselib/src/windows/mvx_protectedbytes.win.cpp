@@ -2,6 +2,7 @@
 #define MVX_SOURCE "mvx_protectedbytes.win"
 #include "mvx_protectedbytes.h"
 
+#include "mvx_crypterror.h"
 #include "mvx_exception.h"
 #include "mvx_unicode.h"
 
@@ -11,14 +12,6 @@
 namespace Morvenix {
 
 namespace {
-
-[[noreturn]] void fail(const char* inCall, const char* inFunction)
-{
-    int code = mapWin32Error();
-    if (GetLastError() == ERROR_SUCCESS)
-        code = errOperationFailed;
-    MVX_THROW(code, formatSystemMessage() + " on " + inCall, inFunction);
-}
 
 // The block the platform allocated for a result, wiped (it may hold plaintext) and released.
 class PlatformBlob {
@@ -70,7 +63,7 @@ void ProtectedBytes::set(const String& inText)
     DATA_BLOB input = {length, reinterpret_cast<BYTE*>(const_cast<char*>(inText.begin()))};
     PlatformBlob output;
     if (!CryptProtectData(&input, L"setEString", nullptr, nullptr, nullptr, 0, &output.blob))
-        fail("CryptProtectData", "Morvenix::ProtectedBytes::set");
+        MVX_THROW_CRYPT_FAILURE("CryptProtectData", "Morvenix::ProtectedBytes::set");
     if (output.blob.cbData == 0 || !output.blob.pbData)
         MVX_THROW(errOperationFailed, "The platform returned no protected data!", "Morvenix::ProtectedBytes::set");
     m_block.assign(output.blob.pbData, output.blob.cbData, ByteOrder::asStored);
@@ -83,7 +76,7 @@ String ProtectedBytes::get() const
     DATA_BLOB input = {m_block.count(), const_cast<BYTE*>(m_block.data())};
     PlatformBlob output;
     if (!CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, 0, &output.blob))
-        fail("CryptUnprotectData", "Morvenix::ProtectedBytes::get");
+        MVX_THROW_CRYPT_FAILURE("CryptUnprotectData", "Morvenix::ProtectedBytes::get");
     if (output.blob.cbData > String::maxLength)
         MVX_THROW(errDataBroken, "The protected text is too long!", "Morvenix::ProtectedBytes::get");
     return String(reinterpret_cast<const char*>(output.blob.pbData), int32_t(output.blob.cbData));

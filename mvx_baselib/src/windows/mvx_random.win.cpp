@@ -2,6 +2,7 @@
 #define MVX_SOURCE "mvx_random.win"
 #include "mvx_random.h"
 
+#include "mvx_crypterror.h"
 #include "mvx_exception.h"
 #include "mvx_string.h"
 
@@ -18,14 +19,6 @@ const char* const kFunction = "Morvenix::generateRandom";
 // the key set is tried a few times and no more (another process may be creating the same one).
 const int kNewKeySetAttempts = 3;
 
-[[noreturn]] void fail(const char* inCall)
-{
-    int code = mapWin32Error();
-    if (GetLastError() == ERROR_SUCCESS)
-        code = errOperationFailed;
-    MVX_THROW(code, formatSystemMessage() + " on " + inCall, kFunction);
-}
-
 class ProviderContext {
 public:
     ProviderContext() : m_handle(0)
@@ -37,7 +30,7 @@ public:
                 return;
         }
         m_handle = 0;
-        fail("CryptAcquireContext");
+        MVX_THROW_CRYPT_FAILURE("CryptAcquireContext", kFunction);
     }
     ~ProviderContext() { CryptReleaseContext(m_handle, 0); }
     HCRYPTPROV get() const { return m_handle; }
@@ -59,7 +52,7 @@ void generateRandom(void* outBuffer, uint32_t inCount)
         MVX_THROW(errInvalidParam, "No buffer for the random bytes!", kFunction);
     ProviderContext context;
     if (!CryptGenRandom(context.get(), inCount, static_cast<BYTE*>(outBuffer)))
-        fail("CryptGenRandom");
+        MVX_THROW_CRYPT_FAILURE("CryptGenRandom", kFunction);
 }
 
 } // namespace Morvenix
