@@ -24,6 +24,9 @@ public:
     explicit Link(String& ioText) : m_text(ioText) {}
 
     Kind getKind() const;
+    // The component name a page-name link looks for: the text after "#", from just after its last '/' when
+    // it has one. Empty for links of the other kinds.
+    String getPageName() const;
     // "#" and the name of the page; the page must be a "DJVU" collection (errInvalidParam otherwise).
     void setLink(const Chunk* inPage);
     // The index among the document's children of the page the link leads to, or notFound. A page name is

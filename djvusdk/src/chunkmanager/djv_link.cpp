@@ -73,6 +73,18 @@ Link::Kind Link::getKind() const
     return readPageNumber(m_text.substr(1), number) ? lkPageNumber : lkPageName;
 }
 
+String Link::getPageName() const
+{
+    if (getKind() != lkPageName)
+        return String();
+    const uint32_t length = m_text.getLength();
+    for (uint32_t i = length; i > 1; --i) {
+        if (m_text[i - 1] == '/')
+            return m_text.substr(i);
+    }
+    return m_text.substr(1);
+}
+
 void Link::setLink(const Chunk* inPage)
 {
     if (!isPage(inPage))
@@ -90,15 +102,8 @@ uint32_t Link::getPageChunkIndex(const Chunk* inDocument) const
         return notFound;
     String rest = m_text.substr(1);
     uint32_t number = 0;
-    if (!readPageNumber(rest, number)) {
-        const uint32_t length = rest.getLength();
-        for (uint32_t i = length; i > 0; --i) {
-            if (rest[i - 1] == '/') {
-                rest = rest.substr(i);
-                break;
-            }
-        }
-    }
+    if (!readPageNumber(rest, number))
+        rest = getPageName();
     checkDocument(inDocument, "Morvenix::DjVu::Link::getPageChunkIndex");
     uint32_t index = 0, page = 0;
     return findPage(inDocument, number, rest, index, page) ? index : notFound;

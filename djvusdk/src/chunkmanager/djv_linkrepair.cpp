@@ -39,6 +39,13 @@ public:
     void plan()
     {
         Chunk::Children& children = m_document.getChildren();
+        // The first page of each name, as a link by name finds it.
+        for (uint32_t i = 0; i < children.count(); ++i) {
+            const Chunk* child = children[i].get();
+            const Nameable* named = dynamic_cast<const Nameable*>(child);
+            if (named && child->getId() == String("DJVU"))
+                m_pageByName.emplace(named->getName(), i);
+        }
         planOutline();
         // Each page form once, even when a redirector stands for it as well.
         std::vector<Chunk*> pages;
@@ -116,10 +123,12 @@ private:
         Link link(ioUrl);
         if (link.getKind() != Link::lkPageName)
             return false;
-        const uint32_t index = link.getPageChunkIndex(&m_document);
-        if (index == Link::notFound)
+        // Looked up rather than found by getPageChunkIndex, whose walk over the pages for every link would
+        // make the repair grow with links times pages.
+        std::map<String, uint32_t>::const_iterator page = m_pageByName.find(link.getPageName());
+        if (page == m_pageByName.end())
             return false;
-        ioUrl = String("#") + nameFor(m_document.getChildren()[index].get());
+        ioUrl = String("#") + nameFor(m_document.getChildren()[page->second].get());
         return true;
     }
 
@@ -190,6 +199,7 @@ private:
     }
 
     Chunk& m_document;
+    std::map<String, uint32_t> m_pageByName;
     std::map<const Chunk*, String> m_names;
     std::map<const Chunk*, uint32_t> m_uses;
     std::set<const Chunk*> m_repaired;

@@ -195,6 +195,32 @@ TEST(LinkRepair, LinksByNameFollowTheirPagesToTheNewNames)
     EXPECT_EQ(3u, Link(text).getPageNumber(doc.get()));
 }
 
+// A page is looked up by name once per link, not by a walk over the document for each: many links into a
+// document of many pages are repaired in step with their number.
+TEST(LinkRepair, ManyLinksIntoManyPages)
+{
+    const uint32_t kPages = 20000, kLinks = 20000;
+    AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
+    Chunk::Children& c = doc->getChildren();
+    Urls urls;
+    for (uint32_t i = 0; i < kLinks; ++i)
+        urls.push_back("#p" + std::to_string(kPages - 1 - i % 100) + ".iff");
+    urls.push_back("#dir/p0.iff");
+    urls.push_back("#absent.iff");
+    c.append(page("p0.iff", urls));
+    for (uint32_t i = 1; i < kPages; ++i)
+        c.append(page(("p" + std::to_string(i) + ".iff").c_str(), {}));
+
+    doc->updateLinks();
+
+    const Urls repaired = linksOf(*c[0]);
+    ASSERT_EQ(urls.size(), repaired.size());
+    for (uint32_t i = 0; i < kLinks; i += 997)
+        EXPECT_EQ(link(c[kPages - 1 - i % 100]), repaired[i]);
+    EXPECT_EQ(link(c[0]), repaired[kLinks]);
+    EXPECT_EQ("#absent.iff", repaired[kLinks + 1]);
+}
+
 TEST(LinkRepair, RepairedAreasKeepTheirShapesTextsAndPlacesOnTurnedPages)
 {
     for (uint32_t flags : {1u, 6u, 2u, 4u}) {

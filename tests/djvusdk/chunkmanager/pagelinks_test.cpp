@@ -99,6 +99,21 @@ TEST(PageLinks, KindsIndicesAndNumbers)
     }
 }
 
+TEST(PageLinks, PageNameOfEveryKind)
+{
+    const struct {
+        const char* text;
+        const char* name;
+    } cases[] = {
+        {"#p2.iff", "p2.iff"}, {"#dir/sub/p2.iff", "p2.iff"}, {"#dir/", ""}, {"#/", ""},  {"#0", "0"},
+        {"#", ""},             {"#12", ""},                   {"", ""},      {"http://a/b", ""},
+    };
+    for (const auto& c : cases) {
+        String text(c.text);
+        EXPECT_EQ(std::string(c.name), Link(text).getPageName().c_str()) << c.text;
+    }
+}
+
 TEST(PageLinks, NumberFoundByCountBeforeANameMatchesLater)
 {
     // "#3" leads to the third page even though a later page is named "3"; a page named "3" that comes
