@@ -14,7 +14,7 @@ namespace Path {
 
 // Both '\' and '/' count as separators. Results longer than MAX_PATH (260 UTF-16 units) are failures.
 
-// GetFullPathNameW of the path; empty on failure.
+// GetFullPathNameW of the path; empty on failure (a result past MAX_PATH sets ERROR_FILENAME_EXCED_RANGE).
 String getFullPath(const String& inPath);
 // The long form of the path when the system gives one; otherwise the path unchanged.
 String getLongPath(const String& inPath);

@@ -31,8 +31,14 @@ String getFullPath(const String& inPath)
 {
     wchar_t buffer[MAX_PATH];
     const DWORD n = GetFullPathNameW(inPath.wc_str(), MAX_PATH, buffer, nullptr);
-    if (n == 0 || n >= MAX_PATH)
+    if (n == 0)
         return String();
+    if (n >= MAX_PATH) {
+        // The system answered with the size it needs and set no error: without one, callers that report
+        // the last error would report an older, unrelated failure, or success.
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return String();
+    }
     return String(buffer, int32_t(n));
 }
 

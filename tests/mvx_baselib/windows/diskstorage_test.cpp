@@ -67,6 +67,20 @@ TEST_F(DiskStorageTest, OpenFailuresNameThePathAsGiven)
         expectThrow([&] { DiskStorage::create(path("new").c_str(), b[0], b[1]); }, Morvenix::errInvalidParam);
     EXPECT_FALSE(Morvenix::Path::exists(path("new").c_str()));
     EXPECT_THROW(DiskStorage::create("", DiskStorage::accessRead, DiskStorage::openExisting), Morvenix::Exception);
+
+    // A path whose full form is too long fails for that reason, not for whatever failed last on the thread.
+    const std::string tooLong = folder + "\\" + std::string(300, 'a');
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    try {
+        DiskStorage::create(tooLong.c_str(), DiskStorage::accessRead, DiskStorage::openExisting);
+        ADD_FAILURE() << "opened a path longer than MAX_PATH";
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_EQ(Morvenix::errOperationFailed, e.getCode()) << e.what();
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        const std::string reason = Morvenix::formatSystemMessage().c_str();
+        EXPECT_NE(nullptr, std::strstr(e.what(), reason.c_str())) << e.what();
+        EXPECT_TRUE(endsWith(e.what(), tooLong + "\n")) << e.what();
+    }
 }
 
 TEST_F(DiskStorageTest, DispositionsAndDefaults)
