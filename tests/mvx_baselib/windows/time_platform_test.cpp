@@ -109,7 +109,8 @@ TEST(TimePlatform, SystemTimes)
     // The platform refuses these; the result says so.
     for (const SYSTEMTIME& bad : {systemTime(1994, 13, 6, 8, 49, 37), systemTime(1994, 2, 30, 0, 0, 0),
                                   systemTime(1994, 11, 6, 24, 0, 0), systemTime(1500, 1, 1, 0, 0, 0)})
-        EXPECT_EQ(Time::invalid, Time(bad).getSeconds());
+        EXPECT_EQ(Time::invalid, Time(bad).getSeconds())
+            << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay << " " << bad.wHour << ":" << bad.wMinute;
 
     SYSTEMTIME st;
     Time(784111777).toSystemTime(st);
