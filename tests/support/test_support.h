@@ -55,6 +55,14 @@ protected:
     }
     std::string path(const std::string& name) const { return folder + "\\" + name; }
     std::string host(const std::string& name) const { return hostPath(path(name)); }
+    // Runs the host command line with its standard output into "out.txt" of the folder and gives that back;
+    // a status other than 0 fails the test.
+    std::string run(const std::string& commandLine)
+    {
+        EXPECT_EQ(0, runHostTool(commandLine, path("out.txt"))) << commandLine;
+        const std::vector<unsigned char> b = readFile(path("out.txt"));
+        return std::string(b.begin(), b.end());
+    }
     std::string folder;
 };
 
