@@ -72,13 +72,6 @@ std::string areaLine(const MapArea& inArea)
 
 class AnnotationInterop : public MvxTest::HostToolTest {
 protected:
-    std::string run(const std::string& inCommandLine)
-    {
-        EXPECT_EQ(0, MvxTest::runHostTool(inCommandLine, path("out.txt"))) << inCommandLine;
-        const Bytes b = MvxTest::readFile(path("out.txt"));
-        return std::string(b.begin(), b.end());
-    }
-
     void writePage(const PageInfo& inInfo, const AutoPtr<Chunk>& inChunk)
     {
         AutoPtr<Data> data = inChunk->getData();

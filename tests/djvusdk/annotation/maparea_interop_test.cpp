@@ -33,13 +33,6 @@ std::string inflate(const Bytes& inBody)
 
 class MapAreaInterop : public MvxTest::HostToolTest {
 protected:
-    std::string run(const std::string& commandLine)
-    {
-        EXPECT_EQ(0, MvxTest::runHostTool(commandLine, path("out.txt"))) << commandLine;
-        Bytes b = MvxTest::readFile(path("out.txt"));
-        return std::string(b.begin(), b.end());
-    }
-
     // A page with the annotation text stored by djvused; returns the payload of the ANTz chunk it wrote.
     std::string storeWithDjvused(const PageInfo& inInfo, const std::string& inText)
     {

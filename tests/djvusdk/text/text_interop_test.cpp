@@ -76,15 +76,7 @@ FileBox writeExpr(const TextZone& inZone, int64_t inPageHeight, bool inPrinted, 
     return box;
 }
 
-class TextInterop : public MvxTest::HostToolTest {
-protected:
-    std::string run(const std::string& commandLine)
-    {
-        EXPECT_EQ(0, MvxTest::runHostTool(commandLine, path("out.txt"))) << commandLine;
-        Bytes b = MvxTest::readFile(path("out.txt"));
-        return std::string(b.begin(), b.end());
-    }
-};
+class TextInterop : public MvxTest::HostToolTest {};
 
 TEST_F(TextInterop, ToolsPrintTheZonesWeWrite)
 {
