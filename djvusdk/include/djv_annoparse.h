@@ -42,7 +42,8 @@ const uint32_t maxDepth = 256;
 // Appends to outList one list for every top-level expression of the text; bytes outside top-level
 // parentheses are skipped. In strings, a backslash before a backslash or a double quote, the C escapes of
 // control characters ("\n", "\t", ...) and one to three octal digits stand for the character; any other
-// backslash stays. Malformed text throws errDataBroken.
+// backslash stays. Malformed text throws errDataBroken, as does text whose words, running on over the
+// lists nested in them, would copy it over and over (more than four times its length and 4 KB).
 void parseAnnotationText(ElementArray& outList, const char* inText, uint32_t inLength);
 void parseAnnotationText(ElementArray& outList, const String& inText);
 

@@ -122,12 +122,20 @@ String unescape(const char* inBegin, const char* inEnd)
     return String(text.data(), int32_t(text.size()));
 }
 
-void appendWord(ElementArray& ioList, const char* inBegin, const char* inEnd)
+// A word that an opening parenthesis interrupts runs on over the nested list, so each level of nesting
+// may copy the text inside it once more. ioBytesLeft bounds what the words of one text take in all.
+void appendWord(ElementArray& ioList, const char* inBegin, const char* inEnd, uint64_t& ioBytesLeft)
 {
+    const uint64_t length = uint64_t(inEnd - inBegin);
+    if (length > ioBytesLeft)
+        MVX_THROW(errDataBroken, "Words spanning nested lists repeat too much of the text!",
+                  "_Mvx_Internal_NS_::parseAnno");
+    ioBytesLeft -= length;
     ioList.getElements().append(Element::create(String(inBegin, int32_t(inEnd - inBegin)), false));
 }
 
-const char* parseAnno(ElementArray& ioList, const char* p, const char* end, uint32_t inDepth)
+const char* parseExpression(ElementArray& ioList, const char* p, const char* end, uint32_t inDepth,
+                            uint64_t& ioBytesLeft)
 {
     static const char* const kFunction = "_Mvx_Internal_NS_::parseAnno";
     if (p >= end || *p != '(')
@@ -166,15 +174,15 @@ const char* parseAnno(ElementArray& ioList, const char* p, const char* end, uint
                 string = next;
             } else if (c == '(') {
                 AutoPtr<ElementArray> inner = ElementArray::create();
-                next = parseAnno(*inner, pos, end, inDepth + 1);
+                next = parseExpression(*inner, pos, end, inDepth + 1, ioBytesLeft);
                 ioList.getElements().append(inner);
             } else if (c == ')') {
                 if (word)
-                    appendWord(ioList, word, pos);
+                    appendWord(ioList, word, pos, ioBytesLeft);
                 return next;
             } else if (isWhiteSpace(c)) {
                 if (word)
-                    appendWord(ioList, word, pos);
+                    appendWord(ioList, word, pos, ioBytesLeft);
                 word = nullptr;
             } else if (!word) {
                 word = pos;
@@ -218,7 +226,15 @@ void appendList(const ElementArray& inList, std::string& ioText)
 
 } // namespace
 
-const char* parseAnno(ElementArray& ioList, const char* p, const char* end) { return parseAnno(ioList, p, end, 1); }
+// What the words of a text may take in all: far more than any text of words and lists needs, far less
+// than nesting could make them copy.
+static uint64_t wordBytesFor(uint64_t inLength) { return 4 * inLength + 4096; }
+
+const char* parseAnno(ElementArray& ioList, const char* p, const char* end)
+{
+    uint64_t wordBytes = wordBytesFor(p < end ? uint64_t(end - p) : 0);
+    return parseExpression(ioList, p, end, 1, wordBytes);
+}
 
 String ElementArrayImpl::toString() const
 {
@@ -282,13 +298,14 @@ void parseAnnotationText(ElementArray& outList, const char* inText, uint32_t inL
     if (inLength > String::maxLength)
         MVX_THROW(errDataBroken, "The annotation text is too long!", "Morvenix::DjVu::AnnoParse::parseAnnotationText");
     const char* end = inText + inLength;
+    uint64_t wordBytes = _Mvx_Internal_NS_::wordBytesFor(inLength);
     for (const char* p = inText; p < end;) {
         if (*p != '(') {
             ++p;
             continue;
         }
         AutoPtr<ElementArray> expression = ElementArray::create();
-        p = _Mvx_Internal_NS_::parseAnno(*expression, p, end);
+        p = _Mvx_Internal_NS_::parseExpression(*expression, p, end, 1, wordBytes);
         outList.getElements().append(expression);
     }
 }

@@ -57,6 +57,7 @@ TEST(AnnoParse, TreesOfWordsStringsAndLists)
         {"(a\tb\r\nc  d\x0B\x0C" "e)", "[[<a> <b> <c> <d> <e>]]"},
         {"(ab\"c d\")", "[[<ab\"c> <d\">]]"},              // a quote inside a word is part of it
         {"(ab(c d)e f)", "[[[<c> <d>] <ab(c d)e> <f>]]"}, // the word takes the nested text into it
+        {"(a(b(c(d e)f)g)h)", "[[[[[<d> <e>] <c(d e)f>] <b(c(d e)f)g>] <a(b(c(d e)f)g)h>]]"},
         {"(\"a\"\"b\")", "[[\"a\" \"b\"]]"},
         {"(\"a\"b)", "[[\"a\" <b>]]"},
         {"(a\xC2\xA0" "b\xE3\x80\x80" "c\xE2\x80\x8B" "d)", "[[<a> <b> <c> <d>]]"}, // U+00A0, U+3000, U+200B
@@ -192,6 +193,14 @@ TEST(AnnoParse, OneExpressionIsReadFromWhereItBegins)
                 "No matching \" found!");
 }
 
+std::string repeat(const std::string& inText, int inCount)
+{
+    std::string out;
+    for (int i = 0; i < inCount; ++i)
+        out += inText;
+    return out;
+}
+
 TEST(AnnoParse, MalformedText)
 {
     struct Case {
@@ -210,6 +219,8 @@ TEST(AnnoParse, MalformedText)
         {"(a \xFC\x80", "No matching \" found!"},
         {"(ok) (bad", "No matching ')' found!"},
         {std::string(300, '('), "nested too deeply"},
+        // Each word runs on over all the lists nested in it: 200 levels would copy the text 200 times.
+        {repeat("(a", 200) + std::string(1000, 'x') + std::string(200, ')'), "repeat too much of the text"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
