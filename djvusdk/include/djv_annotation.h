@@ -36,8 +36,8 @@ public:
     // In the orientation of the annotation's own page information (see getRotation).
     MapAreas mapAreas;
     // Null until set or interpret makes an empty set. Keys are written as bare symbols, so the writers
-    // refuse (errInvalidParam) a key that is not a word of ASCII letters, digits and "_-.:" beginning
-    // with a letter or "_".
+    // refuse (errInvalidParam) a key that is empty, begins with a digit, "-", "+" or "." (as numbers do),
+    // or holds white space, a control character, a parenthesis, a double quote or a backslash.
     AutoPtr<PropertySet> metadata;
     // Top-level expressions that interpret did not take in, written back as they are.
     SimpleArray<String, 1> otherExpressions;

@@ -7,6 +7,7 @@
 #include "djv_data.h"
 #include "djv_mapareaparser.h"
 #include "mvx_exception.h"
+#include "mvx_unicode.h"
 
 #include <cstdint>
 #include <string>
@@ -51,21 +52,20 @@ void checkRange(int32_t inValue, int32_t inMax, const char* inMessage)
         MVX_THROW(errInvalidParam, inMessage, "_Mvx_Internal_NS_::AnnotationImpl::getANTString");
 }
 
-// A metadata key stands bare in the text, as a symbol: only characters that end no word and start no
-// string or number.
+// A metadata key stands bare in the text, as a symbol: other DjVu software takes any word that does not
+// begin like a number, so may we, as long as our own reader reads it back as the same word.
 bool isSymbolKey(const String& inKey)
 {
     const char* p = inKey.begin();
     const char* end = inKey.end();
-    if (p == end)
+    if (p == end || (*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.')
         return false;
-    auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
-    if (!isLetter(*p))
-        return false;
-    for (++p; p < end; ++p) {
-        const char c = *p;
-        if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.' && c != ':')
+    while (p < end) {
+        uint32_t length = 0;
+        const uint32_t c = decodeUtf8Char(p, uint32_t(end - p), &length);
+        if (c < 0x21 || c == 0x7F || c == '(' || c == ')' || c == '"' || c == '\\' || isWhiteSpace(c))
             return false;
+        p += length ? length : 1;
     }
     return true;
 }

@@ -224,7 +224,7 @@ TEST_F(AnnotationInterop, ReadsWhatDjvusedWrites)
 
 // djvused stores control characters of strings as C escapes and octal bytes ("\n", "\t", "\001", "\177");
 // they read back as the characters we wrote.
-TEST_F(AnnotationInterop, ControlCharactersSurviveDjvused)
+TEST_F(AnnotationInterop, ControlCharactersAndWordKeysSurviveDjvused)
 {
     const PageInfo info = pageInfo(kWidth, kHeight, 0);
     const std::string comment = "line 1\nline 2\ttab\r\f\b\a\v\x01\x1F\x7F end \\n \"q\"";
@@ -237,6 +237,7 @@ TEST_F(AnnotationInterop, ControlCharactersSurviveDjvused)
     ours->mapAreas.append(rect);
     ours->metadata = Morvenix::DjVu::PropertySet::create();
     ours->metadata->setValue("Title", rect->comment);
+    ours->metadata->setValue("Aut\xC3\xB6r", "x"); // a key of a non-ASCII letter is a symbol to the tools too
     const std::string text = str(ours->getANTString(info));
     MvxTest::writeFile(path("ant.txt"), Bytes(text.begin(), text.end()));
     MvxTest::writeFile(path("page.djvu"), MvxTest::pageFile(info));
@@ -249,6 +250,8 @@ TEST_F(AnnotationInterop, ControlCharactersSurviveDjvused)
     EXPECT_EQ(comment, str(a->mapAreas[0]->comment));
     ASSERT_TRUE(a->metadata);
     EXPECT_EQ(comment, str(a->metadata->getValue("Title")));
+    EXPECT_EQ("x", str(a->metadata->getValue("Aut\xC3\xB6r")));
+    EXPECT_EQ(0u, run("djvused -u " + host("page.djvu") + " -e 'select 1; print-meta'").find("Aut\xC3\xB6r\t\"x\"\n"));
 }
 
 TEST_F(AnnotationInterop, ReadsMetadataThatDjvusedSets)

@@ -204,9 +204,20 @@ TEST(Annotation, MetadataReading)
     EXPECT_EQ(0u, a->otherExpressions.count());
 }
 
+TEST(Annotation, MetadataKeysOfAnyWordReadBack)
+{
+    // Other DjVu software writes keys of non-ASCII letters and signs; rewriting such an annotation keeps them.
+    const std::string text =
+        "(mode color)\n(metadata (Aut\xC3\xB6r \"x\") (_k \"v\") (a#b \"y\") (k;q \"w\") (k|q \"z\"))\n";
+    AutoPtr<Annotation> a = read(text, kPage);
+    EXPECT_EQ(5u, a->metadata->getCount());
+    EXPECT_EQ(text, textOf(*a, kPage));
+}
+
 TEST(Annotation, MetadataKeysThatCannotBeSymbolsAreRefused)
 {
-    for (const char* key : {"", "My Key", "9lives", "-x", "a(b", "a\"b", "a\\b", "caf\xC3\xA9", "tab\there"}) {
+    for (const char* key : {"", "My Key", "9lives", "-x", "+x", ".x", "a(b", "a)b", "a\"b", "a\\b", "tab\there",
+                            "nbsp\xC2\xA0here", "ideo\xE3\x80\x80here", "del\x7F", "ctl\x01"}) {
         SCOPED_TRACE(key);
         AutoPtr<Annotation> a = Annotation::create(0, 0, kNone, 0, 1);
         a->set(0, 0, kNone, 0, 1);
