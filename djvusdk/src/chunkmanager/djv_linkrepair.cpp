@@ -1,9 +1,11 @@
 // Renaming the components of a document and rewriting the page links of its outline and annotations.
 #include "djv_linkrepair.h"
 
+#include "djv_annoparse.h"
 #include "djv_annotation.h"
 #include "djv_bookmark.h"
 #include "djv_link.h"
+#include "djv_mapareaparser.h"
 #include "djv_pageinforeader.h"
 #include "mvx_exception.h"
 #include "mvx_guid.h"
@@ -132,6 +134,35 @@ private:
         return true;
     }
 
+    // A page without width or height keeps its "maparea" expressions as text: their links are repaired in
+    // that text, taken as the reader takes them from "(maparea url ...)" or "(maparea (url url target) ...)",
+    // so that the page, once it has a size, reads them leading to the same pages.
+    bool repairKeptMapArea(String& ioExpression)
+    {
+        AutoPtr<AnnoParse::ElementArray> parsed = AnnoParse::ElementArray::create();
+        AnnoParse::parseAnnotationText(*parsed, ioExpression);
+        if (parsed->getElements().count() != 1)
+            return false;
+        AnnoParse::ElementArray* expression = dynamic_cast<AnnoParse::ElementArray*>(parsed->getElements()[0].get());
+        if (!expression)
+            return false;
+        AnnoParse::Elements& items = expression->getElements();
+        if (items.count() < 2 || items[0]->toString() != String("maparea"))
+            return false;
+        AutoPtr<AnnoParse::Element>* url = &items[1];
+        if (AnnoParse::ElementArray* withTarget = dynamic_cast<AnnoParse::ElementArray*>(items[1].get())) {
+            if (withTarget->getElements().count() != 3)
+                return false;
+            url = &withTarget->getElements()[1];
+        }
+        String text = rewriteMapAreaUrl((*url)->toString());
+        if (!repairLink(text))
+            return false;
+        *url = AnnoParse::Element::create(text, true);
+        ioExpression = expression->toString();
+        return true;
+    }
+
     uint32_t repairOutline(Bookmark& ioEntry)
     {
         uint32_t changed = repairLink(ioEntry.url) ? 1 : 0;
@@ -183,6 +214,10 @@ private:
             uint32_t changed = 0;
             for (uint32_t i = 0; i < annotation->mapAreas.count(); ++i) {
                 if (annotation->mapAreas[i] && repairLink(annotation->mapAreas[i]->url))
+                    ++changed;
+            }
+            for (uint32_t i = 0; i < annotation->otherExpressions.count(); ++i) {
+                if (repairKeptMapArea(annotation->otherExpressions[i]))
                     ++changed;
             }
             if (changed == 0)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -260,6 +261,52 @@ TEST(LinkRepair, RepairedAreasKeepTheirShapesTextsAndPlacesOnTurnedPages)
         EXPECT_EQ(150, after->zoom);
         EXPECT_EQ(int(Annotation::hAlignRight), after->hAlign);
         ASSERT_EQ(1u, after->otherExpressions.count());
+    }
+}
+
+// A page without width or height keeps its map areas as expression text; their links must follow the
+// pages all the same, in both forms of the link, while what leads to no page stays as written.
+TEST(LinkRepair, MapAreasKeptAsTextOnPagesWithoutSizeAreRepaired)
+{
+    for (const bool zeroWidth : {true, false}) {
+        PageInfo sizeless = kInfo;
+        (zeroWidth ? sizeless.width : sizeless.height) = 0;
+        AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
+        AutoPtr<ChunkCollection> p1 = page("p1.iff", {}, false, sizeless);
+        const char* text = "(maparea \"#p2.iff\" \"one\" (rect 1 2 3 4) (xor))\n"
+                           "(maparea (url \"#file://c:/x/p1.iff\" \"_self\") \"two\" (oval 5 6 7 8))\n"
+                           "(maparea \"#absent.iff\" \"three\" (rect 1 2 3 4))\n"
+                           "(maparea \"#2\" \"four\" (text 1 2 3 4))\n"
+                           "(phone \"#p2.iff\")\n"
+                           "(metadata (Author \"A\"))\n";
+        p1->getChildren().append(Chunk::createFromBytes("ANTa", text, uint32_t(std::strlen(text))));
+        doc->getChildren().append(p1);
+        doc->getChildren().append(page("p2.iff", {}));
+
+        doc->updateLinks();
+
+        // Read as a page with a size would read them, the areas lead to the pages under their new names.
+        const uint32_t at = p1->find("ANTz", "ANTa", Chunk::notFound, false);
+        ASSERT_NE(Chunk::notFound, at);
+        AutoPtr<Annotation> after = Annotation::create(*p1->getChildren()[at], kInfo);
+        ASSERT_EQ(4u, after->mapAreas.count());
+        EXPECT_EQ(String(link(doc->getChildren()[1]).c_str()), after->mapAreas[0]->url);
+        EXPECT_EQ(String(link(doc->getChildren()[0]).c_str()), after->mapAreas[1]->url);
+        EXPECT_EQ(String("_self"), after->mapAreas[1]->target);
+        EXPECT_EQ(String("#absent.iff"), after->mapAreas[2]->url);
+        EXPECT_EQ(String("#2"), after->mapAreas[3]->url);
+        const char* comments[] = {"one", "two", "three", "four"};
+        const int shapes[] = {MapArea::shapeRect, MapArea::shapeOval, MapArea::shapeRect, MapArea::shapeText};
+        for (uint32_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(String(comments[i]), after->mapAreas[i]->comment);
+            EXPECT_EQ(shapes[i], after->mapAreas[i]->getType());
+        }
+        EXPECT_EQ(int(MapArea::borderXor), after->mapAreas[0]->borderType);
+        // Only map areas hold links: other expressions stay as written.
+        ASSERT_EQ(1u, after->otherExpressions.count());
+        EXPECT_EQ(String("(phone \"#p2.iff\")"), after->otherExpressions[0]);
+        ASSERT_TRUE(after->metadata);
+        EXPECT_EQ(String("A"), after->metadata->getValue("Author"));
     }
 }
 
