@@ -16,7 +16,8 @@ public:
     //
     // commit throws when the file cannot be replaced; the storage then stays on the working copy, which
     // is kept (visible, and named in the message) even when the storage is destroyed, and the target is
-    // left as it was.
+    // left as it was. Once the file is replaced, commit succeeds even when the saved file cannot be opened
+    // again; the storage is then closed and every later use of it throws.
     static AutoPtr<DiskStorageWithRollback> create(const String& inPath, uint32_t inAccess,
                                                    uint32_t inDisposition);
 };

@@ -169,7 +169,12 @@ public:
         m_working = m_target;
         m_deletePath.clear();
         m_mode = modeDirect;
-        reopen(m_target, position);
+        try {
+            reopen(m_target, position);
+        } catch (const Exception&) {
+            // The document is saved, so the commit succeeded: a target that cannot be opened again (another
+            // program took it first) leaves the storage closed, and its next use says so.
+        }
     }
 
 private:
@@ -181,10 +186,12 @@ private:
         return *m_current;
     }
 
+    // Open in full or not at all: a storage at the wrong place must not stand for the closed one.
     void reopen(const String& inPath, uint64_t inPosition)
     {
-        m_current = DiskStorage::create(inPath, accessReadWrite, openExisting);
-        m_current->setPos(inPosition);
+        AutoPtr<DiskStorage> storage = DiskStorage::create(inPath, accessReadWrite, openExisting);
+        storage->setPos(inPosition);
+        m_current = storage;
     }
 
     // CopyFileW will not overwrite a hidden file, so the working file is visible while it is filled.
