@@ -165,13 +165,6 @@ protected:
         bundled = MvxTest::readFile(path("doc.djvu"));
     }
 
-    std::string run(const std::string& commandLine)
-    {
-        EXPECT_EQ(0, MvxTest::runHostTool(commandLine, path("out.txt"))) << commandLine;
-        Bytes b = MvxTest::readFile(path("out.txt"));
-        return std::string(b.begin(), b.end());
-    }
-
     Bytes bundled;
 };
 
