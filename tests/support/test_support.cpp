@@ -104,14 +104,17 @@ int runHostTool(const std::string& commandLine, const std::string& outputFile)
     PROCESS_INFORMATION pi = {};
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
+    // Process ids come round again: a status file left by an earlier process of this id (one that ended
+    // before its shell did) would otherwise pass for this shell's, and this call would return while the
+    // command still runs.
+    DeleteFileA(toWindows(status).c_str());
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         throw std::runtime_error("cannot start the host shell");
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // For a host program Wine (8.0) reports success but fills pi.hProcess and pi.hThread with whatever its
+    // stack held: no process or thread handles exist. They are neither waited on nor closed, since such a
+    // value can be one of this process's own handles (once it was standard output, which then went quiet).
     std::string text;
-    // The wait above can return before a host program has ended (Wine does not track it), so the status
-    // file is what says it has: up to 60 s, for a slow program on a loaded machine.
+    // The status file is what says the shell has ended: up to 60 s, for a slow program on a loaded machine.
     for (int i = 0; i < 6000 && text.empty(); ++i) { // the file is complete once the shell has ended
         std::ifstream in(toWindows(status));
         std::getline(in, text);
