@@ -1,0 +1,41 @@
+// The host-tool runner leaves this process's own handles alone. Under Wine, starting a host program
+// reports process and thread "handles" that are whatever was on the stack, so a runner that waited on and
+// closed them could close a handle of the test process (standard output, once, which then went quiet).
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+// Leaves the value in the stack area the next calls use, where an unset local will read it.
+__attribute__((noinline)) void fillStack(HANDLE inValue)
+{
+    volatile HANDLE area[8192];
+    for (volatile HANDLE& slot : area)
+        slot = inValue;
+}
+
+bool isOpen(HANDLE inHandle)
+{
+    DWORD flags = 0;
+    return GetHandleInformation(inHandle, &flags) != 0;
+}
+
+} // namespace
+
+TEST(HostToolRunnerTest, LeavesTheProcessHandlesOpen)
+{
+    // Signalled, so that a runner waiting on it would not hang.
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_NE(nullptr, event);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    for (HANDLE handle : {event, output}) {
+        fillStack(handle);
+        EXPECT_EQ(3, MvxTest::runHostTool("exit 3"));
+        EXPECT_TRUE(isOpen(event));
+        EXPECT_TRUE(output == nullptr || output == INVALID_HANDLE_VALUE || isOpen(output));
+    }
+    CloseHandle(event);
+}
