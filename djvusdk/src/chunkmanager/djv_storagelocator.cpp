@@ -7,6 +7,7 @@
 #include "mvx_path.h"
 #include "mvx_simplearray.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -19,13 +20,27 @@ using namespace Morvenix::DjVu;
 
 namespace {
 
+// Windows opens a device, not a file, for these names with any extension ("NUL.iff", "com1.x.iff").
+bool isDeviceName(const std::string& inName)
+{
+    std::string stem = inName.substr(0, inName.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    for (char& c : stem)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 // Component names come from the document (collection names, redirector ids): only a plain file name may
-// reach the file system, so no name can place a file outside the folder or on another drive.
+// reach the file system, so no name can place a file outside the folder, on another drive or on a device.
 String componentPath(const String& inFolder, const String& inName, const char* inFunction)
 {
     const std::string name(inName.c_str(), inName.getLength());
     if (name.empty() || name.find_first_of(std::string("\\/:\0", 4)) != std::string::npos ||
-        name.find("..") != std::string::npos)
+        name.find("..") != std::string::npos || isDeviceName(name))
         MVX_THROW(errInvalidParam, String::format("\"%s\" is not a plain component file name", inName.c_str()),
                   inFunction);
     return inFolder + inName;

@@ -97,7 +97,7 @@ TEST(StorageLocator, NamesThatWouldLeaveTheFolderAreRefused)
     const std::string folder = parent + "\\out";
     ASSERT_TRUE(CreateDirectoryW(String(folder.c_str()).wc_str(), nullptr));
     const char* names[] = {"", "..", "..\\up.iff", "../up.iff", "sub\\p.iff", "sub/p.iff", "C:up.iff",
-                           "Z:\\tmp\\up.iff", "a..b"};
+                           "Z:\\tmp\\up.iff", "a..b", "NUL.iff", "con", "Com1.iff", "lpt9.x.iff", "aux .iff"};
     AutoPtr<StorageLocator> plain = StorageLocator::create((folder + "\\doc.djvu").c_str());
     AutoPtr<StorageWithRollbackLocator> rollback = StorageWithRollbackLocator::create((folder + "\\doc.djvu").c_str());
     for (const char* name : names) {
@@ -108,6 +108,11 @@ TEST(StorageLocator, NamesThatWouldLeaveTheFolderAreRefused)
     rollback->commit();
     EXPECT_TRUE(folderContents(folder).empty());
     EXPECT_EQ(1u, folderContents(parent).size()); // only "out"
+
+    // Names that merely begin like a device are ordinary files.
+    for (const char* name : {"console.iff", "nullify.iff", "com10.iff", "lpt.iff"})
+        plain->open(name);
+    EXPECT_EQ(4u, folderContents(folder).size());
 }
 
 TEST(StorageLocator, WriterRefusesAPageWhoseNameWouldLeaveTheFolder)
