@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace Morvenix;
 using namespace Morvenix::DjVu;
@@ -209,28 +210,29 @@ TEST(PageLinks, PageThroughARedirectorCountsButHasNoName)
 
 TEST(PageInfoReader, ReadsTheFieldsInTheirByteOrders)
 {
-    const unsigned char payload[] = {0x09, 0xF6, 0x0C, 0xE4, 26, 0, 0x2C, 0x01, 22, 6};
-    AutoPtr<Chunk> info = Chunk::createFromBytes("INFO", payload, sizeof(payload));
-    PageInfo p = readPageInfo(*info);
-    EXPECT_EQ(2550u, p.width);
-    EXPECT_EQ(3300u, p.height);
-    EXPECT_EQ(26u, p.version);
-    EXPECT_EQ(0u, p.majorVersion);
-    EXPECT_EQ(300u, p.dpi);
-    EXPECT_EQ(22u, p.gamma);
-    EXPECT_EQ(6u, p.flags);
-    EXPECT_EQ(1, getRotation(p));
-
-    const unsigned char high[] = {0xFF, 0xFF, 0x80, 0x01, 0xFF, 0xFE, 0x34, 0x12, 0xAB, 0xFF, 0x99};
-    info = Chunk::createFromBytes("INFO", high, sizeof(high)); // bytes after the tenth are not read
-    p = readPageInfo(*info);
-    EXPECT_EQ(0xFFFFu, p.width);
-    EXPECT_EQ(0x8001u, p.height);
-    EXPECT_EQ(0xFFu, p.version);
-    EXPECT_EQ(0xFEu, p.majorVersion);
-    EXPECT_EQ(0x1234u, p.dpi);
-    EXPECT_EQ(0xABu, p.gamma);
-    EXPECT_EQ(0xFFu, p.flags);
+    struct Case {
+        std::vector<unsigned char> payload;
+        uint32_t width, height, version, majorVersion, dpi, gamma, flags;
+    };
+    const Case cases[] = {
+        {{0x09, 0xF6, 0x0C, 0xE4, 26, 0, 0x2C, 0x01, 22, 6}, 2550, 3300, 26, 0, 300, 22, 6},
+        // bytes after the tenth are not read
+        {{0xFF, 0xFF, 0x80, 0x01, 0xFF, 0xFE, 0x34, 0x12, 0xAB, 0xFF, 0x99}, 0xFFFF, 0x8001, 0xFF, 0xFE, 0x1234,
+         0xAB, 0xFF},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<Chunk> info = Chunk::createFromBytes("INFO", c.payload.data(), uint32_t(c.payload.size()));
+        const PageInfo p = readPageInfo(*info);
+        EXPECT_EQ(c.width, p.width);
+        EXPECT_EQ(c.height, p.height);
+        EXPECT_EQ(c.version, p.version);
+        EXPECT_EQ(c.majorVersion, p.majorVersion);
+        EXPECT_EQ(c.dpi, p.dpi);
+        EXPECT_EQ(c.gamma, p.gamma);
+        EXPECT_EQ(c.flags, p.flags);
+    }
+    const PageInfo first = readPageInfo(*Chunk::createFromBytes("INFO", cases[0].payload.data(), 10));
+    EXPECT_EQ(1, getRotation(first));
 }
 
 TEST(PageInfoReader, ShortOrMissingPayloadsFailCleanly)
