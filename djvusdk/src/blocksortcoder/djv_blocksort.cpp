@@ -86,10 +86,7 @@ private:
     template <class Key>
     static int32_t median3(const Key& key, int32_t a, int32_t b, int32_t c)
     {
-        const int32_t ka = key(a), kb = key(b), kc = key(c);
-        if (ka < kb)
-            return kb < kc ? kb : (ka < kc ? kc : ka);
-        return ka < kc ? ka : (kb < kc ? kc : kb);
+        return median3Values(key(a), key(b), key(c));
     }
 
     template <class Key>
@@ -201,16 +198,24 @@ private:
         return 0;
     }
 
-    void presortSmall(int32_t lo, int32_t hi, int32_t depth)
+    // Orders the suffixes in lo..hi by compare(p, q), which answers <0, 0 or >0.
+    template <class Compare>
+    void insertionSort(int32_t lo, int32_t hi, const Compare& compare)
     {
         int32_t* posn = m_posn.data();
         for (int32_t i = lo + 1; i <= hi; ++i) {
             const int32_t p = posn[i];
             int32_t j = i;
-            for (; j > lo && comparePrefix(posn[j - 1], p, depth) > 0; --j)
+            for (; j > lo && compare(posn[j - 1], p) > 0; --j)
                 posn[j] = posn[j - 1];
             posn[j] = p;
         }
+    }
+
+    void presortSmall(int32_t lo, int32_t hi, int32_t depth)
+    {
+        insertionSort(lo, hi, [&](int32_t p, int32_t q) { return comparePrefix(p, q, depth); });
+        const int32_t* posn = m_posn.data();
         // Groups must be found before settle marks singletons.
         int32_t groupEnds[kSmallRange + 1];
         int32_t groups = 0;
@@ -270,14 +275,7 @@ private:
 
     void sortGroupCompletely(int32_t lo, int32_t hi, int32_t d)
     {
-        int32_t* posn = m_posn.data();
-        for (int32_t i = lo + 1; i <= hi; ++i) {
-            const int32_t p = posn[i];
-            int32_t j = i;
-            for (; j > lo && compareRanks(posn[j - 1], p, d) > 0; --j)
-                posn[j] = posn[j - 1];
-            posn[j] = p;
-        }
+        insertionSort(lo, hi, [&](int32_t p, int32_t q) { return compareRanks(p, q, d); });
         for (int32_t i = lo; i <= hi; ++i)
             settle(i, i);
     }
