@@ -138,7 +138,7 @@ private:
 
 class InflateStreamImpl : public InflateStream {
 public:
-    explicit InflateStreamImpl(const AutoPtr<Stream>& inSource) : m_source(inSource), m_endState(running)
+    explicit InflateStreamImpl(const AutoPtr<Stream>& inSource) : m_source(inSource), m_ended(false)
     {
         prepare(m_zstream);
         const int result = inflateInit(&m_zstream);
@@ -158,7 +158,7 @@ public:
         m_zstream.next_out = static_cast<Bytef*>(outBuffer);
         m_zstream.avail_out = inSize;
         uint32_t produced = 0;
-        if (m_endState == running) {
+        if (!m_ended) {
             for (;;) {
                 if (produced == inSize) {
                     m_zstream.next_out = Z_NULL;
@@ -170,10 +170,8 @@ public:
                 }
                 const int result = inflate(&m_zstream, Z_NO_FLUSH);
                 produced = inSize - m_zstream.avail_out;
-                if (result == Z_STREAM_END) {
-                    m_endState = ended;
+                if (result == Z_STREAM_END)
                     break;
-                }
                 if (result != Z_OK) {
                     m_zstream.next_out = Z_NULL;
                     throwZlibError(m_zstream, result, "Morvenix::InflateStreamImpl::readBytes");
@@ -181,7 +179,7 @@ public:
             }
         }
         m_zstream.next_out = Z_NULL;
-        m_endState = delivered;
+        m_ended = true;
         if (produced < inSize && inExact)
             MVX_THROW(errEOF, "errEOF", "Morvenix::InflateStreamImpl::readBytes");
         return produced;
@@ -197,7 +195,7 @@ public:
         MVX_THROW(errNotImplemented, "errNotImplemented", "Morvenix::InflateStreamImpl::flushBuffer");
     }
 
-    bool isEof() override { return m_endState == delivered; }
+    bool isEof() override { return m_ended; }
     String getName() override
     {
         return String::format("zlib inflate stream (%llxh)", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
@@ -206,12 +204,10 @@ public:
     void unlock() override { m_source->unlock(); }
 
 private:
-    enum EndState { running, ended, delivered };
-
     AutoPtr<Stream> m_source;
     unsigned char m_buffer[kBufferSize];
     z_stream m_zstream;
-    EndState m_endState;
+    bool m_ended;
 };
 
 AutoPtr<DeflateStream> DeflateStream::create(const AutoPtr<Stream>& inTarget)
