@@ -3,6 +3,7 @@
 
 #include "djv_bzz.h"
 #include "djv_data.h"
+#include "djv_mapareaparser.h"
 #include "mvx_exception.h"
 
 #include <cstring>
@@ -201,16 +202,7 @@ private:
         unsigned char childCount;
         readExact(&childCount, 1);
         String title = readText();
-        String url = readText();
-        static const char kFilePrefix[] = "#file://";
-        if (url.startsWith(kFilePrefix)) {
-            // A byte search: '/' never occurs inside a UTF-8 sequence, and damaged bytes must not hide it.
-            const char* bytes = url.c_str();
-            uint32_t name = url.getLength();
-            while (bytes[name - 1] != '/')
-                --name;
-            url = String("#") + url.substr(name);
-        }
+        String url = rewriteMapAreaUrl(readText());
         AutoPtr<Bookmark> entry(new BookmarkImpl(title, url));
         ++m_read;
         for (uint32_t i = 0; i < childCount; ++i)
