@@ -335,58 +335,46 @@ void AnnotationImpl::merge(const Annotation& inOther, bool inOverwrite)
     }
 }
 
-// A point as a 1 x 1 rectangle turned by d quarter turns on a page of width inW and height inH in the
-// source orientation; unsigned sums wrap rather than overflow on values from damaged files.
-Point turnPoint(const Point& inPoint, int inTurns, uint32_t inW, uint32_t inH)
-{
-    const uint32_t x = uint32_t(inPoint.x), y = uint32_t(inPoint.y);
-    switch (inTurns & 3) {
-    case 1:
-        return Point{int32_t(y), int32_t(inW - x - 1)};
-    case 2:
-        return Point{int32_t(inW - x - 1), int32_t(inH - y - 1)};
-    case 3:
-        return Point{int32_t(inH - y - 1), int32_t(x)};
-    default:
-        return inPoint;
-    }
-}
-
 void AnnotationImpl::setRotation(int inRotation)
 {
     if (inRotation < 0 || inRotation > 3)
         MVX_THROW(errInvalidParam, "The rotation must be 0 to 3!", "Morvenix::DjVu::Annotation::setRotation");
     const int current = getRotation();
-    const uint32_t w = (current & 1) ? pageInfo.height : pageInfo.width;
-    const uint32_t h = (current & 1) ? pageInfo.width : pageInfo.height;
-    const int turns = (inRotation - current) & 3;
+    auto turn = [&](const Rect& inRect) {
+        return rotateRect(inRect, current, inRotation, pageInfo.width, pageInfo.height);
+    };
+    // A point turns as the one-pixel square at it.
+    auto turnPoint = [&](const Point& inPoint) {
+        const Rect r = turn(Rect{inPoint.x, inPoint.y, 1, 1});
+        return Point{r.x, r.y};
+    };
     for (const AutoPtr<MapArea>& area : mapAreas) {
         switch (area->getType()) {
         case MapArea::shapeRect: {
             MapRect& r = static_cast<MapRect&>(*area);
-            r.rect = rotateRect(r.rect, current, inRotation, pageInfo.width, pageInfo.height);
+            r.rect = turn(r.rect);
             break;
         }
         case MapArea::shapeOval: {
             MapOval& o = static_cast<MapOval&>(*area);
-            o.rect = rotateRect(o.rect, current, inRotation, pageInfo.width, pageInfo.height);
+            o.rect = turn(o.rect);
             break;
         }
         case MapArea::shapeText: {
             MapText& t = static_cast<MapText&>(*area);
-            t.rect = rotateRect(t.rect, current, inRotation, pageInfo.width, pageInfo.height);
+            t.rect = turn(t.rect);
             break;
         }
         case MapArea::shapePoly: {
             MapPoly& p = static_cast<MapPoly&>(*area);
             for (Point& point : p.points)
-                point = turnPoint(point, turns, w, h);
+                point = turnPoint(point);
             break;
         }
         case MapArea::shapeLine: {
             MapLine& l = static_cast<MapLine&>(*area);
-            const Point start = turnPoint(Point{l.x1, l.y1}, turns, w, h);
-            const Point end = turnPoint(Point{l.x2, l.y2}, turns, w, h);
+            const Point start = turnPoint(Point{l.x1, l.y1});
+            const Point end = turnPoint(Point{l.x2, l.y2});
             l.x1 = start.x;
             l.y1 = start.y;
             l.x2 = end.x;
