@@ -23,7 +23,7 @@ const char* const kReadOnly = "The instance is read-only!";
 class MemoryStorageImpl : public MemoryStorage {
 public:
     // Over the object's own array.
-    MemoryStorageImpl() : m_array(&m_own), m_pos(0), m_readOnly(false) {}
+    MemoryStorageImpl() : m_own(0, 0, nullptr, kAllocationUnit), m_array(&m_own), m_pos(0), m_readOnly(false) {}
 
     // Over an array that inOwner holds (null: the caller owns it).
     MemoryStorageImpl(SimpleArray<unsigned char, 2>& ioArray, MemoryStorageImpl* inOwner, uint32_t inPos)
@@ -160,7 +160,6 @@ AutoPtr<MemoryStorage> MemoryStorage::create()
     MemoryStorageImpl* impl = new MemoryStorageImpl();
     AutoPtr<MemoryStorage> result(impl);
     impl->ownArray().reserve(kInitialCapacity);
-    impl->ownArray().setGrowStep(kAllocationUnit);
     return result;
 }
 
@@ -182,7 +181,6 @@ AutoPtr<MemoryStorage> MemoryStorage::create(const void* inData, size_t inSize, 
     bytes.resize(n, capacity < 0x80000000ull ? int32_t(capacity) : -1);
     if (n)
         std::memcpy(bytes.data(), inData, n);
-    bytes.setGrowStep(kAllocationUnit);
     return result;
 }
 
