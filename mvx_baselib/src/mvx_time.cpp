@@ -74,18 +74,18 @@ int64_t secondsOfRecord(const tm& inRecord)
            int64_t(inRecord.tm_sec);
 }
 
-namespace {
-
-void clearRecord(tm& outRecord)
-{
-    std::memset(&outRecord, 0, sizeof outRecord);
-}
-
 void invalidateRecord(tm& outRecord)
 {
     outRecord.tm_sec = outRecord.tm_min = outRecord.tm_hour = -1;
     outRecord.tm_mday = outRecord.tm_mon = outRecord.tm_year = -1;
     outRecord.tm_wday = outRecord.tm_yday = outRecord.tm_isdst = -1;
+}
+
+namespace {
+
+void clearRecord(tm& outRecord)
+{
+    std::memset(&outRecord, 0, sizeof outRecord);
 }
 
 tm recordOfFields(const CalendarFields& inFields)

@@ -12,6 +12,9 @@ const int64_t kLastSecond = 32535215999;
 // Seconds of a UTC record with every field normalised as timegm does, without any range limit.
 int64_t secondsOfRecord(const tm& inRecord);
 
+// Sets every field to -1: the record of a time that has none.
+void invalidateRecord(tm& outRecord);
+
 // A date as calendar fields: month 1-12, day 1-31.
 struct CalendarFields {
     int64_t year, month, day, hour, minute, second;

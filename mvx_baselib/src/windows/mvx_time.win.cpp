@@ -100,9 +100,7 @@ bool Time::getLocalTime(tm& outRecord) const
 {
     __time64_t seconds = m_seconds;
     if (m_seconds < 0 || m_seconds > _Mvx_Internal_NS_::kLastSecond || _localtime64_s(&outRecord, &seconds) != 0) {
-        outRecord.tm_sec = outRecord.tm_min = outRecord.tm_hour = -1;
-        outRecord.tm_mday = outRecord.tm_mon = outRecord.tm_year = -1;
-        outRecord.tm_wday = outRecord.tm_yday = outRecord.tm_isdst = -1;
+        _Mvx_Internal_NS_::invalidateRecord(outRecord);
         return false;
     }
     return true;
