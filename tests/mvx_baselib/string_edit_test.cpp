@@ -1,6 +1,7 @@
 #include "mvx_exception.h"
 #include "mvx_simplearray.h"
 #include "mvx_string.h"
+#include "string_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,18 +11,10 @@
 using Morvenix::Exception;
 using Morvenix::SimpleArray;
 using Morvenix::String;
+using MvxTest::bytesOf;
+using MvxTest::str;
 
 namespace {
-
-std::string bytesOf(const String& s)
-{
-    return std::string(s.begin(), s.getLength());
-}
-
-String str(const std::string& s)
-{
-    return String(s.data(), int32_t(s.size()));
-}
 
 // Leftmost occurrences without overlap, the replacement never searched again.
 std::string referenceReplace(const std::string& inText, const std::string& inPattern, const std::string& inBy)

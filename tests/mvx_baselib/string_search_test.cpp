@@ -1,4 +1,5 @@
 #include "mvx_string.h"
+#include "string_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -7,15 +8,12 @@
 #include <string>
 
 using Morvenix::String;
+using MvxTest::bytesOf;
+using MvxTest::str;
 
 namespace {
 
 const uint32_t npos = String::npos;
-
-std::string bytesOf(const String& s)
-{
-    return std::string(s.begin(), s.getLength());
-}
 
 // The plain definition of the first occurrence, for comparison with both search paths.
 uint32_t referenceFind(const std::string& inText, const std::string& inPattern)
@@ -27,11 +25,6 @@ uint32_t referenceFind(const std::string& inText, const std::string& inPattern)
             return uint32_t(i);
     }
     return npos;
-}
-
-String str(const std::string& s)
-{
-    return String(s.data(), int32_t(s.size()));
 }
 
 TEST(StringSearch, FindEdges)

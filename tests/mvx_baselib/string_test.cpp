@@ -1,5 +1,6 @@
 #include "mvx_exception.h"
 #include "mvx_string.h"
+#include "string_bytes.h"
 #include "vector_stream.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,9 @@
 
 using Morvenix::Exception;
 using Morvenix::String;
+using MvxTest::bytesOf;
 
 namespace {
-
-std::string bytesOf(const String& s)
-{
-    return std::string(s.begin(), s.getLength());
-}
 
 TEST(String, ConstructionFromUtf8)
 {

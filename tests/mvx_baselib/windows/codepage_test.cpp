@@ -4,6 +4,7 @@
 #include "mvx_format.h"
 #include "mvx_string.h"
 #include "mvx_unicode.h"
+#include "../string_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +14,9 @@
 using Morvenix::Exception;
 using Morvenix::String;
 using Morvenix::WipedBlock;
+using MvxTest::bytesOf;
 
 namespace {
-
-std::string bytesOf(const String& s)
-{
-    return std::string(s.begin(), s.getLength());
-}
 
 #define REQUIRE_CODE_PAGE(cp)                                                                             \
     if (GetACP() != (cp))                                                                                 \
