@@ -125,20 +125,6 @@ Chunk* finalChunk(Chunk& inChunk)
 // every later reference reuses it.
 class InclMap {
 public:
-    struct ChunkEnt {
-        uint32_t counter;
-        String id;
-        String word;
-    };
-
-    InclMap() : m_entries(0, 4, nullptr, 128)
-    {
-        addEntry("Djbz", "dict");
-        addEntry("ANTz", "anno");
-        addEntry("ANTa", "anno");
-        addEntry(String(), "chunk"); // the fallback; its id is never compared
-    }
-
     String getName(Chunk& inChunk, bool* outNew = nullptr)
     {
         ChunkRedirector* redirector = dynamic_cast<ChunkRedirector*>(&inChunk);
@@ -152,17 +138,9 @@ public:
         String name = redirector ? redirector->getRedirectorId() : String();
         if (name.isEmpty()) {
             const String id = key->getId();
-            uint32_t i = 0;
-            while (i + 1 < m_entries.count() && m_entries[i].id != id)
-                ++i;
-            // "ANTz" and "ANTa" share the word "anno": one counter per word keeps their names apart.
-            const String word = m_entries[i].word;
-            const uint32_t counter = m_entries[i].counter + 1;
-            for (ChunkEnt& entry : m_entries) {
-                if (entry.word == word)
-                    entry.counter = counter;
-            }
-            name = String::format("%s%04u.iff", word.c_str(), counter);
+            // "ANTz" and "ANTa" share the word "anno" and so one counter, which keeps their names apart.
+            const char* word = id == "Djbz" ? "dict" : (id == "ANTz" || id == "ANTa") ? "anno" : "chunk";
+            name = String::format("%s%04u.iff", word, ++m_counters[word]);
         }
         m_names[key] = name;
         if (outNew)
@@ -171,16 +149,7 @@ public:
     }
 
 private:
-    void addEntry(const String& inId, const String& inWord)
-    {
-        ChunkEnt entry;
-        entry.counter = 0;
-        entry.id = inId;
-        entry.word = inWord;
-        m_entries.append(entry);
-    }
-
-    SimpleArray<ChunkEnt, 1> m_entries;
+    std::map<std::string, uint32_t> m_counters;
     std::map<Chunk*, String> m_names;
 };
 
