@@ -10,6 +10,15 @@ namespace Morvenix {
 
 namespace {
 
+// The digest of what has been hashed so far; the running state goes on unchanged.
+template <class Traits>
+void finishCopy(const typename Traits::State& inState, unsigned char* outDigest)
+{
+    typename Traits::State copy = inState;
+    Traits::finish(copy, outDigest);
+    wipeBytes(&copy, sizeof copy);
+}
+
 template <class Traits, class Interface>
 class ChecksumImpl : public Interface {
 public:
@@ -33,9 +42,7 @@ public:
     uint32_t getDigestSize() override { return Traits::digestSize; }
     const unsigned char* getDigest() override
     {
-        typename Traits::State copy = m_state;
-        Traits::finish(copy, m_digest);
-        wipeBytes(&copy, sizeof copy);
+        finishCopy<Traits>(m_state, m_digest);
         return m_digest;
     }
 
@@ -92,9 +99,7 @@ public:
     const unsigned char* finalize() override
     {
         if (!m_finalized) {
-            typename Traits::State copy = m_state;
-            Traits::finish(copy, m_digest);
-            wipeBytes(&copy, sizeof copy);
+            finishCopy<Traits>(m_state, m_digest);
             m_finalized = true;
         }
         return m_digest;
