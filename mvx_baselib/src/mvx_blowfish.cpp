@@ -3,7 +3,7 @@
 
 #include "mvx_blowfish_tables.h"
 #include "mvx_byteorder.h"
-#include "mvx_wipe.h"
+#include "mvx_unicode.h"
 
 #include <cstring>
 
@@ -82,8 +82,8 @@ public:
 private:
     void wipe()
     {
-        wipeBytes(m_p, sizeof m_p);
-        wipeBytes(m_s, sizeof m_s);
+        secureZero(m_p, sizeof m_p);
+        secureZero(m_s, sizeof m_s);
     }
 
     static void load(const void* inBlock, uint32_t& l, uint32_t& r)

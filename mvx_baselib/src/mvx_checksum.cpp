@@ -2,7 +2,7 @@
 #include "mvx_checksum.h"
 
 #include "mvx_string.h"
-#include "mvx_wipe.h"
+#include "mvx_unicode.h"
 
 #include <cstring>
 
@@ -16,7 +16,7 @@ void finishCopy(const typename Traits::State& inState, unsigned char* outDigest)
 {
     typename Traits::State copy = inState;
     Traits::finish(copy, outDigest);
-    wipeBytes(&copy, sizeof copy);
+    secureZero(&copy, sizeof copy);
 }
 
 template <class Traits, class Interface>
@@ -26,8 +26,8 @@ public:
     // The running state may be worth keeping from other users of the heap.
     ~ChecksumImpl() override
     {
-        wipeBytes(&m_state, sizeof m_state);
-        wipeBytes(m_digest, sizeof m_digest);
+        secureZero(&m_state, sizeof m_state);
+        secureZero(m_digest, sizeof m_digest);
     }
 
     void reset() override { Traits::init(m_state); }
@@ -61,8 +61,8 @@ public:
     }
     ~ChecksumStreamImpl() override
     {
-        wipeBytes(&m_state, sizeof m_state);
-        wipeBytes(m_digest, sizeof m_digest);
+        secureZero(&m_state, sizeof m_state);
+        secureZero(m_digest, sizeof m_digest);
     }
 
     uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override

@@ -6,7 +6,7 @@
 #include "mvx_allocator.h"
 #include "mvx_exception.h"
 #include "mvx_string.h"
-#include "mvx_wipe.h"
+#include "mvx_unicode.h"
 
 #include <zlib.h>
 
@@ -63,8 +63,8 @@ public:
         } catch (...) {
         }
         deflateEnd(&m_zstream);
-        wipeBytes(&m_zstream, sizeof m_zstream);
-        wipeBytes(m_buffer, sizeof m_buffer);
+        secureZero(&m_zstream, sizeof m_zstream);
+        secureZero(m_buffer, sizeof m_buffer);
     }
 
     uint32_t readBytes(void*, uint32_t, bool) override
@@ -149,8 +149,8 @@ public:
     ~InflateStreamImpl() override
     {
         inflateEnd(&m_zstream);
-        wipeBytes(&m_zstream, sizeof m_zstream);
-        wipeBytes(m_buffer, sizeof m_buffer);
+        secureZero(&m_zstream, sizeof m_zstream);
+        secureZero(m_buffer, sizeof m_buffer);
     }
 
     uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
