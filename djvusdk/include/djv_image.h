@@ -1,0 +1,41 @@
+// The pixel layouts and colour values that page images, masks and the codecs hand to one another.
+#pragma once
+
+#include <cstdint>
+
+namespace Morvenix {
+namespace DjVu {
+
+// Byte layout of an image pixel. Routines that need the layout refuse any other value.
+enum Photometric : uint32_t {
+    phRGB = 0,  // red, green, blue
+    phBGR = 1,  // blue, green, red
+    phGray = 2, // one grey byte
+    phYCC = 3,  // luminance first, then two colour-difference bytes
+};
+
+// Mask layouts: one byte a pixel, or one bit a pixel with the leftmost pixel in the most significant bit.
+// In both a clear value is foreground.
+enum MaskType : uint32_t {
+    mtBytes = 0,
+    mtBits = 1,
+};
+
+// A colour as four bytes blue, green, red, 0: read as a little-endian word it is 0x00RRGGBB.
+struct Color {
+    uint8_t blue;
+    uint8_t green;
+    uint8_t red;
+    uint8_t zero;
+
+    uint32_t toRGB() const { return uint32_t(red) << 16 | uint32_t(green) << 8 | blue; }
+    static Color fromRGB(uint32_t inRGB)
+    {
+        return Color{uint8_t(inRGB), uint8_t(inRGB >> 8), uint8_t(inRGB >> 16), 0};
+    }
+    bool operator==(const Color& o) const { return toRGB() == o.toRGB(); }
+    bool operator!=(const Color& o) const { return !(*this == o); }
+};
+
+} // namespace DjVu
+} // namespace Morvenix
