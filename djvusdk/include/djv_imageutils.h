@@ -16,13 +16,23 @@ public:
     static void estimateSubsampledSize(uint32_t* outSubWidth, uint32_t* outSubHeight, uint32_t inWidth,
                                        uint32_t inHeight, uint32_t inSubsample);
     // A one-bit mask of the image: bit 1 where the pixel is light (background), 0 where it is dark.
+    // Photometrics outside 0-3 throw errOperationFailed.
     static void packAnyToBits(uint32_t inWidth, uint32_t inHeight, int32_t inStride, const uint8_t* inPixels,
                               Photometric inPhotometric, int32_t inMaskStride, uint8_t* outMask);
-    // Grows the foreground (clear values) of a mask by one pixel in the four directions.
+    // The lightness tests of packAnyToBits for one pixel: a weighted sum 3R + 6G + B above 1280, or a grey
+    // (or luminance) byte above 128.
+    static bool isLightRGB(const uint8_t* inPixel) { return 3 * inPixel[0] + 6 * inPixel[1] + inPixel[2] > 1280; }
+    static bool isLightBGR(const uint8_t* inPixel) { return 3 * inPixel[2] + 6 * inPixel[1] + inPixel[0] > 1280; }
+    static bool isLightGray(const uint8_t* inPixel) { return *inPixel > 128; }
+    // Grows the foreground (clear values) of a mask by one pixel in the four directions; pixels outside
+    // the image count as background. Mask type 1 is one bit a pixel, any other value one byte. Source
+    // and destination must not overlap.
     static void erodeMask(uint8_t* outDst, int32_t inDstStride, uint32_t inWidth, uint32_t inHeight,
                           uint32_t inMaskType, const uint8_t* inSrc, int32_t inSrcStride);
     // Reduces the image by averaging, per cell, only the pixels whose mask value inSelect picks (1: set,
-    // 0: clear), then fills the cells that got too few such pixels from their surroundings.
+    // 0: clear), then fills the cells that got too few such pixels from their surroundings. The factor is
+    // the largest of 1 to 12 that turns inSrcWidth into inSubWidth; cells are anchored at the first column
+    // and the last row. Cells that get no value stay as they were.
     static void subsampleWithMask(uint8_t* outDst, int32_t inDstStride, Photometric inPhotometric,
                                   uint32_t inSubWidth, uint32_t inSubHeight, const uint8_t* inSrc,
                                   int32_t inSrcStride, uint32_t inSrcWidth, uint32_t inSrcHeight,
