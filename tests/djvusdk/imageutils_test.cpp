@@ -179,6 +179,14 @@ namespace {
 
 const uint8_t kUnwritten = 0xEE;
 
+std::string repeated(const std::string& inText, size_t inCount)
+{
+    std::string out;
+    while (inCount--)
+        out += inText;
+    return out;
+}
+
 // A grey source with a byte mask (0xFF selected with select 1) and its destination, stored top-down or
 // bottom-up; the rows are numbered along the steps either way.
 struct GreyCase {
@@ -306,7 +314,8 @@ TEST(SubsampleWithMask, CellsAtOrBelowMinCountKeepTheirAverageUnlessFilled)
     c.select(1, 4, 101);
     c.select(0, 5, 100);
     c.select(1, 5, 100);
-    c.select(2, 4, 50); // cell (1, 2): one pixel, weight 0: filled by its block
+    c.select(2, 4, 50); // cell (1, 2): two pixels, no more than minCount: weight 0, filled by its block
+    c.select(3, 5, 50);
     c.select(4, 0, 60); // cell (2, 0): two pixels, weight 0, in a block without weight: keeps 70
     c.select(5, 1, 81);
     c.select(4, 4, 30); // cell (2, 2): three pixels, average 30, fills cell (2, 1)
@@ -319,6 +328,19 @@ TEST(SubsampleWithMask, CellsAtOrBelowMinCountKeepTheirAverageUnlessFilled)
     const std::vector<std::string> expected = {"10 10 70", "100 100 30", "100 100 30"};
     EXPECT_EQ(expected, c.run(false, 2));
     EXPECT_EQ(expected, c.run(true, 2));
+}
+
+TEST(SubsampleWithMask, ALonePixelReachesSevenLevels)
+{
+    // Each level passes a quarter of a block's weight on: 4096 becomes 1024, 256, ... 1, then 0. The
+    // 128 x 128 block of level 7 is the last one a single pixel fills; the 256 x 256 block finds no weight.
+    GreyCase c(300, 300, 300, 300);
+    c.select(0, 299, 77);
+    const std::vector<std::string> rows = c.run(false);
+    const std::string filled = "77" + repeated(" 77", 127) + repeated(" --", 172);
+    const std::string empty = "--" + repeated(" --", 299);
+    for (uint32_t y = 0; y < 300; ++y)
+        ASSERT_EQ(y >= 172 ? filled : empty, rows[y]) << "row " << y;
 }
 
 TEST(SubsampleWithMask, NothingSelectedOrTooSmallForTheSecondPass)
