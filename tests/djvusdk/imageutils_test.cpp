@@ -283,6 +283,16 @@ TEST(SubsampleWithMask, OnlyTheWidthsDecideTheFactor)
     EXPECT_EQ(Bytes(8, kUnwritten), dst);
 }
 
+TEST(SubsampleWithMask, RefusesALayerTooLargeForItsWorkingArrays)
+{
+    // 65536 x 65536 cells: the weight count wraps to 0 in 32 bits. Refused before any pixel is read.
+    uint8_t byte = kUnwritten;
+    expectThrow([&] { ImageUtils::subsampleWithMask(&byte, 0, phGray, 0x10000, 0x10000, &byte, 0, 0x10000, 0x10000,
+                                                    &byte, 0, mtBytes, 1, 0); },
+                errInvalidParam, "djv_imageutils");
+    EXPECT_EQ(kUnwritten, byte);
+}
+
 TEST(SubsampleWithMask, EmptyCellsAreFilledFromWeightedBlocks)
 {
     // Factor 1, 5 x 5 cells: levels of 2 x 2 and 4 x 4 blocks, counted from column 0 and from row 4.
