@@ -269,12 +269,17 @@ protected:
     static uint32_t colour(uint32_t k) { return (k >> 8) << 16 | (k & 0xFF) << 8; }
 
     // One dot per colour k at (k & 0xFF, k >> 8), coloured itself or measured from a 256 x 256 image.
+    // The first dot's row byte has the bits past its width set: they are no ink, neither weighing in the
+    // histogram nor covering image pixels.
     Result run(uint32_t inCount)
     {
         const bool withImage = GetParam();
         std::vector<uint8_t> image = rgbImage(256, 256, 0xFFFFFF);
+        const uint8_t dirtyRow = 0xFF;
+        shapes.append(Shape::create(ShapeBitmap(1, 1, 1, &dirtyRow, true), 0, 0, Normal));
         for (uint32_t k = 0; k < inCount; ++k) {
-            shapes.append(dot(int32_t(k & 0xFF), int32_t(k >> 8), withImage ? 0 : colour(k)));
+            if (k)
+                shapes.append(dot(int32_t(k & 0xFF), int32_t(k >> 8), withImage ? 0 : colour(k)));
             putRGB(image, 256, k & 0xFF, k >> 8, colour(k));
         }
         return withImage ? generate(shapes, image.data(), 256 * 3, phRGB, 256, 256) : generate(shapes);
