@@ -27,8 +27,8 @@ public:
     // read, and a shape with no ink inside keeps its own colour. Without an image, the shapes' own colours
     // are collected, each weighted by its ink. The palette is the exact set of the shapes' colours while
     // there are at most kMaxColors of them, and a median cut of their histogram otherwise; outIndices gets
-    // one index per shape, in shape order. A photometric above phYCC throws errInvalidParam, before the
-    // outputs are touched.
+    // one index per shape, in shape order. An image whose photometric is above phYCC throws
+    // errInvalidParam before anything is touched.
     void generatePalette(const Morvenix::DjVu::JB2::ShapeList& inShapes, ColorArray& outPalette,
                          IndexArray& outIndices, const uint8_t* inImage, int32_t inRowStep, uint32_t inPhotometric,
                          uint32_t inWidth, uint32_t inHeight);
