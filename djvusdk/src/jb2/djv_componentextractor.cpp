@@ -19,11 +19,6 @@ namespace {
 
 const char* const kFunction = "_Mvx_Internal_NS_::ComponentExtractor::extractShapes";
 
-uint32_t bytesPerPixel(Photometric inPhotometric)
-{
-    return inPhotometric == phGray ? 1 : 3;
-}
-
 // Masks handed between the encoder's stages run top-down with positive steps; colour images may run
 // bottom-up. Every product is taken in 64 bits, before any allocation.
 void checkInput(uint32_t inWidth, uint32_t inHeight, uint32_t inMaskType, int32_t inMaskStride,

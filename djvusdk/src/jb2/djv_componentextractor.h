@@ -3,6 +3,7 @@
 #pragma once
 
 #include "djv_image.h"
+#include "djv_imagedesc.h"
 #include "djv_jb2page.h"
 #include "mvx_simplearray.h"
 
@@ -22,23 +23,6 @@ struct Branch {
 } // namespace Morvenix
 
 namespace _Mvx_Internal_NS_ {
-
-// Pixel (x, y) lies at row0 + y * rowStep + x * bytesPerPixel; a negative step serves a bottom-up buffer
-// whose row 0 pointer is its top row.
-template <class Byte>
-struct ImageDesc {
-    int32_t width;
-    int32_t height;
-    Morvenix::DjVu::Photometric photometric;
-    int32_t rowStep;
-    Byte* row0;
-    uint32_t bytesPerPixel;
-
-    Byte* at(int32_t inX, int32_t inY) const
-    {
-        return row0 + ptrdiff_t(inY) * rowStep + ptrdiff_t(inX) * ptrdiff_t(bytesPerPixel);
-    }
-};
 
 class ComponentExtractor {
 public:

@@ -1,4 +1,4 @@
-// A caller's pixel buffer as the JB2 routines that read page images see it.
+// A caller's pixel buffer as the JB2 routines that read page images and masks see it.
 #pragma once
 
 #include "djv_image.h"
@@ -8,27 +8,33 @@
 
 namespace _Mvx_Internal_NS_ {
 
+// Photometrics above phYCC are the caller's to refuse.
+inline uint32_t bytesPerPixel(Morvenix::DjVu::Photometric inPhotometric)
+{
+    return inPhotometric == Morvenix::DjVu::phGray ? 1 : 3;
+}
+
 // Pixel (x, y) lies at row 0 + y x row step + x x bytes per pixel, so a negative step serves a bottom-up
 // buffer whose row 0 pointer is the top row.
+template <class Byte>
 struct ImageDesc {
-    uint32_t width;
-    uint32_t height;
-    uint32_t photometric;
+    int32_t width;
+    int32_t height;
+    Morvenix::DjVu::Photometric photometric;
     int32_t rowStep;
-    const uint8_t* pixels;
+    Byte* row0;
     uint32_t bytesPerPixel;
 
-    // Photometrics above phYCC are the caller's to refuse before describing the buffer.
-    static ImageDesc describe(const uint8_t* inPixels, int32_t inRowStep, Morvenix::DjVu::Photometric inPhotometric,
+    static ImageDesc describe(Byte* inRow0, int32_t inRowStep, Morvenix::DjVu::Photometric inPhotometric,
                               uint32_t inWidth, uint32_t inHeight)
     {
-        static const uint32_t kBytesPerPixel[] = {3, 3, 1, 3};
-        return ImageDesc{inWidth, inHeight, inPhotometric, inRowStep, inPixels, kBytesPerPixel[inPhotometric]};
+        return ImageDesc{int32_t(inWidth), int32_t(inHeight), inPhotometric, inRowStep, inRow0,
+                         _Mvx_Internal_NS_::bytesPerPixel(inPhotometric)};
     }
 
-    const uint8_t* pixelAt(uint32_t inX, uint32_t inY) const
+    Byte* at(int32_t inX, int32_t inY) const
     {
-        return pixels + ptrdiff_t(inY) * rowStep + ptrdiff_t(inX) * ptrdiff_t(bytesPerPixel);
+        return row0 + ptrdiff_t(inY) * rowStep + ptrdiff_t(inX) * ptrdiff_t(bytesPerPixel);
     }
 };
 

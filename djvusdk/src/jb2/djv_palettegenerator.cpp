@@ -111,7 +111,7 @@ void PaletteGenerator::collectFromImage(const ShapeList& inShapes, const uint8_t
                                         uint32_t inPhotometric, uint32_t inWidth, uint32_t inHeight,
                                         ColorArray& outShapeColors)
 {
-    const ImageDesc image = ImageDesc::describe(inImage, inRowStep, Photometric(inPhotometric), inWidth, inHeight);
+    const ImageDesc<const uint8_t> image = ImageDesc<const uint8_t>::describe(inImage, inRowStep, Photometric(inPhotometric), inWidth, inHeight);
     const PixelReader read = kReaders[inPhotometric];
     for (const AutoPtr<Shape>& shape : inShapes) {
         const ShapeBitmap& bitmap = shape->getBitmap();
@@ -127,7 +127,7 @@ void PaletteGenerator::collectFromImage(const ShapeList& inShapes, const uint8_t
             for (uint32_t i = colFrom; i < colTo; ++i) {
                 if (!(bits[i >> 3] & (0x80 >> (i & 7))))
                     continue;
-                const uint32_t c = read(image.pixelAt(uint32_t(x + int64_t(i)), uint32_t(y + int64_t(j))));
+                const uint32_t c = read(image.at(int32_t(x + int64_t(i)), int32_t(y + int64_t(j))));
                 m_histogram.add(c, 1);
                 red += c >> 16;
                 green += (c >> 8) & 0xFF;
