@@ -1,0 +1,325 @@
+// Classifying shapes into copies, refinements and prototypes, per page and across pages.
+#include "../../../djvusdk/src/jb2/djv_shapeclassifier.h"
+#include "shape_art.h"
+#include "test_support.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+using namespace Morvenix::DjVu::JB2;
+using _Mvx_Internal_NS_::ShapeClassifier;
+using MvxTest::Art;
+using MvxTest::artOf;
+using MvxTest::shapeFromArt;
+using MvxTest::solidArt;
+
+namespace {
+
+ShapeList listOf(std::initializer_list<AutoPtr<Shape>> inShapes)
+{
+    ShapeList list;
+    for (const AutoPtr<Shape>& s : inShapes)
+        list.append(s);
+    return list;
+}
+
+AutoPtr<JB2Page> pageOf(std::initializer_list<AutoPtr<Shape>> inShapes)
+{
+    AutoPtr<JB2Page> page = JB2Page::create(200, 200);
+    page->getShapes() = listOf(inShapes);
+    return page;
+}
+
+// Five columns of ink in six rows, and a sixth column holding one pixel.
+const Art kSixWide = {"#####.", "#####.", "#####.", "######", "#####.", "#####."};
+
+const Art kGlyph = {".###.", "#...#", "#####", "#...#", "#...#"};
+
+} // namespace
+
+TEST(ShapeClassifier, LosslessSettingsNeverChangeABitmap)
+{
+    struct Case {
+        const char* name;
+        Art prototype, shape;
+        uint32_t threshold;
+        ShapeType expected;
+    } cases[] = {
+        {"identical", kGlyph, kGlyph, 21, Match},
+        {"one pixel apart", solidArt(10, 10), solidArt(10, 10, {{5, 5}}), 21, Refinement},
+        // Aligned on the same centroid, the frame lacks 64 of the block's pixels: over 21 allowed.
+        {"over the budget", solidArt(10, 10), {"##########", "#........#", "#........#", "#........#", "#........#",
+                                               "#........#", "#........#", "#........#", "#........#", "##########"},
+         21, Normal},
+        // 2 x 2 x 21 / 100 allows nothing: a count of 0 is not below 0.
+        {"no budget", solidArt(2, 2), solidArt(2, 2), 21, Normal},
+        {"budget raised", solidArt(2, 2), solidArt(2, 2), 50, Match},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<Shape> p = shapeFromArt(c.prototype, 1, 2);
+        AutoPtr<Shape> s = shapeFromArt(c.shape, 30, 40);
+        ShapeList list = listOf({p, s});
+        ShapeClassifier::PrototypeIndex index;
+        ShapeClassifier::classify(list, index, 0, c.threshold);
+        EXPECT_EQ(Normal, p->getType()) << c.name;
+        EXPECT_EQ(c.expected, s->getType()) << c.name;
+        EXPECT_EQ(c.expected == Normal ? nullptr : p.get(), s->getReference()) << c.name;
+        EXPECT_EQ(c.expected == Normal ? 0u : 1u, index.size()) << c.name;
+        if (c.expected != Normal) {
+            EXPECT_EQ(0u, index[p.get()]) << c.name;
+        }
+        EXPECT_EQ(c.prototype, artOf(*p)) << c.name;
+        if (c.expected != Match) {
+            EXPECT_EQ(c.shape, artOf(*s)) << c.name;
+        }
+        EXPECT_EQ(30, s->getX()) << c.name;
+        EXPECT_EQ(40, s->getY()) << c.name;
+    }
+}
+
+TEST(ShapeClassifier, ARefinementIsAPrototypeToo)
+{
+    AutoPtr<Shape> p = shapeFromArt(solidArt(10, 10));
+    AutoPtr<Shape> r = shapeFromArt(solidArt(10, 10, {{5, 5}}));
+    AutoPtr<Shape> s = shapeFromArt(solidArt(10, 10, {{5, 5}}));
+    ShapeList list = listOf({p, r, s});
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(list, index, 0, 21);
+    EXPECT_EQ(Refinement, r->getType());
+    EXPECT_EQ(Match, s->getType());
+    EXPECT_EQ(r.get(), s->getReference());
+    EXPECT_EQ((ShapeClassifier::PrototypeIndex{{p.get(), 0}, {r.get(), 1}}), index);
+}
+
+TEST(ShapeClassifier, ShapesOverSixtyFourTakeNoPart)
+{
+    for (const Art& big : {solidArt(65, 3), solidArt(3, 65)}) {
+        AutoPtr<Shape> a = shapeFromArt(big, 1, 1);
+        AutoPtr<Shape> b = shapeFromArt(big, 2, 2);
+        ShapeList list = listOf({a, b});
+        ShapeClassifier::PrototypeIndex index;
+        ShapeClassifier::classify(list, index, 1, 21);
+        for (const AutoPtr<Shape>& s : {a, b}) {
+            EXPECT_EQ(Normal, s->getType());
+            EXPECT_EQ(big, artOf(*s));
+        }
+        EXPECT_EQ((Rect{2, 2, int32_t(big[0].size()), int32_t(big.size())}), b->getRect());
+        EXPECT_TRUE(index.empty());
+    }
+}
+
+TEST(ShapeClassifier, OnlyPrototypesAsWideOrOneNarrowerAreCandidates)
+{
+    // Six wide against five wide differs in one pixel.
+    {
+        AutoPtr<Shape> p = shapeFromArt(solidArt(5, 6));
+        AutoPtr<Shape> s = shapeFromArt(kSixWide);
+        ShapeList list = listOf({p, s});
+        ShapeClassifier::PrototypeIndex index;
+        ShapeClassifier::classify(list, index, 0, 21);
+        EXPECT_EQ(Refinement, s->getType());
+        EXPECT_EQ(p.get(), s->getReference());
+    }
+    {
+        AutoPtr<Shape> p = shapeFromArt(kSixWide);
+        AutoPtr<Shape> s = shapeFromArt(solidArt(5, 6));
+        ShapeList list = listOf({p, s});
+        ShapeClassifier::PrototypeIndex index;
+        ShapeClassifier::classify(list, index, 0, 21);
+        EXPECT_EQ(Normal, s->getType());
+    }
+}
+
+TEST(ShapeClassifier, OnEqualCountsTheNarrowerPrototypeWins)
+{
+    // Both prototypes differ from the shape in one pixel; the six-wide one comes first in the list.
+    Art sixWideWithHole = kSixWide;
+    sixWideWithHole[1][1] = '.';
+    AutoPtr<Shape> wide = shapeFromArt(sixWideWithHole);
+    AutoPtr<Shape> narrow = shapeFromArt(solidArt(5, 6));
+    AutoPtr<Shape> s = shapeFromArt(kSixWide);
+    ShapeList list = listOf({wide, narrow, s});
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(list, index, 0, 21);
+    EXPECT_EQ(Normal, narrow->getType());
+    EXPECT_EQ(Refinement, s->getType());
+    EXPECT_EQ(narrow.get(), s->getReference());
+    EXPECT_EQ((ShapeClassifier::PrototypeIndex{{narrow.get(), 1}}), index);
+}
+
+TEST(ShapeClassifier, SecondComparisonMakesACopyOfAShapeOffByIsolatedPixels)
+{
+    AutoPtr<Shape> p = shapeFromArt(solidArt(10, 10, {{5, 5}, {2, 7}}));
+    AutoPtr<Shape> s = shapeFromArt(solidArt(10, 10), 100, 200);
+    ShapeList list = listOf({p, s});
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(list, index, 1, 21);
+    EXPECT_EQ(Match, s->getType());
+    EXPECT_EQ(p.get(), s->getReference());
+    EXPECT_EQ((Rect{100, 200, 10, 10}), s->getRect());
+    EXPECT_EQ(solidArt(10, 10, {{5, 5}, {2, 7}}), artOf(*p));
+}
+
+TEST(ShapeClassifier, ACopyKeepsThePositionTheSecondComparisonGaveIt)
+{
+    // The shape's top row holds only an isolated difference: flipped away, the row is cropped and the
+    // shape moves down one row.
+    Art prototype = solidArt(10, 10);
+    prototype[0] = "..........";
+    Art shape = prototype;
+    shape[0] = ".....#....";
+    AutoPtr<Shape> p = shapeFromArt(prototype);
+    AutoPtr<Shape> s = shapeFromArt(shape, 100, 200);
+    ShapeList list = listOf({p, s});
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(list, index, 1, 21);
+    EXPECT_EQ(Match, s->getType());
+    EXPECT_EQ(100, s->getX());
+    EXPECT_EQ(201, s->getY());
+}
+
+TEST(ShapeClassifier, SecondComparisonKeepsDifferencesThatTouch)
+{
+    // The isolated hole is filled; the two touching ones make the shape a refinement.
+    AutoPtr<Shape> p = shapeFromArt(solidArt(10, 10));
+    AutoPtr<Shape> s = shapeFromArt(solidArt(10, 10, {{5, 5}, {2, 2}, {3, 2}}), 50, 60);
+    ShapeList list = listOf({p, s});
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(list, index, 1, 21);
+    EXPECT_EQ(Refinement, s->getType());
+    EXPECT_EQ(p.get(), s->getReference());
+    EXPECT_EQ(solidArt(10, 10, {{2, 2}, {3, 2}}), artOf(*s));
+    EXPECT_EQ((Rect{50, 60, 10, 10}), s->getRect());
+    EXPECT_EQ(solidArt(10, 10), artOf(*p));
+    EXPECT_EQ((Rect{0, 0, 10, 10}), p->getRect());
+}
+
+TEST(ShapeClassifier, PageDictionaryLinksShapesOfOnePage)
+{
+    AutoPtr<Shape> a = shapeFromArt(kGlyph, 0, 0);
+    AutoPtr<Shape> other = shapeFromArt(solidArt(3, 8), 10, 0);
+    AutoPtr<Shape> b = shapeFromArt(kGlyph, 20, 0);
+    AutoPtr<JB2Page> page = pageOf({a, other, b});
+    ShapeClassifier::buildPageDictionary(*page, 0, 21);
+    const ShapeList& shapes = static_cast<const JB2Page&>(*page).getShapes();
+    ASSERT_EQ(3u, shapes.count());
+    EXPECT_EQ(a.get(), shapes[0].get());
+    EXPECT_EQ(Normal, a->getType());
+    EXPECT_EQ(Normal, other->getType());
+    EXPECT_EQ(Match, b->getType());
+    EXPECT_EQ(a.get(), b->getReference());
+}
+
+TEST(ShapeClassifier, IdenticalGlyphsOnTwoPagesShareOneDictionaryShape)
+{
+    AutoPtr<Shape> first = shapeFromArt(kGlyph, 10, 20);
+    first->setColor(Color::fromRGB(0xCC0000));
+    AutoPtr<Shape> second = shapeFromArt(kGlyph, 30, 40);
+    ShapeClassifier::PageList pages;
+    pages.append(pageOf({first}));
+    pages.append(pageOf({second}));
+    AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
+    ShapeClassifier::buildSharedDictionary(pages, *dictionary, 1, 21);
+
+    const ShapeList& dict = static_cast<const JB2Dictionary&>(*dictionary).getShapes();
+    ASSERT_EQ(1u, dict.count());
+    EXPECT_EQ(first.get(), dict[0].get());
+    EXPECT_EQ(Normal, first->getType());
+
+    const ShapeList& page1 = static_cast<const JB2Page&>(*pages[0]).getShapes();
+    const ShapeList& page2 = static_cast<const JB2Page&>(*pages[1]).getShapes();
+    ASSERT_EQ(1u, page1.count());
+    ASSERT_EQ(1u, page2.count());
+    // The dictionary shape's place on its page is a copy of it, where it was and in its colour.
+    EXPECT_EQ(Match, page1[0]->getType());
+    EXPECT_EQ(first.get(), page1[0]->getReference());
+    EXPECT_EQ((Rect{10, 20, 5, 5}), page1[0]->getRect());
+    Color color;
+    page1[0]->getColor(color);
+    EXPECT_EQ(0xCC0000u, color.toRGB());
+    EXPECT_EQ(second.get(), page2[0].get());
+    EXPECT_EQ(Match, second->getType());
+    EXPECT_EQ(first.get(), second->getReference());
+}
+
+TEST(ShapeClassifier, PrototypesUsedOnlyOnTheirOwnPageStayThere)
+{
+    AutoPtr<Shape> a = shapeFromArt(kGlyph, 0, 0);
+    AutoPtr<Shape> copy = shapeFromArt(kGlyph, 10, 0);
+    AutoPtr<Shape> other = shapeFromArt(solidArt(3, 8), 0, 0);
+    ShapeClassifier::PageList pages;
+    pages.append(pageOf({a, copy}));
+    pages.append(pageOf({other}));
+    AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
+    ShapeClassifier::buildSharedDictionary(pages, *dictionary, 0, 21);
+
+    EXPECT_EQ(0u, static_cast<const JB2Dictionary&>(*dictionary).getShapes().count());
+    const ShapeList& page1 = static_cast<const JB2Page&>(*pages[0]).getShapes();
+    const ShapeList& page2 = static_cast<const JB2Page&>(*pages[1]).getShapes();
+    ASSERT_EQ(2u, page1.count());
+    ASSERT_EQ(1u, page2.count());
+    EXPECT_EQ(a.get(), page1[0].get());
+    EXPECT_EQ(Normal, a->getType());
+    EXPECT_EQ(copy.get(), page1[1].get());
+    EXPECT_EQ(a.get(), copy->getReference());
+    EXPECT_EQ(other.get(), page2[0].get());
+    EXPECT_EQ(Normal, other->getType());
+}
+
+TEST(ShapeClassifier, ARefinementChainEntersTheDictionaryPrototypeFirst)
+{
+    // Page 2 refines page 1's prototype, page 3 copies the refinement.
+    AutoPtr<Shape> prototype = shapeFromArt(solidArt(10, 10), 1, 1);
+    AutoPtr<Shape> refinement = shapeFromArt(solidArt(10, 10, {{4, 5}, {5, 5}}), 2, 2);
+    AutoPtr<Shape> copy = shapeFromArt(solidArt(10, 10, {{4, 5}, {5, 5}}), 3, 3);
+    ShapeClassifier::PageList pages;
+    pages.append(pageOf({prototype}));
+    pages.append(pageOf({refinement}));
+    pages.append(pageOf({copy}));
+    AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
+    ShapeClassifier::buildSharedDictionary(pages, *dictionary, 0, 21);
+
+    const ShapeList& dict = static_cast<const JB2Dictionary&>(*dictionary).getShapes();
+    ASSERT_EQ(2u, dict.count());
+    EXPECT_EQ(prototype.get(), dict[0].get());
+    EXPECT_EQ(refinement.get(), dict[1].get());
+    EXPECT_EQ(Refinement, refinement->getType());
+    EXPECT_EQ(prototype.get(), refinement->getReference());
+
+    const Shape* onPage[3];
+    for (uint32_t p = 0; p < 3; ++p) {
+        const ShapeList& shapes = static_cast<const JB2Page&>(*pages[p]).getShapes();
+        ASSERT_EQ(1u, shapes.count());
+        onPage[p] = shapes[0].get();
+        EXPECT_EQ(Match, onPage[p]->getType()) << p;
+    }
+    EXPECT_EQ(prototype.get(), onPage[0]->getReference());
+    EXPECT_EQ(refinement.get(), onPage[1]->getReference());
+    EXPECT_EQ((Rect{2, 2, 10, 10}), onPage[1]->getRect());
+    EXPECT_EQ(copy.get(), onPage[2]);
+    EXPECT_EQ(refinement.get(), copy->getReference());
+}
+
+TEST(ShapeClassifier, PositionOrderPutsLowerShapesFirstThenLeftToRight)
+{
+    struct Case {
+        int32_t ax, ay, bx, by;
+        bool before;
+    } cases[] = {
+        {0, 10, 0, 5, true},
+        {0, 5, 0, 10, false},
+        {3, 7, 4, 7, true},
+        {4, 7, 3, 7, false},
+        {4, 7, 4, 7, false},
+        {100, 8, 0, 7, true},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<Shape> a = shapeFromArt({"#"}, c.ax, c.ay);
+        AutoPtr<Shape> b = shapeFromArt({"#"}, c.bx, c.by);
+        EXPECT_EQ(c.before, ShapeClassifier::isBeforeInPosition(*a, *b))
+            << c.ax << "," << c.ay << " vs " << c.bx << "," << c.by;
+    }
+}
