@@ -11,10 +11,7 @@ using namespace Morvenix;
 using namespace Morvenix::DjVu;
 using namespace Morvenix::DjVu::JB2;
 using _Mvx_Internal_NS_::ShapeClassifier;
-using MvxTest::Art;
-using MvxTest::artOf;
-using MvxTest::shapeFromArt;
-using MvxTest::solidArt;
+using namespace MvxTest;
 
 namespace {
 
@@ -26,12 +23,41 @@ ShapeList listOf(std::initializer_list<AutoPtr<Shape>> inShapes)
     return list;
 }
 
+// Classifies the shapes as one list and gives back the prototypes they were linked to.
+ShapeClassifier::PrototypeIndex classifyAll(std::initializer_list<AutoPtr<Shape>> inShapes, uint32_t inSecondCompare,
+                                            uint32_t inMatchThreshold = 21)
+{
+    ShapeList list = listOf(inShapes);
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(list, index, inSecondCompare, inMatchThreshold);
+    return index;
+}
+
 AutoPtr<JB2Page> pageOf(std::initializer_list<AutoPtr<Shape>> inShapes)
 {
     AutoPtr<JB2Page> page = JB2Page::create(200, 200);
     page->getShapes() = listOf(inShapes);
     return page;
 }
+
+// Pages of the given shapes classified through one shared dictionary.
+struct SharedRun {
+    SharedRun(std::initializer_list<std::initializer_list<AutoPtr<Shape>>> inPages, uint32_t inSecondCompare)
+        : dictionary(JB2Dictionary::create())
+    {
+        for (const auto& shapes : inPages)
+            pages.append(pageOf(shapes));
+        ShapeClassifier::buildSharedDictionary(pages, *dictionary, inSecondCompare, 21);
+    }
+    const ShapeList& dictionaryShapes() const { return static_cast<const JB2Dictionary&>(*dictionary).getShapes(); }
+    const ShapeList& pageShapes(uint32_t inPage) const
+    {
+        return static_cast<const JB2Page&>(*pages[inPage]).getShapes();
+    }
+
+    ShapeClassifier::PageList pages;
+    AutoPtr<JB2Dictionary> dictionary;
+};
 
 // Five columns of ink in six rows, and a sixth column holding one pixel.
 const Art kSixWide = {"#####.", "#####.", "#####.", "######", "#####.", "#####."};
@@ -61,9 +87,7 @@ TEST(ShapeClassifier, LosslessSettingsNeverChangeABitmap)
     for (const Case& c : cases) {
         AutoPtr<Shape> p = shapeFromArt(c.prototype, 1, 2);
         AutoPtr<Shape> s = shapeFromArt(c.shape, 30, 40);
-        ShapeList list = listOf({p, s});
-        ShapeClassifier::PrototypeIndex index;
-        ShapeClassifier::classify(list, index, 0, c.threshold);
+        ShapeClassifier::PrototypeIndex index = classifyAll({p, s}, 0, c.threshold);
         EXPECT_EQ(Normal, p->getType()) << c.name;
         EXPECT_EQ(c.expected, s->getType()) << c.name;
         EXPECT_EQ(c.expected == Normal ? nullptr : p.get(), s->getReference()) << c.name;
@@ -85,9 +109,7 @@ TEST(ShapeClassifier, ARefinementIsAPrototypeToo)
     AutoPtr<Shape> p = shapeFromArt(solidArt(10, 10));
     AutoPtr<Shape> r = shapeFromArt(solidArt(10, 10, {{5, 5}}));
     AutoPtr<Shape> s = shapeFromArt(solidArt(10, 10, {{5, 5}}));
-    ShapeList list = listOf({p, r, s});
-    ShapeClassifier::PrototypeIndex index;
-    ShapeClassifier::classify(list, index, 0, 21);
+    ShapeClassifier::PrototypeIndex index = classifyAll({p, r, s}, 0);
     EXPECT_EQ(Refinement, r->getType());
     EXPECT_EQ(Match, s->getType());
     EXPECT_EQ(r.get(), s->getReference());
@@ -99,9 +121,7 @@ TEST(ShapeClassifier, ShapesOverSixtyFourTakeNoPart)
     for (const Art& big : {solidArt(65, 3), solidArt(3, 65)}) {
         AutoPtr<Shape> a = shapeFromArt(big, 1, 1);
         AutoPtr<Shape> b = shapeFromArt(big, 2, 2);
-        ShapeList list = listOf({a, b});
-        ShapeClassifier::PrototypeIndex index;
-        ShapeClassifier::classify(list, index, 1, 21);
+        ShapeClassifier::PrototypeIndex index = classifyAll({a, b}, 1);
         for (const AutoPtr<Shape>& s : {a, b}) {
             EXPECT_EQ(Normal, s->getType());
             EXPECT_EQ(big, artOf(*s));
@@ -117,18 +137,14 @@ TEST(ShapeClassifier, OnlyPrototypesAsWideOrOneNarrowerAreCandidates)
     {
         AutoPtr<Shape> p = shapeFromArt(solidArt(5, 6));
         AutoPtr<Shape> s = shapeFromArt(kSixWide);
-        ShapeList list = listOf({p, s});
-        ShapeClassifier::PrototypeIndex index;
-        ShapeClassifier::classify(list, index, 0, 21);
+        classifyAll({p, s}, 0);
         EXPECT_EQ(Refinement, s->getType());
         EXPECT_EQ(p.get(), s->getReference());
     }
     {
         AutoPtr<Shape> p = shapeFromArt(kSixWide);
         AutoPtr<Shape> s = shapeFromArt(solidArt(5, 6));
-        ShapeList list = listOf({p, s});
-        ShapeClassifier::PrototypeIndex index;
-        ShapeClassifier::classify(list, index, 0, 21);
+        classifyAll({p, s}, 0);
         EXPECT_EQ(Normal, s->getType());
     }
 }
@@ -141,9 +157,7 @@ TEST(ShapeClassifier, OnEqualCountsTheNarrowerPrototypeWins)
     AutoPtr<Shape> wide = shapeFromArt(sixWideWithHole);
     AutoPtr<Shape> narrow = shapeFromArt(solidArt(5, 6));
     AutoPtr<Shape> s = shapeFromArt(kSixWide);
-    ShapeList list = listOf({wide, narrow, s});
-    ShapeClassifier::PrototypeIndex index;
-    ShapeClassifier::classify(list, index, 0, 21);
+    ShapeClassifier::PrototypeIndex index = classifyAll({wide, narrow, s}, 0);
     EXPECT_EQ(Normal, narrow->getType());
     EXPECT_EQ(Refinement, s->getType());
     EXPECT_EQ(narrow.get(), s->getReference());
@@ -154,9 +168,7 @@ TEST(ShapeClassifier, SecondComparisonMakesACopyOfAShapeOffByIsolatedPixels)
 {
     AutoPtr<Shape> p = shapeFromArt(solidArt(10, 10, {{5, 5}, {2, 7}}));
     AutoPtr<Shape> s = shapeFromArt(solidArt(10, 10), 100, 200);
-    ShapeList list = listOf({p, s});
-    ShapeClassifier::PrototypeIndex index;
-    ShapeClassifier::classify(list, index, 1, 21);
+    classifyAll({p, s}, 1);
     EXPECT_EQ(Match, s->getType());
     EXPECT_EQ(p.get(), s->getReference());
     EXPECT_EQ((Rect{100, 200, 10, 10}), s->getRect());
@@ -173,9 +185,7 @@ TEST(ShapeClassifier, ACopyKeepsThePositionTheSecondComparisonGaveIt)
     shape[0] = ".....#....";
     AutoPtr<Shape> p = shapeFromArt(prototype);
     AutoPtr<Shape> s = shapeFromArt(shape, 100, 200);
-    ShapeList list = listOf({p, s});
-    ShapeClassifier::PrototypeIndex index;
-    ShapeClassifier::classify(list, index, 1, 21);
+    classifyAll({p, s}, 1);
     EXPECT_EQ(Match, s->getType());
     EXPECT_EQ(100, s->getX());
     EXPECT_EQ(201, s->getY());
@@ -186,9 +196,7 @@ TEST(ShapeClassifier, SecondComparisonKeepsDifferencesThatTouch)
     // The isolated hole is filled; the two touching ones make the shape a refinement.
     AutoPtr<Shape> p = shapeFromArt(solidArt(10, 10));
     AutoPtr<Shape> s = shapeFromArt(solidArt(10, 10, {{5, 5}, {2, 2}, {3, 2}}), 50, 60);
-    ShapeList list = listOf({p, s});
-    ShapeClassifier::PrototypeIndex index;
-    ShapeClassifier::classify(list, index, 1, 21);
+    classifyAll({p, s}, 1);
     EXPECT_EQ(Refinement, s->getType());
     EXPECT_EQ(p.get(), s->getReference());
     EXPECT_EQ(solidArt(10, 10, {{2, 2}, {3, 2}}), artOf(*s));
@@ -218,19 +226,15 @@ TEST(ShapeClassifier, IdenticalGlyphsOnTwoPagesShareOneDictionaryShape)
     AutoPtr<Shape> first = shapeFromArt(kGlyph, 10, 20);
     first->setColor(Color::fromRGB(0xCC0000));
     AutoPtr<Shape> second = shapeFromArt(kGlyph, 30, 40);
-    ShapeClassifier::PageList pages;
-    pages.append(pageOf({first}));
-    pages.append(pageOf({second}));
-    AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
-    ShapeClassifier::buildSharedDictionary(pages, *dictionary, 1, 21);
+    const SharedRun run({{first}, {second}}, 1);
 
-    const ShapeList& dict = static_cast<const JB2Dictionary&>(*dictionary).getShapes();
+    const ShapeList& dict = run.dictionaryShapes();
     ASSERT_EQ(1u, dict.count());
     EXPECT_EQ(first.get(), dict[0].get());
     EXPECT_EQ(Normal, first->getType());
 
-    const ShapeList& page1 = static_cast<const JB2Page&>(*pages[0]).getShapes();
-    const ShapeList& page2 = static_cast<const JB2Page&>(*pages[1]).getShapes();
+    const ShapeList& page1 = run.pageShapes(0);
+    const ShapeList& page2 = run.pageShapes(1);
     ASSERT_EQ(1u, page1.count());
     ASSERT_EQ(1u, page2.count());
     // The dictionary shape's place on its page is a copy of it, where it was and in its colour.
@@ -250,15 +254,11 @@ TEST(ShapeClassifier, PrototypesUsedOnlyOnTheirOwnPageStayThere)
     AutoPtr<Shape> a = shapeFromArt(kGlyph, 0, 0);
     AutoPtr<Shape> copy = shapeFromArt(kGlyph, 10, 0);
     AutoPtr<Shape> other = shapeFromArt(solidArt(3, 8), 0, 0);
-    ShapeClassifier::PageList pages;
-    pages.append(pageOf({a, copy}));
-    pages.append(pageOf({other}));
-    AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
-    ShapeClassifier::buildSharedDictionary(pages, *dictionary, 0, 21);
+    const SharedRun run({{a, copy}, {other}}, 0);
 
-    EXPECT_EQ(0u, static_cast<const JB2Dictionary&>(*dictionary).getShapes().count());
-    const ShapeList& page1 = static_cast<const JB2Page&>(*pages[0]).getShapes();
-    const ShapeList& page2 = static_cast<const JB2Page&>(*pages[1]).getShapes();
+    EXPECT_EQ(0u, run.dictionaryShapes().count());
+    const ShapeList& page1 = run.pageShapes(0);
+    const ShapeList& page2 = run.pageShapes(1);
     ASSERT_EQ(2u, page1.count());
     ASSERT_EQ(1u, page2.count());
     EXPECT_EQ(a.get(), page1[0].get());
@@ -275,14 +275,9 @@ TEST(ShapeClassifier, ARefinementChainEntersTheDictionaryPrototypeFirst)
     AutoPtr<Shape> prototype = shapeFromArt(solidArt(10, 10), 1, 1);
     AutoPtr<Shape> refinement = shapeFromArt(solidArt(10, 10, {{4, 5}, {5, 5}}), 2, 2);
     AutoPtr<Shape> copy = shapeFromArt(solidArt(10, 10, {{4, 5}, {5, 5}}), 3, 3);
-    ShapeClassifier::PageList pages;
-    pages.append(pageOf({prototype}));
-    pages.append(pageOf({refinement}));
-    pages.append(pageOf({copy}));
-    AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
-    ShapeClassifier::buildSharedDictionary(pages, *dictionary, 0, 21);
+    const SharedRun run({{prototype}, {refinement}, {copy}}, 0);
 
-    const ShapeList& dict = static_cast<const JB2Dictionary&>(*dictionary).getShapes();
+    const ShapeList& dict = run.dictionaryShapes();
     ASSERT_EQ(2u, dict.count());
     EXPECT_EQ(prototype.get(), dict[0].get());
     EXPECT_EQ(refinement.get(), dict[1].get());
@@ -291,7 +286,7 @@ TEST(ShapeClassifier, ARefinementChainEntersTheDictionaryPrototypeFirst)
 
     const Shape* onPage[3];
     for (uint32_t p = 0; p < 3; ++p) {
-        const ShapeList& shapes = static_cast<const JB2Page&>(*pages[p]).getShapes();
+        const ShapeList& shapes = run.pageShapes(p);
         ASSERT_EQ(1u, shapes.count());
         onPage[p] = shapes[0].get();
         EXPECT_EQ(Match, onPage[p]->getType()) << p;

@@ -9,10 +9,7 @@
 using namespace Morvenix;
 using namespace Morvenix::DjVu::JB2;
 using _Mvx_Internal_NS_::ShapeClassifier;
-using MvxTest::Art;
-using MvxTest::artOf;
-using MvxTest::shapeFromArt;
-using MvxTest::solidArt;
+using namespace MvxTest;
 
 namespace {
 
