@@ -3,7 +3,9 @@
 #include "shape_art.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,52 @@ struct SharedRun {
     AutoPtr<JB2Dictionary> dictionary;
 };
 
+// Cut to the rows and columns that hold ink, as the component extraction gives shapes.
+Art cropToInk(const Art& inArt)
+{
+    size_t top = inArt.size(), bottom = 0, left = inArt[0].size(), right = 0;
+    for (size_t y = 0; y < inArt.size(); ++y) {
+        for (size_t x = 0; x < inArt[y].size(); ++x) {
+            if (inArt[y][x] != '#')
+                continue;
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+    }
+    Art cropped;
+    for (size_t y = top; y <= bottom && top < inArt.size(); ++y)
+        cropped.push_back(inArt[y].substr(left, right - left + 1));
+    return cropped;
+}
+
+// Instances of a few random glyph kinds, a third of them exact, the others with one or two pixels flipped.
+std::vector<Art> noisyGlyphs(uint32_t inSeed, uint32_t inCount)
+{
+    std::mt19937 rng(inSeed);
+    std::vector<Art> kinds;
+    for (uint32_t k = 0; k < 6; ++k) {
+        Art a(6 + rng() % 20, std::string(6 + rng() % 20, '.'));
+        for (std::string& row : a)
+            for (char& px : row)
+                px = rng() % 2 ? '#' : '.';
+        kinds.push_back(a);
+    }
+    std::vector<Art> glyphs;
+    while (glyphs.size() < inCount) {
+        Art a = kinds[rng() % kinds.size()];
+        for (uint32_t flips = rng() % 3; flips > 0; --flips) {
+            char& px = a[rng() % a.size()][rng() % a[0].size()];
+            px = px == '#' ? '.' : '#';
+        }
+        a = cropToInk(a);
+        if (!a.empty())
+            glyphs.push_back(a);
+    }
+    return glyphs;
+}
+
 // Five columns of ink in six rows, and a sixth column holding one pixel.
 const Art kSixWide = {"#####.", "#####.", "#####.", "######", "#####.", "#####."};
 
@@ -101,6 +149,35 @@ TEST(ShapeClassifier, LosslessSettingsNeverChangeABitmap)
         }
         EXPECT_EQ(30, s->getX()) << c.name;
         EXPECT_EQ(40, s->getY()) << c.name;
+    }
+}
+
+TEST(ShapeClassifier, LosslessCopiesDrawExactlyWhatTheyReplace)
+{
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        const std::vector<Art> glyphs = noisyGlyphs(seed, 300);
+        ShapeList list;
+        for (const Art& a : glyphs)
+            list.append(shapeFromArt(a));
+        ShapeClassifier::PrototypeIndex index;
+        ShapeClassifier::classify(list, index, 0, 21);
+        uint32_t copies = 0, refinements = 0;
+        for (uint32_t i = 0; i < list.count(); ++i) {
+            const Shape* s = list[i].get();
+            const Shape* r = s->getReference();
+            EXPECT_EQ(glyphs[i], artOf(*s)) << seed << ":" << i;
+            if (!r)
+                continue;
+            copies += s->getType() == Match;
+            refinements += s->getType() == Refinement;
+            EXPECT_NE(Match, r->getType());
+            ASSERT_EQ(1u, index.count(r));
+            EXPECT_LT(index[r], i);
+            EXPECT_EQ(r, list[index[r]].get());
+        }
+        // Every exact instance after the first of its kind is a copy; flipped ones find a prototype too.
+        EXPECT_GT(copies, 60u) << seed;
+        EXPECT_GT(refinements, 60u) << seed;
     }
 }
 
