@@ -37,9 +37,10 @@ public:
     static uint32_t compareShapes(const Morvenix::DjVu::JB2::Shape& inA, const Morvenix::DjVu::JB2::Shape& inB,
                                   CentroidCache& ioCache);
 
-    // Flips the differing pixels that have no differing neighbour in the shape given second (mode 1) so
+    // Flips the differing pixels that have no differing neighbour in the shape given second (mode 1), so
     // that it agrees with the other, crops it to its ink and moves it; returns the pixels flipped. When
-    // the second shape is the taller one the roles swap and the second shape's rows are the shorter's.
+    // the first shape is the taller the roles swap (mode 0) and the second is still the one rewritten. A
+    // shape whose ink would all be flipped away is left as it was (result 0).
     static uint32_t removeIsolatedDifferences(Morvenix::DjVu::JB2::Shape& inA, Morvenix::DjVu::JB2::Shape& inB,
                                               CentroidCache& ioCache, uint8_t inMode);
 
