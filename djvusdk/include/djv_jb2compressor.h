@@ -1,4 +1,5 @@
-// Writers of the JB2 chunk payloads: the page stream ("Sjbz") and the shared dictionary stream ("Djbz").
+// Writers of the JB2 chunk payloads: the page stream ("Sjbz"), the shared dictionary stream ("Djbz") and
+// the foreground palette with one colour index per page shape ("FGbz").
 #pragma once
 
 #include "djv_image.h"
@@ -26,6 +27,11 @@ public:
                            const ShapeList& inShapes, const ShapeList* inDictionary);
     // One complete dictionary stream: Normal shapes and refinements of earlier dictionary shapes.
     static void encodeDjbz(const AutoPtr<Stream>& outStream, const ShapeList& inShapes);
+    // The palette and, BZZ-compressed, the palette index of each page shape in the page stream's order.
+    // More than 65535 colours, more than 16777215 indices, or an index that names no colour throw
+    // errInvalidParam before anything is written.
+    static void encodeFGbz(const AutoPtr<Stream>& outStream, const SimpleArray<Color, 2>& inColors,
+                           const SimpleArray<uint32_t, 2>& inIndices);
 };
 
 } // namespace JB2
