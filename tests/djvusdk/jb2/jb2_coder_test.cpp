@@ -93,6 +93,30 @@ TEST(JB2NumberCoder, EqualBoundsCodeNoBitYetMakeCells)
     EXPECT_EQ(5, read.codeNumber(5, 5, 0, &readRoot));
 }
 
+TEST(JB2NumberCoder, APhaseChangeTakesEffectInTheNextRound)
+{
+    // Decisions worked out by hand. 5 in 0..11: the sign needs no bit; 1 >= 1, 5 >= 3, 5 < 7 ends the
+    // doubling with cutoff 5 and range 4; the halving rounds then ask 5 >= 5 and 5 >= 6. Handling the
+    // halving in the round that ended the doubling would ask 5 >= 4 instead.
+    const struct {
+        int32_t low, high, value;
+        std::vector<int> bits;
+    } cases[] = {
+        {0, 11, 5, {1, 1, 0, 1, 0}},
+        {0, 11, 2, {1, 0, 1}},
+        {-5, 5, 0, {1, 0}},
+        {-5, 5, -1, {0, 0}},
+        {-5, 5, -4, {0, 1, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        BitTape writer;
+        writer.codeNumber(c.low, c.high, c.value, JB2CoderImpl::nkNewRowX);
+        EXPECT_EQ(c.bits, writer.bits) << c.value << " in " << c.low << ".." << c.high;
+        BitTape read(c.bits);
+        EXPECT_EQ(c.value, read.codeNumber(c.low, c.high, 0, JB2CoderImpl::nkNewRowX));
+    }
+}
+
 TEST(JB2NumberCoder, NegativeValuesAreCodedMirrored)
 {
     // -v - 1 over the mirrored range: after the sign decision -5 codes exactly as 4.
