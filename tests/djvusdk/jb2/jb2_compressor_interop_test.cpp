@@ -80,6 +80,13 @@ TEST_F(Jb2Interop, SmallAndOddMasksRenderExactly)
          listOf({Shape::create(ShapeBitmap(0, 0), 3, 3, Normal), Shape::create(ShapeBitmap(0, 4), 5, 3, Normal),
                  Shape::create(ShapeBitmap(4, 0), 7, 20, Normal), Shape::create(ShapeBitmap(3, 2), 2, 2, Normal),
                  shapeOf({"#"}, 9, 9)})},
+        // A blank reference has an empty ink box at its far corner, from which the decoder still works.
+        {"blank-reference.djvu", 30, 30,
+         [] {
+             const AutoPtr<Shape> blank = Shape::create(ShapeBitmap(5, 5), 2, 2, Normal);
+             return listOf({blank, Shape::createRefinement(blank, glyph(6, 7, 1), 10, 3),
+                            Shape::createMatch(blank, 3, 20)});
+         }()},
     };
     for (const Case& c : cases)
         expectRendersExactly(c.width, c.height, c.shapes, c.name);
