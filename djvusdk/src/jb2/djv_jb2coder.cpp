@@ -1,0 +1,221 @@
+// The JB2 number coder, the location state and the resets shared by both coding directions.
+#include "djv_jb2coder.h"
+
+#include "mvx_exception.h"
+
+#include <cstring>
+
+#define MVX_SOURCE "djv_jb2coder"
+
+namespace Morvenix {
+namespace DjVu {
+namespace JB2 {
+
+namespace {
+// Both cell arrays and the context array are kept the same size; 40000 reserved, 20000 usable at first.
+const uint32_t kReservedCells = 2 * JB2CoderImpl::kCellChunk;
+
+int32_t checkedDifference(int64_t inDifference)
+{
+    if (inDifference < JB2CoderImpl::kBigNegative || inDifference > JB2CoderImpl::kBigPositive)
+        MVX_THROW(errInvalidParam, "The shape position is out of the JB2 range!",
+                  "Morvenix::DjVu::JB2::JB2CoderImpl::codeRelativeLocation");
+    return int32_t(inDifference);
+}
+} // namespace
+
+JB2CoderImpl::JB2CoderImpl(bool inEncoding)
+    : m_offsetTypeContext(0), m_lastBottom(0), m_previousLeft(0), m_previousRight(0), m_rowBottom(0), m_rowLeft(0),
+      m_bottoms{0, 0, 0}, m_bottomPos(0), m_imageWidth(0), m_imageHeight(0), m_started(false), m_encoding(inEncoding),
+      m_cellCount(1), m_cellContexts(kCellChunk, int32_t(kReservedCells)),
+      m_leftCells(kCellChunk, int32_t(kReservedCells)), m_rightCells(kCellChunk, int32_t(kReservedCells)),
+      m_lastLibraryIndex(-1)
+{
+    std::memset(m_directContexts, 0, sizeof m_directContexts);
+    std::memset(m_refineContexts, 0, sizeof m_refineContexts);
+    std::memset(m_roots, 0, sizeof m_roots);
+}
+
+void JB2CoderImpl::reset()
+{
+    m_offsetTypeContext = 0;
+    std::memset(m_directContexts, 0, sizeof m_directContexts);
+    std::memset(m_refineContexts, 0, sizeof m_refineContexts);
+    m_started = false;
+    resetNumberCoder();
+}
+
+void JB2CoderImpl::resetNumberCoder()
+{
+    std::memset(m_roots, 0, sizeof m_roots);
+    std::memset(m_cellContexts.data(), 0, m_cellContexts.count());
+    std::memset(m_leftCells.data(), 0, size_t(m_leftCells.count()) * sizeof(uint32_t));
+    std::memset(m_rightCells.data(), 0, size_t(m_rightCells.count()) * sizeof(uint32_t));
+    m_cellCount = 1;
+}
+
+uint32_t JB2CoderImpl::makeCell()
+{
+    if (m_cellCount >= m_cellContexts.count()) {
+        const uint32_t size = m_cellContexts.count() + kCellChunk;
+        m_cellContexts.setSize(size);
+        m_leftCells.setSize(size);
+        m_rightCells.setSize(size);
+    }
+    const uint32_t cell = m_cellCount++;
+    m_cellContexts[cell] = 0;
+    m_leftCells[cell] = 0;
+    m_rightCells[cell] = 0;
+    return cell;
+}
+
+int32_t JB2CoderImpl::codeNumber(int32_t inLow, int32_t inHigh, int32_t inValue, uint32_t* ioRoot)
+{
+    if (*ioRoot >= m_cellCount)
+        MVX_THROW(errInvalidParam, "JB2Codec.bad_number_of_context", "Morvenix::DjVu::JB2::JB2CoderImpl::codeNumber");
+    if (m_encoding && (inValue < inLow || inValue > inHigh))
+        MVX_THROW(errInvalidParam, "The number is out of its JB2 range!",
+                  "Morvenix::DjVu::JB2::JB2CoderImpl::codeNumber");
+
+    // 64 bits: the mirrored range and the doubling cutoff may pass the 32-bit limits.
+    int64_t low = inLow, high = inHigh, value = inValue, cutoff = 0, range = -1;
+    bool negative = false;
+    int phase = 1;
+    // The slot the next cell hangs from: the root, or a successor of cell parent (the arrays may move when
+    // they grow, so no pointer into them is kept).
+    uint32_t parent = 0;
+    bool rightSide = false;
+    while (range != 1) {
+        uint32_t cell = parent ? (rightSide ? m_rightCells[parent] : m_leftCells[parent]) : *ioRoot;
+        if (!cell) {
+            cell = makeCell();
+            if (!parent)
+                *ioRoot = cell;
+            else if (rightSide)
+                m_rightCells[parent] = cell;
+            else
+                m_leftCells[parent] = cell;
+        }
+
+        bool decision;
+        if (m_encoding)
+            decision = (low < cutoff && cutoff <= high) ? codeBit(value >= cutoff, &m_cellContexts[cell]) != 0
+                                                        : value >= cutoff;
+        else
+            decision = low >= cutoff || (high >= cutoff && codeBit(0, &m_cellContexts[cell]) != 0);
+        parent = cell;
+        rightSide = decision;
+
+        // One phase a round: a decision that ends phase 2 starts phase 3 with the next round.
+        switch (phase) {
+        case 1: {
+            negative = !decision;
+            if (negative) {
+                value = -value - 1;
+                const int64_t mirroredHigh = -low - 1;
+                low = -high - 1;
+                high = mirroredHigh;
+            }
+            phase = 2;
+            cutoff = 1;
+            break;
+        }
+        case 2:
+            if (decision) {
+                cutoff = 2 * cutoff + 1;
+            } else {
+                phase = 3;
+                range = (cutoff + 1) / 2;
+                cutoff = range == 1 ? 0 : cutoff - range / 2;
+            }
+            break;
+        default:
+            range /= 2;
+            if (range != 1)
+                cutoff += decision ? range / 2 : -(range / 2);
+            else if (!decision)
+                --cutoff;
+            break;
+        }
+    }
+    return int32_t(negative ? -cutoff - 1 : cutoff);
+}
+
+void JB2CoderImpl::codeImageSize(uint32_t& ioWidth, uint32_t& ioHeight)
+{
+    const auto size = [this](uint32_t inSize) {
+        const int32_t value = inSize > uint32_t(kBigPositive) ? -1 : int32_t(inSize);
+        return uint32_t(codeNumber(0, kBigPositive, value, nkImageSize));
+    };
+    ioWidth = size(ioWidth);
+    ioHeight = size(ioHeight);
+    m_imageWidth = ioWidth;
+    m_imageHeight = ioHeight;
+    m_previousLeft = int32_t(ioWidth) + 1;
+    m_rowLeft = 0;
+    m_rowBottom = int32_t(ioHeight);
+    m_previousRight = 0;
+    m_lastBottom = int32_t(ioHeight);
+    fillBottoms(int32_t(ioHeight));
+    m_started = true;
+}
+
+void JB2CoderImpl::codeRelativeLocation(int32_t& ioLeft, int32_t& ioBottom, uint32_t inWidth, uint32_t inHeight)
+{
+    const int64_t width = inWidth, height = inHeight;
+    const bool newRow = codeBit(ioLeft < m_previousLeft, &m_offsetTypeContext) != 0;
+    int64_t left, bottom;
+    if (newRow) {
+        const int32_t dx = codeNumber(kBigNegative, kBigPositive,
+                                      m_encoding ? checkedDifference(int64_t(ioLeft) - m_rowLeft) : 0, nkNewRowX);
+        const int32_t dy = codeNumber(
+            kBigNegative, kBigPositive,
+            m_encoding ? checkedDifference(int64_t(ioBottom) + height - 1 - m_rowBottom) : 0, nkNewRowY);
+        left = int64_t(m_rowLeft) + dx;
+        bottom = int64_t(m_rowBottom) + dy - height + 1;
+    } else {
+        const int32_t dx = codeNumber(kBigNegative, kBigPositive,
+                                      m_encoding ? checkedDifference(int64_t(ioLeft) - m_previousRight) : 0, nkSameRowX);
+        const int32_t dy = codeNumber(kBigNegative, kBigPositive,
+                                      m_encoding ? checkedDifference(int64_t(ioBottom) - m_lastBottom) : 0, nkSameRowY);
+        left = int64_t(m_previousRight) + dx;
+        bottom = int64_t(m_lastBottom) + dy;
+    }
+    // Read positions stay within what 32 bits hold: every step adds at most one JB2 number.
+    if (left < INT32_MIN || left > INT32_MAX || bottom < INT32_MIN || bottom + height - 1 > INT32_MAX ||
+        left + width - 1 > INT32_MAX)
+        MVX_THROW(errInvalidParam, "The shape position is out of the JB2 range!",
+                  "Morvenix::DjVu::JB2::JB2CoderImpl::codeRelativeLocation");
+    ioLeft = int32_t(left);
+    ioBottom = int32_t(bottom);
+    m_previousLeft = ioLeft;
+    m_previousRight = int32_t(left + width - 1);
+    if (newRow) {
+        m_rowLeft = ioLeft;
+        m_rowBottom = ioBottom;
+        m_lastBottom = ioBottom;
+        fillBottoms(ioBottom);
+    } else {
+        m_lastBottom = updateBottoms(ioBottom);
+    }
+}
+
+void JB2CoderImpl::fillBottoms(int32_t inBottom)
+{
+    m_bottoms[0] = m_bottoms[1] = m_bottoms[2] = inBottom;
+    m_bottomPos = 0;
+}
+
+int32_t JB2CoderImpl::updateBottoms(int32_t inBottom)
+{
+    m_bottomPos = (m_bottomPos + 1) % 3;
+    m_bottoms[m_bottomPos] = inBottom;
+    const int32_t a = m_bottoms[0], b = m_bottoms[1], c = m_bottoms[2];
+    if (a > b)
+        return b > c ? b : (a < c ? a : c);
+    return a > c ? a : (b < c ? b : c);
+}
+
+} // namespace JB2
+} // namespace DjVu
+} // namespace Morvenix

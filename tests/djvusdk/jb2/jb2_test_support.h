@@ -1,0 +1,147 @@
+// Helpers of the JB2 tests: shapes drawn as text, the page a list of shapes should render to, and JB2
+// streams written into memory.
+#pragma once
+
+#include "djv_jb2compressor.h"
+#include "djv_jb2shape.h"
+#include "mvx_memstorage.h"
+#include "netpbm.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Jb2Test {
+
+using Morvenix::AutoPtr;
+using Morvenix::DjVu::JB2::Shape;
+using Morvenix::DjVu::JB2::ShapeBitmap;
+using Morvenix::DjVu::JB2::ShapeList;
+typedef std::vector<unsigned char> Bytes;
+typedef std::vector<std::string> Art;
+
+// A bitmap drawn as rows of text, '#' for ink and anything else clear.
+inline ShapeBitmap bitmapOf(const Art& inRows)
+{
+    const uint32_t width = inRows.empty() ? 0 : uint32_t(inRows[0].size());
+    ShapeBitmap bitmap(width, uint32_t(inRows.size()));
+    for (uint32_t y = 0; y < inRows.size(); ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            bitmap.setPixel(x, y, inRows[y][x] == '#');
+    return bitmap;
+}
+
+inline AutoPtr<Shape> shapeOf(const Art& inRows, int32_t inX, int32_t inY,
+                              Morvenix::DjVu::JB2::ShapeType inType = Morvenix::DjVu::JB2::Normal)
+{
+    return Shape::create(bitmapOf(inRows), inX, inY, inType);
+}
+
+// A w x h bitmap whose pixels follow a pattern of the seed, with ink on every border row and column.
+inline ShapeBitmap glyph(uint32_t inWidth, uint32_t inHeight, uint32_t inSeed)
+{
+    ShapeBitmap bitmap(inWidth, inHeight);
+    uint32_t state = inSeed * 2654435761u + 12345u;
+    for (uint32_t y = 0; y < inHeight; ++y)
+        for (uint32_t x = 0; x < inWidth; ++x) {
+            state = state * 1103515245u + 12345u;
+            const bool border = x == 0 || y == 0 || x + 1 == inWidth || y + 1 == inHeight;
+            bitmap.setPixel(x, y, border ? ((x + y + inSeed) % 3 != 0 || x == y) : ((state >> 16) & 3) == 0);
+        }
+    // Ink in each corner row and column keeps the ink box equal to the bitmap.
+    bitmap.setPixel(0, 0, true);
+    bitmap.setPixel(inWidth - 1, inHeight - 1, true);
+    return bitmap;
+}
+
+inline ShapeList listOf(const std::vector<AutoPtr<Shape>>& inShapes)
+{
+    ShapeList list;
+    for (const AutoPtr<Shape>& shape : inShapes)
+        list.append(shape);
+    return list;
+}
+
+// Text-like lines: new marks, exact copies and refinements of them, marks of different heights on one
+// line (the bottom median), and one block of non-mark data.
+inline ShapeList textPage()
+{
+    using namespace Morvenix::DjVu::JB2;
+    std::vector<AutoPtr<Shape>> shapes;
+    const AutoPtr<Shape> a = Shape::create(glyph(9, 12, 1), 10, 20, Normal);
+    const AutoPtr<Shape> b = Shape::create(glyph(8, 16, 2), 22, 16, Normal);
+    const AutoPtr<Shape> c = Shape::create(glyph(11, 7, 3), 33, 25, Normal);
+    shapes.insert(shapes.end(), {a, b, c});
+    shapes.push_back(Shape::createMatch(a, 47, 20));
+    shapes.push_back(Shape::createMatch(b, 58, 17));
+    ShapeBitmap bent = glyph(9, 12, 1);
+    bent.setPixel(4, 5, !bent.getPixel(4, 5));
+    bent.setPixel(2, 9, !bent.getPixel(2, 9));
+    shapes.push_back(Shape::createRefinement(a, bent, 70, 21));
+    shapes.push_back(Shape::createRefinement(c, glyph(13, 9, 4), 83, 24));
+    // Next line, starting left of the last mark.
+    shapes.push_back(Shape::createMatch(c, 12, 60));
+    shapes.push_back(Shape::create(glyph(5, 20, 5), 30, 50, Normal));
+    shapes.push_back(Shape::createMatch(a, 40, 58));
+    shapes.push_back(Shape::create(glyph(40, 18, 6), 60, 100, NonMark));
+    shapes.push_back(Shape::createMatch(a, 110, 98));
+    return listOf(shapes);
+}
+
+// inCount new marks up to 20 x 20 pixels, scattered over a square of inSpan pixels from the top-left
+// corner: their places and sizes are varied enough to fill the number coder's cells.
+inline std::vector<AutoPtr<Shape>> scatteredMarks(uint32_t inCount, uint32_t inSpan)
+{
+    std::vector<AutoPtr<Shape>> shapes;
+    uint32_t state = 3;
+    const auto next = [&state](uint32_t inRange) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % inRange;
+    };
+    for (uint32_t i = 0; i < inCount; ++i) {
+        const uint32_t w = 1 + next(20), h = 1 + next(20);
+        shapes.push_back(Shape::create(glyph(w, h, i), int32_t(next(inSpan)), int32_t(next(inSpan)),
+                                       Morvenix::DjVu::JB2::Normal));
+    }
+    return shapes;
+}
+
+// The bitonal page that the shapes make, each drawn at its place (parts off the page dropped).
+inline MvxTest::NetpbmImage paint(uint32_t inWidth, uint32_t inHeight, const ShapeList& inShapes)
+{
+    MvxTest::NetpbmImage page(inWidth, inHeight);
+    for (const AutoPtr<Shape>& shape : inShapes) {
+        const ShapeBitmap& bitmap = shape->getBitmap();
+        for (uint32_t y = 0; y < bitmap.getHeight(); ++y)
+            for (uint32_t x = 0; x < bitmap.getWidth(); ++x) {
+                const int64_t px = int64_t(shape->getX()) + x, py = int64_t(shape->getY()) + y;
+                if (bitmap.getPixel(x, y) && px >= 0 && py >= 0 && px < inWidth && py < inHeight)
+                    *page.at(uint32_t(px), uint32_t(py)) = 1;
+            }
+    }
+    return page;
+}
+
+inline Bytes bytesOf(Morvenix::MemoryStorage& inStorage)
+{
+    const Morvenix::SimpleArray<unsigned char, 2>& array = inStorage.getArray();
+    return Bytes(array.begin(), array.end());
+}
+
+inline Bytes sjbz(uint32_t inWidth, uint32_t inHeight, const ShapeList& inShapes,
+                  const ShapeList* inDictionary = nullptr)
+{
+    AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
+    Morvenix::DjVu::JB2::Compressor::encodeSjbz(AutoPtr<Morvenix::Stream>(out), inWidth, inHeight, inShapes,
+                                                inDictionary);
+    return bytesOf(*out);
+}
+
+inline Bytes djbz(const ShapeList& inShapes)
+{
+    AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
+    Morvenix::DjVu::JB2::Compressor::encodeDjbz(AutoPtr<Morvenix::Stream>(out), inShapes);
+    return bytesOf(*out);
+}
+
+} // namespace Jb2Test
