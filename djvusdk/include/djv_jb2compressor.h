@@ -30,7 +30,7 @@ public:
     // The palette and, BZZ-compressed, the palette index of each page shape in the page stream's order.
     // More than 65535 colours, more than 16777215 indices, or an index that names no colour throw
     // errInvalidParam before anything is written.
-    static void encodeFGbz(const AutoPtr<Stream>& outStream, const SimpleArray<Color, 2>& inColors,
+    static void encodeFGbz(const AutoPtr<Stream>& outStream, const SimpleArray<Color, 1>& inColors,
                            const SimpleArray<uint32_t, 2>& inIndices);
 };
 

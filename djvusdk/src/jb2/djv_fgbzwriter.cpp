@@ -18,7 +18,7 @@ const uint32_t kMaxIndices = 0xFFFFFF;
 const uint32_t kIndicesPerBlock = 512;
 } // namespace
 
-void Compressor::encodeFGbz(const AutoPtr<Stream>& outStream, const SimpleArray<Color, 2>& inColors,
+void Compressor::encodeFGbz(const AutoPtr<Stream>& outStream, const SimpleArray<Color, 1>& inColors,
                             const SimpleArray<uint32_t, 2>& inIndices)
 {
     static const char* const kFunction = "Morvenix::DjVu::JB2::Compressor::encodeFGbz";

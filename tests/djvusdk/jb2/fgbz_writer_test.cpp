@@ -11,9 +11,9 @@ using namespace Morvenix::DjVu::JB2;
 
 namespace {
 
-Morvenix::SimpleArray<Color, 2> colorsOf(const std::vector<uint32_t>& inRGB)
+Morvenix::SimpleArray<Color, 1> colorsOf(const std::vector<uint32_t>& inRGB)
 {
-    Morvenix::SimpleArray<Color, 2> colors;
+    Morvenix::SimpleArray<Color, 1> colors;
     for (uint32_t rgb : inRGB)
         colors.append(Color::fromRGB(rgb));
     return colors;
@@ -27,7 +27,7 @@ Morvenix::SimpleArray<uint32_t, 2> indicesOf(const std::vector<uint32_t>& inIndi
     return indices;
 }
 
-Bytes fgbz(const Morvenix::SimpleArray<Color, 2>& inColors, const Morvenix::SimpleArray<uint32_t, 2>& inIndices)
+Bytes fgbz(const Morvenix::SimpleArray<Color, 1>& inColors, const Morvenix::SimpleArray<uint32_t, 2>& inIndices)
 {
     AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
     Compressor::encodeFGbz(AutoPtr<Morvenix::Stream>(out), inColors, inIndices);
@@ -96,7 +96,7 @@ TEST(FGbzWriter, RefusesPayloadsNoDecoderAccepts)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Morvenix::SimpleArray<Color, 2> colors(c.colors);
+        Morvenix::SimpleArray<Color, 1> colors(c.colors);
         Morvenix::SimpleArray<uint32_t, 2> indices = indicesOf(c.indices);
         if (c.indexCount)
             indices.setSize(c.indexCount);
