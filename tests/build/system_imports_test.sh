@@ -20,7 +20,7 @@ is_system_dll() { # is_system_dll NAME: true for a DLL of Windows itself
   [[ $name == api-ms-win-*.dll ]] || [ -n "${is_system[${name%.dll}]:-}" ] || [ -n "${is_system[$name]:-}" ]
 }
 
-imports() { # imports FILE: the DLL names of the file's import and delay-import tables, one a line
+imports() { # imports FILE: the DLL names of the file's import table, one a line
   local dump
   dump=$(i686-w64-mingw32-objdump -p "$1" 2>/dev/null || x86_64-w64-mingw32-objdump -p "$1") || {
     echo "$1: not a Windows program objdump can read" >&2
