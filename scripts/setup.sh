@@ -8,6 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
 mkdir -p "$build/logs"
 log=$build/logs/setup.log
+source "$here/scripts/apt-sources.sh"
 : > "$log"
 
 step() { # step NAME COMMAND...: run quietly, show the log when it fails
@@ -21,15 +22,12 @@ step() { # step NAME COMMAND...: run quietly, show the log when it fails
 
 packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
-          googletest cmake ninja-build make dpkg-dev djvulibre-bin python3 openssl)
+          googletest cmake ninja-build make dpkg-dev djvulibre-bin minidjvu imagemagick python3 openssl)
 
 install_packages() {
   export DEBIAN_FRONTEND=noninteractive
   if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
-  local src=/etc/apt/sources.list.d/debian-src.sources
-  if [ ! -f "$src" ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
-  fi
+  source_archives_enabled /etc/apt || enable_source_archives /etc/apt
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${packages[@]}"
 }
@@ -38,17 +36,14 @@ missing=0
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing=1
 done
-[ -f /etc/apt/sources.list.d/debian-src.sources ] || missing=1
+source_archives_enabled /etc/apt || missing=1
 if [ "$missing" = 1 ]; then step packages install_packages; fi
 
 build_arch() { # build_arch ARCH: dependencies, configure and build into $build/ARCH
   local arch=$1 dir=$build/$1
   step "dependencies ($arch)" bash "$here/scripts/build-deps.sh" "$arch" "$build/deps/$arch"
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    step "configure ($arch)" cmake -S "$here" -B "$dir" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-$arch.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVX_DEPS_PREFIX="$build/deps/$arch/prefix"
-  fi
+  step "configure ($arch)" bash "$here/scripts/configure-build.sh" "$here" "$dir" "$here/cmake/toolchain-$arch.cmake" \
+    -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVX_DEPS_PREFIX="$build/deps/$arch/prefix"
   step "build ($arch)" cmake --build "$dir" --parallel "$(nproc)"
 }
 

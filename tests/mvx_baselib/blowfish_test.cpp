@@ -179,6 +179,7 @@ TEST(BlowfishTest, ChosenByExactName)
 // OpenSSL's Blowfish (legacy provider) on random 16-byte keys and several blocks in ECB mode.
 TEST(BlowfishTest, AgreesWithOpenSsl)
 {
+    ASSERT_NO_FATAL_FAILURE(MvxTest::requireHostTools({"openssl"}));
     const std::string folder = MvxTest::tempFolder();
     std::mt19937 random(1234);
     for (int round = 0; round < 8; ++round) {

@@ -232,6 +232,7 @@ TEST_P(ChecksumTest, EmptyUpdatesChangeNothing)
 TEST_P(ChecksumTest, AgreesWithHostTool)
 {
     const Algorithm& a = GetParam();
+    ASSERT_NO_FATAL_FAILURE(MvxTest::requireHostTools({a.hostTool}));
     const std::string folder = MvxTest::tempFolder();
     std::mt19937 random(0x5EED0 + a.size);
     const size_t lengths[] = {0, 1, 54, 55, 56, 63, 64, 119, 120, 4097, 65537};

@@ -144,6 +144,7 @@ TEST(EntityReferences, NumericReferencesOfEveryPlane)
 // and the table holds no other name (a table with a name too many would still pass the first check).
 TEST(EntityReferences, TableMatchesPythonsHtml401Set)
 {
+    ASSERT_NO_FATAL_FAILURE(MvxTest::requireHostTools({"python3"}));
     const std::string folder = MvxTest::tempFolder();
     const std::string out = folder + "\\entities.txt";
     ASSERT_EQ(0, MvxTest::runHostTool(

@@ -77,7 +77,11 @@ Bytes storageBytes(MemoryStorage& s)
 // starting a host program from the Wine test process is slow.
 class ZStreamHostTest : public ::testing::Test {
 protected:
-    void SetUp() override { folder = MvxTest::tempFolder(); }
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(MvxTest::requireHostTools({"python3"}));
+        folder = MvxTest::tempFolder();
+    }
     std::string path(const std::string& name) const { return folder + "\\" + name; }
     // Runs the program with the folder's host path as sys.argv[1].
     int python(const std::string& program)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 
 namespace MvxTest {
@@ -127,12 +128,30 @@ int runHostTool(const std::string& commandLine, const std::string& outputFile)
     return std::atoi(text.c_str());
 }
 
-bool hostToolsAvailable()
+std::string missingHostTools(std::initializer_list<const char*> inNames)
 {
-    static int available = -1;
-    if (available < 0)
-        available = runHostTool("command -v djvudump >/dev/null && command -v bzz >/dev/null") == 0;
-    return available == 1;
+    // One host shell for the whole list; the answer is kept, since starting a host program through Wine
+    // is slow and the tools do not come and go while the tests run.
+    static std::map<std::string, std::string> answers;
+    std::string names;
+    for (const char* name : inNames)
+        names += (names.empty() ? "" : " ") + quote(name);
+    const auto known = answers.find(names);
+    if (known != answers.end())
+        return known->second;
+    const std::string out = tempFolder() + "\\missing.txt";
+    if (runHostTool("for t in " + names + "; do command -v \"$t\" >/dev/null || printf '%s ' \"$t\"; done", out) != 0)
+        throw std::runtime_error("cannot look for the host tools " + names);
+    std::vector<unsigned char> b = readFile(out);
+    while (!b.empty() && b.back() == ' ')
+        b.pop_back();
+    return answers[names] = std::string(b.begin(), b.end());
+}
+
+void requireHostTools(std::initializer_list<const char*> inNames)
+{
+    const std::string missing = missingHostTools(inNames);
+    ASSERT_TRUE(missing.empty()) << "host tools missing: " << missing << " (scripts/setup.sh installs them)";
 }
 
 } // namespace MvxTest

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,13 @@ std::string hostPath(const std::string& windowsPath);
 // returns its exit status; its standard output goes to outputFile when one is given.
 int runHostTool(const std::string& commandLine, const std::string& outputFile = std::string());
 
-// True when the outside DjVu tools can be run (djvulibre-bin is installed).
-bool hostToolsAvailable();
+// The names of inNames that the host system cannot run, in their order, separated by spaces; empty when
+// every one is there.
+std::string missingHostTools(std::initializer_list<const char*> inNames);
+
+// Fails the calling test fatally, naming each tool of inNames the host system cannot run: setup installs
+// every tool the tests run, so a missing one means a broken machine, never a case to skip.
+void requireHostTools(std::initializer_list<const char*> inNames);
 
 // Expects f to throw a library exception with the code, and with each given text in its message.
 template <class F>
@@ -44,13 +50,14 @@ void expectThrow(F&& f, int inCode, const char* inText = nullptr, const char* in
     }
 }
 
-// Tests that run the outside DjVu tools on files in a fresh folder; skipped where the tools are missing.
+// Tests that run the outside DjVu tools (djvulibre-bin) on files in a fresh folder; a missing tool fails
+// them by name. A fixture that sets up more calls ASSERT_NO_FATAL_FAILURE(HostToolTest::SetUp()) first.
 class HostToolTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!hostToolsAvailable())
-            GTEST_SKIP() << "djvulibre-bin is not installed";
+        ASSERT_NO_FATAL_FAILURE(requireHostTools(
+            {"bzz", "cjb2", "ddjvu", "djvm", "djvmcvt", "djvudump", "djvused", "djvutoxml", "djvutxt"}));
         folder = tempFolder();
     }
     std::string path(const std::string& name) const { return folder + "\\" + name; }

@@ -146,9 +146,7 @@ class BookmarkInterop : public MvxTest::HostToolTest {
 protected:
     void SetUp() override
     {
-        MvxTest::HostToolTest::SetUp();
-        if (IsSkipped())
-            return;
+        ASSERT_NO_FATAL_FAILURE(MvxTest::HostToolTest::SetUp());
         // Three small JB2 pages joined into a bundled document without an outline.
         for (int p = 1; p <= 3; ++p) {
             const int w = 64, h = 48;

@@ -17,9 +17,7 @@ class IffInterop : public MvxTest::HostToolTest {
 protected:
     void SetUp() override
     {
-        MvxTest::HostToolTest::SetUp();
-        if (IsSkipped())
-            return;
+        ASSERT_NO_FATAL_FAILURE(MvxTest::HostToolTest::SetUp());
         for (int i = 0; i < pageCount; ++i)
             makePage(i);
     }
