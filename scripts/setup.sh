@@ -22,7 +22,7 @@ step() { # step NAME COMMAND...: run quietly, show the log when it fails
 
 packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
-          googletest cmake ninja-build make dpkg-dev djvulibre-bin minidjvu imagemagick python3 openssl)
+          googletest cmake ninja-build make dpkg-dev djvulibre-bin minidjvu imagemagick ghostscript python3 openssl)
 
 install_packages() {
   export DEBIAN_FRONTEND=noninteractive

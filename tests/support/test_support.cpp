@@ -57,6 +57,11 @@ std::string hostPath(const std::string& windowsPath)
     return r;
 }
 
+std::string sourceHostPath(const std::string& relativePath)
+{
+    return std::string(MVX_SOURCE_DIR) + "/" + relativePath;
+}
+
 std::string tempFolder()
 {
     static int counter = 0;

@@ -21,6 +21,9 @@ void writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 // The host (Linux) path of a Windows path, for the outside tools.
 std::string hostPath(const std::string& windowsPath);
 
+// The host path of a file of the source tree, given relative to its root.
+std::string sourceHostPath(const std::string& relativePath);
+
 // Runs a command line of the host system (a Debian tool such as bzz or djvudump) through /bin/sh and
 // returns its exit status; its standard output goes to outputFile when one is given.
 int runHostTool(const std::string& commandLine, const std::string& outputFile = std::string());

@@ -1,0 +1,199 @@
+// A group of real 300-dpi text pages through the JB2 encoder into a bundled document with one shared
+// dictionary, rendered by ddjvu; and a page of coloured text rendered in its colours.
+#include "djv_chunk.h"
+#include "djv_jb2encoder.h"
+#include "jb2_interop_support.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+using namespace Morvenix::DjVu::JB2;
+using MvxTest::NetpbmImage;
+
+namespace {
+
+const uint32_t kPages = 20;
+
+class Jb2EncoderInterop : public Jb2Test::Jb2Interop {
+protected:
+    // kPages text pages of 2550 x 3300 in several fonts and sizes, set by Ghostscript from the system's
+    // licence text; made once for the whole test program.
+    static const std::vector<NetpbmImage>& textPages()
+    {
+        static std::vector<NetpbmImage> pages;
+        if (!pages.empty())
+            return pages;
+        MvxTest::requireHostTools({"python3", "gs"});
+        const std::string folder = MvxTest::tempFolder();
+        const std::string ps = MvxTest::hostPath(folder + "\\pages.ps");
+        EXPECT_EQ(0, MvxTest::runHostTool("python3 " + MvxTest::sourceHostPath("bench/make_text_pages.py") + " " +
+                                         std::to_string(kPages) + " " + ps));
+        EXPECT_EQ(0, MvxTest::runHostTool("gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r300 -g2550x3300 -sOutputFile=" +
+                                         MvxTest::hostPath(folder + "\\page%02d.pbm") + " " + ps));
+        for (uint32_t i = 1; i <= kPages; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "\\page%02u.pbm", i);
+            pages.push_back(MvxTest::parseNetpbm(MvxTest::readFile(folder + name)));
+        }
+        return pages;
+    }
+
+    // The group as a bundled document: the shared dictionary in a DJVI component that every page includes
+    // (when it is not empty), each page its INFO, Sjbz and, when it has one, FGbz.
+    void writeGroup(JB2Encoder& ioEncoder, uint32_t inWidth, uint32_t inHeight, const std::string& inName)
+    {
+        AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
+        // Each page holds a redirector to the dictionary chunk: the serializer writes it once, as a DJVI
+        // component that the pages include.
+        AutoPtr<Chunk> djbz;
+        ioEncoder.createDjbzChunk(djbz);
+        for (uint32_t i = 0; i < ioEncoder.getPageCount(); ++i) {
+            std::vector<AutoPtr<Chunk>> chunks;
+            if (djbz)
+                chunks.push_back(AutoPtr<Chunk>(ChunkRedirector::create(djbz)));
+            AutoPtr<Chunk> sjbz, fgbz;
+            ioEncoder.createSjbzChunk(sjbz, i);
+            chunks.push_back(sjbz);
+            if (!ioEncoder.isFGbzEmpty(i)) {
+                ioEncoder.createFGbzChunk(fgbz, i);
+                chunks.push_back(fgbz);
+            }
+            doc->getChildren().append(AutoPtr<Chunk>(Jb2Test::pageForm(inWidth, inHeight, chunks)));
+        }
+        writeDocument(doc.get(), inName);
+    }
+
+    static void addMask(JB2Encoder& ioEncoder, const NetpbmImage& inPage)
+    {
+        std::vector<uint8_t> mask(inPage.pixels.size());
+        for (size_t i = 0; i < mask.size(); ++i)
+            mask[i] = inPage.pixels[i] ? 0 : 255; // black is foreground
+        ioEncoder.addPage(mask.data(), int32_t(inPage.width), mtBytes, inPage.width, inPage.height, nullptr, 0, phBGR,
+                          nullptr);
+    }
+
+    static uint64_t differingPixels(const NetpbmImage& inA, const NetpbmImage& inB)
+    {
+        uint64_t n = 0;
+        for (size_t i = 0; i < inA.pixels.size() && i < inB.pixels.size(); ++i)
+            n += inA.pixels[i] != inB.pixels[i];
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(Jb2EncoderInterop, TwentyTextPagesLosslessRenderExactly)
+{
+    const std::vector<NetpbmImage>& pages = textPages();
+    ASSERT_EQ(kPages, pages.size());
+    const JB2Encoder::Params lossless{21, 0, 256};
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(&lossless);
+    for (const NetpbmImage& page : pages)
+        addMask(*encoder, page);
+    ASSERT_FALSE(encoder->isDjbzEmpty());
+    writeGroup(*encoder, 2550, 3300, "lossless.djvu");
+
+    const std::string dump = run("djvudump " + host("lossless.djvu"));
+    EXPECT_NE(std::string::npos, dump.find("FORM:DJVI")) << dump;
+    EXPECT_NE(std::string::npos, dump.find("INCL")) << dump;
+    for (uint32_t i = 0; i < kPages; ++i)
+        EXPECT_EQ("", MvxTest::firstDifference(pages[i], decode("lossless.djvu", int(i + 1)))) << "page " << i + 1;
+}
+
+TEST_F(Jb2EncoderInterop, TwentyTextPagesLossyDifferLittle)
+{
+    const std::vector<NetpbmImage>& pages = textPages();
+    ASSERT_EQ(kPages, pages.size());
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+    for (const NetpbmImage& page : pages)
+        addMask(*encoder, page);
+    writeGroup(*encoder, 2550, 3300, "lossy.djvu");
+    uint64_t differing = 0, ink = 0;
+    for (uint32_t i = 0; i < kPages; ++i) {
+        const NetpbmImage decoded = decode("lossy.djvu", int(i + 1));
+        ASSERT_EQ(pages[i].pixels.size(), decoded.pixels.size());
+        differing += differingPixels(pages[i], decoded);
+        for (uint8_t p : pages[i].pixels)
+            ink += p;
+    }
+    const double share = double(differing) / (double(kPages) * 2550 * 3300);
+    std::printf("[ LOSSY    ] %llu of %llu ink pixels differ; %.5f%% of all pixels\n",
+                (unsigned long long)differing, (unsigned long long)ink, share * 100);
+    EXPECT_LT(double(differing), 0.02 * double(ink));
+}
+
+TEST_F(Jb2EncoderInterop, ColouredTextRendersInItsColours)
+{
+    // Three rows of glyphs in black, red and blue on a white page, given as a blue-green-red image.
+    const uint32_t w = 300, h = 120;
+    const uint32_t colours[] = {0x000000, 0xC81E1E, 0x1E32C8};
+    std::vector<uint8_t> image(size_t(w) * h * 3, 255), mask(size_t(w) * h, 255);
+    std::vector<std::pair<Rect, uint32_t>> glyphs;
+    for (uint32_t row = 0; row < 3; ++row)
+        for (uint32_t k = 0; k < 8; ++k) {
+            const Rect box{int32_t(10 + 35 * k), int32_t(10 + 38 * row), 9, 12};
+            const ShapeBitmap g = Jb2Test::glyph(9, 12, k % 3);
+            for (uint32_t y = 0; y < 12; ++y)
+                for (uint32_t x = 0; x < 9; ++x)
+                    if (g.getPixel(x, y)) {
+                        const size_t at = size_t(box.y + y) * w + box.x + x;
+                        mask[at] = 0;
+                        image[at * 3] = uint8_t(colours[row]);
+                        image[at * 3 + 1] = uint8_t(colours[row] >> 8);
+                        image[at * 3 + 2] = uint8_t(colours[row] >> 16);
+                    }
+            glyphs.emplace_back(box, colours[row]);
+        }
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+    encoder->addPage(mask.data(), int32_t(w), mtBytes, w, h, image.data(), int32_t(w * 3), phBGR, nullptr);
+    ASSERT_FALSE(encoder->isFGbzEmpty(0));
+    writeGroup(*encoder, w, h, "colours.djvu");
+    const NetpbmImage fg = decode("colours.djvu", 1, "-mode=foreground -format=ppm");
+    ASSERT_EQ(w, fg.width);
+    for (const auto& g : glyphs) {
+        // Every glyph's corner pixel is ink (see Jb2Test::glyph).
+        EXPECT_EQ(g.second, fg.rgb(uint32_t(g.first.x), uint32_t(g.first.y))) << g.first.x << "," << g.first.y;
+    }
+}
+
+TEST_F(Jb2EncoderInterop, InkOnEveryEdgeSurvivesClassification)
+{
+    // Noisy copies of one glyph along the left and bottom edges, where a copy drawn one pixel off would
+    // leave the page; a frame round the page.
+    const uint32_t w = 200, h = 150;
+    NetpbmImage page(w, h);
+    for (uint32_t x = 0; x < w; ++x)
+        *page.at(x, 0) = *page.at(x, 60) = 1;
+    for (uint32_t y = 0; y <= 60; ++y)
+        *page.at(w - 1, y) = 1;
+    uint32_t k = 0;
+    const auto stamp = [&](uint32_t inX, uint32_t inY) {
+        ShapeBitmap g = Jb2Test::glyph(10, 12, 7);
+        g.setPixel(1 + k % 8, 1 + k % 10, !g.getPixel(1 + k % 8, 1 + k % 10)); // an isolated difference
+        ++k;
+        for (uint32_t y = 0; y < 12; ++y)
+            for (uint32_t x = 0; x < 10; ++x)
+                *page.at(inX + x, inY + y) = g.getPixel(x, y);
+    };
+    for (uint32_t x = 15; x + 10 < w; x += 14)
+        stamp(x, h - 12);
+    for (uint32_t y = 70; y + 12 < h - 14; y += 14)
+        stamp(0, y);
+    for (const JB2Encoder::Params& params : {JB2Encoder::defaultParams(), JB2Encoder::Params{21, 0, 256}}) {
+        AutoPtr<JB2Encoder> encoder = JB2Encoder::create(&params);
+        addMask(*encoder, page);
+        addMask(*encoder, page);
+        writeGroup(*encoder, w, h, "edges.djvu");
+        for (int i = 1; i <= 2; ++i) {
+            const NetpbmImage decoded = decode("edges.djvu", i);
+            if (params.secondCompare)
+                EXPECT_LT(differingPixels(page, decoded), 2 * k) << "page " << i;
+            else
+                EXPECT_EQ("", MvxTest::firstDifference(page, decoded)) << "page " << i;
+        }
+    }
+}

@@ -1,0 +1,139 @@
+// The JB2 encoder of a page group: when its dictionary is built, what each question answers, and its
+// refusals.
+#include "djv_jb2encoder.h"
+#include "jb2_test_support.h"
+#include "test_support.h"
+
+#include <functional>
+#include <vector>
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+using namespace Morvenix::DjVu::JB2;
+using Jb2Test::Bytes;
+using MvxTest::expectThrow;
+
+namespace {
+
+// A byte mask (0 foreground, 255 background) of a page carrying the same small glyph at each place.
+struct Mask {
+    Mask(uint32_t inWidth, uint32_t inHeight) : width(inWidth), height(inHeight), bytes(size_t(inWidth) * inHeight, 255) {}
+    void glyph(uint32_t inX, uint32_t inY, uint32_t inSeed = 1)
+    {
+        const ShapeBitmap g = Jb2Test::glyph(7, 9, inSeed);
+        for (uint32_t y = 0; y < g.getHeight(); ++y)
+            for (uint32_t x = 0; x < g.getWidth(); ++x)
+                if (g.getPixel(x, y))
+                    bytes[size_t(inY + y) * width + inX + x] = 0;
+    }
+    void addTo(JB2Encoder& ioEncoder, const uint8_t* inColor = nullptr, int32_t inColorStride = 0) const
+    {
+        ioEncoder.addPage(bytes.data(), int32_t(width), mtBytes, width, height, inColor, inColorStride, phBGR, nullptr);
+    }
+    uint32_t width, height;
+    std::vector<uint8_t> bytes;
+};
+
+Bytes written(const std::function<void(const AutoPtr<Stream>&)>& inWrite)
+{
+    AutoPtr<MemoryStorage> out = MemoryStorage::create();
+    inWrite(AutoPtr<Stream>(out));
+    return Jb2Test::bytesOf(*out);
+}
+
+} // namespace
+
+TEST(JB2Encoder, EmptyPageStillGetsACompletePageStream)
+{
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+    Mask(40, 30).addTo(*encoder);
+    EXPECT_EQ(1u, encoder->getPageCount());
+    EXPECT_TRUE(encoder->isSjbzEmpty(0));
+    EXPECT_TRUE(encoder->isFGbzEmpty(0));
+    const Bytes sjbz = written([&](const AutoPtr<Stream>& s) { encoder->encodeSjbz(0, s); });
+    const ShapeList none;
+    EXPECT_EQ(Jb2Test::sjbz(40, 30, none, &none), sjbz);
+    AutoPtr<Chunk> chunk;
+    encoder->createSjbzChunk(chunk, 0);
+    ASSERT_TRUE(chunk);
+    EXPECT_EQ(String("Sjbz"), chunk->getId());
+    EXPECT_EQ(sjbz.size(), chunk->getData()->getSize());
+}
+
+TEST(JB2Encoder, NothingSharedLeavesTheDictionaryEmpty)
+{
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+    Mask a(60, 40), b(60, 40);
+    a.glyph(5, 5, 1);
+    b.glyph(5, 5, 2);
+    a.addTo(*encoder);
+    b.addTo(*encoder);
+    EXPECT_TRUE(encoder->isDjbzEmpty());
+    EXPECT_TRUE(written([&](const AutoPtr<Stream>& s) { encoder->encodeDjbz(s); }).empty());
+    AutoPtr<Chunk> chunk = Chunk::create("XXXX");
+    encoder->createDjbzChunk(chunk);
+    EXPECT_FALSE(chunk);
+    EXPECT_FALSE(encoder->isSjbzEmpty(1));
+}
+
+TEST(JB2Encoder, SharedGlyphsGoToTheDictionaryUnlessAPageQuestionCameFirst)
+{
+    Mask a(60, 40), b(60, 40);
+    a.glyph(5, 5);
+    b.glyph(20, 10);
+    for (bool pageFirst : {false, true}) {
+        AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+        a.addTo(*encoder);
+        b.addTo(*encoder);
+        if (pageFirst) {
+            EXPECT_FALSE(encoder->isSjbzEmpty(0));
+        }
+        EXPECT_EQ(pageFirst, encoder->isDjbzEmpty()) << pageFirst;
+        AutoPtr<Chunk> chunk;
+        encoder->createDjbzChunk(chunk);
+        EXPECT_EQ(!pageFirst, bool(chunk));
+        expectThrow([&] { a.addTo(*encoder); }, errOperationFailed,
+                    "JB2Encoder : Cannot add page due to existing dictionary.");
+        EXPECT_EQ(2u, encoder->getPageCount());
+    }
+}
+
+TEST(JB2Encoder, PalettesFollowTheColourImages)
+{
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+    Mask m(30, 20);
+    m.glyph(3, 3);
+    std::vector<uint8_t> red(size_t(30) * 20 * 3);
+    for (size_t i = 0; i < red.size(); i += 3)
+        red[i + 2] = 200; // blue, green, red
+    m.addTo(*encoder, red.data(), 90);
+    m.addTo(*encoder);
+    m.addTo(*encoder, red.data(), 90);
+    m.addTo(*encoder);
+    EXPECT_FALSE(encoder->isFGbzEmpty(0));
+    EXPECT_TRUE(encoder->isFGbzEmpty(1)); // between pages with colour: an empty palette
+    EXPECT_FALSE(encoder->isFGbzEmpty(2));
+    EXPECT_TRUE(encoder->isFGbzEmpty(3)); // after the last one: no palette at all
+    const Bytes fgbz = written([&](const AutoPtr<Stream>& s) { encoder->encodeFGbz(0, s); });
+    // One colour (blue, green, red) for the glyph's three pieces.
+    ASSERT_GE(fgbz.size(), 9u);
+    EXPECT_EQ((Bytes{0x80, 0, 1, 0, 0, 200, 0, 0, 3}), Bytes(fgbz.begin(), fgbz.begin() + 9));
+    // A page without a palette is written as an empty one.
+    const Bytes none = written([&](const AutoPtr<Stream>& s) { encoder->encodeFGbz(3, s); });
+    EXPECT_EQ((Bytes{0x80, 0, 0, 0, 0, 0}), Bytes(none.begin(), none.begin() + 6));
+}
+
+TEST(JB2Encoder, Refusals)
+{
+    AutoPtr<JB2Encoder> empty = JB2Encoder::create(nullptr);
+    expectThrow([&] { empty->isDjbzEmpty(); }, errOperationFailed, "JB2Encoder : No pages.");
+    Mask m(10, 10);
+    m.addTo(*empty); // the failed question left the encoder collecting
+    const char* over = "JB2Encoder : inPageIndex over page index.";
+    expectThrow([&] { empty->isSjbzEmpty(1); }, errInvalidParam, over);
+    expectThrow([&] { empty->encodeSjbz(1, AutoPtr<Stream>(MemoryStorage::create())); }, errInvalidParam, over);
+    expectThrow([&] { empty->encodeFGbz(7, AutoPtr<Stream>(MemoryStorage::create())); }, errInvalidParam, over);
+    expectThrow([&] { empty->addPage(m.bytes.data(), 0, mtBytes, 10, 10, nullptr, 0, phBGR, nullptr); },
+                errInvalidParam);
+    EXPECT_EQ(1u, empty->getPageCount());
+}
