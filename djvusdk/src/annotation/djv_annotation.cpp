@@ -3,9 +3,8 @@
 #include "djv_annotation.h"
 
 #include "djv_annoparse.h"
-#include "djv_bzz.h"
-#include "djv_data.h"
 #include "djv_mapareaparser.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 #include "mvx_unicode.h"
 
@@ -207,22 +206,10 @@ AutoPtr<Chunk> AnnotationImpl::makeChunk(const PageInfo& inInfo, bool inCompress
 {
     // The text first: a value that cannot be written leaves no chunk behind.
     const String text = getANTString(inInfo);
-    AutoPtr<MemoryData> data = MemoryData::create(0, 0xFFFFFFFFu, nullptr, 0);
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        if (inCompressed) {
-            AutoPtr<DeflateStream> bzz = DeflateStream::create(AutoPtr<Stream>(storage), 1024, 16);
-            if (text.getLength())
-                bzz->writeBytes(text.begin(), text.getLength());
-            bzz->flushBuffer();
-        } else if (text.getLength()) {
-            storage->writeBytes(text.begin(), text.getLength());
-        }
-    }
-    data->compact();
-    AutoPtr<Chunk> chunk = Chunk::create(inCompressed ? "ANTz" : "ANTa");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk(inCompressed ? "ANTz" : "ANTa", inCompressed, [&text](Stream& outStream) {
+        if (text.getLength())
+            outStream.writeBytes(text.begin(), text.getLength());
+    });
 }
 
 void AnnotationImpl::interpret(const char* inText, uint32_t inLength, const PageInfo& inInfo)
@@ -287,13 +274,8 @@ void AnnotationImpl::decode(const Chunk& inChunk, const PageInfo& inInfo)
     AutoPtr<Data> data = inChunk.getData();
     if (!data)
         MVX_THROW(errInvalidParam, "The ANT* chunk has no data!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
-    AutoPtr<Storage> storage = data->getReadStorage(true);
-    if (!compressed) {
-        decode(*storage, inInfo);
-        return;
-    }
-    AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage), 0, 16);
-    decode(*bzz, inInfo);
+    AutoPtr<Stream> payload = openPayload(*data, compressed);
+    decode(*payload, inInfo);
 }
 
 void AnnotationImpl::decode(Stream& inStream, const PageInfo& inInfo)

@@ -1,8 +1,7 @@
 // Text zones: the zone tree, its orientation, and the TXT payload written and read.
 #include "djv_text.h"
 
-#include "djv_bzz.h"
-#include "djv_data.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 
 #include <cstdint>
@@ -254,28 +253,12 @@ void TextZoneImpl::encode(Stream& outStream, const PageInfo& inInfo)
 
 AutoPtr<Chunk> TextZoneImpl::makeTXTa(const PageInfo& inInfo)
 {
-    AutoPtr<MemoryData> data = MemoryData::create();
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        encode(*storage, inInfo);
-    }
-    AutoPtr<Chunk> chunk = Chunk::create("TXTa");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk("TXTa", false, [&](Stream& outStream) { encode(outStream, inInfo); });
 }
 
 AutoPtr<Chunk> TextZoneImpl::makeTXTz(const PageInfo& inInfo)
 {
-    AutoPtr<MemoryData> data = MemoryData::create();
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        AutoPtr<DeflateStream> bzz = DeflateStream::create(AutoPtr<Stream>(storage), 1024, 16);
-        encode(*bzz, inInfo);
-        bzz->flushBuffer();
-    }
-    AutoPtr<Chunk> chunk = Chunk::create("TXTz");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk("TXTz", true, [&](Stream& outStream) { encode(outStream, inInfo); });
 }
 
 // ---- Reading ----
@@ -435,11 +418,8 @@ AutoPtr<TextZone> TextZone::decode(const Chunk& inChunk, const PageInfo& inInfo)
     AutoPtr<Data> data = inChunk.getData();
     if (!data)
         MVX_THROW(errInvalidParam, "The TXT* chunk has no data!", "Morvenix::DjVu::TextZone::decode");
-    AutoPtr<Storage> storage = data->getReadStorage(true);
-    if (!compressed)
-        return decode(*storage, inInfo);
-    AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage), 0, 16);
-    return decode(*bzz, inInfo);
+    AutoPtr<Stream> payload = openPayload(*data, compressed);
+    return decode(*payload, inInfo);
 }
 
 Rect getBoundingRect(const TextZone::Children& inZones)
