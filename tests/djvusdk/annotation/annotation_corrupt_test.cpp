@@ -133,6 +133,38 @@ TEST(AnnotationCorrupt, DamagedCompressedPayloads)
         readChunk("ANTz", junk);
 }
 
+// Damage that the BZZ decoder meets first in an "ANTz" chunk keeps the decoder's code and names it; damage
+// it lets through is the parser's own errDataBroken.
+TEST(AnnotationCorrupt, DamagedCompressedChunksPassTheBzzErrorsThrough)
+{
+    const std::string text = sampleText();
+    const Bytes packed = compressed(text);
+    Bytes flipped = packed;
+    flipped[0] ^= 0x10;
+    const struct {
+        const char* name;
+        Bytes body;
+        int code;
+        const char* message;
+        const char* function;
+    } cases[] = {
+        // The decoder runs out of bytes inside the block.
+        {"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)), Morvenix::errOperationFailed,
+         "preload failed.", "Morvenix::DjVu::ZPDecoder::preload"},
+        {"first byte flipped", flipped, Morvenix::errOperationFailed, "preload failed.",
+         "Morvenix::DjVu::ZPDecoder::preload"},
+        {"uncompressed text", Bytes(text.begin(), text.end()), Morvenix::errOperationFailed, "Stream corrupt",
+         "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
+        {"compressed text with an unknown mode", compressed("(mode sepia)"), Morvenix::errDataBroken,
+         "Invalid Data \"sepia\"!", "djv_annotation"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AutoPtr<Chunk> chunk = Chunk::createFromBytes("ANTz", c.body.data(), uint32_t(c.body.size()));
+        MvxTest::expectThrow([&] { Annotation::create(*chunk, kPage); }, c.code, c.function, c.message);
+    }
+}
+
 // Seeded mutations of valid annotations, as plain text and as compressed data.
 TEST(AnnotationCorrupt, MutatedAnnotationsEndCleanly)
 {

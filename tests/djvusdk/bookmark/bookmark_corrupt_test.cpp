@@ -3,6 +3,7 @@
 #include "djv_bookmark.h"
 #include "djv_chunk.h"
 #include "djv_data.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 
 #include "bookmark_test_support.h"
@@ -80,6 +81,46 @@ TEST(BookmarkCorrupt, DamagedPayloadsAreDataBroken)
     // The intact sample reads, with its file url shortened.
     EXPECT_EQ("(\"\" \"\" (\"Chapter\" \"#1\" (\"Section one\" \"#p2.djvu\") (\"Section two\" \"#3\")) (\"End\" \"#4\"))",
               describe(*decoded(sample)));
+}
+
+Bytes bodyOf(const AutoPtr<Chunk>& inChunk)
+{
+    AutoPtr<Morvenix::DjVu::Data> data = inChunk->getData();
+    return Bytes(data->getBuffer(), data->getBuffer() + data->getSize());
+}
+
+// Damage that the BZZ decoder meets first in a NAVM chunk keeps the decoder's code and names it; damage it
+// lets through is the reader's own errDataBroken.
+TEST(BookmarkCorrupt, DamagedChunksPassTheBzzErrorsThrough)
+{
+    const Bytes sample = sampleOutline();
+    const Bytes packed = bodyOf(decoded(sample)->makeNAVM());
+    Bytes flipped = packed;
+    flipped[0] ^= 0x10;
+    const Bytes cut(sample.begin(), sample.begin() + long(sample.size() / 2));
+    const struct {
+        const char* name;
+        Bytes body;
+        int code;
+        const char* message;
+        const char* function;
+    } cases[] = {
+        {"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)), Morvenix::errOperationFailed,
+         "Stream corrupt", "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
+        {"first byte flipped", flipped, Morvenix::errOperationFailed, "preload failed.",
+         "Morvenix::DjVu::ZPDecoder::preload"},
+        {"uncompressed payload", sample, Morvenix::errOperationFailed, "Stream corrupt",
+         "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
+        {"compressed payload cut in half",
+         bodyOf(Morvenix::DjVu::makePayloadChunk(
+             "NAVM", true, [&](Morvenix::Stream& out) { out.writeBytes(cut.data(), uint32_t(cut.size())); })),
+         Morvenix::errDataBroken, "The NAVM data ends too early!", "Morvenix::DjVu::Bookmark::create"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AutoPtr<Chunk> chunk = Chunk::createFromBytes("NAVM", c.body.data(), uint32_t(c.body.size()));
+        MvxTest::expectThrow([&] { Bookmark::create(*chunk); }, c.code, c.message, c.function);
+    }
 }
 
 TEST(BookmarkCorrupt, NestingPastTheLimitIsDataBroken)
@@ -176,8 +217,10 @@ TEST(BookmarkCorrupt, MutatedChunksEndCleanly)
         try {
             AutoPtr<Bookmark> back = Bookmark::create(*chunk);
             ASSERT_TRUE(back->isRoot());
-        } catch (const Morvenix::Exception&) {
+        } catch (const Morvenix::Exception& e) {
             // Damaged compressed data may fail in the decompressor, with its own code.
+            EXPECT_TRUE(e.getCode() == Morvenix::errOperationFailed || e.getCode() == Morvenix::errDataBroken)
+                << e.what();
         }
     }
 }

@@ -1,5 +1,6 @@
 // Damaged TXT payloads: every one ends in errDataBroken or a valid tree, never a crash or a hang.
 #include "djv_chunk.h"
+#include "djv_payload.h"
 #include "djv_text.h"
 
 #include "text_test_support.h"
@@ -128,6 +129,48 @@ TEST(TextCorrupt, TableOfDamagedPayloads)
     }
 }
 
+Bytes bodyOf(const AutoPtr<Chunk>& inChunk)
+{
+    AutoPtr<Morvenix::DjVu::Data> data = inChunk->getData();
+    return Bytes(data->getBuffer(), data->getBuffer() + data->getSize());
+}
+
+// Damage that the BZZ decoder meets first in a "TXTz" chunk keeps the decoder's code and names it; damage
+// it lets through is the reader's own errDataBroken.
+TEST(TextCorrupt, DamagedCompressedChunksPassTheBzzErrorsThrough)
+{
+    const Bytes packed = bodyOf(sampleTree(0)->makeTXTz(kPage));
+    Bytes flipped = packed;
+    flipped[0] ^= 0x10;
+    Bytes otherVersion = header("ab", 2);
+    record(otherVersion, 1, 0, 0, 10, 10, 0, 2, 0);
+    const struct {
+        const char* name;
+        Bytes body;
+        int code;
+        const char* message;
+        const char* function;
+    } cases[] = {
+        {"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)), Morvenix::errOperationFailed,
+         "Stream corrupt", "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
+        {"first byte flipped", flipped, Morvenix::errOperationFailed, "preload failed.",
+         "Morvenix::DjVu::ZPDecoder::preload"},
+        {"uncompressed payload", encodeToBytes(*sampleTree(0), kPage), Morvenix::errOperationFailed, "Stream corrupt",
+         "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
+        {"compressed payload of another version",
+         bodyOf(Morvenix::DjVu::makePayloadChunk("TXTz", true,
+                                                 [&](Morvenix::Stream& out) {
+                                                     out.writeBytes(otherVersion.data(), uint32_t(otherVersion.size()));
+                                                 })),
+         Morvenix::errDataBroken, "Unknown TXT? chunk format!", "Morvenix::DjVu::TextZone::decode"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AutoPtr<Chunk> chunk = Chunk::createFromBytes("TXTz", c.body.data(), uint32_t(c.body.size()));
+        expectThrow([&] { TextZone::decode(*chunk, kPage); }, c.code, c.message, c.function);
+    }
+}
+
 TEST(TextCorrupt, EveryTruncationIsRefused)
 {
     const Bytes good = encodeToBytes(*sampleTree(1), pageInfo(400, 300, 1));
@@ -206,8 +249,10 @@ TEST(TextCorrupt, MutatedCompressedChunksEndCleanly)
         try {
             AutoPtr<TextZone> tree = TextZone::decode(*chunk, info);
             exercise(*tree, info);
-        } catch (const Morvenix::Exception&) {
-            // The BZZ layer reports damage with its own codes; a clean exception is all that counts.
+        } catch (const Morvenix::Exception& e) {
+            // The BZZ layer reports the damage it meets with its own code, the reader the rest.
+            EXPECT_TRUE(e.getCode() == Morvenix::errOperationFailed || e.getCode() == Morvenix::errDataBroken)
+                << e.what();
         }
     }
 }
