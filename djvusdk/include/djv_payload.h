@@ -20,8 +20,11 @@ AutoPtr<MemoryData> makePayload(bool inCompressed, const PayloadWriter& inWrite)
 // A leaf inId holding that payload.
 AutoPtr<Chunk> makePayloadChunk(const String& inId, bool inCompressed, const PayloadWriter& inWrite);
 
-// A stream over a copy of the payload, decompressed by BZZ when inCompressed.
-AutoPtr<Stream> openPayload(Data& inData, bool inCompressed);
+// A stream over a copy of the chunk's payload, decompressed by BZZ when inCompressed. A chunk without
+// payload throws errInvalidParam "The <inKind> chunk has no data!" in the name of its reader: inSource and
+// inFunction.
+AutoPtr<Stream> openPayload(const Chunk& inChunk, bool inCompressed, const char* inKind, const char* inSource,
+                            const char* inFunction);
 
 } // namespace DjVu
 } // namespace Morvenix

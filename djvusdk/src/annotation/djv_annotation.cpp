@@ -267,15 +267,11 @@ void AnnotationImpl::interpretExpression(const ElementArray& inExpression, const
 
 void AnnotationImpl::decode(const Chunk& inChunk, const PageInfo& inInfo)
 {
+    const char* const kFunction = "_Mvx_Internal_NS_::AnnotationImpl::decode";
     const String id = inChunk.getId();
-    const bool compressed = id == String("ANTz");
-    if (!compressed && id != String("ANTa"))
-        MVX_THROW(errInvalidParam, "Not a ANT* chunk!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
-    AutoPtr<Data> data = inChunk.getData();
-    if (!data)
-        MVX_THROW(errInvalidParam, "The ANT* chunk has no data!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
-    AutoPtr<Stream> payload = openPayload(*data, compressed);
-    decode(*payload, inInfo);
+    if (id != String("ANTz") && id != String("ANTa"))
+        MVX_THROW(errInvalidParam, "Not a ANT* chunk!", kFunction);
+    decode(*openPayload(inChunk, id == String("ANTz"), "ANT*", MVX_SOURCE, kFunction), inInfo);
 }
 
 void AnnotationImpl::decode(Stream& inStream, const PageInfo& inInfo)

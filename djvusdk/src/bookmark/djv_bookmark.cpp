@@ -222,11 +222,7 @@ AutoPtr<Bookmark> Bookmark::create(Stream& inStream) { return _Mvx_Internal_NS_:
 
 AutoPtr<Bookmark> Bookmark::create(const Chunk& inNavm)
 {
-    AutoPtr<Data> data = inNavm.getData();
-    if (!data)
-        MVX_THROW(errInvalidParam, "The NAVM chunk has no data!", "Morvenix::DjVu::Bookmark::create");
-    AutoPtr<Stream> payload = openPayload(*data, true);
-    return create(*payload);
+    return create(*openPayload(inNavm, true, "NAVM", MVX_SOURCE, "Morvenix::DjVu::Bookmark::create"));
 }
 
 } // namespace DjVu

@@ -2,6 +2,7 @@
 #include "djv_payload.h"
 
 #include "djv_bzz.h"
+#include "mvx_exception.h"
 
 namespace Morvenix {
 namespace DjVu {
@@ -38,9 +39,14 @@ AutoPtr<Chunk> makePayloadChunk(const String& inId, bool inCompressed, const Pay
     return chunk;
 }
 
-AutoPtr<Stream> openPayload(Data& inData, bool inCompressed)
+AutoPtr<Stream> openPayload(const Chunk& inChunk, bool inCompressed, const char* inKind, const char* inSource,
+                            const char* inFunction)
 {
-    AutoPtr<Stream> storage(inData.getReadStorage(true));
+    AutoPtr<Data> data = inChunk.getData();
+    if (!data)
+        throw Exception(errInvalidParam, String::format("The %s chunk has no data!", inKind), inSource, __LINE__,
+                        inFunction);
+    AutoPtr<Stream> storage(data->getReadStorage(true));
     if (!inCompressed)
         return storage;
     return AutoPtr<Stream>(InflateStream::create(storage, 0, kZPBufferSize));

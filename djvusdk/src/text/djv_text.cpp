@@ -411,15 +411,11 @@ AutoPtr<TextZone> TextZone::decode(Stream& inStream, const PageInfo& inInfo)
 
 AutoPtr<TextZone> TextZone::decode(const Chunk& inChunk, const PageInfo& inInfo)
 {
-    String id = inChunk.getId();
-    bool compressed = id == String("TXTz");
-    if (!compressed && id != String("TXTa"))
-        MVX_THROW(errInvalidParam, "The input is not TXT* chunk!", "Morvenix::DjVu::TextZone::decode");
-    AutoPtr<Data> data = inChunk.getData();
-    if (!data)
-        MVX_THROW(errInvalidParam, "The TXT* chunk has no data!", "Morvenix::DjVu::TextZone::decode");
-    AutoPtr<Stream> payload = openPayload(*data, compressed);
-    return decode(*payload, inInfo);
+    const char* const kFunction = "Morvenix::DjVu::TextZone::decode";
+    const String id = inChunk.getId();
+    if (id != String("TXTz") && id != String("TXTa"))
+        MVX_THROW(errInvalidParam, "The input is not TXT* chunk!", kFunction);
+    return decode(*openPayload(inChunk, id == String("TXTz"), "TXT*", MVX_SOURCE, kFunction), inInfo);
 }
 
 Rect getBoundingRect(const TextZone::Children& inZones)

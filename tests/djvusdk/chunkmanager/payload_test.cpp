@@ -64,7 +64,7 @@ TEST_F(Payload, WhatTheWriterWritesReadsBack)
             if (!compressed) {
                 EXPECT_EQ(bytes, bodyOf(*chunk));
             }
-            AutoPtr<Stream> in = Morvenix::DjVu::openPayload(*chunk->getData(), compressed);
+            AutoPtr<Stream> in = Morvenix::DjVu::openPayload(*chunk, compressed, "TEST", "payload_test", "Here");
             EXPECT_EQ(bytes, readAll(*in));
             if (compressed) {
                 // The reference decoder reads the same bytes out of the payload.
@@ -99,6 +99,15 @@ TEST_F(Payload, AWriterThatThrowsMakesNoChunk)
                      std::runtime_error);
         EXPECT_FALSE(chunk);
     }
+}
+
+TEST_F(Payload, AChunkWithoutPayloadIsRefusedInTheNameOfItsReader)
+{
+    AutoPtr<Chunk> empty = Chunk::create("TXTz");
+    for (bool compressed : {false, true})
+        MvxTest::expectThrow(
+            [&] { Morvenix::DjVu::openPayload(*empty, compressed, "TXT*", "some_reader", "Some::read"); },
+            Morvenix::errInvalidParam, "The TXT* chunk has no data!", "some_reader(");
 }
 
 } // namespace
