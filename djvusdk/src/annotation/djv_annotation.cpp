@@ -313,6 +313,16 @@ void AnnotationImpl::merge(const Annotation& inOther, bool inOverwrite)
     }
 }
 
+// The box of a rectangle, oval or text area.
+Rect& boxOf(MapArea& ioArea)
+{
+    if (ioArea.getType() == MapArea::shapeRect)
+        return static_cast<MapRect&>(ioArea).rect;
+    if (ioArea.getType() == MapArea::shapeOval)
+        return static_cast<MapOval&>(ioArea).rect;
+    return static_cast<MapText&>(ioArea).rect;
+}
+
 void AnnotationImpl::setRotation(int inRotation)
 {
     if (inRotation < 0 || inRotation > 3)
@@ -328,19 +338,11 @@ void AnnotationImpl::setRotation(int inRotation)
     };
     for (const AutoPtr<MapArea>& area : mapAreas) {
         switch (area->getType()) {
-        case MapArea::shapeRect: {
-            MapRect& r = static_cast<MapRect&>(*area);
-            r.rect = turn(r.rect);
-            break;
-        }
-        case MapArea::shapeOval: {
-            MapOval& o = static_cast<MapOval&>(*area);
-            o.rect = turn(o.rect);
-            break;
-        }
+        case MapArea::shapeRect:
+        case MapArea::shapeOval:
         case MapArea::shapeText: {
-            MapText& t = static_cast<MapText&>(*area);
-            t.rect = turn(t.rect);
+            Rect& box = boxOf(*area);
+            box = turn(box);
             break;
         }
         case MapArea::shapePoly: {
