@@ -7,6 +7,7 @@
 #include "mvx_exception.h"
 
 #include "bookmark_test_support.h"
+#include "bzz_chunk_damage.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -83,44 +84,21 @@ TEST(BookmarkCorrupt, DamagedPayloadsAreDataBroken)
               describe(*decoded(sample)));
 }
 
-Bytes bodyOf(const AutoPtr<Chunk>& inChunk)
-{
-    AutoPtr<Morvenix::DjVu::Data> data = inChunk->getData();
-    return Bytes(data->getBuffer(), data->getBuffer() + data->getSize());
-}
-
 // Damage that the BZZ decoder meets first in a NAVM chunk keeps the decoder's code and names it; damage it
 // lets through is the reader's own errDataBroken.
 TEST(BookmarkCorrupt, DamagedChunksPassTheBzzErrorsThrough)
 {
     const Bytes sample = sampleOutline();
-    const Bytes packed = bodyOf(decoded(sample)->makeNAVM());
-    Bytes flipped = packed;
-    flipped[0] ^= 0x10;
+    const Bytes packed = MvxTest::chunkBody(*decoded(sample)->makeNAVM());
+    std::vector<MvxTest::DamagedChunk> cases = MvxTest::bzzDamage(packed, sample);
+    cases.push_back({"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)),
+                     Morvenix::errOperationFailed, "Stream corrupt", MvxTest::kInflateDecode});
     const Bytes cut(sample.begin(), sample.begin() + long(sample.size() / 2));
-    const struct {
-        const char* name;
-        Bytes body;
-        int code;
-        const char* message;
-        const char* function;
-    } cases[] = {
-        {"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)), Morvenix::errOperationFailed,
-         "Stream corrupt", "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
-        {"first byte flipped", flipped, Morvenix::errOperationFailed, "preload failed.",
-         "Morvenix::DjVu::ZPDecoder::preload"},
-        {"uncompressed payload", sample, Morvenix::errOperationFailed, "Stream corrupt",
-         "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
-        {"compressed payload cut in half",
-         bodyOf(Morvenix::DjVu::makePayloadChunk(
-             "NAVM", true, [&](Morvenix::Stream& out) { out.writeBytes(cut.data(), uint32_t(cut.size())); })),
-         Morvenix::errDataBroken, "The NAVM data ends too early!", "Morvenix::DjVu::Bookmark::create"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        AutoPtr<Chunk> chunk = Chunk::createFromBytes("NAVM", c.body.data(), uint32_t(c.body.size()));
-        MvxTest::expectThrow([&] { Bookmark::create(*chunk); }, c.code, c.message, c.function);
-    }
+    const Bytes packedCut = MvxTest::chunkBody(*Morvenix::DjVu::makePayloadChunk(
+        "NAVM", true, [&](Morvenix::Stream& out) { out.writeBytes(cut.data(), uint32_t(cut.size())); }));
+    cases.push_back({"compressed payload cut in half", packedCut, Morvenix::errDataBroken,
+                     "The NAVM data ends too early!", "Morvenix::DjVu::Bookmark::create"});
+    MvxTest::expectChunkErrors("NAVM", cases, [](const Chunk& inChunk) { Bookmark::create(inChunk); });
 }
 
 TEST(BookmarkCorrupt, NestingPastTheLimitIsDataBroken)

@@ -2,6 +2,7 @@
 // back, the compressed form is what the reference tool decodes, and failures leave no chunk behind.
 #include "djv_payload.h"
 
+#include "bzz_chunk_damage.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -44,12 +45,6 @@ Bytes readAll(Stream& inStream)
     return all;
 }
 
-Bytes bodyOf(const Chunk& inChunk)
-{
-    AutoPtr<Morvenix::DjVu::Data> data = inChunk.getData();
-    return Bytes(data->getBuffer(), data->getBuffer() + data->getSize());
-}
-
 class Payload : public MvxTest::HostToolTest {};
 
 TEST_F(Payload, WhatTheWriterWritesReadsBack)
@@ -62,13 +57,13 @@ TEST_F(Payload, WhatTheWriterWritesReadsBack)
             AutoPtr<Chunk> chunk = Morvenix::DjVu::makePayloadChunk("TEST", compressed, writerOf(bytes));
             EXPECT_EQ(Morvenix::String("TEST"), chunk->getId());
             if (!compressed) {
-                EXPECT_EQ(bytes, bodyOf(*chunk));
+                EXPECT_EQ(bytes, MvxTest::chunkBody(*chunk));
             }
             AutoPtr<Stream> in = Morvenix::DjVu::openPayload(*chunk, compressed, "TEST", "payload_test", "Here");
             EXPECT_EQ(bytes, readAll(*in));
             if (compressed) {
                 // The reference decoder reads the same bytes out of the payload.
-                MvxTest::writeFile(path("in.bzz"), bodyOf(*chunk));
+                MvxTest::writeFile(path("in.bzz"), MvxTest::chunkBody(*chunk));
                 ASSERT_EQ(0, MvxTest::runHostTool("bzz -d " + host("in.bzz") + " " + host("out")));
                 EXPECT_EQ(bytes, MvxTest::readFile(path("out")));
             }

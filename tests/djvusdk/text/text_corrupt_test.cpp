@@ -3,6 +3,7 @@
 #include "djv_payload.h"
 #include "djv_text.h"
 
+#include "bzz_chunk_damage.h"
 #include "text_test_support.h"
 
 #include <gtest/gtest.h>
@@ -129,46 +130,21 @@ TEST(TextCorrupt, TableOfDamagedPayloads)
     }
 }
 
-Bytes bodyOf(const AutoPtr<Chunk>& inChunk)
-{
-    AutoPtr<Morvenix::DjVu::Data> data = inChunk->getData();
-    return Bytes(data->getBuffer(), data->getBuffer() + data->getSize());
-}
-
 // Damage that the BZZ decoder meets first in a "TXTz" chunk keeps the decoder's code and names it; damage
 // it lets through is the reader's own errDataBroken.
 TEST(TextCorrupt, DamagedCompressedChunksPassTheBzzErrorsThrough)
 {
-    const Bytes packed = bodyOf(sampleTree(0)->makeTXTz(kPage));
-    Bytes flipped = packed;
-    flipped[0] ^= 0x10;
+    const Bytes packed = MvxTest::chunkBody(*sampleTree(0)->makeTXTz(kPage));
+    std::vector<MvxTest::DamagedChunk> cases = MvxTest::bzzDamage(packed, encodeToBytes(*sampleTree(0), kPage));
+    cases.push_back({"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)),
+                     Morvenix::errOperationFailed, "Stream corrupt", MvxTest::kInflateDecode});
     Bytes otherVersion = header("ab", 2);
     record(otherVersion, 1, 0, 0, 10, 10, 0, 2, 0);
-    const struct {
-        const char* name;
-        Bytes body;
-        int code;
-        const char* message;
-        const char* function;
-    } cases[] = {
-        {"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)), Morvenix::errOperationFailed,
-         "Stream corrupt", "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
-        {"first byte flipped", flipped, Morvenix::errOperationFailed, "preload failed.",
-         "Morvenix::DjVu::ZPDecoder::preload"},
-        {"uncompressed payload", encodeToBytes(*sampleTree(0), kPage), Morvenix::errOperationFailed, "Stream corrupt",
-         "_Mvx_Internal_NS_::InflateStreamImpl::decode"},
-        {"compressed payload of another version",
-         bodyOf(Morvenix::DjVu::makePayloadChunk("TXTz", true,
-                                                 [&](Morvenix::Stream& out) {
-                                                     out.writeBytes(otherVersion.data(), uint32_t(otherVersion.size()));
-                                                 })),
-         Morvenix::errDataBroken, "Unknown TXT? chunk format!", "Morvenix::DjVu::TextZone::decode"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        AutoPtr<Chunk> chunk = Chunk::createFromBytes("TXTz", c.body.data(), uint32_t(c.body.size()));
-        expectThrow([&] { TextZone::decode(*chunk, kPage); }, c.code, c.message, c.function);
-    }
+    const Bytes packedOtherVersion = MvxTest::chunkBody(*Morvenix::DjVu::makePayloadChunk(
+        "TXTz", true, [&](Morvenix::Stream& out) { out.writeBytes(otherVersion.data(), uint32_t(otherVersion.size())); }));
+    cases.push_back({"compressed payload of another version", packedOtherVersion, Morvenix::errDataBroken,
+                     "Unknown TXT? chunk format!", "Morvenix::DjVu::TextZone::decode"});
+    MvxTest::expectChunkErrors("TXTz", cases, [](const Chunk& inChunk) { TextZone::decode(inChunk, kPage); });
 }
 
 TEST(TextCorrupt, EveryTruncationIsRefused)
