@@ -61,9 +61,10 @@ public:
     // Malformed text or an unknown keyword value throws errDataBroken, the values read so far staying.
     virtual void interpret(const char* inText, uint32_t inLength, const PageInfo& inInfo) = 0;
     virtual void interpret(const String& inText, const PageInfo& inInfo) = 0;
-    // An "ANTa" or "ANTz" chunk (another id throws errInvalidParam).
+    // An "ANTa" or "ANTz" chunk (another id throws errInvalidParam). Damage the BZZ decoder meets first in
+    // an "ANTz" chunk throws its errOperationFailed (djv_bzz.h), unchanged.
     virtual void decode(const Chunk& inChunk, const PageInfo& inInfo) = 0;
-    // Annotation text, read to the stream's end.
+    // Annotation text, read to the stream's end; errors of the stream pass through unchanged.
     virtual void decode(Stream& inStream, const PageInfo& inInfo) = 0;
 
     // The overloads without page information write everything but map areas, and throw errInvalidParam

@@ -39,8 +39,10 @@ public:
     // An entry without children; two empty strings make an empty root.
     static AutoPtr<Bookmark> create(const String& inTitle, const String& inUrl);
     // The root of an uncompressed NAVM payload, or of a chunk's payload compressed by BZZ (any chunk id is
-    // taken). Damaged data (cut short, nested deeper than maxDepth, more than maxEntries entries) throws
-    // errDataBroken. A url "#file://dir/name" is read as "#name".
+    // taken). A damaged payload (cut short, nested deeper than maxDepth, more than maxEntries entries)
+    // throws errDataBroken. Damage the BZZ decoder meets first in a chunk throws its errOperationFailed
+    // (djv_bzz.h), and errors of the stream read from pass through, both unchanged. A url
+    // "#file://dir/name" is read as "#name".
     static AutoPtr<Bookmark> create(Stream& inStream);
     static AutoPtr<Bookmark> create(const Chunk& inNavm);
 

@@ -20,8 +20,10 @@ public:
                                          uint32_t inZPBufferSize);
 };
 
-// Decompresses the source. isEof turns true once a read has met the end of the compressed data; corrupt
-// data throws. Writing throws errNotImplemented.
+// Decompresses the source. isEof turns true once a read has met the end of the compressed data. Damaged
+// data throws errOperationFailed: "Stream corrupt" or "Index out of range", or the ZP decoder's "preload
+// failed." when the data end too early; an exact read past the end throws errOperationFailed too. Errors
+// of the source pass through. Writing throws errNotImplemented.
 class InflateStream : public Stream {
 public:
     // inByteLimit: at most this many bytes are read from the source (0: no limit).

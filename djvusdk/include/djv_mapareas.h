@@ -58,6 +58,13 @@ protected:
         : borderType(borderNone), lineColor(colorUnspecified), lineWidth(1), borderAvis(false)
     {
     }
+    // For clone: every value, under a reference count of the copy's own.
+    MapArea(const MapArea& inOther)
+        : Referable(), url(inOther.url), target(inOther.target), comment(inOther.comment),
+          borderType(inOther.borderType), lineColor(inOther.lineColor), lineWidth(inOther.lineWidth),
+          borderAvis(inOther.borderAvis)
+    {
+    }
 };
 
 typedef SimpleArray<AutoPtr<MapArea>, 1> MapAreas;

@@ -54,8 +54,9 @@ public:
     // anything is written.
     virtual void encode(Stream& outStream) const = 0;
     // Replaces the contents with the pairs read up to the end marker. A value length of 65535 throws
-    // errDataBroken; a length the stream does not hold fails its exact read, the pairs read before it
-    // staying in the set. Memory grows only with the bytes actually read.
+    // errDataBroken; a length the stream does not hold fails its exact read (errEOF from a stream that
+    // answers short), the pairs read before it staying in the set. Memory grows only with the bytes
+    // actually read.
     virtual void decode(Stream& inStream) = 0;
     // Copies every pair of the other set into this one, replacing values (empty ones too). A null set
     // throws errInvalidParam.

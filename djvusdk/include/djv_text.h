@@ -57,7 +57,9 @@ public:
                                     int32_t inWidth, int32_t inHeight);
 
     // The tree of a "TXTz" or "TXTa" chunk (another id throws errInvalidParam), or of a TXT payload read
-    // from a stream, in the orientation the page information records. Damaged data throws errDataBroken.
+    // from a stream, in the orientation the page information records. A damaged TXT payload throws
+    // errDataBroken. Damage the BZZ decoder meets first in a "TXTz" chunk throws its errOperationFailed
+    // (djv_bzz.h), and errors of the stream read from pass through, both unchanged.
     static AutoPtr<TextZone> decode(const Chunk& inChunk, const PageInfo& inInfo);
     static AutoPtr<TextZone> decode(Stream& inStream, const PageInfo& inInfo);
 

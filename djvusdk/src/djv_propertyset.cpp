@@ -134,6 +134,7 @@ AutoPtr<PropertySetIterator> PropertySetImpl::getIterator()
 }
 
 const uint32_t kEndMarker = 0xFFFFu;
+const char* const kDecodeFunction = "_Mvx_Internal_NS_::PropertySetImpl::decode";
 
 void writeLength(Stream& outStream, uint32_t inLength)
 {
@@ -166,7 +167,7 @@ void PropertySetImpl::encode(Stream& outStream) const
 uint32_t readLength(Stream& inStream)
 {
     unsigned char bytes[4];
-    inStream.readBytes(bytes, 4, true);
+    readExactly(inStream, bytes, 4, kDecodeFunction);
     return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
 }
 
@@ -175,14 +176,14 @@ uint32_t readLength(Stream& inStream)
 String readText(Stream& inStream, uint32_t inLength, SimpleArray<unsigned char, 2>& ioBuffer)
 {
     if (inLength > String::maxLength)
-        MVX_THROW(errDataBroken, "PropertySet data broken!", "_Mvx_Internal_NS_::PropertySetImpl::decode");
+        MVX_THROW(errDataBroken, "PropertySet data broken!", kDecodeFunction);
     const uint32_t kPiece = 0x10000;
     ioBuffer.setSize(0);
     while (ioBuffer.count() < inLength) {
         uint32_t done = ioBuffer.count();
         uint32_t piece = inLength - done < kPiece ? inLength - done : kPiece;
         ioBuffer.setSize(done + piece);
-        inStream.readBytes(ioBuffer.data() + done, piece, true);
+        readExactly(inStream, ioBuffer.data() + done, piece, kDecodeFunction);
     }
     return String(reinterpret_cast<const char*>(ioBuffer.data()), int32_t(inLength));
 }
@@ -198,7 +199,7 @@ void PropertySetImpl::decode(Stream& inStream)
         String key = readText(inStream, keyLength, buffer);
         uint32_t valueLength = readLength(inStream);
         if (valueLength == kEndMarker)
-            MVX_THROW(errDataBroken, "PropertySet data broken!", "_Mvx_Internal_NS_::PropertySetImpl::decode");
+            MVX_THROW(errDataBroken, "PropertySet data broken!", kDecodeFunction);
         m_pairs[key] = readText(inStream, valueLength, buffer);
     }
 }

@@ -45,6 +45,11 @@ public:
     virtual AutoPtr<Storage> duplicate() = 0;
 };
 
+// Reads exactly inSize bytes through the stream's exact read. The library's streams throw when they fall
+// short; a stream from outside may answer with fewer bytes (0 at its end) instead, and that too is the end
+// of the data: errEOF, naming inFunction. Loops that read piece by piece count on it to end.
+void readExactly(Stream& inStream, void* outBuffer, uint32_t inSize, const char* inFunction);
+
 class StorageRollback {
 public:
     virtual void commit() = 0;

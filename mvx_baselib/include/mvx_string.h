@@ -154,7 +154,8 @@ public:
     const uint32_t* utf32_str() const;
     const char* ansi_str() const;
 
-    // Length as four bytes (stored order for the tag 4321, reversed for any other), then the bytes.
+    // Length as four bytes (stored order for the tag 4321, reversed for any other), then the bytes. A
+    // stream that ends early fails the read with its own error, or errEOF when it answers short.
     void write(Stream* inStream, int32_t inByteOrder) const;
     uint32_t read(Stream* inStream, int32_t inByteOrder);
     static void writeUInt32(Stream* inStream, uint32_t inValue, int32_t inByteOrder);

@@ -21,7 +21,7 @@ void writeInt64(Stream& inStream, int64_t inValue, int32_t inByteOrder)
 uint64_t readUInt64(Stream& inStream, int32_t inByteOrder)
 {
     uint64_t stored;
-    inStream.readBytes(&stored, sizeof stored, true);
+    readExactly(inStream, &stored, sizeof stored, "Morvenix::readUInt64");
     return convertUInt64(stored, inByteOrder);
 }
 

@@ -112,7 +112,7 @@ void Guid::read(Stream* inStream, int32_t)
         MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::Guid::read");
     // Into a scratch copy, so a failed read leaves the value as it was.
     unsigned char bytes[sizeof(m_bytes)];
-    inStream->readBytes(bytes, sizeof(bytes), true);
+    readExactly(*inStream, bytes, sizeof(bytes), "Morvenix::Guid::read");
     std::memcpy(m_bytes, bytes, sizeof(m_bytes));
 }
 

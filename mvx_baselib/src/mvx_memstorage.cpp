@@ -5,9 +5,9 @@
 
 #include "mvx_memstorage.h"
 
+#include "mvx_blockstorage.h"
 #include "mvx_exception.h"
 #include "mvx_string.h"
-#include "mvx_syncobjs.h"
 
 #include <cstring>
 
@@ -16,41 +16,32 @@ namespace Morvenix {
 namespace {
 const uint32_t kAllocationUnit = 0x80000;
 const uint32_t kInitialCapacity = 128;
-const uint64_t kPositionLimit = 0x100000000ull; // positions and sizes stay below 4 GiB
 const char* const kReadOnly = "The instance is read-only!";
 } // namespace
 
-class MemoryStorageImpl : public MemoryStorage {
+class MemoryStorageImpl : public BlockStorage<MemoryStorage, MemoryStorageImpl> {
 public:
+    static constexpr const char* kPastEnd = "Current position exceeds the storage end!";
+
     // Over the object's own array.
-    MemoryStorageImpl() : m_own(0, 0, nullptr, kAllocationUnit), m_array(&m_own), m_pos(0), m_readOnly(false) {}
+    MemoryStorageImpl() : BlockStorage(0), m_own(0, 0, nullptr, kAllocationUnit), m_array(&m_own), m_readOnly(false)
+    {
+    }
 
     // Over an array that inOwner holds (null: the caller owns it).
     MemoryStorageImpl(SimpleArray<unsigned char, 2>& ioArray, MemoryStorageImpl* inOwner, uint32_t inPos)
-        : m_array(&ioArray), m_owner(inOwner), m_pos(inPos), m_readOnly(false)
+        : BlockStorage(inPos), m_array(&ioArray), m_owner(inOwner), m_readOnly(false)
     {
         m_array->setGrowStep(kAllocationUnit);
     }
 
     SimpleArray<unsigned char, 2>& ownArray() { return m_own; }
 
-    uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
+    const unsigned char* blockData() const { return m_array->data(); }
+    uint32_t blockSize() const { return m_array->count(); }
+    [[noreturn]] static void fail(int inCode, const char* inMessage, const char* inMethod)
     {
-        const uint32_t size = m_array->count();
-        if (m_pos >= size) {
-            if (inExact)
-                MVX_THROW(errOperationFailed, "Current position exceeds the storage end!",
-                          "Morvenix::MemoryStorageImpl::readBytes");
-            return 0;
-        }
-        if (uint64_t(m_pos) + inSize > size) {
-            if (inExact)
-                MVX_THROW(errOperationFailed, "No more data!", "Morvenix::MemoryStorageImpl::readBytes");
-            inSize = size - m_pos;
-        }
-        std::memcpy(outBuffer, m_array->data() + m_pos, inSize);
-        m_pos += inSize;
-        return inSize;
+        MVX_THROW(inCode, inMessage, String::format("Morvenix::MemoryStorageImpl::%s", inMethod).c_str());
     }
 
     void writeBytes(const void* inBuffer, uint32_t inSize) override
@@ -68,11 +59,6 @@ public:
         m_pos = uint32_t(end);
     }
 
-    void flushBuffer() override {}
-    bool isEof() override { return m_pos >= m_array->count(); }
-    uint64_t getSize() override { return m_array->count(); }
-    uint64_t getPos() override { return m_pos; }
-
     void reserve(uint64_t inSize) override
     {
         if (m_readOnly)
@@ -82,23 +68,6 @@ public:
         if (inSize >= kPositionLimit)
             MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::MemoryStorageImpl::reserve");
         m_array->reserve(uint32_t(inSize));
-    }
-
-    void setPos(uint64_t inPos) override
-    {
-        if (inPos >= kPositionLimit)
-            MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::MemoryStorageImpl::setPos");
-        m_pos = uint32_t(inPos);
-    }
-
-    void setPosRelative(int64_t inOffset) override
-    {
-        m_pos = checkedPosition(int64_t(m_pos), inOffset, "Morvenix::MemoryStorageImpl::setPosRelative");
-    }
-
-    void setPosFromEnd(int64_t inOffset) override
-    {
-        m_pos = checkedPosition(int64_t(m_array->count()), inOffset, "Morvenix::MemoryStorageImpl::setPosFromEnd");
     }
 
     void setEof() override
@@ -135,24 +104,11 @@ public:
 
     void setReadOnly(bool inReadOnly) override { m_readOnly = inReadOnly; }
 
-    void lock() override { m_mutex.lock(); }
-    void unlock() override { m_mutex.unlock(); }
-
 private:
-    static uint32_t checkedPosition(int64_t inBase, int64_t inOffset, const char* inFunction)
-    {
-        // Compared against the limits rather than added first, so that no offset can overflow.
-        if ((inOffset < 0 && inOffset < -inBase) || (inOffset > 0 && inOffset >= int64_t(kPositionLimit) - inBase))
-            MVX_THROW(errInvalidParam, "errInvalidParam", inFunction);
-        return uint32_t(inBase + inOffset);
-    }
-
     SimpleArray<unsigned char, 2> m_own;
     SimpleArray<unsigned char, 2>* m_array;
     AutoPtr<MemoryStorageImpl> m_owner; // keeps m_array alive for a duplicate
-    uint32_t m_pos;
     bool m_readOnly;
-    Mutex m_mutex;
 };
 
 AutoPtr<MemoryStorage> MemoryStorage::create()
@@ -170,7 +126,7 @@ AutoPtr<MemoryStorage> MemoryStorage::create(SimpleArray<unsigned char, 2>& ioAr
 
 AutoPtr<MemoryStorage> MemoryStorage::create(const void* inData, size_t inSize, int32_t inByteOrder)
 {
-    if (uint64_t(inSize) >= kPositionLimit)
+    if (uint64_t(inSize) >= MemoryStorageImpl::kPositionLimit)
         MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::MemoryStorage::create");
     MemoryStorageImpl* impl = new MemoryStorageImpl();
     AutoPtr<MemoryStorage> result(impl);

@@ -25,6 +25,12 @@ void makeBuffer(SimpleArray<unsigned char, 2>& outBuffer, uint32_t inBlockSize, 
 
 } // namespace
 
+void readExactly(Stream& inStream, void* outBuffer, uint32_t inSize, const char* inFunction)
+{
+    if (inStream.readBytes(outBuffer, inSize, true) != inSize)
+        MVX_THROW(errEOF, "errEOF", inFunction);
+}
+
 // A read of 0 bytes ends the copy as well as the end flag does: a stream that returns nothing while it
 // claims more would otherwise keep the loop spinning.
 uint32_t Stream::copyAll(Stream& inSource, uint32_t inBlockSize, ProgressCallback inCallback, void* inContext)

@@ -514,7 +514,7 @@ void String::writeUInt32(Stream* inStream, uint32_t inValue, int32_t inByteOrder
 uint32_t String::readUInt32(Stream* inStream, int32_t inByteOrder)
 {
     unsigned char bytes[4];
-    inStream->readBytes(bytes, 4, true);
+    readExactly(*inStream, bytes, 4, "Morvenix::String::readUInt32");
     if (inByteOrder != 4321) {
         std::swap(bytes[0], bytes[3]);
         std::swap(bytes[1], bytes[2]);
@@ -542,7 +542,9 @@ uint32_t String::read(Stream* inStream, int32_t inByteOrder)
     const uint32_t kDirect = 1u << 20;
     if (length <= kDirect) {
         char* p = allocate(length);
-        return length ? inStream->readBytes(p, length, true) : 0;
+        if (length)
+            readExactly(*inStream, p, length, "Morvenix::String::read");
+        return length;
     }
     WipedBlock<char> gathered;
     uint32_t have = 0;
@@ -557,8 +559,9 @@ uint32_t String::read(Stream* inStream, int32_t inByteOrder)
             gathered.swap(bigger);
             capacity = grown;
         }
-        have += inStream->readBytes(gathered.get() + have, capacity - have < length - have ? capacity - have
-                                                                                          : length - have, true);
+        const uint32_t piece = capacity - have < length - have ? capacity - have : length - have;
+        readExactly(*inStream, gathered.get() + have, piece, "Morvenix::String::read");
+        have += piece;
     }
     char* p = allocate(length);
     std::memcpy(p, gathered.get(), length);

@@ -5,6 +5,7 @@
 #include "mvx_exception.h"
 #include "mvx_memstorage.h"
 
+#include "../mvx_baselib/vector_stream.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -203,6 +204,18 @@ TEST(PropertySet, DamagedEncodings)
                         c.code == broken ? "_Mvx_Internal_NS_::PropertySetImpl::decode" : nullptr);
         }
         EXPECT_EQ(c.pairsKept, set->getCount());
+
+        // A stream from outside that answers short instead of throwing ends the data just the same.
+        MvxTest::VectorStream answeringShort(c.bytes);
+        answeringShort.answersShort = true;
+        AutoPtr<PropertySet> fromOutside = PropertySet::create();
+        if (c.code == 0) {
+            fromOutside->decode(answeringShort);
+        } else {
+            expectThrow([&] { fromOutside->decode(answeringShort); }, c.code == broken ? broken : Morvenix::errEOF,
+                        "_Mvx_Internal_NS_::PropertySetImpl::decode");
+        }
+        EXPECT_EQ(c.pairsKept, fromOutside->getCount());
     }
 }
 

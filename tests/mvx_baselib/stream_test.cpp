@@ -1,9 +1,15 @@
 #include "mvx_stream.h"
 
+#include "mvx_byteorder.h"
+#include "mvx_guid.h"
+#include "mvx_string.h"
+
+#include "test_support.h"
 #include "vector_stream.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 
@@ -125,6 +131,50 @@ TEST(Stream, AFailedWriteKeepsWhatWasWritten)
     target.writeLimit = 20;
     EXPECT_THROW(target.copyAll(source, 16, nullptr, nullptr), Morvenix::Exception);
     EXPECT_EQ(std::vector<unsigned char>(source.data.begin(), source.data.begin() + 16), target.written);
+}
+
+// A stream from outside the library may answer an exact read short, 0 at its end, instead of throwing.
+// Every reader takes that as the end of the data; none spins asking again, none keeps bytes never read.
+TEST(Stream, ReadersTakeAShortAnswerAsTheEnd)
+{
+    const struct {
+        const char* name;
+        std::vector<unsigned char> data;
+        std::function<void(VectorStream&)> read;
+        const char* function;
+    } cases[] = {
+        {"exact read of nothing", {}, [](VectorStream& s) { unsigned char b[2]; readExactly(s, b, 2, "Here"); },
+         "Here"},
+        {"exact read cut short", {1}, [](VectorStream& s) { unsigned char b[2]; readExactly(s, b, 2, "Here"); },
+         "Here"},
+        {"string length", {0, 0}, [](VectorStream& s) { Morvenix::String::readUInt32(&s, 4321); },
+         "Morvenix::String::readUInt32"},
+        {"short string", {0, 0, 0, 5, 'a', 'b'}, [](VectorStream& s) { Morvenix::String().read(&s, 1234); },
+         "Morvenix::String::read"},
+        // Past the first megabyte a string is read in pieces: the loop that used to spin.
+        {"long string", {0x00, 0x20, 0x00, 0x00, 'a', 'b'},
+         [](VectorStream& s) { Morvenix::String().read(&s, 1234); }, "Morvenix::String::read"},
+        {"64-bit value", {1, 2, 3, 4, 5, 6, 7}, [](VectorStream& s) { Morvenix::readUInt64(s, 4321); },
+         "Morvenix::readUInt64"},
+        {"GUID", std::vector<unsigned char>(15, 0xAB), [](VectorStream& s) { Morvenix::Guid().read(&s, 4321); },
+         "Morvenix::Guid::read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        VectorStream source(c.data);
+        source.answersShort = true;
+        MvxTest::expectThrow([&] { c.read(source); }, Morvenix::errEOF, c.function);
+    }
+}
+
+TEST(Stream, ReadExactlyTakesWhatAWholeAnswerGives)
+{
+    VectorStream source(bytes(5));
+    source.answersShort = true;
+    unsigned char buffer[5] = {};
+    Morvenix::readExactly(source, buffer, 5, "Here");
+    EXPECT_EQ(source.data, std::vector<unsigned char>(buffer, buffer + 5));
+    Morvenix::readExactly(source, buffer, 0, "Here");
 }
 
 } // namespace

@@ -3,9 +3,8 @@
 #include "djv_annotation.h"
 
 #include "djv_annoparse.h"
-#include "djv_bzz.h"
-#include "djv_data.h"
 #include "djv_mapareaparser.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 #include "mvx_unicode.h"
 
@@ -207,22 +206,10 @@ AutoPtr<Chunk> AnnotationImpl::makeChunk(const PageInfo& inInfo, bool inCompress
 {
     // The text first: a value that cannot be written leaves no chunk behind.
     const String text = getANTString(inInfo);
-    AutoPtr<MemoryData> data = MemoryData::create(0, 0xFFFFFFFFu, nullptr, 0);
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        if (inCompressed) {
-            AutoPtr<DeflateStream> bzz = DeflateStream::create(AutoPtr<Stream>(storage), 1024, 16);
-            if (text.getLength())
-                bzz->writeBytes(text.begin(), text.getLength());
-            bzz->flushBuffer();
-        } else if (text.getLength()) {
-            storage->writeBytes(text.begin(), text.getLength());
-        }
-    }
-    data->compact();
-    AutoPtr<Chunk> chunk = Chunk::create(inCompressed ? "ANTz" : "ANTa");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk(inCompressed ? "ANTz" : "ANTa", inCompressed, [&text](Stream& outStream) {
+        if (text.getLength())
+            outStream.writeBytes(text.begin(), text.getLength());
+    });
 }
 
 void AnnotationImpl::interpret(const char* inText, uint32_t inLength, const PageInfo& inInfo)
@@ -280,20 +267,11 @@ void AnnotationImpl::interpretExpression(const ElementArray& inExpression, const
 
 void AnnotationImpl::decode(const Chunk& inChunk, const PageInfo& inInfo)
 {
+    const char* const kFunction = "_Mvx_Internal_NS_::AnnotationImpl::decode";
     const String id = inChunk.getId();
-    const bool compressed = id == String("ANTz");
-    if (!compressed && id != String("ANTa"))
-        MVX_THROW(errInvalidParam, "Not a ANT* chunk!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
-    AutoPtr<Data> data = inChunk.getData();
-    if (!data)
-        MVX_THROW(errInvalidParam, "The ANT* chunk has no data!", "_Mvx_Internal_NS_::AnnotationImpl::decode");
-    AutoPtr<Storage> storage = data->getReadStorage(true);
-    if (!compressed) {
-        decode(*storage, inInfo);
-        return;
-    }
-    AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage), 0, 16);
-    decode(*bzz, inInfo);
+    if (id != String("ANTz") && id != String("ANTa"))
+        MVX_THROW(errInvalidParam, "Not a ANT* chunk!", kFunction);
+    decode(*openPayload(inChunk, id == String("ANTz"), "ANT*", MVX_SOURCE, kFunction), inInfo);
 }
 
 void AnnotationImpl::decode(Stream& inStream, const PageInfo& inInfo)
@@ -335,6 +313,16 @@ void AnnotationImpl::merge(const Annotation& inOther, bool inOverwrite)
     }
 }
 
+// The box of a rectangle, oval or text area.
+Rect& boxOf(MapArea& ioArea)
+{
+    if (ioArea.getType() == MapArea::shapeRect)
+        return static_cast<MapRect&>(ioArea).rect;
+    if (ioArea.getType() == MapArea::shapeOval)
+        return static_cast<MapOval&>(ioArea).rect;
+    return static_cast<MapText&>(ioArea).rect;
+}
+
 void AnnotationImpl::setRotation(int inRotation)
 {
     if (inRotation < 0 || inRotation > 3)
@@ -350,19 +338,11 @@ void AnnotationImpl::setRotation(int inRotation)
     };
     for (const AutoPtr<MapArea>& area : mapAreas) {
         switch (area->getType()) {
-        case MapArea::shapeRect: {
-            MapRect& r = static_cast<MapRect&>(*area);
-            r.rect = turn(r.rect);
-            break;
-        }
-        case MapArea::shapeOval: {
-            MapOval& o = static_cast<MapOval&>(*area);
-            o.rect = turn(o.rect);
-            break;
-        }
+        case MapArea::shapeRect:
+        case MapArea::shapeOval:
         case MapArea::shapeText: {
-            MapText& t = static_cast<MapText&>(*area);
-            t.rect = turn(t.rect);
+            Rect& box = boxOf(*area);
+            box = turn(box);
             break;
         }
         case MapArea::shapePoly: {

@@ -99,18 +99,13 @@ String head(const MapArea& inArea)
     return text;
 }
 
-String borderAvisOption(const MapArea& inArea) { return String(inArea.borderAvis ? " (border_avis)" : ""); }
-
-void copyBase(const MapArea& inFrom, MapArea& outTo)
+// The expression of an area drawn in a box (rectangle, oval, text) up to its border option.
+String boxedHead(const MapArea& inArea, const Rect& inBox, const PageInfo& inPage, int inRotation)
 {
-    outTo.url = inFrom.url;
-    outTo.target = inFrom.target;
-    outTo.comment = inFrom.comment;
-    outTo.borderType = inFrom.borderType;
-    outTo.lineColor = inFrom.lineColor;
-    outTo.lineWidth = inFrom.lineWidth;
-    outTo.borderAvis = inFrom.borderAvis;
+    return head(inArea) + FilePlacement(inPage, inRotation).rect(inBox) + String(")") + getBorderType(inArea);
 }
+
+String borderAvisOption(const MapArea& inArea) { return String(inArea.borderAvis ? " (border_avis)" : ""); }
 
 bool isInsideRect(const Rect& inRect, const Point& inPoint)
 {
@@ -156,19 +151,24 @@ Rect spanOf(int32_t inMinX, int32_t inMaxX, int32_t inMinY, int32_t inMaxY)
                 int32_t(uint32_t(inMaxY) - uint32_t(inMinY))};
 }
 
-class MapRectImpl : public MapRect {
+// Rectangles and text boxes: the area is the box itself, and a point is on the line near one of its edges.
+template <class Shape, int kType>
+class BoxAreaImpl : public Shape {
 public:
-    int getType() const override { return shapeRect; }
-    Rect getRect() const override { return rect; }
-    bool isPointInsideArea(const Point& inPoint) const override { return isInsideRect(rect, inPoint); }
+    int getType() const override { return kType; }
+    Rect getRect() const override { return this->rect; }
+    bool isPointInsideArea(const Point& inPoint) const override { return isInsideRect(this->rect, inPoint); }
     int isPointOnLine(const Point& inPoint, int inTolerance) const override
     {
-        return edgeOfRect(rect, inPoint, inTolerance);
+        return edgeOfRect(this->rect, inPoint, inTolerance);
     }
+};
+
+class MapRectImpl : public BoxAreaImpl<MapRect, MapArea::shapeRect> {
+public:
     String getANTString(const PageInfo& inPage, int inRotation) const override
     {
-        String text = head(*this) + FilePlacement(inPage, inRotation).rect(rect) + String(")") +
-                      getBorderType(*this) + borderAvisOption(*this);
+        String text = boxedHead(*this, rect, inPage, inRotation) + borderAvisOption(*this);
         if (isColorSpecified(hiliteColor)) {
             text += String::format(" (hilite #%06X)", hiliteColor);
             if (opacity != 50)
@@ -176,15 +176,7 @@ public:
         }
         return text + String(")");
     }
-    AutoPtr<MapArea> clone() const override
-    {
-        AutoPtr<MapRectImpl> copy = new MapRectImpl();
-        copyBase(*this, *copy);
-        copy->rect = rect;
-        copy->hiliteColor = hiliteColor;
-        copy->opacity = opacity;
-        return copy;
-    }
+    AutoPtr<MapArea> clone() const override { return new MapRectImpl(*this); }
 };
 
 class MapOvalImpl : public MapOval {
@@ -201,16 +193,9 @@ public:
     }
     String getANTString(const PageInfo& inPage, int inRotation) const override
     {
-        return head(*this) + FilePlacement(inPage, inRotation).rect(rect) + String(")") + getBorderType(*this) +
-               borderAvisOption(*this) + String(")");
+        return boxedHead(*this, rect, inPage, inRotation) + borderAvisOption(*this) + String(")");
     }
-    AutoPtr<MapArea> clone() const override
-    {
-        AutoPtr<MapOvalImpl> copy = new MapOvalImpl();
-        copyBase(*this, *copy);
-        copy->rect = rect;
-        return copy;
-    }
+    AutoPtr<MapArea> clone() const override { return new MapOvalImpl(*this); }
 };
 
 class MapPolyImpl : public MapPoly {
@@ -253,13 +238,7 @@ public:
         return head(*this) + String(coordinates.data(), int32_t(coordinates.size())) + getBorderType(*this) +
                borderAvisOption(*this) + String(")");
     }
-    AutoPtr<MapArea> clone() const override
-    {
-        AutoPtr<MapPolyImpl> copy = new MapPolyImpl();
-        copyBase(*this, *copy);
-        copy->points = points;
-        return copy;
-    }
+    AutoPtr<MapArea> clone() const override { return new MapPolyImpl(*this); }
 };
 
 class MapLineImpl : public MapLine {
@@ -287,47 +266,21 @@ public:
             text += String::format(" (lineclr #%06X)", lineColor);
         return text + String(")");
     }
-    AutoPtr<MapArea> clone() const override
-    {
-        AutoPtr<MapLineImpl> copy = new MapLineImpl();
-        copyBase(*this, *copy);
-        copy->x1 = x1;
-        copy->y1 = y1;
-        copy->x2 = x2;
-        copy->y2 = y2;
-        copy->arrow = arrow;
-        return copy;
-    }
+    AutoPtr<MapArea> clone() const override { return new MapLineImpl(*this); }
 };
 
-class MapTextImpl : public MapText {
+class MapTextImpl : public BoxAreaImpl<MapText, MapArea::shapeText> {
 public:
-    int getType() const override { return shapeText; }
-    Rect getRect() const override { return rect; }
-    bool isPointInsideArea(const Point& inPoint) const override { return isInsideRect(rect, inPoint); }
-    int isPointOnLine(const Point& inPoint, int inTolerance) const override
-    {
-        return edgeOfRect(rect, inPoint, inTolerance);
-    }
     String getANTString(const PageInfo& inPage, int inRotation) const override
     {
-        String text = head(*this) + FilePlacement(inPage, inRotation).rect(rect) + String(")") + getBorderType(*this);
+        String text = boxedHead(*this, rect, inPage, inRotation);
         if (isColorSpecified(backColor))
             text += String::format(" (backclr #%06X)", backColor);
         if (isColorSpecified(textColor))
             text += String::format(" (textclr #%06X)", textColor);
         return text + String(pushpin ? " (pushpin))" : ")");
     }
-    AutoPtr<MapArea> clone() const override
-    {
-        AutoPtr<MapTextImpl> copy = new MapTextImpl();
-        copyBase(*this, *copy);
-        copy->rect = rect;
-        copy->pushpin = pushpin;
-        copy->textColor = textColor;
-        copy->backColor = backColor;
-        return copy;
-    }
+    AutoPtr<MapArea> clone() const override { return new MapTextImpl(*this); }
 };
 
 } // namespace

@@ -1,9 +1,8 @@
 // Bookmarks: the outline tree and its NAVM payload, written and read.
 #include "djv_bookmark.h"
 
-#include "djv_bzz.h"
-#include "djv_data.h"
 #include "djv_mapareaparser.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 
 #include <cstring>
@@ -123,16 +122,7 @@ void BookmarkImpl::encode(Stream& outStream)
 
 AutoPtr<Chunk> BookmarkImpl::makeNAVM()
 {
-    AutoPtr<MemoryData> data = MemoryData::create();
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        AutoPtr<DeflateStream> bzz = DeflateStream::create(AutoPtr<Stream>(storage), 1024, 16);
-        encode(*bzz);
-        bzz->flushBuffer();
-    }
-    AutoPtr<Chunk> chunk = Chunk::create("NAVM");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk("NAVM", true, [this](Stream& outStream) { encode(outStream); });
 }
 
 // ---- Reading ----
@@ -232,12 +222,7 @@ AutoPtr<Bookmark> Bookmark::create(Stream& inStream) { return _Mvx_Internal_NS_:
 
 AutoPtr<Bookmark> Bookmark::create(const Chunk& inNavm)
 {
-    AutoPtr<Data> data = inNavm.getData();
-    if (!data)
-        MVX_THROW(errInvalidParam, "The NAVM chunk has no data!", "Morvenix::DjVu::Bookmark::create");
-    AutoPtr<Storage> storage = data->getReadStorage(true);
-    AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage), 0, 16);
-    return create(*bzz);
+    return create(*openPayload(inNavm, true, "NAVM", MVX_SOURCE, "Morvenix::DjVu::Bookmark::create"));
 }
 
 } // namespace DjVu

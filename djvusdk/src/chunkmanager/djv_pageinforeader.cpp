@@ -13,7 +13,7 @@ namespace {
 uint32_t readByte(Stream& inStream)
 {
     unsigned char b = 0;
-    inStream.readBytes(&b, 1, true);
+    readExactly(inStream, &b, 1, "Morvenix::DjVu::readPageInfo");
     return b;
 }
 

@@ -1,8 +1,7 @@
 // Text zones: the zone tree, its orientation, and the TXT payload written and read.
 #include "djv_text.h"
 
-#include "djv_bzz.h"
-#include "djv_data.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 
 #include <cstdint>
@@ -254,28 +253,12 @@ void TextZoneImpl::encode(Stream& outStream, const PageInfo& inInfo)
 
 AutoPtr<Chunk> TextZoneImpl::makeTXTa(const PageInfo& inInfo)
 {
-    AutoPtr<MemoryData> data = MemoryData::create();
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        encode(*storage, inInfo);
-    }
-    AutoPtr<Chunk> chunk = Chunk::create("TXTa");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk("TXTa", false, [&](Stream& outStream) { encode(outStream, inInfo); });
 }
 
 AutoPtr<Chunk> TextZoneImpl::makeTXTz(const PageInfo& inInfo)
 {
-    AutoPtr<MemoryData> data = MemoryData::create();
-    {
-        AutoPtr<MemoryStorage> storage = data->getStorage();
-        AutoPtr<DeflateStream> bzz = DeflateStream::create(AutoPtr<Stream>(storage), 1024, 16);
-        encode(*bzz, inInfo);
-        bzz->flushBuffer();
-    }
-    AutoPtr<Chunk> chunk = Chunk::create("TXTz");
-    chunk->setData(data);
-    return chunk;
+    return makePayloadChunk("TXTz", true, [&](Stream& outStream) { encode(outStream, inInfo); });
 }
 
 // ---- Reading ----
@@ -428,18 +411,11 @@ AutoPtr<TextZone> TextZone::decode(Stream& inStream, const PageInfo& inInfo)
 
 AutoPtr<TextZone> TextZone::decode(const Chunk& inChunk, const PageInfo& inInfo)
 {
-    String id = inChunk.getId();
-    bool compressed = id == String("TXTz");
-    if (!compressed && id != String("TXTa"))
-        MVX_THROW(errInvalidParam, "The input is not TXT* chunk!", "Morvenix::DjVu::TextZone::decode");
-    AutoPtr<Data> data = inChunk.getData();
-    if (!data)
-        MVX_THROW(errInvalidParam, "The TXT* chunk has no data!", "Morvenix::DjVu::TextZone::decode");
-    AutoPtr<Storage> storage = data->getReadStorage(true);
-    if (!compressed)
-        return decode(*storage, inInfo);
-    AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage), 0, 16);
-    return decode(*bzz, inInfo);
+    const char* const kFunction = "Morvenix::DjVu::TextZone::decode";
+    const String id = inChunk.getId();
+    if (id != String("TXTz") && id != String("TXTa"))
+        MVX_THROW(errInvalidParam, "The input is not TXT* chunk!", kFunction);
+    return decode(*openPayload(inChunk, id == String("TXTz"), "TXT*", MVX_SOURCE, kFunction), inInfo);
 }
 
 Rect getBoundingRect(const TextZone::Children& inZones)

@@ -5,6 +5,7 @@
 #include "djv_data.h"
 #include "mvx_memstorage.h"
 
+#include "bzz_chunk_damage.h"
 #include "maparea_test_support.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,6 @@ using Morvenix::DjVu::Data;
 typedef std::vector<unsigned char> Bytes;
 
 const PageInfo kPage = pageInfo(400, 300, 0);
-
-Bytes bodyOf(const AutoPtr<Chunk>& inChunk)
-{
-    AutoPtr<Data> data = inChunk->getData();
-    return Bytes(data->getBuffer(), data->getBuffer() + data->getSize());
-}
 
 // The bytes through BZZ, as a hostile ANTz would hold them.
 Bytes compressed(const std::string& inText)
@@ -119,7 +114,7 @@ TEST(AnnotationCorrupt, DamagedCompressedPayloads)
 {
     AutoPtr<Annotation> a = Annotation::create(1, 3, 0x00C0FFEE, 150, 2);
     a->mapAreas = sampleAreas(0);
-    const Bytes packed = bodyOf(a->makeANTz(kPage));
+    const Bytes packed = MvxTest::chunkBody(*a->makeANTz(kPage));
     ASSERT_GT(packed.size(), 8u);
     // Truncated BZZ data at every length, and bytes that are no BZZ data at all.
     for (size_t n = 0; n < packed.size(); ++n) {
@@ -133,12 +128,27 @@ TEST(AnnotationCorrupt, DamagedCompressedPayloads)
         readChunk("ANTz", junk);
 }
 
+// Damage that the BZZ decoder meets first in an "ANTz" chunk keeps the decoder's code and names it; damage
+// it lets through is the parser's own errDataBroken.
+TEST(AnnotationCorrupt, DamagedCompressedChunksPassTheBzzErrorsThrough)
+{
+    const std::string text = sampleText();
+    const Bytes packed = compressed(text);
+    std::vector<MvxTest::DamagedChunk> cases = MvxTest::bzzDamage(packed, Bytes(text.begin(), text.end()));
+    // This payload is long enough that its half ends inside the block: the decoder runs out of bytes.
+    cases.push_back({"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)),
+                     Morvenix::errOperationFailed, "preload failed.", MvxTest::kZPPreload});
+    cases.push_back({"compressed text with an unknown mode", compressed("(mode sepia)"), Morvenix::errDataBroken,
+                     "Invalid Data \"sepia\"!", "djv_annotation"});
+    MvxTest::expectChunkErrors("ANTz", cases, [](const Chunk& inChunk) { Annotation::create(inChunk, kPage); });
+}
+
 // Seeded mutations of valid annotations, as plain text and as compressed data.
 TEST(AnnotationCorrupt, MutatedAnnotationsEndCleanly)
 {
     const std::string text = sampleText();
     AutoPtr<Chunk> packedChunk = Annotation::create(String(text.data(), int32_t(text.size())), kPage)->makeANTz(kPage);
-    const Bytes packed = bodyOf(packedChunk);
+    const Bytes packed = MvxTest::chunkBody(*packedChunk);
     const Bytes plain(text.begin(), text.end());
     const unsigned char interesting[] = {'(', ')', '"', '\\', ' ', '#', 0x00, 0x80, 0xC3, 0xE2, 0xF0, 0xFF};
     std::mt19937 random(61210);

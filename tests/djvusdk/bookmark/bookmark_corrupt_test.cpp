@@ -3,9 +3,11 @@
 #include "djv_bookmark.h"
 #include "djv_chunk.h"
 #include "djv_data.h"
+#include "djv_payload.h"
 #include "mvx_exception.h"
 
 #include "bookmark_test_support.h"
+#include "bzz_chunk_damage.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +82,23 @@ TEST(BookmarkCorrupt, DamagedPayloadsAreDataBroken)
     // The intact sample reads, with its file url shortened.
     EXPECT_EQ("(\"\" \"\" (\"Chapter\" \"#1\" (\"Section one\" \"#p2.djvu\") (\"Section two\" \"#3\")) (\"End\" \"#4\"))",
               describe(*decoded(sample)));
+}
+
+// Damage that the BZZ decoder meets first in a NAVM chunk keeps the decoder's code and names it; damage it
+// lets through is the reader's own errDataBroken.
+TEST(BookmarkCorrupt, DamagedChunksPassTheBzzErrorsThrough)
+{
+    const Bytes sample = sampleOutline();
+    const Bytes packed = MvxTest::chunkBody(*decoded(sample)->makeNAVM());
+    std::vector<MvxTest::DamagedChunk> cases = MvxTest::bzzDamage(packed, sample);
+    cases.push_back({"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)),
+                     Morvenix::errOperationFailed, "Stream corrupt", MvxTest::kInflateDecode});
+    const Bytes cut(sample.begin(), sample.begin() + long(sample.size() / 2));
+    const Bytes packedCut = MvxTest::chunkBody(*Morvenix::DjVu::makePayloadChunk(
+        "NAVM", true, [&](Morvenix::Stream& out) { out.writeBytes(cut.data(), uint32_t(cut.size())); }));
+    cases.push_back({"compressed payload cut in half", packedCut, Morvenix::errDataBroken,
+                     "The NAVM data ends too early!", "Morvenix::DjVu::Bookmark::create"});
+    MvxTest::expectChunkErrors("NAVM", cases, [](const Chunk& inChunk) { Bookmark::create(inChunk); });
 }
 
 TEST(BookmarkCorrupt, NestingPastTheLimitIsDataBroken)
@@ -176,8 +195,10 @@ TEST(BookmarkCorrupt, MutatedChunksEndCleanly)
         try {
             AutoPtr<Bookmark> back = Bookmark::create(*chunk);
             ASSERT_TRUE(back->isRoot());
-        } catch (const Morvenix::Exception&) {
+        } catch (const Morvenix::Exception& e) {
             // Damaged compressed data may fail in the decompressor, with its own code.
+            EXPECT_TRUE(e.getCode() == Morvenix::errOperationFailed || e.getCode() == Morvenix::errDataBroken)
+                << e.what();
         }
     }
 }

@@ -1,7 +1,9 @@
 // Damaged TXT payloads: every one ends in errDataBroken or a valid tree, never a crash or a hang.
 #include "djv_chunk.h"
+#include "djv_payload.h"
 #include "djv_text.h"
 
+#include "bzz_chunk_damage.h"
 #include "text_test_support.h"
 
 #include <gtest/gtest.h>
@@ -128,6 +130,23 @@ TEST(TextCorrupt, TableOfDamagedPayloads)
     }
 }
 
+// Damage that the BZZ decoder meets first in a "TXTz" chunk keeps the decoder's code and names it; damage
+// it lets through is the reader's own errDataBroken.
+TEST(TextCorrupt, DamagedCompressedChunksPassTheBzzErrorsThrough)
+{
+    const Bytes packed = MvxTest::chunkBody(*sampleTree(0)->makeTXTz(kPage));
+    std::vector<MvxTest::DamagedChunk> cases = MvxTest::bzzDamage(packed, encodeToBytes(*sampleTree(0), kPage));
+    cases.push_back({"cut in half", Bytes(packed.begin(), packed.begin() + long(packed.size() / 2)),
+                     Morvenix::errOperationFailed, "Stream corrupt", MvxTest::kInflateDecode});
+    Bytes otherVersion = header("ab", 2);
+    record(otherVersion, 1, 0, 0, 10, 10, 0, 2, 0);
+    const Bytes packedOtherVersion = MvxTest::chunkBody(*Morvenix::DjVu::makePayloadChunk(
+        "TXTz", true, [&](Morvenix::Stream& out) { out.writeBytes(otherVersion.data(), uint32_t(otherVersion.size())); }));
+    cases.push_back({"compressed payload of another version", packedOtherVersion, Morvenix::errDataBroken,
+                     "Unknown TXT? chunk format!", "Morvenix::DjVu::TextZone::decode"});
+    MvxTest::expectChunkErrors("TXTz", cases, [](const Chunk& inChunk) { TextZone::decode(inChunk, kPage); });
+}
+
 TEST(TextCorrupt, EveryTruncationIsRefused)
 {
     const Bytes good = encodeToBytes(*sampleTree(1), pageInfo(400, 300, 1));
@@ -206,8 +225,10 @@ TEST(TextCorrupt, MutatedCompressedChunksEndCleanly)
         try {
             AutoPtr<TextZone> tree = TextZone::decode(*chunk, info);
             exercise(*tree, info);
-        } catch (const Morvenix::Exception&) {
-            // The BZZ layer reports damage with its own codes; a clean exception is all that counts.
+        } catch (const Morvenix::Exception& e) {
+            // The BZZ layer reports the damage it meets with its own code, the reader the rest.
+            EXPECT_TRUE(e.getCode() == Morvenix::errOperationFailed || e.getCode() == Morvenix::errDataBroken)
+                << e.what();
         }
     }
 }
