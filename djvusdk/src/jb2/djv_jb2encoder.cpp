@@ -3,13 +3,12 @@
 #include "djv_jb2encoder.h"
 
 #include "djv_componentextractor.h"
-#include "djv_data.h"
 #include "djv_jb2compressor.h"
 #include "djv_jb2page.h"
 #include "djv_palettegenerator.h"
+#include "djv_payload.h"
 #include "djv_shapeclassifier.h"
 #include "mvx_exception.h"
-#include "mvx_memstorage.h"
 
 #define MVX_SOURCE "djv_jb2encoder"
 
@@ -101,14 +100,12 @@ private:
     }
     void generateDict(bool inShared);
 
+    // The stream a payload writer hands out is held by it for the whole write.
     template <class Write>
     static AutoPtr<Chunk> makeChunk(const char* inId, Write inWrite)
     {
-        AutoPtr<MemoryData> data = MemoryData::create();
-        inWrite(AutoPtr<Stream>(data->getStorage()));
-        data->compact();
         AutoPtr<Chunk> chunk = ChunkEncoded::create(inId);
-        chunk->setData(data);
+        chunk->setData(AutoPtr<Data>(makePayload(false, [&](Stream& s) { inWrite(AutoPtr<Stream>(&s)); })));
         return chunk;
     }
 
