@@ -66,13 +66,14 @@ protected:
         writeDocument(doc.get(), inName);
     }
 
-    static void addMask(JB2Encoder& ioEncoder, const NetpbmImage& inPage)
+    // With inGrey the page's grey image goes along, so that the page gets its (black) palette.
+    static void addMask(JB2Encoder& ioEncoder, const NetpbmImage& inPage, bool inGrey = false)
     {
         std::vector<uint8_t> mask(inPage.pixels.size());
         for (size_t i = 0; i < mask.size(); ++i)
             mask[i] = inPage.pixels[i] ? 0 : 255; // black is foreground
-        ioEncoder.addPage(mask.data(), int32_t(inPage.width), mtBytes, inPage.width, inPage.height, nullptr, 0, phBGR,
-                          nullptr);
+        ioEncoder.addPage(mask.data(), int32_t(inPage.width), mtBytes, inPage.width, inPage.height,
+                          inGrey ? mask.data() : nullptr, inGrey ? int32_t(inPage.width) : 0, phGray, nullptr);
     }
 
     static uint64_t differingPixels(const NetpbmImage& inA, const NetpbmImage& inB)
@@ -93,13 +94,23 @@ TEST_F(Jb2EncoderInterop, TwentyTextPagesLosslessRenderExactly)
     const JB2Encoder::Params lossless{21, 0, 256};
     AutoPtr<JB2Encoder> encoder = JB2Encoder::create(&lossless);
     for (const NetpbmImage& page : pages)
-        addMask(*encoder, page);
+        addMask(*encoder, page, true);
     ASSERT_FALSE(encoder->isDjbzEmpty());
     writeGroup(*encoder, 2550, 3300, "lossless.djvu");
 
+    // One DJVI component with the dictionary; every page includes it before its Sjbz and has its FGbz.
     const std::string dump = run("djvudump " + host("lossless.djvu"));
-    EXPECT_NE(std::string::npos, dump.find("FORM:DJVI")) << dump;
-    EXPECT_NE(std::string::npos, dump.find("INCL")) << dump;
+    const auto count = [&dump](const std::string& inWhat) {
+        size_t n = 0;
+        for (size_t at = dump.find(inWhat); at != std::string::npos; at = dump.find(inWhat, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(1u, count("FORM:DJVI")) << dump;
+    EXPECT_EQ(1u, count("Djbz")) << dump;
+    EXPECT_EQ(size_t(kPages), count("INCL")) << dump;
+    EXPECT_EQ(size_t(kPages), count("FGbz")) << dump;
+    EXPECT_LT(dump.find("INCL"), dump.find("Sjbz")) << dump;
     for (uint32_t i = 0; i < kPages; ++i)
         EXPECT_EQ("", MvxTest::firstDifference(pages[i], decode("lossless.djvu", int(i + 1)))) << "page " << i + 1;
 }
