@@ -13,7 +13,8 @@ namespace BzzBlock {
 
 namespace {
 const char* const kDecode = "_Mvx_Internal_NS_::InflateStreamImpl::decode";
-}
+const uint32_t kRowMask = 0xFFFFFF; // rows fit 24 bits; the byte stands above them
+} // namespace
 
 void unsort(uint8_t* ioData, uint32_t inSize, uint32_t inMarkerPos, uint32_t* ioLinks)
 {
@@ -21,32 +22,34 @@ void unsort(uint8_t* ioData, uint32_t inSize, uint32_t inMarkerPos, uint32_t* io
     if (inMarkerPos == 0 || inMarkerPos >= inSize)
         MVX_THROW(errOperationFailed, "Stream corrupt", kDecode);
     uint32_t count[256] = {};
+    for (uint32_t j = 0; j < inSize; ++j)
+        ++count[ioData[j]];
+    --count[ioData[inMarkerPos]];
+    uint32_t next[256];
+    uint32_t row = 1;
+    for (int v = 0; v < 256; ++v) {
+        next[v] = row;
+        row += count[v];
+    }
+    // Each link holds the row it leads to rather than an occurrence number: the walk below is one long
+    // chain of dependent loads, and keeping the start-row lookup out of it shortens every step.
     for (uint32_t j = 0; j < inSize; ++j) {
         if (j == inMarkerPos)
             continue;
-        const uint8_t c = ioData[j];
-        ioLinks[j] = (uint32_t(c) << 24) | count[c]++;
+        const uint32_t c = ioData[j];
+        ioLinks[j] = (c << 24) | next[c]++;
     }
-    uint32_t start[256];
-    uint32_t next = 1;
-    for (int v = 0; v < 256; ++v) {
-        start[v] = next;
-        next += count[v];
-    }
-    uint32_t row = 0;
+    // The links map every row but the marker's one to one onto every row but 0, so the walk from row 0
+    // cannot repeat a row and can only end at the marker's row. The block is whole when that end is
+    // inSize - 1 steps away; meeting it earlier means the other rows form cycles the walk never enters.
+    row = 0;
     for (uint32_t i = inSize - 1; i-- > 0;) {
-        // Reaching the marker early means the permutation has a cycle that misses rows.
         if (row == inMarkerPos)
             MVX_THROW(errOperationFailed, "Stream corrupt", kDecode);
         const uint32_t link = ioLinks[row];
-        const uint8_t c = uint8_t(link >> 24);
-        ioData[i] = c;
-        row = start[c] + (link & 0xFFFFFF);
-        if (row >= inSize)
-            MVX_THROW(errOperationFailed, "Index out of range", kDecode);
+        ioData[i] = uint8_t(link >> 24);
+        row = link & kRowMask;
     }
-    if (row != inMarkerPos)
-        MVX_THROW(errOperationFailed, "Stream corrupt", kDecode);
 }
 
 } // namespace BzzBlock

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 using BzzTest::Bytes;
 using Morvenix::AutoPtr;
@@ -77,6 +78,39 @@ TEST(BzzCorrupt, CraftedBlocks)
         } else {
             EXPECT_NE(std::string::npos, outcome.find(c.error)) << outcome;
         }
+    }
+}
+
+// Every text has exactly one transformed block, so among all blocks of a size over two letters, with the
+// marker anywhere, exactly as many decode as there are texts, each to a different text; the others are
+// corrupt. A walk that accepted a broken block would repeat a text, one that refused a sound block would
+// leave one out.
+TEST(BzzCorrupt, ExactlyOneBlockDecodesToEachShortText)
+{
+    for (uint32_t size = 2; size <= 8; ++size) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        const uint32_t texts = 1u << (size - 1);
+        std::set<Bytes> decoded;
+        uint32_t sound = 0;
+        for (uint32_t marker = 0; marker < size; ++marker) {
+            for (uint32_t letters = 0; letters < texts; ++letters) {
+                Bytes block(size, 0);
+                for (uint32_t i = 0, bit = 0; i < size; ++i)
+                    if (i != marker)
+                        block[i] = (letters >> bit++) & 1 ? 'b' : 'a';
+                Bytes data;
+                const std::string outcome = decodeOutcome(craftedStream(block, marker), &data);
+                if (!outcome.empty()) {
+                    EXPECT_NE(std::string::npos, outcome.find("Stream corrupt")) << outcome;
+                    continue;
+                }
+                ++sound;
+                EXPECT_EQ(size - 1, data.size());
+                decoded.insert(data);
+            }
+        }
+        EXPECT_EQ(texts, sound);
+        EXPECT_EQ(texts, decoded.size());
     }
 }
 
