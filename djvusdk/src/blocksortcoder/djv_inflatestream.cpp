@@ -82,9 +82,10 @@ private:
         // Checked before anything is allocated for it.
         if (size > BzzBlock::kMaxSize)
             MVX_THROW(errOperationFailed, "Stream corrupt", "_Mvx_Internal_NS_::InflateStreamImpl::decode");
+        // Exactly the block's size: a 4 MB block's links alone take 16 MB of a 32-bit host's address space.
         if (m_block.count() < size) {
-            m_block.resize(size);
-            m_links.resize(size);
+            m_block.resize(size, int32_t(size));
+            m_links.resize(size, int32_t(size));
         }
         const uint32_t marker = BzzBlock::decodeSymbols(m_coder, m_contexts, m_block.data(), size);
         BzzBlock::unsort(m_block.data(), size, marker, m_links.data());
