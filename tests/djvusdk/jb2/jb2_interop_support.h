@@ -3,8 +3,7 @@
 #pragma once
 
 #include "djv_chunk.h"
-#include "djv_iff.h"
-#include "djvu_page_file.h"
+#include "djvu_form_interop.h"
 #include "jb2_test_support.h"
 #include "test_support.h"
 
@@ -17,43 +16,11 @@ namespace Jb2Test {
 using Morvenix::DjVu::Chunk;
 using Morvenix::DjVu::ChunkCollection;
 
-inline AutoPtr<Chunk> leaf(const char* inId, const Bytes& inBody)
-{
-    return Chunk::createFromBytes(inId, inBody.data(), uint32_t(inBody.size()));
-}
+using MvxTest::leaf;
+using MvxTest::pageForm;
 
-// A "DJVU" form: INFO for a 300-dpi page of that size, then the chunks in order.
-inline AutoPtr<ChunkCollection> pageForm(uint32_t inWidth, uint32_t inHeight,
-                                         const std::vector<AutoPtr<Chunk>>& inChunks)
-{
-    AutoPtr<ChunkCollection> page = ChunkCollection::create("DJVU");
-    const Morvenix::DjVu::PageInfo info{inWidth, inHeight, 24, 0, 300, 22, 1};
-    page->getChildren().append(leaf("INFO", MvxTest::infoChunkBody(info)));
-    for (const AutoPtr<Chunk>& chunk : inChunks)
-        page->getChildren().append(chunk);
-    return page;
-}
-
-class Jb2Interop : public MvxTest::HostToolTest {
+class Jb2Interop : public MvxTest::DjVuFormTest {
 protected:
-    void writeDocument(Chunk* inRoot, const std::string& inName)
-    {
-        AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
-        Morvenix::DjVu::IFF::serialize(out.get(), inRoot, nullptr, nullptr, Morvenix::DjVu::IFF::smDefault, nullptr,
-                                       nullptr);
-        MvxTest::writeFile(path(inName), bytesOf(*out));
-    }
-
-    // Page inPage (from 1) of the file as ddjvu renders it, with the extra options given.
-    MvxTest::NetpbmImage decode(const std::string& inName, int inPage, const std::string& inOptions = "-format=pbm")
-    {
-        const std::string out = inName + "." + std::to_string(inPage) + ".pnm";
-        const std::string command =
-            "ddjvu " + inOptions + " -page=" + std::to_string(inPage) + " " + host(inName) + " " + host(out);
-        EXPECT_EQ(0, MvxTest::runHostTool(command)) << command;
-        return MvxTest::parseNetpbm(MvxTest::readFile(path(out)));
-    }
-
     // A single-page file of INFO and the page stream, as ddjvu renders it.
     MvxTest::NetpbmImage renderSjbz(uint32_t inWidth, uint32_t inHeight, const Bytes& inSjbz,
                                     const std::string& inName = "page.djvu")

@@ -4,8 +4,8 @@
 
 #include "djv_jb2compressor.h"
 #include "djv_jb2shape.h"
+#include "djvu_form_interop.h"
 #include "mvx_memstorage.h"
-#include "netpbm.h"
 
 #include <cstdint>
 #include <string>
@@ -122,11 +122,7 @@ inline MvxTest::NetpbmImage paint(uint32_t inWidth, uint32_t inHeight, const Sha
     return page;
 }
 
-inline Bytes bytesOf(Morvenix::MemoryStorage& inStorage)
-{
-    const Morvenix::SimpleArray<unsigned char, 2>& array = inStorage.getArray();
-    return Bytes(array.begin(), array.end());
-}
+using MvxTest::bytesOf;
 
 inline Bytes sjbz(uint32_t inWidth, uint32_t inHeight, const ShapeList& inShapes,
                   const ShapeList* inDictionary = nullptr)

@@ -1,0 +1,76 @@
+// The IW44 reference YCbCr matrix in 16-bit fixed point, without rounding.
+#include "djv_iw44colour.h"
+
+#include "mvx_exception.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#define MVX_SOURCE "djv_iw44colour"
+
+namespace Morvenix {
+namespace DjVu {
+namespace IW44 {
+
+uint32_t bytesPerPixel(Photometric inPhotometric)
+{
+    switch (inPhotometric) {
+    case phRGB:
+    case phBGR:
+    case phYCC:
+        return 3;
+    case phGray:
+        return 1;
+    }
+    return 0;
+}
+
+void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotometric, uint32_t inWidth,
+                uint32_t inHeight, uint32_t inRowSize, int16_t* outY, int16_t* outCb, int16_t* outCr)
+{
+    if (bytesPerPixel(inPhotometric) == 0)
+        MVX_THROW(errInvalidParam, "Not supported Photometric.", "_Mvx_Internal_NS_::IW44EncoderImpl::decompose");
+    for (uint32_t row = 0; row < inHeight; ++row) {
+        // Plane row 0 is the image's last row.
+        const uint8_t* src = inPixels + ptrdiff_t(inStride) * ptrdiff_t(inHeight - 1 - row);
+        const size_t at = size_t(row) * inRowSize;
+        int16_t* y = outY + at;
+        int16_t* cb = outCb ? outCb + at : nullptr;
+        int16_t* cr = outCr ? outCr + at : nullptr;
+        switch (inPhotometric) {
+        case phGray:
+            for (uint32_t x = 0; x < inWidth; ++x)
+                // 127, not 128: decoders map a grey sample v back to 127 - v / 64.
+                y[x] = int16_t((127 - int32_t(src[x])) * 64);
+            break;
+        case phYCC:
+            // As the page encoder reads it: the luminance byte unsigned with 255 white, the two
+            // colour-difference bytes signed around 0.
+            for (uint32_t x = 0; x < inWidth; ++x, src += 3) {
+                y[x] = int16_t((int32_t(src[0]) - 128) * 64);
+                if (cb) {
+                    cb[x] = int16_t(int8_t(src[1]) * 64);
+                    cr[x] = int16_t(int8_t(src[2]) * 64);
+                }
+            }
+            break;
+        default: {
+            const uint32_t r0 = inPhotometric == phBGR ? 2 : 0;
+            for (uint32_t x = 0; x < inWidth; ++x, src += 3) {
+                const int32_t r = src[r0], g = src[1], b = src[2 - r0];
+                y[x] = int16_t((((19946 * r + 39891 * g + 5699 * b) >> 16) - 128) * 64);
+                if (cb) {
+                    cb[x] = int16_t(std::max(-128, std::min(127, (34193 * b - 22795 * g - 11398 * r) >> 16)) * 64);
+                    // Shifting by 10 and clearing the low six bits is the x64 of the >> 16 result.
+                    cr[x] = int16_t(((30393 * r - 26594 * g - 3799 * b) >> 10) & ~63);
+                }
+            }
+            break;
+        }
+        }
+    }
+}
+
+} // namespace IW44
+} // namespace DjVu
+} // namespace Morvenix
