@@ -1,6 +1,8 @@
 // The segmenter's blur: the 3x3 binomial kernel, truncated.
 #include "djv_segpasses.h"
 
+#include "mvx_simplearray.h"
+
 #include <cstring>
 
 namespace Morvenix {
@@ -12,6 +14,12 @@ void blur(const Config& inConfig, const ImageView& inGray, const ImageView& outB
     const uint32_t margin = 2 * inConfig.blockWidth;
     const uint32_t marginY = 2 * inConfig.blockHeight;
     const uint32_t pageWidth = inGray.width - 2 * margin;
+    // Column sums of one row with a 0 on either side: outside the page they count 0, so the page's outer
+    // columns come out darker.
+    SimpleArray<uint16_t, 2> sums(pageWidth + 2);
+    uint16_t* col = sums.data() + 1;
+    col[-1] = 0;
+    col[pageWidth] = 0;
     for (uint32_t y = 0; y < inGray.height; ++y) {
         const uint8_t* g = inGray.row(y);
         uint8_t* b = outBlurred.row(y);
@@ -21,18 +29,14 @@ void blur(const Config& inConfig, const ImageView& inGray, const ImageView& outB
         }
         std::memcpy(b, g, margin);
         std::memcpy(b + margin + pageWidth, g + margin + pageWidth, margin);
-        const uint8_t* up = g - inGray.stride;
-        const uint8_t* down = g + inGray.stride;
-        // Column sums outside the page count 0, so the page's outer columns come out darker.
-        uint32_t left = 0;
-        uint32_t here = uint32_t(up[margin]) + 2u * g[margin] + down[margin];
-        for (uint32_t x = margin; x < margin + pageWidth; ++x) {
-            const uint32_t right =
-                x + 1 < margin + pageWidth ? uint32_t(up[x + 1]) + 2u * g[x + 1] + down[x + 1] : 0u;
-            b[x] = uint8_t((left + 2 * here + right) >> 4);
-            left = here;
-            here = right;
-        }
+        const uint8_t* up = g - inGray.stride + margin;
+        const uint8_t* here = g + margin;
+        const uint8_t* down = g + inGray.stride + margin;
+        for (uint32_t x = 0; x < pageWidth; ++x)
+            col[x] = uint16_t(up[x] + 2 * here[x] + down[x]);
+        uint8_t* out = b + margin;
+        for (uint32_t x = 0; x < pageWidth; ++x)
+            out[x] = uint8_t((col[int32_t(x) - 1] + 2 * col[x] + col[x + 1]) >> 4);
     }
 }
 

@@ -35,13 +35,13 @@ uint32_t makeGrayscaleImage(const Seg::Config& inConfig, Photometric inPhotometr
         uint8_t* g = outGray.row(y0 + y) + x0;
         switch (inPhotometric) {
         case phRGB:
+        case phBGR: {
+            const uint32_t red = inPhotometric == phRGB ? 0 : 2;
+            const uint32_t blue = 2 - red;
             for (uint32_t x = 0; x < inWidth; ++x, s += 3)
-                g[x] = uint8_t((306u * s[0] + 601u * s[1] + 117u * s[2]) >> 10);
+                g[x] = uint8_t((306u * s[red] + 601u * s[1] + 117u * s[blue]) >> 10);
             break;
-        case phBGR:
-            for (uint32_t x = 0; x < inWidth; ++x, s += 3)
-                g[x] = uint8_t((306u * s[2] + 601u * s[1] + 117u * s[0]) >> 10);
-            break;
+        }
         case phGray:
             std::memcpy(g, s, inWidth);
             break;
@@ -105,7 +105,9 @@ void Segmenter::segment(uint8_t* outMask, int32_t inMaskStride, uint32_t inMaskT
 
     const uint32_t workWidth = inWidth + 4 * bs;
     const uint32_t workHeight = inHeight + 4 * bs;
+   
     Seg::WorkImage gray(workWidth, workHeight, Seg::kBackground);
+   
     const uint32_t levels =
         makeGrayscaleImage(config, inPhotometric, inPixels, inStride, inWidth, inHeight, gray.view());
     Seg::dumpImage(gray.view(), "segtest_0grayscale.pgm");
@@ -116,6 +118,7 @@ void Segmenter::segment(uint8_t* outMask, int32_t inMaskStride, uint32_t inMaskT
     }
 
     Seg::WorkImage blurred(workWidth, workHeight, 0);
+   
     Seg::blur(config, gray.view(), blurred.view());
     Seg::dumpImage(blurred.view(), "segtest_1blurred.pgm");
     Seg::WorkImage segmented(workWidth, workHeight, Seg::kBackground);
