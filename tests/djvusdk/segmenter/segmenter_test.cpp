@@ -181,6 +181,70 @@ TEST(Segmenter, TwoGreyLevelsGetTheClassificationOnly)
     EXPECT_EQ(0, mask[100 * 128 + 8]);
 }
 
+namespace {
+
+// The foreground of the mask as a list of pixel indices.
+std::vector<uint32_t> foregroundOf(const std::vector<uint8_t>& inMask)
+{
+    std::vector<uint32_t> fg;
+    for (uint32_t i = 0; i < inMask.size(); ++i)
+        if (inMask[i] == 0)
+            fg.push_back(i);
+    return fg;
+}
+
+} // namespace
+
+TEST(Segmenter, SaltNoiseIsErasedTheSquareKept)
+{
+    // Single black pixels and one white pixel on grey paper: each black pixel is split from the paper by
+    // its block, then erased as an isolated piece of at most four pixels; the square is kept.
+    Page page(128, 128, 230);
+    for (uint32_t i = 0; i < 40; ++i)
+        page.rect((i * 53) % 100 + 5, (i * 37) % 100 + 5, 1, 1, 0);
+    page.rect(3, 3, 1, 1, 255);
+    page.rect(60, 60, 10, 10, 0);
+    Page square(128, 128);
+    square.rect(60, 60, 10, 10, 0);
+    EXPECT_EQ(foregroundOf(square.pixels), foregroundOf(page.mask()));
+}
+
+TEST(Segmenter, SlowGradientIsBackground)
+{
+    // One grey level more every 16 columns: no block window spans 4 levels, so every block is decided
+    // whole, as foreground (its neighbours are flat); block deletion then turns the whole area back.
+    Page page(256, 96);
+    for (uint32_t x = 0; x < 256; ++x)
+        page.rect(x, 0, 1, 96, uint8_t(100 + x / 16));
+    EXPECT_EQ(std::vector<uint32_t>(), foregroundOf(page.mask()));
+}
+
+TEST(Segmenter, DarkTextOnPaperAndLightTextOnAColouredBandAreForeground)
+{
+    // A blue band (grey 77) across a white page; black bars above it, white bars on it. The band's flat
+    // blocks are decided whole as foreground and turned back to background by block deletion, which turns
+    // the white bars they enclose into foreground.
+    const uint32_t w = 192, h = 160;
+    std::vector<uint8_t> rgb(size_t(w) * h * 3, 255);
+    Page expected(w, h);
+    const auto paint = [&](uint32_t x0, uint32_t y0, uint32_t rw, uint32_t rh, uint32_t color) {
+        for (uint32_t y = y0; y < y0 + rh; ++y)
+            for (uint32_t x = x0; x < x0 + rw; ++x)
+                for (uint32_t c = 0; c < 3; ++c)
+                    rgb[(size_t(y) * w + x) * 3 + c] = uint8_t(color >> (16 - 8 * c));
+    };
+    paint(0, 56, w, 64, 0x2850A0);
+    for (uint32_t i = 0; i < 6; ++i) {
+        paint(20 + 24 * i, 16, 4, 24, 0x000000);
+        paint(20 + 24 * i, 72, 4, 24, 0xFFFFFF);
+        expected.rect(20 + 24 * i, 16, 4, 24, 0);
+        expected.rect(20 + 24 * i, 72, 4, 24, 0);
+    }
+    std::vector<uint8_t> mask(size_t(w) * h, 0x5A);
+    Segmenter::segment(mask.data(), int32_t(w), mtBytes, w, h, rgb.data(), int32_t(w * 3), phRGB, nullptr);
+    EXPECT_EQ(foregroundOf(expected.pixels), foregroundOf(mask));
+}
+
 TEST(Segmenter, EveryPixelLayoutAndRowOrderGivesTheSameMask)
 {
     // Grey text-like bars on a light page, as grey, RGB, BGR and luminance-first pixels, and bottom-up.
