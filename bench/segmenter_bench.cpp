@@ -5,6 +5,7 @@
 #include "djv_segmenter.h"
 #include "mvx_allocator.h"
 #include "mvx_exception.h"
+#include "netpbm_field.h"
 
 #include <chrono>
 #include <cstdio>
@@ -55,21 +56,11 @@ struct Image {
     std::vector<uint8_t> rgb;
 };
 
-std::istream& field(std::istream& ioIn, std::string& outField)
-{
-    ioIn >> std::ws;
-    while (ioIn.peek() == '#') {
-        ioIn.ignore(1 << 20, '\n');
-        ioIn >> std::ws;
-    }
-    return ioIn >> outField;
-}
-
 bool readPpm(const char* inPath, Image& outImage)
 {
     std::ifstream in(inPath, std::ios::binary);
     std::string magic, width, height, maxValue;
-    field(field(field(field(in, magic), width), height), maxValue);
+    netpbmField(netpbmField(netpbmField(netpbmField(in, magic), width), height), maxValue);
     in.get();
     outImage.width = uint32_t(std::strtoul(width.c_str(), nullptr, 10));
     outImage.height = uint32_t(std::strtoul(height.c_str(), nullptr, 10));

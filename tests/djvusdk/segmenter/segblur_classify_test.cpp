@@ -73,39 +73,37 @@ BlockData windowRecord(const std::vector<uint8_t>& inLevels, uint8_t inFill)
 
 } // namespace
 
-TEST(SegBlockGrid, GreyRangeBelowFourIsNearlyUniform)
+TEST(SegBlockGrid, WindowLevelsGiveKindThresholdAndClassMeans)
 {
-    const BlockData d = windowRecord({100, 103, 101}, 100);
-    EXPECT_EQ(uint32_t(BlockData::kNearlyUniform), d.kind);
-    EXPECT_EQ(100u, d.threshold);
-    EXPECT_EQ(100.0f, d.darkMean);
-    EXPECT_EQ(100.0f, d.lightMean);
-    EXPECT_EQ(0.0f, d.share);
-}
-
-TEST(SegBlockGrid, TwoLevelsOfferNoSplitAndGiveTheTruncatedMean)
-{
-    // Half 50, half 201: mean 125.5.
-    const BlockData d = windowRecord({50, 201}, 50);
-    EXPECT_EQ(uint32_t(BlockData::kOneClass), d.kind);
-    EXPECT_EQ(125u, d.threshold);
-    EXPECT_EQ(125.5f, d.darkMean);
-    EXPECT_EQ(125.5f, d.lightMean);
-}
-
-TEST(SegBlockGrid, DarkAndLightClassesSplitAtTheDarkClassTop)
-{
-    // 1024 pixels: 500 at 50, 12 at 52, 512 at 200. Splitting after 52 scores about -4.2e4 against about
-    // -1.44e6 for one class (the spread of one class around the mean 75 costs far more than the penalties).
-    std::vector<uint8_t> levels(500, 50);
-    levels.insert(levels.end(), 12, 52);
-    levels.insert(levels.end(), 512, 200);
-    const BlockData d = windowRecord(levels, 50);
-    EXPECT_EQ(uint32_t(BlockData::kTwoClasses), d.kind);
-    EXPECT_EQ(52u, d.threshold);
-    EXPECT_EQ(0.5f, d.share);
-    EXPECT_EQ(50.046875f, d.darkMean);
-    EXPECT_EQ(200.0f, d.lightMean);
+    // 1024 pixels of 500 at 50, 12 at 52 and 512 at 200: splitting after 52 scores about -4.2e4 against
+    // about -1.44e6 for one class (the spread of one class around the mean 75 costs far more than the
+    // penalties of the split).
+    std::vector<uint8_t> bimodal(500, 50);
+    bimodal.insert(bimodal.end(), 12, 52);
+    bimodal.insert(bimodal.end(), 512, 200);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> levels;
+        uint32_t kind;
+        uint32_t threshold;
+        float share, darkMean, lightMean;
+    };
+    const Case cases[] = {
+        {"grey range 3: nearly uniform at the minimum", {100, 103, 101}, BlockData::kNearlyUniform, 100, 0, 100, 100},
+        // Half 50, half 201: no level from min + 2 to max - 3 occurs; the mean is 125.5.
+        {"two levels: one class at the truncated mean", {50, 201}, BlockData::kOneClass, 125, 0, 125.5f, 125.5f},
+        {"dark and light classes: split at the dark class top", bimodal, BlockData::kTwoClasses, 52, 0.5f,
+         50.046875f, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const BlockData d = windowRecord(c.levels, c.levels[0]);
+        EXPECT_EQ(c.kind, d.kind);
+        EXPECT_EQ(c.threshold, d.threshold);
+        EXPECT_EQ(c.share, d.share);
+        EXPECT_EQ(c.darkMean, d.darkMean);
+        EXPECT_EQ(c.lightMean, d.lightMean);
+    }
 }
 
 TEST(SegClassify, BlackSquareOnWhiteSplitsItsBlocksAndDecidesTheRestWhole)

@@ -106,49 +106,35 @@ TEST(SegDeleteNoise, KeptPiecesReachingBeyondTheExaminedRangeKeepOnlyTheirInnerP
     EXPECT_EQ(0, seg.at(30, 30));
 }
 
-TEST(SegDeleteBlocks, FlatDarkAreaBecomesBackgroundAndTheLightTextInsideForeground)
+TEST(SegDeleteBlocks, FlatDarkAreaBecomesBackgroundAndWhatItEnclosesChangesSides)
 {
     // A dark area over work blocks 2..4 in both directions with a light letter (255) inside, and in the
-    // letter a dark dot (0, not connected to the area). The letter's block (3, 3) was split, the others
-    // were decided whole (block image 0).
-    Drawing seg;
-    std::vector<std::string> area(12, std::string(12, '#'));
-    area[4] = "####...#####";
-    area[5] = "####.#.#####";
-    area[6] = "####...#####";
-    seg.draw(8, 8, area);
-    std::vector<uint8_t> blockBytes(10 * 10, 255);
-    for (uint32_t by = 2; by < 5; ++by)
-        for (uint32_t bx = 2; bx < 5; ++bx)
-            blockBytes[by * 10 + bx] = by == 3 && bx == 3 ? 255 : 0;
-    const ImageView blocks{10, 10, 10, blockBytes.data()};
-    std::vector<uint8_t> scratch(40 * 40);
-    deleteBlocks(config(), seg.view(), blocks, scratch.data());
-    std::vector<std::string> expected(12, std::string(12, '.'));
-    expected[4] = "....###.....";
-    expected[5] = "....#.#.....";
-    expected[6] = "....###.....";
-    EXPECT_EQ(expected, seg.picture(8, 8, 12, 12));
-}
-
-TEST(SegDeleteBlocks, ForegroundTurnedUpInBlocksDecidedWholeIsTurnedAgain)
-{
-    // The same area with the letter's block decided whole too: once the area is turned, the letter (now
-    // foreground in a block decided whole) is turned in its turn, and then the dot it enclosed.
-    Drawing seg;
-    std::vector<std::string> area(12, std::string(12, '#'));
-    area[4] = "####...#####";
-    area[5] = "####.#.#####";
-    area[6] = "####...#####";
-    seg.draw(8, 8, area);
-    std::vector<uint8_t> blockBytes(10 * 10, 255);
-    for (uint32_t by = 2; by < 5; ++by)
-        for (uint32_t bx = 2; bx < 5; ++bx)
-            blockBytes[by * 10 + bx] = 0;
-    const ImageView blocks{10, 10, 10, blockBytes.data()};
-    std::vector<uint8_t> scratch(40 * 40);
-    deleteBlocks(config(), seg.view(), blocks, scratch.data());
-    EXPECT_EQ(std::vector<std::string>(12, std::string(12, '.')), seg.picture(8, 8, 12, 12));
+    // letter a dark dot (0, not connected to the area). The area's blocks were decided whole (block image
+    // 0). When the letter's block (3, 3) was split, the letter comes out as foreground and the dot as
+    // background; when it was decided whole too, the letter, foreground now in such a block, is turned in
+    // its turn, and then the dot it enclosed.
+    std::vector<std::string> letter(12, std::string(12, '.'));
+    letter[4] = "....###.....";
+    letter[5] = "....#.#.....";
+    letter[6] = "....###.....";
+    for (bool letterBlockSplit : {true, false}) {
+        SCOPED_TRACE(letterBlockSplit);
+        Drawing seg;
+        std::vector<std::string> area(12, std::string(12, '#'));
+        area[4] = "####...#####";
+        area[5] = "####.#.#####";
+        area[6] = "####...#####";
+        seg.draw(8, 8, area);
+        std::vector<uint8_t> blockBytes(10 * 10, 255);
+        for (uint32_t by = 2; by < 5; ++by)
+            for (uint32_t bx = 2; bx < 5; ++bx)
+                blockBytes[by * 10 + bx] = letterBlockSplit && by == 3 && bx == 3 ? 255 : 0;
+        const ImageView blocks{10, 10, 10, blockBytes.data()};
+        std::vector<uint8_t> scratch(40 * 40);
+        deleteBlocks(config(), seg.view(), blocks, scratch.data());
+        EXPECT_EQ(letterBlockSplit ? letter : std::vector<std::string>(12, std::string(12, '.')),
+                  seg.picture(8, 8, 12, 12));
+    }
 }
 
 TEST(SegDeleteBlocks, ForegroundOutsideBlocksDecidedWholeIsLeftAlone)
