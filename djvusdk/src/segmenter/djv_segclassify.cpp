@@ -33,12 +33,23 @@ void gatherWindow(WindowStats& outStats, const ImageView& inBlurred, uint32_t in
     const uint32_t side = inBs + (inBs & ~1u);
     const uint32_t x0 = inX - inBs / 2;
     const uint32_t y0 = inY - inBs / 2;
-    std::memset(outStats.hist, 0, sizeof outStats.hist);
+    // Four partial histograms: runs of one level (most of a page) would otherwise make every count wait
+    // for the one before.
+    uint32_t partial[4][256] = {};
     for (uint32_t y = y0; y < y0 + side; ++y) {
         const uint8_t* p = inBlurred.row(y) + x0;
-        for (uint32_t x = 0; x < side; ++x)
-            ++outStats.hist[p[x]];
+        uint32_t x = 0;
+        for (; x + 4 <= side; x += 4) {
+            ++partial[0][p[x]];
+            ++partial[1][p[x + 1]];
+            ++partial[2][p[x + 2]];
+            ++partial[3][p[x + 3]];
+        }
+        for (; x < side; ++x)
+            ++partial[0][p[x]];
     }
+    for (uint32_t v = 0; v < 256; ++v)
+        outStats.hist[v] = partial[0][v] + partial[1][v] + partial[2][v] + partial[3][v];
     uint32_t lo = 0;
     while (!outStats.hist[lo])
         ++lo;
@@ -69,8 +80,8 @@ void estimateThreshold(BlockData& outData, const WindowStats& inStats)
         outData = BlockData{BlockData::kNearlyUniform, 0, float(min), float(min), min};
         return;
     }
-    const double lnS1 = std::log(kS1);
-    const double lnS2 = std::log(kS2);
+    static const double lnS1 = std::log(kS1);
+    static const double lnS2 = std::log(kS2);
     const double N = inStats.cnt[n];
     const double S = inStats.sum[n];
     const double Q = inStats.sq[n];

@@ -141,11 +141,17 @@ public:
     {
         const uint32_t bs = m_config.blockWidth;
         const uint32_t bsY = m_config.blockHeight;
+        const uint32_t endX = m_seg.width - 3 * bs;
         for (uint32_t y = 2 * bsY; y < m_seg.height - 3 * bsY; ++y) {
             const uint8_t* blockRow = m_blocks.row(y / bsY);
-            for (uint32_t x = 2 * bs; x < m_seg.width - 3 * bs; ++x) {
-                if (blockRow[x / bs] == 0 && m_seg.at(x, y) == kForeground)
-                    flip(x, y);
+            for (uint32_t blockX = 2 * bs; blockX < endX; blockX += bs) {
+                if (blockRow[blockX / bs] != 0)
+                    continue;
+                const uint8_t* seg = m_seg.row(y);
+                for (uint32_t x = blockX; x < blockX + bs && x < endX; ++x) {
+                    if (seg[x] == kForeground)
+                        flip(x, y);
+                }
             }
         }
     }
