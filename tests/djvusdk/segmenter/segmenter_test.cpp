@@ -245,6 +245,27 @@ TEST(Segmenter, DarkTextOnPaperAndLightTextOnAColouredBandAreForeground)
     EXPECT_EQ(foregroundOf(expected.pixels), foregroundOf(mask));
 }
 
+TEST(Segmenter, TextNearTheRightAndBottomEdges)
+{
+    // The last block column and row (16 pixels) are never classified and stay background. The noise pass
+    // looks only up to two blocks short of the right and bottom ends: a piece lying wholly in that strip
+    // is not looked at and stays, and the part of a kept piece that reaches into it, left marked by the
+    // noise pass, is joined again by the expansion, which grows foreground into marked pixels.
+    Page page(256, 128, 250);
+    page.rect(0, 0, 1, 1, 255);
+    page.rect(150, 20, 106, 3, 0); // a rule to the right edge
+    page.rect(200, 40, 6, 10, 0);  // glyphs 50, 22 and 6 pixels from the right edge
+    page.rect(228, 40, 6, 10, 0);
+    page.rect(244, 40, 6, 10, 0);
+    page.rect(100, 100, 6, 10, 0); // a glyph 18 pixels from the bottom edge
+    Page expected(256, 128);
+    expected.rect(150, 20, 90, 3, 0);
+    expected.rect(200, 40, 6, 10, 0);
+    expected.rect(228, 40, 6, 10, 0);
+    expected.rect(100, 100, 6, 10, 0);
+    EXPECT_EQ(foregroundOf(expected.pixels), foregroundOf(page.mask()));
+}
+
 TEST(Segmenter, EveryPixelLayoutAndRowOrderGivesTheSameMask)
 {
     // Grey text-like bars on a light page, as grey, RGB, BGR and luminance-first pixels, and bottom-up.
