@@ -24,8 +24,9 @@ struct WindowStats {
     uint32_t prior[256];
     uint32_t hist[256];
     uint32_t cnt[256];
-    uint32_t sum[256];
-    uint32_t sq[256];
+    // 64 bits: the windows of large blocks would overflow 32-bit moments.
+    uint64_t sum[256];
+    uint64_t sq[256];
 };
 
 void gatherWindow(WindowStats& outStats, const ImageView& inBlurred, uint32_t inX, uint32_t inY, uint32_t inBs)
@@ -59,13 +60,14 @@ void gatherWindow(WindowStats& outStats, const ImageView& inBlurred, uint32_t in
     outStats.min = lo;
     outStats.max = hi;
     const uint32_t prior = inBs * inBs / (hi - lo + 1);
-    uint32_t cnt = 0, sum = 0, sq = 0;
+    uint32_t cnt = 0;
+    uint64_t sum = 0, sq = 0;
     for (uint32_t k = 0; k <= hi - lo; ++k) {
         const uint32_t h = outStats.hist[lo + k];
         outStats.prior[lo + k] = prior;
         cnt += h;
-        sum += h * k;
-        sq += h * k * k;
+        sum += uint64_t(h) * k;
+        sq += uint64_t(h) * k * k;
         outStats.cnt[k] = cnt;
         outStats.sum[k] = sum;
         outStats.sq[k] = sq;

@@ -71,8 +71,9 @@ void validate(const uint8_t* inMask, int32_t inMaskStride, uint32_t inMaskType, 
     if (inMaskStride <= 0 || uint64_t(inMaskStride) < maskRowBytes ||
         uint64_t(std::llabs(int64_t(inStride))) < pixelBytes)
         MVX_THROW(errInvalidParam, "errInvalidParam", kFunction);
-    const uint64_t margins = 4 * uint64_t(inParams.blockSize);
-    if ((inWidth + margins) * (inHeight + margins) > kMaxWorkBytes)
+    const uint64_t workWidth = inWidth + 4 * uint64_t(inParams.blockSize);
+    const uint64_t workHeight = inHeight + 4 * uint64_t(inParams.blockSize);
+    if (workWidth > kMaxWorkBytes || workHeight > kMaxWorkBytes || workWidth * workHeight > kMaxWorkBytes)
         MVX_THROW(errInvalidParam, "errInvalidParam", kFunction);
 }
 

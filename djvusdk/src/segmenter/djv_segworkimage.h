@@ -40,10 +40,7 @@ class WorkImage {
 public:
     WorkImage(uint32_t inWidth, uint32_t inHeight, uint8_t inFill);
     const ImageView& view() const { return m_view; }
-    uint32_t width() const { return m_view.width; }
-    uint32_t height() const { return m_view.height; }
     uint8_t* row(uint32_t y) const { return m_view.row(y); }
-    uint8_t& at(uint32_t x, uint32_t y) const { return m_view.at(x, y); }
 
 private:
     WorkImage(const WorkImage&) = delete;

@@ -80,6 +80,7 @@ TEST(Segmenter, RefusesBadParametersBeforeTouchingTheMask)
         {"image step short of a colour row", 64, 64, 16, 0, 64, -191, 0, false},
         {"null mask", 64, 64, 16, 0, 64, 64, 2, true},
         {"work image too large", 60000, 60000, 16, 0, 60000, 60000, 2, false},
+        {"block size beyond any work image", 64, 64, 0x20000000, 0, 64, 64, 2, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -264,6 +265,20 @@ TEST(Segmenter, TextNearTheRightAndBottomEdges)
     expected.rect(228, 40, 6, 10, 0);
     expected.rect(100, 100, 6, 10, 0);
     EXPECT_EQ(foregroundOf(expected.pixels), foregroundOf(page.mask()));
+}
+
+TEST(Segmenter, LargeBlocksSplitLikeSmallOnes)
+{
+    // Blocks of 200: the one classified block's window holds 400 x 400 pixels, whose second moment
+    // (up to 1e10) needs more than 32 bits. The square in it is split from the paper as with small blocks.
+    Page page(400, 400, 250);
+    page.rect(0, 0, 1, 1, 255);
+    page.rect(50, 50, 100, 100, 0);
+    Segmenter::Params params = Segmenter::defaultParams();
+    params.blockSize = 200;
+    Page square(400, 400);
+    square.rect(50, 50, 100, 100, 0);
+    EXPECT_EQ(foregroundOf(square.pixels), foregroundOf(page.mask(&params)));
 }
 
 TEST(Segmenter, EveryPixelLayoutAndRowOrderGivesTheSameMask)
