@@ -164,14 +164,16 @@ private:
         const Box box = lastBox(m_scanner);
         // Outline of the component with a free border, from whose corner the outside is filled.
         const ImageView local{box.width + 2, box.height + 2, int32_t(box.width + 2), m_scratch};
-        std::memset(local.data, kBackground, size_t(local.width) * local.height);
+        std::memset(local.row(0), kBackground, local.width);
+        std::memset(local.row(local.height - 1), kBackground, local.width);
         for (uint32_t y = 0; y < box.height; ++y) {
             const uint8_t* s = m_seg.row(box.y + y) + box.x;
-            uint8_t* l = local.row(y + 1) + 1;
-            for (uint32_t x = 0; x < box.width; ++x) {
-                if (s[x] == kExamined)
-                    l[x] = kExamined;
-            }
+            uint8_t* l = local.row(y + 1);
+            l[0] = kBackground;
+            l[box.width + 1] = kBackground;
+            ++l;
+            for (uint32_t x = 0; x < box.width; ++x)
+                l[x] = s[x] == kExamined ? kExamined : uint8_t(kBackground);
         }
         Scanner outside(local);
         outside.fill(0, 0, kBackground, 0);
@@ -179,10 +181,8 @@ private:
             uint8_t* s = m_seg.row(box.y + y) + box.x;
             const uint8_t* l = local.row(y + 1) + 1;
             for (uint32_t x = 0; x < box.width; ++x) {
-                if (l[x] == kBackground)
-                    s[x] = uint8_t(~s[x]);
-                else if (l[x] == kExamined)
-                    s[x] = kBackground;
+                const uint8_t enclosed = l[x] == kBackground ? uint8_t(~s[x]) : s[x];
+                s[x] = l[x] == kExamined ? uint8_t(kBackground) : enclosed;
             }
         }
     }
