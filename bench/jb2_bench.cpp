@@ -10,6 +10,7 @@
 #include "djv_iff.h"
 #include "djv_jb2encoder.h"
 #include "mvx_exception.h"
+#include "netpbm_field.h"
 #include "mvx_memstorage.h"
 
 #include <chrono>
@@ -34,22 +35,11 @@ struct Page {
     std::vector<uint8_t> mask;
 };
 
-// The next header field, past white space and comments.
-std::istream& field(std::istream& ioIn, std::string& outField)
-{
-    ioIn >> std::ws;
-    while (ioIn.peek() == '#') {
-        ioIn.ignore(1 << 20, '\n');
-        ioIn >> std::ws;
-    }
-    return ioIn >> outField;
-}
-
 bool readPbm(const char* inPath, Page& outPage)
 {
     std::ifstream in(inPath, std::ios::binary);
     std::string magic, width, height;
-    field(field(field(in, magic), width), height);
+    netpbmField(netpbmField(netpbmField(in, magic), width), height);
     in.get();
     outPage.width = uint32_t(std::strtoul(width.c_str(), nullptr, 10));
     outPage.height = uint32_t(std::strtoul(height.c_str(), nullptr, 10));

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Segmenter on real 300-dpi office pages (made here with Ghostscript by bench/make_office_pages.py: text,
+# a ruled table, a photo-like picture, coloured bands): SEG_BENCH_PAGES (default 5) A4 pages of 2480 x 3508
+# and as many 16:9 slides of 4000 x 2250. Prints per page the seconds of the segmentation alone (best of
+# five, inside the process, one thread) and the peak working memory it allocated. No peer exists: no
+# outside tool makes a foreground mask from a colour page, so there is nothing to compare with.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${MVX_BUILD_DIR:-$here/build}
+arch=$(bash "$here/scripts/test-arch.sh")
+pages=${SEG_BENCH_PAGES:-5}
+exe=$build/$arch/bench/segmenter_bench.exe
+cmake --build "$build/$arch" --target segmenter_bench >/dev/null
+source "$here/scripts/wine-env.sh" "$build" "$arch"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
+python3 "$here/bench/make_office_pages.py" "$pages" a4 ink "$work/a4.ps" >/dev/null
+python3 "$here/bench/make_office_pages.py" "$pages" slide ink "$work/slide.ps" >/dev/null
+gs -q -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r300 -g2480x3508 -sOutputFile="$work/a4-%02d.ppm" "$work/a4.ps"
+gs -q -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r300 -g4000x2250 -sOutputFile="$work/slide-%02d.ppm" "$work/slide.ps"
+
+echo "segmenter ($arch build, one thread); no peer to compare with: no outside tool segments colour pages"
+for kind in a4 slide; do
+  echo "$kind pages:"
+  "$MVX_WINE" "$exe" $(printf "Z:%s " "$work"/$kind-*.ppm) | tr -d '\r' |
+    awk '{ print "  " $0; s += $3; n++ } END { printf "  mean seconds per page %.4f\n", s / n }'
+done

@@ -1,0 +1,118 @@
+// Segmenter benchmark: colour pages (raw PPM) segmented into one-bit masks as the page encoder asks for
+// them. Prints per page its size, the seconds of the segmentation (best of five), the peak working memory
+// it allocated (bytes and bytes per page pixel) and the share of foreground pixels; nothing else is timed.
+//   segmenter_bench IN.ppm...
+#include "djv_segmenter.h"
+#include "mvx_allocator.h"
+#include "mvx_exception.h"
+#include "netpbm_field.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+
+namespace {
+
+// Counts the bytes held through the library's arrays and remembers the most held at once.
+class CountingAllocator : public MemoryAllocator {
+public:
+    void* allocate(uint32_t inSize) override
+    {
+        void* p = std::malloc(inSize ? inSize : 1);
+        if (p) {
+            m_sizes[p] = inSize;
+            m_held += inSize;
+            m_peak = m_held > m_peak ? m_held : m_peak;
+        }
+        return p;
+    }
+    void free(void* inPtr) override
+    {
+        if (!inPtr)
+            return;
+        m_held -= m_sizes[inPtr];
+        m_sizes.erase(inPtr);
+        std::free(inPtr);
+    }
+    void resetPeak() { m_peak = m_held; }
+    uint64_t peak() const { return m_peak; }
+
+private:
+    std::map<void*, uint32_t> m_sizes;
+    uint64_t m_held = 0;
+    uint64_t m_peak = 0;
+};
+
+struct Image {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+bool readPpm(const char* inPath, Image& outImage)
+{
+    std::ifstream in(inPath, std::ios::binary);
+    std::string magic, width, height, maxValue;
+    netpbmField(netpbmField(netpbmField(netpbmField(in, magic), width), height), maxValue);
+    in.get();
+    outImage.width = uint32_t(std::strtoul(width.c_str(), nullptr, 10));
+    outImage.height = uint32_t(std::strtoul(height.c_str(), nullptr, 10));
+    if (!in || magic != "P6" || maxValue != "255" || !outImage.width || !outImage.height)
+        return false;
+    outImage.rgb.resize(size_t(outImage.width) * outImage.height * 3);
+    in.read(reinterpret_cast<char*>(outImage.rgb.data()), std::streamsize(outImage.rgb.size()));
+    return bool(in);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: segmenter_bench IN.ppm...\n");
+        return 2;
+    }
+    static CountingAllocator counter;
+    MemoryAllocator::setDefault(&counter);
+    try {
+        for (int i = 1; i < argc; ++i) {
+            Image page;
+            if (!readPpm(argv[i], page)) {
+                std::fprintf(stderr, "%s: not a raw PPM file\n", argv[i]);
+                return 1;
+            }
+            const int32_t maskStride = int32_t((page.width + 7) / 8);
+            std::vector<uint8_t> mask(size_t(maskStride) * page.height);
+            double best = 1e30;
+            uint64_t peak = 0;
+            for (int run = 0; run < 5; ++run) {
+                counter.resetPeak();
+                const auto t0 = std::chrono::steady_clock::now();
+                Segmenter::segment(mask.data(), maskStride, mtBits, page.width, page.height, page.rgb.data(),
+                                   int32_t(page.width * 3), phRGB, nullptr);
+                const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                best = s < best ? s : best;
+                peak = counter.peak();
+            }
+            uint64_t background = 0;
+            for (uint32_t y = 0; y < page.height; ++y)
+                for (uint32_t x = 0; x < page.width; ++x)
+                    background += (mask[size_t(y) * maskStride + x / 8] >> (7 - x % 8)) & 1;
+            const double pixels = double(page.width) * page.height;
+            std::printf("%ux%u seconds %.4f peak bytes %llu (%.2f a pixel) foreground %.2f%%\n", page.width,
+                        page.height, best, (unsigned long long)peak, double(peak) / pixels,
+                        100.0 * (pixels - double(background)) / pixels);
+        }
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
