@@ -91,6 +91,34 @@ TEST_F(Iw44Interop, OddSizesDecode)
 }
 
 // Past about 150 slices some thresholds have fallen to 0: those bands are null for a decoder too.
+// c44 codes the same slices of the same picture; our decode must come close to its PSNR for no more bytes.
+TEST_F(Iw44Interop, BackgroundQualityIsCloseToC44AtTheSameSlices)
+{
+    ASSERT_NO_FATAL_FAILURE(MvxTest::requireHostTools({"c44"}));
+    const Image image = gradientImage(256, 192, 12);
+    AutoPtr<IW44Encoder> encoder = encoderOf(image, IW44Encoder::Params(1, 75, 2, 255));
+    const std::vector<AutoPtr<Chunk>> chunks = layerChunks(*encoder);
+    ASSERT_EQ(4u, chunks.size());
+    size_t ourBytes = 0;
+    for (const AutoPtr<Chunk>& chunk : chunks)
+        ourBytes += bodyOf(*chunk).size();
+    const double ours = psnr(image, render(image, chunks, "ours.djvu"));
+
+    const std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+    Bytes ppm(header.begin(), header.end());
+    ppm.insert(ppm.end(), image.pixels.begin(), image.pixels.end());
+    MvxTest::writeFile(path("in.ppm"), ppm);
+    run("c44 -slice 74+10+4+9 " + host("in.ppm") + " " + host("c44.djvu"));
+    const double theirs = psnr(image, decode("c44.djvu", 1, "-format=ppm"));
+    const std::string dump = run("djvudump " + host("c44.djvu"));
+    size_t theirBytes = 0;
+    for (size_t at = dump.find("BG44 ["); at != std::string::npos; at = dump.find("BG44 [", at + 1))
+        theirBytes += size_t(std::stoul(dump.substr(at + 6)));
+
+    EXPECT_GT(ours, theirs - 0.5) << "c44 " << theirs << " dB";
+    EXPECT_LE(ourBytes, theirBytes + theirBytes / 50) << "c44 " << theirBytes << " bytes";
+}
+
 TEST_F(Iw44Interop, TwoHundredSlicesStayInStepWithTheDecoder)
 {
     const Image image = gradientImage(70, 50, 40);
