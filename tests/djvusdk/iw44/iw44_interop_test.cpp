@@ -146,6 +146,35 @@ TEST_F(Iw44Interop, GreyPhotoDecodes)
     EXPECT_GT(quality.back(), 30.0);
 }
 
+// The photo and bitonal-era kinds stand as forms of their own ("FORM:PM44" of "PM44" chunks and likewise
+// "BM44", which is always grey); decoders still read them as IW44 pictures.
+TEST_F(Iw44Interop, PictureFormsOfTheirOwnKindDecode)
+{
+    const Image colour = gradientImage(90, 66, 6);
+    Image grey{colour.width, colour.height, phGray, Bytes()};
+    for (size_t i = 0; i < colour.pixels.size(); i += 3)
+        grey.pixels.push_back(colour.pixels[i + 1]);
+    const struct {
+        uint32_t kind;
+        const char* id;
+        const Image& image;
+    } cases[] = {{3, "PM44", colour}, {4, "BM44", grey}};
+    for (const auto& c : cases) {
+        AutoPtr<IW44Encoder> encoder = encoderOf(c.image, IW44Encoder::Params(c.kind, 75, 2, 255));
+        AutoPtr<Morvenix::DjVu::ChunkCollection> form = Morvenix::DjVu::ChunkCollection::create(c.id);
+        for (const AutoPtr<Chunk>& chunk : layerChunks(*encoder))
+            form->getChildren().append(chunk);
+        const std::string name = std::string(c.id) + ".djvu";
+        // The document modes only write "DJVU" and "DJVM" roots; a bare tree is what these files are.
+        AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
+        Morvenix::DjVu::IFF::serialize(out.get(), form.get(), nullptr, nullptr, Morvenix::DjVu::IFF::smTreeOnly,
+                                       nullptr, nullptr);
+        MvxTest::writeFile(path(name), MvxTest::bytesOf(*out));
+        EXPECT_NE(std::string::npos, run("djvudump " + host(name)).find(std::string(c.id) + " [")) << c.id;
+        EXPECT_GT(psnr(c.image, decode(name, 1, "-format=ppm")), 35.0) << c.id;
+    }
+}
+
 TEST_F(Iw44Interop, LetterSizePageBackgroundDecodes)
 {
     const Image image = gradientImage(2550, 3300, 16);
