@@ -91,6 +91,34 @@ TEST_F(Iw44Interop, OddSizesDecode)
 }
 
 // Past about 150 slices some thresholds have fallen to 0: those bands are null for a decoder too.
+// c44 codes the same slices of the same picture; our decode must come close to its PSNR for no more bytes.
+TEST_F(Iw44Interop, BackgroundQualityIsCloseToC44AtTheSameSlices)
+{
+    ASSERT_NO_FATAL_FAILURE(MvxTest::requireHostTools({"c44"}));
+    const Image image = gradientImage(256, 192, 12);
+    AutoPtr<IW44Encoder> encoder = encoderOf(image, IW44Encoder::Params(1, 75, 2, 255));
+    const std::vector<AutoPtr<Chunk>> chunks = layerChunks(*encoder);
+    ASSERT_EQ(4u, chunks.size());
+    size_t ourBytes = 0;
+    for (const AutoPtr<Chunk>& chunk : chunks)
+        ourBytes += bodyOf(*chunk).size();
+    const double ours = psnr(image, render(image, chunks, "ours.djvu"));
+
+    const std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+    Bytes ppm(header.begin(), header.end());
+    ppm.insert(ppm.end(), image.pixels.begin(), image.pixels.end());
+    MvxTest::writeFile(path("in.ppm"), ppm);
+    run("c44 -slice 74+10+4+9 " + host("in.ppm") + " " + host("c44.djvu"));
+    const double theirs = psnr(image, decode("c44.djvu", 1, "-format=ppm"));
+    const std::string dump = run("djvudump " + host("c44.djvu"));
+    size_t theirBytes = 0;
+    for (size_t at = dump.find("BG44 ["); at != std::string::npos; at = dump.find("BG44 [", at + 1))
+        theirBytes += size_t(std::stoul(dump.substr(at + 6)));
+
+    EXPECT_GT(ours, theirs - 0.5) << "c44 " << theirs << " dB";
+    EXPECT_LE(ourBytes, theirBytes + theirBytes / 50) << "c44 " << theirBytes << " bytes";
+}
+
 TEST_F(Iw44Interop, TwoHundredSlicesStayInStepWithTheDecoder)
 {
     const Image image = gradientImage(70, 50, 40);
@@ -116,6 +144,35 @@ TEST_F(Iw44Interop, GreyPhotoDecodes)
     ASSERT_EQ(4u, quality.size());
     EXPECT_GT(quality.back(), quality.front() + 1.0);
     EXPECT_GT(quality.back(), 30.0);
+}
+
+// The photo and bitonal-era kinds stand as forms of their own ("FORM:PM44" of "PM44" chunks and likewise
+// "BM44", which is always grey); decoders still read them as IW44 pictures.
+TEST_F(Iw44Interop, PictureFormsOfTheirOwnKindDecode)
+{
+    const Image colour = gradientImage(90, 66, 6);
+    Image grey{colour.width, colour.height, phGray, Bytes()};
+    for (size_t i = 0; i < colour.pixels.size(); i += 3)
+        grey.pixels.push_back(colour.pixels[i + 1]);
+    const struct {
+        uint32_t kind;
+        const char* id;
+        const Image& image;
+    } cases[] = {{3, "PM44", colour}, {4, "BM44", grey}};
+    for (const auto& c : cases) {
+        AutoPtr<IW44Encoder> encoder = encoderOf(c.image, IW44Encoder::Params(c.kind, 75, 2, 255));
+        AutoPtr<Morvenix::DjVu::ChunkCollection> form = Morvenix::DjVu::ChunkCollection::create(c.id);
+        for (const AutoPtr<Chunk>& chunk : layerChunks(*encoder))
+            form->getChildren().append(chunk);
+        const std::string name = std::string(c.id) + ".djvu";
+        // The document modes only write "DJVU" and "DJVM" roots; a bare tree is what these files are.
+        AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
+        Morvenix::DjVu::IFF::serialize(out.get(), form.get(), nullptr, nullptr, Morvenix::DjVu::IFF::smTreeOnly,
+                                       nullptr, nullptr);
+        MvxTest::writeFile(path(name), MvxTest::bytesOf(*out));
+        EXPECT_NE(std::string::npos, run("djvudump " + host(name)).find(std::string(c.id) + " [")) << c.id;
+        EXPECT_GT(psnr(c.image, decode(name, 1, "-format=ppm")), 35.0) << c.id;
+    }
 }
 
 TEST_F(Iw44Interop, LetterSizePageBackgroundDecodes)
