@@ -10,6 +10,7 @@
 #include "djv_pageinfo.h"
 #include "mvx_exception.h"
 #include "mvx_memstorage.h"
+#include "netpbm.h"
 
 #include <chrono>
 #include <cstdio>
@@ -26,20 +27,6 @@ using namespace Morvenix::DjVu;
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-// A raw PPM ("P6", maximum 255) as its size and pixels; false for anything else.
-bool readPpm(const char* inPath, uint32_t& outWidth, uint32_t& outHeight, Bytes& outPixels)
-{
-    std::ifstream in(inPath, std::ios::binary);
-    std::string magic;
-    uint32_t maxValue = 0;
-    if (!(in >> magic >> outWidth >> outHeight >> maxValue) || magic != "P6" || maxValue != 255)
-        return false;
-    in.get();
-    outPixels.resize(size_t(outWidth) * outHeight * 3);
-    in.read(reinterpret_cast<char*>(outPixels.data()), std::streamsize(outPixels.size()));
-    return bool(in);
-}
 
 std::vector<AutoPtr<Chunk>> encodeLayer(const Bytes& inPixels, uint32_t inWidth, uint32_t inHeight,
                                         const IW44::IW44Encoder::Params& inParams)
@@ -65,9 +52,8 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        uint32_t width = 0, height = 0;
-        Bytes pixels;
-        if (!readPpm(argv[1], width, height, pixels)) {
+        NetpbmImage image;
+        if (!readNetpbm(argv[1], "P6", image)) {
             std::fprintf(stderr, "cannot read %s as a raw PPM\n", argv[1]);
             return 1;
         }
@@ -81,11 +67,12 @@ int main(int argc, char** argv)
         std::vector<AutoPtr<Chunk>> chunks;
         for (int run = 0; run < 3; ++run) {
             const auto start = std::chrono::steady_clock::now();
-            chunks = encodeLayer(pixels, width, height, params);
+            chunks = encodeLayer(image.raw, image.width, image.height, params);
             best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
         AutoPtr<ChunkCollection> page = ChunkCollection::create("DJVU");
-        const uint8_t info[10] = {uint8_t(width >> 8), uint8_t(width), uint8_t(height >> 8), uint8_t(height),
+        const uint8_t info[10] = {uint8_t(image.width >> 8), uint8_t(image.width), uint8_t(image.height >> 8),
+                                  uint8_t(image.height),
                                   24, 0, 44, 1, 22, 1}; // 300 dpi, little-endian
         page->getChildren().append(Chunk::createFromBytes("INFO", info, sizeof info));
         uint64_t bytes = 0;

@@ -10,7 +10,7 @@
 #include "djv_iff.h"
 #include "djv_jb2encoder.h"
 #include "mvx_exception.h"
-#include "netpbm_field.h"
+#include "netpbm.h"
 #include "mvx_memstorage.h"
 
 #include <chrono>
@@ -37,23 +37,16 @@ struct Page {
 
 bool readPbm(const char* inPath, Page& outPage)
 {
-    std::ifstream in(inPath, std::ios::binary);
-    std::string magic, width, height;
-    netpbmField(netpbmField(netpbmField(in, magic), width), height);
-    in.get();
-    outPage.width = uint32_t(std::strtoul(width.c_str(), nullptr, 10));
-    outPage.height = uint32_t(std::strtoul(height.c_str(), nullptr, 10));
-    if (!in || magic != "P4" || outPage.width == 0 || outPage.height == 0)
+    NetpbmImage image;
+    if (!readNetpbm(inPath, "P4", image))
         return false;
-    const size_t rowBytes = (size_t(outPage.width) + 7) / 8;
-    std::vector<uint8_t> bits(rowBytes * outPage.height);
-    in.read(reinterpret_cast<char*>(bits.data()), std::streamsize(bits.size()));
-    if (!in)
-        return false;
-    outPage.mask.resize(size_t(outPage.width) * outPage.height);
-    for (uint32_t y = 0; y < outPage.height; ++y)
-        for (uint32_t x = 0; x < outPage.width; ++x)
-            outPage.mask[size_t(y) * outPage.width + x] = (bits[y * rowBytes + x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
+    outPage.width = image.width;
+    outPage.height = image.height;
+    const size_t rowBytes = (size_t(image.width) + 7) / 8;
+    outPage.mask.resize(size_t(image.width) * image.height);
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x)
+            outPage.mask[size_t(y) * image.width + x] = (image.raw[y * rowBytes + x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
     return true;
 }
 

@@ -5,15 +5,8 @@
 # of text rendered by ImageMagick, 2550x3300 raw RGB, 25 MB), checks that both write the same bytes, and
 # prints our time divided by the tool's (below 1: we are faster). Installs ImageMagick when it is missing.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${MVX_BUILD_DIR:-$here/build}
-arch=$(bash "$here/scripts/test-arch.sh")
-exe=$build/$arch/bench/bzz_bench.exe
-[ -f "$exe" ] || cmake --build "$build/$arch" --target bzz_bench >/dev/null
-source "$here/scripts/wine-env.sh" "$build" "$arch"
+source "$(dirname "$0")/bench-env.sh" bzz_bench
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
 size=$((4 * 1024 * 1024))
 # Text: the system's licence and copyright texts, repeated as needed.
 while [ "$(stat -c %s "$work/text" 2>/dev/null || echo 0)" -lt "$size" ]; do

@@ -6,16 +6,8 @@
 # against the input for both, then our figure against c44's (time ratio below 1: we are faster), and c44
 # once more at our byte count (`-size`), for the comparison at equal bytes.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${MVX_BUILD_DIR:-$here/build}
-arch=$(bash "$here/scripts/test-arch.sh")
-exe=$build/$arch/bench/iw44_bench.exe
-[ -f "$exe" ] || cmake --build "$build/$arch" --target iw44_bench >/dev/null
-source "$here/scripts/wine-env.sh" "$build" "$arch"
+source "$(dirname "$0")/bench-env.sh" iw44_bench
 convert=/usr/bin/convert   # ImageMagick itself, not a stand-in earlier on the PATH
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
 
 # Photo-like pictures: plasma clouds drawn at a third of the size (drawing plasma at full size takes
 # minutes) and enlarged, with fine texture from a light noise after the enlargement.

@@ -8,16 +8,9 @@
 # Every file is decoded with ddjvu: lossless ones must give the input exactly; for lossy ones the share of
 # pixels that differ from the input is printed. Ratios are ours over the peer's (below 1: smaller/faster).
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${MVX_BUILD_DIR:-$here/build}
-arch=$(bash "$here/scripts/test-arch.sh")
+source "$(dirname "$0")/bench-env.sh" jb2_bench
 pages=${JB2_BENCH_PAGES:-20}
-exe=$build/$arch/bench/jb2_bench.exe
-cmake --build "$build/$arch" --target jb2_bench >/dev/null
-source "$here/scripts/wine-env.sh" "$build" "$arch"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
 python3 "$here/bench/make_text_pages.py" "$pages" "$work/pages.ps"
 gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r300 -g2550x3300 -sOutputFile="$work/page%02d.pbm" "$work/pages.ps"
 inputs=("$work"/page*.pbm)

@@ -5,16 +5,9 @@
 # five, inside the process, one thread) and the peak working memory it allocated. No peer exists: no
 # outside tool makes a foreground mask from a colour page, so there is nothing to compare with.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${MVX_BUILD_DIR:-$here/build}
-arch=$(bash "$here/scripts/test-arch.sh")
+source "$(dirname "$0")/bench-env.sh" segmenter_bench
 pages=${SEG_BENCH_PAGES:-5}
-exe=$build/$arch/bench/segmenter_bench.exe
-cmake --build "$build/$arch" --target segmenter_bench >/dev/null
-source "$here/scripts/wine-env.sh" "$build" "$arch"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
 python3 "$here/bench/make_office_pages.py" "$pages" a4 ink "$work/a4.ps" >/dev/null
 python3 "$here/bench/make_office_pages.py" "$pages" slide ink "$work/slide.ps" >/dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r300 -g2480x3508 -sOutputFile="$work/a4-%02d.ppm" "$work/a4.ps"

@@ -5,7 +5,7 @@
 #include "djv_segmenter.h"
 #include "mvx_allocator.h"
 #include "mvx_exception.h"
-#include "netpbm_field.h"
+#include "netpbm.h"
 
 #include <chrono>
 #include <cstdio>
@@ -50,27 +50,6 @@ private:
     uint64_t m_peak = 0;
 };
 
-struct Image {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-bool readPpm(const char* inPath, Image& outImage)
-{
-    std::ifstream in(inPath, std::ios::binary);
-    std::string magic, width, height, maxValue;
-    netpbmField(netpbmField(netpbmField(netpbmField(in, magic), width), height), maxValue);
-    in.get();
-    outImage.width = uint32_t(std::strtoul(width.c_str(), nullptr, 10));
-    outImage.height = uint32_t(std::strtoul(height.c_str(), nullptr, 10));
-    if (!in || magic != "P6" || maxValue != "255" || !outImage.width || !outImage.height)
-        return false;
-    outImage.rgb.resize(size_t(outImage.width) * outImage.height * 3);
-    in.read(reinterpret_cast<char*>(outImage.rgb.data()), std::streamsize(outImage.rgb.size()));
-    return bool(in);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,8 +62,8 @@ int main(int argc, char** argv)
     MemoryAllocator::setDefault(&counter);
     try {
         for (int i = 1; i < argc; ++i) {
-            Image page;
-            if (!readPpm(argv[i], page)) {
+            NetpbmImage page;
+            if (!readNetpbm(argv[i], "P6", page)) {
                 std::fprintf(stderr, "%s: not a raw PPM file\n", argv[i]);
                 return 1;
             }
@@ -95,7 +74,7 @@ int main(int argc, char** argv)
             for (int run = 0; run < 5; ++run) {
                 counter.resetPeak();
                 const auto t0 = std::chrono::steady_clock::now();
-                Segmenter::segment(mask.data(), maskStride, mtBits, page.width, page.height, page.rgb.data(),
+                Segmenter::segment(mask.data(), maskStride, mtBits, page.width, page.height, page.raw.data(),
                                    int32_t(page.width * 3), phRGB, nullptr);
                 const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
                 best = s < best ? s : best;

@@ -41,7 +41,8 @@ ShapeBitmap::ShapeBitmap(uint32_t inWidth, uint32_t inHeight, int32_t inRowStep,
     const uint32_t rowBytes = getRowBytes();
     const int64_t step = inRowStep;
     if ((step < 0 ? -step : step) < (inPacked ? rowBytes : inWidth))
-        MVX_THROW(errInvalidParam, "The row step is shorter than a row!", "Morvenix::DjVu::JB2::ShapeBitmap::ShapeBitmap");
+        MVX_THROW(errInvalidParam, "The row step is shorter than a row!",
+                  "Morvenix::DjVu::JB2::ShapeBitmap::ShapeBitmap");
     if (inPacked) {
         // Packed rows with a negative step come as a block given by its lowest address: the top row is
         // the one at its end.
@@ -113,7 +114,8 @@ public:
     void replaceBitmap(const ShapeBitmap& inBitmap) override
     {
         if (!m_bitmap)
-            MVX_THROW(errOperationFailed, "Could not replace the bitmap", "_Mvx_Internal_NS_::ShapeImpl::replaceBitmap");
+            MVX_THROW(errOperationFailed, "Could not replace the bitmap",
+                      "_Mvx_Internal_NS_::ShapeImpl::replaceBitmap");
         ShapeBitmap* copy = new ShapeBitmap(inBitmap);
         delete m_bitmap;
         m_bitmap = copy;
@@ -122,7 +124,8 @@ public:
     {
         checkTarget(inTarget.get(), "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
         if (!m_bitmap)
-            MVX_THROW(errOperationFailed, "Could not refine due to lack of bitmap!", "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
+            MVX_THROW(errOperationFailed, "Could not refine due to lack of bitmap!",
+                      "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
         m_type = Refinement;
         m_reference = inTarget;
     }
@@ -130,7 +133,8 @@ public:
     {
         checkTarget(inTarget.get(), "_Mvx_Internal_NS_::ShapeImpl::setMatch");
         if (!m_bitmap)
-            MVX_THROW(errOperationFailed, "Could not match due to lack of bitmap!", "_Mvx_Internal_NS_::ShapeImpl::setMatch");
+            MVX_THROW(errOperationFailed, "Could not match due to lack of bitmap!",
+                      "_Mvx_Internal_NS_::ShapeImpl::setMatch");
         m_type = Match;
         m_reference = inTarget;
         delete m_bitmap;

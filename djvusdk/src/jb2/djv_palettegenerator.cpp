@@ -111,7 +111,8 @@ void PaletteGenerator::collectFromImage(const ShapeList& inShapes, const uint8_t
                                         uint32_t inPhotometric, uint32_t inWidth, uint32_t inHeight,
                                         ColorArray& outShapeColors)
 {
-    const ImageDesc<const uint8_t> image = ImageDesc<const uint8_t>::describe(inImage, inRowStep, Photometric(inPhotometric), inWidth, inHeight);
+    const ImageDesc<const uint8_t> image =
+        ImageDesc<const uint8_t>::describe(inImage, inRowStep, Photometric(inPhotometric), inWidth, inHeight);
     const PixelReader read = kReaders[inPhotometric];
     for (const AutoPtr<Shape>& shape : inShapes) {
         const ShapeBitmap& bitmap = shape->getBitmap();
