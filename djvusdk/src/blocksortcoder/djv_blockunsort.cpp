@@ -18,8 +18,9 @@ const uint32_t kRowMask = 0xFFFFFF; // rows fit 24 bits; the byte stands above t
 
 void unsort(uint8_t* ioData, uint32_t inSize, uint32_t inMarkerPos, uint32_t* ioLinks)
 {
-    // Row 0 belongs to the marker's own suffix, so the marker's byte can never stand there.
-    if (inMarkerPos == 0 || inMarkerPos >= inSize)
+    // Row 0 belongs to the marker's own suffix, so the marker's byte can never stand there. The walk
+    // below reads no row past the block only because every row fits the link's row bits.
+    if (inMarkerPos == 0 || inMarkerPos >= inSize || inSize - 1 > kRowMask)
         MVX_THROW(errOperationFailed, "Stream corrupt", kDecode);
     uint32_t count[256] = {};
     for (uint32_t j = 0; j < inSize; ++j)
