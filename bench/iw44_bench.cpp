@@ -7,18 +7,15 @@
 //                                       the chunks' bodies.
 #include "djv_iff.h"
 #include "djv_iw44encoder.h"
-#include "djv_pageinfo.h"
 #include "mvx_exception.h"
 #include "mvx_memstorage.h"
 #include "netpbm.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <iterator>
-#include <string>
 #include <vector>
 
 using Morvenix::AutoPtr;

@@ -10,9 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <string>
 #include <vector>
 
 using namespace Morvenix;

@@ -33,7 +33,7 @@ public:
     IW44EncoderImpl(const void* inPixels, int32_t inStride, Photometric inPhotometric, uint32_t inWidth,
                     uint32_t inHeight, const Params& inParams)
         : m_pixels(static_cast<const uint8_t*>(inPixels)), m_stride(inStride), m_width(inWidth), m_height(inHeight),
-          m_photometric(inPhotometric), m_params(inParams), m_slices(0), m_serial(0), m_emitted(0), m_done(false)
+          m_photometric(inPhotometric), m_params(inParams), m_slices(0), m_serial(0), m_done(false)
     {
         if (m_params.crcbDelay == 255)
             m_params.crcbDelay = 0;
@@ -79,7 +79,8 @@ public:
 private:
     bool encodeTo(Stream& outStream, uint32_t* outSize);
     void decompose();
-    void writeHeader(Stream& outStream, uint32_t inSlices) const;
+    // Returns the header's byte count.
+    uint32_t writeHeader(Stream& outStream, uint32_t inSlices) const;
 
     const uint8_t* m_pixels;
     int32_t m_stride;
@@ -90,7 +91,6 @@ private:
     AutoPtr<ComponentEncoder> m_y, m_cb, m_cr;
     uint32_t m_slices;
     uint32_t m_serial;
-    uint32_t m_emitted;
     bool m_done;
 };
 
@@ -119,7 +119,7 @@ void IW44EncoderImpl::decompose()
     }
 }
 
-void IW44EncoderImpl::writeHeader(Stream& outStream, uint32_t inSlices) const
+uint32_t IW44EncoderImpl::writeHeader(Stream& outStream, uint32_t inSlices) const
 {
     uint8_t header[9] = {uint8_t(m_serial), uint8_t(inSlices)};
     uint32_t size = 2;
@@ -134,6 +134,7 @@ void IW44EncoderImpl::writeHeader(Stream& outStream, uint32_t inSlices) const
         size = 9;
     }
     outStream.writeBytes(header, size);
+    return size;
 }
 
 bool IW44EncoderImpl::encodeTo(Stream& outStream, uint32_t* outSize)
@@ -154,8 +155,6 @@ bool IW44EncoderImpl::encodeTo(Stream& outStream, uint32_t* outSize)
     const uint32_t sliceLimit = budget.slices ? budget.slices : kMaxSlicesPerChunk;
     if (m_serial == 0)
         decompose();
-    const uint32_t before = m_emitted;
-    m_emitted += m_serial == 0 ? 9 : 2;
 
     // The header, which counts the slices, goes before the code stream: the stream is held back until the
     // chunk ends. A one-byte coder buffer keeps the storage's size close to the bytes coded.
@@ -186,14 +185,14 @@ bool IW44EncoderImpl::encodeTo(Stream& outStream, uint32_t* outSize)
                 break;
         }
     }
-    writeHeader(outStream, n);
-    m_emitted += uint32_t(code->getSize());
+    const uint32_t headerSize = writeHeader(outStream, n);
+    const uint32_t codeSize = uint32_t(code->getSize());
     code->setPos(0);
     outStream.copyAll(*code, 1024, nullptr, nullptr);
     m_slices += n;
     ++m_serial;
     if (outSize)
-        *outSize = m_emitted - before;
+        *outSize = headerSize + codeSize;
     if (!more)
         m_done = true;
     return true;
