@@ -362,13 +362,9 @@ void JB2Compressor::encodeBitmapDirect(const ShapeBitmap& inBitmap)
     uint8_t* up2 = rows + kMargin;
     uint8_t* up1 = up2 + rowLength;
     uint8_t* up0 = up1 + rowLength;
-    const auto encodeBit = [this](int inBit, uint8_t& ioContext) {
-        m_zp->encode(inBit, ioContext);
-        return inBit;
-    };
     for (uint32_t y = 0; y < height; ++y) {
         ImageUtils::unpackBitsToBinary(width, 1, 0, inBitmap.row(y), 0, up0);
-        codeDirectRow(up2, up1, up0, width, encodeBit);
+        codeDirectRow(up2, up1, up0, width, bitEncoder());
         uint8_t* const oldest = up2;
         up2 = up1;
         up1 = up0;
@@ -412,14 +408,10 @@ void JB2Compressor::encodeBitmapRefine(const ShapeBitmap& inBitmap, uint32_t inR
     uint8_t* unpacked = rows + 5 * size_t(rowLength);
     loadAlignedRow(xup1, width, *reference.bitmap, rowShift - 1, columnShift, unpacked);
     loadAlignedRow(xup0, width, *reference.bitmap, rowShift, columnShift, unpacked);
-    const auto encodeBit = [this](int inBit, uint8_t& ioContext) {
-        m_zp->encode(inBit, ioContext);
-        return inBit;
-    };
     for (uint32_t y = 0; y < height; ++y) {
         loadAlignedRow(xdn1, width, *reference.bitmap, rowShift + y + 1, columnShift, unpacked);
         ImageUtils::unpackBitsToBinary(width, 1, 0, inBitmap.row(y), 0, up0);
-        codeRefinedRow(up1, up0, xup1, xup0, xdn1, width, encodeBit);
+        codeRefinedRow(up1, up0, xup1, xup0, xdn1, width, bitEncoder());
         std::swap(up1, up0);
         uint8_t* const oldest = xup1;
         xup1 = xup0;

@@ -89,6 +89,14 @@ private:
     static void loadAlignedRow(uint8_t* outRow, uint32_t inWidth, const ShapeBitmap& inReference, int64_t inRow,
                                int64_t inShift, uint8_t* ioUnpacked);
     uint8_t* scratch(uint32_t inBytes);
+    // The row coders' bit step on this side: the pixel is written and is what the row keeps.
+    auto bitEncoder()
+    {
+        return [this](int inBit, uint8_t& ioContext) {
+            m_zp->encode(inBit, ioContext);
+            return inBit;
+        };
+    }
 
     std::unique_ptr<Morvenix::DjVu::ZPEncoder> m_zp;
     Morvenix::SimpleArray<uint8_t, 2> m_scratch;

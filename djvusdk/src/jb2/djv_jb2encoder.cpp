@@ -130,13 +130,10 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
     m_pages.append(page);
     if (!inColor)
         return;
-    Palette palette;
-    PaletteGenerator().generatePalette(page->getShapes(), palette.colors, palette.indices, m_params.paletteLimit,
-                                       inColor, inColorStride, inPhotometric, inWidth, inHeight);
     m_palettes.setSize(m_pages.count());
     Palette& last = m_palettes[m_pages.count() - 1];
-    last.colors = palette.colors;
-    last.indices = palette.indices;
+    PaletteGenerator().generatePalette(page->getShapes(), last.colors, last.indices, m_params.paletteLimit, inColor,
+                                       inColorStride, inPhotometric, inWidth, inHeight);
 }
 
 void JB2EncoderImpl::generateDict(bool inShared)
