@@ -36,9 +36,11 @@ inline int getRotation(const PageInfo& inInfo)
     }
 }
 
+// Writes the flags other DjVu software writes and reads (1, 6, 2, 5): decoders take only those, so a three
+// quarter turn marked 4 would be shown upright.
 inline void setRotation(PageInfo& ioInfo, int inRotation)
 {
-    static const uint32_t kFlagsOfRotation[4] = {0, 6, 2, 4};
+    static const uint32_t kFlagsOfRotation[4] = {1, 6, 2, 5};
     if (ioInfo.version < 22)
         ioInfo.version = 25;
     ioInfo.flags = (ioInfo.flags & ~7u) | kFlagsOfRotation[inRotation & 3];
