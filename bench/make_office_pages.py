@@ -3,11 +3,13 @@
 # text and a pale band with dark text. With "ink" the text and the rules are drawn; with "paper" only the
 # bands and the picture, so that the difference of the two renders is the set of text pixels. Prints, per
 # page, the picture's rectangle in 300-dpi pixels from the top-left corner: "photo X Y W H".
-#   make_office_pages.py PAGES a4|slide ink|paper OUT.ps
+# Two more A4 kinds have no paper variant: "sheet", a spreadsheet page (a ruled grid of figures under a
+# coloured header row), and "photo", one smooth grainy picture over the whole page.
+#   make_office_pages.py PAGES a4|slide|sheet|photo ink|paper OUT.ps
 import math, random, sys
 
 pages = int(sys.argv[1]); kind = sys.argv[2]; ink = sys.argv[3] == 'ink'; out = sys.argv[4]
-width, height = (595, 842) if kind == 'a4' else (960, 540)
+width, height = (960, 540) if kind == 'slide' else (595, 842)
 words = open('/usr/share/common-licenses/GPL-3').read().split()
 fonts = ['Times-Roman', 'Helvetica', 'Palatino-Roman', 'Courier', 'NewCenturySchlbk-Roman']
 
@@ -29,9 +31,37 @@ def photo_hex(seed, w, h):
 
 ps = ['%!PS-Adobe-3.0', '%%%%BoundingBox: 0 0 %d %d' % (width, height), '%%%%Pages: %d' % pages,
       '<< /PageSize [%d %d] >> setpagedevice' % (width, height)]
+
+def sheet_page(p):
+    rnd = random.Random(p)
+    cols, rh, left, top = 8, 14, 36, height - 40
+    cw = (width - 2 * left) // cols
+    ps.append('0.85 0.90 0.98 setrgbcolor %d %d %d %d rectfill' % (left, top - rh, cols * cw, rh))
+    ps.append('0 setgray 0.5 setlinewidth /Helvetica findfont 8 scalefont setfont')
+    rows = (top - 40) // rh
+    for r in range(rows + 1):
+        ps.append('%d %d moveto %d 0 rlineto stroke' % (left, top - r * rh, cols * cw))
+    for c in range(cols + 1):
+        ps.append('%d %d moveto 0 %d rlineto stroke' % (left + c * cw, top, -rows * rh))
+    for r in range(rows):
+        for c in range(cols):
+            cell = ('Column %c' % (65 + c)) if r == 0 else ('Row %d' % r) if c == 0 else \
+                '%.2f' % rnd.uniform(-5000, 90000)
+            ps.append('%d %d moveto %s show' % (left + c * cw + 3, top - (r + 1) * rh + 4, text(cell)))
+
 pos = 0
 for p in range(pages):
     ps.append('%%%%Page: %d %d' % (p + 1, p + 1))
+    if kind in ('sheet', 'photo'):
+        if kind == 'sheet':
+            sheet_page(p)
+        else:
+            ps.append('gsave 0 0 translate %d %d scale 300 420 8 [300 0 0 -420 0 420] currentfile /ASCIIHexDecode '
+                      'filter false 3 colorimage' % (width, height))
+            ps.append(photo_hex(p, 300, 420) + '>')
+            ps.append('grestore')
+        ps.append('showpage')
+        continue
     margin = 54
     # Dark band with a white title near the top, pale band lower down.
     band = height - margin - 60

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,6 +55,24 @@ inline std::string firstDifference(const NetpbmImage& inExpected, const NetpbmIm
                            " is " + std::to_string(inActual.at(x, y)[b]) + ", expected " +
                            std::to_string(inExpected.at(x, y)[b]);
     return std::string();
+}
+
+// PSNR in dB of a decoded PPM against the original (one byte a pixel: grey, compared with each channel);
+// 0 for images of different sizes.
+inline double psnr(const NetpbmImage& inOriginal, const NetpbmImage& inDecoded)
+{
+    if (inDecoded.width != inOriginal.width || inDecoded.height != inOriginal.height || inDecoded.bytesPerPixel != 3)
+        return 0.0;
+    const uint32_t bpp = inOriginal.bytesPerPixel;
+    double sum = 0.0;
+    for (uint32_t y = 0; y < inOriginal.height; ++y)
+        for (uint32_t x = 0; x < inOriginal.width; ++x)
+            for (uint32_t c = 0; c < 3; ++c) {
+                const double d = double(inOriginal.at(x, y)[bpp == 3 ? c : 0]) - inDecoded.at(x, y)[c];
+                sum += d * d;
+            }
+    const double mse = sum / (3.0 * inOriginal.width * inOriginal.height);
+    return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 // Parses a P4 or P6 file; a malformed one fails the test and gives an empty image.

@@ -1,0 +1,276 @@
+// The page encoder: one "DJVU" form per page, the JB2 parts of a group of pages coded together around
+// one shared dictionary when the group is flushed.
+#include "djv_djvuencoderimpl.h"
+
+#include "djv_imageutils.h"
+#include "mvx_exception.h"
+#include "mvx_simplearray.h"
+
+#include <cstring>
+
+#define MVX_SOURCE "djv_djvuencoder"
+
+namespace _Mvx_Internal_NS_ {
+
+using namespace Morvenix;
+using namespace Morvenix::DjVu;
+using namespace Morvenix::DjVu::IW44;
+using namespace Morvenix::DjVu::JB2;
+
+namespace {
+
+// INFO of a page: width and height big-endian, minor and major version, dpi little-endian, gamma, and
+// flags 1 (upright, as other DjVu writers mark it).
+AutoPtr<Chunk> makeInfoChunk(uint32_t inWidth, uint32_t inHeight, uint32_t inDpi)
+{
+    const uint8_t info[10] = {uint8_t(inWidth >> 8), uint8_t(inWidth),  uint8_t(inHeight >> 8), uint8_t(inHeight),
+                              25,                    0,                 uint8_t(inDpi),         uint8_t(inDpi >> 8),
+                              22,                    1};
+    return Chunk::createFromBytes("INFO", info, sizeof info);
+}
+
+// A buffer the page needs; one array cannot hold 2 GB or more, so larger ones are refused before the
+// product can wrap.
+uint32_t bufferSize(uint64_t inRowBytes, uint32_t inRows)
+{
+    const uint64_t size = inRowBytes * inRows;
+    if (size >= 0x80000000u)
+        MVX_THROW(errInvalidParam, "The page is too large for its buffers!", "Morvenix::DjVu::DjVuEncoder::encodePage");
+    return uint32_t(size);
+}
+
+void appendLayer(Chunk::Children& ioChildren, IW44Encoder& ioEncoder)
+{
+    for (;;) {
+        AutoPtr<Chunk> chunk;
+        ioEncoder.encodeChunk(chunk);
+        if (!chunk)
+            return;
+        ioChildren.append(chunk);
+    }
+}
+
+// A subsampled colour layer: its pixels, and the IW44 encoder that will read them. The encoder is made
+// before the pixels are filled so that its parameters are checked before the page joins the group.
+struct Layer {
+    uint32_t width = 0, height = 0, rowBytes = 0;
+    SimpleArray<uint8_t, 2> pixels;
+    AutoPtr<IW44Encoder> encoder;
+
+    void prepare(uint32_t inWidth, uint32_t inHeight, uint32_t inSubsample, Photometric inPhotometric,
+                 uint32_t inBytesPerPixel, const IW44Encoder::Params& inParams)
+    {
+        ImageUtils::estimateSubsampledSize(&width, &height, inWidth, inHeight, inSubsample);
+        rowBytes = width * inBytesPerPixel;
+        // Cells that get no pixel stay as filled here: without it they would hold whatever the memory held,
+        // and the output would change from run to run.
+        const uint32_t size = bufferSize(rowBytes, height);
+        pixels.resize(size, int32_t(size));
+        Imaging::fillWhite(pixels.data(), int32_t(rowBytes), width, height, inPhotometric);
+        encoder = IW44Encoder::create(pixels.data(), int32_t(rowBytes), inPhotometric, width, height, &inParams);
+    }
+    void release()
+    {
+        encoder.reset();
+        pixels.resize(0, 0);
+    }
+};
+
+} // namespace
+
+DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,
+                                 const Params* inParams, JB2Factory inJB2Factory)
+    : m_jb2Factory(inJB2Factory), m_pages(0, int32_t(inPagesPerDictionary)),
+      m_pagesPerDictionary(inPagesPerDictionary), m_useSharedDictionary(inUseSharedDictionary),
+      m_defaultParams(emAuto, 12, 75, 3, 75)
+{
+    resetGroup();
+    if (inParams)
+        m_defaultParams = *inParams;
+}
+
+DjVuEncoderImpl::~DjVuEncoderImpl()
+{
+    // An exception leaving a destructor ends the process: callers that need the outcome call flush first.
+    try {
+        flush();
+    } catch (...) {
+    }
+}
+
+void DjVuEncoderImpl::resetGroup()
+{
+    m_jb2Encoder = m_jb2Factory(nullptr);
+    m_pages.setSize(0);
+    m_pages.reserve(m_pagesPerDictionary);
+    m_groupDictionary.reset();
+    m_dictionaryRedirector.reset();
+    if (m_useSharedDictionary) {
+        m_groupDictionary = AutoPtr<ChunkDjbz>(new ChunkDjbz("Djbz", m_jb2Encoder));
+        m_dictionaryRedirector = AutoPtr<Chunk>(ChunkRedirector::create(AutoPtr<Chunk>(m_groupDictionary)));
+    }
+}
+
+void DjVuEncoderImpl::flush()
+{
+    if (m_pages.count() == 0)
+        return;
+    bool hasDictionary = false;
+    if (m_useSharedDictionary && !m_jb2Encoder->isDjbzEmpty()) {
+        // The dictionary's bytes come first: building it is what the pages' streams refer to.
+        m_groupDictionary->encode();
+        hasDictionary = true;
+    } else if (m_groupDictionary) {
+        m_groupDictionary->discard();
+        m_groupDictionary.reset();
+    }
+    for (Page& page : m_pages) {
+        if (!hasDictionary && page.dictionaryRef) {
+            Chunk::Children& children = page.form->getChildren();
+            for (uint32_t i = 0; i < children.count(); ++i) {
+                if (children[i].get() == page.dictionaryRef.get()) {
+                    children.remove(i, 1);
+                    break;
+                }
+            }
+        }
+        page.sjbz->encode();
+        if (page.hasFGbz)
+            page.fgbz->encode();
+    }
+    resetGroup();
+}
+
+void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
+                                 Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
+                                 const Params* inParams, const void* inMask, int32_t inMaskStride,
+                                 uint32_t inMaskType)
+{
+    static const char* const kFunction = "Morvenix::DjVu::DjVuEncoder::encodePage";
+    // The caller's block and the encoder's own stay as they are: the mode guess writes into this copy.
+    Params params(inParams ? *inParams : m_defaultParams);
+    checkPage(inPixels, inStride, inPhotometric, inWidth, inHeight, inDpi, inMask, inMaskStride, inMaskType);
+    const uint8_t* pixels = static_cast<const uint8_t*>(inPixels);
+    const uint8_t* mask = static_cast<const uint8_t*>(inMask);
+    if (params.mode == emAuto)
+        guessEncodeMode(pixels, inStride, inPhotometric, inWidth, inHeight, &params.mode, mask, inMaskStride,
+                        inMaskType);
+    const uint32_t mode = params.mode;
+    const bool hasFG44 = mode == emCompound || mode == emCompoundBoth;
+    const bool hasFGbz = mode == emCompoundPalette || mode == emCompoundBoth;
+    const uint32_t bytes = bytesPerPixel(inPhotometric, kFunction);
+
+    AutoPtr<ChunkCollection> form = ChunkCollection::create("DJVU");
+    Chunk::Children& children = form->getChildren();
+    children.append(makeInfoChunk(inWidth, inHeight, inDpi));
+
+    if (mode == emPhoto) {
+        AutoPtr<IW44Encoder> photo = IW44Encoder::create(pixels, inStride, inPhotometric, inWidth, inHeight,
+                                                         &params.bgParams);
+        // A photo page still closes a full group, though it takes no place in the next one.
+        if (m_pages.count() >= m_pagesPerDictionary)
+            flush();
+        appendLayer(children, *photo);
+        outForm = form;
+        return;
+    }
+
+    // The made mask starts as background everywhere: the segmenter leaves pages smaller than one block,
+    // and what it does not reach, untouched.
+    SimpleArray<uint8_t, 2> madeMask;
+    uint32_t maskType = inMaskType;
+    int32_t maskStride = inMaskStride;
+    if (!mask) {
+        maskType = mtBits;
+        maskStride = int32_t((inWidth + 7) / 8);
+        const uint32_t size = bufferSize(uint32_t(maskStride), inHeight);
+        madeMask.resize(size, int32_t(size));
+        std::memset(madeMask.data(), 0xFF, madeMask.count());
+        if (mode == emBitonal)
+            ImageUtils::packAnyToBits(inWidth, inHeight, inStride, pixels, inPhotometric, maskStride, madeMask.data());
+        else
+            Segmenter::segment(madeMask.data(), maskStride, mtBits, inWidth, inHeight, pixels, inStride, inPhotometric,
+                               &params.segmenterParams);
+        mask = madeMask.data();
+    }
+
+    // Every parameter of the layers is checked here, before the page joins the group: a failure after
+    // that would leave a page in the JB2 encoder that no placeholder stands for.
+    Layer foreground, background;
+    if (hasFG44)
+        foreground.prepare(inWidth, inHeight, params.fgSubsample, inPhotometric, bytes, params.fgParams);
+    if (mode != emBitonal)
+        background.prepare(inWidth, inHeight, params.bgSubsample, inPhotometric, bytes, params.bgParams);
+
+    if (m_pages.count() >= m_pagesPerDictionary)
+        flush();
+    // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
+    const uint32_t pageIndex = m_jb2Encoder->getPageCount();
+    m_jb2Encoder->addPage(mask, maskStride, maskType, inWidth, inHeight, hasFGbz ? pixels : nullptr,
+                          hasFGbz ? inStride : 0, hasFGbz ? inPhotometric : Photometric(0), &params.jb2Params);
+    Page page;
+    page.hasFGbz = hasFGbz;
+    page.form = form;
+    if (m_useSharedDictionary) {
+        children.append(m_dictionaryRedirector);
+        page.dictionaryRef = m_dictionaryRedirector;
+    }
+    page.sjbz = AutoPtr<ChunkSjbz>(new ChunkSjbz("Sjbz", m_jb2Encoder, pageIndex));
+    children.append(AutoPtr<Chunk>(page.sjbz));
+    if (hasFGbz) {
+        page.fgbz = AutoPtr<ChunkFGbz>(new ChunkFGbz("FGbz", m_jb2Encoder, pageIndex));
+        children.append(AutoPtr<Chunk>(page.fgbz));
+    }
+
+    if (hasFG44) {
+        ImageUtils::subsampleWithMask(foreground.pixels.data(), int32_t(foreground.rowBytes), inPhotometric,
+                                      foreground.width, foreground.height, pixels, inStride, inWidth, inHeight, mask,
+                                      maskStride, maskType, 0, 0);
+        appendLayer(children, *foreground.encoder);
+        foreground.release();
+    }
+    if (mode != emBitonal) {
+        const uint8_t* backgroundMask = mask;
+        SimpleArray<uint8_t, 2> eroded;
+        if (!(params.flags & flagNoErosion)) {
+            const uint32_t size = bufferSize(uint32_t(maskStride), inHeight);
+            eroded.resize(size, int32_t(size));
+            ImageUtils::erodeMask(eroded.data(), maskStride, inWidth, inHeight, maskType, mask, maskStride);
+            backgroundMask = eroded.data();
+        }
+        const uint32_t s = params.bgSubsample;
+        ImageUtils::subsampleWithMask(background.pixels.data(), int32_t(background.rowBytes), inPhotometric,
+                                      background.width, background.height, pixels, inStride, inWidth, inHeight,
+                                      backgroundMask, maskStride, maskType, 1, 6 * s * s / 9);
+        eroded.resize(0, 0);
+        appendLayer(children, *background.encoder);
+    }
+
+    m_pages.append(page);
+    outForm = form;
+    if (!m_useSharedDictionary)
+        flush();
+}
+
+} // namespace _Mvx_Internal_NS_
+
+namespace Morvenix {
+namespace DjVu {
+
+AutoPtr<DjVuEncoder> DjVuEncoder::create(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,
+                                         const Params* inParams)
+{
+    return AutoPtr<DjVuEncoder>(
+        new _Mvx_Internal_NS_::DjVuEncoderImpl(inUseSharedDictionary, inPagesPerDictionary, inParams));
+}
+
+AutoPtr<DjVuEncoder> DjVuEncoder::create(const Profile* inProfile)
+{
+    if (!inProfile)
+        MVX_THROW(errInvalidParam, "Profile could not be NULL!", "Morvenix::DjVu::DjVuEncoder::create");
+    const Profile::Settings* settings = inProfile->getSettings();
+    return create(settings->useSharedDictionary, settings->pagesPerDictionary, &settings->params);
+}
+
+} // namespace DjVu
+} // namespace Morvenix

@@ -1,0 +1,65 @@
+// The page encoder's implementation: the current page group (its JB2 encoder, the deferred dictionary
+// and one record per page that has a JB2 part) and the page checks and mode guess it runs per page.
+#pragma once
+
+#include "djv_djvuencoder.h"
+#include "djv_jb2placeholders.h"
+#include "mvx_simplearray.h"
+
+#include <cstdint>
+
+namespace _Mvx_Internal_NS_ {
+
+// A page of the current group whose JB2 chunks wait for the group's flush.
+struct Page {
+    bool hasFGbz = false;
+    Morvenix::AutoPtr<Morvenix::DjVu::Chunk> form;
+    Morvenix::AutoPtr<Morvenix::DjVu::Chunk> dictionaryRef;
+    Morvenix::AutoPtr<ChunkSjbz> sjbz;
+    Morvenix::AutoPtr<ChunkFGbz> fgbz;
+};
+
+class DjVuEncoderImpl : public Morvenix::DjVu::DjVuEncoder {
+public:
+    typedef Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> (*JB2Factory)(
+        const Morvenix::DjVu::JB2::JB2Encoder::Params* inParams);
+
+    // inJB2Factory makes the JB2 encoder of every group.
+    DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary, const Params* inParams,
+                    JB2Factory inJB2Factory = &Morvenix::DjVu::JB2::JB2Encoder::create);
+    ~DjVuEncoderImpl() override;
+
+    void encodePage(Morvenix::AutoPtr<Morvenix::DjVu::Chunk>& outForm, const void* inPixels, int32_t inStride,
+                    Morvenix::DjVu::Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
+                    const Params* inParams, const void* inMask, int32_t inMaskStride, uint32_t inMaskType) override;
+    void flush() override;
+
+    // emCompound, emPhoto or emBitonal for emAuto: from the mask when there is one, else from the pixels.
+    static void guessEncodeMode(const uint8_t* inPixels, int32_t inStride, Morvenix::DjVu::Photometric inPhotometric,
+                                uint32_t inWidth, uint32_t inHeight, uint32_t* outMode, const uint8_t* inMask,
+                                int32_t inMaskStride, uint32_t inMaskType);
+
+private:
+    void resetGroup();
+
+    JB2Factory m_jb2Factory;
+    Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> m_jb2Encoder;
+    Morvenix::AutoPtr<ChunkDjbz> m_groupDictionary;
+    Morvenix::AutoPtr<Morvenix::DjVu::Chunk> m_dictionaryRedirector;
+    Morvenix::SimpleArray<Page, 1> m_pages;
+    uint32_t m_pagesPerDictionary;
+    uint32_t m_useSharedDictionary;
+    Params m_defaultParams;
+};
+
+// Refuses, before any work, a page the encoder could only truncate or fail on half-way: a null image,
+// sizes of 0 or above 65535, a dpi above 65535, an unknown photometric ("Unknown photometric!"), a row
+// step shorter than a row, and for a given mask an unknown type or a step that is not positive or shorter
+// than a mask row.
+void checkPage(const void* inPixels, int32_t inStride, Morvenix::DjVu::Photometric inPhotometric, uint32_t inWidth,
+               uint32_t inHeight, uint32_t inDpi, const void* inMask, int32_t inMaskStride, uint32_t inMaskType);
+
+// 3 for the three-byte photometrics, 1 for grey; any other throws code 7 "Unknown photometric!".
+uint32_t bytesPerPixel(Morvenix::DjVu::Photometric inPhotometric, const char* inFunction);
+
+} // namespace _Mvx_Internal_NS_
