@@ -72,10 +72,12 @@ protected:
     }
 };
 
-class ChunkSjbz : public ChunkBase {
+// A placeholder for one page of the group: pageIndex counts the pages the JB2 encoder received, from 0.
+template <void (Morvenix::DjVu::JB2::JB2Encoder::*Write)(uint32_t, const Morvenix::AutoPtr<Morvenix::Stream>&)>
+class ChunkOfPage : public ChunkBase {
 public:
-    ChunkSjbz(const Morvenix::String& inId, const Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder>& inEncoder,
-              uint32_t inPageIndex)
+    ChunkOfPage(const Morvenix::String& inId, const Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder>& inEncoder,
+                uint32_t inPageIndex)
         : ChunkBase(inId, inEncoder), m_pageIndex(inPageIndex)
     {
     }
@@ -83,29 +85,14 @@ public:
 protected:
     void write(Morvenix::DjVu::JB2::JB2Encoder& ioEncoder, const Morvenix::AutoPtr<Morvenix::Stream>& outStream) override
     {
-        ioEncoder.encodeSjbz(m_pageIndex, outStream);
+        (ioEncoder.*Write)(m_pageIndex, outStream);
     }
 
 private:
     uint32_t m_pageIndex;
 };
 
-class ChunkFGbz : public ChunkBase {
-public:
-    ChunkFGbz(const Morvenix::String& inId, const Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder>& inEncoder,
-              uint32_t inPageIndex)
-        : ChunkBase(inId, inEncoder), m_pageIndex(inPageIndex)
-    {
-    }
-
-protected:
-    void write(Morvenix::DjVu::JB2::JB2Encoder& ioEncoder, const Morvenix::AutoPtr<Morvenix::Stream>& outStream) override
-    {
-        ioEncoder.encodeFGbz(m_pageIndex, outStream);
-    }
-
-private:
-    uint32_t m_pageIndex;
-};
+typedef ChunkOfPage<&Morvenix::DjVu::JB2::JB2Encoder::encodeSjbz> ChunkSjbz;
+typedef ChunkOfPage<&Morvenix::DjVu::JB2::JB2Encoder::encodeFGbz> ChunkFGbz;
 
 } // namespace _Mvx_Internal_NS_

@@ -1,6 +1,7 @@
 // The checks a page passes before the page encoder touches its group.
 #include "djv_djvuencoderimpl.h"
 
+#include "iw44/djv_iw44colour.h"
 #include "mvx_exception.h"
 
 #include <cstdlib>
@@ -14,16 +15,10 @@ using namespace Morvenix::DjVu;
 
 uint32_t bytesPerPixel(Photometric inPhotometric, const char* inFunction)
 {
-    switch (inPhotometric) {
-    case phRGB:
-    case phBGR:
-    case phYCC:
-        return 3;
-    case phGray:
-        return 1;
-    default:
+    const uint32_t bytes = IW44::bytesPerPixel(inPhotometric);
+    if (bytes == 0)
         MVX_THROW(errInvalidParam, "Unknown photometric!", inFunction);
-    }
+    return bytes;
 }
 
 void checkPage(const void* inPixels, int32_t inStride, Photometric inPhotometric, uint32_t inWidth,
