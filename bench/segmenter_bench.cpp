@@ -2,53 +2,17 @@
 // them. Prints per page its size, the seconds of the segmentation (best of five), the peak working memory
 // it allocated (bytes and bytes per page pixel) and the share of foreground pixels; nothing else is timed.
 //   segmenter_bench IN.ppm...
+#include "counting_allocator.h"
 #include "djv_segmenter.h"
-#include "mvx_allocator.h"
 #include "mvx_exception.h"
 #include "netpbm.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <vector>
 
 using namespace Morvenix;
 using namespace Morvenix::DjVu;
-
-namespace {
-
-// Counts the bytes held through the library's arrays and remembers the most held at once.
-class CountingAllocator : public MemoryAllocator {
-public:
-    void* allocate(uint32_t inSize) override
-    {
-        void* p = std::malloc(inSize ? inSize : 1);
-        if (p) {
-            m_sizes[p] = inSize;
-            m_held += inSize;
-            m_peak = m_held > m_peak ? m_held : m_peak;
-        }
-        return p;
-    }
-    void free(void* inPtr) override
-    {
-        if (!inPtr)
-            return;
-        m_held -= m_sizes[inPtr];
-        m_sizes.erase(inPtr);
-        std::free(inPtr);
-    }
-    void resetPeak() { m_peak = m_held; }
-    uint64_t peak() const { return m_peak; }
-
-private:
-    std::map<void*, uint32_t> m_sizes;
-    uint64_t m_held = 0;
-    uint64_t m_peak = 0;
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
