@@ -34,8 +34,10 @@ protected:
 class JB2Dictionary : public JB2ShapeStore {
 public:
     static AutoPtr<JB2Dictionary> create();
-    // Decoded from dictionary data (a Djbz chunk's body). Damaged data throws errDataBroken (or the
-    // stream's and the arithmetic decoder's own errors) and gives no dictionary.
+    // Decoded from dictionary data (a Djbz chunk's body). Damaged data throws errDataBroken (records that
+    // do not belong, sizes and indices out of range, marks of more than 2^28 pixels or streams of more than
+    // 2^30), errInvalidParam (places past the 32-bit range) or the stream's and the arithmetic decoder's
+    // own errors (data cut short), and gives no dictionary.
     static AutoPtr<JB2Dictionary> create(const AutoPtr<Stream>& inStream);
     static AutoPtr<JB2Dictionary> create(const Chunk& inDjbz);
 

@@ -6,6 +6,7 @@
 #include "mvx_exception.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -435,7 +436,7 @@ void renderWith(bool inAlpha, uint8_t* outBuffer, int32_t inRowStep, const Rect&
 
 void buildRenderIndex(const ShapeList& inShapes, uint32_t inPageHeight, RenderIndex& outIndex)
 {
-    outIndex.resize(inPageHeight);
+    outIndex.resize(inPageHeight, int32_t(std::min<uint32_t>(inPageHeight, INT32_MAX)));
     for (uint32_t i = 0; i < inShapes.count(); ++i) {
         const Shape& shape = *inShapes[i];
         const int64_t y = shape.getY(), bottom = y + int64_t(shape.getHeight());

@@ -39,6 +39,22 @@ public:
         nkCount
     };
 
+    // The records of a JB2 stream, as the record-type number codes them.
+    enum RecordType : int32_t {
+        rtStartOfImage = 0,
+        rtNewMark = 1, // on the page and in the library
+        rtNewMarkLibraryOnly = 2,
+        rtNewMarkPageOnly = 3,
+        rtMatchedRefine = 4, // on the page and in the library
+        rtMatchedRefineLibraryOnly = 5,
+        rtMatchedRefinePageOnly = 6,
+        rtMatchedCopy = 7,
+        rtNonMarkData = 8,
+        rtRequiredDictOrReset = 9,
+        rtComment = 10,
+        rtEndOfData = 11,
+    };
+
     // The largest size or count and the smallest difference that a JB2 number can hold.
     static constexpr int32_t kBigPositive = 262142;
     static constexpr int32_t kBigNegative = -262143;

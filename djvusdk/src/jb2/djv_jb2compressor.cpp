@@ -14,19 +14,6 @@ using namespace Morvenix::DjVu::JB2;
 
 namespace {
 
-enum RecordType : int32_t {
-    rtStartOfImage = 0,
-    rtNewMark = 1,
-    rtNewMarkLibraryOnly = 2,
-    rtMatchedRefine = 4,
-    rtMatchedRefineLibraryOnly = 5,
-    rtMatchedCopy = 7,
-    rtNonMarkData = 8,
-    rtRequiredDictOrReset = 9,
-    rtComment = 10,
-    rtEndOfData = 11,
-};
-
 void checkImageSize(uint32_t inWidth, uint32_t inHeight, const char* inMessage, const char* inFunction)
 {
     if (inWidth > uint32_t(JB2CoderImpl::kBigPositive) || inHeight > uint32_t(JB2CoderImpl::kBigPositive))

@@ -14,27 +14,8 @@ using namespace Morvenix;
 using namespace Morvenix::DjVu;
 using namespace Morvenix::DjVu::JB2;
 
-namespace {
-
-enum RecordType : int32_t {
-    rtStartOfImage = 0,
-    rtNewMark = 1,
-    rtNewMarkLibraryOnly = 2,
-    rtNewMarkPageOnly = 3,
-    rtMatchedRefine = 4,
-    rtMatchedRefineLibraryOnly = 5,
-    rtMatchedRefinePageOnly = 6,
-    rtMatchedCopy = 7,
-    rtNonMarkData = 8,
-    rtRequiredDictOrReset = 9,
-    rtComment = 10,
-    rtEndOfData = 11,
-};
-
-} // namespace
-
-JB2Decompressor::JB2Decompressor() : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0),
-      m_scratch(0, 1024)
+JB2Decompressor::JB2Decompressor()
+    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_scratch(0, 1024)
 {
 }
 

@@ -134,7 +134,7 @@ TEST(JB2PageRender, MarksOffThePageAreClipped)
     for (uint32_t y = 0; y < 20; ++y)
         for (uint32_t x = 0; x < 20; ++x)
             ASSERT_EQ(*expected.at(x, y) ? 0 : 255, grey[size_t(y) * 20 + x]) << x << "," << y;
-    // The list keeps it, and it is written.
+    // The list keeps it.
     EXPECT_EQ(5u, page->getShapes().count());
 }
 
