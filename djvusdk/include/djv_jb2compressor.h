@@ -1,5 +1,5 @@
 // Writers of the JB2 chunk payloads: the page stream ("Sjbz"), the shared dictionary stream ("Djbz") and
-// the foreground palette with one colour index per page shape ("FGbz").
+// the foreground palette with one colour index per page shape ("FGbz"); and the reader of the last.
 #pragma once
 
 #include "djv_image.h"
@@ -32,6 +32,10 @@ public:
     // errInvalidParam before anything is written.
     static void encodeFGbz(const AutoPtr<Stream>& outStream, const SimpleArray<Color, 1>& inColors,
                            const SimpleArray<uint32_t, 2>& inIndices);
+    // Reads FGbz data and gives each shape of the list, in order, its palette colour. A version other
+    // than 0, an index count other than the list's or an index past the palette throw errDataBroken;
+    // the count is checked before any shape is touched.
+    static void decodeFGbz(const AutoPtr<Stream>& inStream, ShapeList& ioShapes);
 };
 
 } // namespace JB2

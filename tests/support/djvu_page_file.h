@@ -71,8 +71,9 @@ inline Bytes pageFile(const Morvenix::DjVu::PageInfo& inInfo, const char* inId =
     return pageFile(inInfo, chunks);
 }
 
-// The body of the first chunk with the id inside a single-page file's FORM.
-inline Bytes findChunk(const Bytes& inFile, const char* inId)
+// The body of the first chunk with the id inside a single-page file's FORM (or any file of one FORM);
+// false when there is none.
+inline bool findChunk(const Bytes& inFile, const char* inId, Bytes& outBody)
 {
     size_t at = 16;
     while (at + 8 <= inFile.size()) {
@@ -80,12 +81,22 @@ inline Bytes findChunk(const Bytes& inFile, const char* inId)
                              (uint32_t(inFile[at + 6]) << 8) | inFile[at + 7];
         if (len > inFile.size() - at - 8)
             break;
-        if (std::string(inFile.begin() + long(at), inFile.begin() + long(at) + 4) == inId)
-            return Bytes(inFile.begin() + long(at) + 8, inFile.begin() + long(at + 8 + len));
+        if (std::string(inFile.begin() + long(at), inFile.begin() + long(at) + 4) == inId) {
+            outBody.assign(inFile.begin() + long(at) + 8, inFile.begin() + long(at + 8 + len));
+            return true;
+        }
         at += 8 + size_t(len) + (len & 1);
     }
-    ADD_FAILURE() << "no " << inId << " chunk";
-    return Bytes();
+    return false;
+}
+
+// The same where the chunk must be there.
+inline Bytes findChunk(const Bytes& inFile, const char* inId)
+{
+    Bytes body;
+    if (!findChunk(inFile, inId, body))
+        ADD_FAILURE() << "no " << inId << " chunk";
+    return body;
 }
 
 } // namespace MvxTest

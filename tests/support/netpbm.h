@@ -75,6 +75,22 @@ inline double psnr(const NetpbmImage& inOriginal, const NetpbmImage& inDecoded)
     return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
+// A raw PBM file of a one-byte-a-pixel image (nonzero is black).
+inline std::vector<unsigned char> formatPbm(const NetpbmImage& inImage)
+{
+    const std::string header = "P4\n" + std::to_string(inImage.width) + " " + std::to_string(inImage.height) + "\n";
+    std::vector<unsigned char> file(header.begin(), header.end());
+    const size_t rowBytes = (size_t(inImage.width) + 7) / 8;
+    for (uint32_t y = 0; y < inImage.height; ++y) {
+        const size_t row = file.size();
+        file.resize(row + rowBytes, 0);
+        for (uint32_t x = 0; x < inImage.width; ++x)
+            if (*inImage.at(x, y))
+                file[row + x / 8] = uint8_t(file[row + x / 8] | (0x80 >> (x % 8)));
+    }
+    return file;
+}
+
 // Parses a P4 or P6 file; a malformed one fails the test and gives an empty image.
 inline NetpbmImage parseNetpbm(const std::vector<unsigned char>& inFile)
 {

@@ -3,6 +3,7 @@
 
 #include "mvx_exception.h"
 
+#include <algorithm>
 #include <cstring>
 
 #define MVX_SOURCE "djv_jb2coder"
@@ -198,6 +199,61 @@ void JB2CoderImpl::codeRelativeLocation(int32_t& ioLeft, int32_t& ioBottom, uint
     } else {
         m_lastBottom = updateBottoms(ioBottom);
     }
+}
+
+JB2CoderImpl::InkBox JB2CoderImpl::computeInkBox(const ShapeBitmap& inBitmap)
+{
+    const uint32_t width = inBitmap.getWidth(), height = inBitmap.getHeight(), rowBytes = inBitmap.getRowBytes();
+    if (width == 0 || height == 0)
+        return InkBox{width, height, 0, 0};
+    // The bits past the width carry no pixel and may hold anything.
+    const uint8_t tailMask = uint8_t(0xFF00 >> (((width - 1) & 7) + 1));
+    uint32_t top = height, bottom = 0, left = width, right = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = inBitmap.row(y);
+        const auto byteAt = [&](uint32_t i) { return i + 1 < rowBytes ? row[i] : uint8_t(row[i] & tailMask); };
+        uint32_t first = 0;
+        while (first < rowBytes && !byteAt(first))
+            ++first;
+        if (first == rowBytes)
+            continue;
+        uint32_t last = rowBytes - 1;
+        while (!byteAt(last))
+            --last;
+        top = std::min(top, y);
+        bottom = y;
+        uint32_t firstBit = 0, lastBit = 7;
+        while (!((byteAt(first) << firstBit) & 0x80))
+            ++firstBit;
+        while (!((byteAt(last) >> (7 - lastBit)) & 1))
+            --lastBit;
+        left = std::min(left, first * 8 + firstBit);
+        right = std::max(right, last * 8 + lastBit);
+    }
+    if (top == height)
+        return InkBox{width, height, 0, 0};
+    return InkBox{left, top, right - left + 1, bottom - top + 1};
+}
+
+uint8_t* JB2CoderImpl::scratch(SimpleArray<uint8_t, 2>& ioScratch, size_t inBytes)
+{
+    if (ioScratch.count() < inBytes)
+        ioScratch.resize(uint32_t(inBytes));
+    return ioScratch.data();
+}
+
+void JB2CoderImpl::loadAlignedRow(uint8_t* outRow, uint32_t inWidth, const ShapeBitmap& inReference, int64_t inRow,
+                                  int64_t inShift, uint8_t* ioUnpacked)
+{
+    std::memset(outRow - kRowMargin, 0, inWidth + 2 * size_t(kRowMargin));
+    if (inRow < 0 || inRow >= int64_t(inReference.getHeight()))
+        return;
+    const uint32_t referenceWidth = inReference.getWidth();
+    ImageUtils::unpackBitsToBinary(referenceWidth, 1, 0, inReference.row(uint32_t(inRow)), 0, ioUnpacked);
+    const int64_t first = std::max(-int64_t(kRowMargin), -inShift);
+    const int64_t end = std::min(int64_t(inWidth) + kRowMargin, int64_t(referenceWidth) - inShift);
+    if (first < end)
+        std::memcpy(outRow + first, ioUnpacked + first + inShift, size_t(end - first));
 }
 
 void JB2CoderImpl::fillBottoms(int32_t inBottom)

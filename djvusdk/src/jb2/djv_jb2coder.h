@@ -4,9 +4,13 @@
 // every coded bit, so the same code writes (through a ZP encoder) and reads (through a ZP decoder).
 #pragma once
 
+#include "djv_imageutils.h"
+#include "djv_jb2shape.h"
 #include "mvx_simplearray.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace Morvenix {
 namespace DjVu {
@@ -35,11 +39,35 @@ public:
         nkCount
     };
 
+    // The records of a JB2 stream, as the record-type number codes them.
+    enum RecordType : int32_t {
+        rtStartOfImage = 0,
+        rtNewMark = 1, // on the page and in the library
+        rtNewMarkLibraryOnly = 2,
+        rtNewMarkPageOnly = 3,
+        rtMatchedRefine = 4, // on the page and in the library
+        rtMatchedRefineLibraryOnly = 5,
+        rtMatchedRefinePageOnly = 6,
+        rtMatchedCopy = 7,
+        rtNonMarkData = 8,
+        rtRequiredDictOrReset = 9,
+        rtComment = 10,
+        rtEndOfData = 11,
+    };
+
     // The largest size or count and the smallest difference that a JB2 number can hold.
     static constexpr int32_t kBigPositive = 262142;
     static constexpr int32_t kBigNegative = -262143;
     // The cell arrays grow in these steps; a stream resets the number coder once more are in use.
     static constexpr uint32_t kCellChunk = 20000;
+
+    // The smallest rectangle holding a bitmap's set pixels, from its top-left corner; an empty bitmap
+    // gives its own width and height as offsets and a size of 0 x 0. Refinements and copies are sized and
+    // placed by their reference's ink box, so both directions must agree on it exactly.
+    struct InkBox {
+        uint32_t x, y, width, height;
+    };
+    static InkBox computeInkBox(const ShapeBitmap& inBitmap);
 
     virtual ~JB2CoderImpl() {}
 
@@ -115,6 +143,76 @@ public:
         }
     }
 
+    // A whole bitmap, direct: writing codes the rows of inSource, reading decodes into the rows of
+    // outTarget (sized by the caller). ioScratch holds the three rows in work.
+    template <class BitFn>
+    void codeDirectBitmap(const ShapeBitmap* inSource, ShapeBitmap* outTarget, SimpleArray<uint8_t, 2>& ioScratch,
+                          BitFn&& inCodeBit)
+    {
+        const ShapeBitmap& bitmap = inSource ? *inSource : *outTarget;
+        const uint32_t width = bitmap.getWidth(), height = bitmap.getHeight();
+        if (width == 0 || height == 0)
+            return;
+        const uint32_t rowLength = width + 2 * kRowMargin;
+        uint8_t* rows = scratch(ioScratch, 3 * size_t(rowLength));
+        std::memset(rows, 0, 3 * size_t(rowLength));
+        uint8_t* up2 = rows + kRowMargin;
+        uint8_t* up1 = up2 + rowLength;
+        uint8_t* up0 = up1 + rowLength;
+        for (uint32_t y = 0; y < height; ++y) {
+            if (inSource)
+                ImageUtils::unpackBitsToBinary(width, 1, 0, inSource->row(y), 0, up0);
+            codeDirectRow(up2, up1, up0, width, inCodeBit);
+            if (outTarget)
+                ImageUtils::packBytesToBits(width, 1, 0, up0, 0, outTarget->row(y));
+            uint8_t* const oldest = up2;
+            up2 = up1;
+            up1 = up0;
+            up0 = oldest;
+        }
+    }
+
+    // A whole bitmap refined against inReference, whose ink box inInk is centred on the new bitmap: new
+    // pixel (r, c) faces reference pixel (r + rowShift, c + columnShift), halves truncated. Writing and
+    // reading as codeDirectBitmap.
+    template <class BitFn>
+    void codeRefinedBitmap(const ShapeBitmap* inSource, ShapeBitmap* outTarget, const ShapeBitmap& inReference,
+                           const InkBox& inInk, SimpleArray<uint8_t, 2>& ioScratch, BitFn&& inCodeBit)
+    {
+        const ShapeBitmap& bitmap = inSource ? *inSource : *outTarget;
+        const uint32_t width = bitmap.getWidth(), height = bitmap.getHeight();
+        if (width == 0 || height == 0)
+            return;
+        const int64_t w = width, h = height, inkWidth = inInk.width, inkHeight = inInk.height;
+        const int64_t rowShift = int64_t(inInk.y) + inkHeight / 2 - h / 2;
+        const int64_t columnShift = w / 2 - w - inkWidth / 2 + inkWidth + inInk.x;
+
+        const uint32_t rowLength = width + 2 * kRowMargin;
+        uint8_t* rows = scratch(ioScratch, 5 * size_t(rowLength) + inReference.getWidth());
+        std::memset(rows, 0, 2 * size_t(rowLength));
+        uint8_t* up1 = rows + kRowMargin;
+        uint8_t* up0 = up1 + rowLength;
+        uint8_t* xup1 = up0 + rowLength;
+        uint8_t* xup0 = xup1 + rowLength;
+        uint8_t* xdn1 = xup0 + rowLength;
+        uint8_t* unpacked = rows + 5 * size_t(rowLength);
+        loadAlignedRow(xup1, width, inReference, rowShift - 1, columnShift, unpacked);
+        loadAlignedRow(xup0, width, inReference, rowShift, columnShift, unpacked);
+        for (uint32_t y = 0; y < height; ++y) {
+            loadAlignedRow(xdn1, width, inReference, rowShift + y + 1, columnShift, unpacked);
+            if (inSource)
+                ImageUtils::unpackBitsToBinary(width, 1, 0, inSource->row(y), 0, up0);
+            codeRefinedRow(up1, up0, xup1, xup0, xdn1, width, inCodeBit);
+            if (outTarget)
+                ImageUtils::packBytesToBits(width, 1, 0, up0, 0, outTarget->row(y));
+            std::swap(up1, up0);
+            uint8_t* const oldest = xup1;
+            xup1 = xup0;
+            xup0 = xdn1;
+            xdn1 = oldest;
+        }
+    }
+
     JB2CoderImpl(const JB2CoderImpl&) = delete;
     JB2CoderImpl& operator=(const JB2CoderImpl&) = delete;
 
@@ -122,6 +220,16 @@ protected:
     explicit JB2CoderImpl(bool inEncoding);
 
 private:
+    // Clear pixels on each side of a row in work: the contexts read 2 to the left and 3 to the right.
+    static constexpr uint32_t kRowMargin = 4;
+
+    static uint8_t* scratch(SimpleArray<uint8_t, 2>& ioScratch, size_t inBytes);
+    // Row inRow of the reference as one byte a pixel, its column c + inShift into outRow[c], for c from
+    // -kRowMargin to inWidth + kRowMargin; what lies outside the reference is clear. ioUnpacked holds one
+    // reference row.
+    static void loadAlignedRow(uint8_t* outRow, uint32_t inWidth, const ShapeBitmap& inReference, int64_t inRow,
+                               int64_t inShift, uint8_t* ioUnpacked);
+
     // The number of a new cell (context and successors 0), growing the cell arrays when they are full.
     uint32_t makeCell();
 

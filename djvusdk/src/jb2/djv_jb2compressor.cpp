@@ -2,11 +2,7 @@
 #include "djv_jb2compressor.h"
 #include "djv_jb2compressorimpl.h"
 
-#include "djv_imageutils.h"
 #include "mvx_exception.h"
-
-#include <algorithm>
-#include <cstring>
 
 #define MVX_SOURCE "djv_jb2compressor"
 
@@ -17,22 +13,6 @@ using namespace Morvenix::DjVu;
 using namespace Morvenix::DjVu::JB2;
 
 namespace {
-
-enum RecordType : int32_t {
-    rtStartOfImage = 0,
-    rtNewMark = 1,
-    rtNewMarkLibraryOnly = 2,
-    rtMatchedRefine = 4,
-    rtMatchedRefineLibraryOnly = 5,
-    rtMatchedCopy = 7,
-    rtNonMarkData = 8,
-    rtRequiredDictOrReset = 9,
-    rtComment = 10,
-    rtEndOfData = 11,
-};
-
-// Clear pixels on each side of a coded row: the contexts read 2 to the left and 3 to the right.
-const uint32_t kMargin = 4;
 
 void checkImageSize(uint32_t inWidth, uint32_t inHeight, const char* inMessage, const char* inFunction)
 {
@@ -304,120 +284,15 @@ void JB2Compressor::encodeLocation(int64_t inX, int64_t inY, uint32_t inWidth, u
     codeRelativeLocation(codedLeft, codedBottom, inWidth, inHeight);
 }
 
-uint8_t* JB2Compressor::scratch(uint32_t inBytes)
-{
-    if (m_scratch.count() < inBytes)
-        m_scratch.resize(inBytes);
-    return m_scratch.data();
-}
-
-JB2Compressor::InkBox JB2Compressor::computeInkBox(const ShapeBitmap& inBitmap)
-{
-    const uint32_t width = inBitmap.getWidth(), height = inBitmap.getHeight(), rowBytes = inBitmap.getRowBytes();
-    if (width == 0 || height == 0)
-        return InkBox{width, height, 0, 0};
-    // The bits past the width carry no pixel and may hold anything.
-    const uint8_t tailMask = uint8_t(0xFF00 >> (((width - 1) & 7) + 1));
-    uint8_t* ored = scratch(rowBytes);
-    std::memset(ored, 0, rowBytes);
-    uint32_t top = height, bottom = 0;
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* row = inBitmap.row(y);
-        uint8_t any = 0;
-        for (uint32_t i = 0; i + 1 < rowBytes; ++i) {
-            ored[i] |= row[i];
-            any |= row[i];
-        }
-        const uint8_t last = uint8_t(row[rowBytes - 1] & tailMask);
-        ored[rowBytes - 1] |= last;
-        if (any | last) {
-            top = std::min(top, y);
-            bottom = y;
-        }
-    }
-    if (top == height)
-        return InkBox{width, height, 0, 0};
-    uint32_t left = 0, right = 0;
-    for (uint32_t x = 0; x < width; ++x) {
-        if ((ored[x >> 3] >> (7 - (x & 7))) & 1) {
-            left = x;
-            break;
-        }
-    }
-    for (uint32_t x = width; x-- > 0;) {
-        if ((ored[x >> 3] >> (7 - (x & 7))) & 1) {
-            right = x;
-            break;
-        }
-    }
-    return InkBox{left, top, right - left + 1, bottom - top + 1};
-}
-
 void JB2Compressor::encodeBitmapDirect(const ShapeBitmap& inBitmap)
 {
-    const uint32_t width = inBitmap.getWidth(), height = inBitmap.getHeight();
-    const uint32_t rowLength = width + 2 * kMargin;
-    uint8_t* rows = scratch(3 * rowLength);
-    std::memset(rows, 0, 3 * size_t(rowLength));
-    uint8_t* up2 = rows + kMargin;
-    uint8_t* up1 = up2 + rowLength;
-    uint8_t* up0 = up1 + rowLength;
-    for (uint32_t y = 0; y < height; ++y) {
-        ImageUtils::unpackBitsToBinary(width, 1, 0, inBitmap.row(y), 0, up0);
-        codeDirectRow(up2, up1, up0, width, bitEncoder());
-        uint8_t* const oldest = up2;
-        up2 = up1;
-        up1 = up0;
-        up0 = oldest;
-    }
-}
-
-void JB2Compressor::loadAlignedRow(uint8_t* outRow, uint32_t inWidth, const ShapeBitmap& inReference, int64_t inRow,
-                                   int64_t inShift, uint8_t* ioUnpacked)
-{
-    std::memset(outRow - kMargin, 0, inWidth + 2 * size_t(kMargin));
-    if (inRow < 0 || inRow >= int64_t(inReference.getHeight()))
-        return;
-    const uint32_t referenceWidth = inReference.getWidth();
-    ImageUtils::unpackBitsToBinary(referenceWidth, 1, 0, inReference.row(uint32_t(inRow)), 0, ioUnpacked);
-    const int64_t first = std::max(-int64_t(kMargin), -inShift);
-    const int64_t end = std::min(int64_t(inWidth) + kMargin, int64_t(referenceWidth) - inShift);
-    if (first < end)
-        std::memcpy(outRow + first, ioUnpacked + first + inShift, size_t(end - first));
+    codeDirectBitmap(&inBitmap, nullptr, m_scratch, bitEncoder());
 }
 
 void JB2Compressor::encodeBitmapRefine(const ShapeBitmap& inBitmap, uint32_t inReferenceId)
 {
     const LibraryEntry& reference = m_library[inReferenceId];
-    const uint32_t width = inBitmap.getWidth(), height = inBitmap.getHeight();
-    // The reference's ink is centred on the new bitmap: new pixel (r, c) faces reference pixel
-    // (r + rowShift, c + columnShift), halves truncated.
-    const int64_t w = width, h = height;
-    const int64_t inkWidth = reference.ink.width, inkHeight = reference.ink.height;
-    const int64_t rowShift = int64_t(reference.ink.y) + inkHeight / 2 - h / 2;
-    const int64_t columnShift = w / 2 - w - inkWidth / 2 + inkWidth + reference.ink.x;
-
-    const uint32_t rowLength = width + 2 * kMargin;
-    uint8_t* rows = scratch(5 * rowLength + reference.bitmap->getWidth());
-    std::memset(rows, 0, 2 * size_t(rowLength));
-    uint8_t* up1 = rows + kMargin;
-    uint8_t* up0 = up1 + rowLength;
-    uint8_t* xup1 = up0 + rowLength;
-    uint8_t* xup0 = xup1 + rowLength;
-    uint8_t* xdn1 = xup0 + rowLength;
-    uint8_t* unpacked = rows + 5 * size_t(rowLength);
-    loadAlignedRow(xup1, width, *reference.bitmap, rowShift - 1, columnShift, unpacked);
-    loadAlignedRow(xup0, width, *reference.bitmap, rowShift, columnShift, unpacked);
-    for (uint32_t y = 0; y < height; ++y) {
-        loadAlignedRow(xdn1, width, *reference.bitmap, rowShift + y + 1, columnShift, unpacked);
-        ImageUtils::unpackBitsToBinary(width, 1, 0, inBitmap.row(y), 0, up0);
-        codeRefinedRow(up1, up0, xup1, xup0, xdn1, width, bitEncoder());
-        std::swap(up1, up0);
-        uint8_t* const oldest = xup1;
-        xup1 = xup0;
-        xup0 = xdn1;
-        xdn1 = oldest;
-    }
+    codeRefinedBitmap(&inBitmap, nullptr, *reference.bitmap, reference.ink, m_scratch, bitEncoder());
 }
 
 } // namespace _Mvx_Internal_NS_

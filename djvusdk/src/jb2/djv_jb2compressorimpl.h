@@ -62,19 +62,12 @@ public:
     uint32_t getShapeId(const Shape* inShape) const;
 
 private:
-    // The smallest rectangle holding the set pixels, in bitmap pixels from the top-left corner; an empty
-    // bitmap gives its own width and height as offsets and a size of 0 x 0.
-    struct InkBox {
-        uint32_t x, y, width, height;
-    };
-
     // A shape of the library: its bitmap (owned by the caller's shape list) and that bitmap's ink box.
     struct LibraryEntry {
         const ShapeBitmap* bitmap;
         InkBox ink;
     };
 
-    InkBox computeInkBox(const ShapeBitmap& inBitmap);
     void addToLibrary(const Shape& inShape);
     // The record type and the match index of a shape's reference, which must be in the library.
     uint32_t encodeReference(uint32_t inRecordType, const Shape& inShape, const char* inMissingMessage);
@@ -83,12 +76,6 @@ private:
     // The relative location of a w x h mark whose top-left corner is at page pixel (x, y).
     void encodeLocation(int64_t inX, int64_t inY, uint32_t inWidth, uint32_t inHeight);
     void resetWhenCellsFull();
-    // Row inRow of the reference as one byte a pixel, its column c + inShift into outRow[c], for c from
-    // -kMargin to inWidth + kMargin; what lies outside the reference is clear. ioUnpacked holds one
-    // reference row.
-    static void loadAlignedRow(uint8_t* outRow, uint32_t inWidth, const ShapeBitmap& inReference, int64_t inRow,
-                               int64_t inShift, uint8_t* ioUnpacked);
-    uint8_t* scratch(uint32_t inBytes);
     // The row coders' bit step on this side: the pixel is written and is what the row keeps.
     auto bitEncoder()
     {

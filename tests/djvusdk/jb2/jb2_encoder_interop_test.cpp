@@ -15,67 +15,10 @@ using MvxTest::NetpbmImage;
 
 namespace {
 
-const uint32_t kPages = 20;
+using Jb2Test::kPages;
 
 class Jb2EncoderInterop : public Jb2Test::Jb2Interop {
 protected:
-    // kPages text pages of 2550 x 3300 in several fonts and sizes, set by Ghostscript from the system's
-    // licence text; made once for the whole test program.
-    static const std::vector<NetpbmImage>& textPages()
-    {
-        static std::vector<NetpbmImage> pages;
-        if (!pages.empty())
-            return pages;
-        MvxTest::requireHostTools({"python3", "gs"});
-        const std::string folder = MvxTest::tempFolder();
-        const std::string ps = MvxTest::hostPath(folder + "\\pages.ps");
-        EXPECT_EQ(0, MvxTest::runHostTool("python3 " + MvxTest::sourceHostPath("bench/make_text_pages.py") + " " +
-                                         std::to_string(kPages) + " " + ps));
-        EXPECT_EQ(0, MvxTest::runHostTool("gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r300 -g2550x3300 -sOutputFile=" +
-                                         MvxTest::hostPath(folder + "\\page%02d.pbm") + " " + ps));
-        for (uint32_t i = 1; i <= kPages; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "\\page%02u.pbm", i);
-            pages.push_back(MvxTest::parseNetpbm(MvxTest::readFile(folder + name)));
-        }
-        return pages;
-    }
-
-    // The group as a bundled document: the shared dictionary in a DJVI component that every page includes
-    // (when it is not empty), each page its INFO, Sjbz and, when it has one, FGbz.
-    void writeGroup(JB2Encoder& ioEncoder, uint32_t inWidth, uint32_t inHeight, const std::string& inName)
-    {
-        AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
-        // Each page holds a redirector to the dictionary chunk: the serializer writes it once, as a DJVI
-        // component that the pages include.
-        AutoPtr<Chunk> djbz;
-        ioEncoder.createDjbzChunk(djbz);
-        for (uint32_t i = 0; i < ioEncoder.getPageCount(); ++i) {
-            std::vector<AutoPtr<Chunk>> chunks;
-            if (djbz)
-                chunks.push_back(AutoPtr<Chunk>(ChunkRedirector::create(djbz)));
-            AutoPtr<Chunk> sjbz, fgbz;
-            ioEncoder.createSjbzChunk(sjbz, i);
-            chunks.push_back(sjbz);
-            if (!ioEncoder.isFGbzEmpty(i)) {
-                ioEncoder.createFGbzChunk(fgbz, i);
-                chunks.push_back(fgbz);
-            }
-            doc->getChildren().append(AutoPtr<Chunk>(Jb2Test::pageForm(inWidth, inHeight, chunks)));
-        }
-        writeDocument(doc.get(), inName);
-    }
-
-    // With inGrey the page's grey image goes along, so that the page gets its (black) palette.
-    static void addMask(JB2Encoder& ioEncoder, const NetpbmImage& inPage, bool inGrey = false)
-    {
-        std::vector<uint8_t> mask(inPage.pixels.size());
-        for (size_t i = 0; i < mask.size(); ++i)
-            mask[i] = inPage.pixels[i] ? 0 : 255; // black is foreground
-        ioEncoder.addPage(mask.data(), int32_t(inPage.width), mtBytes, inPage.width, inPage.height,
-                          inGrey ? mask.data() : nullptr, inGrey ? int32_t(inPage.width) : 0, phGray, nullptr);
-    }
-
     static uint64_t differingPixels(const NetpbmImage& inA, const NetpbmImage& inB)
     {
         uint64_t n = 0;

@@ -133,6 +133,11 @@ inline Bytes sjbz(uint32_t inWidth, uint32_t inHeight, const ShapeList& inShapes
     return bytesOf(*out);
 }
 
+inline AutoPtr<Morvenix::Stream> streamOf(const Bytes& inBytes)
+{
+    return AutoPtr<Morvenix::Stream>(Morvenix::MemoryStorage::create(inBytes.data(), inBytes.size(), 0));
+}
+
 inline Bytes djbz(const ShapeList& inShapes)
 {
     AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();

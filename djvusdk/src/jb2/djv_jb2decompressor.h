@@ -1,0 +1,84 @@
+// The JB2 record reader behind the JB2 page and dictionary factories: one object reads one stream,
+// record by record, through a ZP decoder, and appends the shapes it builds to the caller's list.
+#pragma once
+
+#include "djv_jb2coder.h"
+#include "djv_jb2shape.h"
+#include "djv_zpcoder.h"
+#include "mvx_simplearray.h"
+#include "mvx_stream.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace _Mvx_Internal_NS_ {
+
+class JB2Decompressor final : public Morvenix::DjVu::JB2::JB2CoderImpl {
+public:
+    typedef Morvenix::DjVu::JB2::Shape Shape;
+    typedef Morvenix::DjVu::JB2::ShapeBitmap ShapeBitmap;
+    typedef Morvenix::DjVu::JB2::ShapeList ShapeList;
+
+    // The most pixels one mark, and all the marks of one stream, may have. The format's sizes would allow
+    // marks of 68 billion pixels, which a few damaged bytes can ask for, and blank bitmaps cost almost no
+    // input; no real document comes near these bounds (a 600-dpi A0 page has 2^29 pixels).
+    static constexpr uint64_t kMaxMarkPixels = uint64_t(1) << 28;
+    static constexpr uint64_t kMaxStreamPixels = uint64_t(1) << 30;
+
+    JB2Decompressor();
+
+    int codeBit(int, uint8_t* ioContext) override { return m_zp->decode(*ioContext); }
+
+    // Dictionary data: its library shapes are appended to ioShapes.
+    void decodeDictionary(const Morvenix::AutoPtr<Morvenix::Stream>& inStream, ShapeList& ioShapes);
+    // Page data: the shapes are appended to ioShapes, the size comes from the start record (0 x 0 without
+    // one). The Normal and Refinement shapes of the dictionary, in order, are the library the page inherits.
+    void decodePage(const Morvenix::AutoPtr<Morvenix::Stream>& inStream, uint32_t& outWidth, uint32_t& outHeight,
+                    ShapeList& ioShapes, const ShapeList* inDictionary);
+
+private:
+    struct LibraryEntry {
+        Shape* shape; // held by the caller's list
+        InkBox ink;
+    };
+
+    void decodeRecords(const Morvenix::AutoPtr<Morvenix::Stream>& inStream, ShapeList& ioShapes);
+    void decodeStartOfImage();
+    void decodeRequiredDictOrReset();
+    // Records 1 and 3, 2, 4 and 6, 5, 7 and 8; inLibrary says whether the shape enters the library.
+    void decodeNewMark(ShapeList& ioShapes, bool inLibrary);
+    void decodeNewMarkLibraryOnly(ShapeList& ioShapes);
+    void decodeMatchedRefine(ShapeList& ioShapes, bool inLibrary);
+    void decodeMatchedRefineLibraryOnly(ShapeList& ioShapes);
+    void decodeMatchedCopy(ShapeList& ioShapes);
+    void decodeNonMarkData(ShapeList& ioShapes);
+    void decodeComment();
+
+    // A size of the format's range that the pixel bounds allow, counted against the stream's;
+    // errDataBroken otherwise.
+    void checkMarkSize(int64_t inWidth, int64_t inHeight);
+    void decodeBitmapDirect(ShapeBitmap& outBitmap);
+    // The library entry of a coded index, and the refined bitmap sized by its ink box and the coded changes.
+    const LibraryEntry& decodeReference();
+    void decodeBitmapRefine(const LibraryEntry& inReference, ShapeBitmap& outBitmap);
+    // The top-left corner, y downward, of a w x h mark placed relative to the marks before it.
+    void decodeLocation(uint32_t inWidth, uint32_t inHeight, int32_t& outX, int32_t& outY);
+    void requireStart(const char* inFunction) const;
+    void requirePage(const char* inMessage, const char* inFunction) const;
+    void requireDictionary(const char* inMessage, const char* inFunction) const;
+    void addShape(ShapeList& ioShapes, const Morvenix::AutoPtr<Shape>& inShape, bool inLibrary);
+    auto bitDecoder()
+    {
+        return [this](int, uint8_t& ioContext) { return m_zp->decode(ioContext); };
+    }
+
+    std::unique_ptr<Morvenix::DjVu::ZPDecoder> m_zp;
+    bool m_dictionary;
+    // The shape count the stream's record 9 must name before its start record.
+    uint32_t m_requiredCount;
+    uint64_t m_pixels; // of the marks decoded so far
+    Morvenix::SimpleArray<uint8_t, 2> m_scratch;
+    Morvenix::SimpleArray<LibraryEntry, 2> m_library; // by library index: the inherited shapes first
+};
+
+} // namespace _Mvx_Internal_NS_
