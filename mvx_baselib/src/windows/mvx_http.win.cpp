@@ -293,7 +293,7 @@ private:
     Morvenix::Mutex m_lock;
     String m_path;
     String m_verb;
-    AutoPtr<CredentialProvider> m_provider;
+    AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
 };
 
 DWORD HttpRequestStreamImpl::sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall)
@@ -413,8 +413,6 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
         if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
             if (status == HTTP_STATUS_PROXY_AUTH_REQ)
                 Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
-            if (!m_provider)
-                MVX_THROW(Morvenix::errAuthFailed, "errAuthFailed", kFunction);
             AutoPtr<CredentialInfo>& waiting = status == HTTP_STATUS_DENIED ? waitingServer : waitingProxy;
             // A challenge after credentials were sent refuses them: the cache must not offer them again.
             const bool refused = bool(waiting);

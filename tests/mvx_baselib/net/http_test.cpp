@@ -149,6 +149,16 @@ TEST_F(HttpClient, GetHeadAndRangedGet)
     EXPECT_EQ("http://127.0.0.1:" + std::to_string(ports.plain) + "/", chooser->lookups[0]);
 }
 
+// Without a chooser of its own the manager follows the user's settings, which name no proxy here.
+TEST_F(HttpClient, SystemProxyChoiceReachesTheLoopbackServer)
+{
+    manager = HttpManager::create("", nullptr);
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/data/5");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(bodyPattern(0, 5), readAll(*r));
+    EXPECT_FALSE(r->getHeaderCount() == 0);
+}
+
 TEST_F(HttpClient, ReadsWithAndWithoutTheExactFlag)
 {
     AutoPtr<HttpResponseStream> r = get(ports.plain, "/data/100");
