@@ -120,7 +120,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.answer(int(args[0]), b"status page", head=head)
 
     # /auth/KIND: Basic authentication as alice; KIND "plain" names only the realm, "second" puts the realm
-    # after another quoted parameter, "norealm" has none, "digest" offers only Digest.
+    # after another quoted parameter, "norealm" has none, "digest" offers only Digest, "early" starts with a
+    # quoted value nearer the start than the length of "realm" (and names no scheme).
     def route_auth(self, args, head):
         kind = args[0]
         count("auth/" + kind)
@@ -132,6 +133,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "second": 'Basic charset="UTF-8", realm="second realm"',
             "norealm": 'Basic charset="UTF-8"',
             "digest": 'Digest realm="digest realm", nonce="abc", qop="auth"',
+            "early": 'a="1", realm="early realm"',
         }[kind]
         self.answer(401, b"who are you", [("WWW-Authenticate", challenge)], head)
 

@@ -243,6 +243,17 @@ TEST_F(HttpClient, RealmCaptions)
     }
 }
 
+// The realm scan looks back five characters from each '="': one at the start of the challenge is skipped,
+// not read before it; the challenge names no scheme, so the credential cannot be sent.
+TEST_F(HttpClient, RealmScanStaysInsideTheChallenge)
+{
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
+    MvxTest::expectThrow([&] { get(ports.plain, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
+                         "Authorization Failed (401).");
+    ASSERT_EQ(1u, provider->captions.size());
+    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+}
+
 TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, "wrong"}, {kUser, kPassword}}));
