@@ -60,7 +60,7 @@ class CredMap;
 
 // Over a base provider: a caption whose credential a server accepted gets that credential again without
 // asking; a credential a server refused is dropped, so the base provider is asked again. Safe to share
-// between threads.
+// between threads: the base provider is asked by one thread at a time.
 class CredentialProviderCache : public CredentialProvider {
 public:
     // A null base provider throws errInvalidParam.

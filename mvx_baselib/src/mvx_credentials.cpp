@@ -18,7 +18,19 @@ namespace Morvenix {
 class CredMap : public Referable {
 public:
     Mutex lock;
+    Mutex askLock; // held while the base provider is asked
     std::map<String, AutoPtr<CredentialInfo>> entries;
+
+    // The entry of the caption when a server accepted it.
+    bool findConfirmed(const String& inCaption, AutoPtr<CredentialInfo>& outCredential)
+    {
+        AutoLock guard(lock);
+        auto it = entries.find(inCaption);
+        if (it == entries.end() || !it->second->isConfirmed())
+            return false;
+        outCredential = it->second;
+        return true;
+    }
 };
 
 namespace {
@@ -56,13 +68,21 @@ public:
     // may be changed on the server later, and must not be offered again then.
     void setConfirmed(bool inConfirmed) override
     {
-        AutoPtr<CredentialInfo> removed; // released after the lock: it may be the last reference to this
+        AutoPtr<CredentialInfo> removed; // released after the lock: it may be the last reference to an entry
         AutoLock guard(m_map->lock);
         if (inConfirmed && m_done)
             return;
         m_credential->setConfirmed(inConfirmed);
         m_done = true;
-        if (!inConfirmed) {
+        if (inConfirmed) {
+            // Another thread may have put a newer, still unproven answer in the entry meanwhile; the one a
+            // server accepted serves the caption better.
+            AutoPtr<CredentialInfo>& entry = m_map->entries[m_caption];
+            if (!entry || !entry->isConfirmed()) {
+                removed = entry;
+                entry = this;
+            }
+        } else {
             // Only this wrapper's own entry: a newer answer for the caption may have replaced it.
             auto it = m_map->entries.find(m_caption);
             if (it != m_map->entries.end() && it->second.get() == this) {
@@ -111,16 +131,15 @@ AutoPtr<CredentialProvider> CredentialProviderCache::create(CredentialProvider* 
 void CredentialProviderCache::getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind,
                                             const String& inCaption, uint32_t inFlags)
 {
-    {
-        AutoLock guard(m_map->lock);
-        auto it = m_map->entries.find(inCaption);
-        if (it != m_map->entries.end() && it->second->isConfirmed()) {
-            debugTrace("CredentialProviderCache: Credential for %s reused.\n", inCaption.c_str());
-            outCredential = it->second;
-            return;
-        }
+    if (m_map->findConfirmed(inCaption, outCredential)) {
+        debugTrace("CredentialProviderCache: Credential for %s reused.\n", inCaption.c_str());
+        return;
     }
-    // The base provider may show a dialog: the map is not locked meanwhile.
+    // One question at a time (the base provider may show a dialog), and the map stays free meanwhile.
+    // A thread that waited here takes the credential another thread had confirmed in the meantime.
+    AutoLock asking(m_map->askLock);
+    if (m_map->findConfirmed(inCaption, outCredential))
+        return;
     AutoPtr<CredentialInfo> answer;
     m_base->getCredential(answer, inKind, inCaption, inFlags);
     if (!answer) {
@@ -129,8 +148,11 @@ void CredentialProviderCache::getCredential(AutoPtr<CredentialInfo>& outCredenti
     }
     AutoPtr<CredentialInfo> wrapper(new CredentialInfoWrapper(m_map.get(), inCaption, answer.get()));
     {
+        // A credential that a server accepted while the base provider was being asked keeps its place.
         AutoLock guard(m_map->lock);
-        m_map->entries[inCaption] = wrapper;
+        AutoPtr<CredentialInfo>& entry = m_map->entries[inCaption];
+        if (!entry || !entry->isConfirmed())
+            entry = wrapper;
     }
     outCredential = wrapper;
 }

@@ -112,6 +112,22 @@ TEST(CredentialCache, UnconfirmedAnswerIsReplacedAndNullIsNotStored)
     EXPECT_STREQ("alice", c->getUserName().c_str());
 }
 
+// Two requests asked before either finished: the answer a server accepted becomes the entry, whichever
+// was asked last.
+TEST(CredentialCache, AcceptedAnswerTakesTheEntryFromAnUnprovenOne)
+{
+    AutoPtr<CountingProvider> base(new CountingProvider({"alice", "bob"}));
+    AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
+    AutoPtr<CredentialInfo> first, second, later;
+    cache->getCredential(first, 1, "r", 0);
+    cache->getCredential(second, 1, "r", 0);
+    first->setConfirmed(true);
+    second->setConfirmed(true);
+    cache->getCredential(later, 1, "r", 0);
+    EXPECT_EQ(first.get(), later.get());
+    EXPECT_EQ(2u, base->asked.size());
+}
+
 TEST(CredentialCache, RefusesANullBaseProvider)
 {
     MvxTest::expectThrow([] { Morvenix::CredentialProviderCache cache(nullptr); }, Morvenix::errInvalidParam,

@@ -229,6 +229,41 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
     EXPECT_EQ(1u, provider->captions.size());
 }
 
+// Several threads share one manager; the provider is asked by one of them at a time, and once a server
+// accepted its answer nobody asks again.
+TEST_F(HttpClient, ThreadsShareTheManagersCredentials)
+{
+    struct Shared {
+        AutoPtr<HttpManager> manager;
+        uint16_t port;
+        volatile long failures;
+    };
+    AutoPtr<ListProvider> provider(new ListProvider(Answers(8, {kUser, kPassword})));
+    Shared shared = {HttpManager::create("", provider.get(), chooser.get()), ports.plain, 0};
+    auto work = [](void* inShared) -> DWORD {
+        Shared& s = *static_cast<Shared*>(inShared);
+        for (int i = 0; i < 3; ++i) {
+            try {
+                AutoPtr<HttpConnection> c = s.manager->createConnection("127.0.0.1", s.port);
+                if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
+                    InterlockedIncrement(&s.failures);
+            } catch (const Morvenix::Exception&) {
+                InterlockedIncrement(&s.failures);
+            }
+        }
+        return 0;
+    };
+    HANDLE threads[4];
+    for (HANDLE& t : threads)
+        t = CreateThread(nullptr, 0, work, &shared, 0, nullptr);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(4, threads, TRUE, 30000));
+    for (HANDLE t : threads)
+        CloseHandle(t);
+    EXPECT_EQ(0, shared.failures);
+    EXPECT_GE(provider->captions.size(), 1u);
+    EXPECT_LE(provider->captions.size(), 4u);
+}
+
 TEST_F(HttpClient, RealmCaptions)
 {
     struct Case {
