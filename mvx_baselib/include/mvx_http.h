@@ -31,7 +31,8 @@ struct HttpProxyChoice {
 };
 
 // Decides the proxy for a host. The manager asks it once per connection with the lookup URL of the
-// host, "http://host:port/" or "https://host:port/" (host in ASCII form).
+// host, "http://host:port/" or "https://host:port/" (host in ASCII form), from any thread that opens one,
+// without holding a lock of its own.
 class HttpProxyChooser : public Referable {
 public:
     virtual HttpProxyChoice choose(const String& inLookupUrl) = 0;

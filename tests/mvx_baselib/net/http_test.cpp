@@ -3,6 +3,7 @@
 #include "mvx_credentials.h"
 #include "mvx_exception.h"
 #include "mvx_http.h"
+#include "mvx_syncobjs.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +60,7 @@ public:
     explicit TestProxyChooser(uint16_t inProxyPort) : proxyPort(inProxyPort) {}
     HttpProxyChoice choose(const String& inLookupUrl) override
     {
+        Morvenix::AutoLock guard(lock);
         lookups.push_back(inLookupUrl.c_str());
         HttpProxyChoice choice;
         choice.kind = proxyPort ? HttpProxyChoice::kindNamed : HttpProxyChoice::kindDirect;
@@ -67,6 +69,7 @@ public:
         return choice;
     }
     uint16_t proxyPort;
+    Morvenix::Mutex lock; // the manager's threads ask at once
     std::vector<std::string> lookups;
 };
 
@@ -229,33 +232,37 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
     EXPECT_EQ(1u, provider->captions.size());
 }
 
+// What the threads of the shared-manager test share, and what each of them runs.
+struct SharedManager {
+    AutoPtr<HttpManager> manager;
+    uint16_t port;
+    volatile long failures;
+};
+
+DWORD WINAPI requestThrice(void* inShared)
+{
+    SharedManager& s = *static_cast<SharedManager*>(inShared);
+    for (int i = 0; i < 3; ++i) {
+        try {
+            AutoPtr<HttpConnection> c = s.manager->createConnection("127.0.0.1", s.port);
+            if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
+                InterlockedIncrement(&s.failures);
+        } catch (const Morvenix::Exception&) {
+            InterlockedIncrement(&s.failures);
+        }
+    }
+    return 0;
+}
+
 // Several threads share one manager; the provider is asked by one of them at a time, and once a server
 // accepted its answer nobody asks again.
 TEST_F(HttpClient, ThreadsShareTheManagersCredentials)
 {
-    struct Shared {
-        AutoPtr<HttpManager> manager;
-        uint16_t port;
-        volatile long failures;
-    };
     AutoPtr<ListProvider> provider(new ListProvider(Answers(8, {kUser, kPassword})));
-    Shared shared = {HttpManager::create("", provider.get(), chooser.get()), ports.plain, 0};
-    auto work = [](void* inShared) -> DWORD {
-        Shared& s = *static_cast<Shared*>(inShared);
-        for (int i = 0; i < 3; ++i) {
-            try {
-                AutoPtr<HttpConnection> c = s.manager->createConnection("127.0.0.1", s.port);
-                if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
-                    InterlockedIncrement(&s.failures);
-            } catch (const Morvenix::Exception&) {
-                InterlockedIncrement(&s.failures);
-            }
-        }
-        return 0;
-    };
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.plain, 0};
     HANDLE threads[4];
     for (HANDLE& t : threads)
-        t = CreateThread(nullptr, 0, work, &shared, 0, nullptr);
+        t = CreateThread(nullptr, 0, requestThrice, &shared, 0, nullptr);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(4, threads, TRUE, 30000));
     for (HANDLE t : threads)
         CloseHandle(t);
