@@ -1,0 +1,55 @@
+// URL operations of the network layer: percent-encoding and decoding, the split of a URL into its
+// components, "file:" URLs as local paths, host names between Unicode and their ASCII-compatible form, and
+// the URL under which a host's proxy is looked up.
+#pragma once
+
+#include "mvx_string.h"
+
+#include <cstdint>
+
+namespace Morvenix {
+
+class Url {
+public:
+    struct Parts {
+        String scheme;
+        String user;
+        String password;
+        String host;
+        uint32_t port = 0; // 0 when the URL names none
+        String path;
+        String rest; // everything from the first '?' or '#' after the path
+    };
+
+    // Every byte outside 33..125, and % ^ & ` { } | [ ] " < > \, becomes '%' and two lower-case hex digits.
+    static String encode(const String& inText);
+    // A '%' needs two hexadecimal digits after it, else errDataBroken; '+' stays '+'.
+    static String decode(const String& inText);
+    // True for a non-empty text of bytes 32..126 whose every '%' starts a two-digit escape, with at least
+    // one escape in it (a text without escapes is not taken as encoded).
+    static bool isValidEncoded(const String& inText);
+    static String decodeIfEncoded(const String& inText);
+    static String encodeIfNeeded(const String& inText);
+    // The per-byte rule of encode.
+    static bool isUnsafeChar(char inByte);
+
+    // scheme "://" [user [":" password] "@"] host [":" port] path [rest]. The scheme is at least three
+    // characters of letters, digits, '_' and '-', beginning and ending with no '-'; the authority ends at
+    // the first '/', '?' or '#', and only an '@' inside it separates user information; the port is
+    // 0..65535. Anything else throws errOperationFailed and leaves outParts as it was.
+    static void separateUrl(Parts& outParts, const String& inUrl);
+    // prefix + host + suffix == inUrl: the prefix is the scheme with "://" and any user information with
+    // its '@', the suffix the port (with its ':') and everything after the authority.
+    static void splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix);
+    // The URL with its host in ASCII-compatible form and the part after the host percent-encoded, as
+    // automatic proxy detection wants it; the URL should carry its scheme, host and port.
+    static void makeProxyLookupUrl(String& outText, const String& inUrl);
+    // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
+    // slashes before a server name); empty for any other URL.
+    static String fileUrlToPath(const String& inUrl);
+    // The host name converted by libidn; the host unchanged when libidn refuses it.
+    static String hostToAscii(const String& inHost);
+    static String hostToUnicode(const String& inHost);
+};
+
+} // namespace Morvenix

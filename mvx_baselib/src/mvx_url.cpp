@@ -1,0 +1,259 @@
+// URL utilities: percent-encoding, the split of a URL, "file:" URLs as paths, international host names.
+#define MVX_SOURCE "mvx_url"
+#include "mvx_url.h"
+
+#include "mvx_exception.h"
+#include "mvx_misc.h"
+#include "mvx_path.h"
+#include "mvx_unicode.h"
+
+#include <cstring>
+#include <idn-free.h>
+#include <idna.h>
+
+namespace Morvenix {
+
+namespace {
+
+const char kEscapedSet[] = "%^&`{}|[]\"<>\\";
+const char kHexDigits[] = "0123456789abcdef";
+
+bool isHexDigit(char inChar)
+{
+    return (inChar >= '0' && inChar <= '9') || (inChar >= 'a' && inChar <= 'f') || (inChar >= 'A' && inChar <= 'F');
+}
+
+bool isWordChar(char inChar)
+{
+    return (inChar >= '0' && inChar <= '9') || (inChar >= 'a' && inChar <= 'z') || (inChar >= 'A' && inChar <= 'Z') ||
+           inChar == '_';
+}
+
+bool isValidScheme(const char* inBegin, const char* inEnd)
+{
+    if (inEnd - inBegin < 3 || !isWordChar(inBegin[0]) || !isWordChar(inEnd[-1]))
+        return false;
+    for (const char* p = inBegin; p != inEnd; ++p)
+        if (!isWordChar(*p) && *p != '-')
+            return false;
+    return true;
+}
+
+// Where the authority that begins at inFrom ends: the first '/', '?' or '#', or the end.
+const char* authorityEnd(const char* inFrom, const char* inEnd)
+{
+    const char* p = inFrom;
+    while (p != inEnd && *p != '/' && *p != '?' && *p != '#')
+        ++p;
+    return p;
+}
+
+// The last '@' of the authority, or null: user information cannot hold an unescaped '@', so a later one
+// belongs to it and never to the host.
+const char* lastAt(const char* inBegin, const char* inEnd)
+{
+    const char* at = nullptr;
+    for (const char* p = inBegin; p != inEnd; ++p)
+        if (*p == '@')
+            at = p;
+    return at;
+}
+
+// Where the host that begins at inBegin ends: after the ']' of a bracketed address, else at the first ':'.
+const char* hostEnd(const char* inBegin, const char* inEnd)
+{
+    if (inBegin != inEnd && *inBegin == '[') {
+        const char* close = static_cast<const char*>(std::memchr(inBegin, ']', size_t(inEnd - inBegin)));
+        return close ? close + 1 : inEnd;
+    }
+    const char* colon = static_cast<const char*>(std::memchr(inBegin, ':', size_t(inEnd - inBegin)));
+    return colon ? colon : inEnd;
+}
+
+[[noreturn]] void throwNoMatch()
+{
+    MVX_THROW(errOperationFailed, "errOperationFailed", "Morvenix::Url::separateUrl");
+}
+
+String convertHost(const String& inHost, int (*inConvert)(const char*, char**, int))
+{
+    char* out = nullptr;
+    if (inConvert(inHost.c_str(), &out, 0) != IDNA_SUCCESS || !out) {
+        if (out)
+            idn_free(out);
+        return inHost;
+    }
+    String result(out);
+    idn_free(out);
+    return result;
+}
+
+} // namespace
+
+bool Url::isUnsafeChar(char inByte)
+{
+    const signed char b = static_cast<signed char>(inByte);
+    return b < 33 || b > 125 || std::strchr(kEscapedSet, inByte) != nullptr;
+}
+
+String Url::encode(const String& inText)
+{
+    const char* text = inText.c_str();
+    const uint32_t length = uint32_t(std::strlen(text));
+    WipedBlock<char> buffer;
+    char* out = buffer.reset(length * 3 + 1);
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        if (isUnsafeChar(c)) {
+            out[n++] = '%';
+            out[n++] = kHexDigits[(static_cast<unsigned char>(c) >> 4) & 15];
+            out[n++] = kHexDigits[static_cast<unsigned char>(c) & 15];
+        } else {
+            out[n++] = c;
+        }
+    }
+    return String(out, int32_t(n));
+}
+
+String Url::decode(const String& inText)
+{
+    const char* text = inText.begin();
+    const uint32_t length = inText.getLength();
+    WipedBlock<char> buffer;
+    char* out = buffer.reset(length + 1);
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (text[i] != '%') {
+            out[n++] = text[i];
+            continue;
+        }
+        if (length - i < 3)
+            MVX_THROW(errDataBroken, "errDataBroken", "Morvenix::Url::decode");
+        out[n++] = char(Hex::fromStrToInt(text + i + 1, 2));
+        i += 2;
+    }
+    return String(out, int32_t(n));
+}
+
+bool Url::isValidEncoded(const String& inText)
+{
+    const char* text = inText.begin();
+    const uint32_t length = inText.getLength();
+    if (length == 0)
+        return false;
+    bool escaped = false;
+    for (uint32_t i = 0; i < length; ++i) {
+        const signed char b = static_cast<signed char>(text[i]);
+        if (b < 32 || b == 127)
+            return false;
+        if (b == '%') {
+            if (length - i < 3 || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2]))
+                return false;
+            escaped = true;
+            i += 2;
+        }
+    }
+    return escaped;
+}
+
+String Url::decodeIfEncoded(const String& inText)
+{
+    return isValidEncoded(inText) ? decode(inText) : inText;
+}
+
+String Url::encodeIfNeeded(const String& inText)
+{
+    return isValidEncoded(inText) ? inText : encode(inText);
+}
+
+void Url::separateUrl(Parts& outParts, const String& inUrl)
+{
+    const char* begin = inUrl.begin();
+    const char* end = inUrl.end();
+    const uint32_t schemeEnd = inUrl.find("://");
+    if (schemeEnd == String::npos || !isValidScheme(begin, begin + schemeEnd))
+        throwNoMatch();
+    const char* authority = begin + schemeEnd + 3;
+    const char* authorityStop = authorityEnd(authority, end);
+    const char* at = lastAt(authority, authorityStop);
+    const char* host = at ? at + 1 : authority;
+    const char* hostStop = hostEnd(host, authorityStop);
+    if (hostStop == host)
+        throwNoMatch();
+    uint32_t port = 0;
+    if (hostStop != authorityStop) {
+        if (*hostStop != ':')
+            throwNoMatch();
+        for (const char* p = hostStop + 1; p != authorityStop; ++p) {
+            if (*p < '0' || *p > '9')
+                throwNoMatch();
+            port = port * 10 + uint32_t(*p - '0');
+            if (port > 65535)
+                throwNoMatch();
+        }
+    }
+    Parts parts;
+    parts.scheme = String(begin, int32_t(schemeEnd));
+    if (at) {
+        const char* colon = static_cast<const char*>(std::memchr(authority, ':', size_t(at - authority)));
+        parts.user = String(authority, int32_t((colon ? colon : at) - authority));
+        if (colon)
+            parts.password = String(colon + 1, int32_t(at - colon - 1));
+    }
+    parts.host = String(host, int32_t(hostStop - host));
+    parts.port = port;
+    const char* pathStop = authorityStop;
+    while (pathStop != end && *pathStop != '?' && *pathStop != '#')
+        ++pathStop;
+    parts.path = String(authorityStop, int32_t(pathStop - authorityStop));
+    parts.rest = String(pathStop, int32_t(end - pathStop));
+    outParts = parts;
+}
+
+void Url::splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix)
+{
+    const char* begin = inUrl.begin();
+    const char* end = inUrl.end();
+    const uint32_t schemeEnd = inUrl.find("://");
+    const char* authority = schemeEnd == String::npos ? begin : begin + schemeEnd + 3;
+    const char* authorityStop = authorityEnd(authority, end);
+    const char* at = lastAt(authority, authorityStop);
+    const char* host = at ? at + 1 : authority;
+    const char* hostStop = hostEnd(host, authorityStop);
+    outPrefix = String(begin, int32_t(host - begin));
+    outHost = String(host, int32_t(hostStop - host));
+    outSuffix = String(hostStop, int32_t(end - hostStop));
+}
+
+void Url::makeProxyLookupUrl(String& outText, const String& inUrl)
+{
+    String prefix, host, suffix;
+    splitAroundHost(inUrl, prefix, host, suffix);
+    outText = prefix + hostToAscii(host) + encode(suffix);
+}
+
+String Url::fileUrlToPath(const String& inUrl)
+{
+    if (!inUrl.startsWith("file:"))
+        return String();
+    String text = inUrl.replace("\\", "/").substr(5);
+    if (text.startsWith("///"))
+        text = text.substr(3);
+    else if (text.startsWith("//localhost/"))
+        text = text.substr(12);
+    text = text.replace("/", "\\");
+    return Path::canonicalize(decodeIfEncoded(text));
+}
+
+String Url::hostToAscii(const String& inHost)
+{
+    return convertHost(inHost, idna_to_ascii_8z);
+}
+
+String Url::hostToUnicode(const String& inHost)
+{
+    return convertHost(inHost, idna_to_unicode_8z8z);
+}
+
+} // namespace Morvenix

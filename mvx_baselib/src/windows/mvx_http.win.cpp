@@ -1,0 +1,514 @@
+// The HTTP client over WinHTTP: the manager with its sessions, connections, and requests whose post
+// carries the conversation with the server.
+#define MVX_SOURCE "mvx_http.win"
+#include "mvx_http_internal.h"
+
+#include "mvx_exception.h"
+#include "mvx_format.h"
+#include "mvx_memstorage.h"
+#include "mvx_platform.h"
+#include "mvx_simplearray.h"
+#include "mvx_syncobjs.h"
+#include "mvx_unicode.h"
+#include "mvx_url.h"
+
+#include <map>
+#include <string>
+#include <wincrypt.h>
+
+namespace _Mvx_Internal_NS_ {
+
+namespace {
+
+using Morvenix::AutoLock;
+using Morvenix::AutoPtr;
+using Morvenix::CredentialInfo;
+using Morvenix::CredentialProvider;
+using Morvenix::HttpProxyChoice;
+using Morvenix::String;
+
+// Rounds of one post: resends, one client certificate, a server and a proxy challenge each answered once,
+// with room to spare; a conversation that goes on past this is refused rather than looped.
+const uint32_t kMaxRounds = 16;
+// A challenge header longer than this is not searched for its realm.
+const DWORD kMaxChallengeBytes = 64 * 1024;
+
+class HttpManagerImpl;
+
+class HttpConnectionImpl : public Morvenix::HttpConnection {
+public:
+    HttpConnectionImpl(HINTERNET inHandle, HttpManagerImpl* inManager, bool inSecure, const String& inHost,
+                       uint16_t inPort, bool inVerify, const HttpProxyChoice& inProxy);
+    ~HttpConnectionImpl() override;
+
+    AutoPtr<Morvenix::HttpRequestStream> createRequestStream(const String& inVerb, const String& inPath,
+                                                             bool inPathIsEncoded,
+                                                             CredentialProvider* inProvider) override;
+    AutoPtr<Morvenix::HttpManager> getManager() override;
+    String getHost() override { return m_host; }
+    uint16_t getPort() override { return m_port; }
+    bool isSecure() override { return m_secure; }
+
+    Morvenix::Mutex& getLock() { return m_lock; }
+    // The proxy the connection goes through, for the caption of a proxy challenge.
+    const String& getProxyName() const { return m_proxy.proxy; }
+
+private:
+    HINTERNET m_handle;
+    AutoPtr<HttpManagerImpl> m_manager;
+    bool m_secure;
+    Morvenix::Mutex m_lock;
+    String m_host;
+    uint16_t m_port;
+    bool m_verify;
+    HttpProxyChoice m_proxy;
+};
+
+class HttpManagerImpl : public Morvenix::HttpManager {
+public:
+    HttpManagerImpl(const String& inUserAgent, CredentialProvider* inProvider, Morvenix::HttpProxyChooser* inChooser)
+        : m_userAgent(inUserAgent.isEmpty() ? getDefaultUserAgent() : inUserAgent),
+          m_chooser(inChooser ? AutoPtr<Morvenix::HttpProxyChooser>(inChooser) : Morvenix::HttpProxyChooser::createSystem()),
+          m_timeouts{0, 0, 0, 0}, m_timeoutsSet(false)
+    {
+        AutoPtr<CredentialProvider> base(inProvider);
+        if (!base)
+            base = Morvenix::CredentialProviderImpl::create(nullptr, "HTTP Authentication", String());
+        m_provider = Morvenix::CredentialProviderCache::create(base.get());
+        // The session of the system's own proxy setting is opened at once, so that a manager that cannot
+        // work fails when it is made.
+        AutoLock guard(m_lock);
+        session(HttpProxyChoice(), false, inUserAgent);
+    }
+    ~HttpManagerImpl() override
+    {
+        AutoLock guard(m_lock);
+        for (auto& entry : m_sessions)
+            WinHttpCloseHandle(entry.second);
+    }
+
+    AutoPtr<Morvenix::HttpConnection> createConnection(const String& inHost, uint16_t inPort) override
+    {
+        return connect(inHost, inPort, false, false);
+    }
+    AutoPtr<Morvenix::HttpConnection> createSecureConnection(const String& inHost, uint16_t inPort,
+                                                             bool inVerifyCertificate) override
+    {
+        return connect(inHost, inPort, true, inVerifyCertificate);
+    }
+    void setProxy(const String&) override
+    {
+        MVX_THROW(Morvenix::errNotImplemented, "errNotImplemented", "Morvenix::HttpManagerImpl::setProxy");
+    }
+    CredentialProvider* getCredentialProvider() override { return m_provider.get(); }
+    void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs, uint32_t inReceiveMs) override
+    {
+        AutoLock guard(m_lock);
+        m_timeouts[0] = int(inResolveMs);
+        m_timeouts[1] = int(inConnectMs);
+        m_timeouts[2] = int(inSendMs);
+        m_timeouts[3] = int(inReceiveMs);
+        m_timeoutsSet = true;
+    }
+
+    // Sets the manager's time-outs on a new request, the wait for the answer's headers included (WinHTTP
+    // keeps that one apart). Under the manager's lock.
+    void applyTimeouts(HINTERNET inRequest)
+    {
+        if (!m_timeoutsSet)
+            return;
+        WinHttpSetTimeouts(inRequest, m_timeouts[0], m_timeouts[1], m_timeouts[2], m_timeouts[3]);
+        DWORD wait = DWORD(m_timeouts[3]);
+        WinHttpSetOption(inRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof(wait));
+    }
+
+    Morvenix::Mutex& getLock() { return m_lock; }
+
+private:
+    AutoPtr<Morvenix::HttpConnection> connect(const String& inHost, uint16_t inPort, bool inSecure, bool inVerify)
+    {
+        const String host = Morvenix::Url::hostToAscii(inHost);
+        const uint16_t port = inPort ? inPort : (inSecure ? 443 : 80);
+        // The lookup names scheme, host and port: automatic detection cannot answer for a bare host name.
+        String lookup;
+        Morvenix::Url::makeProxyLookupUrl(
+            lookup, String::format("%s://%s:%u/", inSecure ? "https" : "http", host.c_str(), unsigned(port)));
+        const HttpProxyChoice proxy = m_chooser->choose(lookup);
+        AutoLock guard(m_lock);
+        const char* function = inSecure ? "Morvenix::HttpManagerImpl::createSecureConnection"
+                                        : "Morvenix::HttpManagerImpl::createConnection";
+        HINTERNET handle = WinHttpConnect(session(proxy, inSecure && inVerify, m_userAgent), host.wc_str(), port, 0);
+        if (!handle)
+            MVX_THROW_WINHTTP(String::format("HttpManagerImpl::%s(%s:%u)",
+                                             inSecure ? "createSecureConnection" : "createConnection", host.c_str(),
+                                             unsigned(port)),
+                              function);
+        return AutoPtr<Morvenix::HttpConnection>(
+            new HttpConnectionImpl(handle, this, inSecure, host, port, inVerify, proxy));
+    }
+
+    // The session for a proxy choice, opened on first use: WinHTTP takes a proxy reliably only when a
+    // session is opened with it, so each choice has a session of its own. Connections that verify the
+    // server's certificate have sessions apart too: a session reuses its open connections, and one opened
+    // without the checks must not carry a checked request. Under the manager's lock.
+    HINTERNET session(const HttpProxyChoice& inProxy, bool inVerified, const String& inUserAgentAsGiven)
+    {
+        const std::string key = std::to_string(unsigned(inProxy.kind)) + (inVerified ? "v\n" : "\n") +
+                                inProxy.proxy.c_str() + "\n" + inProxy.bypass.c_str();
+        auto known = m_sessions.find(key);
+        if (known != m_sessions.end())
+            return known->second;
+        DWORD access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+        const wchar_t* name = WINHTTP_NO_PROXY_NAME;
+        const wchar_t* bypass = WINHTTP_NO_PROXY_BYPASS;
+        if (inProxy.kind == HttpProxyChoice::kindDirect) {
+            access = WINHTTP_ACCESS_TYPE_NO_PROXY;
+        } else if (inProxy.kind == HttpProxyChoice::kindNamed) {
+            access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+            name = inProxy.proxy.wc_str();
+            if (!inProxy.bypass.isEmpty())
+                bypass = inProxy.bypass.wc_str();
+        }
+        HINTERNET handle = WinHttpOpen(m_userAgent.wc_str(), access, name, bypass, 0);
+        if (!handle)
+            MVX_THROW_WINHTTP(String::format("HttpManagerImpl(%s)", inUserAgentAsGiven.c_str()),
+                              "Morvenix::HttpManagerImpl::HttpManagerImpl");
+        m_sessions[key] = handle;
+        return handle;
+    }
+
+    String m_userAgent;
+    AutoPtr<CredentialProvider> m_provider;
+    AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
+    Morvenix::Mutex m_lock;
+    std::map<std::string, HINTERNET> m_sessions;
+    int m_timeouts[4];
+    bool m_timeoutsSet;
+};
+
+// Finds in the certificate store "MY" the first certificate whose subject contains the text and sets it
+// on the request; false when there is none.
+bool attachClientCertificate(HINTERNET inRequest, const String& inSubject)
+{
+    HCERTSTORE store = CertOpenSystemStoreW(0, L"MY");
+    if (!store)
+        return false;
+    bool attached = false;
+    PCCERT_CONTEXT certificate = CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                            CERT_FIND_SUBJECT_STR_W, inSubject.wc_str(), nullptr);
+    if (certificate) {
+        attached = WinHttpSetOption(inRequest, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(certificate),
+                                    sizeof(CERT_CONTEXT)) != FALSE;
+        CertFreeCertificateContext(certificate);
+    }
+    CertCloseStore(store, 0);
+    return attached;
+}
+
+// The realm of a challenge: the quoted value of the first parameter named "realm" (any case). Empty when
+// there is none.
+String findRealm(const String& inChallenge)
+{
+    const char* begin = inChallenge.begin();
+    const char* end = inChallenge.end();
+    for (const char* p = begin; p + 1 < end; ++p) {
+        if (p[0] != '=' || p[1] != '"' || p - begin < 5)
+            continue;
+        if (String(p - 5, 5).compareNoCase("realm") != 0)
+            continue;
+        const char* value = p + 2;
+        const char* close = value;
+        while (close != end && *close != '"')
+            ++close;
+        return String(value, int32_t(close - value));
+    }
+    return String();
+}
+
+class HttpRequestStreamImpl : public Morvenix::HttpRequestStream {
+public:
+    HttpRequestStreamImpl(HINTERNET inHandle, HttpConnectionImpl* inConnection, const String& inVerb,
+                          const String& inPath, CredentialProvider* inProvider)
+        : m_body(), m_handle(inHandle), m_connection(inConnection), m_path(inPath), m_verb(inVerb),
+          m_provider(inProvider)
+    {
+        m_body.setWipe(true);
+        m_bodyStorage = Morvenix::MemoryStorage::create(m_body);
+    }
+    // The connection's lock was taken by createRequestStream and is held until now.
+    ~HttpRequestStreamImpl() override
+    {
+        {
+            AutoLock guard(m_lock);
+            WinHttpCloseHandle(m_handle);
+        }
+        m_connection->getLock().unlock();
+    }
+
+    uint32_t readBytes(void*, uint32_t, bool) override
+    {
+        MVX_THROW(Morvenix::errNotImplemented, "errNotImplemented", "Morvenix::HttpRequestStreamImpl::readBytes");
+    }
+    void writeBytes(const void* inBuffer, uint32_t inSize) override
+    {
+        AutoLock guard(m_lock);
+        m_bodyStorage->writeBytes(inBuffer, inSize);
+    }
+    void flushBuffer() override {}
+    bool isEof() override
+    {
+        MVX_THROW(Morvenix::errNotImplemented, "errNotImplemented", "Morvenix::HttpRequestStreamImpl::isEof");
+    }
+    void lock() override { m_lock.lock(); }
+    void unlock() override { m_lock.unlock(); }
+
+    bool addHeader(const String& inHeaderLine) override
+    {
+        AutoLock guard(m_lock);
+        return WinHttpAddRequestHeaders(m_handle, inHeaderLine.wc_str(), DWORD(-1L),
+                                        WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE) != FALSE;
+    }
+
+    AutoPtr<Morvenix::HttpResponseStream> post(const void* inExtraData, uint32_t inExtraSize) override;
+
+    String getHost() override { return m_connection->getHost(); }
+    uint16_t getPort() override { return m_connection->getPort(); }
+    bool isSecure() override { return m_connection->isSecure(); }
+    String getUrl() override
+    {
+        return String::format("%s://%s:%u%s%s", isSecure() ? "https" : "http", getHost().c_str(),
+                              unsigned(getPort()), m_path.startsWith("/") ? "" : "/", m_path.c_str());
+    }
+
+private:
+    // One send and the wait for the answer's headers; the Windows error of the failed call, or 0.
+    DWORD sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall);
+    // Answers a 401 or 407: the credential for the challenge set on the request.
+    void answerChallenge(uint32_t inStatus, AutoPtr<CredentialInfo>& ioWaiting, bool inRefused);
+
+    Morvenix::SimpleArray<unsigned char, 2> m_body;
+    AutoPtr<Morvenix::MemoryStorage> m_bodyStorage;
+    HINTERNET m_handle;
+    AutoPtr<HttpConnectionImpl> m_connection;
+    Morvenix::Mutex m_lock;
+    String m_path;
+    String m_verb;
+    AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
+};
+
+DWORD HttpRequestStreamImpl::sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall)
+{
+    const DWORD bodySize = m_body.count();
+    outCall = "on WinHttpSendRequest";
+    if (!WinHttpSendRequest(m_handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, bodySize ? m_body.data() : nullptr, bodySize,
+                            bodySize + inExtraSize, reinterpret_cast<DWORD_PTR>(this)))
+        return GetLastError();
+    outCall = "on WinHttpWriteData";
+    const unsigned char* extra = static_cast<const unsigned char*>(inExtraData);
+    uint32_t written = 0;
+    while (written < inExtraSize) {
+        DWORD n = 0;
+        if (!WinHttpWriteData(m_handle, extra + written, inExtraSize - written, &n))
+            return GetLastError();
+        if (n == 0) {
+            SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
+            return ERROR_WINHTTP_CONNECTION_ERROR;
+        }
+        written += n;
+    }
+    outCall = "on WinHttpReceiveResponse";
+    if (!WinHttpReceiveResponse(m_handle, nullptr))
+        return GetLastError();
+    return 0;
+}
+
+void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, AutoPtr<CredentialInfo>& ioWaiting, bool inRefused)
+{
+    const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
+    String challenge;
+    DWORD size = 0;
+    const DWORD query = proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE;
+    if (!WinHttpQueryHeaders(m_handle, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                             WINHTTP_NO_HEADER_INDEX) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER && size <= kMaxChallengeBytes) {
+        Morvenix::WipedBlock<wchar_t> buffer;
+        const uint32_t units = size / 2 + 1;
+        wchar_t* text = buffer.reset(units);
+        Morvenix::secureZero(text, units * sizeof(wchar_t));
+        DWORD bytes = (units - 1) * sizeof(wchar_t);
+        if (WinHttpQueryHeaders(m_handle, query, WINHTTP_HEADER_NAME_BY_INDEX, text, &bytes, WINHTTP_NO_HEADER_INDEX))
+            challenge = String(text, int32_t(bytes / sizeof(wchar_t)));
+    }
+    const String realm = findRealm(challenge);
+    const String caption = proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
+                                 : String::format("%s (%s:%u)", realm.c_str(), getHost().c_str(), unsigned(getPort()));
+    DWORD supported = 0, first = 0, target = 0;
+    const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
+    Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
+                         unsigned(target));
+    // The strongest scheme offered; Basic only when nothing else is (it sends the password as it is).
+    DWORD scheme = 0;
+    for (DWORD candidate : {DWORD(WINHTTP_AUTH_SCHEME_NEGOTIATE), DWORD(WINHTTP_AUTH_SCHEME_NTLM),
+                            DWORD(WINHTTP_AUTH_SCHEME_DIGEST), DWORD(WINHTTP_AUTH_SCHEME_BASIC)}) {
+        if (supported & candidate) {
+            scheme = candidate;
+            break;
+        }
+    }
+    m_provider->getCredential(ioWaiting, proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer,
+                              caption, inRefused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    if (ioWaiting && schemes && scheme) {
+        const String user = ioWaiting->getUserName();
+        const String password = ioWaiting->getPassword();
+        WinHttpSetCredentials(m_handle, target, scheme, user.wc_str(), password.wc_str(), nullptr);
+    }
+}
+
+AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* inExtraData, uint32_t inExtraSize)
+{
+    AutoLock guard(m_lock);
+    static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
+    // The credential last set for the server and for the proxy, until an answer says whether it worked.
+    AutoPtr<CredentialInfo> waitingServer, waitingProxy;
+    uint32_t previous = 0;
+    bool certificateTried = false;
+    for (uint32_t round = 0;; ++round) {
+        if (round == kMaxRounds)
+            MVX_THROW(Morvenix::errOperationFailed,
+                      String::format("The server did not give an answer in %u rounds.", unsigned(kMaxRounds)),
+                      kFunction);
+        const char* call = nullptr;
+        DWORD error = sendOnce(inExtraData, inExtraSize, call);
+        DWORD status = 0;
+        if (!error) {
+            DWORD size = sizeof(status);
+            call = "on WinHttpReceiveResponse (2)";
+            if (!WinHttpQueryHeaders(m_handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                     WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+                error = GetLastError();
+        }
+        if (error == ERROR_WINHTTP_RESEND_REQUEST) {
+            Morvenix::debugTrace("***ERROR_WINHTTP_RESEND_REQUEST\n");
+            continue;
+        }
+        // Windows reports a server's request for a client certificate as its own error; Wine fails the
+        // handshake as a secure channel error. Either way one certificate is tried, once.
+        if ((error == ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED || error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR) &&
+            !certificateTried && isSecure()) {
+            Morvenix::debugTrace("***ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED\n");
+            certificateTried = true;
+            if (attachClientCertificate(m_handle, Morvenix::HttpManager::getDefaultUserAgent()))
+                continue;
+            SetLastError(error);
+        }
+        if (error) {
+            Morvenix::debugTrace("WinHttpReceiveResponse failed. Error=%s(%u)\n", winHttpErrorName(error),
+                                 unsigned(error));
+            MVX_THROW_WINHTTP(call, kFunction);
+        }
+        if (status < 100 || status > 999)
+            MVX_THROW(Morvenix::errDataBroken,
+                      String::format("The server's answer carries no valid status (%u).", unsigned(status)),
+                      kFunction);
+        if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
+            if (status == HTTP_STATUS_PROXY_AUTH_REQ)
+                Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
+            AutoPtr<CredentialInfo>& waiting = status == HTTP_STATUS_DENIED ? waitingServer : waitingProxy;
+            // A challenge after credentials were sent refuses them: the cache must not offer them again.
+            const bool refused = bool(waiting);
+            if (refused)
+                waiting->setConfirmed(false);
+            if (status == previous)
+                MVX_THROW(Morvenix::errAuthFailed,
+                          status == HTTP_STATUS_DENIED ? "Authorization Failed (401)." : "Proxy Authorization Failed (407).",
+                          kFunction);
+            answerChallenge(status, waiting, refused);
+            previous = status;
+            continue;
+        }
+        if (status / 100 == 2) {
+            if (waitingServer)
+                waitingServer->setConfirmed(true);
+            if (waitingProxy)
+                waitingProxy->setConfirmed(true);
+        } else {
+            Morvenix::debugTrace("HTTP Error %u\n", unsigned(status));
+        }
+        break;
+    }
+    return createHttpResponse(m_handle, this, m_verb.compareNoCase("HEAD") != 0);
+}
+
+HttpConnectionImpl::HttpConnectionImpl(HINTERNET inHandle, HttpManagerImpl* inManager, bool inSecure,
+                                       const String& inHost, uint16_t inPort, bool inVerify,
+                                       const HttpProxyChoice& inProxy)
+    : m_handle(inHandle), m_manager(inManager), m_secure(inSecure), m_host(inHost), m_port(inPort), m_verify(inVerify),
+      m_proxy(inProxy)
+{
+}
+
+HttpConnectionImpl::~HttpConnectionImpl()
+{
+    WinHttpCloseHandle(m_handle);
+}
+
+AutoPtr<Morvenix::HttpManager> HttpConnectionImpl::getManager()
+{
+    return AutoPtr<Morvenix::HttpManager>(m_manager.get());
+}
+
+AutoPtr<Morvenix::HttpRequestStream> HttpConnectionImpl::createRequestStream(const String& inVerb,
+                                                                             const String& inPath,
+                                                                             bool inPathIsEncoded,
+                                                                             CredentialProvider* inProvider)
+{
+    // Held until the request is destroyed (or released here when making it fails).
+    m_lock.lock();
+    try {
+        AutoLock managerGuard(m_manager->getLock());
+        const String path = (inPathIsEncoded ? inPath : Morvenix::Url::encode(inPath)).trim().removeBOM();
+        HINTERNET handle = WinHttpOpenRequest(m_handle, inVerb.wc_str(), path.wc_str(), nullptr, WINHTTP_NO_REFERER,
+                                              WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                              WINHTTP_FLAG_NULL_CODEPAGE | (m_secure ? WINHTTP_FLAG_SECURE : 0));
+        if (!handle)
+            MVX_THROW_WINHTTP(String::format("HttpConnectionImpl::createRequestStream(%s %s)", inVerb.c_str(),
+                                             inPath.c_str()),
+                              "Morvenix::HttpConnectionImpl::createRequestStream");
+        m_manager->applyTimeouts(handle);
+        const DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
+                             SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+        if (m_secure) {
+            DWORD flags = 0;
+            DWORD size = sizeof(flags);
+            // A failure leaves the system's checks as they are.
+            if (WinHttpQueryOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, &size)) {
+                flags = m_verify ? (flags & ~ignore) : (flags | ignore);
+                WinHttpSetOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+            }
+        }
+        CredentialProvider* provider = inProvider ? inProvider : m_manager->getCredentialProvider();
+        return AutoPtr<Morvenix::HttpRequestStream>(new HttpRequestStreamImpl(handle, this, inVerb, inPath, provider));
+    } catch (...) {
+        m_lock.unlock();
+        throw;
+    }
+}
+
+} // namespace
+
+} // namespace _Mvx_Internal_NS_
+
+namespace Morvenix {
+
+AutoPtr<HttpManager> HttpManager::create(const String& inUserAgent, CredentialProvider* inProvider,
+                                         HttpProxyChooser* inProxyChooser)
+{
+    return AutoPtr<HttpManager>(new _Mvx_Internal_NS_::HttpManagerImpl(inUserAgent, inProvider, inProxyChooser));
+}
+
+String HttpManager::getDefaultUserAgent()
+{
+    return String::format("Morvenix SDK (%s)", getPlatformString().c_str());
+}
+
+} // namespace Morvenix

@@ -1,0 +1,435 @@
+// The HTTP client against the loopback servers of tests/support/loopback_server.py.
+#include "loopback_server.h"
+#include "mvx_credentials.h"
+#include "mvx_exception.h"
+#include "mvx_http.h"
+#include "mvx_syncobjs.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+#include <windows.h>
+
+using Morvenix::AutoPtr;
+using Morvenix::CredentialInfo;
+using Morvenix::CredentialProvider;
+using Morvenix::HttpConnection;
+using Morvenix::HttpManager;
+using Morvenix::HttpProxyChoice;
+using Morvenix::HttpRequestStream;
+using Morvenix::HttpResponseStream;
+using Morvenix::String;
+
+namespace {
+
+const char* const kUser = "alice";
+const char* const kPassword = "s3cret pass";
+
+// Answers with its (user, password) pairs in turn, then with none; remembers every question.
+typedef std::vector<std::pair<std::string, std::string>> Answers;
+
+class ListProvider : public CredentialProvider {
+public:
+    explicit ListProvider(Answers inAnswers) : answers(std::move(inAnswers)) {}
+    void getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind, const String& inCaption,
+                       uint32_t inFlags) override
+    {
+        captions.push_back(inCaption.c_str());
+        kinds.push_back(inKind);
+        flags.push_back(inFlags);
+        outCredential.reset();
+        if (next < answers.size()) {
+            const auto& a = answers[next++];
+            Morvenix::SimpleCredentialProviderImpl::create(a.first.c_str(), a.second.c_str(), inCaption)
+                ->getCredential(outCredential, inKind, inCaption, inFlags);
+        }
+    }
+    Answers answers;
+    size_t next = 0;
+    std::vector<std::string> captions;
+    std::vector<uint32_t> kinds;
+    std::vector<uint32_t> flags;
+};
+
+// Sends everything through the loopback proxy when a proxy port is set, else direct; records the lookups.
+class TestProxyChooser : public Morvenix::HttpProxyChooser {
+public:
+    explicit TestProxyChooser(uint16_t inProxyPort) : proxyPort(inProxyPort) {}
+    HttpProxyChoice choose(const String& inLookupUrl) override
+    {
+        Morvenix::AutoLock guard(lock);
+        lookups.push_back(inLookupUrl.c_str());
+        HttpProxyChoice choice;
+        choice.kind = proxyPort ? HttpProxyChoice::kindNamed : HttpProxyChoice::kindDirect;
+        if (proxyPort)
+            choice.proxy = String::format("127.0.0.1:%u", unsigned(proxyPort));
+        return choice;
+    }
+    uint16_t proxyPort;
+    Morvenix::Mutex lock; // the manager's threads ask at once
+    std::vector<std::string> lookups;
+};
+
+std::string bodyPattern(size_t inFirst, size_t inCount)
+{
+    std::string s;
+    for (size_t i = inFirst; i < inFirst + inCount; ++i)
+        s += char((i * 7 + 3) & 255);
+    return s;
+}
+
+// The whole body, read in bounded steps.
+std::string readAll(HttpResponseStream& inResponse)
+{
+    std::string s;
+    char buffer[4096];
+    for (int i = 0; i < 10000; ++i) {
+        const uint32_t n = inResponse.readBytes(buffer, sizeof(buffer), false);
+        if (n == 0)
+            return s;
+        s.append(buffer, n);
+    }
+    ADD_FAILURE() << "the body does not end";
+    return s;
+}
+
+class HttpClient : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ports = MvxTest::loopbackServers(HttpManager::getDefaultUserAgent().c_str());
+        chooser = new TestProxyChooser(0);
+        manager = HttpManager::create("", nullptr, chooser.get());
+        // Every wait for the server is bounded: a stalled answer fails in seconds.
+        manager->setTimeouts(2000, 2000, 2000, 2000);
+    }
+
+    AutoPtr<HttpResponseStream> get(uint16_t inPort, const char* inPath, CredentialProvider* inProvider = nullptr,
+                                    const char* inVerb = "GET", const char* inHeader = nullptr)
+    {
+        AutoPtr<HttpConnection> c = manager->createConnection("127.0.0.1", inPort);
+        AutoPtr<HttpRequestStream> r = c->createRequestStream(inVerb, inPath, false, inProvider);
+        if (inHeader) {
+            EXPECT_TRUE(r->addHeader(inHeader));
+        }
+        return r->post(nullptr, 0);
+    }
+
+    MvxTest::LoopbackPorts ports;
+    AutoPtr<TestProxyChooser> chooser;
+    AutoPtr<HttpManager> manager;
+};
+
+TEST_F(HttpClient, GetHeadAndRangedGet)
+{
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/data/1000");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(1000u, r->getContentLength());
+    EXPECT_EQ(bodyPattern(0, 1000), readAll(*r));
+    EXPECT_TRUE(r->isEof());
+
+    r = get(ports.plain, "/data/1000", nullptr, "HEAD");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(1000u, r->getContentLength());
+    EXPECT_EQ("", readAll(*r));
+
+    r = get(ports.plain, "/data/1000", nullptr, "GET", "Range: bytes=100-199");
+    EXPECT_EQ(206u, r->getStatus());
+    EXPECT_STREQ("bytes 100-199/1000", r->getHeader("content-range").c_str());
+    EXPECT_EQ(100u, r->getContentLength());
+    EXPECT_EQ(bodyPattern(100, 100), readAll(*r));
+    MvxTest::expectThrow([&] { r->getHeader("X-Missing"); }, Morvenix::errNotFound,
+                         "\"X-Missing\" not found from HTTP header.");
+    Morvenix::HttpHeader::Pair pair;
+    r->getNthHeader(pair, 0);
+    EXPECT_FALSE(pair.first.isEmpty());
+    MvxTest::expectThrow([&] { r->getNthHeader(pair, r->getHeaderCount()); }, Morvenix::errInvalidParam);
+    // The proxy of a connection is looked up with scheme, host and port, never with a bare host.
+    ASSERT_FALSE(chooser->lookups.empty());
+    EXPECT_EQ("http://127.0.0.1:" + std::to_string(ports.plain) + "/", chooser->lookups[0]);
+}
+
+// Without a chooser of its own the manager follows the user's settings, which name no proxy here.
+TEST_F(HttpClient, SystemProxyChoiceReachesTheLoopbackServer)
+{
+    manager = HttpManager::create("", nullptr);
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/data/5");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(bodyPattern(0, 5), readAll(*r));
+    EXPECT_FALSE(r->getHeaderCount() == 0);
+}
+
+TEST_F(HttpClient, ReadsWithAndWithoutTheExactFlag)
+{
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/data/100");
+    char buffer[1000];
+    uint32_t total = 0;
+    for (int i = 0; i < 100 && total < 100; ++i)
+        total += r->readBytes(buffer + total, sizeof(buffer) - total, false);
+    EXPECT_EQ(100u, total);
+    EXPECT_EQ(0u, r->readBytes(buffer, sizeof(buffer), false));
+    EXPECT_TRUE(r->isEof());
+    EXPECT_EQ(0u, r->readBytes(buffer, 0, true));
+
+    r = get(ports.plain, "/data/100");
+    MvxTest::expectThrow([&] { r->readBytes(buffer, sizeof(buffer), true); }, Morvenix::errEOF);
+    MvxTest::expectThrow([&] { r->writeBytes("x", 1); }, Morvenix::errNotImplemented);
+}
+
+TEST_F(HttpClient, PostSendsBodyAndExtraDataAndStatusesAreNoErrors)
+{
+    AutoPtr<HttpConnection> c = manager->createConnection("127.0.0.1", ports.plain);
+    AutoPtr<HttpRequestStream> q = c->createRequestStream("POST", "/echo", false, nullptr);
+    q->writeBytes("body+", 5);
+    AutoPtr<HttpResponseStream> r = q->post("extra", 5);
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ("body+extra", readAll(*r));
+
+    r = get(ports.plain, "/status/404");
+    EXPECT_EQ(404u, r->getStatus());
+    EXPECT_EQ("status page", readAll(*r));
+    r = get(ports.plain, "/status/500");
+    EXPECT_EQ(500u, r->getStatus());
+}
+
+TEST_F(HttpClient, RequestAndConnectionFacts)
+{
+    AutoPtr<HttpConnection> c = manager->createConnection("127.0.0.1", ports.plain);
+    EXPECT_STREQ("127.0.0.1", c->getHost().c_str());
+    EXPECT_EQ(ports.plain, c->getPort());
+    EXPECT_FALSE(c->isSecure());
+    EXPECT_EQ(manager.get(), c->getManager().get());
+    AutoPtr<HttpRequestStream> q = c->createRequestStream("GET", "/a b", false, nullptr);
+    EXPECT_EQ("http://127.0.0.1:" + std::to_string(ports.plain) + "/a b", std::string(q->getUrl().c_str()));
+    char b[4];
+    MvxTest::expectThrow([&] { q->readBytes(b, 4, false); }, Morvenix::errNotImplemented, "errNotImplemented");
+    MvxTest::expectThrow([&] { manager->setProxy("x"); }, Morvenix::errNotImplemented);
+    q.reset();
+    // The path is percent-encoded unless the caller says it already is.
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/data/3?x=a b");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(bodyPattern(0, 3), readAll(*r));
+    EXPECT_TRUE(manager->createSecureConnection("127.0.0.1", 0, false)->isSecure());
+    EXPECT_EQ(443u, manager->createSecureConnection("127.0.0.1", 0, false)->getPort());
+    EXPECT_EQ(80u, manager->createConnection("127.0.0.1", 0)->getPort());
+    EXPECT_STREQ("xn--mller-kva.example", manager->createConnection("m\xC3\xBCller.example", 80)->getHost().c_str());
+}
+
+TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
+{
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
+    manager = HttpManager::create("", provider.get(), chooser.get());
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/auth/plain");
+    EXPECT_EQ(200u, r->getStatus());
+    ASSERT_EQ(1u, provider->captions.size());
+    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+    EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->kinds[0]);
+    r = get(ports.plain, "/auth/plain");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(1u, provider->captions.size());
+}
+
+// What the threads of the shared-manager test share, and what each of them runs.
+struct SharedManager {
+    AutoPtr<HttpManager> manager;
+    uint16_t port;
+    volatile long failures;
+};
+
+DWORD WINAPI requestThrice(void* inShared)
+{
+    SharedManager& s = *static_cast<SharedManager*>(inShared);
+    for (int i = 0; i < 3; ++i) {
+        try {
+            AutoPtr<HttpConnection> c = s.manager->createConnection("127.0.0.1", s.port);
+            if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
+                InterlockedIncrement(&s.failures);
+        } catch (const Morvenix::Exception&) {
+            InterlockedIncrement(&s.failures);
+        }
+    }
+    return 0;
+}
+
+// Several threads share one manager; the provider is asked by one of them at a time, and once a server
+// accepted its answer nobody asks again.
+TEST_F(HttpClient, ThreadsShareTheManagersCredentials)
+{
+    AutoPtr<ListProvider> provider(new ListProvider(Answers(8, {kUser, kPassword})));
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.plain, 0};
+    HANDLE threads[4];
+    for (HANDLE& t : threads)
+        t = CreateThread(nullptr, 0, requestThrice, &shared, 0, nullptr);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(4, threads, TRUE, 30000));
+    for (HANDLE t : threads)
+        CloseHandle(t);
+    EXPECT_EQ(0, shared.failures);
+    EXPECT_GE(provider->captions.size(), 1u);
+    EXPECT_LE(provider->captions.size(), 4u);
+}
+
+TEST_F(HttpClient, RealmCaptions)
+{
+    struct Case {
+        const char* path;
+        const char* realm;
+    } cases[] = {{"/auth/second", "second realm"}, {"/auth/norealm", ""}};
+    for (const Case& c : cases) {
+        AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
+        EXPECT_EQ(200u, get(ports.plain, c.path, provider.get())->getStatus());
+        ASSERT_EQ(1u, provider->captions.size());
+        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+    }
+}
+
+// The realm scan looks back five characters from each '="': one at the start of the challenge is skipped,
+// not read before it; the challenge names no scheme, so the credential cannot be sent.
+TEST_F(HttpClient, RealmScanStaysInsideTheChallenge)
+{
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
+    MvxTest::expectThrow([&] { get(ports.plain, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
+                         "Authorization Failed (401).");
+    ASSERT_EQ(1u, provider->captions.size());
+    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+}
+
+TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
+{
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, "wrong"}, {kUser, kPassword}}));
+    manager = HttpManager::create("", provider.get(), chooser.get());
+    const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
+    SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
+    MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain"); }, Morvenix::errAuthFailed,
+                         "Authorization Failed (401).");
+    SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
+    // The next post asks again instead of sending the refused password.
+    EXPECT_EQ(200u, get(ports.plain, "/auth/plain")->getStatus());
+    ASSERT_EQ(2u, provider->captions.size());
+    // Nothing written for the failure names the password.
+    const std::vector<unsigned char> text = MvxTest::readFile(trace);
+    const std::string logged(text.begin(), text.end());
+    EXPECT_NE(std::string::npos, logged.find("Authorization Failed (401)."));
+    EXPECT_EQ(std::string::npos, logged.find("wrong"));
+}
+
+TEST_F(HttpClient, ChallengeWithoutAnAnswerEndsWithAuthFailed)
+{
+    AutoPtr<ListProvider> none(new ListProvider(Answers{}));
+    MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
+                         "Authorization Failed (401).");
+    EXPECT_EQ(1u, none->captions.size());
+    // Credentials the URL carried: one fixed answer, refused, and the post ends.
+    AutoPtr<CredentialProvider> fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, "bad", "");
+    MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
+    fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, kPassword, "");
+    EXPECT_EQ(200u, get(ports.plain, "/auth/plain", fixed.get())->getStatus());
+}
+
+// Wine's WinHTTP sends no Digest answer: a server that offers only Digest cannot be passed there.
+TEST_F(HttpClient, DigestOnlyServerIsRefusedCleanly)
+{
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
+    try {
+        AutoPtr<HttpResponseStream> r = get(ports.plain, "/auth/digest", provider.get());
+        ADD_FAILURE() << "status " << r->getStatus();
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_EQ(Morvenix::errAuthFailed, e.getCode()) << e.what();
+    }
+}
+
+TEST_F(HttpClient, ProxyChoiceAndProxyChallenge)
+{
+    AutoPtr<TestProxyChooser> viaProxy(new TestProxyChooser(ports.proxy));
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{"proxyuser", "proxypass"}}));
+    manager = HttpManager::create("", provider.get(), viaProxy.get());
+    // The target is named "localhost": Wine's WinHTTP sends the path alone, not the whole URL, to a proxy
+    // of the same name as the target.
+    AutoPtr<HttpConnection> c = manager->createConnection("localhost", ports.plain);
+    AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/data/10", false, nullptr)->post(nullptr, 0);
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_STREQ("loopback", r->getHeader("X-Via-Proxy").c_str());
+    EXPECT_EQ(bodyPattern(0, 10), readAll(*r));
+
+    EXPECT_EQ("http://localhost:" + std::to_string(ports.plain) + "/", viaProxy->lookups.at(0));
+    r.reset();
+    r = c->createRequestStream("GET", "/proxyauth/data/10", false, nullptr)->post(nullptr, 0);
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(bodyPattern(0, 10), readAll(*r));
+    ASSERT_EQ(1u, provider->captions.size());
+    EXPECT_EQ("proxy realm (127.0.0.1:" + std::to_string(ports.proxy) + ")", provider->captions[0]);
+    EXPECT_EQ(uint32_t(CredentialProvider::kindProxy), provider->kinds[0]);
+}
+
+// Verification first: Schannel resumes a TLS session of the process without checking the certificate
+// again, so a checked request after an unchecked one to the same server would pass.
+TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
+{
+    AutoPtr<HttpConnection> c = manager->createSecureConnection("127.0.0.1", ports.tls, true);
+    MvxTest::expectThrow([&] { c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0); },
+                         Morvenix::errOperationFailed, "on WinHttpSendRequest");
+    c = manager->createSecureConnection("127.0.0.1", ports.tls, false);
+    AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ(bodyPattern(0, 50), readAll(*r));
+}
+
+TEST_F(HttpClient, ClientCertificateMissingFailsCleanly)
+{
+    AutoPtr<HttpConnection> c = manager->createSecureConnection("127.0.0.1", ports.tlsClient, false);
+    try {
+        AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/client", false, nullptr)->post(nullptr, 0);
+        ADD_FAILURE() << "status " << r->getStatus();
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_EQ(Morvenix::errOperationFailed, e.getCode()) << e.what();
+    }
+}
+
+TEST_F(HttpClient, HeadersThatALinePatternLoses)
+{
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/headers");
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_STREQ("odd", r->getHeader("X-Odd.Name_1").c_str());
+    EXPECT_STREQ("", r->getHeader("X-Empty").c_str());
+    EXPECT_STREQ("b=2", r->getHeader("Set-Cookie").c_str());
+    EXPECT_EQ(1000u, r->getHeader("X-Long").getLength());
+    EXPECT_STREQ("a:b: c", r->getHeader("X-Colon").c_str());
+    EXPECT_EQ("ok", readAll(*r));
+}
+
+// Answers that break the protocol end in a library exception with a mapped code, in bounded time.
+TEST_F(HttpClient, BrokenAnswers)
+{
+    struct Case {
+        const char* path;
+        int code;
+    } cases[] = {
+        {"/broken/nostatus", Morvenix::errOperationFailed},
+        {"/broken/close", Morvenix::errOperationFailed},
+        {"/broken/garbagestatus", Morvenix::errDataBroken},
+        {"/broken/hugeheaders", Morvenix::errDataBroken},
+        {"/broken/badlength", Morvenix::errDataBroken},
+        {"/broken/earlyclose", Morvenix::errDataBroken},
+        {"/broken/stall", Morvenix::errOperationFailed},
+        {"/broken/stallbody", Morvenix::errOperationFailed},
+    };
+    for (const Case& c : cases) {
+        const DWORD start = GetTickCount();
+        try {
+            AutoPtr<HttpResponseStream> r = get(ports.plain, c.path);
+            readAll(*r);
+            ADD_FAILURE() << c.path << ": status " << r->getStatus();
+        } catch (const Morvenix::Exception& e) {
+            EXPECT_EQ(c.code, e.getCode()) << c.path << ": " << e.what();
+        }
+        EXPECT_LT(GetTickCount() - start, 5000u) << c.path;
+    }
+    // Slow but whole: the answer arrives in small pieces within the time-outs.
+    AutoPtr<HttpResponseStream> r = get(ports.plain, "/broken/drip");
+    EXPECT_STREQ("yes", r->getHeader("X-Drip").c_str());
+    EXPECT_EQ("hello", readAll(*r));
+}
+
+} // namespace

@@ -1,0 +1,22 @@
+// The loopback HTTP servers of the network tests (loopback_server.py beside this file): started once per
+// test program on first use, on 127.0.0.1 with ephemeral ports, and stopped when the program ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace MvxTest {
+
+struct LoopbackPorts {
+    uint16_t plain = 0;     // HTTP
+    uint16_t proxy = 0;     // forwarding proxy; targets under /proxyauth/ need proxy credentials
+    uint16_t tls = 0;       // HTTPS with a self-signed certificate for 127.0.0.1
+    uint16_t tlsClient = 0; // HTTPS that asks for a client certificate
+};
+
+// The running servers' ports; the first call starts them (a fatal test failure when they do not come up
+// within 20 s). inClientSubject is the common name of the one client certificate they accept; it is fixed
+// by the first call.
+const LoopbackPorts& loopbackServers(const std::string& inClientSubject);
+
+} // namespace MvxTest
