@@ -4,10 +4,14 @@
 #   make_report.py OUT.fodt   (prints the link's text and URL, a tab between)
 import base64
 import math
+import os
 import random
 import struct
 import sys
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts'))
+from flat_odf import flat_document  # noqa: E402
 
 LINK_TEXT = 'Brindlepage user guide'
 LINK_URL = 'https://example.com/brindlepage/guide'
@@ -90,18 +94,8 @@ def document():
         paragraphs(['Next year the presentations and the spreadsheets of the office will be archived the same '
                     'way. Slides are wide pages; each sheet of a workbook is printed on as many pages as it needs.',
                     'Questions go to the archive team.']))
-    return (
-        '<?xml version="1.0" encoding="UTF-8"?>\n'
-        '<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
-        'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
-        'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
-        'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
-        'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
-        'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
-        'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" '
-        'xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.3" '
-        'office:mimetype="application/vnd.oasis.opendocument.text">'
-        '<office:automatic-styles>'
+    return flat_document(
+        'text',
         '<style:page-layout style:name="A4"><style:page-layout-properties fo:page-width="210mm" '
         'fo:page-height="297mm" fo:margin-top="25mm" fo:margin-bottom="25mm" fo:margin-left="25mm" '
         'fo:margin-right="25mm"/></style:page-layout>'
@@ -126,11 +120,8 @@ def document():
         '<style:style style:name="Cell" style:family="table-cell"><style:table-cell-properties '
         'fo:border="0.5pt solid #000000" fo:padding="1.5mm"/></style:style>'
         '<style:style style:name="Photo" style:family="graphic"><style:graphic-properties '
-        'style:vertical-pos="top" style:vertical-rel="baseline"/></style:style>'
-        '</office:automatic-styles>'
-        '<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="A4"/>'
-        '</office:master-styles><office:body><office:text>%s</office:text></office:body></office:document>\n'
-        % body)
+        'style:vertical-pos="top" style:vertical-rel="baseline"/></style:style>',
+        '<style:master-page style:name="Standard" style:page-layout-name="A4"/>', body)
 
 
 if __name__ == '__main__':

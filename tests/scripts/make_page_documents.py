@@ -6,14 +6,9 @@
 import os
 import sys
 
-NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
-      'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
-      'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
-      'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
-      'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
-      'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
-      'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" '
-      'xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0" office:version="1.3"')
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts'))
+from flat_odf import flat_document  # noqa: E402
+
 MARK_STYLE = ('<style:style style:name="mark" style:family="graphic"><style:graphic-properties draw:fill="solid" '
               'draw:fill-color="#000000" draw:stroke="none" style:wrap="run-through" style:run-through="foreground" '
               'style:vertical-pos="from-top" style:vertical-rel="page" style:horizontal-pos="from-left" '
@@ -45,22 +40,19 @@ def a4_document():
             for c in 'ABC') for r in range(1, 5))
         body.append('<table:table table:name="T%d"><table:table-column table:number-columns-repeated="3"/>%s'
                     '</table:table>' % (page, cells))
-    return ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document %s '
-            'office:mimetype="application/vnd.oasis.opendocument.text">'
-            '<office:automatic-styles>%s'
-            '<style:page-layout style:name="A4"><style:page-layout-properties fo:page-width="210mm" '
-            'fo:page-height="297mm" fo:margin-top="30mm" fo:margin-bottom="25mm" fo:margin-left="30mm" '
-            'fo:margin-right="25mm"/></style:page-layout>'
-            '<style:style style:name="P1" style:family="paragraph"><style:text-properties fo:font-size="16pt"/>'
-            '</style:style>'
-            '<style:style style:name="Break" style:family="paragraph"><style:paragraph-properties '
-            'fo:break-before="page"/><style:text-properties fo:font-size="16pt"/></style:style>'
-            '<style:style style:name="Cell" style:family="table-cell"><style:table-cell-properties '
-            'fo:border="0.5pt solid #000000" fo:padding="1mm"/></style:style>'
-            '</office:automatic-styles><office:master-styles><style:master-page style:name="Standard" '
-            'style:page-layout-name="A4"/></office:master-styles>'
-            '<office:body><office:text>%s</office:text></office:body></office:document>\n'
-            % (NS, MARK_STYLE, ''.join(body)))
+    return flat_document(
+        'text',
+        MARK_STYLE +
+        '<style:page-layout style:name="A4"><style:page-layout-properties fo:page-width="210mm" '
+        'fo:page-height="297mm" fo:margin-top="30mm" fo:margin-bottom="25mm" fo:margin-left="30mm" '
+        'fo:margin-right="25mm"/></style:page-layout>'
+        '<style:style style:name="P1" style:family="paragraph"><style:text-properties fo:font-size="16pt"/>'
+        '</style:style>'
+        '<style:style style:name="Break" style:family="paragraph"><style:paragraph-properties '
+        'fo:break-before="page"/><style:text-properties fo:font-size="16pt"/></style:style>'
+        '<style:style style:name="Cell" style:family="table-cell"><style:table-cell-properties '
+        'fo:border="0.5pt solid #000000" fo:padding="1mm"/></style:style>',
+        '<style:master-page style:name="Standard" style:page-layout-name="A4"/>', ''.join(body))
 
 
 def slides_document():
@@ -73,18 +65,15 @@ def slides_document():
                      'svg:height="40mm"><draw:text-box><text:p text:style-name="Title">Slide %d</text:p>%s'
                      '</draw:text-box></draw:frame></draw:page>'
                      % (page, marks(page, 280, 157, ''), 30 + 10 * page, 40, page, text))
-    return ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document %s '
-            'office:mimetype="application/vnd.oasis.opendocument.presentation">'
-            '<office:styles><style:style style:name="Title" style:family="paragraph"><style:text-properties '
-            'fo:font-size="28pt"/></style:style></office:styles>'
-            '<office:automatic-styles>%s<style:style style:name="box" style:family="graphic"><style:graphic-properties '
-            'draw:fill="none" draw:stroke="none"/></style:style><style:page-layout style:name="Wide"><style:page-layout-properties '
-            'fo:page-width="280mm" fo:page-height="157.5mm" fo:margin-top="0mm" fo:margin-bottom="0mm" '
-            'fo:margin-left="0mm" fo:margin-right="0mm"/></style:page-layout></office:automatic-styles>'
-            '<office:master-styles><style:master-page style:name="Wide" style:page-layout-name="Wide"/>'
-            '</office:master-styles><office:body><office:presentation>%s</office:presentation></office:body>'
-            '</office:document>\n' % (NS, MARK_STYLE, ''.join(pages)))
-
+    return flat_document(
+        'presentation',
+        MARK_STYLE + '<style:style style:name="box" style:family="graphic"><style:graphic-properties '
+        'draw:fill="none" draw:stroke="none"/></style:style><style:page-layout style:name="Wide">'
+        '<style:page-layout-properties fo:page-width="280mm" fo:page-height="157.5mm" fo:margin-top="0mm" '
+        'fo:margin-bottom="0mm" fo:margin-left="0mm" fo:margin-right="0mm"/></style:page-layout>',
+        '<style:master-page style:name="Wide" style:page-layout-name="Wide"/>', ''.join(pages),
+        styles='<style:style style:name="Title" style:family="paragraph"><style:text-properties '
+        'fo:font-size="28pt"/></style:style>')
 
 if __name__ == '__main__':
     out = sys.argv[1]
