@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Turns a document (.docx .pptx .xlsx .odt and the other formats LibreOffice opens, or a .pdf) into one
+# enhanced metafile per page, OUTDIR/page-0001.emf and on, each framed as the whole page with its content
+# at its place on it, as Office hands pages to an exporter. Prints a line per page.
+#   document-to-emf.sh DOCUMENT OUTDIR
+# LibreOffice converts the document to PDF; each PDF page gets a page-sized white background painted
+# behind it (Ghostscript), so that Draw's PDF import keeps the page's extent and its content's place,
+# and is then exported by Draw as a metafile; emf_page_frame.py finally gives the metafile the page's frame.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+if [ $# -ne 2 ]; then
+  echo "usage: $0 DOCUMENT OUTDIR" >&2
+  exit 2
+fi
+document=$(realpath "$1")
+out=$2
+[ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
+for tool in soffice pdfseparate pdfinfo gs python3; do
+  command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
+done
+mkdir -p "$out"
+out=$(realpath "$out")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# A profile of its own: LibreOffice refuses a second instance on a profile in use.
+office() { soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
+fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }
+
+case ${document,,} in
+  *.pdf) cp "$document" "$work/document.pdf" ;;
+  *)
+    cp "$document" "$work/document.${document##*.}"
+    office --convert-to pdf --outdir "$work" "$work/document.${document##*.}" >/dev/null ||
+      fail "LibreOffice could not convert $1 to PDF"
+    [ -f "$work/document.pdf" ] || fail "LibreOffice could not convert $1 to PDF" ;;
+esac
+
+mkdir "$work/pages" "$work/framed"
+pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
+pages=$(ls "$work/pages" | wc -l)
+declare -A width height
+for ((page = 1; page <= pages; page++)); do
+  # The page's visible box in points; a page turned by a quarter shows its box turned.
+  read -r w h rot < <(pdfinfo "$work/pages/$page.pdf" |
+    awk '/^Page size:/ { w = $3; h = $5 } /^Page rot:/ { r = $3 } END { print w, h, r + 0 }')
+  if [ $((rot % 180)) -ne 0 ]; then read -r w h <<<"$h $w"; fi
+  width[$page]=$w height[$page]=$h
+  # Painted as the page begins; the flag spares most repeats (Ghostscript begins the page again each time
+  # the PDF sets the page device), the few left cost a polygon each.
+  gs -q -dSAFER -dBATCH -dNOPAUSE -dUseCropBox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS="$w" -dDEVICEHEIGHTPOINTS="$h" \
+    -sDEVICE=pdfwrite -o "$work/framed/page-$(printf %04d "$page").pdf" \
+    -c "/mvxpainted false def << /BeginPage { pop mvxpainted not { gsave 1 setgray clippath fill grestore \
+        /mvxpainted true store } if } >> setpagedevice" -f "$work/pages/$page.pdf" 2>>"$work/gs.log" ||
+    { cat "$work/gs.log" >&2; fail "Ghostscript could not put a background behind page $page"; }
+done
+
+finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
+  local page=$1 name
+  name=page-$(printf %04d "$page")
+  [ -f "$work/framed/$name.emf" ] || fail "LibreOffice wrote no metafile for page $page"
+  python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
+    fail "page $page: cannot frame its metafile"
+  mv "$work/framed/$name.emf" "$out/$name.emf"
+  echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \
+    'BEGIN { printf "%.1f x %.1f mm", w * 25.4 / 72, h * 25.4 / 72 }'))"
+}
+
+# One LibreOffice run for all pages. It names each page as it starts on it, so the page before is done.
+office --infilter=draw_pdf_import --convert-to emf --outdir "$work/framed" "$work"/framed/page-*.pdf | {
+  started=0
+  while read -r line; do
+    [[ $line =~ framed/page-([0-9]+)\.pdf ]] || continue
+    [ "$started" = 0 ] || finish "$started"
+    started=$((10#${BASH_REMATCH[1]}))
+  done
+  [ "$started" = "$pages" ] || fail "LibreOffice stopped after page $started of $pages"
+  finish "$started"
+}

@@ -1,0 +1,94 @@
+# Makes a page metafile that LibreOffice's Draw exported from one PDF page carry the whole page, as Office
+# hands its pages over: the frame is the page and the drawing keeps its place on it.
+#   python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT
+# LibreOffice sizes the frame from the drawn content (and then comes out 10 mm short at the bottom even
+# when a page-sized background is drawn), so the frame cannot be trusted; its drawing is in hundredths of a
+# millimetre on a 96-dpi device, clipped at first to that short frame. The page is found as the page-sized
+# background that document-to-emf.sh paints behind each page; the window origin is moved onto its corner
+# when the content was shifted, the first clip becomes the page, and the header gets the page's frame and
+# bounds and an exact 96-dpi reference device.
+import struct
+import sys
+
+from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
+                         EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
+
+MM_ANISOTROPIC = 8
+EMR_POLYGON = 3
+EMR_POLYGON16 = 86
+EMR_INTERSECTCLIPRECT = 30
+# A 96-dpi reference device, whole pixels for whole millimetres: 1920 px in 508 mm.
+REFERENCE_PIXELS, REFERENCE_MM = 1920, 508
+UNITS_PER_POINT = 2540 / 72       # hundredths of a millimetre
+PAGE_TOLERANCE = 50               # 0.5 mm between the page's size and its background's
+
+
+def mapping(emf):
+    """The records that set up the page mapping, by type; each may appear once only."""
+    found = {}
+    for index, (kind, record) in enumerate(emf.records):
+        if kind in (EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX, EMR_SETWINDOWORGEX,
+                    EMR_SETVIEWPORTORGEX):
+            if kind in found:
+                raise EmfError('the mapping is set more than once (record type %d)' % kind)
+            found[kind] = index
+    return found
+
+
+def polygon_box(kind, record):
+    if kind == EMR_POLYGON:
+        count, = struct.unpack_from('<I', record, 24)
+        points = struct.unpack_from('<%di' % (2 * count), record, 28) if len(record) >= 28 + 8 * count else ()
+    elif kind == EMR_POLYGON16:
+        count, = struct.unpack_from('<I', record, 24)
+        points = struct.unpack_from('<%dh' % (2 * count), record, 28) if len(record) >= 28 + 4 * count else ()
+    else:
+        return None
+    if not points:
+        return None
+    xs, ys = points[0::2], points[1::2]
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def page_background(emf, width, height):
+    """The background's box and the index of its record."""
+    for index, (kind, record) in enumerate(emf.records):
+        box = polygon_box(kind, record)
+        if box and abs(box[2] - box[0] - width) <= PAGE_TOLERANCE and \
+                abs(box[3] - box[1] - height) <= PAGE_TOLERANCE:
+            return box, index
+    raise EmfError('no page-sized background (%d x %d) in the drawing' % (width, height))
+
+
+def fit_to_page(emf, width_pt, height_pt):
+    width, height = round(width_pt * UNITS_PER_POINT), round(height_pt * UNITS_PER_POINT)
+    found = mapping(emf)
+    mode = struct.unpack_from('<I', emf.records[found[EMR_SETMAPMODE]][1], 8)[0] if EMR_SETMAPMODE in found else 1
+    window = struct.unpack_from('<2i', emf.records[found[EMR_SETWINDOWEXTEX]][1], 8) if EMR_SETWINDOWEXTEX in found else (1, 1)
+    viewport = struct.unpack_from('<2i', emf.records[found[EMR_SETVIEWPORTEXTEX]][1], 8) if EMR_SETVIEWPORTEXTEX in found else (1, 1)
+    if mode != MM_ANISOTROPIC or window[0] * 96 != viewport[0] * 2540 or window[1] * 96 != viewport[1] * 2540:
+        raise EmfError('drawing not in hundredths of a millimetre on a 96-dpi device (mode %d, window %s, '
+                       'viewport %s)' % (mode, window, viewport))
+    if EMR_SETWINDOWORGEX not in found or EMR_SETVIEWPORTORGEX in found and \
+            struct.unpack_from('<2i', emf.records[found[EMR_SETVIEWPORTORGEX]][1], 8) != (0, 0):
+        raise EmfError('no window origin to place the page with')
+    (left, top, _, _), background = page_background(emf, width, height)
+    index = found[EMR_SETWINDOWORGEX]
+    emf.records[index] = (EMR_SETWINDOWORGEX, emf.records[index][1][:8] + struct.pack('<2i', left, top))
+    clips = [i for i, (kind, _) in enumerate(emf.records[:background]) if kind == EMR_INTERSECTCLIPRECT]
+    if clips:
+        emf.records[clips[0]] = (EMR_INTERSECTCLIPRECT, emf.records[clips[0]][1][:8] +
+                                 struct.pack('<4i', left, top, left + width, top + height))
+    pixels = (round(width * 96 / 2540), round(height * 96 / 2540))
+    emf.set_header(bounds=(0, 0, pixels[0] - 1, pixels[1] - 1), frame=(0, 0, width, height),
+                   device=(REFERENCE_PIXELS, REFERENCE_PIXELS), millimeters=(REFERENCE_MM, REFERENCE_MM))
+
+
+if __name__ == '__main__':
+    path, width_pt, height_pt = sys.argv[1], float(sys.argv[2]), float(sys.argv[3])
+    try:
+        emf = Emf.read(path)
+        fit_to_page(emf, width_pt, height_pt)
+    except EmfError as error:
+        sys.exit('%s: %s' % (path, error))
+    emf.write(path)

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Page metafiles made by scripts/document-to-emf.sh from a three-page A4 text document (through
+# LibreOffice's PDF export) and a two-slide 16:9 presentation (given as its PDF) are framed as their pages
+# and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
+# squares in the pages' last millimetres; the script says one line per page. A page framed 10 mm short,
+# as LibreOffice frames it, fails the same check.
+#   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+emulator=$1 raster=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+fail() { echo "FAIL: $*" >&2; failed=1; }
+
+python3 "$here/tests/scripts/make_page_documents.py" "$work"
+soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
+  "$work/a4.fodt" "$work/slides.fodp" </dev/null >/dev/null 2>&1
+
+check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles beside the PDF's renders
+  local name=$1 input=$2 pdf=$3 pages=$4 dir=$work/$1 page
+  mkdir -p "$dir"
+  bash "$here/scripts/document-to-emf.sh" "$input" "$dir/emf" >"$dir/progress" || { fail "$name: conversion failed"; return; }
+  local expected=""
+  for ((page = 1; page <= pages; page++)); do expected+="page $page of $pages: $dir/emf/page-$(printf %04d $page).emf"$'\n'; done
+  [ "$(sed 's/ (.*//' "$dir/progress")"$'\n' = "$expected" ] || fail "$name: progress lines were: $(cat "$dir/progress")"
+  for ((page = 1; page <= pages; page++)); do
+    (cd "$dir" && "$emulator" "$raster" "emf/page-$(printf %04d $page).emf" "emf-$page.pgm" 300) ||
+      fail "$name: page $page does not play"
+    pdftoppm -r 300 -gray -f "$page" -l "$page" -singlefile "$pdf" "$dir/ref-$page"
+  done
+  python3 "$here/tests/scripts/check_page_metafiles.py" "$pdf" "$dir/emf" "$dir" || fail "$name: pages misplaced"
+}
+
+check a4 "$work/a4.fodt" "$work/a4.pdf" 3
+check slides "$work/slides.pdf" "$work/slides.pdf" 2
+
+# The check itself is not blind: the first A4 page with its frame 10 mm short at the bottom, as LibreOffice
+# makes it, is refused.
+short=$work/short
+mkdir -p "$short/emf"
+pdfseparate -f 1 -l 1 "$work/a4.pdf" "$short/a4-1.pdf"
+python3 - "$here/scripts" "$work/a4/emf/page-0001.emf" "$short/emf/page-0001.emf" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+from emf_records import Emf
+emf = Emf.read(sys.argv[2])
+left, top, right, bottom = emf.frame
+emf.set_header(emf.bounds, (left, top, right, bottom - 1000), emf.device, emf.millimeters)
+emf.write(sys.argv[3])
+PY
+(cd "$short" && "$emulator" "$raster" emf/page-0001.emf emf-1.pgm 300 && cp "$work/a4/ref-1.pgm" .)
+if python3 "$here/tests/scripts/check_page_metafiles.py" "$short/a4-1.pdf" "$short/emf" "$short" >"$short/out" 2>&1 ||
+   ! grep -q 'frame (0, 0, 21001, 28700), page (0, 0, 21001, 29700).*played 2480 x 3390 pixels' "$short/out"; then
+  fail "a frame 10 mm short was not refused for its frame and size: $(cat "$short/out")"
+fi
+exit "$failed"
