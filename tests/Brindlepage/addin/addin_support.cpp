@@ -56,14 +56,17 @@ AddInCopy::AddInCopy(const std::vector<std::pair<std::wstring, std::wstring>>& i
     EXPECT_NE(nullptr, module) << GetLastError();
 }
 
-HRESULT AddInCopy::createObject(REFCLSID inClsid, REFIID inIid, void** outObject) const
+HRESULT AddInCopy::classObject(REFCLSID inClsid, REFIID inIid, void** outObject) const
 {
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    if (!get)
-        return E_FAIL;
+    return get ? get(inClsid, inIid, outObject) : E_FAIL;
+}
+
+HRESULT AddInCopy::createObject(REFCLSID inClsid, REFIID inIid, void** outObject) const
+{
     IClassFactory* factory = nullptr;
-    HRESULT hr = get(inClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = classObject(inClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr))
         return hr;
     hr = factory->CreateInstance(nullptr, inIid, outObject);

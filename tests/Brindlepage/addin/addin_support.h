@@ -68,6 +68,8 @@ public:
         return object;
     }
     HRESULT createObject(REFCLSID inClsid, REFIID inIid, void** outObject) const;
+    // The copy's DllGetClassObject.
+    HRESULT classObject(REFCLSID inClsid, REFIID inIid, void** outObject) const;
     HRESULT canUnloadNow() const;
 
     const std::wstring& folder() const { return where; }
