@@ -67,15 +67,6 @@ HRESULT Application::GetTypeInfoCount(UINT* outCount)
     return S_OK;
 }
 
-HRESULT Application::GetTypeInfo(UINT, LCID, ITypeInfo** outInfo)
-{
-    const GUID& described = describes == Describes::itsInterface ? IID_IFakeApplication
-                            : describes == Describes::itsCoclass ? CLSID_FakeApplication
-                                                              : CLSID_NoDefault;
-    *outInfo = typeInfo(described);
-    return *outInfo ? S_OK : TYPE_E_ELEMENTNOTFOUND;
-}
-
 // The table part of the dual interface, through which DispInvoke reaches the methods.
 ITypeInfo* vtableTypeInfo()
 {
@@ -87,6 +78,14 @@ ITypeInfo* vtableTypeInfo()
     if (dispatch)
         dispatch->Release();
     return info;
+}
+
+HRESULT Application::GetTypeInfo(UINT, LCID, ITypeInfo** outInfo)
+{
+    *outInfo = describes == Describes::itsInterface ? typeInfo(IID_IFakeApplication)
+               : describes == Describes::itsCoclass ? typeInfo(CLSID_FakeApplication)
+                                                    : vtableTypeInfo();
+    return *outInfo ? S_OK : TYPE_E_ELEMENTNOTFOUND;
 }
 
 HRESULT Application::GetIDsOfNames(REFIID, LPOLESTR* inNames, UINT inCount, LCID, DISPID* outIds)
@@ -119,15 +118,15 @@ HRESULT Application::put_Caption(BSTR inCaption)
     return S_OK;
 }
 
-HRESULT Application::Describe(short inShort, LONG inLong, float inFloat, double inDouble, CY inCurrency, BSTR inText,
+HRESULT Application::Describe(short inShort, LONG inLong, float inFloat, double inDouble, BSTR inText,
                               VARIANT_BOOL inFlag, VARIANT inAny, unsigned char inByte, DATE inDate, BSTR* outText)
 {
     VARIANT any;
     VariantInit(&any);
     VariantChangeType(&any, &inAny, 0, VT_BSTR);
     wchar_t text[512];
-    std::swprintf(text, 512, L"%d|%ld|%g|%g|%lld|%ls|%d|%ls|%u|%g", inShort, long(inLong), double(inFloat), inDouble,
-                  static_cast<long long>(inCurrency.int64), inText ? inText : L"(null)", int(inFlag),
+    std::swprintf(text, 512, L"%d|%ld|%g|%g|%ls|%d|%ls|%u|%g", inShort, long(inLong), double(inFloat), inDouble,
+                  inText ? inText : L"(null)", int(inFlag),
                   any.vt == VT_BSTR ? any.bstrVal : L"?", unsigned(inByte), inDate);
     VariantClear(&any);
     *outText = SysAllocString(text);

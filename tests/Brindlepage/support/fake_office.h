@@ -10,7 +10,7 @@
 namespace FakeOffice {
 
 // Which type information the application's IDispatch gives out.
-enum class Describes { itsInterface, itsCoclass, aCoclassWithoutDefault };
+enum class Describes { itsInterface, itsCoclass, itsTablePart };
 
 class Application : public IFakeApplication {
 public:
@@ -32,8 +32,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_Caption(BSTR* outCaption) override;
     HRESULT STDMETHODCALLTYPE put_Caption(BSTR inCaption) override;
-    HRESULT STDMETHODCALLTYPE Describe(short inShort, LONG inLong, float inFloat, double inDouble, CY inCurrency,
-                                       BSTR inText, VARIANT_BOOL inFlag, VARIANT inAny, unsigned char inByte,
+    HRESULT STDMETHODCALLTYPE Describe(short inShort, LONG inLong, float inFloat, double inDouble, BSTR inText, VARIANT_BOOL inFlag, VARIANT inAny, unsigned char inByte,
                                        DATE inDate, BSTR* outText) override;
     HRESULT STDMETHODCALLTYPE Negate(VARIANT_BOOL* inOutFlag) override;
     HRESULT STDMETHODCALLTYPE Fail(BSTR inDescription) override;
