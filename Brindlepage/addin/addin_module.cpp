@@ -123,23 +123,25 @@ std::wstring modulePath(HMODULE inModule)
 
 HRESULT loadTypeInfo(REFIID inIid, ITypeInfo** outInfo)
 {
-    const std::wstring path = modulePath(moduleInstance);
-    if (path.empty())
-        return E_FAIL;
-    // The registered library comes first; the second one, never registered, describes the hosts'
-    // interfaces that the add-in implements.
-    HRESULT hr = E_FAIL;
-    for (const std::wstring& library : {path, path + L"\\2"}) {
-        ITypeLib* lib = nullptr;
-        hr = loadTypeLibrary(library, &lib);
-        if (FAILED(hr))
-            return hr;
-        hr = lib->GetTypeInfoOfGuid(inIid, outInfo);
-        lib->Release();
-        if (SUCCEEDED(hr))
-            return hr;
-    }
-    return hr;
+    return comBarrier([&] {
+        const std::wstring path = modulePath(moduleInstance);
+        if (path.empty())
+            return E_FAIL;
+        // The registered library comes first; the second one, never registered, describes the hosts'
+        // interfaces that the add-in implements.
+        HRESULT hr = E_FAIL;
+        for (const std::wstring& library : {path, path + L"\\2"}) {
+            ITypeLib* lib = nullptr;
+            hr = loadTypeLibrary(library, &lib);
+            if (FAILED(hr))
+                return hr;
+            hr = lib->GetTypeInfoOfGuid(inIid, outInfo);
+            lib->Release();
+            if (SUCCEEDED(hr))
+                return hr;
+        }
+        return hr;
+    });
 }
 
 } // namespace AddInModule
@@ -149,7 +151,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE inInstance, DWORD inReason, LPVOID)
     if (inReason == DLL_PROCESS_ATTACH) {
         moduleInstance = inInstance;
         resourceModule = inInstance;
-        DisableThreadLibraryCalls(inInstance);
     }
     return TRUE;
 }

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <vector>
 
 // One argument of a driver call, converted to the parameter's declared type when the call is made.

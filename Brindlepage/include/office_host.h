@@ -1,6 +1,7 @@
 // The Office hosts' interfaces the add-in talks to: the add-in connection (IDTExtensibility2), the ribbon
 // (IRibbonExtensibility, IRibbonUI, IRibbonControl) and the fixed-format exporter (IMsoDocExporter).
-// Office publishes no headers for them; the layouts below are the published vtables.
+// Office ships no headers for them: the first four are declared after their published type libraries;
+// the exporter's table is the order in which the hosts call it.
 #pragma once
 
 #include <windows.h>
