@@ -44,7 +44,7 @@ private:
 
 HRESULT registerServer(bool inRegister)
 {
-    const std::wstring path = AddInModule::modulePath(moduleInstance);
+    const std::wstring path = CAddInModule::modulePath(moduleInstance);
     if (path.empty())
         return HRESULT_FROM_WIN32(GetLastError());
     Registrar registrar(moduleInstance, path);
@@ -73,39 +73,37 @@ HRESULT registerServer(bool inRegister)
 
 } // namespace
 
-namespace AddInModule {
-
-HINSTANCE instance()
+HINSTANCE CAddInModule::instance()
 {
     return moduleInstance;
 }
 
-HINSTANCE resourceInstance()
+HINSTANCE CAddInModule::resourceInstance()
 {
     return resourceModule;
 }
 
-void setResourceInstance(HINSTANCE inModule)
+void CAddInModule::setResourceInstance(HINSTANCE inModule)
 {
     resourceModule = inModule;
 }
 
-void lock()
+void CAddInModule::lock()
 {
     InterlockedIncrement(&locks);
 }
 
-void unlock()
+void CAddInModule::unlock()
 {
     InterlockedDecrement(&locks);
 }
 
-LONG lockCount()
+LONG CAddInModule::lockCount()
 {
     return locks;
 }
 
-std::wstring modulePath(HMODULE inModule)
+std::wstring CAddInModule::modulePath(HMODULE inModule)
 {
     // GetModuleFileNameW cuts a path that does not fit and says so only through the returned length.
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -121,7 +119,7 @@ std::wstring modulePath(HMODULE inModule)
     }
 }
 
-HRESULT loadTypeInfo(REFIID inIid, ITypeInfo** outInfo)
+HRESULT CAddInModule::loadTypeInfo(REFIID inIid, ITypeInfo** outInfo)
 {
     return comBarrier([&] {
         const std::wstring path = modulePath(moduleInstance);
@@ -144,7 +142,6 @@ HRESULT loadTypeInfo(REFIID inIid, ITypeInfo** outInfo)
     });
 }
 
-} // namespace AddInModule
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE inInstance, DWORD inReason, LPVOID)
 {
@@ -157,7 +154,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE inInstance, DWORD inReason, LPVOID)
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow()
 {
-    return locks == 0 ? S_OK : S_FALSE;
+    return CAddInModule::lockCount() == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID inClsid, REFIID inIid, void** outObject)

@@ -7,22 +7,21 @@
 
 #include <string>
 
-namespace AddInModule {
+class CAddInModule {
+public:
+    static HINSTANCE instance();
+    // Where strings, the ribbon definition and the icon come from: the add-in itself until a per-language
+    // resource module is chosen.
+    static HINSTANCE resourceInstance();
+    static void setResourceInstance(HINSTANCE inModule);
 
-HINSTANCE instance();
-// Where strings, the ribbon definition and the icon come from: the add-in itself until a per-language
-// resource module is chosen.
-HINSTANCE resourceInstance();
-void setResourceInstance(HINSTANCE inModule);
+    static void lock();
+    static void unlock();
+    static LONG lockCount();
 
-void lock();
-void unlock();
-LONG lockCount();
+    // The full path of a module, however long it is; empty when Windows cannot give it.
+    static std::wstring modulePath(HMODULE inModule);
 
-// The full path of a module, however long it is; empty when Windows cannot give it.
-std::wstring modulePath(HMODULE inModule);
-
-// The type information of one of the add-in's dispatch interfaces, from the type libraries in its resources.
-HRESULT loadTypeInfo(REFIID inIid, ITypeInfo** outInfo);
-
-} // namespace AddInModule
+    // The type information of one of the add-in's dispatch interfaces, from the type libraries in its resources.
+    static HRESULT loadTypeInfo(REFIID inIid, ITypeInfo** outInfo);
+};

@@ -29,8 +29,8 @@ HRESULT comBarrier(F&& inBody) noexcept
 template <class T>
 class ComObject final : public T {
 public:
-    ComObject() { AddInModule::lock(); }
-    ~ComObject() { AddInModule::unlock(); }
+    ComObject() { CAddInModule::lock(); }
+    ~ComObject() { CAddInModule::unlock(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
@@ -55,15 +55,13 @@ private:
     LONG references = 0;
 };
 
+// The class factory of T, itself a COM object: while it lives the DLL stays loaded.
 template <class T>
-class ClassFactory final : public IClassFactory {
+class ClassFactory : public IClassFactory {
 public:
-    ClassFactory() { AddInModule::lock(); }
-    ~ClassFactory() { AddInModule::unlock(); }
-
     static HRESULT create(REFIID inIid, void** outFactory)
     {
-        ClassFactory* factory = new (std::nothrow) ClassFactory;
+        ComObject<ClassFactory>* factory = new (std::nothrow) ComObject<ClassFactory>;
         if (!factory)
             return E_OUTOFMEMORY;
         factory->AddRef();
@@ -72,26 +70,11 @@ public:
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
+    void* findInterface(REFIID inIid)
     {
-        if (!outObject)
-            return E_POINTER;
-        if (inIid == IID_IUnknown || inIid == IID_IClassFactory) {
-            *outObject = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
+        return inIid == IID_IUnknown || inIid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&references);
-        if (left == 0)
-            delete this;
-        return ULONG(left);
-    }
+
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* inOuter, REFIID inIid, void** outObject) override
     {
         return comBarrier([&] {
@@ -110,14 +93,11 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL inLock) override
     {
         if (inLock)
-            AddInModule::lock();
+            CAddInModule::lock();
         else
-            AddInModule::unlock();
+            CAddInModule::unlock();
         return S_OK;
     }
-
-private:
-    LONG references = 0;
 };
 
 // IDispatch of the dual interface Itf, implemented from its type information. The further interfaces in
@@ -212,7 +192,7 @@ private:
     {
         if (!infos[inPart]) {
             const IID* const iids[kParts] = {&__uuidof(Itf), &__uuidof(Extra)...};
-            const HRESULT hr = AddInModule::loadTypeInfo(*iids[inPart], &infos[inPart]);
+            const HRESULT hr = CAddInModule::loadTypeInfo(*iids[inPart], &infos[inPart]);
             if (FAILED(hr))
                 return hr;
         }

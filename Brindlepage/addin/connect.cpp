@@ -34,9 +34,9 @@ HMODULE loadResourceModule(const std::wstring& inAddInPath, unsigned inLanguage)
 // add-in's own resources when there is neither. Chosen once for the process, never freed.
 void chooseResourceModule()
 {
-    if (AddInModule::resourceInstance() != AddInModule::instance())
+    if (CAddInModule::resourceInstance() != CAddInModule::instance())
         return;
-    const std::wstring addIn = AddInModule::modulePath(AddInModule::instance());
+    const std::wstring addIn = CAddInModule::modulePath(CAddInModule::instance());
     if (addIn.empty())
         return;
     const LANGID language = GetUserDefaultLangID();
@@ -44,12 +44,12 @@ void chooseResourceModule()
     if (!module)
         module = loadResourceModule(addIn, language & 0xFFu);
     if (module)
-        AddInModule::setResourceInstance(module);
+        CAddInModule::setResourceInstance(module);
 }
 
 std::wstring ribbonDefinition()
 {
-    HINSTANCE resources = AddInModule::resourceInstance();
+    HINSTANCE resources = CAddInModule::resourceInstance();
     HRSRC found = FindResourceW(resources, MAKEINTRESOURCEW(IDR_RIBBONX), L"RIBBONX");
     HGLOBAL loaded = found ? LoadResource(resources, found) : nullptr;
     const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
@@ -167,7 +167,7 @@ HRESULT CConnect::GetImage(IDispatch*, IPictureDisp** outImage)
         return E_POINTER;
     *outImage = nullptr;
     HICON icon = static_cast<HICON>(
-        LoadImageW(AddInModule::resourceInstance(), MAKEINTRESOURCEW(IDI_BUTTON), IMAGE_ICON, 32, 32, LR_SHARED));
+        LoadImageW(CAddInModule::resourceInstance(), MAKEINTRESOURCEW(IDI_BUTTON), IMAGE_ICON, 32, 32, LR_SHARED));
     if (!icon)
         return E_FAIL;
     PICTDESC picture = {};

@@ -25,7 +25,7 @@ Application* Application::create(const std::wstring& inCaption, Describes inDesc
 }
 
 Application::Application(const std::wstring& inCaption, Describes inDescribes)
-    : refs(1), captionText(inCaption), describes(inDescribes), ownerObject(nullptr)
+    : captionText(inCaption), describes(inDescribes), ownerObject(nullptr)
 {
 }
 
@@ -46,19 +46,6 @@ HRESULT Application::QueryInterface(REFIID inIid, void** outObject)
     }
     *outObject = nullptr;
     return E_NOINTERFACE;
-}
-
-ULONG Application::AddRef()
-{
-    return ULONG(++refs);
-}
-
-ULONG Application::Release()
-{
-    const LONG left = --refs;
-    if (left == 0)
-        delete this;
-    return ULONG(left);
 }
 
 HRESULT Application::GetTypeInfoCount(UINT* outCount)
@@ -199,19 +186,6 @@ HRESULT Record::QueryInterface(REFIID inIid, void** outObject)
     }
     *outObject = nullptr;
     return E_NOINTERFACE;
-}
-
-ULONG Record::AddRef()
-{
-    return ULONG(++refs);
-}
-
-ULONG Record::Release()
-{
-    const LONG left = --refs;
-    if (left == 0)
-        delete this;
-    return ULONG(left);
 }
 
 HRESULT Record::GetTypeInfoCount(UINT* outCount)

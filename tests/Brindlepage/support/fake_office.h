@@ -9,20 +9,38 @@
 
 namespace FakeOffice {
 
+// Reference counting of the stand-ins; the last release deletes the object.
+template <class Itf>
+class Counted : public Itf {
+public:
+    LONG references() const { return refs; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const LONG left = --refs;
+        if (left == 0)
+            delete this;
+        return ULONG(left);
+    }
+
+protected:
+    virtual ~Counted() = default;
+
+private:
+    LONG refs = 1;
+};
+
 // Which type information the application's IDispatch gives out.
 enum class Describes { itsInterface, itsCoclass, itsTablePart };
 
-class Application : public IFakeApplication {
+class Application : public Counted<IFakeApplication> {
 public:
     static Application* create(const std::wstring& inCaption, Describes inDescribes = Describes::itsInterface);
 
-    LONG references() const { return refs; }
     const std::wstring& caption() const { return captionText; }
     IDispatch* owner() const { return ownerObject; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT inIndex, LCID inLcid, ITypeInfo** outInfo) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID inIid, LPOLESTR* inNames, UINT inCount, LCID inLcid,
@@ -42,22 +60,19 @@ public:
 
 private:
     Application(const std::wstring& inCaption, Describes inDescribes);
-    virtual ~Application();
+    ~Application() override;
 
-    LONG refs;
     std::wstring captionText;
     Describes describes;
     IDispatch* ownerObject;
 };
 
 // An object described by a dispinterface with two properties (Title read and written, Pages) and a method.
-class Record : public IDispatch {
+class Record : public Counted<IDispatch> {
 public:
     static Record* create();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT inIndex, LCID inLcid, ITypeInfo** outInfo) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID inIid, LPOLESTR* inNames, UINT inCount, LCID inLcid,
@@ -69,36 +84,24 @@ public:
 
 private:
     Record() = default;
-    virtual ~Record() = default;
-    LONG refs = 1;
     std::wstring titleText = L"Report";
 };
 
 // The ribbon object that OnLoad receives and a control of the ribbon; their IDispatch parts are not used.
 template <class Itf>
-class RibbonObject : public Itf {
+class RibbonObject : public Counted<Itf> {
 public:
-    LONG references() const { return refs; }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
         if (!outObject)
             return E_POINTER;
         if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == __uuidof(Itf)) {
             *outObject = static_cast<Itf*>(this);
-            AddRef();
+            this->AddRef();
             return S_OK;
         }
         *outObject = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = --refs;
-        if (left == 0)
-            delete this;
-        return ULONG(left);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override
     {
@@ -114,8 +117,6 @@ public:
 
 protected:
     RibbonObject() = default;
-    virtual ~RibbonObject() = default;
-    LONG refs = 1;
 };
 
 class RibbonUI : public RibbonObject<IRibbonUI> {
