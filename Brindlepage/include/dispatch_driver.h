@@ -121,8 +121,8 @@ public:
 
 private:
     bool setPropertyKind(int32_t inIndex, uint16_t inKind, DispatchArgs inArgs);
-    bool scanFunctions(ITypeInfo* inInfo, const TYPEATTR* inAttr);
-    bool scanVariables(ITypeInfo* inInfo, const TYPEATTR* inAttr);
+    bool scanFunctions(ITypeInfo* inInfo);
+    bool scanVariables(ITypeInfo* inInfo);
     void freeExceptionInfo();
 
     IDispatch* dispatch;

@@ -334,10 +334,9 @@ bool DispatchDriver::ScanTypeInfo()
     funcCount = attr->cFuncs;
     varCount = attr->cVars;
     memberCount = funcCount + 2 * varCount;
+    // Each copy of the new entry gets a result VARIANT of its own.
     members.assign(size_t(memberCount), DispatchMember());
-    for (DispatchMember& member : members)
-        member.result = newEmptyVariant();
-    const bool scanned = scanFunctions(info, attr) && scanVariables(info, attr);
+    const bool scanned = scanFunctions(info) && scanVariables(info);
     info->ReleaseTypeAttr(attr);
     info->Release();
     if (!scanned) {
@@ -347,7 +346,7 @@ bool DispatchDriver::ScanTypeInfo()
     return scanned;
 }
 
-bool DispatchDriver::scanFunctions(ITypeInfo* inInfo, const TYPEATTR* inAttr)
+bool DispatchDriver::scanFunctions(ITypeInfo* inInfo)
 {
     for (int32_t i = 0; i < funcCount; ++i) {
         FUNCDESC* desc = nullptr;
@@ -379,7 +378,7 @@ bool DispatchDriver::scanFunctions(ITypeInfo* inInfo, const TYPEATTR* inAttr)
     return true;
 }
 
-bool DispatchDriver::scanVariables(ITypeInfo* inInfo, const TYPEATTR* inAttr)
+bool DispatchDriver::scanVariables(ITypeInfo* inInfo)
 {
     for (int32_t k = 0; k < varCount; ++k) {
         VARDESC* desc = nullptr;

@@ -31,7 +31,7 @@ target_link_options(bpgres_noribbon PRIVATE -nostdlib -Wl,-e,0)
 mvx_add_test_folder(brindlepage_addin_tests Brindlepage/addin brindlepage_test_support)
 target_sources(brindlepage_addin_tests PRIVATE ${fake_office_rc})
 target_include_directories(brindlepage_addin_tests PRIVATE ${fake_office_gen}
-                           $<TARGET_PROPERTY:Brindlepage,BINARY_DIR>/generated)
+                           $<TARGET_PROPERTY:Brindlepage,BINARY_DIR>/generated ${PROJECT_SOURCE_DIR}/Brindlepage/addin)
 add_dependencies(brindlepage_addin_tests Brindlepage bpgres-0409 bpgres-0407 bpgres_noribbon)
 # The class identifiers, from the add-in's type library.
 target_sources(brindlepage_addin_tests PRIVATE $<TARGET_PROPERTY:Brindlepage,BINARY_DIR>/generated/BrindlepageLib_i.c)
