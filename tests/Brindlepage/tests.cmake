@@ -33,6 +33,8 @@ target_sources(brindlepage_addin_tests PRIVATE ${fake_office_rc})
 target_include_directories(brindlepage_addin_tests PRIVATE ${fake_office_gen}
                            $<TARGET_PROPERTY:Brindlepage,BINARY_DIR>/generated ${PROJECT_SOURCE_DIR}/Brindlepage/addin)
 add_dependencies(brindlepage_addin_tests Brindlepage bpgres-0409 bpgres-0407 bpgres_noribbon)
+# The registry scripts' runner is tested on keys of its own.
+target_sources(brindlepage_addin_tests PRIVATE ${PROJECT_SOURCE_DIR}/Brindlepage/addin/registrar.cpp)
 # The class identifiers, from the add-in's type library.
 target_sources(brindlepage_addin_tests PRIVATE $<TARGET_PROPERTY:Brindlepage,BINARY_DIR>/generated/BrindlepageLib_i.c)
 target_compile_definitions(brindlepage_addin_tests PRIVATE
