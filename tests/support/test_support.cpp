@@ -13,14 +13,6 @@ namespace MvxTest {
 
 namespace {
 
-std::string toWindows(std::string hostPath)
-{
-    for (char& c : hostPath)
-        if (c == '/')
-            c = '\\';
-    return "Z:" + hostPath;
-}
-
 std::string quote(const std::string& s)
 {
     std::string r = "'";
@@ -46,6 +38,14 @@ std::string runRoot()
 
 } // namespace
 
+std::string windowsPath(std::string hostPath)
+{
+    for (char& c : hostPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + hostPath;
+}
+
 std::string hostPath(const std::string& windowsPath)
 {
     if (windowsPath.size() < 2 || (windowsPath[0] != 'Z' && windowsPath[0] != 'z') || windowsPath[1] != ':')
@@ -68,7 +68,7 @@ std::string tempFolder()
     std::string host = runRoot() + "/" + std::to_string(++counter);
     if (runHostTool("mkdir -p " + quote(host)) != 0)
         throw std::runtime_error("cannot make " + host);
-    return toWindows(host);
+    return windowsPath(host);
 }
 
 std::vector<unsigned char> readFile(const std::string& path)
@@ -113,7 +113,7 @@ int runHostTool(const std::string& commandLine, const std::string& outputFile)
     // Process ids come round again: a status file left by an earlier process of this id (one that ended
     // before its shell did) would otherwise pass for this shell's, and this call would return while the
     // command still runs.
-    DeleteFileA(toWindows(status).c_str());
+    DeleteFileA(windowsPath(status).c_str());
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         throw std::runtime_error("cannot start the host shell");
     // For a host program Wine (8.0) reports success but fills pi.hProcess and pi.hThread with whatever its
@@ -122,12 +122,12 @@ int runHostTool(const std::string& commandLine, const std::string& outputFile)
     std::string text;
     // The status file is what says the shell has ended: up to 60 s, for a slow program on a loaded machine.
     for (int i = 0; i < 6000 && text.empty(); ++i) { // the file is complete once the shell has ended
-        std::ifstream in(toWindows(status));
+        std::ifstream in(windowsPath(status));
         std::getline(in, text);
         if (text.empty())
             Sleep(10);
     }
-    DeleteFileA(toWindows(status).c_str());
+    DeleteFileA(windowsPath(status).c_str());
     if (text.empty())
         throw std::runtime_error("host command left no status: " + commandLine);
     return std::atoi(text.c_str());

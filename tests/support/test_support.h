@@ -21,6 +21,9 @@ void writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 // The host (Linux) path of a Windows path, for the outside tools.
 std::string hostPath(const std::string& windowsPath);
 
+// The Windows path (on Wine's Z: drive) of a host path.
+std::string windowsPath(std::string hostPath);
+
 // The host path of a file of the source tree, given relative to its root.
 std::string sourceHostPath(const std::string& relativePath);
 
