@@ -19,14 +19,11 @@ const wchar_t kFallbackRibbon[] =
     L"onAction=\"ConvButtonClicked\"/>"
     L"</group></tab></tabs></ribbon></customUI>";
 
-std::wstring englishModule()
+// A resource module of the build, beside the built add-in.
+std::wstring builtModule(const wchar_t* inName)
 {
-    return builtFile(BRINDLEPAGE_DLL).substr(0, builtFile(BRINDLEPAGE_DLL).find_last_of(L'\\')) + L"\\bpgres-0409.dll";
-}
-
-std::wstring germanModule()
-{
-    return builtFile(BRINDLEPAGE_DLL).substr(0, builtFile(BRINDLEPAGE_DLL).find_last_of(L'\\')) + L"\\bpgres-0407.dll";
+    const std::wstring addIn = builtFile(BRINDLEPAGE_DLL);
+    return addIn.substr(0, addIn.find_last_of(L'\\') + 1) + inName;
 }
 
 std::wstring moduleWithoutRibbon()
@@ -66,7 +63,7 @@ TEST_F(ResourceModule, WithoutAnyTheAddInsOwnResourcesGiveTheDefinition)
 
 TEST_F(ResourceModule, TheUsersLanguageModuleIsTakenFromBesideTheAddIn)
 {
-    EXPECT_EQ(sourceText("Brindlepage/res/ribbon.xml"), ribbonOfCopy({{englishModule(), L"bpgres-0409.dll"}}));
+    EXPECT_EQ(sourceText("Brindlepage/res/ribbon.xml"), ribbonOfCopy({{builtModule(L"bpgres-0409.dll"), L"bpgres-0409.dll"}}));
     // The same module without a definition shows that it, not the add-in, was read.
     EXPECT_EQ(kFallbackRibbon, ribbonOfCopy({{moduleWithoutRibbon(), L"bpgres-0409.dll"}}));
 }
@@ -117,7 +114,7 @@ protected:
 
 TEST_F(ResourceModuleGerman, TheGermanModuleGivesTheGermanDefinition)
 {
-    const std::wstring german = ribbonOfCopy({{englishModule(), L"bpgres-0409.dll"}, {germanModule(), L"bpgres-0407.dll"}});
+    const std::wstring german = ribbonOfCopy({{builtModule(L"bpgres-0409.dll"), L"bpgres-0409.dll"}, {builtModule(L"bpgres-0407.dll"), L"bpgres-0407.dll"}});
     EXPECT_EQ(sourceText("Brindlepage/resmodule/ribbon-0407.xml"), german);
     EXPECT_NE(std::wstring::npos, german.find(L"label=\"D&amp;jVu-Format\""));
     EXPECT_NE(std::wstring::npos, german.find(L"am st\u00e4rksten komprimierenden"));
@@ -135,14 +132,14 @@ protected:
 
 TEST_F(ResourceModuleJapanese, TheFullIdentifierComesBeforeThePrimaryLanguage)
 {
-    EXPECT_EQ(kFallbackRibbon, ribbonOfCopy({{moduleWithoutRibbon(), L"bpgres-0411.dll"}, {englishModule(), L"bpgres-0011.dll"}}));
+    EXPECT_EQ(kFallbackRibbon, ribbonOfCopy({{moduleWithoutRibbon(), L"bpgres-0411.dll"}, {builtModule(L"bpgres-0409.dll"), L"bpgres-0011.dll"}}));
     EXPECT_EQ(kFallbackRibbon, ribbonOfCopy({{moduleWithoutRibbon(), L"bpgres-0011.dll"}}));
 }
 
 TEST_F(ResourceModuleJapanese, WithoutAJapaneseModuleTheAddInsOwnResourcesAreUsed)
 {
     EXPECT_EQ(sourceText("Brindlepage/res/ribbon.xml"),
-              ribbonOfCopy({{moduleWithoutRibbon(), L"bpgres-0409.dll"}, {germanModule(), L"bpgres-0407.dll"}}));
+              ribbonOfCopy({{moduleWithoutRibbon(), L"bpgres-0409.dll"}, {builtModule(L"bpgres-0407.dll"), L"bpgres-0407.dll"}}));
 }
 
 } // namespace
