@@ -1,0 +1,45 @@
+// The EMF record layouts mingw's headers lack, and a bounded view of one record: every count, offset and
+// size read from a host's record is checked against the record's own length before anything is read.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+enum : uint32_t {
+    EMR_SMALLTEXTOUT_TYPE = 108,
+    // Options of EMR_SMALLTEXTOUT: no clip rectangle in the record; 8-bit characters.
+    BP_ETO_NO_RECT = 0x100,
+    BP_ETO_SMALL_CHARS = 0x200,
+    // Signature of the host's comments ("UNPP" read little-endian).
+    HOST_COMMENT_SIGNATURE = 0x50504E55,
+};
+
+class EmfRecordView {
+public:
+    // inRecord points at the record's type field; inSize is the record's whole length.
+    EmfRecordView(const uint8_t* inRecord, uint32_t inSize) : m_record(inRecord), m_size(inSize) {}
+
+    uint32_t size() const { return m_size; }
+    const uint8_t* record() const { return m_record; }
+    bool has(uint64_t inOffset, uint64_t inLength) const
+    {
+        return inOffset <= m_size && inLength <= m_size - inOffset;
+    }
+    // A pointer to inLength bytes at inOffset, or null when they do not lie inside the record.
+    const uint8_t* at(uint64_t inOffset, uint64_t inLength) const
+    {
+        return has(inOffset, inLength) ? m_record + inOffset : nullptr;
+    }
+    template <class T>
+    bool read(uint64_t inOffset, T& outValue) const
+    {
+        if (!has(inOffset, sizeof(T)))
+            return false;
+        std::memcpy(&outValue, m_record + inOffset, sizeof(T));
+        return true;
+    }
+
+private:
+    const uint8_t* m_record;
+    uint32_t m_size;
+};

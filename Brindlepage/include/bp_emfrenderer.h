@@ -1,0 +1,114 @@
+// Plays one Office page metafile into a white 24-bit image at a set resolution through GDI+. The capture
+// pass plays every record and turns text records into hidden-text zones and the host's link comments into
+// link areas; the plain pass leaves out text, line art and small or few-colour bitmaps, keeping the pen
+// position in step, so that the two images differ exactly where the page's foreground lies.
+#pragma once
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include "bp_image.h"
+#include "djv_annotation.h"
+#include "djv_text.h"
+#include "mvx_geometry.h"
+#include "mvx_referable.h"
+#include "mvx_string.h"
+
+#include <cstdint>
+#include <map>
+
+// The fields of the host's last document-structure comment, kept for the exporter's structure trace.
+struct StructureNodeTrace {
+    int32_t parentId = 0;
+    int32_t sortOrder = 0;
+    int32_t id = 0;
+    int32_t type = -1;
+    Morvenix::String altText;
+    int32_t level = 0;
+    bool hasText = false;
+};
+
+class EmfPageRenderer {
+public:
+    typedef bool (*StateCallback)(EmfPageRenderer* inRenderer, UINT_PTR inContext, uint32_t inState,
+                                  UINT_PTR inCallerValue);
+
+    EmfPageRenderer();
+    ~EmfPageRenderer();
+    EmfPageRenderer(const EmfPageRenderer&) = delete;
+    EmfPageRenderer& operator=(const EmfPageRenderer&) = delete;
+
+    // Renders the page; the host keeps ownership of inPage. With a page zone and an annotation (the
+    // capture pass) they receive the page's text zones and link areas.
+    Morvenix::AutoPtr<T_Image> Render(HENHMETAFILE inPage, Morvenix::DjVu::TextZone* inPageZone,
+                                      Morvenix::DjVu::Annotation* inAnnotation, bool inCapture);
+    Morvenix::AutoPtr<T_Image> RenderMetafile(Gdiplus::GpMetafile* inMetafile, Morvenix::DjVu::TextZone* inPageZone,
+                                              Morvenix::DjVu::Annotation* inAnnotation, bool inCapture);
+
+    static BOOL CALLBACK EnumerateRecordProc(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
+                                             const BYTE* inData, VOID* inRenderer);
+    // inData points 8 bytes into the record, behind its type and size.
+    Gdiplus::GpStatus OnMetafileRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
+                                       const BYTE* inData);
+
+    // Whether a blitted bitmap belongs to the foreground: small on the page, fewer than 8 bits a pixel, or
+    // fewer distinct pixel values than the colour threshold. inBitsSize / inMaskBitsSize bound every read.
+    bool IsForegroundBitmap(const BITMAPINFO* inSource, const void* inBits, uint32_t inBitsSize,
+                            int32_t inDestWidth, int32_t inDestHeight, const BITMAPINFO* inMask,
+                            const void* inMaskBits, uint32_t inMaskBitsSize) const;
+
+    int32_t GetResolution() const { return m_resolution; }
+    void SetResolution(int32_t inResolution) { m_resolution = inResolution; }
+    bool SetStateFlags(uint32_t inMask, uint32_t inValue, UINT_PTR inCallerValue);
+
+    // Capture side.
+    void CaptureTextRun(HDC inDC, const Morvenix::String& inText, POINT inReference, const RECTL* inRect,
+                        const int32_t* inAdvances);
+    // The character's box as two points (left, top) and (right, bottom) in logical coordinates.
+    void ComputeCharBox(POINT inReference, const RECTL* inRect, const int32_t* inAdvances, int32_t inAscent,
+                        int32_t inDescent, uint32_t inIndex, POINT outBox[2]) const;
+    // inComment is the comment data (record offset 12), inSize its length.
+    Morvenix::Rect LinkRectFromComment(const uint8_t* inComment, uint32_t inSize) const;
+    void AddLinkArea(const Morvenix::Rect& inRect, const Morvenix::String& inUrl);
+    static Morvenix::String FormatPageLink(uint32_t inPageNumber);
+    void FlushTextTrace();
+    void TraceStructureEnd();
+    void FlushPendingText();
+
+    // State read and written by the exporter's structure trace.
+    bool HasPageZone() const { return bool(m_pageZone); }
+    bool& PendingText() { return m_pendingText; }
+    StructureNodeTrace& LastStructureNode() { return m_lastStructureNode; }
+    const Gdiplus::MetafileHeader& Header() const { return m_header; }
+
+private:
+    // Record handling helpers (each in the file of its job).
+    Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
+    Gdiplus::GpStatus PlainPassRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
+                                      const BYTE* inData);
+    void CaptureTextRecord(uint32_t inType, const uint8_t* inRecord, uint32_t inRecordSize);
+    void ReadHostComment(const uint8_t* inRecord, uint32_t inRecordSize);
+
+    Gdiplus::MetafileHeader m_header;
+    int32_t m_resolution;
+    uint32_t m_colorThreshold;
+    int32_t m_pixelThreshold;
+    uint32_t m_state;
+    UINT_PTR m_stateContext;
+    StateCallback m_stateCallback;
+    std::map<uint32_t, LOGFONTW> m_fonts;
+    const LOGFONTW* m_currentFont;
+    uint32_t m_textAlign;
+    uint32_t m_pathDepth;
+    Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_lastWordZone;
+    Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_pageZone;
+    Morvenix::String m_pageText;
+    bool m_pendingText;
+    Morvenix::AutoPtr<Morvenix::DjVu::Annotation> m_annotation;
+    bool m_capture;
+    Gdiplus::GpGraphics* m_graphics;
+    HDC m_dc;
+    Gdiplus::GpMetafile* m_metafile;
+    Morvenix::AutoPtr<Win32DIB> m_image;
+    StructureNodeTrace m_lastStructureNode;
+};

@@ -1,0 +1,54 @@
+// The exporter the Office hosts call during their fixed-format export: one metafile a page in, one
+// bundled multi-page DjVu document out, with hidden text and links on every page, written through a
+// working copy that replaces the target only when the document is complete.
+#pragma once
+
+#include "bp_emfrenderer.h"
+#include "bp_image.h"
+#include "office_host.h"
+
+#include "djv_chunk.h"
+#include "djv_djvuencoder.h"
+#include "mvx_string.h"
+
+class CDjVuExporter : public IMsoDocExporter {
+public:
+    CDjVuExporter();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE SetOutputName(const wchar_t* inFileName) override;
+    HRESULT STDMETHODCALLTYPE Slot04(UINT_PTR, UINT_PTR) override;
+    HRESULT STDMETHODCALLTYPE Slot05(UINT_PTR, UINT_PTR) override;
+    HRESULT STDMETHODCALLTYPE AddEmfPage(HENHMETAFILE inPage) override;
+    HRESULT STDMETHODCALLTYPE AddMetadataText(int32_t inType, const wchar_t* inValue) override;
+    HRESULT STDMETHODCALLTYPE AddMetadataDate(int32_t inType, const FILETIME* inDate) override;
+    HRESULT STDMETHODCALLTYPE SetDocumentLocale(LCID inLcid) override;
+    HRESULT STDMETHODCALLTYPE AddOutlineEntry(UINT_PTR, const MSODOCEXOUTLINENODE* inNode) override;
+    HRESULT STDMETHODCALLTYPE Slot11(UINT_PTR, UINT_PTR, UINT_PTR) override;
+    HRESULT STDMETHODCALLTYPE Slot12(UINT_PTR) override;
+    HRESULT STDMETHODCALLTYPE FinishDocument() override;
+    HRESULT STDMETHODCALLTYPE Slot14(UINT_PTR, UINT_PTR, UINT_PTR, UINT_PTR) override;
+    HRESULT STDMETHODCALLTYPE Slot15() override;
+    HRESULT STDMETHODCALLTYPE Slot16(UINT_PTR) override;
+    HRESULT STDMETHODCALLTYPE Slot17(UINT_PTR) override;
+    virtual ~CDjVuExporter();
+
+    // The mask bit of a pixel is 1 where both images hold the same three bytes.
+    static void BuildAgreementMask(Morvenix::AutoPtr<T_Image>& outMask, const T_Image& inFirst,
+                                   const T_Image& inSecond);
+    // The trace of a host document-structure comment met by the renderer's capture pass.
+    static void DumpStructureNode(EmfPageRenderer& inRenderer, const StructureNodeTrace& inNode);
+
+    // The click handler may set the target before the export (Excel); SetOutputName then keeps it.
+    Morvenix::String outputPath;
+
+private:
+    ULONG_PTR m_gdiplusToken;
+    EmfPageRenderer m_renderer;
+    Morvenix::AutoPtr<Morvenix::DjVu::DjVuEncoder> m_encoder;
+    Morvenix::AutoPtr<Morvenix::DjVu::ChunkCollection> m_document;
+    Morvenix::DjVu::DjVuEncoder::Params m_params;
+    LCID m_lcid;
+};
