@@ -1,0 +1,3 @@
+#include "bp_exporter.h"
+
+void CDjVuExporter::DumpStructureNode(EmfPageRenderer&, const StructureNodeTrace&) {}

@@ -1,0 +1,6 @@
+#include "bp_textcapture.h"
+
+Morvenix::DjVu::TextZone* FinishZoneGeometry(Morvenix::DjVu::TextZone* inZone)
+{
+    return inZone;
+}
