@@ -51,6 +51,11 @@ public:
     // the server's certificate are accepted.
     virtual AutoPtr<HttpConnection> createSecureConnection(const String& inHost, uint16_t inPort,
                                                            bool inVerifyCertificate) = 0;
+    // A read-only storage over the "http" or "https" URL: an AdvCachedStorage over
+    // StorageLoader::createHttp with these values (mvx_cachedstorage.h), which fetches each part of the
+    // resource once, when it is first read. The same for every manager.
+    virtual AutoPtr<Storage> createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,
+                                           void* inContext);
     // Not provided: the proxy is the chooser's business. Throws errNotImplemented.
     virtual void setProxy(const String& inProxy) = 0;
     // The manager's provider (a cache); no reference is added.

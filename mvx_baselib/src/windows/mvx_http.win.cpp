@@ -225,6 +225,28 @@ String findRealm(const String& inChallenge)
     return String();
 }
 
+// The host (ASCII form) and port that gave the request's last answer: the URL WinHTTP reports, which
+// follows redirections. False when it reports none that can be split.
+bool answeringHost(HINTERNET inRequest, String& outHost, uint16_t& outPort)
+{
+    DWORD bytes = 0;
+    WinHttpQueryOption(inRequest, WINHTTP_OPTION_URL, nullptr, &bytes);
+    if (bytes == 0 || bytes > 64 * 1024)
+        return false;
+    std::wstring url(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (!WinHttpQueryOption(inRequest, WINHTTP_OPTION_URL, &url[0], &bytes))
+        return false;
+    try {
+        Morvenix::Url::Parts parts;
+        Morvenix::Url::separateUrl(parts, String(url.c_str()));
+        outHost = Morvenix::Url::hostToAscii(parts.host);
+        outPort = uint16_t(parts.port ? parts.port : (parts.scheme.compareNoCase("https") == 0 ? 443 : 80));
+        return true;
+    } catch (const Morvenix::Exception&) {
+        return false;
+    }
+}
+
 class HttpRequestStreamImpl : public Morvenix::HttpRequestStream {
 public:
     HttpRequestStreamImpl(HINTERNET inHandle, HttpConnectionImpl* inConnection, const String& inVerb,
@@ -340,8 +362,14 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, AutoPtr<Credentia
             challenge = String(text, int32_t(bytes / sizeof(wchar_t)));
     }
     const String realm = findRealm(challenge);
+    // A server challenge names the host that asked: after a redirection that is not the connection's, and
+    // a provider must not take it for the connection's host.
+    String host = getHost();
+    uint16_t port = getPort();
+    if (!proxy)
+        answeringHost(m_handle, host, port);
     const String caption = proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
-                                 : String::format("%s (%s:%u)", realm.c_str(), getHost().c_str(), unsigned(getPort()));
+                                 : String::format("%s (%s:%u)", realm.c_str(), host.c_str(), unsigned(port));
     DWORD supported = 0, first = 0, target = 0;
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
