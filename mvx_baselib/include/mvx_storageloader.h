@@ -18,6 +18,8 @@ struct Range {
     T length;
     T end() const { return begin + length; }
     bool contains(T inPos) const { return inPos >= begin && inPos - begin < length; }
+    bool operator==(const Range& o) const { return begin == o.begin && length == o.length; }
+    bool operator!=(const Range& o) const { return !(*this == o); }
 };
 
 class StorageLoader : public Referable {

@@ -14,6 +14,7 @@ import base64
 import http.client
 import http.server
 import os
+import random
 import socket
 import socketserver
 import ssl
@@ -215,6 +216,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               begins, claims a last byte far past the end, names another total, is missing, or the
     #               part comes as a 200; the body is half the part (with a matching Content-Length),
     #               is cut off after half (with the full Content-Length), or is empty
+    #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
+    #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
     def route_file(self, args, head):
         key, switches, name = args[0], set(args[1].split(",")), "/".join(args[2:])
         auth = self.headers.get("Authorization")
@@ -278,6 +281,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for k, v in named.items():
             if k in switches:
                 cr = v
+        status, body = 206, part
+        for switch in switches:
+            if switch.startswith("fuzz"):
+                rnd = random.Random(int(switch[4:]) * 100003 + requests)
+                for _ in range(rnd.randint(0, 3)):
+                    at = rnd.randrange(len(cr) + 1)
+                    edit = rnd.choice("rdi")
+                    char = rnd.choice("0123456789-/* x")
+                    cr = cr[:at] + (char if edit != "d" else "") + cr[at + (edit != "i"):]
+                if rnd.random() < 0.15:
+                    status = 200
+                if rnd.random() < 0.2:
+                    body = body[:rnd.randrange(len(body) + 1)]
+                self.answer(status, body, headers + [("Content-Range", cr)])
+                return
         if "partas200" in switches:
             self.answer(200, part, headers)
         elif "short" in switches:
