@@ -103,6 +103,9 @@ public:
     virtual bool isSecure() = 0;
     // "http[s]://host:port/" followed by the path as given.
     virtual String getUrl() = 0;
+    // Whether post follows redirections itself (the default; credentials set for the request then travel
+    // with it to the new host) or returns their answers (3xx with a Location) to the caller.
+    virtual void setFollowRedirects(bool inFollow) = 0;
 };
 
 // The response headers as (name, value) pairs, sorted by name in byte order; a later pair with the same name

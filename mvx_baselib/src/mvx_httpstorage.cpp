@@ -21,6 +21,13 @@ const uint32_t kDefaultBlockSize = 32768;
 // byte, huge ones a huge allocation.
 const uint32_t kMinCopyBuffer = 4096;
 const uint32_t kMaxCopyBuffer = 1024 * 1024;
+// Redirections followed for one request; a longer chain is refused rather than followed for ever.
+const int kMaxRedirects = 8;
+
+bool isRedirect(uint32_t inStatus)
+{
+    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
+}
 
 // The path and query of a URL for the request line, as written: the fragment belongs to the client and is
 // never sent, and escapes already in the text stay as they are. Only bytes that cannot stand in a request
@@ -157,13 +164,8 @@ public:
     }
 
 private:
-    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader)
-    {
-        AutoPtr<HttpRequestStream> r = m_connection->createRequestStream(inVerb, m_target, true, m_provider.get());
-        if (!inHeader.isEmpty())
-            r->addHeader(inHeader);
-        return r->post(nullptr, 0);
-    }
+    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader);
+    void follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget);
     // The answer must speak of the resource the HEAD request described: a validator that differs means
     // the bytes already cached belong to another version.
     void checkValidators(HttpResponseStream& inAnswer)
@@ -221,6 +223,66 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
         findHeader(*answer, "ETag", m_etag);
         findHeader(*answer, "Last-Modified", m_lastModified);
     }
+}
+
+// The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
+// next. Each hop is a request of its own, whose challenges the provider answers for the host that asks.
+AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader)
+{
+    AutoPtr<HttpConnection> connection = m_connection;
+    String target = m_target;
+    for (int hop = 0;; ++hop) {
+        AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
+        r->setFollowRedirects(false);
+        if (!inHeader.isEmpty())
+            r->addHeader(inHeader);
+        AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
+        String location;
+        if (!isRedirect(answer->getStatus()) || !findHeader(*answer, "Location", location))
+            return answer;
+        if (hop == kMaxRedirects)
+            MVX_THROW(errReadFailed, "Too many redirections!", "Morvenix::HttpStorageLoaderImpl::request");
+        // The request holds its connection's lock until it goes.
+        answer.reset();
+        r.reset();
+        follow(location, connection, target);
+    }
+}
+
+// Points connection and target at a Location: an absolute URL, one without scheme, an absolute path or
+// a path relative to the target. A redirection from https to http is refused, as WinHTTP refuses it.
+void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget)
+{
+    static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
+    const bool secure = ioConnection->isSecure();
+    String absolute;
+    if (inLocation.startsWith("http://") || inLocation.startsWith("https://")) {
+        absolute = inLocation;
+    } else if (inLocation.startsWith("//")) {
+        absolute = String(secure ? "https:" : "http:") + inLocation;
+    } else {
+        std::string path = inLocation.c_str();
+        if (path.empty() || path[0] != '/') {
+            const std::string base = std::string(ioTarget.c_str()).substr(0, std::string(ioTarget.c_str()).find('?'));
+            path = base.substr(0, base.rfind('/') + 1) + path;
+        }
+        absolute = String::format("%s://%s:%u%s", secure ? "https" : "http", ioConnection->getHost().c_str(),
+                                  unsigned(ioConnection->getPort()), path.c_str());
+    }
+    Url::Parts parts;
+    Url::separateUrl(parts, absolute);
+    if (parts.scheme != "http" && parts.scheme != "https")
+        MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()), kFunction);
+    const bool toSecure = parts.scheme == "https";
+    if (secure && !toSecure)
+        MVX_THROW(errReadFailed, "Redirection from https to http refused!", kFunction);
+    const uint16_t port = uint16_t(parts.port ? parts.port : (toSecure ? 443 : 80));
+    AutoPtr<HttpManager> manager = ioConnection->getManager();
+    if (toSecure != secure || port != ioConnection->getPort() ||
+        Url::hostToAscii(parts.host).compareNoCase(ioConnection->getHost()) != 0)
+        ioConnection = toSecure ? manager->createSecureConnection(parts.host, port, m_verify)
+                                : manager->createConnection(parts.host, port);
+    ioTarget = requestTarget(parts);
 }
 
 Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize)

@@ -210,7 +210,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   grow        from the second request on, the file has 100 more bytes
     #   retag       the HEAD answer carries ETag "v1", every other answer "v2"
     #   nolength    the HEAD answer has no Content-Length
-    #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost
+    #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost,
+    #               after the "auth" check
+    #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
     #   badstart, star, reversed, huge, wrongtotal, nocontentrange, partas200, short, shortclose, empty
     #               break the 206 answer: Content-Range begins a byte late, is "*/size", ends before it
     #               begins, claims a last byte far past the end, names another total, is missing, or the
@@ -231,7 +233,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)
             return
         if "moved" in switches:
-            rest = ",".join(sorted(switches - {"moved"})) or "-"
+            rest = switches - {"moved"}
+            if "lateauth" in rest:
+                rest = (rest - {"lateauth"}) | {"auth"}
+            rest = ",".join(sorted(rest)) or "-"
             location = "http://localhost:%d/file/%s-moved/%s/%s" % (self.server.server_address[1], key, rest, name)
             self.answer(302, b"moved", [("Location", location)], head)
             return
@@ -367,7 +372,9 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
             if k.lower() not in ("content-length", "connection", "transfer-encoding"):
                 self.send_header(k, v)
         self.send_header("X-Via-Proxy", "loopback")
-        self.send_header("Content-Length", str(len(data)))
+        # A HEAD answer has no body but tells the length of the one a GET would get.
+        length = response.getheader("Content-Length") if self.command == "HEAD" else None
+        self.send_header("Content-Length", length if length is not None else str(len(data)))
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(data)
