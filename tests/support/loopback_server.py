@@ -216,6 +216,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost,
     #               after the "auth" check
     #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
+    #   loop        answers 302 to itself, by a relative Location
     #   badstart, star, reversed, huge, wrongtotal, nocontentrange, partas200, short, shortclose, empty
     #               break the 206 answer: Content-Range begins a byte late, is "*/size", ends before it
     #               begins, claims a last byte far past the end, names another total, is missing, or the
@@ -234,6 +235,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         requests = count("file/" + key)
         if "auth" in switches and not basic_ok(auth, FILE_USER, FILE_PASSWORD):
             self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)
+            return
+        if "loop" in switches:
+            self.answer(302, b"again", [("Location", name)], head)
             return
         if "moved" in switches:
             rest = switches - {"moved"}

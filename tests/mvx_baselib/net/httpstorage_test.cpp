@@ -327,6 +327,41 @@ TEST_F(HttpStorage, Redirect)
     EXPECT_EQ("bytes=98304-163839", moved[1].range);
 }
 
+// Redirections that are not followed: a chain that does not end, and one from https to http.
+TEST_F(HttpStorage, RedirectionsRefused)
+{
+    putFile("refused.bin", 1000);
+    const std::string k = key();
+    MvxTest::expectThrow([&] { open(url(k, "loop", "refused.bin")); }, Morvenix::errReadFailed,
+                         "Too many redirections!");
+    EXPECT_EQ(9u, requestLog(k).size());
+    const std::string secure = "https://127.0.0.1:" + std::to_string(ports.tls) + "/file/" + key() + "/moved/refused.bin";
+    MvxTest::expectThrow([&] { open(secure); }, Morvenix::errReadFailed, "Redirection from https to http refused!");
+}
+
+// The progress of each load: from 0 to the bytes that came, against the window's length.
+TEST_F(HttpStorage, ProgressOfTheLoads)
+{
+    putFile("progress.bin", 100000);
+    struct Progress {
+        std::vector<std::pair<uint32_t, uint32_t>> calls;
+        static void report(void* inContext, uint32_t inDone, uint32_t inTotal)
+        {
+            static_cast<Progress*>(inContext)->calls.push_back({inDone, inTotal});
+        }
+    } progress;
+    AutoPtr<Storage> s = manager->createStorage(url(key(), "-", "progress.bin").c_str(), false, &Progress::report,
+                                                &progress);
+    readAt(*s, 40000, 10);
+    ASSERT_LE(2u, progress.calls.size());
+    EXPECT_EQ(std::make_pair(0u, 32768u), progress.calls.front());
+    EXPECT_EQ(std::make_pair(32768u, 32768u), progress.calls.back());
+    progress.calls.clear();
+    dynamic_cast<AdvCachedStorage&>(*s).setProgressCallback(nullptr, nullptr);
+    readAt(*s, 70000, 10);
+    EXPECT_TRUE(progress.calls.empty());
+}
+
 // A server that asks for credentials from the first request on: those of the URL, without asking the
 // provider; or the provider's, asked once and reused.
 TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
