@@ -24,13 +24,13 @@ curl_s=$(curl -s -o "$work/curl.bin" -w '%{time_total}' "$(url curl)")
 cmp -s "$work/curl.bin" "$work/files/data.bin" || { echo "curl got other bytes" >&2; exit 1; }
 curl_mbs=$(awk -v s="$curl_s" -v b="$(stat -c %s "$work/files/data.bin")" -v m=$mb 'BEGIN { print b / m / s }')
 
-printf '%-22s %9s %9s %9s %9s\n' reader seconds MB/s requests ratio
-printf '%-22s %9.3f %9.1f %9d %9s\n' "curl (whole file)" "$curl_s" "$curl_mbs" "$(requests curl)" 1.00
+printf '%-28s %9s %9s %9s %9s\n' reader seconds MB/s requests ratio
+printf '%-28s %9.3f %9.1f %9d %9s\n' "curl (whole file)" "$curl_s" "$curl_mbs" "$(requests curl)" 1.00
 for run in "sequential 32768" "sequential 1048576" "random 32768"; do
   set -- $run
   key=$1-$2
   read -r seconds bytes < <("$MVX_WINE" "$exe" "$(url "$key")" "Z:$work/files/data.bin" "$1" "$2" | tr -d '\r')
   mbs=$(awk -v s="$seconds" -v b="$bytes" -v m=$mb 'BEGIN { print b / m / s }')
-  printf '%-22s %9.3f %9.1f %9d %9.2f\n' "$1, $(($2 / 1024)) KB blocks" "$seconds" "$mbs" "$(requests "$key")" \
+  printf '%-28s %9.3f %9.1f %9d %9.2f\n' "$1, $(($2 / 1024)) KB blocks" "$seconds" "$mbs" "$(requests "$key")" \
     "$(awk -v a="$mbs" -v b="$curl_mbs" 'BEGIN { print a / b }')"
 done
