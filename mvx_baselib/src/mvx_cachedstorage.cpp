@@ -105,8 +105,8 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
     }
     unsigned char* out = static_cast<unsigned char*>(outBuffer);
     uint32_t total = 0;
-    // Every round either reads at least one cached byte or loads: and a load must bring the position into
-    // the cache, or the read ends. So the loop ends after at most one load per missing piece.
+    // Every round either reads at least one cached byte or loads, and a load must bring the position into
+    // the cache or the read ends: a source that brings nothing cannot keep the loop going.
     while (remaining != 0) {
         const uint32_t i = findFrom(m_pos);
         if (i < m_ranges.count() && m_ranges[i].begin <= m_pos) {
