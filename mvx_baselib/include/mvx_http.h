@@ -51,6 +51,11 @@ public:
     // the server's certificate are accepted.
     virtual AutoPtr<HttpConnection> createSecureConnection(const String& inHost, uint16_t inPort,
                                                            bool inVerifyCertificate) = 0;
+    // A read-only storage over the "http" or "https" URL: an AdvCachedStorage over
+    // StorageLoader::createHttp with these values (mvx_cachedstorage.h), which fetches each part of the
+    // resource once, when it is first read. The same for every manager.
+    virtual AutoPtr<Storage> createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,
+                                           void* inContext);
     // Not provided: the proxy is the chooser's business. Throws errNotImplemented.
     virtual void setProxy(const String& inProxy) = 0;
     // The manager's provider (a cache); no reference is added.
@@ -98,6 +103,9 @@ public:
     virtual bool isSecure() = 0;
     // "http[s]://host:port/" followed by the path as given.
     virtual String getUrl() = 0;
+    // Whether post follows redirections itself (the default; credentials set for the request then travel
+    // with it to the new host) or returns their answers (3xx with a Location) to the caller.
+    virtual void setFollowRedirects(bool inFollow) = 0;
 };
 
 // The response headers as (name, value) pairs, sorted by name in byte order; a later pair with the same name

@@ -61,8 +61,9 @@ struct OnceFlag {
     volatile long entries;
 };
 
-// Runs the initialiser exactly once in the process; callers that arrive meanwhile yield until it ends.
-// The initialiser must not throw.
+// Runs the initialiser until it has once returned normally; callers that arrive while it runs yield until
+// it ends. An initialiser that throws has not run: its exception reaches the caller that ran it, and the
+// next caller (one that was waiting, or a later one) runs it again.
 void callOnce(OnceFlag& flag, void (*initialiser)());
 
 class Semaphore : public Lockable {

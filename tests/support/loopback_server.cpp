@@ -44,7 +44,8 @@ const LoopbackPorts& loopbackServers(const std::string& inClientSubject)
     const std::string script = sourceHostPath("tests/support/loopback_server.py");
     const std::string log = hostPath(s_folder) + "/server.log";
     if (runHostTool("python3 " + shellQuote(script) + " " + shellQuote(hostPath(s_folder)) + " " +
-                    shellQuote(inClientSubject) + " >" + shellQuote(log) + " 2>&1 </dev/null &") != 0)
+                    shellQuote(inClientSubject) + " " + shellQuote(hostPath(loopbackFilesFolder())) + " >" +
+                    shellQuote(log) + " 2>&1 </dev/null &") != 0)
         throw std::runtime_error("cannot start the loopback servers");
     const std::string portsFile = s_folder + "\\ports";
     for (int i = 0; i < 400; ++i) {
@@ -66,6 +67,29 @@ const LoopbackPorts& loopbackServers(const std::string& inClientSubject)
     std::stringstream text;
     text << logIn.rdbuf();
     throw std::runtime_error("the loopback servers did not start: " + text.str());
+}
+
+std::string loopbackFilesFolder()
+{
+    static std::string folder;
+    if (folder.empty()) {
+        const std::string host = std::string(MVX_BINARY_DIR) + "/testdata/loopback";
+        if (runHostTool("mkdir -p " + shellQuote(host)) != 0)
+            throw std::runtime_error("cannot make " + host);
+        folder = windowsPath(host);
+    }
+    return folder;
+}
+
+std::vector<std::string> loopbackRequestLog(const std::string& inKey)
+{
+    std::vector<std::string> lines;
+    if (s_folder.empty())
+        return lines;
+    std::ifstream in(s_folder + "\\log-" + inKey + ".txt");
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 } // namespace MvxTest

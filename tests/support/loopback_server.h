@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace MvxTest {
 
@@ -18,5 +19,13 @@ struct LoopbackPorts {
 // within 20 s). inClientSubject is the common name of the one client certificate they accept; it is fixed
 // by the first call.
 const LoopbackPorts& loopbackServers(const std::string& inClientSubject);
+
+// The folder (Windows path) whose files the servers give out under /file/KEY/SWITCHES/NAME (see
+// loopback_server.py); it lies in the build folder and outlives the run, so large files are made once.
+std::string loopbackFilesFolder();
+
+// The requests the /file/ route has logged under KEY so far, one "VERB RANGE AUTHORIZATION HOST PATH" line
+// each, oldest first; empty before the first.
+std::vector<std::string> loopbackRequestLog(const std::string& inKey);
 
 } // namespace MvxTest

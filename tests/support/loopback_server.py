@@ -2,17 +2,19 @@
 """Loopback HTTP servers for the network tests: a plain port, a forwarding proxy, a TLS port and a TLS
 port that asks for a client certificate, all on 127.0.0.1 with ephemeral ports.
 
-    loopback_server.py FOLDER CLIENT_SUBJECT
+    loopback_server.py FOLDER CLIENT_SUBJECT [FILES]
 
 makes its certificates in FOLDER with openssl (server certificate for 127.0.0.1, the one client
 certificate the client-certificate port accepts, with the common name CLIENT_SUBJECT), then writes
-FOLDER/ports ("pid plain proxy tls tlsclient") once every port listens. It ends when asked (/__stop),
-after IDLE seconds without a request, or after LIFETIME seconds at the most."""
+FOLDER/ports ("pid plain proxy tls tlsclient") once every port listens. The /file/ route serves the files
+of the folder FILES (default FOLDER) and logs its requests in FOLDER/log-KEY.txt. It ends when asked
+(/__stop), after IDLE seconds without a request, or after LIFETIME seconds at the most."""
 
 import base64
 import http.client
 import http.server
 import os
+import random
 import socket
 import socketserver
 import ssl
@@ -25,8 +27,12 @@ IDLE = 60
 LIFETIME = 300
 SERVER_USER, SERVER_PASSWORD = "alice", "s3cret pass"
 PROXY_USER, PROXY_PASSWORD = "proxyuser", "proxypass"
+FILE_USER, FILE_PASSWORD = "carol", "w0rd_pass"  # a password a URL can carry
 
 last_request = time.monotonic()
+files_folder = None
+log_folder = None
+log_lock = threading.Lock()
 stop = threading.Event()
 counters = {}
 counters_lock = threading.Lock()
@@ -54,6 +60,9 @@ def basic_ok(header, user, password):
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "Loopback/1"
+    # Headers and body go out in two writes: with Nagle's algorithm the body's last segment would wait
+    # for the client's delayed acknowledgement (some 40 ms an answer).
+    disable_nagle_algorithm = True
 
     def log_message(self, *args):
         pass
@@ -196,6 +205,126 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.answer(404, b"no such break", head=head)
 
+    # /file/KEY/SWITCHES/NAME: the file NAME of the files folder, with byte ranges, each request logged in
+    # log-KEY.txt as "VERB RANGE AUTHORIZATION HOST PATH" ("-" for a missing header, blanks in a value
+    # as "_"). SWITCHES is "-" or a comma-separated list:
+    #   norange     ignores Range and answers 200 with the whole file
+    #   auth        asks for Basic credentials (carol) before anything
+    #   grow        from the second request on, the file has 100 more bytes
+    #   retag       the HEAD answer carries ETag "v1", every other answer "v2"
+    #   nolength    the HEAD answer has no Content-Length
+    #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost,
+    #               after the "auth" check
+    #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
+    #   loop        answers 302 to itself, by a relative Location
+    #   badstart, star, reversed, huge, wrongtotal, nocontentrange, partas200, short, shortclose, empty
+    #               break the 206 answer: Content-Range begins a byte late, is "*/size", ends before it
+    #               begins, claims a last byte far past the end, names another total, is missing, or the
+    #               part comes as a 200; the body is half the part (with a matching Content-Length),
+    #               is cut off after half (with the full Content-Length), or is empty
+    #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
+    #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
+    def route_file(self, args, head):
+        key, switches, name = args[0], set(args[1].split(",")), "/".join(args[2:])
+        auth = self.headers.get("Authorization")
+        line = " ".join(v.replace(" ", "_") if v else "-" for v in
+                        (self.command, self.headers.get("Range"), auth, self.headers.get("Host"), self.path))
+        with log_lock:
+            with open(os.path.join(log_folder, "log-%s.txt" % key), "a") as f:
+                f.write(line + "\n")
+        requests = count("file/" + key)
+        if "auth" in switches and not basic_ok(auth, FILE_USER, FILE_PASSWORD):
+            self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)
+            return
+        if "loop" in switches:
+            self.answer(302, b"again", [("Location", name)], head)
+            return
+        if "moved" in switches:
+            rest = switches - {"moved"}
+            if "lateauth" in rest:
+                rest = (rest - {"lateauth"}) | {"auth"}
+            rest = ",".join(sorted(rest)) or "-"
+            location = "http://localhost:%d/file/%s-moved/%s/%s" % (self.server.server_address[1], key, rest, name)
+            self.answer(302, b"moved", [("Location", location)], head)
+            return
+        path = os.path.join(files_folder, name)
+        if not os.path.isfile(path):
+            self.answer(404, b"no such file", head=head)
+            return
+        size = os.path.getsize(path)
+        extra = b"\xee" * 100 if "grow" in switches and requests > 1 else b""
+        total = size + len(extra)
+
+        def content(first, last):
+            with open(path, "rb") as f:
+                f.seek(first)
+                data = f.read(max(0, min(last, size - 1) - first + 1))
+            if last >= size and extra:
+                data += extra[max(0, first - size):last - size + 1]
+            return data
+
+        headers = [("Accept-Ranges", "bytes")]
+        if "retag" in switches:
+            headers.append(("ETag", '"v1"' if head else '"v2"'))
+        if head:
+            self.send_response(200)
+            for k, v in headers:
+                self.send_header(k, v)
+            if "nolength" not in switches:
+                self.send_header("Content-Length", str(total))
+            self.end_headers()
+            return
+        rng = self.headers.get("Range")
+        if "norange" in switches or not rng or not rng.startswith("bytes="):
+            self.answer(200, content(0, total - 1), headers)
+            return
+        first, last = (int(v) for v in rng[6:].split("-"))
+        if first >= total:
+            self.answer(416, b"", [("Content-Range", "bytes */%d" % total)])
+            return
+        last = min(last, total - 1)
+        part = content(first, last)
+        named = {"badstart": "bytes %d-%d/%d" % (first + 1, last, total),
+                 "star": "bytes */%d" % total,
+                 "reversed": "bytes %d-%d/%d" % (first, first - 1, total),
+                 "huge": "bytes %d-%d/%d" % (first, first + 99999999999999, total),
+                 "wrongtotal": "bytes %d-%d/%d" % (first, last, total + 1)}
+        cr = "bytes %d-%d/%d" % (first, last, total)
+        for k, v in named.items():
+            if k in switches:
+                cr = v
+        status, body = 206, part
+        for switch in switches:
+            if switch.startswith("fuzz"):
+                rnd = random.Random(int(switch[4:]) * 100003 + requests)
+                for _ in range(rnd.randint(0, 3)):
+                    at = rnd.randrange(len(cr) + 1)
+                    edit = rnd.choice("rdi")
+                    char = rnd.choice("0123456789-/* x")
+                    cr = cr[:at] + (char if edit != "d" else "") + cr[at + (edit != "i"):]
+                if rnd.random() < 0.15:
+                    status = 200
+                if rnd.random() < 0.2:
+                    body = body[:rnd.randrange(len(body) + 1)]
+                self.answer(status, body, headers + [("Content-Range", cr)])
+                return
+        if "partas200" in switches:
+            self.answer(200, part, headers)
+        elif "short" in switches:
+            self.answer(206, part[:len(part) // 2], headers + [("Content-Range", cr)])
+        elif "empty" in switches:
+            self.answer(206, b"", headers + [("Content-Range", cr)])
+        elif "shortclose" in switches:
+            self.send_response(206)
+            self.send_header("Content-Range", cr)
+            self.send_header("Content-Length", str(len(part)))
+            self.end_headers()
+            self.raw(part[:len(part) // 2])
+        elif "nocontentrange" in switches:
+            self.answer(206, part, headers)
+        else:
+            self.answer(206, part, headers + [("Content-Range", cr)])
+
     # /client: the subject of the client certificate the TLS layer accepted.
     def route_client(self, args, head):
         cert = self.connection.getpeercert() if hasattr(self.connection, "getpeercert") else None
@@ -250,7 +379,9 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
             if k.lower() not in ("content-length", "connection", "transfer-encoding"):
                 self.send_header(k, v)
         self.send_header("X-Via-Proxy", "loopback")
-        self.send_header("Content-Length", str(len(data)))
+        # A HEAD answer has no body but tells the length of the one a GET would get.
+        length = response.getheader("Content-Length") if self.command == "HEAD" else None
+        self.send_header("Content-Length", length if length is not None else str(len(data)))
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(data)
@@ -294,7 +425,10 @@ def make_certificates(folder, client_subject):
 
 
 def main():
+    global files_folder, log_folder
     folder, client_subject = sys.argv[1], sys.argv[2]
+    log_folder = folder
+    files_folder = sys.argv[3] if len(sys.argv) > 3 else folder
     make_certificates(folder, client_subject)
     plain = Server(("127.0.0.1", 0), Handler)
     proxy = Server(("127.0.0.1", 0), ProxyHandler)

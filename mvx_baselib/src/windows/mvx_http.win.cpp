@@ -234,6 +234,7 @@ public:
     {
         m_body.setWipe(true);
         m_bodyStorage = Morvenix::MemoryStorage::create(m_body);
+        WinHttpSetStatusCallback(m_handle, onRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
     }
     // The connection's lock was taken by createRequestStream and is held until now.
     ~HttpRequestStreamImpl() override
@@ -271,6 +272,13 @@ public:
 
     AutoPtr<Morvenix::HttpResponseStream> post(const void* inExtraData, uint32_t inExtraSize) override;
 
+    void setFollowRedirects(bool inFollow) override
+    {
+        AutoLock guard(m_lock);
+        DWORD policy = inFollow ? WINHTTP_OPTION_REDIRECT_POLICY_DEFAULT : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        WinHttpSetOption(m_handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+    }
+
     String getHost() override { return m_connection->getHost(); }
     uint16_t getPort() override { return m_connection->getPort(); }
     bool isSecure() override { return m_connection->isSecure(); }
@@ -281,6 +289,17 @@ public:
     }
 
 private:
+    // Notes where a redirection leads, for the caption of a challenge met there. WinHTTP calls it on the
+    // thread of the post (the session is synchronous), with the request as the send's context.
+    static void CALLBACK onRedirect(HINTERNET, DWORD_PTR inContext, DWORD inStatus, void* inInfo, DWORD inLength)
+    {
+        if (inStatus == WINHTTP_CALLBACK_STATUS_REDIRECT && inContext && inInfo)
+            reinterpret_cast<HttpRequestStreamImpl*>(inContext)->m_redirectedTo =
+                String(static_cast<const wchar_t*>(inInfo), int32_t(inLength));
+    }
+    // The host (ASCII form) and port that gave the last answer: the connection's, or those of the last
+    // redirection's target.
+    void answeringHost(String& outHost, uint16_t& outPort);
     // One send and the wait for the answer's headers; the Windows error of the failed call, or 0.
     DWORD sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall);
     // Answers a 401 or 407: the credential for the challenge set on the request.
@@ -293,8 +312,27 @@ private:
     Morvenix::Mutex m_lock;
     String m_path;
     String m_verb;
+    String m_redirectedTo; // the URL of the last redirection of the current post, empty when none
     AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
 };
+
+void HttpRequestStreamImpl::answeringHost(String& outHost, uint16_t& outPort)
+{
+    outHost = getHost();
+    outPort = getPort();
+    if (m_redirectedTo.isEmpty())
+        return;
+    try {
+        Morvenix::Url::Parts parts;
+        Morvenix::Url::separateUrl(parts, m_redirectedTo);
+        outHost = Morvenix::Url::hostToAscii(parts.host);
+        outPort = uint16_t(parts.port ? parts.port : (parts.scheme.compareNoCase("https") == 0 ? 443 : 80));
+    } catch (const Morvenix::Exception&) {
+        // A target that cannot be split is named by no host of its own: nobody's credentials fit it.
+        outHost = m_redirectedTo;
+        outPort = 0;
+    }
+}
 
 DWORD HttpRequestStreamImpl::sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall)
 {
@@ -340,8 +378,13 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, AutoPtr<Credentia
             challenge = String(text, int32_t(bytes / sizeof(wchar_t)));
     }
     const String realm = findRealm(challenge);
+    // A server challenge names the host that asked: after a redirection that is not the connection's, and
+    // a provider must not take it for the connection's host.
+    String host;
+    uint16_t port = 0;
+    answeringHost(host, port);
     const String caption = proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
-                                 : String::format("%s (%s:%u)", realm.c_str(), getHost().c_str(), unsigned(getPort()));
+                                 : String::format("%s (%s:%u)", realm.c_str(), host.c_str(), unsigned(port));
     DWORD supported = 0, first = 0, target = 0;
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
@@ -371,6 +414,7 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
     // The credential last set for the server and for the proxy, until an answer says whether it worked.
     AutoPtr<CredentialInfo> waitingServer, waitingProxy;
     uint32_t previous = 0;
+    m_redirectedTo.clear();
     bool certificateTried = false;
     for (uint32_t round = 0;; ++round) {
         if (round == kMaxRounds)

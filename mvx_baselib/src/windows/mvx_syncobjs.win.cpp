@@ -45,17 +45,26 @@ void Mutex::unlock()
     LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(m_section));
 }
 
+// entries is 1 while a caller runs the initialiser. An initialiser that throws gives the claim back
+// before its exception reaches its caller, so the callers waiting meanwhile (and later ones) take their
+// own turn instead of waiting for a success that will not come.
 void callOnce(OnceFlag& flag, void (*initialiser)())
 {
-    if (flag.done)
-        return;
-    if (InterlockedIncrement(&flag.entries) == 1) {
-        initialiser();
-        InterlockedExchange(&flag.done, 1);
-        return;
-    }
-    while (InterlockedCompareExchange(&flag.done, 0, 0) == 0)
+    for (;;) {
+        if (InterlockedCompareExchange(&flag.done, 0, 0))
+            return;
+        if (InterlockedCompareExchange(&flag.entries, 1, 0) == 0) {
+            try {
+                initialiser();
+            } catch (...) {
+                InterlockedExchange(&flag.entries, 0);
+                throw;
+            }
+            InterlockedExchange(&flag.done, 1);
+            return;
+        }
         Sleep(0);
+    }
 }
 
 Semaphore::Semaphore(int32_t inCount, const String& inName)

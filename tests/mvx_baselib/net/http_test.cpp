@@ -1,4 +1,5 @@
 // The HTTP client against the loopback servers of tests/support/loopback_server.py.
+#include "http_test_support.h"
 #include "loopback_server.h"
 #include "mvx_credentials.h"
 #include "mvx_exception.h"
@@ -23,55 +24,14 @@ using Morvenix::HttpRequestStream;
 using Morvenix::HttpResponseStream;
 using Morvenix::String;
 
+using MvxTest::Answers;
+using MvxTest::ListProvider;
+using MvxTest::TestProxyChooser;
+
 namespace {
 
 const char* const kUser = "alice";
 const char* const kPassword = "s3cret pass";
-
-// Answers with its (user, password) pairs in turn, then with none; remembers every question.
-typedef std::vector<std::pair<std::string, std::string>> Answers;
-
-class ListProvider : public CredentialProvider {
-public:
-    explicit ListProvider(Answers inAnswers) : answers(std::move(inAnswers)) {}
-    void getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind, const String& inCaption,
-                       uint32_t inFlags) override
-    {
-        captions.push_back(inCaption.c_str());
-        kinds.push_back(inKind);
-        flags.push_back(inFlags);
-        outCredential.reset();
-        if (next < answers.size()) {
-            const auto& a = answers[next++];
-            Morvenix::SimpleCredentialProviderImpl::create(a.first.c_str(), a.second.c_str(), inCaption)
-                ->getCredential(outCredential, inKind, inCaption, inFlags);
-        }
-    }
-    Answers answers;
-    size_t next = 0;
-    std::vector<std::string> captions;
-    std::vector<uint32_t> kinds;
-    std::vector<uint32_t> flags;
-};
-
-// Sends everything through the loopback proxy when a proxy port is set, else direct; records the lookups.
-class TestProxyChooser : public Morvenix::HttpProxyChooser {
-public:
-    explicit TestProxyChooser(uint16_t inProxyPort) : proxyPort(inProxyPort) {}
-    HttpProxyChoice choose(const String& inLookupUrl) override
-    {
-        Morvenix::AutoLock guard(lock);
-        lookups.push_back(inLookupUrl.c_str());
-        HttpProxyChoice choice;
-        choice.kind = proxyPort ? HttpProxyChoice::kindNamed : HttpProxyChoice::kindDirect;
-        if (proxyPort)
-            choice.proxy = String::format("127.0.0.1:%u", unsigned(proxyPort));
-        return choice;
-    }
-    uint16_t proxyPort;
-    Morvenix::Mutex lock; // the manager's threads ask at once
-    std::vector<std::string> lookups;
-};
 
 std::string bodyPattern(size_t inFirst, size_t inCount)
 {
@@ -326,6 +286,28 @@ TEST_F(HttpClient, ChallengeWithoutAnAnswerEndsWithAuthFailed)
     MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
     fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, kPassword, "");
     EXPECT_EQ(200u, get(ports.plain, "/auth/plain", fixed.get())->getStatus());
+}
+
+// A challenge met after a redirection names the host that asked, not the connection's; without following,
+// post gives the redirection itself.
+TEST_F(HttpClient, RedirectionsAndTheHostThatAsks)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\redirected.txt", {'o', 'k'});
+    AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
+    AutoPtr<HttpResponseStream> r =
+        get(ports.plain, "/file/captions/lateauth,moved/redirected.txt", provider.get());
+    EXPECT_EQ(200u, r->getStatus());
+    EXPECT_EQ("ok", readAll(*r));
+    ASSERT_EQ(1u, provider->captions.size());
+    EXPECT_EQ("file realm (localhost:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+
+    AutoPtr<HttpConnection> c = manager->createConnection("127.0.0.1", ports.plain);
+    AutoPtr<HttpRequestStream> q = c->createRequestStream("GET", "/file/captions/moved/redirected.txt", false, nullptr);
+    q->setFollowRedirects(false);
+    r = q->post(nullptr, 0);
+    EXPECT_EQ(302u, r->getStatus());
+    EXPECT_EQ("http://localhost:" + std::to_string(ports.plain) + "/file/captions-moved/-/redirected.txt",
+              std::string(r->getHeader("Location").c_str()));
 }
 
 // Wine's WinHTTP sends no Digest answer: a server that offers only Digest cannot be passed there.

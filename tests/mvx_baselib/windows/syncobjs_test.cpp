@@ -126,6 +126,42 @@ TEST(CallOnce, RunsOnceAndLaterCallersWaitForIt)
     EXPECT_EQ(0, sawUnfinished);
 }
 
+Morvenix::OnceFlag g_failingOnce;
+std::atomic<int> g_failingRuns{0};
+
+// Fails on its first run, after the other callers have had time to start waiting for it.
+void failingFirstInitialiser()
+{
+    const int run = ++g_failingRuns;
+    Sleep(30);
+    if (run == 1)
+        throw Morvenix::Exception(Morvenix::errInitializationFailed, "first run fails", "syncobjs_test", __LINE__,
+                                  "failingFirstInitialiser");
+}
+
+// The failure reaches the caller that ran the initialiser; a waiting caller runs it again instead of
+// waiting for ever, and after that success nobody runs it.
+TEST(CallOnce, AThrowingInitialiserIsReportedAndRunAgain)
+{
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            try {
+                Morvenix::callOnce(g_failingOnce, failingFirstInitialiser);
+            } catch (const Morvenix::Exception& e) {
+                EXPECT_EQ(Morvenix::errInitializationFailed, e.getCode());
+                ++failures;
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    Morvenix::callOnce(g_failingOnce, failingFirstInitialiser);
+    EXPECT_EQ(1, failures);
+    EXPECT_EQ(2, g_failingRuns);
+}
+
 // Whether lockable blocks a second thread until the first unlocks. The pause only gives a wrong
 // implementation the chance to show itself; a right one passes whatever the timing.
 void expectExclusive(Morvenix::Lockable& first, Morvenix::Lockable& second)

@@ -1,0 +1,375 @@
+// The HTTP storage loader: a remote resource's size from a HEAD request, its bytes in block-aligned windows
+// from ranged GET requests; and the manager's storage over a URL, the loader under a sparse cache.
+#define MVX_SOURCE "mvx_http"
+
+#include "mvx_cachedstorage.h"
+#include "mvx_credentials.h"
+#include "mvx_exception.h"
+#include "mvx_http.h"
+#include "mvx_simplearray.h"
+#include "mvx_storageloader.h"
+#include "mvx_url.h"
+
+#include <string>
+
+namespace Morvenix {
+
+namespace {
+
+const uint32_t kDefaultBlockSize = 32768;
+// The copy buffer follows the block size within these bounds: tiny blocks would mean a read call per
+// byte, huge ones a huge allocation.
+const uint32_t kMinCopyBuffer = 4096;
+const uint32_t kMaxCopyBuffer = 1024 * 1024;
+// Redirections followed for one request; a longer chain is refused rather than followed for ever.
+const int kMaxRedirects = 8;
+
+bool isRedirect(uint32_t inStatus)
+{
+    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
+}
+
+// The path and query of a URL for the request line, as written: the fragment belongs to the client and is
+// never sent, and escapes already in the text stay as they are. Only bytes that cannot stand in a request
+// line (controls, blanks, DEL and non-ASCII bytes) are escaped.
+String requestTarget(const Url::Parts& inParts)
+{
+    std::string target = inParts.path.c_str();
+    if (target.empty() || target[0] != '/')
+        target.insert(0, 1, '/');
+    const std::string rest = inParts.rest.c_str();
+    target += rest.substr(0, rest.find('#'));
+    static const char kHex[] = "0123456789abcdef";
+    std::string escaped;
+    for (unsigned char c : target) {
+        if (c <= 0x20 || c >= 0x7F) {
+            escaped += '%';
+            escaped += kHex[c >> 4];
+            escaped += kHex[c & 15];
+        } else {
+            escaped += char(c);
+        }
+    }
+    return String(escaped);
+}
+
+// Gives the URL's own user name and password to a challenge of the URL's own host and port only. The
+// caption of a server challenge ends in "(host:port)" of the host that asked, also after a redirection;
+// proxies and other hosts get the manager's provider, as a URL without credentials would.
+class UrlCredentialProvider : public CredentialProvider {
+public:
+    UrlCredentialProvider(const String& inUser, const String& inPassword, const String& inHostPort,
+                          CredentialProvider* inOthers)
+        : m_fixed(SimpleCredentialProviderImpl::create(inUser, inPassword, String())),
+          m_suffix(String::format(" (%s)", inHostPort.c_str())), m_others(inOthers)
+    {
+    }
+    void getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind, const String& inCaption,
+                       uint32_t inFlags) override
+    {
+        if (inKind == kindServer && inCaption.endsWith(m_suffix))
+            m_fixed->getCredential(outCredential, inKind, inCaption, inFlags);
+        else if (m_others)
+            m_others->getCredential(outCredential, inKind, inCaption, inFlags);
+        else
+            outCredential.reset();
+    }
+
+private:
+    AutoPtr<CredentialProvider> m_fixed;
+    String m_suffix;
+    AutoPtr<CredentialProvider> m_others;
+};
+
+// The value of the first header of that name (ASCII case ignored); false when there is none.
+bool findHeader(HttpResponseStream& inResponse, const char* inName, String& outValue)
+{
+    const uint32_t n = inResponse.getHeaderCount();
+    for (uint32_t i = 0; i < n; ++i) {
+        HttpHeader::Pair pair;
+        inResponse.getNthHeader(pair, i);
+        if (pair.first.compareNoCase(inName) == 0) {
+            outValue = pair.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A run of decimal digits at p as a 64-bit number; false when there is none or it overflows.
+bool parseNumber(const char*& p, const char* inEnd, uint64_t& outValue)
+{
+    const char* start = p;
+    uint64_t v = 0;
+    for (; p != inEnd && *p >= '0' && *p <= '9'; ++p) {
+        const uint64_t digit = uint64_t(*p - '0');
+        if (v > (~uint64_t(0) - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    outValue = v;
+    return p != start;
+}
+
+// "bytes FIRST-LAST/TOTAL" (TOTAL may be "*" or missing: outTotal stays unknown). False for any other
+// form, a last byte before the first among them.
+bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outLast, uint64_t& outTotal)
+{
+    const char* p = inValue.begin();
+    const char* end = inValue.end();
+    while (p != end && !(*p >= '0' && *p <= '9'))
+        ++p;
+    if (!parseNumber(p, end, outFirst) || p == end || *p != '-')
+        return false;
+    ++p;
+    if (!parseNumber(p, end, outLast) || outLast < outFirst)
+        return false;
+    outTotal = StorageLoader::unknownSize;
+    if (p != end && *p == '/') {
+        ++p;
+        if (p != end && *p == '*')
+            return true;
+        return parseNumber(p, end, outTotal);
+    }
+    return true;
+}
+
+} // namespace
+
+class HttpStorageLoaderImpl : public StorageLoader {
+public:
+    HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
+                          ProgressCallback inCallback, void* inContext);
+
+    Range<uint64_t> load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize) override;
+    uint64_t getSize() override { return m_size; }
+    String getName() override { return m_url; }
+    AutoPtr<StorageLoader> clone() override
+    {
+        return AutoPtr<StorageLoader>(
+            new HttpStorageLoaderImpl(m_connection->getManager().get(), m_url, m_verify, m_callback, m_context));
+    }
+    uint32_t setBlockSize(uint32_t inBlockSize) override
+    {
+        uint32_t size = 1;
+        while (size < inBlockSize && size < 0x80000000u)
+            size <<= 1;
+        m_blockSize = size;
+        return size;
+    }
+    void setProgressCallback(ProgressCallback inCallback, void* inContext) override
+    {
+        m_callback = inCallback;
+        m_context = inContext;
+    }
+
+private:
+    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader);
+    void follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget);
+    // The answer must speak of the resource the HEAD request described: a validator that differs means
+    // the bytes already cached belong to another version.
+    void checkValidators(HttpResponseStream& inAnswer)
+    {
+        String value;
+        if ((!m_etag.isEmpty() && findHeader(inAnswer, "ETag", value) && value != m_etag) ||
+            (!m_lastModified.isEmpty() && findHeader(inAnswer, "Last-Modified", value) && value != m_lastModified))
+            MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::load");
+    }
+    uint64_t copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst, uint64_t inLimit);
+
+    String m_url;
+    String m_target;
+    AutoPtr<HttpConnection> m_connection;
+    uint64_t m_size;
+    uint32_t m_blockSize;
+    bool m_verify;
+    AutoPtr<CredentialProvider> m_provider;
+    ProgressCallback m_callback;
+    void* m_context;
+    String m_etag;
+    String m_lastModified;
+};
+
+HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
+                                             ProgressCallback inCallback, void* inContext)
+    : m_url(inUrl), m_size(unknownSize), m_blockSize(kDefaultBlockSize), m_verify(inVerifyCertificate),
+      m_callback(inCallback), m_context(inContext)
+{
+    if (!inManager)
+        MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
+    Url::Parts parts;
+    Url::separateUrl(parts, inUrl);
+    m_target = requestTarget(parts);
+    if (parts.scheme == "http")
+        m_connection = inManager->createConnection(parts.host, uint16_t(parts.port));
+    else if (parts.scheme == "https")
+        m_connection = inManager->createSecureConnection(parts.host, uint16_t(parts.port), inVerifyCertificate);
+    else
+        MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()),
+                  "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
+    if (!parts.user.isEmpty() || !parts.password.isEmpty())
+        m_provider = new UrlCredentialProvider(
+            parts.user, parts.password,
+            String::format("%s:%u", m_connection->getHost().c_str(), unsigned(m_connection->getPort())),
+            inManager->getCredentialProvider());
+    else
+        m_provider = inManager->getCredentialProvider();
+
+    AutoPtr<HttpResponseStream> answer = request("HEAD", String());
+    String value;
+    if (findHeader(*answer, "Content-Length", value))
+        m_size = answer->getContentLength();
+    if (answer->getStatus() / 100 == 2) {
+        findHeader(*answer, "ETag", m_etag);
+        findHeader(*answer, "Last-Modified", m_lastModified);
+    }
+}
+
+// The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
+// next. Each hop is a request of its own, whose challenges the provider answers for the host that asks.
+AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader)
+{
+    AutoPtr<HttpConnection> connection = m_connection;
+    String target = m_target;
+    for (int hop = 0;; ++hop) {
+        AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
+        r->setFollowRedirects(false);
+        if (!inHeader.isEmpty())
+            r->addHeader(inHeader);
+        AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
+        String location;
+        if (!isRedirect(answer->getStatus()) || !findHeader(*answer, "Location", location))
+            return answer;
+        if (hop == kMaxRedirects)
+            MVX_THROW(errReadFailed, "Too many redirections!", "Morvenix::HttpStorageLoaderImpl::request");
+        // The request holds its connection's lock until it goes.
+        answer.reset();
+        r.reset();
+        follow(location, connection, target);
+    }
+}
+
+// Points connection and target at a Location: an absolute URL, one without scheme, an absolute path or
+// a path relative to the target. A redirection from https to http is refused, as WinHTTP refuses it.
+void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget)
+{
+    static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
+    const bool secure = ioConnection->isSecure();
+    String absolute;
+    if (inLocation.startsWith("http://") || inLocation.startsWith("https://")) {
+        absolute = inLocation;
+    } else if (inLocation.startsWith("//")) {
+        absolute = String(secure ? "https:" : "http:") + inLocation;
+    } else {
+        std::string path = inLocation.c_str();
+        if (path.empty() || path[0] != '/') {
+            const std::string base = std::string(ioTarget.c_str()).substr(0, std::string(ioTarget.c_str()).find('?'));
+            path = base.substr(0, base.rfind('/') + 1) + path;
+        }
+        absolute = String::format("%s://%s:%u%s", secure ? "https" : "http", ioConnection->getHost().c_str(),
+                                  unsigned(ioConnection->getPort()), path.c_str());
+    }
+    Url::Parts parts;
+    Url::separateUrl(parts, absolute);
+    if (parts.scheme != "http" && parts.scheme != "https")
+        MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()), kFunction);
+    const bool toSecure = parts.scheme == "https";
+    if (secure && !toSecure)
+        MVX_THROW(errReadFailed, "Redirection from https to http refused!", kFunction);
+    const uint16_t port = uint16_t(parts.port ? parts.port : (toSecure ? 443 : 80));
+    AutoPtr<HttpManager> manager = ioConnection->getManager();
+    if (toSecure != secure || port != ioConnection->getPort() ||
+        Url::hostToAscii(parts.host).compareNoCase(ioConnection->getHost()) != 0)
+        ioConnection = toSecure ? manager->createSecureConnection(parts.host, port, m_verify)
+                                : manager->createConnection(parts.host, port);
+    ioTarget = requestTarget(parts);
+}
+
+Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize)
+{
+    static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::load";
+    if (inSize == 0)
+        return Range<uint64_t>{inOffset, 0};
+    const uint64_t block = m_blockSize;
+    const uint64_t begin = inOffset & ~(block - 1);
+    // In 64 bits, held below the top of the range: the window's last byte must be a number.
+    uint64_t end = inOffset + inSize;
+    if (end < inOffset || end > ~uint64_t(0) - block)
+        end = ~uint64_t(0);
+    else
+        end = (end + block - 1) & ~(block - 1);
+    const uint64_t window = end - begin;
+
+    AutoPtr<HttpResponseStream> answer =
+        request("GET", String::format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(begin),
+                                      static_cast<unsigned long long>(end - 1)));
+    const uint32_t status = answer->getStatus();
+    if (status / 100 != 2)
+        MVX_THROW(errReadFailed, String::format("HTTP Status=%u", unsigned(status)), kFunction);
+    checkValidators(*answer);
+
+    String contentRange;
+    if (!findHeader(*answer, "Content-Range", contentRange)) {
+        // Partial content without its range cannot be placed.
+        if (status == 206)
+            MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
+        // The whole resource from its first byte; its length tells whether it is still the one measured.
+        const uint64_t length = answer->getContentLength();
+        if (m_size != unknownSize && length != m_size)
+            MVX_THROW(errReadFailed, "The resource has changed!", kFunction);
+        return Range<uint64_t>{0, copyBody(*answer, ioDestination, 0, length)};
+    }
+    uint64_t first = 0, last = 0, total = 0;
+    if (!parseContentRange(contentRange, first, last, total))
+        MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
+    if (first != begin)
+        MVX_THROW(errReadFailed, "???? Content-Range is not identical to the request!", kFunction);
+    if (m_size != unknownSize && total != unknownSize && total != m_size)
+        MVX_THROW(errReadFailed, "The resource has changed!", kFunction);
+    // Never more than was asked for, whatever the answer claims.
+    const uint64_t claimed = last - first;
+    const uint64_t length = claimed < window ? claimed + 1 : window;
+    return Range<uint64_t>{first, copyBody(*answer, ioDestination, first, length)};
+}
+
+// Copies at most inLimit bytes of the body to inFirst in the destination, in 64 bits; returns how many
+// came (fewer when the body ends first).
+uint64_t HttpStorageLoaderImpl::copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst,
+                                         uint64_t inLimit)
+{
+    const uint32_t bufferSize =
+        m_blockSize < kMinCopyBuffer ? kMinCopyBuffer : (m_blockSize > kMaxCopyBuffer ? kMaxCopyBuffer : m_blockSize);
+    SimpleArray<unsigned char, 2> buffer(bufferSize, int32_t(bufferSize));
+    const uint32_t total32 = inLimit > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(inLimit);
+    if (m_callback)
+        m_callback(m_context, 0, total32);
+    ioDestination.setPos(inFirst);
+    uint64_t copied = 0;
+    while (copied < inLimit) {
+        const uint64_t left = inLimit - copied;
+        const uint32_t n = inAnswer.readBytes(buffer.data(), left < bufferSize ? uint32_t(left) : bufferSize, false);
+        if (n == 0)
+            break;
+        ioDestination.writeBytes(buffer.data(), n);
+        copied += n;
+        if (m_callback)
+            m_callback(m_context, copied > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(copied), total32);
+    }
+    return copied;
+}
+
+AutoPtr<StorageLoader> StorageLoader::createHttp(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
+                                                 ProgressCallback inCallback, void* inContext)
+{
+    return AutoPtr<StorageLoader>(
+        new HttpStorageLoaderImpl(inManager, inUrl, inVerifyCertificate, inCallback, inContext));
+}
+
+AutoPtr<Storage> HttpManager::createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,
+                                            void* inContext)
+{
+    AutoPtr<StorageLoader> loader = StorageLoader::createHttp(this, inUrl, inVerifyCertificate, inCallback, inContext);
+    return AutoPtr<Storage>(AdvCachedStorage::create(loader.get()).get());
+}
+
+} // namespace Morvenix
