@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+// GDI+ needs the COM base types that WIN32_LEAN_AND_MEAN leaves out of windows.h.
+#include <objidl.h>
 #include <gdiplus.h>
 
 #include "bp_image.h"
