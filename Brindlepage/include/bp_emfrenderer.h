@@ -80,6 +80,8 @@ public:
                         int32_t inDescent, uint32_t inIndex, bool inYUp, POINT outBox[2]) const;
     // inComment is the comment data (record offset 12), inSize its length.
     Morvenix::Rect LinkRectFromComment(const uint8_t* inComment, uint32_t inSize) const;
+    // The node of a document-structure comment (sub-type 0x209); false when the comment is too short.
+    static bool ReadStructureNode(const uint8_t* inComment, uint32_t inSize, StructureNodeTrace& outNode);
     void AddLinkArea(const Morvenix::Rect& inRect, const Morvenix::String& inUrl);
     static Morvenix::String FormatPageLink(uint32_t inPageNumber);
     void FlushTextTrace();

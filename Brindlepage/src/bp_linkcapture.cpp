@@ -126,17 +126,9 @@ void EmfPageRenderer::ReadHostComment(const uint8_t* inRecord, uint32_t inRecord
         break;
     }
     case kStructureNode: {
-        if (!comment.has(0, kNodeAltText))
-            break;
         StructureNodeTrace node;
-        node.parentId = int32At(comment, kNodeParent);
-        node.sortOrder = int32At(comment, kNodeSortOrder);
-        node.id = int32At(comment, kNodeId);
-        node.type = int32At(comment, kNodeType);
-        node.level = int32At(comment, kNodeLevel);
-        node.hasText = int32At(comment, kNodeHasText) != 0;
-        node.altText = textAt(comment, kNodeAltText, uint32_t(int32At(comment, kNodeAltTextLength)));
-        CDjVuExporter::DumpStructureNode(*this, node);
+        if (ReadStructureNode(data, dataSize, node))
+            CDjVuExporter::DumpStructureNode(*this, node);
         break;
     }
     case kStructureEnd:
@@ -145,6 +137,21 @@ void EmfPageRenderer::ReadHostComment(const uint8_t* inRecord, uint32_t inRecord
     default:
         break;
     }
+}
+
+bool EmfPageRenderer::ReadStructureNode(const uint8_t* inComment, uint32_t inSize, StructureNodeTrace& outNode)
+{
+    const EmfRecordView comment(inComment, inSize);
+    if (!comment.has(0, kNodeAltText))
+        return false;
+    outNode.parentId = int32At(comment, kNodeParent);
+    outNode.sortOrder = int32At(comment, kNodeSortOrder);
+    outNode.id = int32At(comment, kNodeId);
+    outNode.type = int32At(comment, kNodeType);
+    outNode.level = int32At(comment, kNodeLevel);
+    outNode.hasText = int32At(comment, kNodeHasText) != 0;
+    outNode.altText = textAt(comment, kNodeAltText, uint32_t(int32At(comment, kNodeAltTextLength)));
+    return true;
 }
 
 Rect EmfPageRenderer::LinkRectFromComment(const uint8_t* inComment, uint32_t inSize) const

@@ -39,11 +39,13 @@ struct RecordText {
     std::vector<int32_t> advances;
 };
 
-int64_t truncated(double inValue)
+// To the nearest unit: the angle's sine and cosine are never quite 0 or 1 away from 0 degrees, and
+// truncating would cut a whole unit off turned boxes. Damaged advances can add up far beyond any page;
+// the value is held well inside what int64_t and a double share.
+int64_t rounded(double inValue)
 {
-    // Damaged advances can add up far beyond any page; held well inside what int64_t and a double share.
     const double limit = 4.0e18;
-    return int64_t(std::trunc(std::max(-limit, std::min(limit, inValue))));
+    return int64_t(std::floor(std::max(-limit, std::min(limit, inValue)) + 0.5));
 }
 
 LONG clampToLong(int64_t inValue)
@@ -205,7 +207,7 @@ void cellBox(const RunPlacement& inPlacement, int64_t inBefore, int64_t inAfter,
     POINT corners[4];
     for (int k = 0; k < 4; ++k) {
         const double u = double(along[k == 1 || k == 2]), v = double(across[k >= 2]);
-        const int64_t dx = truncated(u * c + v * s), dy = truncated(v * c - u * s);
+        const int64_t dx = rounded(u * c + v * s), dy = rounded(v * c - u * s);
         corners[k].x = clampToLong(inPlacement.reference.x + dx);
         corners[k].y = clampToLong(inPlacement.reference.y + (inPlacement.yUp ? -dy : dy));
     }
