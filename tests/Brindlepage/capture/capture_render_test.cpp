@@ -37,6 +37,11 @@ const Mapping kMappings[] = {
     {"MM_HIMETRIC", MM_HIMETRIC, 529, 265, -529, -1058},
 };
 
+void PrintTo(const Mapping& inMapping, std::ostream* outStream)
+{
+    *outStream << inMapping.name;
+}
+
 HFONT makeFont(int32_t inHeight, int32_t inEscapement = 0)
 {
     return CreateFontW(-inHeight, 0, inEscapement, inEscapement, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
