@@ -73,3 +73,6 @@ add_test(NAME brindlepage_dll_exports COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/B
 # The page images, the metafile renderer's two passes and the agreement mask, on metafiles drawn with GDI
 # and GDI+ and on LibreOffice's page metafiles under data/.
 mvx_add_test_folder(brindlepage_render_tests Brindlepage/render brindlepage_core)
+
+# The exporter driven as Office drives it: pages in, the written document read back by the DjVu tools.
+mvx_add_test_folder(brindlepage_exporter_tests Brindlepage/exporter brindlepage_core)

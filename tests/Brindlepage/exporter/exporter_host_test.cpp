@@ -57,11 +57,12 @@ protected:
             EXPECT_NE(std::string::npos, text.find(inExpected[i].text)) << text;
             const std::string annotations = run("djvused -e 'select " + page + "; print-ant' " + host("out.djvu"));
             EXPECT_NE(std::string::npos, annotations.find("(mode color)")) << annotations;
-            if (inExpected[i].link)
+            if (inExpected[i].link) {
                 EXPECT_NE(std::string::npos, annotations.find("(maparea \"" + narrow(inExpected[i].link) + "\""))
                     << annotations;
-            else
+            } else {
                 EXPECT_EQ(std::string::npos, annotations.find("maparea")) << annotations;
+            }
         }
     }
 
