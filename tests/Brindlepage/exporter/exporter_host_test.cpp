@@ -41,8 +41,10 @@ protected:
             SCOPED_TRACE("page " + std::to_string(i + 1));
             const std::vector<std::string>& ids = layout.pages[i];
             const auto count = [&](const char* inId) { return std::count(ids.begin(), ids.end(), inId); };
-            for (const char* id : {"INFO", "INCL", "Sjbz", "BG44", "TXTz", "ANTz"})
+            for (const char* id : {"INFO", "INCL", "Sjbz", "TXTz", "ANTz"})
                 EXPECT_EQ(1, count(id)) << id;
+            // The background comes in the IW44 encoder's slices, one chunk each.
+            EXPECT_LE(1, count("BG44"));
             EXPECT_EQ(1, count("FGbz") + count("FG44"));
             EXPECT_EQ("INFO", ids.front());
 
