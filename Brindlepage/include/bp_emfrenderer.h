@@ -67,13 +67,21 @@ public:
     bool SetStateFlags(uint32_t inMask, uint32_t inValue, UINT_PTR inCallerValue);
 
     // Capture side.
-    void CaptureTextRun(HDC inDC, const Morvenix::String& inText, POINT inReference, const RECTL* inRect,
+    // One line zone for the inCount UTF-16 units of one text record (up to a NUL among them), measured on
+    // inDC when there are no advances. The units are taken as they are, never as a byte-order mark. A
+    // centred or right-aligned run is placed by its own advances: the record's bounds are in the units of
+    // the device it was recorded on.
+    void CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t inCount, POINT inReference,
                         const int32_t* inAdvances);
-    // The character's box as two points (left, top) and (right, bottom) in logical coordinates.
+    // The character's box as two points (left, top) and (right, bottom) in logical coordinates. inRect gives
+    // the span a right-aligned or centred run is shifted by. inYUp: the mapping mode's y grows upward on
+    // the page, so what lies above the baseline has the larger logical y.
     void ComputeCharBox(POINT inReference, const RECTL* inRect, const int32_t* inAdvances, int32_t inAscent,
-                        int32_t inDescent, uint32_t inIndex, POINT outBox[2]) const;
+                        int32_t inDescent, uint32_t inIndex, bool inYUp, POINT outBox[2]) const;
     // inComment is the comment data (record offset 12), inSize its length.
     Morvenix::Rect LinkRectFromComment(const uint8_t* inComment, uint32_t inSize) const;
+    // The node of a document-structure comment (sub-type 0x209); false when the comment is too short.
+    static bool ReadStructureNode(const uint8_t* inComment, uint32_t inSize, StructureNodeTrace& outNode);
     void AddLinkArea(const Morvenix::Rect& inRect, const Morvenix::String& inUrl);
     static Morvenix::String FormatPageLink(uint32_t inPageNumber);
     void FlushTextTrace();
@@ -87,6 +95,9 @@ public:
     const Gdiplus::MetafileHeader& Header() const { return m_header; }
 
 private:
+    // The capture tests set up the capture state and hand records over without a render.
+    friend struct EmfPageRendererProbe;
+
     // Record handling helpers (each in the file of its job).
     Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
     Gdiplus::GpStatus PlainPassRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
