@@ -107,6 +107,9 @@ private:
     // Whether the source bitmap of a blit record (EMR_BITBLT, EMR_STRETCHBLT, EMR_MASKBLT,
     // EMR_STRETCHDIBITS) is left to the foreground; one that does not lie inside its record always is.
     bool IsForegroundBlit(uint32_t inType, const EmfRecordView& inRecord) const;
+    // A white image of the size for the next render: the last or the spare image when no one else holds
+    // it any more, else a new one. Fresh pages of a new section cost far more than one white fill.
+    Morvenix::AutoPtr<Win32DIB> TakePageImage(int32_t inWidth, int32_t inHeight);
 
     Gdiplus::MetafileHeader m_header;
     int32_t m_resolution;
@@ -129,6 +132,8 @@ private:
     HDC m_dc;
     Gdiplus::GpMetafile* m_metafile;
     Morvenix::AutoPtr<Win32DIB> m_image;
+    // The image of the render before the last, kept for reuse.
+    Morvenix::AutoPtr<Win32DIB> m_spareImage;
     StructureNodeTrace m_lastStructureNode;
     // A failure inside the record handler, kept until the enumeration has left GDI+.
     std::exception_ptr m_recordError;

@@ -88,8 +88,7 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
                                            static_cast<long long>(width), static_cast<long long>(height)),
                   kFunction);
 
-    m_image.reset();
-    m_image = new Win32DIB(int32_t(width), int32_t(height), nullptr);
+    m_image = TakePageImage(int32_t(width), int32_t(height));
 
     m_capture = inCapture;
     m_pageZone = inPageZone;
@@ -112,9 +111,13 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     m_graphics = graphics;
     m_dc = m_image->GetMemoryDC();
     m_metafile = inMetafile;
+    // The records change the context's state (mapping, clipping, pen position); an image drawn again
+    // later starts from the state it was made with.
+    const int savedState = SaveDC(m_dc);
     const Rect page(0, 0, INT(width), INT(height));
     GdipEnumerateMetafileDestRectI(graphics, inMetafile, page, &EmfPageRenderer::EnumerateRecordProc, this, nullptr);
     GdipDeleteGraphics(graphics);
+    RestoreDC(m_dc, savedState);
     m_graphics = nullptr;
     m_dc = nullptr;
     m_metafile = nullptr;
@@ -131,6 +134,33 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     if (m_pageZone)
         FinishZoneGeometry(m_pageZone.get());
     return Morvenix::AutoPtr<T_Image>(m_image.get());
+}
+
+Morvenix::AutoPtr<Win32DIB> EmfPageRenderer::TakePageImage(int32_t inWidth, int32_t inHeight)
+{
+    // Held by the renderer alone: one reference, so taking another makes two.
+    const auto reusable = [&](const Morvenix::AutoPtr<Win32DIB>& inImage) {
+        if (!inImage || inImage->GetWidth() != inWidth || inImage->GetHeight() != inHeight || !inImage->GetMemoryDC())
+            return false;
+        const int32_t references = inImage->addRef();
+        inImage->release();
+        return references == 2;
+    };
+    Morvenix::AutoPtr<Win32DIB> image;
+    if (reusable(m_image))
+        image = m_image;
+    else if (reusable(m_spareImage))
+        image = m_spareImage;
+    if (image) {
+        GdiFlush();
+        const int32_t rowSize = -image->GetRowStep();
+        std::memset(image->GetRow(inHeight - 1), 255, size_t(rowSize) * size_t(inHeight));
+    } else {
+        image = new Win32DIB(inWidth, inHeight, nullptr);
+    }
+    if (m_image != image)
+        m_spareImage = m_image;
+    return image;
 }
 
 BOOL CALLBACK EmfPageRenderer::EnumerateRecordProc(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
