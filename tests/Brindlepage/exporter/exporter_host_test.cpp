@@ -84,14 +84,14 @@ TEST_F(ExporterHost, GdiPages)
                    {{"Quarterly figures page 1", kLinkUrl},
                     {"Quarterly figures page 2", kLinkUrl},
                     {"Quarterly figures page 3", kLinkUrl}},
-                   30.0);
+                   35.0);
 }
 
 TEST_F(ExporterHost, LibreOfficeSampleReport)
 {
     exportAndCheck(samplePages(),
                    {{"Archiving the yearly reports", kLinkUrl}, {"Figures of the year", nullptr}, {"What comes next", nullptr}},
-                   30.0);
+                   35.0);
 }
 
 } // namespace
