@@ -40,6 +40,9 @@ public:
                                    const T_Image& inSecond);
     // The trace of a host document-structure comment met by the renderer's capture pass.
     static void DumpStructureNode(EmfPageRenderer& inRenderer, const StructureNodeTrace& inNode);
+    // A page made with both foreground encodings keeps the smaller (FG44 on a tie); a page that lacks
+    // one of them keeps what it has.
+    static void KeepSmallerForeground(Morvenix::DjVu::Chunk& ioPage);
 
 private:
     // The steps of a page and of the finish; each runs inside the barrier of its interface method.

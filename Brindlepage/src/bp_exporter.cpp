@@ -69,18 +69,6 @@ uint32_t payloadSize(Chunk& inChunk)
     return data ? data->getSize() : 0;
 }
 
-// A page made in mode 5 carries both foreground encodings of its colours: the FG44 layer and the FGbz
-// palette. The larger one goes; a tie keeps FG44. A page that lacks either keeps what it has.
-void keepSmallerForeground(Chunk& ioPage)
-{
-    const uint32_t fg44 = ioPage.find("FG44", Chunk::notFound, false);
-    const uint32_t fgbz = ioPage.find("FGbz", Chunk::notFound, false);
-    if (fg44 == Chunk::notFound || fgbz == Chunk::notFound)
-        return;
-    Chunk::Children& children = ioPage.getChildren();
-    children.remove(payloadSize(*children[fg44]) > payloadSize(*children[fgbz]) ? fg44 : fgbz, 1);
-}
-
 } // namespace
 
 CDjVuExporter::CDjVuExporter()
@@ -198,6 +186,18 @@ void CDjVuExporter::AddPage(HENHMETAFILE inPage)
     m_document->getChildren().append(form);
 }
 
+// A page made in mode 5 carries both foreground encodings of its colours: the FG44 layer and the FGbz
+// palette. Only one is needed, and which is smaller depends on the page.
+void CDjVuExporter::KeepSmallerForeground(Chunk& ioPage)
+{
+    const uint32_t fg44 = ioPage.find("FG44", Chunk::notFound, false);
+    const uint32_t fgbz = ioPage.find("FGbz", Chunk::notFound, false);
+    if (fg44 == Chunk::notFound || fgbz == Chunk::notFound)
+        return;
+    Chunk::Children& children = ioPage.getChildren();
+    children.remove(payloadSize(*children[fg44]) > payloadSize(*children[fgbz]) ? fg44 : fgbz, 1);
+}
+
 HRESULT CDjVuExporter::AddMetadataText(int32_t inType, const wchar_t* inValue)
 {
     TraceDebugOutput(L"Metadata: %s value=\"%s\"\n", metadataName(inType), inValue ? inValue : L"");
@@ -266,7 +266,7 @@ void CDjVuExporter::WriteDocument()
     if (m_params.mode == DjVuEncoder::emCompoundBoth) {
         const uint32_t count = pages.count();
         for (uint32_t i = 0; i < count; ++i)
-            keepSmallerForeground(*pages[i]);
+            KeepSmallerForeground(*pages[i]);
     }
     // Checked before the file system is touched, so that an existing file is not even opened.
     if (pages.count() == 0)

@@ -79,3 +79,6 @@ mvx_add_test_folder(brindlepage_render_tests Brindlepage/render brindlepage_core
 mvx_add_test_folder(brindlepage_capture_tests Brindlepage/capture brindlepage_core)
 target_sources(brindlepage_capture_tests PRIVATE Brindlepage/render/render_support.cpp)
 target_include_directories(brindlepage_capture_tests PRIVATE Brindlepage/render)
+
+# The exporter driven as Office drives it: pages in, the written document read back by the DjVu tools.
+mvx_add_test_folder(brindlepage_exporter_tests Brindlepage/exporter brindlepage_core)
