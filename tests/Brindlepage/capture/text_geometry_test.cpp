@@ -1,4 +1,5 @@
 #include "bp_textcapture.h"
+#include "capture_zones.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 
 namespace {
 
+using CaptureTest::textOf;
 using Morvenix::AutoPtr;
 using Morvenix::Rect;
 using Morvenix::String;
@@ -24,12 +26,6 @@ AutoPtr<TextZone> zoneOf(int32_t inType, std::initializer_list<AutoPtr<TextZone>
     for (const AutoPtr<TextZone>& child : inChildren)
         zone->children.append(child);
     return zone;
-}
-
-std::string textOf(const TextZone& inZone)
-{
-    const String text = inZone.getText();
-    return std::string(text.c_str(), text.getLength());
 }
 
 TEST(BoundingBoxOfPoints, SmallestAndOnePastTheLargest)
