@@ -1,0 +1,112 @@
+// Pages that cannot be made: the failure is shown once and answered with E_FAIL, the document stays as it
+// was, and the pages before and after it are saved. Damaged page metafiles end the same way or are drawn
+// as far as they go, never in a crash or a hang.
+#include "exporter_test_support.h"
+
+#include <algorithm>
+#include <random>
+
+using namespace ExporterTest;
+
+namespace {
+
+class ExporterFailure : public MvxTest::HostToolTest {};
+
+TEST_F(ExporterFailure, AFailedPageLeavesTheDocumentWhole)
+{
+    UserOutputRecorder recorder;
+    Metafile first = reportPage(1, 50, 70), last = reportPage(3, 50, 70);
+    // 66 141 pixels wide at 300 dpi: more than a DjVu page holds, refused before anything is drawn.
+    Metafile bad = drawPage(5600, 10, [](HDC dc) { drawText(dc, 10, 20, L"Oversized", 10); });
+    {
+        CDjVuExporter exporter;
+        exporter.outputPath = path("pages.djvu").c_str();
+        EXPECT_EQ(S_OK, exporter.AddEmfPage(first.get()));
+        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(bad.get()));
+        ASSERT_EQ(1u, recorder.boxes.size());
+        EXPECT_EQ(std::wstring(L"DjVu Related Error"), recorder.boxes[0].caption);
+        EXPECT_EQ(UINT(MB_ICONHAND), recorder.boxes[0].style);
+        const std::string message = narrow(recorder.boxes[0].text);
+        EXPECT_NE(std::string::npos, message.find(": Error 20: ")) << message;
+        EXPECT_NE(std::string::npos, message.find("gives a page of 661")) << message;
+        EXPECT_EQ(S_OK, exporter.AddEmfPage(last.get()));
+        EXPECT_EQ(S_OK, exporter.FinishDocument());
+    }
+    EXPECT_EQ(1u, recorder.boxes.size());
+    EXPECT_EQ(2u, parseDjvudump(run("djvudump " + host("pages.djvu"))).pages.size());
+    EXPECT_NE(std::string::npos, run("djvutxt --page=2 " + host("pages.djvu")).find(pageText(3)));
+    EXPECT_EQ(0, MvxTest::runHostTool("ddjvu -format=pbm -page=2 " + host("pages.djvu") + " " + host("p.pbm")));
+}
+
+// Pages whose link comments, text and fonts are damaged at random: what the exporter's own readers parse.
+// Counts, offsets and object slots stay whole, since the system's metafile player trusts them (Wine's reads
+// and writes past the record or its handle table), so no host can hand over a page with them damaged.
+TEST_F(ExporterFailure, DamagedMetafilesEndCleanly)
+{
+    Metafile model = reportPage(1, 30, 40);
+    std::vector<BYTE> bytes(GetEnhMetaFileBits(model.get(), 0, nullptr));
+    ASSERT_FALSE(bytes.empty());
+    GetEnhMetaFileBits(model.get(), UINT(bytes.size()), bytes.data());
+    const auto word = [&](size_t inAt) {
+        uint32_t value = 0;
+        memcpy(&value, &bytes[inAt], 4);
+        return value;
+    };
+    std::vector<size_t> body;
+    const auto take = [&](size_t inFrom, size_t inTo, size_t inEnd) {
+        for (size_t i = inFrom; i < std::min(inTo, inEnd); ++i)
+            body.push_back(i);
+    };
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        const uint32_t type = word(at), size = word(at + 4);
+        if (size < 8 || at + size > bytes.size())
+            break;
+        const size_t end = at + size;
+        if (type == 70) { // EMR_GDICOMMENT: its data size and data
+            take(at + 8, end, end);
+        } else if (type == 84 && size >= 76) { // EMR_EXTTEXTOUTW: the characters and their advances
+            const size_t count = word(at + 44);
+            take(at + word(at + 48), at + word(at + 48) + 2 * count, end);
+            take(at + word(at + 72), at + word(at + 72) + 4 * count, end);
+        } else if (type == 82) { // EMR_EXTCREATEFONTINDIRECTW: the LOGFONTW past its height and width,
+            take(at + 20, at + 104, end); // which would only make the system draw giant glyphs slowly
+        }
+        at = end;
+    }
+    ASSERT_FALSE(body.empty());
+
+    std::mt19937 random(18);
+    UserOutputRecorder recorder;
+    CDjVuExporter exporter;
+    exporter.outputPath = path("damaged.djvu").c_str();
+    int accepted = 0, refused = 0;
+    for (int round = 0; round < 60; ++round) {
+        std::vector<BYTE> damaged = bytes;
+        const int changes = 1 + int(random() % 8);
+        for (int i = 0; i < changes; ++i) {
+            const size_t at = body[random() % body.size()];
+            // Small values, large values and sign flips are what move a count or an offset out of range.
+            const uint32_t kind = random() % 3;
+            damaged[at] = kind == 0 ? BYTE(random()) : kind == 1 ? BYTE(0xFF) : BYTE(damaged[at] ^ 0x80);
+        }
+        Metafile page(SetEnhMetaFileBits(UINT(damaged.size()), damaged.data()));
+        if (!page)
+            continue;
+        const size_t boxes = recorder.boxes.size();
+        const HRESULT result = exporter.AddEmfPage(page.get());
+        if (result == S_OK) {
+            ++accepted;
+            EXPECT_EQ(boxes, recorder.boxes.size()) << "round " << round;
+        } else {
+            ++refused;
+            EXPECT_EQ(E_FAIL, result) << "round " << round;
+            EXPECT_EQ(boxes + 1, recorder.boxes.size()) << "round " << round;
+        }
+    }
+    std::printf("[ DAMAGE   ] %d damaged pages drawn, %d refused\n", accepted, refused);
+    ASSERT_GT(accepted, 0);
+    EXPECT_EQ(S_OK, exporter.FinishDocument());
+    EXPECT_EQ(size_t(accepted), parseDjvudump(run("djvudump " + host("damaged.djvu"))).pages.size());
+}
+
+} // namespace
