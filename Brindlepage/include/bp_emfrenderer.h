@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <exception>
 #include <map>
+#include <string>
 
 class EmfRecordView;
 
@@ -124,7 +125,9 @@ private:
     uint32_t m_pathDepth;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_lastWordZone;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_pageZone;
-    Morvenix::String m_pageText;
+    // UTF-8, grown in place: without structure comments it collects the text of every page the renderer
+    // plays, which appending to a Morvenix::String would copy whole at every line.
+    std::string m_pageText;
     bool m_pendingText;
     Morvenix::AutoPtr<Morvenix::DjVu::Annotation> m_annotation;
     bool m_capture;

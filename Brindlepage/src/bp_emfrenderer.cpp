@@ -20,13 +20,6 @@ namespace {
 const uint64_t kMaxImageBytes = 0x7FFFFFFF;
 const int64_t kMaxImageSide = 65535;
 
-// The record around GDI+'s data pointer, which points 8 bytes in, behind the type and size.
-EmfRecordView recordOf(const BYTE* inData, UINT inDataSize)
-{
-    if (!inData)
-        return EmfRecordView(nullptr, 0);
-    return EmfRecordView(inData - 8, inDataSize + 8);
-}
 
 // Pixels along one side of the page: the header's device units at the image's resolution.
 int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
@@ -179,7 +172,11 @@ BOOL CALLBACK EmfPageRenderer::EnumerateRecordProc(EmfPlusRecordType inType, UIN
 GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
                                            const BYTE* inData)
 {
-    const EmfRecordView record = recordOf(inData, inDataSize);
+    const EmfRecordView record = EmfRecordView::aroundData(inData, inDataSize);
+    // A damaged EMF record is neither read nor played: GDI would read what its fields name. EMF+ records
+    // reach here parsed out of their comments by GDI+, which checks them itself.
+    if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid) && !RecordFitsItsFields(uint32_t(inType), record))
+        return Ok;
     uint32_t index = 0;
     switch (uint32_t(inType)) {
     case EMR_BEGINPATH:

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string>
 #include <vector>
 
 using Morvenix::AutoPtr;
@@ -223,6 +224,18 @@ bool mapsYUpward(HDC inDC)
     return LPtoDP(inDC, probe, 2) && probe[1].y < probe[0].y;
 }
 
+// The texts of the zone's leaves in order, appended in place (a long run would make joining strings
+// level by level copy its text over and over).
+void appendLeafTexts(const TextZone& inZone, std::string& ioText)
+{
+    if (!inZone.children.count()) {
+        ioText.append(inZone.text.c_str(), inZone.text.getLength());
+        return;
+    }
+    for (const AutoPtr<TextZone>& child : inZone.children)
+        appendLeafTexts(*child, ioText);
+}
+
 bool isHighSurrogate(uint32_t inUnit) { return inUnit >= 0xD800 && inUnit <= 0xDBFF; }
 bool isLowSurrogate(uint32_t inUnit) { return inUnit >= 0xDC00 && inUnit <= 0xDFFF; }
 
@@ -352,7 +365,7 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
     }
     if (line->children.count()) {
         m_pageZone->children.append(line);
-        m_pageText += line->getText();
+        appendLeafTexts(*line, m_pageText);
     }
 }
 

@@ -6,11 +6,12 @@
 void EmfPageRenderer::FlushTextTrace()
 {
     m_pendingText = false;
-    if (m_pageZone && !m_pageText.isEmpty()) {
+    if (m_pageZone && !m_pageText.empty()) {
+        const Morvenix::String text(m_pageText);
         if (m_lastStructureNode.type == 3)
-            TraceDebugOutput(L"  LEVEL=%d\n  TEXT=%s\n", int(m_lastStructureNode.level), m_pageText.wc_str());
+            TraceDebugOutput(L"  LEVEL=%d\n  TEXT=%s\n", int(m_lastStructureNode.level), text.wc_str());
         else
-            TraceDebugOutput(L"  TEXT=%s\n", m_pageText.wc_str());
+            TraceDebugOutput(L"  TEXT=%s\n", text.wc_str());
     }
     m_pageText.clear();
 }

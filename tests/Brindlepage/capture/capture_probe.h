@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 struct EmfPageRendererProbe {
@@ -51,7 +52,7 @@ struct EmfPageRendererProbe {
     {
         comment(ioRenderer, inRecord.data(), uint32_t(inRecord.size()));
     }
-    static const Morvenix::String& pageText(const EmfPageRenderer& inRenderer) { return inRenderer.m_pageText; }
+    static const std::string& pageText(const EmfPageRenderer& inRenderer) { return inRenderer.m_pageText; }
     static Morvenix::DjVu::TextZone* lastWord(const EmfPageRenderer& inRenderer)
     {
         return inRenderer.m_lastWordZone.get();

@@ -157,7 +157,7 @@ TEST_F(DamagedRecordTest, RandomlyDamagedRecordsNeverReadOutsideThemselves)
         commentRecord(linkToPageData(0, 0, 10, 10, 2)),
         commentRecord(linkInPointsData(0x210, 1, 2, 3, 4, wideBytes(std::wstring(L"u") + L'\0'))),
         commentRecord(structureNodeData(1, 2, 3, 3, 5, true, L"alt")),
-        commentRecord(hostCommentData(0x20A, Bytes())),
+        commentRecord(hostCommentData(0x20A, RenderTest::words({3}))),
     };
     for (int n = 1; n <= 3; ++n) {
         const std::vector<uint8_t> file = MvxTest::readFile(

@@ -147,7 +147,8 @@ TEST_F(HostCommentTest, OtherCommentsAreLeftAlone)
     foreign[0] = 'G';
     comment(foreign);
     // Too short for their fields: no room for the target, or for the page index.
-    comment(Bytes(linkToUrlData(0, 0, 10, 10, L"").begin(), linkToUrlData(0, 0, 10, 10, L"").begin() + 23));
+    const Bytes toUrl = linkToUrlData(0, 0, 10, 10, L"");
+    comment(Bytes(toUrl.begin(), toUrl.begin() + 23));
     const Bytes toPage = linkToPageData(0, 0, 10, 10, 1);
     comment(Bytes(toPage.begin(), toPage.begin() + 27));
     // A signature alone, and a data size of 8 with a whole link behind it.
@@ -212,7 +213,10 @@ TEST_F(HostCommentTest, StructureCommentsTraceTheTextCapturedUnderThem)
     EXPECT_TRUE(renderer.PendingText());
     renderer.CaptureTextRun(dc, L"ab cd", 5, POINT{0, 0}, nullptr);
     g_trace.clear();
+    // Comment data of 8 bytes are no host comment; the end of a node carries the node's id.
     comment(hostCommentData(0x20A, Bytes()));
+    EXPECT_EQ(L"", g_trace);
+    comment(hostCommentData(0x20A, RenderTest::words({5})));
     EXPECT_EQ(L"  LEVEL=2\n  TEXT=ab cd \n<<<<", g_trace);
     EXPECT_FALSE(renderer.PendingText());
 
@@ -232,7 +236,7 @@ TEST_F(HostCommentTest, ThePlainPassTracesNothing)
 {
     EmfPageRendererProbe::startPage(renderer, dc, nullptr, nullptr);
     comment(structureNodeData(0, 1, 5, 3, 2, true, L"x"));
-    comment(hostCommentData(0x20A, Bytes()));
+    comment(hostCommentData(0x20A, RenderTest::words({5})));
     renderer.FlushTextTrace();
     EXPECT_EQ(L"", g_trace);
 }

@@ -77,7 +77,7 @@ TEST_F(TextRunTest, ASpaceMakesTwoWordsAndBothEndInASpace)
               characterRects());
     EXPECT_EQ(TextZone::zoneCharacter, l.children[1]->children[0]->type);
     EXPECT_EQ(l.children[0].get(), EmfPageRendererProbe::lastWord(renderer));
-    EXPECT_EQ("ab cd ", std::string(EmfPageRendererProbe::pageText(renderer).c_str()));
+    EXPECT_EQ("ab cd ", EmfPageRendererProbe::pageText(renderer));
 }
 
 TEST_F(TextRunTest, ARunWithoutSeparatorIsOneWordWithoutASpace)
@@ -108,7 +108,7 @@ TEST_F(TextRunTest, SeparatorsAloneAddNoLine)
 {
     capture(extTextOutW({0, 0}, L" \t\x00A0\x3000\x2009", {5, 5, 5, 5, 5}));
     EXPECT_EQ(0u, page->children.count());
-    EXPECT_TRUE(EmfPageRendererProbe::pageText(renderer).isEmpty());
+    EXPECT_TRUE(EmfPageRendererProbe::pageText(renderer).empty());
 }
 
 TEST_F(TextRunTest, RecordsWithoutCharactersAddNothing)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -10,22 +11,24 @@ using namespace RenderTest;
 
 namespace {
 
-// A bottom-up DIB of inSize x inSize pixels using inColours distinct pixel values, none of them white.
+// A DIB of inWidth x |inHeight| pixels (bottom-up for a positive height) using inColours distinct pixel
+// values, none of them white.
 struct Dib {
     std::vector<uint8_t> info;  // header and palette
     std::vector<uint8_t> bits;
     const BITMAPINFO* header() const { return reinterpret_cast<const BITMAPINFO*>(info.data()); }
 };
 
-Dib makeDib(uint16_t inBitCount, int32_t inSize, uint32_t inColours)
+Dib makeDib(uint16_t inBitCount, int32_t inWidth, int32_t inHeight, uint32_t inColours)
 {
+    const int32_t rows = std::abs(inHeight);
     Dib dib;
     const uint32_t paletteSize = inBitCount <= 8 ? (1u << inBitCount) : 0;
     dib.info.assign(sizeof(BITMAPINFOHEADER) + 4 * paletteSize, 0);
     BITMAPINFOHEADER header = {};
     header.biSize = sizeof header;
-    header.biWidth = inSize;
-    header.biHeight = inSize;
+    header.biWidth = inWidth;
+    header.biHeight = inHeight;
     header.biPlanes = 1;
     header.biBitCount = inBitCount;
     header.biCompression = BI_RGB;
@@ -34,11 +37,11 @@ Dib makeDib(uint16_t inBitCount, int32_t inSize, uint32_t inColours)
         const RGBQUAD entry = {uint8_t(i), uint8_t(200 - i / 2), uint8_t(i * 7), 0};
         std::memcpy(dib.info.data() + sizeof header + 4 * i, &entry, 4);
     }
-    const size_t rowSize = (size_t(inBitCount) * inSize + 31) / 32 * 4;
-    dib.bits.assign(rowSize * inSize, 0);
-    for (int32_t y = 0; y < inSize; ++y) {
-        for (int32_t x = 0; x < inSize; ++x) {
-            const uint32_t value = uint32_t(y * inSize + x) % inColours;
+    const size_t rowSize = (size_t(inBitCount) * inWidth + 31) / 32 * 4;
+    dib.bits.assign(rowSize * rows, 0);
+    for (int32_t y = 0; y < rows; ++y) {
+        for (int32_t x = 0; x < inWidth; ++x) {
+            const uint32_t value = uint32_t(y * inWidth + x) % inColours;
             uint8_t* row = dib.bits.data() + rowSize * y;
             switch (inBitCount) {
             case 1:
@@ -81,7 +84,7 @@ class StretchDIBitsBlit : public testing::TestWithParam<BlitCase> {};
 TEST_P(StretchDIBitsBlit, PhotographsStayInThePlainImage)
 {
     const BlitCase& c = GetParam();
-    const Dib dib = makeDib(c.bitCount, 32, c.colours);
+    const Dib dib = makeDib(c.bitCount, 32, 32, c.colours);
     PageDrawing drawing;
     // A mirrored blit starts at its right edge.
     const int32_t left = c.destWidth < 0 ? 20 - c.destWidth : 20;
@@ -115,6 +118,36 @@ const BlitCase kBlitCases[] = {
 INSTANTIATE_TEST_SUITE_P(EmfPageRenderer, StretchDIBitsBlit, testing::ValuesIn(kBlitCases),
                          [](const testing::TestParamInfo<BlitCase>& info) { return info.param.name; });
 
+// Photographs as office documents hold them: large, palette or true colour, either row order, drawn
+// whole or in part; the plain pass plays each as the capture pass does.
+TEST(EmfPageRenderer, PhotographsOfEveryShapeAreDrawnInBothPasses)
+{
+    struct Case {
+        const char* name;
+        uint16_t bitCount;
+        int32_t width, height;
+        int32_t sourceX, sourceY, sourceWidth, sourceHeight;
+    };
+    const Case cases[] = {
+        {"large true colour", 24, 640, 480, 0, 0, 640, 480},
+        {"large palette", 8, 500, 333, 0, 0, 500, 333},
+        {"top-down", 24, 301, -203, 0, 0, 301, 203},
+        {"32 bits", 32, 257, 129, 0, 0, 257, 129},
+        {"part of the source", 24, 400, 300, 50, 40, 200, 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Dib dib = makeDib(c.bitCount, c.width, c.height, 100000);
+        PageDrawing drawing;
+        StretchDIBits(drawing.dc(), 10, 10, 160, 120, c.sourceX, c.sourceY, c.sourceWidth, c.sourceHeight,
+                      dib.bits.data(), dib.header(), DIB_RGB_COLORS, SRCCOPY);
+        Metafile page = drawing.finish();
+        const PageRenders r = renderPage(page.get());
+        EXPECT_GT(countInked(*r.full), int64_t(150 * r.scale * 110 * r.scale));
+        EXPECT_EQ(0, countDifferent(*r.full, *r.plain));
+    }
+}
+
 // Blits from a device context record the source as EMR_BITBLT or EMR_STRETCHBLT; a pattern fill records
 // EMR_BITBLT without a source and is always drawn.
 TEST(EmfPageRenderer, BlitsFromAMemoryContextAndPatternFills)
@@ -128,7 +161,7 @@ TEST(EmfPageRenderer, BlitsFromAMemoryContextAndPatternFills)
     for (const Case& c : {Case{"photo blit", 256, false, true}, Case{"few-colour blit", 12, false, false},
                           Case{"photo stretch", 1024, true, true}, Case{"few-colour stretch", 3, true, false}}) {
         SCOPED_TRACE(c.name);
-        const Dib dib = makeDib(24, 64, c.colours);
+        const Dib dib = makeDib(24, 64, 64, c.colours);
         HDC screen = GetDC(nullptr);
         HDC source = CreateCompatibleDC(screen);
         void* bits = nullptr;
