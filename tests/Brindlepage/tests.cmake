@@ -11,12 +11,19 @@ add_custom_command(
   COMMAND ${widl_test} -u -o ${fake_office_gen}/fake_office_lib_i.c ${fake_office_idl}
   COMMAND ${widl_test} -t -o ${fake_office_gen}/fake_office.tlb ${fake_office_idl}
   DEPENDS ${fake_office_idl} ${PROJECT_SOURCE_DIR}/Brindlepage/res/ocidl.idl)
-add_library(brindlepage_test_support STATIC Brindlepage/support/fake_office.cpp ${fake_office_gen}/fake_office_lib_i.c)
+add_library(brindlepage_test_support STATIC Brindlepage/support/fake_office.cpp ${fake_office_gen}/fake_office_lib_i.c
+            Brindlepage/support/office_hosts.cpp Brindlepage/support/office_session.cpp Brindlepage/support/fake_user.cpp)
 target_include_directories(brindlepage_test_support PUBLIC Brindlepage/support ${fake_office_gen})
-target_link_libraries(brindlepage_test_support PUBLIC brindlepage_core mvx_test_support)
+target_link_libraries(brindlepage_test_support PUBLIC brindlepage_core mvx_test_support comdlg32 uuid)
 # The type library travels in each test program's resources.
 set(fake_office_rc ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/support/fake_office.rc)
 set_source_files_properties(${fake_office_rc} PROPERTIES OBJECT_DEPENDS ${fake_office_gen}/fake_office.tlb)
+
+# The host program: Word, Excel or PowerPoint with one document, from start-up to the export through the
+# registered add-in (scripts/export.sh, the README's main job).
+add_executable(fake_office Brindlepage/support/fake_office_main.cpp ${fake_office_rc})
+target_link_options(fake_office PRIVATE -municode)
+target_link_libraries(fake_office PRIVATE brindlepage_test_support psapi)
 
 target_sources(brindlepage_tests PRIVATE ${fake_office_rc})
 target_include_directories(brindlepage_tests PRIVATE ${fake_office_gen})
