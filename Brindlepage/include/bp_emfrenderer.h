@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+// GDI+'s declarations use the COM base types, which a lean windows.h leaves out.
+#include <objidl.h>
 #include <gdiplus.h>
 
 #include "bp_image.h"
@@ -15,7 +17,10 @@
 #include "mvx_string.h"
 
 #include <cstdint>
+#include <exception>
 #include <map>
+
+class EmfRecordView;
 
 // The fields of the host's last document-structure comment, kept for the exporter's structure trace.
 struct StructureNodeTrace {
@@ -88,6 +93,9 @@ private:
                                       const BYTE* inData);
     void CaptureTextRecord(uint32_t inType, const uint8_t* inRecord, uint32_t inRecordSize);
     void ReadHostComment(const uint8_t* inRecord, uint32_t inRecordSize);
+    // Whether the source bitmap of a blit record (EMR_BITBLT, EMR_STRETCHBLT, EMR_MASKBLT,
+    // EMR_STRETCHDIBITS) is left to the foreground; one that does not lie inside its record always is.
+    bool IsForegroundBlit(uint32_t inType, const EmfRecordView& inRecord) const;
 
     Gdiplus::MetafileHeader m_header;
     int32_t m_resolution;
@@ -111,4 +119,6 @@ private:
     Gdiplus::GpMetafile* m_metafile;
     Morvenix::AutoPtr<Win32DIB> m_image;
     StructureNodeTrace m_lastStructureNode;
+    // A failure inside the record handler, kept until the enumeration has left GDI+.
+    std::exception_ptr m_recordError;
 };

@@ -76,3 +76,7 @@ endforeach()
 # The 32-bit product DLL, read on the host: exports without decoration from __stdcall functions.
 add_test(NAME brindlepage_dll_exports COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/addin/dll_exports_test.sh
          ${MVX_PRODUCT_BUILD_DIR}/Brindlepage/Brindlepage.dll)
+
+# The page images, the metafile renderer's two passes and the agreement mask, on metafiles drawn with GDI
+# and GDI+ and on LibreOffice's page metafiles under data/.
+mvx_add_test_folder(brindlepage_render_tests Brindlepage/render brindlepage_core)

@@ -1,0 +1,231 @@
+#include "bp_emfrenderer.h"
+
+#include "bp_emfrecord.h"
+#include "bp_textcapture.h"
+#include "mvx_exception.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#define MVX_SOURCE "bp_emfrenderer"
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+// A larger page is not a page an Office host draws: its header is damaged.
+const uint64_t kMaxImageBytes = 0x7FFFFFFF;
+const int64_t kMaxImageSide = 65535;
+
+// The record around GDI+'s data pointer, which points 8 bytes in, behind the type and size.
+EmfRecordView recordOf(const BYTE* inData, UINT inDataSize)
+{
+    if (!inData)
+        return EmfRecordView(nullptr, 0);
+    return EmfRecordView(inData - 8, inDataSize + 8);
+}
+
+// Pixels along one side of the page: the header's device units at the image's resolution.
+int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
+{
+    if (inUnits <= 0 || inResolution <= 0 || !(inDpi > 0.0f) || !std::isfinite(inDpi))
+        return 0;
+    return int64_t(float(uint64_t(inUnits) * uint64_t(inResolution)) / inDpi);
+}
+
+class MetafileDisposer {
+public:
+    explicit MetafileDisposer(GpMetafile* inMetafile) : m_metafile(inMetafile) {}
+    ~MetafileDisposer() { GdipDisposeImage(reinterpret_cast<GpImage*>(m_metafile)); }
+    MetafileDisposer(const MetafileDisposer&) = delete;
+    MetafileDisposer& operator=(const MetafileDisposer&) = delete;
+
+private:
+    GpMetafile* m_metafile;
+};
+
+} // namespace
+
+EmfPageRenderer::EmfPageRenderer()
+    : m_header(), m_resolution(300), m_colorThreshold(256), m_pixelThreshold(48 * 48), m_state(0), m_stateContext(0),
+      m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_pendingText(false),
+      m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
+{
+}
+
+EmfPageRenderer::~EmfPageRenderer() {}
+
+Morvenix::AutoPtr<T_Image> EmfPageRenderer::Render(HENHMETAFILE inPage, Morvenix::DjVu::TextZone* inPageZone,
+                                         Morvenix::DjVu::Annotation* inAnnotation, bool inCapture)
+{
+    static const char kFunction[] = "EmfPageRenderer::Render";
+    GpMetafile* metafile = nullptr;
+    if (!inPage || GdipCreateMetafileFromEmf(inPage, FALSE, &metafile) != Ok || !metafile)
+        MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
+    MetafileDisposer disposer(metafile);
+    return RenderMetafile(metafile, inPageZone, inAnnotation, inCapture);
+}
+
+Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafile,
+                                                           Morvenix::DjVu::TextZone* inPageZone,
+                                                           Morvenix::DjVu::Annotation* inAnnotation, bool inCapture)
+{
+    static const char kFunction[] = "EmfPageRenderer::RenderMetafile";
+    // The page size rests on the header alone: without a sound one there is no page to draw.
+    m_header = MetafileHeader();
+    if (!inMetafile || GdipGetMetafileHeaderFromMetafile(inMetafile, &m_header) != Ok)
+        MVX_THROW(Morvenix::errDataBroken, "The page metafile's header cannot be read", kFunction);
+    const int64_t width = imageSide(m_header.Width, m_resolution, m_header.DpiX);
+    const int64_t height = imageSide(m_header.Height, m_resolution, m_header.DpiY);
+    const uint64_t rowSize = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide ||
+        rowSize * uint64_t(height) > kMaxImageBytes)
+        MVX_THROW(Morvenix::errDataBroken,
+                  Morvenix::String::format("The page metafile's header gives a page of %lld x %lld pixels",
+                                           static_cast<long long>(width), static_cast<long long>(height)),
+                  kFunction);
+
+    m_image.reset();
+    m_image = new Win32DIB(int32_t(width), int32_t(height), nullptr);
+
+    m_capture = inCapture;
+    m_pageZone = inPageZone;
+    m_annotation = inAnnotation;
+    m_pendingText = false;
+    m_fonts.clear();
+    m_currentFont = nullptr;
+    m_textAlign = 0;
+    m_pathDepth = 0;
+    m_state = 0;
+    m_lastWordZone.reset();
+    m_recordError = nullptr;
+
+    GpGraphics* graphics = nullptr;
+    if (GdipCreateFromHDC(m_image->GetMemoryDC(), &graphics) != Ok || !graphics)
+        MVX_THROW(Morvenix::errInitializationFailed, "GDI+ cannot draw into the page image", kFunction);
+    GdipSetSmoothingMode(graphics, SmoothingModeNone);
+    GdipSetTextRenderingHint(graphics, TextRenderingHintSingleBitPerPixelGridFit);
+
+    m_graphics = graphics;
+    m_dc = m_image->GetMemoryDC();
+    m_metafile = inMetafile;
+    const Rect page(0, 0, INT(width), INT(height));
+    GdipEnumerateMetafileDestRectI(graphics, inMetafile, page, &EmfPageRenderer::EnumerateRecordProc, this, nullptr);
+    GdipDeleteGraphics(graphics);
+    m_graphics = nullptr;
+    m_dc = nullptr;
+    m_metafile = nullptr;
+    GdiFlush();
+    // A failure inside the record handler (an allocation of the capture) stopped the enumeration; it
+    // leaves here, outside GDI+'s frames.
+    if (m_recordError) {
+        std::exception_ptr error = m_recordError;
+        m_recordError = nullptr;
+        std::rethrow_exception(error);
+    }
+
+    FlushPendingText();
+    if (m_pageZone)
+        FinishZoneGeometry(m_pageZone.get());
+    return Morvenix::AutoPtr<T_Image>(m_image.get());
+}
+
+BOOL CALLBACK EmfPageRenderer::EnumerateRecordProc(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
+                                                   const BYTE* inData, VOID* inRenderer)
+{
+    EmfPageRenderer* renderer = static_cast<EmfPageRenderer*>(inRenderer);
+    // No exception may cross GDI+'s frames: it is kept and thrown again once the enumeration is over.
+    try {
+        return renderer->OnMetafileRecord(inType, inFlags, inDataSize, inData) == Ok ? TRUE : FALSE;
+    } catch (...) {
+        renderer->m_recordError = std::current_exception();
+        return FALSE;
+    }
+}
+
+GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
+                                           const BYTE* inData)
+{
+    const EmfRecordView record = recordOf(inData, inDataSize);
+    uint32_t index = 0;
+    switch (uint32_t(inType)) {
+    case EMR_BEGINPATH:
+        ++m_pathDepth;
+        break;
+    case EMR_ENDPATH:
+        // An end without a begin must not leave every later record of the page drawn in the plain pass.
+        if (m_pathDepth > 0)
+            --m_pathDepth;
+        break;
+    case EMR_ABORTPATH:
+        if (m_pathDepth > 0)
+            --m_pathDepth;
+        break;
+    case EMR_EXTCREATEFONTINDIRECTW: {
+        const size_t kLogFontOffset = 12;
+        // A record too short for its font creates nothing: it is neither kept nor played.
+        if (!record.read(8, index) || !record.has(kLogFontOffset, sizeof(LOGFONTW)))
+            return Ok;
+        // Glyphs drawn without antialiasing give the same pixels in both passes and crisp foreground edges.
+        std::vector<uint8_t> copy(record.record(), record.record() + record.size());
+        copy[kLogFontOffset + offsetof(LOGFONTW, lfQuality)] = NONANTIALIASED_QUALITY;
+        LOGFONTW& font = m_fonts[index];
+        std::memcpy(&font, copy.data() + kLogFontOffset, sizeof font);
+        return PlayRecord(inType, inFlags, inDataSize, copy.data() + 8);
+    }
+    case EMR_SELECTOBJECT:
+        if (record.read(8, index)) {
+            const auto font = m_fonts.find(index);
+            if (font != m_fonts.end())
+                m_currentFont = &font->second;
+        }
+        break;
+    case EMR_DELETEOBJECT:
+        if (record.read(8, index)) {
+            const auto font = m_fonts.find(index);
+            if (font != m_fonts.end()) {
+                if (m_currentFont == &font->second)
+                    m_currentFont = nullptr;
+                m_fonts.erase(font);
+            }
+        }
+        break;
+    case EMR_SETTEXTALIGN:
+        record.read(8, m_textAlign);
+        break;
+    case EMR_EXTTEXTOUTA:
+    case EMR_EXTTEXTOUTW:
+    case EMR_SMALLTEXTOUT_TYPE:
+        if (!m_capture)
+            return m_pathDepth > 0 ? PlayRecord(inType, inFlags, inDataSize, inData) : Ok;
+        CaptureTextRecord(inType, record.record(), record.size());
+        break;
+    case EMR_GDICOMMENT:
+        ReadHostComment(record.record(), record.size());
+        break;
+    case uint32_t(EmfPlusRecordTypeSetAntiAliasMode):
+        GdipSetSmoothingMode(m_graphics, SmoothingModeNone);
+        return Ok;
+    default:
+        break;
+    }
+    if (m_capture || m_pathDepth > 0)
+        return PlayRecord(inType, inFlags, inDataSize, inData);
+    return PlainPassRecord(inType, inFlags, inDataSize, inData);
+}
+
+GpStatus EmfPageRenderer::PlayRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData)
+{
+    return GdipPlayMetafileRecord(m_metafile, inType, inFlags, inDataSize, inData);
+}
+
+bool EmfPageRenderer::SetStateFlags(uint32_t inMask, uint32_t inValue, UINT_PTR inCallerValue)
+{
+    m_state = (m_state & ~inMask) | (inValue & inMask);
+    if (m_stateCallback)
+        return m_stateCallback(this, m_stateContext, m_state, inCallerValue);
+    return false;
+}
