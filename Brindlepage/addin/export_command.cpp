@@ -4,7 +4,7 @@
 #include "connect.h"
 
 #include "bp_exporter.h"
-#include "bp_messagebox.h"
+#include "bp_useroutput.h"
 #include "dispatch_driver.h"
 #include "mvx_exception.h"
 #include "mvx_string.h"

@@ -81,7 +81,8 @@ std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentNa
     if (!fileName || !*fileName)
         return L"Untitled";
     // Only the last extension goes: archive.tar.gz proposes archive.tar.djvu.
-    const std::wstring defaultName = std::wstring(fileName, PathFindExtensionW(fileName)) + L".djvu";
+    const wchar_t* extension = PathFindExtensionW(fileName);
+    const std::wstring defaultName = std::wstring(fileName, size_t(extension - fileName)) + L".djvu";
     const std::wstring title = loadString(IDS_SAVE_TITLE);
     const std::wstring typeName = loadString(IDS_FILE_TYPE_NAME);
     const std::wstring pattern = loadString(IDS_FILE_PATTERN);
