@@ -40,15 +40,29 @@ public:
                                    const T_Image& inSecond);
     // The trace of a host document-structure comment met by the renderer's capture pass.
     static void DumpStructureNode(EmfPageRenderer& inRenderer, const StructureNodeTrace& inNode);
-
-    // The click handler may set the target before the export (Excel); SetOutputName then keeps it.
-    Morvenix::String outputPath;
+    // A page made with both foreground encodings keeps the smaller (FG44 on a tie); a page that lacks
+    // one of them keeps what it has.
+    static void KeepSmallerForeground(Morvenix::DjVu::Chunk& ioPage);
 
 private:
+    // The steps of a page and of the finish; each runs inside the barrier of its interface method.
+    void AddPage(HENHMETAFILE inPage);
+    void WriteDocument();
+
     ULONG_PTR m_gdiplusToken;
+    bool m_gdiplusStarted;
     EmfPageRenderer m_renderer;
     Morvenix::AutoPtr<Morvenix::DjVu::DjVuEncoder> m_encoder;
     Morvenix::AutoPtr<Morvenix::DjVu::ChunkCollection> m_document;
     Morvenix::DjVu::DjVuEncoder::Params m_params;
+
+public:
+    // The click handler may set the target before the export (Excel); SetOutputName then keeps it.
+    Morvenix::String outputPath;
+
+private:
     LCID m_lcid;
+    // Set once FinishDocument has run: the encoder is flushed and the pages have lost a foreground layer,
+    // so no further page or finish can be added to this document.
+    bool m_finished;
 };

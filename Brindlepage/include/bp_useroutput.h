@@ -1,0 +1,19 @@
+// Where the add-in speaks to the person at the keyboard and to the debugger: a message box and debugger
+// traces. Both go through one replaceable function each, so that a test (or a host without a desktop,
+// where MessageBoxW returns at once) sees exactly what the user would have been shown or a debugger told.
+#pragma once
+
+#include <windows.h>
+
+typedef int(WINAPI* MessageBoxFunction)(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle);
+typedef void(WINAPI* DebugOutputFunction)(const wchar_t* inText);
+
+// MessageBoxW unless replaced.
+int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle);
+// Formats UTF-16 text (the library's engine: %s takes a wchar_t text, %f a double) and hands it to
+// OutputDebugStringW unless replaced. Never throws; text that cannot be formatted is dropped.
+void TraceDebugOutput(const wchar_t* inFormat, ...);
+
+// Each returns the function it replaces; null puts the system's own back.
+MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction inFunction);
+DebugOutputFunction SetDebugOutputFunction(DebugOutputFunction inFunction);

@@ -1,0 +1,307 @@
+// The exporter: each page rendered twice, the agreement of the two renders as the foreground mask, the page
+// encoder in the mode that makes both foreground encodings, hidden text and links added; on finish the
+// smaller foreground of each page kept and the bundled document written through a working copy.
+#define MVX_SOURCE "bp_exporter"
+
+#include "bp_exporter.h"
+
+#include "bp_useroutput.h"
+#include "djv_annotation.h"
+#include "djv_iff.h"
+#include "djv_pageinfo.h"
+#include "djv_text.h"
+#include "mvx_diskstorage_rb.h"
+#include "mvx_exception.h"
+#include "mvx_path.h"
+
+#include <cstring>
+#include <new>
+
+using Morvenix::AutoPtr;
+using Morvenix::String;
+using namespace Morvenix::DjVu;
+
+namespace {
+
+const wchar_t* const kErrorCaption = L"DjVu Related Error";
+
+// The host's metadata types, by number.
+const wchar_t* const MetadataNames[] = {L"Title",   L"Author",   L"Subject", L"Keywords",
+                                        L"Creator", L"Producer", L"Category", L"Status",
+                                        L"Comments", L"CreationDate", L"ModDate"};
+
+const wchar_t* metadataName(int32_t inType)
+{
+    if (inType < 0 || size_t(inType) >= sizeof MetadataNames / sizeof MetadataNames[0])
+        return L"???";
+    return MetadataNames[inType];
+}
+
+// Runs a page or the finish. The host is not C++: nothing may leave here as an exception. The host does not
+// say why its export failed, so library and runtime failures (a page bitmap that cannot be made, a container
+// error) are shown here, once, and become E_FAIL; an allocation failure becomes E_OUTOFMEMORY, without a
+// box that would itself need memory.
+template <class F>
+HRESULT exportBarrier(F&& inBody) noexcept
+{
+    try {
+        inBody();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& e) {
+        try {
+            const Morvenix::Exception* library = dynamic_cast<const Morvenix::Exception*>(&e);
+            const String message = library ? library->getMessage() : String(e.what());
+            ShowMessageBox(nullptr, message.wc_str(), kErrorCaption, MB_ICONHAND);
+        } catch (...) {
+            // No memory left for the message: the result still tells the host.
+        }
+        return E_FAIL;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+uint32_t payloadSize(Chunk& inChunk)
+{
+    AutoPtr<Data> data = inChunk.getData();
+    return data ? data->getSize() : 0;
+}
+
+} // namespace
+
+CDjVuExporter::CDjVuExporter()
+    : m_gdiplusToken(0), m_gdiplusStarted(false), m_params(DjVuEncoder::emAuto, 12, 75, 3, 75),
+      m_lcid(0), m_finished(false)
+{
+    Gdiplus::GdiplusStartupInput input(nullptr, FALSE, FALSE);
+    m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+    try {
+        m_renderer.SetResolution(300);
+        m_encoder = DjVuEncoder::create(1, 20, nullptr);
+        m_document = ChunkCollection::create("DJVM");
+    } catch (...) {
+        // No destructor runs for a constructor that throws.
+        if (m_gdiplusStarted)
+            Gdiplus::GdiplusShutdown(m_gdiplusToken);
+        throw;
+    }
+    m_lcid = GetUserDefaultLCID();
+}
+
+CDjVuExporter::~CDjVuExporter()
+{
+    if (m_gdiplusStarted)
+        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+}
+
+// The host queries for its own exporter interface, whose identifier is not published: every identifier is
+// answered with the exporter itself. The object lives on the click handler's stack, so it counts nothing.
+HRESULT CDjVuExporter::QueryInterface(REFIID, void** outObject)
+{
+    if (!outObject)
+        return E_POINTER;
+    *outObject = static_cast<IMsoDocExporter*>(this);
+    return S_OK;
+}
+
+ULONG CDjVuExporter::AddRef()
+{
+    return 0;
+}
+
+ULONG CDjVuExporter::Release()
+{
+    return 0;
+}
+
+HRESULT CDjVuExporter::SetOutputName(const wchar_t* inFileName)
+{
+    // The path the click handler chose (and set itself for Excel) wins over the host's later word.
+    if (inFileName && outputPath.isEmpty()) {
+        try {
+            outputPath = String(inFileName);
+        } catch (...) {
+            outputPath.clear();
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot04(UINT_PTR, UINT_PTR)
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot05(UINT_PTR, UINT_PTR)
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
+{
+    if (!inPage)
+        return E_POINTER;
+    if (m_finished)
+        return E_FAIL;
+    return exportBarrier([&] { AddPage(inPage); });
+}
+
+void CDjVuExporter::AddPage(HENHMETAFILE inPage)
+{
+    if (!m_gdiplusStarted)
+        MVX_THROW(Morvenix::errInitializationFailed, "GDI+ could not be started; no page can be drawn.",
+                  "CDjVuExporter::AddEmfPage");
+    AutoPtr<TextZone> text = TextZone::create(TextZone::zonePage);
+    AutoPtr<Annotation> annotation = Annotation::create(Annotation::hAlignNone, Annotation::vAlignNone,
+                                                        Annotation::backgroundNone, Annotation::zoomNone,
+                                                        Annotation::modeColor);
+
+    AutoPtr<T_Image> page = m_renderer.Render(inPage, text.get(), annotation.get(), true);
+    AutoPtr<T_Image> mask;
+    {
+        AutoPtr<T_Image> plain = m_renderer.Render(inPage, nullptr, nullptr, false);
+        if (!page || !plain)
+            MVX_THROW(Morvenix::errOperationFailed, "The page could not be drawn.", "CDjVuExporter::AddEmfPage");
+        BuildAgreementMask(mask, *page, *plain);
+    }
+    const int32_t width = page->GetWidth(), height = page->GetHeight();
+    if (width <= 0 || height <= 0)
+        MVX_THROW(Morvenix::errInvalidParam, "The page has no area.", "CDjVuExporter::AddEmfPage");
+    const uint32_t resolution = uint32_t(m_renderer.GetResolution());
+
+    m_params.mode = DjVuEncoder::emCompoundBoth;
+    AutoPtr<Chunk> form;
+    m_encoder->encodePage(form, page->GetRow(0), page->GetRowStep(), phBGR, uint32_t(width), uint32_t(height),
+                          resolution, &m_params, mask ? mask->GetRow(0) : nullptr, mask ? mask->GetRowStep() : 0,
+                          mtBits);
+
+    const PageInfo info{uint32_t(width), uint32_t(height), 25, 0, resolution, 22, 1};
+    if (text)
+        form->getChildren().append(text->makeTXTz(info));
+    if (!annotation->isEmpty())
+        form->getChildren().append(annotation->makeANTz(info));
+    // The last step: a page that failed before it never reaches the document.
+    m_document->getChildren().append(form);
+}
+
+// A page made in mode 5 carries both foreground encodings of its colours: the FG44 layer and the FGbz
+// palette. Only one is needed, and which is smaller depends on the page.
+void CDjVuExporter::KeepSmallerForeground(Chunk& ioPage)
+{
+    const uint32_t fg44 = ioPage.find("FG44", Chunk::notFound, false);
+    const uint32_t fgbz = ioPage.find("FGbz", Chunk::notFound, false);
+    if (fg44 == Chunk::notFound || fgbz == Chunk::notFound)
+        return;
+    Chunk::Children& children = ioPage.getChildren();
+    children.remove(payloadSize(*children[fg44]) > payloadSize(*children[fgbz]) ? fg44 : fgbz, 1);
+}
+
+HRESULT CDjVuExporter::AddMetadataText(int32_t inType, const wchar_t* inValue)
+{
+    TraceDebugOutput(L"Metadata: %s value=\"%s\"\n", metadataName(inType), inValue ? inValue : L"");
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::AddMetadataDate(int32_t inType, const FILETIME* inDate)
+{
+    // The host's date as it stands, without a time-zone shift, in the document's own short date form.
+    wchar_t date[256] = L"";
+    SYSTEMTIME time;
+    if (inDate && FileTimeToSystemTime(inDate, &time) &&
+        !GetDateFormatW(m_lcid, DATE_SHORTDATE, &time, nullptr, date, int(sizeof date / sizeof date[0])))
+        date[0] = 0;
+    TraceDebugOutput(L"Metadata: %s date=\"%s\"\n", metadataName(inType), date);
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::SetDocumentLocale(LCID inLcid)
+{
+    m_lcid = inLcid;
+    wchar_t name[256] = L"";
+    if (!GetLocaleInfoW(inLcid, LOCALE_SLANGUAGE, name, int(sizeof name / sizeof name[0])))
+        name[0] = 0;
+    TraceDebugOutput(L"Locale: %u (%xh) %s\n", unsigned(inLcid), unsigned(inLcid), name);
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::AddOutlineEntry(UINT_PTR, const MSODOCEXOUTLINENODE* inNode)
+{
+    if (!inNode)
+        return S_OK;
+    // The host's text fills its whole field when it is long: it need not end in a NUL there.
+    wchar_t title[sizeof inNode->rgwchNodeText / sizeof inNode->rgwchNodeText[0] + 1];
+    std::memcpy(title, inNode->rgwchNodeText, sizeof inNode->rgwchNodeText);
+    title[sizeof title / sizeof title[0] - 1] = 0;
+    TraceDebugOutput(L"MSODOCEXOUTLINENODE\nidNode\t%d\nrgwchNodeText\t\"%s\"\niDestPage\t%d\ndytfvDestPage\t%f\n"
+                     L"dxtfvDestOffset\t%f\ndytfvDestOffset\t%f\n",
+                     int(inNode->idNode), title, int(inNode->iDestPage), double(inNode->dytfvDestPage),
+                     double(inNode->dxtfvDestOffset), double(inNode->dytfvDestOffset));
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot11(UINT_PTR, UINT_PTR, UINT_PTR)
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot12(UINT_PTR)
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::FinishDocument()
+{
+    if (m_finished)
+        return E_FAIL;
+    m_finished = true;
+    return exportBarrier([&] { WriteDocument(); });
+}
+
+void CDjVuExporter::WriteDocument()
+{
+    m_encoder->flush();
+    Chunk::Children& pages = m_document->getChildren();
+    if (m_params.mode == DjVuEncoder::emCompoundBoth) {
+        const uint32_t count = pages.count();
+        for (uint32_t i = 0; i < count; ++i)
+            KeepSmallerForeground(*pages[i]);
+    }
+    // Checked before the file system is touched, so that an existing file is not even opened.
+    if (pages.count() == 0)
+        MVX_THROW(Morvenix::errInvalidParam, "The document has no page to save.", "CDjVuExporter::FinishDocument");
+    const String path = Morvenix::Path::canonicalize(outputPath);
+    if (path.isEmpty())
+        MVX_THROW(Morvenix::errInvalidParam,
+                  outputPath.isEmpty() ? String("No file name was given to save the document to.")
+                                       : String::format("The file name \"%s\" cannot be used.", outputPath.c_str()),
+                  "CDjVuExporter::FinishDocument");
+
+    // The working copy replaces the target only at the commit: a failure before it leaves an existing file
+    // as it was, and the storage deletes what it made.
+    AutoPtr<Morvenix::DiskStorageWithRollback> storage =
+        Morvenix::DiskStorageWithRollback::create(path, Morvenix::DiskStorage::accessWrite, 0);
+    IFF::serialize(storage.get(), m_document.get(), nullptr, nullptr, IFF::smDefault, nullptr, nullptr);
+    static_cast<Morvenix::StorageRollback&>(*storage).commit();
+}
+
+HRESULT CDjVuExporter::Slot14(UINT_PTR, UINT_PTR, UINT_PTR, UINT_PTR)
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot15()
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot16(UINT_PTR)
+{
+    return S_OK;
+}
+
+HRESULT CDjVuExporter::Slot17(UINT_PTR)
+{
+    return S_OK;
+}

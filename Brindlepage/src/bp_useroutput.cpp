@@ -1,0 +1,44 @@
+#include "bp_useroutput.h"
+
+#include "mvx_format.h"
+
+#include <cstdarg>
+#include <cstdlib>
+
+namespace {
+
+MessageBoxFunction g_messageBox = &MessageBoxW;
+DebugOutputFunction g_debugOutput = &OutputDebugStringW;
+
+} // namespace
+
+int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle)
+{
+    return g_messageBox(inOwner, inText, inCaption, inStyle);
+}
+
+void TraceDebugOutput(const wchar_t* inFormat, ...)
+{
+    va_list args;
+    va_start(args, inFormat);
+    wchar_t* text = Morvenix::vformatAllocW(inFormat, args);
+    va_end(args);
+    if (!text)
+        return;
+    g_debugOutput(text);
+    std::free(text);
+}
+
+MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction inFunction)
+{
+    const MessageBoxFunction previous = g_messageBox;
+    g_messageBox = inFunction ? inFunction : &MessageBoxW;
+    return previous;
+}
+
+DebugOutputFunction SetDebugOutputFunction(DebugOutputFunction inFunction)
+{
+    const DebugOutputFunction previous = g_debugOutput;
+    g_debugOutput = inFunction ? inFunction : &OutputDebugStringW;
+    return previous;
+}

@@ -1,0 +1,152 @@
+// The exporter's interface as the host sees it: identity, the slots that do nothing, the traces of the
+// metadata, locale and outline calls, and the calls that come too early, too late or with nothing.
+#include "exporter_test_support.h"
+
+#include "bp_useroutput.h"
+
+using namespace ExporterTest;
+
+namespace {
+
+TEST(ExporterInterface, AnswersEveryInterfaceWithItselfWithoutCounting)
+{
+    CDjVuExporter exporter;
+    static const IID kUnknownHostIid = {0xA1B2C3D4, 0x1111, 0x2222, {3, 3, 4, 4, 5, 5, 6, 6}};
+    for (const IID* iid : {&IID_IUnknown, &IID_IMsoDocExporter, &IID_IDispatch, &kUnknownHostIid}) {
+        void* object = nullptr;
+        EXPECT_EQ(S_OK, exporter.QueryInterface(*iid, &object));
+        EXPECT_EQ(static_cast<IMsoDocExporter*>(&exporter), object);
+    }
+    EXPECT_EQ(E_POINTER, exporter.QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(0u, exporter.AddRef());
+    EXPECT_EQ(0u, exporter.Release());
+    EXPECT_EQ(0u, exporter.Release());
+}
+
+TEST(ExporterInterface, SlotsWithoutAnOperationSucceed)
+{
+    CDjVuExporter exporter;
+    IMsoDocExporter& host = exporter;
+    EXPECT_EQ(S_OK, host.Slot04(1, 2));
+    EXPECT_EQ(S_OK, host.Slot05(1, 2));
+    EXPECT_EQ(S_OK, host.Slot11(1, 2, 3));
+    EXPECT_EQ(S_OK, host.Slot12(1));
+    EXPECT_EQ(S_OK, host.Slot14(1, 2, 3, 4));
+    EXPECT_EQ(S_OK, host.Slot15());
+    EXPECT_EQ(S_OK, host.Slot16(1));
+    EXPECT_EQ(S_OK, host.Slot17(1));
+}
+
+TEST(ExporterInterface, KeepsTheFirstOutputName)
+{
+    CDjVuExporter exporter;
+    EXPECT_EQ(S_OK, exporter.SetOutputName(nullptr));
+    EXPECT_TRUE(exporter.outputPath.isEmpty());
+    EXPECT_EQ(S_OK, exporter.SetOutputName(L"C:\\first.djvu"));
+    EXPECT_EQ(S_OK, exporter.SetOutputName(L"C:\\second.djvu"));
+    EXPECT_STREQ("C:\\first.djvu", exporter.outputPath.c_str());
+
+    // Excel's path is set by the click handler before the host is called.
+    CDjVuExporter excel;
+    excel.outputPath = "C:\\Book1.djvu";
+    EXPECT_EQ(S_OK, excel.SetOutputName(L"C:\\host.djvu"));
+    EXPECT_STREQ("C:\\Book1.djvu", excel.outputPath.c_str());
+}
+
+TEST(ExporterInterface, MetadataLocaleAndOutlineOnlyTrace)
+{
+    UserOutputRecorder recorder;
+    CDjVuExporter exporter;
+    IMsoDocExporter& host = exporter;
+    const struct {
+        int32_t type;
+        const wchar_t* value;
+        const wchar_t* trace;
+    } texts[] = {
+        {0, L"Annual report", L"Metadata: Title value=\"Annual report\"\n"},
+        {1, L"J\u00F6rg", L"Metadata: Author value=\"J\u00F6rg\"\n"},
+        {8, nullptr, L"Metadata: Comments value=\"\"\n"},
+        {10, L"x", L"Metadata: ModDate value=\"x\"\n"},
+        {11, L"y", L"Metadata: ??? value=\"y\"\n"},
+        {-1, L"z", L"Metadata: ??? value=\"z\"\n"},
+    };
+    for (const auto& c : texts) {
+        recorder.traces.clear();
+        EXPECT_EQ(S_OK, host.AddMetadataText(c.type, c.value));
+        EXPECT_EQ(std::wstring(c.trace), recorder.traces);
+    }
+
+    recorder.traces.clear();
+    EXPECT_EQ(S_OK, host.SetDocumentLocale(0x409));
+    EXPECT_EQ(0u, recorder.traces.find(L"Locale: 1033 (409h) ")) << narrow(recorder.traces);
+    EXPECT_NE(std::wstring::npos, recorder.traces.find(L"English")) << narrow(recorder.traces);
+
+    // The date as the host gives it (no time-zone shift), in the locale's short form.
+    SYSTEMTIME late{2024, 3, 2, 5, 23, 59, 0, 0};
+    FILETIME date;
+    ASSERT_TRUE(SystemTimeToFileTime(&late, &date));
+    recorder.traces.clear();
+    EXPECT_EQ(S_OK, host.AddMetadataDate(9, &date));
+    EXPECT_EQ(std::wstring(L"Metadata: CreationDate date=\"3/5/2024\"\n"), recorder.traces);
+    EXPECT_EQ(S_OK, host.SetDocumentLocale(0x407));
+    recorder.traces.clear();
+    EXPECT_EQ(S_OK, host.AddMetadataDate(10, &date));
+    EXPECT_EQ(std::wstring(L"Metadata: ModDate date=\"05.03.2024\"\n"), recorder.traces);
+    recorder.traces.clear();
+    EXPECT_EQ(S_OK, host.AddMetadataDate(10, nullptr));
+    EXPECT_EQ(std::wstring(L"Metadata: ModDate date=\"\"\n"), recorder.traces);
+
+    MSODOCEXOUTLINENODE node{};
+    node.idNode = 7;
+    wcscpy(node.rgwchNodeText, L"Figures");
+    node.iDestPage = 2;
+    node.dytfvDestPage = 792.0f;
+    node.dxtfvDestOffset = 72.5f;
+    node.dytfvDestOffset = -1.25f;
+    recorder.traces.clear();
+    EXPECT_EQ(S_OK, host.AddOutlineEntry(0, &node));
+    EXPECT_EQ(std::wstring(L"MSODOCEXOUTLINENODE\nidNode\t7\nrgwchNodeText\t\"Figures\"\niDestPage\t2\n"
+                           L"dytfvDestPage\t792.000000\ndxtfvDestOffset\t72.500000\ndytfvDestOffset\t-1.250000\n"),
+              recorder.traces);
+    // A title that fills its whole field without a NUL is cut there.
+    for (wchar_t& c : node.rgwchNodeText)
+        c = L'A';
+    recorder.traces.clear();
+    EXPECT_EQ(S_OK, host.AddOutlineEntry(0, &node));
+    EXPECT_NE(std::wstring::npos, recorder.traces.find(L"\"" + std::wstring(256, L'A') + L"\"\niDestPage\t2\n"));
+    EXPECT_EQ(S_OK, host.AddOutlineEntry(0, nullptr));
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
+TEST(ExporterInterface, RefusesANullPageAndCallsAfterTheFinish)
+{
+    UserOutputRecorder recorder;
+    const std::string folder = MvxTest::tempFolder();
+    CDjVuExporter exporter;
+    exporter.outputPath = (folder + "\\once.djvu").c_str();
+    EXPECT_EQ(E_POINTER, exporter.AddEmfPage(nullptr));
+    Metafile page = reportPage(1);
+    ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
+    ASSERT_EQ(S_OK, exporter.FinishDocument());
+    const std::vector<unsigned char> written = MvxTest::readFile(folder + "\\once.djvu");
+    EXPECT_EQ(E_FAIL, exporter.AddEmfPage(page.get()));
+    EXPECT_EQ(E_FAIL, exporter.FinishDocument());
+    EXPECT_EQ(written, MvxTest::readFile(folder + "\\once.djvu"));
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
+TEST(ExporterInterface, StructureTraceOnlyInTheCapturePass)
+{
+    UserOutputRecorder recorder;
+    EmfPageRenderer renderer;
+    StructureNodeTrace node;
+    node.type = 3;
+    node.id = 5;
+    node.hasText = true;
+    CDjVuExporter::DumpStructureNode(renderer, node);
+    EXPECT_TRUE(recorder.traces.empty());
+    EXPECT_FALSE(renderer.PendingText());
+    EXPECT_EQ(-1, renderer.LastStructureNode().type);
+}
+
+} // namespace
