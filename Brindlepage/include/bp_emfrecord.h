@@ -7,6 +7,10 @@
 
 enum : uint32_t {
     EMR_SMALLTEXTOUT_TYPE = 108,
+    // Escape records: the data of a driver escape, 16 bytes in (the last behind a driver name).
+    EMR_DRAWESCAPE_TYPE = 105,
+    EMR_EXTESCAPE_TYPE = 106,
+    EMR_NAMEDESCAPE_TYPE = 110,
     // Options of EMR_SMALLTEXTOUT: no clip rectangle in the record; 8-bit characters.
     BP_ETO_NO_RECT = 0x100,
     BP_ETO_SMALL_CHARS = 0x200,
@@ -18,6 +22,15 @@ class EmfRecordView {
 public:
     // inRecord points at the record's type field; inSize is the record's whole length.
     EmfRecordView(const uint8_t* inRecord, uint32_t inSize) : m_record(inRecord), m_size(inSize) {}
+    // The record around the data GDI+ hands its enumeration callback, 8 bytes in, behind the type and size.
+    // Without data the record is its 8-byte head and has no field to read.
+    static EmfRecordView aroundData(const uint8_t* inData, uint32_t inDataSize)
+    {
+        static const uint8_t kHead[8] = {};
+        if (!inData || inDataSize > UINT32_MAX - 8)
+            return EmfRecordView(kHead, sizeof kHead);
+        return EmfRecordView(inData - 8, inDataSize + 8);
+    }
 
     uint32_t size() const { return m_size; }
     const uint8_t* record() const { return m_record; }
@@ -43,3 +56,8 @@ private:
     const uint8_t* m_record;
     uint32_t m_size;
 };
+
+// Whether an EMF record (types 1 to 122) is whole: its fixed fields and everything its counts, offsets and
+// sizes name (points, strings, advances, regions, bitmap headers, colour tables and rows) lie inside it.
+// Records of other types are not.
+bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord);

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <exception>
 #include <map>
+#include <string>
 
 class EmfRecordView;
 
@@ -67,13 +68,21 @@ public:
     bool SetStateFlags(uint32_t inMask, uint32_t inValue, UINT_PTR inCallerValue);
 
     // Capture side.
-    void CaptureTextRun(HDC inDC, const Morvenix::String& inText, POINT inReference, const RECTL* inRect,
+    // One line zone for the inCount UTF-16 units of one text record (up to a NUL among them), measured on
+    // inDC when there are no advances. The units are taken as they are, never as a byte-order mark. A
+    // centred or right-aligned run is placed by its own advances: the record's bounds are in the units of
+    // the device it was recorded on.
+    void CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t inCount, POINT inReference,
                         const int32_t* inAdvances);
-    // The character's box as two points (left, top) and (right, bottom) in logical coordinates.
+    // The character's box as two points (left, top) and (right, bottom) in logical coordinates. inRect gives
+    // the span a right-aligned or centred run is shifted by. inYUp: the mapping mode's y grows upward on
+    // the page, so what lies above the baseline has the larger logical y.
     void ComputeCharBox(POINT inReference, const RECTL* inRect, const int32_t* inAdvances, int32_t inAscent,
-                        int32_t inDescent, uint32_t inIndex, POINT outBox[2]) const;
+                        int32_t inDescent, uint32_t inIndex, bool inYUp, POINT outBox[2]) const;
     // inComment is the comment data (record offset 12), inSize its length.
     Morvenix::Rect LinkRectFromComment(const uint8_t* inComment, uint32_t inSize) const;
+    // The node of a document-structure comment (sub-type 0x209); false when the comment is too short.
+    static bool ReadStructureNode(const uint8_t* inComment, uint32_t inSize, StructureNodeTrace& outNode);
     void AddLinkArea(const Morvenix::Rect& inRect, const Morvenix::String& inUrl);
     static Morvenix::String FormatPageLink(uint32_t inPageNumber);
     void FlushTextTrace();
@@ -87,6 +96,9 @@ public:
     const Gdiplus::MetafileHeader& Header() const { return m_header; }
 
 private:
+    // The capture tests set up the capture state and hand records over without a render.
+    friend struct EmfPageRendererProbe;
+
     // Record handling helpers (each in the file of its job).
     Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
     Gdiplus::GpStatus PlainPassRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
@@ -96,6 +108,9 @@ private:
     // Whether the source bitmap of a blit record (EMR_BITBLT, EMR_STRETCHBLT, EMR_MASKBLT,
     // EMR_STRETCHDIBITS) is left to the foreground; one that does not lie inside its record always is.
     bool IsForegroundBlit(uint32_t inType, const EmfRecordView& inRecord) const;
+    // A white image of the size for the next render: the last or the spare image when no one else holds
+    // it any more, else a new one. Fresh pages of a new section cost far more than one white fill.
+    Morvenix::AutoPtr<Win32DIB> TakePageImage(int32_t inWidth, int32_t inHeight);
 
     Gdiplus::MetafileHeader m_header;
     int32_t m_resolution;
@@ -110,7 +125,9 @@ private:
     uint32_t m_pathDepth;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_lastWordZone;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_pageZone;
-    Morvenix::String m_pageText;
+    // UTF-8, grown in place: without structure comments it collects the text of every page the renderer
+    // plays, which appending to a Morvenix::String would copy whole at every line.
+    std::string m_pageText;
     bool m_pendingText;
     Morvenix::AutoPtr<Morvenix::DjVu::Annotation> m_annotation;
     bool m_capture;
@@ -118,6 +135,8 @@ private:
     HDC m_dc;
     Gdiplus::GpMetafile* m_metafile;
     Morvenix::AutoPtr<Win32DIB> m_image;
+    // The image of the render before the last, kept for reuse.
+    Morvenix::AutoPtr<Win32DIB> m_spareImage;
     StructureNodeTrace m_lastStructureNode;
     // A failure inside the record handler, kept until the enumeration has left GDI+.
     std::exception_ptr m_recordError;

@@ -20,13 +20,6 @@ namespace {
 const uint64_t kMaxImageBytes = 0x7FFFFFFF;
 const int64_t kMaxImageSide = 65535;
 
-// The record around GDI+'s data pointer, which points 8 bytes in, behind the type and size.
-EmfRecordView recordOf(const BYTE* inData, UINT inDataSize)
-{
-    if (!inData)
-        return EmfRecordView(nullptr, 0);
-    return EmfRecordView(inData - 8, inDataSize + 8);
-}
 
 // Pixels along one side of the page: the header's device units at the image's resolution.
 int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
@@ -88,8 +81,7 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
                                            static_cast<long long>(width), static_cast<long long>(height)),
                   kFunction);
 
-    m_image.reset();
-    m_image = new Win32DIB(int32_t(width), int32_t(height), nullptr);
+    m_image = TakePageImage(int32_t(width), int32_t(height));
 
     m_capture = inCapture;
     m_pageZone = inPageZone;
@@ -112,9 +104,13 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     m_graphics = graphics;
     m_dc = m_image->GetMemoryDC();
     m_metafile = inMetafile;
+    // The records change the context's state (mapping, clipping, pen position); an image drawn again
+    // later starts from the state it was made with.
+    const int savedState = SaveDC(m_dc);
     const Rect page(0, 0, INT(width), INT(height));
     GdipEnumerateMetafileDestRectI(graphics, inMetafile, page, &EmfPageRenderer::EnumerateRecordProc, this, nullptr);
     GdipDeleteGraphics(graphics);
+    RestoreDC(m_dc, savedState);
     m_graphics = nullptr;
     m_dc = nullptr;
     m_metafile = nullptr;
@@ -133,6 +129,33 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     return Morvenix::AutoPtr<T_Image>(m_image.get());
 }
 
+Morvenix::AutoPtr<Win32DIB> EmfPageRenderer::TakePageImage(int32_t inWidth, int32_t inHeight)
+{
+    // Held by the renderer alone: one reference, so taking another makes two.
+    const auto reusable = [&](const Morvenix::AutoPtr<Win32DIB>& inImage) {
+        if (!inImage || inImage->GetWidth() != inWidth || inImage->GetHeight() != inHeight || !inImage->GetMemoryDC())
+            return false;
+        const int32_t references = inImage->addRef();
+        inImage->release();
+        return references == 2;
+    };
+    Morvenix::AutoPtr<Win32DIB> image;
+    if (reusable(m_image))
+        image = m_image;
+    else if (reusable(m_spareImage))
+        image = m_spareImage;
+    if (image) {
+        GdiFlush();
+        const int32_t rowSize = -image->GetRowStep();
+        std::memset(image->GetRow(inHeight - 1), 255, size_t(rowSize) * size_t(inHeight));
+    } else {
+        image = new Win32DIB(inWidth, inHeight, nullptr);
+    }
+    if (m_image != image)
+        m_spareImage = m_image;
+    return image;
+}
+
 BOOL CALLBACK EmfPageRenderer::EnumerateRecordProc(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
                                                    const BYTE* inData, VOID* inRenderer)
 {
@@ -149,7 +172,11 @@ BOOL CALLBACK EmfPageRenderer::EnumerateRecordProc(EmfPlusRecordType inType, UIN
 GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
                                            const BYTE* inData)
 {
-    const EmfRecordView record = recordOf(inData, inDataSize);
+    const EmfRecordView record = EmfRecordView::aroundData(inData, inDataSize);
+    // A damaged EMF record is neither read nor played: GDI would read what its fields name. EMF+ records
+    // reach here parsed out of their comments by GDI+, which checks them itself.
+    if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid) && !RecordFitsItsFields(uint32_t(inType), record))
+        return Ok;
     uint32_t index = 0;
     switch (uint32_t(inType)) {
     case EMR_BEGINPATH:

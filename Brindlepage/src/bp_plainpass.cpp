@@ -12,13 +12,6 @@ using namespace Gdiplus;
 
 namespace {
 
-EmfRecordView recordOf(const BYTE* inData, UINT inDataSize)
-{
-    if (!inData)
-        return EmfRecordView(nullptr, 0);
-    return EmfRecordView(inData - 8, inDataSize + 8);
-}
-
 bool fitsInt32(double inValue)
 {
     return inValue >= double(INT32_MIN) && inValue <= double(INT32_MAX);
@@ -107,7 +100,7 @@ const BITMAPINFO* bitmapInfoAt(const EmfRecordView& inRecord, uint32_t inOffset,
 GpStatus EmfPageRenderer::PlainPassRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
                                           const BYTE* inData)
 {
-    const EmfRecordView record = recordOf(inData, inDataSize);
+    const EmfRecordView record = EmfRecordView::aroundData(inData, inDataSize);
     POINT pen = {};
     switch (uint32_t(inType)) {
     case EMR_ARC:

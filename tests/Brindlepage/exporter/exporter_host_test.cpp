@@ -41,8 +41,10 @@ protected:
             SCOPED_TRACE("page " + std::to_string(i + 1));
             const std::vector<std::string>& ids = layout.pages[i];
             const auto count = [&](const char* inId) { return std::count(ids.begin(), ids.end(), inId); };
-            for (const char* id : {"INFO", "INCL", "Sjbz", "BG44", "TXTz", "ANTz"})
+            for (const char* id : {"INFO", "INCL", "Sjbz", "TXTz", "ANTz"})
                 EXPECT_EQ(1, count(id)) << id;
+            // The background comes in the IW44 encoder's slices, one chunk each.
+            EXPECT_LE(1, count("BG44"));
             EXPECT_EQ(1, count("FGbz") + count("FG44"));
             EXPECT_EQ("INFO", ids.front());
 
@@ -57,11 +59,12 @@ protected:
             EXPECT_NE(std::string::npos, text.find(inExpected[i].text)) << text;
             const std::string annotations = run("djvused -e 'select " + page + "; print-ant' " + host("out.djvu"));
             EXPECT_NE(std::string::npos, annotations.find("(mode color)")) << annotations;
-            if (inExpected[i].link)
+            if (inExpected[i].link) {
                 EXPECT_NE(std::string::npos, annotations.find("(maparea \"" + narrow(inExpected[i].link) + "\""))
                     << annotations;
-            else
+            } else {
                 EXPECT_EQ(std::string::npos, annotations.find("maparea")) << annotations;
+            }
         }
     }
 
@@ -81,14 +84,14 @@ TEST_F(ExporterHost, GdiPages)
                    {{"Quarterly figures page 1", kLinkUrl},
                     {"Quarterly figures page 2", kLinkUrl},
                     {"Quarterly figures page 3", kLinkUrl}},
-                   30.0);
+                   35.0);
 }
 
 TEST_F(ExporterHost, LibreOfficeSampleReport)
 {
     exportAndCheck(samplePages(),
                    {{"Archiving the yearly reports", kLinkUrl}, {"Figures of the year", nullptr}, {"What comes next", nullptr}},
-                   30.0);
+                   35.0);
 }
 
 } // namespace

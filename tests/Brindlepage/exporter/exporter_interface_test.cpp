@@ -88,10 +88,14 @@ TEST(ExporterInterface, MetadataLocaleAndOutlineOnlyTrace)
     recorder.traces.clear();
     EXPECT_EQ(S_OK, host.AddMetadataDate(9, &date));
     EXPECT_EQ(std::wstring(L"Metadata: CreationDate date=\"3/5/2024\"\n"), recorder.traces);
+    // After the host's locale call the dates follow the document's locale.
     EXPECT_EQ(S_OK, host.SetDocumentLocale(0x407));
     recorder.traces.clear();
     EXPECT_EQ(S_OK, host.AddMetadataDate(10, &date));
-    EXPECT_EQ(std::wstring(L"Metadata: ModDate date=\"05.03.2024\"\n"), recorder.traces);
+    wchar_t german[64];
+    ASSERT_TRUE(GetDateFormatW(0x407, DATE_SHORTDATE, &late, nullptr, german, 64));
+    EXPECT_NE(std::wstring::npos, std::wstring(german).find(L"3.2024"));
+    EXPECT_EQ(L"Metadata: ModDate date=\"" + std::wstring(german) + L"\"\n", recorder.traces);
     recorder.traces.clear();
     EXPECT_EQ(S_OK, host.AddMetadataDate(10, nullptr));
     EXPECT_EQ(std::wstring(L"Metadata: ModDate date=\"\"\n"), recorder.traces);
@@ -147,6 +151,45 @@ TEST(ExporterInterface, StructureTraceOnlyInTheCapturePass)
     EXPECT_TRUE(recorder.traces.empty());
     EXPECT_FALSE(renderer.PendingText());
     EXPECT_EQ(-1, renderer.LastStructureNode().type);
+}
+
+// The host's structure comments around the text they hold, as Word writes them for a heading and a picture.
+void markStructureNode(HDC inDC, int32_t inId, int32_t inType, int32_t inLevel, bool inHasText, const wchar_t* inAltText)
+{
+    const uint32_t altLength = uint32_t(wcslen(inAltText));
+    std::vector<uint32_t> words{0x50504E55, 0x209, 0, uint32_t(inId), uint32_t(inId), uint32_t(inType),
+                                uint32_t(inLevel), inHasText ? 1u : 0u, altLength};
+    std::vector<BYTE> data(words.size() * 4 + (altLength + 1) * 2);
+    memcpy(data.data(), words.data(), words.size() * 4);
+    memcpy(&data[words.size() * 4], inAltText, (altLength + 1) * 2);
+    GdiComment(inDC, UINT(data.size()), data.data());
+}
+
+void markStructureEnd(HDC inDC)
+{
+    const uint32_t words[3] = {0x50504E55, 0x20A, 0};
+    GdiComment(inDC, sizeof words, reinterpret_cast<const BYTE*>(words));
+}
+
+TEST(ExporterInterface, StructureTraceFollowsTheCapturedText)
+{
+    Metafile page = drawPage(50, 50, [](HDC dc) {
+        markStructureNode(dc, 1, 3, 2, true, L"");
+        drawText(dc, 10, 20, L"Results", 12);
+        markStructureEnd(dc);
+        markStructureNode(dc, 2, 1, 0, false, L"A lake");
+        markStructureEnd(dc);
+        markStructureNode(dc, 3, 99, 0, true, L"");
+        drawText(dc, 10, 60, L"Body", 10);
+    });
+    UserOutputRecorder recorder;
+    CDjVuExporter exporter;
+    ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
+    // Only the capture pass traces; the text of the last node goes out when the page ends.
+    EXPECT_EQ(std::wstring(L"Heading ID=1 PARENT=0, SORTORDER=1\n  LEVEL=2\n  TEXT=Results\n<<<<"
+                           L"Figure ID=2 PARENT=0, SORTORDER=2\n  ALTTEXT=\"A lake\"\n>>>><<<<"
+                           L"??? ID=3 PARENT=0, SORTORDER=3\n  TEXT=Body\n"),
+              recorder.traces);
 }
 
 } // namespace

@@ -116,8 +116,9 @@ TEST_F(ExporterSave, NothingToSave)
         CDjVuExporter exporter;
         if (c.name)
             exporter.outputPath = narrow(target("") + c.name).c_str();
-        if (c.withPage)
+        if (c.withPage) {
             ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
+        }
         EXPECT_EQ(E_FAIL, exporter.FinishDocument());
         ASSERT_EQ(1u, recorder.boxes.size());
         EXPECT_NE(std::string::npos, narrow(recorder.boxes[0].text).find(c.message)) << narrow(recorder.boxes[0].text);

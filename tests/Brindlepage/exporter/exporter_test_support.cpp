@@ -136,6 +136,14 @@ std::vector<Metafile> samplePages()
 
 MvxTest::NetpbmImage renderPage(HENHMETAFILE inPage)
 {
+    // GDI+ runs here for this render only, so that the exporter's tests see the exporter start it itself.
+    ULONG_PTR gdiplus = 0;
+    Gdiplus::GdiplusStartupInput input;
+    EXPECT_EQ(Gdiplus::Ok, Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr));
+    struct Shutdown {
+        ULONG_PTR token;
+        ~Shutdown() { Gdiplus::GdiplusShutdown(token); }
+    } shutdown{gdiplus};
     EmfPageRenderer renderer;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> zone = Morvenix::DjVu::TextZone::create(1);
     Morvenix::AutoPtr<Morvenix::DjVu::Annotation> annotation = Morvenix::DjVu::Annotation::create(0, 0, 0xFFFFFFFFu, 0, 1);

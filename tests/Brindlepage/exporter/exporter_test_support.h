@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bp_exporter.h"
+#include "bp_useroutput.h"
 #include "netpbm.h"
 #include "test_support.h"
 

@@ -1,0 +1,322 @@
+#include "capture_probe.h"
+#include "capture_records.h"
+#include "capture_zones.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace CaptureTest;
+using Morvenix::AutoPtr;
+using Morvenix::Rect;
+using Morvenix::DjVu::TextZone;
+
+namespace {
+
+// Text records handed to the capture over a memory device context in MM_TEXT (logical units are device
+// pixels), with a 40-pixel font selected.
+class TextRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dc = CreateCompatibleDC(nullptr);
+        ASSERT_NE(nullptr, dc);
+        font = CreateFontW(-40, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Liberation Sans");
+        previous = SelectObject(dc, font);
+        ASSERT_TRUE(GetTextMetricsW(dc, &metrics));
+        ascent = metrics.tmAscent;
+        descent = metrics.tmDescent;
+        ASSERT_GT(ascent, 0);
+        page = TextZone::create(TextZone::zonePage);
+        EmfPageRendererProbe::startPage(renderer, dc, page.get(), nullptr);
+    }
+    void TearDown() override
+    {
+        SelectObject(dc, previous);
+        DeleteObject(font);
+        DeleteDC(dc);
+    }
+    void capture(const Bytes& inRecord) { EmfPageRendererProbe::textRecord(renderer, inRecord); }
+    const TextZone& line(uint32_t inIndex) const { return *page->children[inIndex]; }
+    // A character cell of the default alignment (TA_TOP): from the reference's y down by ascent plus
+    // descent, one unit past the advance.
+    Rect cell(int32_t inX, int32_t inY, int32_t inAdvance) const
+    {
+        return Rect{inX, inY, inAdvance + 1, ascent + descent + 1};
+    }
+    std::vector<Rect> characterRects() const
+    {
+        std::vector<Rect> rects;
+        for (const TextZone* c : characters(*page))
+            rects.push_back(c->rect);
+        return rects;
+    }
+
+    HDC dc = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ previous = nullptr;
+    TEXTMETRICW metrics{};
+    int32_t ascent = 0, descent = 0;
+    AutoPtr<TextZone> page;
+    EmfPageRenderer renderer;
+};
+
+TEST_F(TextRunTest, ASpaceMakesTwoWordsAndBothEndInASpace)
+{
+    capture(extTextOutW({100, 200}, L"ab cd", {10, 11, 12, 13, 14}));
+    ASSERT_EQ(1u, page->children.count());
+    const TextZone& l = line(0);
+    EXPECT_EQ(TextZone::zoneLine, l.type);
+    ASSERT_EQ(2u, l.children.count());
+    EXPECT_EQ(TextZone::zoneWord, l.children[0]->type);
+    EXPECT_EQ((std::vector<std::string>{"a", "b "}), childTexts(*l.children[0]));
+    EXPECT_EQ((std::vector<std::string>{"c", "d "}), childTexts(*l.children[1]));
+    EXPECT_EQ((std::vector<Rect>{cell(100, 200, 10), cell(110, 200, 11), cell(133, 200, 13), cell(146, 200, 14)}),
+              characterRects());
+    EXPECT_EQ(TextZone::zoneCharacter, l.children[1]->children[0]->type);
+    EXPECT_EQ(l.children[0].get(), EmfPageRendererProbe::lastWord(renderer));
+    EXPECT_EQ("ab cd ", EmfPageRendererProbe::pageText(renderer));
+}
+
+TEST_F(TextRunTest, ARunWithoutSeparatorIsOneWordWithoutASpace)
+{
+    capture(extTextOutW({0, 0}, L"abc", {10, 10, 10}));
+    ASSERT_EQ(1u, page->children.count());
+    ASSERT_EQ(1u, line(0).children.count());
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), childTexts(*line(0).children[0]));
+    EXPECT_EQ(nullptr, EmfPageRendererProbe::lastWord(renderer));
+}
+
+TEST_F(TextRunTest, ALeadingSeparatorSpacesTheLastWordOfAnEarlierRun)
+{
+    capture(extTextOutW({0, 0}, L"ab cd", {10, 10, 10, 10, 10}));
+    TextZone* earlier = EmfPageRendererProbe::lastWord(renderer);
+    ASSERT_NE(nullptr, earlier);
+    // Whatever took the earlier word's space away, the next run's leading separator puts one back, once.
+    earlier->children[1]->text = "b";
+    capture(extTextOutW({0, 100}, L"  ef", {10, 10, 10, 10}));
+    EXPECT_EQ("b ", textOf(*earlier->children[1]));
+    ASSERT_EQ(2u, page->children.count());
+    ASSERT_EQ(1u, line(1).children.count());
+    EXPECT_EQ("ef", textOf(line(1)));
+    EXPECT_EQ(cell(20, 100, 10), line(1).children[0]->children[0]->rect);
+}
+
+TEST_F(TextRunTest, SeparatorsAloneAddNoLine)
+{
+    capture(extTextOutW({0, 0}, L" \t\x00A0\x3000\x2009", {5, 5, 5, 5, 5}));
+    EXPECT_EQ(0u, page->children.count());
+    EXPECT_TRUE(EmfPageRendererProbe::pageText(renderer).empty());
+}
+
+TEST_F(TextRunTest, RecordsWithoutCharactersAddNothing)
+{
+    capture(extTextOutW({0, 0}, L"", {}));
+    capture(extTextOutW({0, 0}, L"ab", {10, 10}, ETO_GLYPH_INDEX));
+    capture(extTextOutA({0, 0}, "ab", {10, 10}, ETO_GLYPH_INDEX));
+    capture(smallTextOut({0, 0}, L"", 0x100));
+    capture(smallTextOut({0, 0}, L"ab", 0x100 | ETO_GLYPH_INDEX));
+    // A NUL in the first unit ends the text before it starts.
+    capture(extTextOutW({0, 0}, std::wstring(L"\0ab", 3), {10, 10, 10}));
+    EXPECT_EQ(0u, page->children.count());
+}
+
+TEST_F(TextRunTest, ANulEndsTheRun)
+{
+    capture(extTextOutW({0, 0}, std::wstring(L"ab\0cd", 5), {10, 10, 10, 10, 10}));
+    ASSERT_EQ(1u, page->children.count());
+    EXPECT_EQ("ab", textOf(line(0)));
+}
+
+TEST_F(TextRunTest, NothingIsCapturedWithoutAPageZone)
+{
+    EmfPageRendererProbe::startPage(renderer, dc, nullptr, nullptr);
+    capture(extTextOutW({0, 0}, L"ab", {10, 10}));
+    renderer.CaptureTextRun(dc, L"ab", 2, POINT{0, 0}, nullptr);
+    EXPECT_EQ(0u, page->children.count());
+}
+
+TEST_F(TextRunTest, TheAnsiRecordReadsLikeTheWideOne)
+{
+    capture(extTextOutW({100, 200}, L"ab cd\x00E9", {10, 11, 12, 13, 14, 15}));
+    capture(extTextOutA({100, 200}, "ab cd\xE9", {10, 11, 12, 13, 14, 15}));
+    ASSERT_EQ(2u, page->children.count());
+    EXPECT_EQ("ab cd\xC3\xA9 ", textOf(line(1)));
+    const std::vector<const TextZone*> all = characters(*page);
+    ASSERT_EQ(10u, all.size());
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(all[i]->rect, all[i + 5]->rect) << i;
+}
+
+TEST_F(TextRunTest, XAndYAdvancesArePairedPerCharacter)
+{
+    capture(extTextOutW({0, 0}, L"abc", {10, -3, 20, 7, 30, 0}, ETO_PDY));
+    EXPECT_EQ((std::vector<Rect>{cell(0, 0, 10), cell(10, 0, 20), cell(30, 0, 30)}), characterRects());
+}
+
+TEST_F(TextRunTest, ARunWithoutAdvancesIsMeasuredOnTheDeviceContext)
+{
+    const std::wstring text = L"Wig wam";
+    INT extents[7];
+    SIZE size;
+    ASSERT_TRUE(GetTextExtentExPointW(dc, text.c_str(), 7, 0, nullptr, extents, &size));
+    capture(extTextOutW({50, 60}, text, {}));
+    const std::vector<Rect> rects = characterRects();
+    ASSERT_EQ(6u, rects.size());
+    EXPECT_EQ(cell(50, 60, extents[0]), rects[0]);
+    EXPECT_EQ(cell(50 + extents[1], 60, extents[2] - extents[1]), rects[2]);
+    EXPECT_EQ(cell(50 + extents[3], 60, extents[4] - extents[3]), rects[3]);
+    EXPECT_EQ(cell(50 + extents[5], 60, extents[6] - extents[5]), rects[5]);
+}
+
+TEST_F(TextRunTest, SmallTextOutInItsFourForms)
+{
+    const std::wstring text = L"Hi yo";
+    INT extents[5];
+    SIZE size;
+    ASSERT_TRUE(GetTextExtentExPointW(dc, text.c_str(), 5, 0, nullptr, extents, &size));
+    for (uint32_t options : {0u, 0x100u, 0x200u, 0x300u}) {
+        page = TextZone::create(TextZone::zonePage);
+        EmfPageRendererProbe::startPage(renderer, dc, page.get(), nullptr);
+        capture(smallTextOut({30, 40}, text, options, RECTL{1, 2, 3, 4}));
+        ASSERT_EQ(1u, page->children.count()) << options;
+        EXPECT_EQ("Hi yo ", textOf(line(0))) << options;
+        const std::vector<Rect> rects = characterRects();
+        ASSERT_EQ(4u, rects.size());
+        EXPECT_EQ(cell(30, 40, extents[0]), rects[0]) << options;
+        EXPECT_EQ(cell(30 + extents[3], 40, extents[4] - extents[3]), rects[3]) << options;
+    }
+}
+
+TEST_F(TextRunTest, ASurrogatePairIsOneCharacterAndALoneSurrogateNone)
+{
+    capture(extTextOutW({0, 0}, L"a\xD83D\xDE00" L"b\xDC00" L"c", {10, 7, 8, 12, 5, 6}));
+    const std::vector<const TextZone*> all = characters(*page);
+    ASSERT_EQ(5u, all.size());
+    EXPECT_EQ("\xF0\x9F\x98\x80", textOf(*all[1]));
+    EXPECT_EQ(cell(10, 0, 15), all[1]->rect);
+    EXPECT_EQ(cell(25, 0, 12), all[2]->rect);
+    EXPECT_EQ("\xEF\xBF\xBD", textOf(*all[3]));
+    EXPECT_EQ(cell(42, 0, 6), all[4]->rect);
+}
+
+TEST_F(TextRunTest, LeadingByteOrderMarkUnitsAreCharactersOfTheText)
+{
+    capture(extTextOutW({0, 0}, L"\xFEFF" L"ab", {0, 10, 10}));
+    capture(extTextOutW({0, 100}, L"\xFFFE" L"ab", {0, 10, 10}));
+    ASSERT_EQ(2u, page->children.count());
+    EXPECT_EQ("\xEF\xBB\xBF" "ab", textOf(line(0)));
+    EXPECT_EQ("\xEF\xBF\xBE" "ab", textOf(line(1)));
+}
+
+TEST_F(TextRunTest, AlignmentPlacesTheCellsAroundTheReference)
+{
+    MoveToEx(dc, 500, 600, nullptr);
+    const struct {
+        uint32_t align;
+        int32_t x, y;
+    } cases[] = {
+        {TA_TOP | TA_LEFT, 100, 200},
+        {TA_BASELINE | TA_LEFT, 100, 200 - ascent},
+        {TA_BOTTOM | TA_LEFT, 100, 200 - ascent - descent},
+        // The run is 30 units long: right alignment ends it at the reference, centring halves that.
+        {TA_BASELINE | TA_RIGHT, 70, 200 - ascent},
+        {TA_BASELINE | TA_CENTER, 85, 200 - ascent},
+        {TA_TOP | TA_LEFT | TA_UPDATECP, 500, 600},
+        {TA_BASELINE | TA_CENTER | TA_UPDATECP, 485, 600 - ascent},
+    };
+    for (const auto& c : cases) {
+        page = TextZone::create(TextZone::zonePage);
+        EmfPageRendererProbe::startPage(renderer, dc, page.get(), nullptr);
+        EmfPageRendererProbe::setTextAlign(renderer, c.align);
+        capture(extTextOutW({100, 200}, L"ab", {10, 20}));
+        EXPECT_EQ((std::vector<Rect>{cell(c.x, c.y, 10), cell(c.x + 10, c.y, 20)}), characterRects()) << c.align;
+    }
+}
+
+TEST_F(TextRunTest, CharacterBoxesFollowTheAlignmentAndTheBoundsGiven)
+{
+    const int32_t advances[] = {10, 20, 30};
+    const RECTL bounds{0, 0, 100, 40};
+    POINT left[2], centred[2], right[2];
+    for (uint32_t i = 0; i < 3; ++i) {
+        EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
+        renderer.ComputeCharBox(POINT{200, 300}, &bounds, advances, 30, 10, i, false, left);
+        EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_CENTER);
+        renderer.ComputeCharBox(POINT{200, 300}, &bounds, advances, 30, 10, i, false, centred);
+        EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_RIGHT);
+        renderer.ComputeCharBox(POINT{200, 300}, &bounds, advances, 30, 10, i, false, right);
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(left[k].x - 50, centred[k].x);
+            EXPECT_EQ(left[k].x - 100, right[k].x);
+            EXPECT_EQ(left[k].y, centred[k].y);
+        }
+    }
+    EXPECT_EQ(230, left[0].x);
+    EXPECT_EQ(270, left[0].y);
+    EXPECT_EQ(261, left[1].x);
+    EXPECT_EQ(311, left[1].y);
+    // Without a rectangle nothing shifts the run.
+    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_CENTER);
+    renderer.ComputeCharBox(POINT{200, 300}, nullptr, advances, 30, 10, 2, false, centred);
+    EXPECT_EQ(230, centred[0].x);
+}
+
+TEST_F(TextRunTest, TextTurnedAQuarterStandsUp)
+{
+    LOGFONTW turned{};
+    turned.lfEscapement = 900;
+    EmfPageRendererProbe::setFont(renderer, &turned);
+    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
+    const int32_t advances[] = {10, 20};
+    for (uint32_t i = 0; i < 2; ++i) {
+        POINT box[2];
+        renderer.ComputeCharBox(POINT{200, 300}, nullptr, advances, 30, 10, i, false, box);
+        EXPECT_EQ(30 + 10 + 1, box[1].x - box[0].x) << i;
+        EXPECT_EQ(advances[i] + 1, box[1].y - box[0].y) << i;
+        // The ascent lies to the left of the baseline, the text runs up the page.
+        EXPECT_EQ(200 - 30, box[0].x);
+        EXPECT_EQ(300 - (i ? 30 : 10), box[0].y);
+    }
+}
+
+TEST_F(TextRunTest, AMappingWithYUpwardKeepsTheAscentAboveTheBaseline)
+{
+    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
+    const int32_t advances[] = {20};
+    POINT down[2], up[2];
+    renderer.ComputeCharBox(POINT{0, 0}, nullptr, advances, 30, 10, 0, false, down);
+    renderer.ComputeCharBox(POINT{0, 0}, nullptr, advances, 30, 10, 0, true, up);
+    EXPECT_EQ(-30, down[0].y);
+    EXPECT_EQ(11, down[1].y);
+    EXPECT_EQ(-10, up[0].y);
+    EXPECT_EQ(31, up[1].y);
+    EXPECT_EQ(down[0].x, up[0].x);
+    EXPECT_EQ(down[1].x, up[1].x);
+}
+
+TEST_F(TextRunTest, CellsGoToDevicePixelsThroughTheMapping)
+{
+    // Twips on a 1440-dpi device: one logical unit a pixel, y upward.
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1000, 1000, nullptr);
+    SetViewportExtEx(dc, 2000, -2000, nullptr);
+    SetViewportOrgEx(dc, 0, 1000, nullptr);
+    TEXTMETRICW scaled{};
+    GetTextMetricsW(dc, &scaled);
+    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
+    capture(extTextOutW({100, 300}, L"ab", {10, 20}));
+    const std::vector<Rect> rects = characterRects();
+    ASSERT_EQ(2u, rects.size());
+    // The baseline is at device y 1000 - 600; the cell stands on it, above it on the page.
+    const int32_t baseline = 1000 - 600;
+    EXPECT_EQ(200, rects[0].x);
+    EXPECT_EQ(22, rects[0].width);
+    EXPECT_EQ(baseline - 2 * (scaled.tmAscent + 1), rects[0].y);
+    EXPECT_EQ(baseline + 2 * scaled.tmDescent, rects[0].y + rects[0].height);
+    EXPECT_EQ(220, rects[1].x);
+}
+
+} // namespace

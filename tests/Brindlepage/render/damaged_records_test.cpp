@@ -1,0 +1,155 @@
+// Records whose counts, offsets and sizes do not fit the record, spliced into a page metafile: both
+// passes render the page without reading outside a record, and without a crash or a hang.
+#include "render_support.h"
+
+#include "bp_emfrecord.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+using namespace RenderTest;
+
+namespace {
+
+std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> inParts)
+{
+    std::vector<uint8_t> bytes;
+    for (const auto& part : inParts)
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    return bytes;
+}
+
+// A 24-bit bitmap header of inWidth x inHeight pixels.
+std::vector<uint8_t> bitmapHeader(uint32_t inWidth, uint32_t inHeight, uint32_t inBitCount = 24)
+{
+    return words({40, inWidth, inHeight, 1 | (inBitCount << 16), BI_RGB, 0, 0, 0, 0, 0});
+}
+
+// EMR_STRETCHDIBITS with the given header and bits offsets and sizes, a 64 x 64 destination, the header
+// and then inBits behind the fixed part (offset 80).
+std::vector<uint8_t> stretchDIBits(uint32_t inOffBmi, uint32_t inCbBmi, uint32_t inOffBits, uint32_t inCbBits,
+                                   const std::vector<uint8_t>& inHeader, size_t inBits, int32_t inDestWidth = 64,
+                                   int32_t inDestHeight = 64)
+{
+    std::vector<uint8_t> payload = words({0, 0, 100, 100,                           // bounds
+                                          10, 10, 0, 0, 32, 32,                     // dest x, y; src x, y, cx, cy
+                                          inOffBmi, inCbBmi, inOffBits, inCbBits,   // offsets and sizes
+                                          DIB_RGB_COLORS, SRCCOPY, uint32_t(inDestWidth), uint32_t(inDestHeight)});
+    payload = concat({payload, inHeader, std::vector<uint8_t>(inBits, 0x35)});
+    return makeRecord(EMR_STRETCHDIBITS, payload);
+}
+
+// EMR_BITBLT (or EMR_MASKBLT with the mask fields) with a 64 x 64 destination and the given source fields.
+std::vector<uint8_t> bitBlt(uint32_t inType, uint32_t inOffBmi, uint32_t inCbBmi, uint32_t inOffBits,
+                            uint32_t inCbBits, size_t inTail)
+{
+    std::vector<uint8_t> payload = words({0, 0, 100, 100, 10, 10, 64, 64, SRCCOPY, 0, 0});
+    payload = concat({payload, words({0x3F800000, 0, 0, 0x3F800000, 0, 0}),  // identity transform
+                      words({0, DIB_RGB_COLORS, inOffBmi, inCbBmi, inOffBits, inCbBits})});
+    if (inType == EMR_MASKBLT)
+        payload = concat({payload, words({0, 0, DIB_RGB_COLORS, 0xFFFFF0, 40, 128, 0x7FFFFFFF})});
+    payload = concat({payload, std::vector<uint8_t>(inTail, 0x21)});
+    return makeRecord(inType, payload);
+}
+
+struct DamagedCase {
+    const char* name;
+    std::vector<std::vector<uint8_t>> records;
+};
+
+std::vector<DamagedCase> damagedCases()
+{
+    const std::vector<uint8_t> header = bitmapHeader(32, 32);
+    const uint32_t bitsOffset = 80 + 40;
+    return {
+        {"StretchDIBitsHeaderBeyondRecord", {stretchDIBits(0x7FFFFFF0, 40, bitsOffset, 3072, header, 3072)}},
+        {"StretchDIBitsBitsBeyondRecord", {stretchDIBits(80, 40, bitsOffset, 0x10000000, header, 3072)}},
+        {"StretchDIBitsOffsetsWrapAround", {stretchDIBits(0xFFFFFFF8, 0x10, 0xFFFFFF00, 0x200, header, 3072)}},
+        {"StretchDIBitsRowsLongerThanBits", {stretchDIBits(80, 40, bitsOffset, 512, bitmapHeader(32, 3000), 512)}},
+        {"StretchDIBitsHugeBitmap", {stretchDIBits(80, 40, bitsOffset, 3072, bitmapHeader(0x7FFFFFFF, 0x7FFFFFFF), 3072)}},
+        {"StretchDIBitsHeaderSizeLies", {stretchDIBits(80, 40, bitsOffset, 3072,
+                                                       concat({words({0xFFFFFFF0}), std::vector<uint8_t>(36, 0)}), 3072)}},
+        {"StretchDIBitsHeaderShorterThanHeader", {stretchDIBits(80, 12, bitsOffset, 3072, header, 3072)}},
+        {"StretchDIBitsNegativeHugeDestination",
+         {stretchDIBits(80, 40, bitsOffset, 3072, header, 3072, INT32_MIN, INT32_MIN)}},
+        {"BitBltTruncated", {makeRecord(EMR_BITBLT, words({0, 0, 100, 100, 10, 10, 64, 64, SRCCOPY}))}},
+        {"BitBltSourceBeyondRecord", {bitBlt(EMR_BITBLT, 100, 40, 140, 0x00FFFFFF, 64)}},
+        {"StretchBltHeaderBeyondRecord", {bitBlt(EMR_STRETCHBLT, 0x7FFFFFFF, 40, 108, 16, 64)}},
+        {"MaskBltMaskBeyondRecord", {bitBlt(EMR_MASKBLT, 128, 40, 168, 3072, 40 + 3072)}},
+        {"PolylineToHugeCount", {makeRecord(EMR_POLYLINETO, words({0, 0, 10, 10, 0x40000000, 5, 5}))}},
+        {"PolyBezierTo16HugeCount", {makeRecord(EMR_POLYBEZIERTO16, words({0, 0, 10, 10, 0xFFFFFFFF, 0x00050005}))}},
+        {"PolyDraw16HugeCount", {makeRecord(EMR_POLYDRAW16, words({0, 0, 10, 10, 0x20000000, 0x00050005}))}},
+        {"PolygonHugeCount", {makeRecord(EMR_POLYGON, words({0, 0, 10, 10, 0x10000000, 5, 5, 9, 9}))}},
+        {"Polyline16HugeCount", {makeRecord(EMR_POLYLINE16, words({0, 0, 10, 10, 0x7FFFFFFF, 0x00050005}))}},
+        {"PolyPolygonHugeCounts", {makeRecord(EMR_POLYPOLYGON, words({0, 0, 10, 10, 0x7FFFFFFF, 3, 3, 1, 1, 2, 2}))}},
+        {"PolyPolyline16CountsBeyondPoints",
+         {makeRecord(EMR_POLYPOLYLINE16, words({0, 0, 10, 10, 2, 4, 0x40000000, 0x7FFFFFFF, 0x00010001}))}},
+        {"LineToTruncated", {makeRecord(EMR_LINETO, {})}},
+        {"AngleArcNotANumber", {makeRecord(EMR_ANGLEARC, words({10, 10, 0xFFFFFFFF, 0x7FC00000, 0x7F800000}))}},
+        {"AngleArcTruncated", {makeRecord(EMR_ANGLEARC, words({10, 10}))}},
+        {"ArcToTruncated", {makeRecord(EMR_ARCTO, words({0, 0, 10}))}},
+        {"FontTruncated", {makeRecord(EMR_EXTCREATEFONTINDIRECTW, words({1, 0xFFFFFFF6}))}},
+        {"SelectObjectTruncated", {makeRecord(EMR_SELECTOBJECT, {})}},
+        {"DeleteObjectTruncated", {makeRecord(EMR_DELETEOBJECT, {})}},
+        {"SetTextAlignTruncated", {makeRecord(EMR_SETTEXTALIGN, {})}},
+        {"ExtTextOutStringBeyondRecord",
+         {makeRecord(EMR_EXTTEXTOUTW, concat({words({0, 0, 100, 100, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
+                                              words({10, 20, 0x7FFFFFFF, 0x7FFFFFF0, 0, 0, 0, 0, 0, 0x7FFFFF00}),
+                                              std::vector<uint8_t>(16, 0x41)}))}},
+        {"ExtTextOutDxBeyondRecord",
+         {makeRecord(EMR_EXTTEXTOUTW, concat({words({0, 0, 100, 100, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
+                                              words({10, 20, 4, 76, 0, 0, 0, 0, 0, 0xFFFFFFF0}),
+                                              words({0x00420041, 0x00440043})}))}},
+        {"SmallTextOutGarbage", {makeRecord(EMR_SMALLTEXTOUT_TYPE, words({10, 20, 0x7FFFFFFF, 0x300, 1, 0, 0}))}},
+        {"CommentLengthBeyondRecord", {makeRecord(EMR_GDICOMMENT, concat({words({0x7FFFFFFF}), words({0x50504E55, 0x201})}))}},
+        {"FillRgnDataBeyondRecord",
+         {makeRecord(EMR_FILLRGN, words({0, 0, 10, 10, 0x7FFFFFF0, 0, 32, 1, 0x10000000, 0x1000, 0, 0, 10, 10}))}},
+        {"ClipRgnDataBeyondRecord", {makeRecord(EMR_EXTSELECTCLIPRGN, words({0x7FFFFFF0, RGN_COPY, 32, 1, 0x7FFFFFFF}))}},
+        {"PaintRgnCountBeyondData",
+         {makeRecord(EMR_PAINTRGN, words({0, 0, 10, 10, 48, 32, 1, 0x00FFFFFF, 0x30, 0, 0, 10, 10, 0, 0, 9, 9}))}},
+        {"PenStylesBeyondRecord",
+         {makeRecord(EMR_EXTCREATEPEN, words({3, 0, 0, 0, 0, PS_USERSTYLE | PS_GEOMETRIC, 1, BS_SOLID, 0, 0, 0x7FFFFFFF}))}},
+        {"PatternBrushBitmapBeyondRecord",
+         {makeRecord(EMR_CREATEDIBPATTERNBRUSHPT, words({4, DIB_RGB_COLORS, 0x7FFFFFFF, 40, 0x7FFFFFFF, 0x1000}))}},
+        {"MonoBrushBitmapShort",
+         {makeRecord(EMR_CREATEMONOBRUSH, concat({words({5, DIB_RGB_COLORS, 32, 40, 72, 0x100000}),
+                                                  bitmapHeader(64, 64, 1)}))}},
+        {"SetDIBitsToDeviceBeyondRecord",
+         {makeRecord(EMR_SETDIBITSTODEVICE,
+                     words({0, 0, 10, 10, 5, 5, 0, 0, 32, 32, 76, 40, 116, 0x7FFFFFFF, DIB_RGB_COLORS, 0, 32}))}},
+        {"PaletteEntriesBeyondRecord", {makeRecord(EMR_CREATEPALETTE, words({6, 0xFFFF0300}))}},
+        {"SetPaletteEntriesBeyondRecord", {makeRecord(EMR_SETPALETTEENTRIES, words({6, 0, 0x7FFFFFFF}))}},
+        {"PolyTextOutStringsBeyondRecord",
+         {makeRecord(EMR_POLYTEXTOUTW, concat({words({0, 0, 10, 10, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
+                                               words({0x7FFFFFFF, 1, 1, 0x7FFFFFFF, 0x7FFFFF00, 0, 0, 0, 0, 0, 0})}))}},
+        {"EmfPlusCommentCountsBeyondRecord",
+         {makeRecord(EMR_GDICOMMENT, concat({words({24, 0x2B464D45}), words({0x00004015, 0x7FFFFFF0, 0x7FFFFFE0}),
+                                             words({0, 0})}))}},
+    };
+}
+
+class DamagedRecord : public testing::TestWithParam<DamagedCase> {};
+
+TEST_P(DamagedRecord, RendersThePageWithoutReadingOutsideTheRecord)
+{
+    PageDrawing drawing;
+    SelectObject(drawing.dc(), GetStockObject(BLACK_BRUSH));
+    Rectangle(drawing.dc(), 100, 100, 150, 150);
+    Metafile clean = drawing.finish();
+    const std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), GetParam().records);
+    Metafile page = metafileFromBytes(bytes);
+    ASSERT_NE(nullptr, page.get()) << "GDI refused the metafile";
+    const PageRenders r = renderPage(page.get());
+    // The rectangle before the damaged record is drawn in both passes.
+    const double s = r.scale;
+    EXPECT_GT(countInked(*r.full, int32_t(100 * s), int32_t(100 * s), int32_t(150 * s), int32_t(150 * s)), 0);
+    EXPECT_GT(countInked(*r.plain, int32_t(100 * s), int32_t(100 * s), int32_t(150 * s), int32_t(150 * s)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EmfPageRenderer, DamagedRecord, testing::ValuesIn(damagedCases()),
+                         [](const testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
+
+} // namespace
