@@ -56,6 +56,12 @@ set_tests_properties(brindlepage_register PROPERTIES FIXTURES_SETUP brindlepage_
 set_tests_properties(brindlepage_unregister PROPERTIES FIXTURES_CLEANUP brindlepage_registered)
 set_tests_properties(brindlepage_addin_tests PROPERTIES FIXTURES_REQUIRED brindlepage_registered)
 
+# The export command, through hosts that play Word, Excel and PowerPoint around the registered add-in.
+mvx_add_test_folder(brindlepage_command_tests Brindlepage/command brindlepage_test_support)
+target_sources(brindlepage_command_tests PRIVATE ${fake_office_rc})
+add_dependencies(brindlepage_command_tests Brindlepage)
+set_tests_properties(brindlepage_command_tests PROPERTIES FIXTURES_REQUIRED brindlepage_registered)
+
 add_test(NAME brindlepage_script_client COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/addin/script_client_test.sh
          ${CMAKE_CROSSCOMPILING_EMULATOR} ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/addin/script_client.js)
 set_tests_properties(brindlepage_script_client PROPERTIES FIXTURES_REQUIRED brindlepage_registered)
