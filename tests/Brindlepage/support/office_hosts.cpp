@@ -1,6 +1,7 @@
 #include "office_hosts.h"
 
 #include "fake_office.h"
+#include "import_redirect.h"
 
 #include <algorithm>
 #include <array>
@@ -348,20 +349,41 @@ void sendDocumentFacts(IMsoDocExporter* inExporter, const std::wstring& inTitle)
     inExporter->AddOutlineEntry(0, &node);
 }
 
+// The hosts alive in this process; the add-in finds their main windows by class.
+std::vector<const Host*> liveHosts;
+
+HWND WINAPI findHostWindow(LPCWSTR inClass, LPCWSTR inTitle)
+{
+    if (inClass && !IS_INTRESOURCE(inClass) && !inTitle) {
+        for (const Host* host : liveHosts)
+            if (_wcsicmp(inClass, factsOf(host->kind()).windowClass) == 0)
+                return host->mainWindow();
+    }
+    return FindWindowW(inClass, inTitle);
+}
+
 LRESULT CALLBACK windowProcedure(HWND inWindow, UINT inMessage, WPARAM inW, LPARAM inL)
 {
     return DefWindowProcW(inWindow, inMessage, inW, inL);
 }
 
-HWND makeMainWindow(const HostFacts& inFacts, const std::wstring& inCaption)
+// The host's main window. Wine without a display makes no windows; the host then stands for its window
+// with a handle of its own, which only the add-in's owner arguments carry.
+HWND makeMainWindow(const HostFacts& inFacts, const std::wstring& inCaption, bool& outReal)
 {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = &windowProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = inFacts.windowClass;
     RegisterClassW(&windowClass); // already there from an earlier host of this process is fine
-    return CreateWindowExW(0, inFacts.windowClass, inCaption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND window = CreateWindowExW(0, inFacts.windowClass, inCaption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    outReal = window != nullptr;
+    if (!window) {
+        static ULONG_PTR standIns = 0x4F460000; // far from the handles Wine gives out
+        window = reinterpret_cast<HWND>(++standIns);
+    }
+    return window;
 }
 
 } // namespace
@@ -380,7 +402,7 @@ std::wstring describeArgument(const VARIANT& inValue)
 Host::Host(const HostSettings& inSettings)
     : settings(inSettings),
       captionText(inSettings.caption ? *inSettings.caption : factsOf(inSettings.kind).caption),
-      applicationObject(nullptr), documentObject(nullptr), window(nullptr)
+      applicationObject(nullptr), documentObject(nullptr), window(nullptr), realWindow(false)
 {
     switch (settings.kind) {
     case HostKind::word:
@@ -394,15 +416,22 @@ Host::Host(const HostSettings& inSettings)
         break;
     }
     documentObject = reinterpret_cast<IDispatch*>(new Document{documentTable(settings.kind), 1, this});
-    window = makeMainWindow(factsOf(settings.kind), captionText);
+    window = makeMainWindow(factsOf(settings.kind), captionText, realWindow);
+    liveHosts.push_back(this);
 }
 
 Host::~Host()
 {
-    if (window)
+    liveHosts.erase(std::find(liveHosts.begin(), liveHosts.end(), this));
+    if (realWindow)
         DestroyWindow(window);
     documentObject->Release();
     applicationObject->Release();
+}
+
+bool Host::watch(HMODULE inAddIn)
+{
+    return redirectImport(inAddIn, "user32.dll", "FindWindowW", reinterpret_cast<void*>(&findHostWindow));
 }
 
 const wchar_t* Host::name() const

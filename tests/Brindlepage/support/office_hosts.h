@@ -54,8 +54,10 @@ public:
     IDispatch* document() const { return documentObject; }
     LONG applicationReferences() const;
     LONG documentReferences() const;
-    // The main window, of the class the host's own has (null where no window can be made).
+    // The main window, of the class the host's own has (a stand-in handle where no window can be made).
     HWND mainWindow() const { return window; }
+    // The add-in finds the main windows of the live hosts by their class: Wine without a display has none.
+    static bool watch(HMODULE inAddIn);
     const std::vector<ExportCall>& exports() const { return calls; }
 
     // Called after each page with its number (from 1), the page count, the metafile and AddEmfPage's answer.
@@ -72,6 +74,7 @@ private:
     IDispatch* applicationObject;
     IDispatch* documentObject;
     HWND window;
+    bool realWindow;
     std::vector<ExportCall> calls;
 };
 

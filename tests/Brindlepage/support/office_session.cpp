@@ -74,6 +74,8 @@ OfficeSession::OfficeSession(Host& inHost) : host(inHost)
     // The module the object's table lies in is the add-in's.
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        *reinterpret_cast<LPCWSTR*>(object), &module);
+    if (module)
+        Host::watch(module);
     hr = object->QueryInterface(IID_IDTExtensibility2, reinterpret_cast<void**>(&addIn));
     object->Release();
     if (FAILED(hr)) {
