@@ -138,10 +138,21 @@ int wmain(int argc, wchar_t** argv)
         FakeUser user(systemDialog);
         user.answerSaveDialogs(answer);
         Host host(settings);
+        // The dialogs the user answered, each told once, before the pages it led to.
+        size_t dialogsTold = 0;
+        const auto tellDialogs = [&] {
+            for (; dialogsTold < user.dialogs().size(); ++dialogsTold) {
+                const SaveDialogSeen& dialog = user.dialogs()[dialogsTold];
+                say(std::wstring(dialog.classic ? L"classic save dialog \"" : L"save dialog \"") + dialog.title +
+                    L"\" proposes \"" + dialog.fileName + L"\": the user " +
+                    (answer.empty() ? L"cancels" : L"answers " + answer));
+            }
+        };
         double pageStart = 0;
         host.onPage = [&](size_t inPage, size_t inPages, const std::wstring& inFile, HRESULT inResult) {
-            std::wstring line = L"page " + std::to_wstring(inPage) + L" of " + std::to_wstring(inPages) + L": " +
-                                fileName(inFile);
+            tellDialogs();
+            std::wstring line = L"page " + std::to_wstring(inPage) + L" of " + std::to_wstring(inPages) +
+                                L" exported (" + fileName(inFile) + L")";
             if (FAILED(inResult))
                 line += L" failed (" + hex(inResult) + L")";
             if (stats)
@@ -160,10 +171,7 @@ int wmain(int argc, wchar_t** argv)
             const double start = now();
             pageStart = start;
             session.pressButton();
-            for (const SaveDialogSeen& dialog : user.dialogs())
-                say(std::wstring(dialog.classic ? L"classic save dialog \"" : L"save dialog \"") + dialog.title +
-                    L"\" proposes \"" + dialog.fileName + L"\": the user " +
-                    (answer.empty() ? L"cancels" : L"answers " + answer));
+            tellDialogs();
             for (const MessageSeen& message : user.messages())
                 say(L"message box \"" + message.caption + L"\": " + message.text);
             bool finished = false;
