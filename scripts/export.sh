@@ -4,23 +4,28 @@
 # Office application of the document's kind around the add-in registered in the build's Wine prefix: it
 # starts the add-in, presses its button, answers the save dialog with OUT and hands the pages to the
 # add-in's exporter. Prints a line per page, then where the file is, its pages and its size.
-#   export.sh [--host Word|Excel|PowerPoint] FILE OUT.djvu
+#   export.sh [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu
 # FILE: a text document (.docx .doc .odt .rtf ...: Word), a spreadsheet (.xlsx .xls .ods .csv: Excel), a
 # presentation (.pptx .ppt .odp: PowerPoint), a .pdf (Word), or a folder of page metafiles (*.emf, in name
-# order: Word). --host chooses the host instead. Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh;
-# the add-in is registered in a Wine prefix of its own there (wineprefix-export-ARCH), apart from the tests'.
+# order: Word). --host chooses the host instead; --name is the document's name as the host gives it (the
+# file's or folder's name otherwise), from which the save dialog proposes its file name.
+# Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh; the add-in is registered in a Wine prefix of its
+# own there (wineprefix-export-ARCH), apart from the tests'.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
-usage() { echo "usage: $0 [--host Word|Excel|PowerPoint] FILE OUT.djvu" >&2; exit 2; }
+usage() { echo "usage: $0 [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu" >&2; exit 2; }
 
-host=
-if [ "${1:-}" = --host ]; then
-  [ $# -ge 2 ] || usage
-  host=$2
+host= name=
+while [ $# -gt 2 ]; do
+  case $1 in
+    --host) host=$2 ;;
+    --name) name=$2 ;;
+    *) usage ;;
+  esac
   shift 2
-  case $host in Word | Excel | PowerPoint) ;; *) usage ;; esac
-fi
+done
+case $host in '' | Word | Excel | PowerPoint) ;; *) usage ;; esac
 [ $# -eq 2 ] || usage
 input=$1 output=$2
 [ -e "$input" ] || { echo "$0: no such document: $input" >&2; exit 1; }
@@ -51,10 +56,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ -d "$input" ]; then
   pages=$(realpath "$input")
-  name=$(basename "$pages")
+  name=${name:-$(basename "$pages")}
 else
   pages=$work/pages
-  name=$(basename "$input")
+  name=${name:-$(basename "$input")}
   # The conversion's own progress: a line per page drawn as a metafile.
   bash "$here/scripts/document-to-emf.sh" "$input" "$pages" |
     sed -u 's/^page \([0-9]* of [0-9]*\): .*(\(.*\))$/page \1 drawn (\2)/'
