@@ -11,6 +11,9 @@
 #include "djv_djvuencoder.h"
 #include "mvx_string.h"
 
+// Lives on the click handler's stack for one host export call and is not reference counted. GDI+ runs
+// from its construction to its destruction. No exception leaves an interface method: failures are shown
+// to the user ("DjVu Related Error") and answered with E_FAIL, allocation failures with E_OUTOFMEMORY.
 class CDjVuExporter : public IMsoDocExporter {
 public:
     CDjVuExporter();
