@@ -2,6 +2,7 @@
 // proposes, the classic dialog where the system has no save dialog class, and the message for a host the
 // add-in cannot work with.
 #include "command_support.h"
+#include "fake_office.h"
 
 #include <commdlg.h>
 
@@ -49,6 +50,39 @@ TEST_F(ClickCases, ACaptionThatCannotBeReadIsAnUnsupportedApplication)
     HostRun run(s, widen(path("out.djvu")));
     EXPECT_EQ(S_OK, run.press());
     expectUnsupportedBoxOnly(run);
+}
+
+// A press before any host connected the add-in: there is no Application to ask, which is told as for an
+// unreadable caption.
+TEST_F(ClickCases, APressWithoutAConnectedHostIsAnUnsupportedApplication)
+{
+    FakeOffice::FakeUser user;
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Brindlepage.Connect", &clsid));
+    IDispatch* addIn = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&addIn)));
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       *reinterpret_cast<LPCWSTR*>(addIn), &module);
+    ASSERT_TRUE(FakeOffice::FakeUser::watch(module));
+    LPOLESTR name = const_cast<LPOLESTR>(L"ConvButtonClicked");
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, addIn->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    FakeOffice::RibbonControl* control = FakeOffice::RibbonControl::create();
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_DISPATCH;
+    arg.pdispVal = control;
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(S_OK, addIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr));
+    control->Release();
+    addIn->Release();
+    ASSERT_EQ(1u, user.messages().size());
+    EXPECT_EQ(L"Cannot operate with this condition!", user.messages()[0].text);
+    EXPECT_EQ(L"Unsupported Application!", user.messages()[0].caption);
+    EXPECT_TRUE(user.dialogs().empty());
 }
 
 TEST_F(ClickCases, ACaptionNamingNoneOfTheHostsEndsTheClickSilently)
