@@ -19,17 +19,7 @@ python3 "$here/bench/make_office_docs.py" "$pages" "$work"
 (cd "$work" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$work" \
   report.fodt slides.fodp sheet.fods >/dev/null 2>&1)
 
-psnr() { "$MVX_WINE" "$build/$arch/bench/page_bench.exe" psnr "Z:$1" "Z:$2" | tr -d '\r'; }
-mean() { awk '{ s += $1; n++ } END { printf "%.2f", s / n }'; }
-size_of() { head -c 64 "$1" | sed -n 2p | tr ' ' x; } # WxH of a PPM
-psnr_all() { # psnr_all FILE RENDERS...: the mean PSNR of the file's pages, decoded at the renders' size
-  local file=$1 i=1; shift
-  for r in "$@"; do
-    ddjvu -format=ppm -page=$i -size="$(size_of "$r")" -aspect=no "$file" "$work/back.ppm"
-    psnr "$r" "$work/back.ppm"
-    i=$((i + 1))
-  done | mean
-}
+source "$here/bench/djvu-psnr.sh"
 
 printf '%-8s %-9s %5s %9s %8s %9s %7s %8s %8s\n' document coder pages B/page s/page commit_MB RSS_MB PSNR_src PSNR_pdf
 declare -A steps renders_gap

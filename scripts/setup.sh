@@ -4,7 +4,9 @@
 # Where the machine cannot run 32-bit code, the tests are also built for 64-bit Windows (build/x86_64).
 # LibreOffice (without its desktop), poppler and Ghostscript turn users' documents into page metafiles
 # (scripts/document-to-emf.sh); pdf2djvu is the benchmarks' peer.
-# Idempotent and quiet on success; prints the failing step's log on failure.
+# Ends with the product's main job: the sample report saved as DjVu through the add-in, in the host
+# program that plays Word (scripts/export.sh); says where the file is, its pages and its size.
+# Idempotent and quiet on success but for that line; prints the failing step's log on failure.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
@@ -54,3 +56,11 @@ build_arch() { # build_arch ARCH: dependencies, configure and build into $build/
 build_arch i686
 test_arch=$(bash "$here/scripts/test-arch.sh")
 [ "$test_arch" = i686 ] || build_arch "$test_arch"
+
+# The main job on the sample kept in the repository (samples/report: text, a table, a photo, a link): the
+# add-in, registered in the build's Wine prefix, saves it as DjVu inside the host program as Word would.
+sample=$build/sample-report.djvu
+step "export of the sample report" bash "$here/scripts/export.sh" --host Word --name report.odt \
+  "$here/samples/report/pages" "$sample"
+echo "setup: samples/report exported through the add-in to $sample: $(djvused -e n "$sample") pages," \
+  "$(stat -c %s "$sample") bytes"

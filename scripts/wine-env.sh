@@ -1,6 +1,8 @@
-# Sourced as: wine-env.sh BUILD ARCH. Exports the Wine settings of a test run, makes the private prefix
-# on first use (32-bit for i686, 64-bit for x86_64) and starts a persistent wineserver for it.
-export WINEPREFIX=$1/wineprefix-$2
+# Sourced as: wine-env.sh BUILD ARCH [PREFIX]. Exports the Wine settings of a test run, makes the private
+# prefix on first use (32-bit for i686, 64-bit for x86_64) and starts a persistent wineserver for it.
+# PREFIX names another prefix folder in BUILD (scripts/export.sh has its own); its wineserver ends by
+# itself when its last program has.
+export WINEPREFIX=$1/${3:-wineprefix-$2}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=${MVX_TEST_LANG:-en_US.UTF-8}
@@ -10,7 +12,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$MVX_WINE" wineboot --init >"$1/logs/wineboot.log" 2>&1 || { cat "$1/logs/wineboot.log" >&2; exit 1; }
   wineserver -w
 fi
-wineserver -p 2>/dev/null || true  # already running for this prefix is fine
-# Start Wine's background services now, with their output away from the test runner: started by the
-# first test they would inherit its output pipes and keep CTest waiting.
-"$MVX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+if [ -z "${3:-}" ]; then
+  wineserver -p 2>/dev/null || true  # already running for this prefix is fine
+  # Start Wine's background services now, with their output away from the test runner: started by the
+  # first test they would inherit its output pipes and keep CTest waiting.
+  "$MVX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi

@@ -6,6 +6,8 @@
 #include "com_support.h"
 #include "office_host.h"
 
+#include <string>
+
 // Order of the bases is the order of the interfaces in the object. IDispatch is the ICallbackInterface part,
 // so that the ribbon finds the callbacks of the definition by name; scripts reach the connection and the
 // ribbon definition by name through it too.
@@ -35,6 +37,12 @@ public:
     HRESULT STDMETHODCALLTYPE ConvButtonClicked(IDispatch* inRibbonControl) override;
     HRESULT STDMETHODCALLTYPE OnLoad(IDispatch* inRibbonUI) override;
     HRESULT STDMETHODCALLTYPE GetImage(IDispatch* inRibbonControl, IPictureDisp** outImage) override;
+
+    // The output file the user chooses for a document of this name (a path, or a bare name), asked with
+    // the system's save dialog owned by inOwner (or the classic one where that dialog is missing); empty
+    // when the user cancelled or no dialog could be shown. A host that gives no name gets "Untitled"
+    // without a dialog.
+    static std::wstring AskSaveFileName(HWND inOwner, const wchar_t* inDocumentName);
 
 private:
     void releaseHostObjects();

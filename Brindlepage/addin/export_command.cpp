@@ -1,8 +1,204 @@
+// The button's action: which host this is, where the user wants the file, and the host's own fixed-format
+// export with our exporter in it. The host draws the pages and hands them to the exporter before its
+// export call returns.
 #include "connect.h"
 
-// The button's action. The export itself (host detection, the save dialog, the host's fixed-format export
-// with our exporter) is not wired in yet: the click does nothing.
+#include "bp_exporter.h"
+#include "bp_useroutput.h"
+#include "dispatch_driver.h"
+#include "mvx_exception.h"
+#include "mvx_string.h"
+
+#include <new>
+#include <string>
+
+namespace {
+
+// Hosts in the order they are looked for in the Application's caption: a caption that names Word and
+// Excel is Word's.
+struct HostEntry {
+    const wchar_t* captionWord;
+    const IID* applicationIid;
+    const wchar_t* mainWindowClass;
+    size_t activeDocumentSlot;
+    size_t nameSlot;
+};
+
+enum HostIndex { word, excel, powerPoint };
+
+const HostEntry hosts[] = {
+    {L"Word", &IID_WordApplication, L"Opusapp", OfficeSlot::wordActiveDocument, OfficeSlot::wordDocumentName},
+    {L"Excel", &IID_ExcelApplication, L"XLMAIN", OfficeSlot::excelActiveWorkbook, OfficeSlot::excelWorkbookName},
+    {L"PowerPoint", &IID_PowerPointApplication, L"PP12FrameClass", OfficeSlot::powerPointActivePresentation,
+     OfficeSlot::powerPointPresentationName},
+};
+
+void showUnsupported()
+{
+    ShowMessageBox(nullptr, L"Cannot operate with this condition!", L"Unsupported Application!",
+                   MB_ICONHAND | MB_SYSTEMMODAL);
+}
+
+// One reference of the click, released when the click ends.
+template <class Itf>
+class Owned {
+public:
+    Owned() = default;
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned()
+    {
+        if (pointer)
+            pointer->Release();
+    }
+    Itf** out() { return &pointer; }
+    Itf* get() const { return pointer; }
+
+private:
+    Itf* pointer = nullptr;
+};
+
+class OwnedBstr {
+public:
+    explicit OwnedBstr(BSTR inText = nullptr) : text(inText) {}
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    ~OwnedBstr() { SysFreeString(text); }
+    BSTR* out() { return &text; }
+    BSTR get() const { return text; }
+
+private:
+    BSTR text;
+};
+
+class OwnedVariant {
+public:
+    OwnedVariant() { VariantInit(&value); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    ~OwnedVariant() { VariantClear(&value); }
+    VARIANT value;
+};
+
+VARIANT omitted()
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+// Calls the host's ExportAsFixedFormat on the document with the exporter in inExporterArg; the host's
+// answer is not looked at: the exporter reports its own failures.
+void exportDocument(HostIndex inHost, IDispatch* inDocument, CDjVuExporter& inExporter, const std::wstring& inPath,
+                    VARIANT& inExporterArg)
+{
+    switch (inHost) {
+    case word: {
+        OwnedBstr path(SysAllocString(inPath.c_str()));
+        if (!path.get())
+            throw std::bad_alloc();
+        officeSlot<WordExportAsFixedFormat>(inDocument, OfficeSlot::wordExportAsFixedFormat)(
+            inDocument, path.get(), wdExportFormatPDF, VARIANT_FALSE, 0, 0, 0, 0, 0, VARIANT_TRUE, VARIANT_FALSE,
+            wdExportCreateWordBookmarks, VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE, &inExporterArg);
+        break;
+    }
+    case excel: {
+        // Excel is not told the file name: the exporter has it before Excel calls.
+        inExporter.outputPath = inPath.c_str();
+        officeSlot<ExcelExportAsFixedFormat>(inDocument, OfficeSlot::excelExportAsFixedFormat)(
+            inDocument, xlTypePDF, omitted(), omitted(), omitted(), omitted(), omitted(), omitted(), omitted(),
+            inExporterArg);
+        break;
+    }
+    case powerPoint: {
+        OwnedBstr path(SysAllocString(inPath.c_str()));
+        OwnedBstr slideShowName(SysAllocString(L""));
+        if (!path.get() || !slideShowName.get())
+            throw std::bad_alloc();
+        officeSlot<PowerPointExportAsFixedFormat>(inDocument, OfficeSlot::powerPointExportAsFixedFormat)(
+            inDocument, path.get(), ppFixedFormatTypePDF, ppFixedFormatIntentPrint, msoFalse,
+            ppPrintHandoutHorizontalFirst, ppPrintOutputSlides, msoTrue, nullptr, ppPrintAll, slideShowName.get(),
+            VARIANT_TRUE, VARIANT_FALSE, VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE, inExporterArg);
+        break;
+    }
+    }
+}
+
+// One click. Objects live in the order the click needs them and go in the reverse order: the host's
+// objects before the exporter, the exporter before the caption and the driver.
+void runExportCommand(IDispatch* inApplication)
+{
+    DispatchDriver driver;
+    driver.Attach(inApplication);
+    OwnedVariant caption;
+    if (VARIANT* value = driver.GetProperty(L"Caption")) {
+        VariantClear(&caption.value);
+        caption.value = *value;
+        VariantInit(value);
+    }
+    if (caption.value.vt != VT_BSTR || !caption.value.bstrVal) {
+        showUnsupported();
+        return;
+    }
+
+    CDjVuExporter exporter;
+
+    const std::wstring captionText(caption.value.bstrVal, SysStringLen(caption.value.bstrVal));
+    HostIndex host = word;
+    while (captionText.find(hosts[host].captionWord) == std::wstring::npos) {
+        if (host == powerPoint)
+            return; // none of ours
+        host = HostIndex(host + 1);
+    }
+    const HostEntry& entry = hosts[host];
+
+    // A caption that names a host whose object model does not answer: the click stops before calling
+    // further into the host, and says so.
+    Owned<IDispatch> application;
+    if (FAILED(inApplication->QueryInterface(*entry.applicationIid, reinterpret_cast<void**>(application.out()))) ||
+        !application.get()) {
+        showUnsupported();
+        return;
+    }
+    Owned<IDispatch> document;
+    if (FAILED(officeSlot<OfficeGetObject>(application.get(), entry.activeDocumentSlot)(application.get(),
+                                                                                      document.out())) ||
+        !document.get()) {
+        showUnsupported();
+        return;
+    }
+    // A name the host cannot give counts as no name at all.
+    OwnedBstr name;
+    if (FAILED(officeSlot<OfficeGetName>(document.get(), entry.nameSlot)(document.get(), name.out()))) {
+        SysFreeString(*name.out());
+        *name.out() = nullptr;
+    }
+    const std::wstring path = CConnect::AskSaveFileName(FindWindowW(entry.mainWindowClass, nullptr), name.get());
+    if (path.empty())
+        return;
+
+    exporter.AddRef();
+    OwnedVariant exporterArg;
+    exporterArg.value.vt = VT_UNKNOWN;
+    exporterArg.value.punkVal = &exporter;
+    exportDocument(host, document.get(), exporter, path, exporterArg.value);
+}
+
+} // namespace
+
+// The ribbon is told S_OK whatever happened: what the user needs to know was shown to them.
 HRESULT CConnect::ConvButtonClicked(IDispatch*)
 {
+    comBarrier([&] {
+        try {
+            runExportCommand(application);
+        } catch (const Morvenix::Exception& e) {
+            // The exporter could not start (its encoder or document could not be made).
+            ShowMessageBox(nullptr, e.getMessage().wc_str(), L"DjVu Related Error", MB_ICONHAND);
+        }
+        return S_OK;
+    });
     return S_OK;
 }

@@ -1,5 +1,6 @@
 // The Office hosts' interfaces the add-in talks to: the add-in connection (IDTExtensibility2), the ribbon
-// (IRibbonExtensibility, IRibbonUI, IRibbonControl) and the fixed-format exporter (IMsoDocExporter).
+// (IRibbonExtensibility, IRibbonUI, IRibbonControl), the hosts' object models down to their fixed-format
+// export and the fixed-format exporter (IMsoDocExporter).
 // Office ships no headers for them: the first four are declared after their published type libraries;
 // the exporter's table is the order in which the hosts call it.
 #pragma once
@@ -7,6 +8,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // Connect modes and disconnect modes of the Office add-in type library.
@@ -74,6 +76,68 @@ struct IMsoDocExporter : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Slot16(UINT_PTR) = 0;
     virtual HRESULT STDMETHODCALLTYPE Slot17(UINT_PTR) = 0;
 };
+
+// The hosts' object models, reached through the tables their type libraries give (Office 2007 and later:
+// members are only ever appended, so these slots hold for every later version). Slots count from the
+// table's start: 0-2 IUnknown, 3-6 IDispatch.
+extern "C" const IID IID_WordApplication;       // Word _Application
+extern "C" const IID IID_ExcelApplication;      // Excel _Application
+extern "C" const IID IID_PowerPointApplication; // PowerPoint _Application
+
+namespace OfficeSlot {
+constexpr size_t wordActiveDocument = 13;           // _Application: get_ActiveDocument(_Document**)
+constexpr size_t wordDocumentName = 7;              // _Document: get_Name(BSTR*)
+constexpr size_t wordExportAsFixedFormat = 417;     // _Document
+constexpr size_t excelActiveWorkbook = 18;          // _Application: get_ActiveWorkbook(_Workbook**)
+constexpr size_t excelWorkbookName = 66;            // _Workbook: get_Name(BSTR*), no locale argument
+constexpr size_t excelExportAsFixedFormat = 244;    // _Workbook
+constexpr size_t powerPointActivePresentation = 11; // _Application: get_ActivePresentation(_Presentation**)
+constexpr size_t powerPointPresentationName = 31;   // _Presentation: get_Name(BSTR*)
+constexpr size_t powerPointExportAsFixedFormat = 115; // _Presentation
+} // namespace OfficeSlot
+
+// The signatures behind those slots; the object comes first, as in every table call. Enumerations,
+// MsoTriState and int take one 32-bit word, VARIANT_BOOL true is -1.
+using OfficeGetObject = HRESULT(STDMETHODCALLTYPE*)(IDispatch* inSelf, IDispatch** outObject);
+using OfficeGetName = HRESULT(STDMETHODCALLTYPE*)(IDispatch* inSelf, BSTR* outName);
+// Word: the exporter travels by reference.
+using WordExportAsFixedFormat = HRESULT(STDMETHODCALLTYPE*)(
+    IDispatch* inSelf, BSTR inOutputFileName, int32_t inExportFormat, VARIANT_BOOL inOpenAfterExport,
+    int32_t inOptimizeFor, int32_t inRange, int32_t inFrom, int32_t inTo, int32_t inItem,
+    VARIANT_BOOL inIncludeDocProps, VARIANT_BOOL inKeepIRM, int32_t inCreateBookmarks,
+    VARIANT_BOOL inDocStructureTags, VARIANT_BOOL inBitmapMissingFonts, VARIANT_BOOL inUseISO19005_1,
+    VARIANT* inFixedFormatExtClassPtr);
+// Excel: every argument after the type is an optional VARIANT by value; an omitted one is VT_ERROR
+// DISP_E_PARAMNOTFOUND.
+using ExcelExportAsFixedFormat = HRESULT(STDMETHODCALLTYPE*)(
+    IDispatch* inSelf, int32_t inType, VARIANT inFilename, VARIANT inQuality, VARIANT inIncludeDocProperties,
+    VARIANT inIgnorePrintAreas, VARIANT inFrom, VARIANT inTo, VARIANT inOpenAfterPublish,
+    VARIANT inFixedFormatExtClassPtr);
+using PowerPointExportAsFixedFormat = HRESULT(STDMETHODCALLTYPE*)(
+    IDispatch* inSelf, BSTR inPath, int32_t inFixedFormatType, int32_t inIntent, int32_t inFrameSlides,
+    int32_t inHandoutOrder, int32_t inOutputType, int32_t inPrintHiddenSlides, IDispatch* inPrintRange,
+    int32_t inRangeType, BSTR inSlideShowName, VARIANT_BOOL inIncludeDocProperties,
+    VARIANT_BOOL inKeepIRMSettings, VARIANT_BOOL inDocStructureTags, VARIANT_BOOL inBitmapMissingFonts,
+    VARIANT_BOOL inUseISO19005_1, VARIANT inExternalExporter);
+
+// Enumeration values the add-in passes.
+constexpr int32_t wdExportFormatPDF = 17;
+constexpr int32_t wdExportCreateWordBookmarks = 2;
+constexpr int32_t xlTypePDF = 0;
+constexpr int32_t ppFixedFormatTypePDF = 2;
+constexpr int32_t ppFixedFormatIntentPrint = 2;
+constexpr int32_t ppPrintHandoutHorizontalFirst = 2;
+constexpr int32_t ppPrintOutputSlides = 1;
+constexpr int32_t ppPrintAll = 1;
+constexpr int32_t msoTrue = -1;
+constexpr int32_t msoFalse = 0;
+
+// The function in slot inSlot of an object's table.
+template <class Function>
+Function officeSlot(IUnknown* inObject, size_t inSlot)
+{
+    return reinterpret_cast<Function>((*reinterpret_cast<void* const* const*>(inObject))[inSlot]);
+}
 
 #ifdef __CRT_UUID_DECL
 __CRT_UUID_DECL(IDTExtensibility2, 0xB65AD801, 0xABAF, 0x11D0, 0xBB, 0x8B, 0x00, 0xA0, 0xC9, 0x0F, 0x27, 0x44)

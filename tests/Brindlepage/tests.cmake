@@ -11,12 +11,20 @@ add_custom_command(
   COMMAND ${widl_test} -u -o ${fake_office_gen}/fake_office_lib_i.c ${fake_office_idl}
   COMMAND ${widl_test} -t -o ${fake_office_gen}/fake_office.tlb ${fake_office_idl}
   DEPENDS ${fake_office_idl} ${PROJECT_SOURCE_DIR}/Brindlepage/res/ocidl.idl)
-add_library(brindlepage_test_support STATIC Brindlepage/support/fake_office.cpp ${fake_office_gen}/fake_office_lib_i.c)
+add_library(brindlepage_test_support STATIC Brindlepage/support/fake_office.cpp ${fake_office_gen}/fake_office_lib_i.c
+            Brindlepage/support/office_hosts.cpp Brindlepage/support/office_session.cpp Brindlepage/support/fake_user.cpp
+            Brindlepage/support/import_redirect.cpp)
 target_include_directories(brindlepage_test_support PUBLIC Brindlepage/support ${fake_office_gen})
-target_link_libraries(brindlepage_test_support PUBLIC brindlepage_core mvx_test_support)
+target_link_libraries(brindlepage_test_support PUBLIC brindlepage_core mvx_test_support comdlg32 uuid)
 # The type library travels in each test program's resources.
 set(fake_office_rc ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/support/fake_office.rc)
 set_source_files_properties(${fake_office_rc} PROPERTIES OBJECT_DEPENDS ${fake_office_gen}/fake_office.tlb)
+
+# The host program: Word, Excel or PowerPoint with one document, from start-up to the export through the
+# registered add-in (scripts/export.sh, the README's main job).
+add_executable(fake_office Brindlepage/support/fake_office_main.cpp ${fake_office_rc})
+target_link_options(fake_office PRIVATE -municode)
+target_link_libraries(fake_office PRIVATE brindlepage_test_support psapi)
 
 target_sources(brindlepage_tests PRIVATE ${fake_office_rc})
 target_include_directories(brindlepage_tests PRIVATE ${fake_office_gen})
@@ -48,6 +56,12 @@ add_test(NAME brindlepage_unregister COMMAND bash ${addin_script} unregister ${C
 set_tests_properties(brindlepage_register PROPERTIES FIXTURES_SETUP brindlepage_registered)
 set_tests_properties(brindlepage_unregister PROPERTIES FIXTURES_CLEANUP brindlepage_registered)
 set_tests_properties(brindlepage_addin_tests PROPERTIES FIXTURES_REQUIRED brindlepage_registered)
+
+# The export command, through hosts that play Word, Excel and PowerPoint around the registered add-in.
+mvx_add_test_folder(brindlepage_command_tests Brindlepage/command brindlepage_test_support)
+target_sources(brindlepage_command_tests PRIVATE ${fake_office_rc})
+add_dependencies(brindlepage_command_tests Brindlepage)
+set_tests_properties(brindlepage_command_tests PROPERTIES FIXTURES_REQUIRED brindlepage_registered)
 
 add_test(NAME brindlepage_script_client COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/addin/script_client_test.sh
          ${CMAKE_CROSSCOMPILING_EMULATOR} ${CMAKE_CURRENT_SOURCE_DIR}/Brindlepage/addin/script_client.js)

@@ -1,0 +1,99 @@
+// Asking the user where the DjVu file goes: the system's save dialog, or the classic one where the system
+// has no such dialog. Its texts come from the resource module chosen at connection.
+#include "connect.h"
+
+#include "resource_ids.h"
+
+#include <commdlg.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+namespace {
+
+// The classic dialog's file buffer, in characters, its terminating NUL included.
+constexpr size_t kClassicFileBuffer = 260;
+
+std::wstring loadString(UINT inId)
+{
+    wchar_t text[1024];
+    const int length = LoadStringW(CAddInModule::resourceInstance(), inId, text, int(sizeof(text) / sizeof(text[0])));
+    return std::wstring(text, size_t(length > 0 ? length : 0));
+}
+
+// The path the user chose in the system's dialog; empty when cancelled or when the dialog failed. What
+// the configuring calls answer does not matter: a dialog that takes none of it still asks for a name.
+std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::wstring& inDefaultName,
+                           const std::wstring& inTitle, const std::wstring& inTypeName, const std::wstring& inPattern)
+{
+    const COMDLG_FILTERSPEC type = {inTypeName.c_str(), inPattern.c_str()};
+    inDialog->SetFileTypes(1, &type);
+    inDialog->SetDefaultExtension(L"djvu");
+    inDialog->SetTitle(inTitle.c_str());
+    inDialog->SetFileName(inDefaultName.c_str());
+    if (FAILED(inDialog->Show(inOwner)))
+        return std::wstring();
+    IShellItem* item = nullptr;
+    if (FAILED(inDialog->GetResult(&item)) || !item)
+        return std::wstring();
+    std::wstring path;
+    wchar_t* text = nullptr;
+    if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &text)) && text)
+        path = text;
+    CoTaskMemFree(text);
+    item->Release();
+    return path;
+}
+
+// The classic dialog: one filter ("DjVu Files (*.djvu;*.djv)" selecting "*.djvu;*.djv"), no default
+// extension, so that a name typed without one is taken as typed.
+std::wstring askClassic(HWND inOwner, std::wstring inDefaultName, const std::wstring& inTitle,
+                        const std::wstring& inTypeName, const std::wstring& inPattern)
+{
+    std::wstring filter = inTypeName + L" (" + inPattern + L")|" + inPattern + L"|";
+    for (wchar_t& c : filter)
+        if (c == L'|')
+            c = L'\0';
+    // A proposal longer than the buffer loses the end of its name part, never its extension.
+    if (inDefaultName.size() >= kClassicFileBuffer)
+        inDefaultName.erase(kClassicFileBuffer - 1 - 5, inDefaultName.size() - (kClassicFileBuffer - 1));
+    wchar_t file[kClassicFileBuffer] = {};
+    inDefaultName.copy(file, kClassicFileBuffer - 1);
+
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = inOwner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = DWORD(kClassicFileBuffer);
+    dialog.lpstrTitle = inTitle.c_str();
+    dialog.Flags = OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameW(&dialog))
+        return std::wstring();
+    file[kClassicFileBuffer - 1] = L'\0';
+    return file;
+}
+
+} // namespace
+
+std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentName)
+{
+    const wchar_t* fileName = inDocumentName ? PathFindFileNameW(inDocumentName) : nullptr;
+    if (!fileName || !*fileName)
+        return L"Untitled";
+    // Only the last extension goes: archive.tar.gz proposes archive.tar.djvu.
+    const wchar_t* extension = PathFindExtensionW(fileName);
+    const std::wstring defaultName = std::wstring(fileName, size_t(extension - fileName)) + L".djvu";
+    const std::wstring title = loadString(IDS_SAVE_TITLE);
+    const std::wstring typeName = loadString(IDS_FILE_TYPE_NAME);
+    const std::wstring pattern = loadString(IDS_FILE_PATTERN);
+
+    IFileSaveDialog* dialog = nullptr;
+    const DWORD anyServer = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, anyServer, IID_IFileSaveDialog,
+                                reinterpret_cast<void**>(&dialog))) ||
+        !dialog)
+        return askClassic(inOwner, defaultName, title, typeName, pattern);
+    const std::wstring path = askWithDialog(dialog, inOwner, defaultName, title, typeName, pattern);
+    dialog->Release();
+    return path;
+}

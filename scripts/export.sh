@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Saves a document as DjVu through the add-in, the way Office would: the document becomes one metafile a
+# page (scripts/document-to-emf.sh: LibreOffice, framed as whole pages), then the host program plays the
+# Office application of the document's kind around the add-in registered in the build's Wine prefix: it
+# starts the add-in, presses its button, answers the save dialog with OUT and hands the pages to the
+# add-in's exporter. Prints a line per page, then where the file is, its pages and its size.
+#   export.sh [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu
+# FILE: a text document (.docx .doc .odt .rtf ...: Word), a spreadsheet (.xlsx .xls .ods .csv: Excel), a
+# presentation (.pptx .ppt .odp: PowerPoint), a .pdf (Word), or a folder of page metafiles (*.emf, in name
+# order: Word). --host chooses the host instead; --name is the document's name as the host gives it (the
+# file's or folder's name otherwise), from which the save dialog proposes its file name.
+# Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh; the add-in is registered in a Wine prefix of its
+# own there (wineprefix-export-ARCH), apart from the tests'.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${MVX_BUILD_DIR:-$here/build}
+usage() { echo "usage: $0 [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu" >&2; exit 2; }
+
+host= name=
+while [ $# -gt 2 ]; do
+  case $1 in
+    --host) host=$2 ;;
+    --name) name=$2 ;;
+    *) usage ;;
+  esac
+  shift 2
+done
+case $host in '' | Word | Excel | PowerPoint) ;; *) usage ;; esac
+[ $# -eq 2 ] || usage
+input=$1 output=$2
+[ -e "$input" ] || { echo "$0: no such document: $input" >&2; exit 1; }
+outdir=$(dirname "$output")
+[ -d "$outdir" ] || { echo "$0: no such folder: $outdir" >&2; exit 1; }
+output=$(realpath -m "$output")
+
+if [ -z "$host" ]; then
+  if [ -d "$input" ]; then
+    host=Word
+  else
+    case ${input,,} in
+      *.xls | *.xlsx | *.xlsm | *.xlsb | *.ods | *.fods | *.ots | *.csv) host=Excel ;;
+      *.ppt | *.pptx | *.pptm | *.pps | *.ppsx | *.odp | *.fodp | *.otp) host=PowerPoint ;;
+      *) host=Word ;;
+    esac
+  fi
+fi
+
+arch=$(bash "$here/scripts/test-arch.sh")
+program=$build/$arch/tests/fake_office.exe
+addin=$build/$arch/Brindlepage/Brindlepage.dll
+for built in "$program" "$addin"; do
+  [ -f "$built" ] || { echo "$0: $built is missing (run scripts/setup.sh)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+if [ -d "$input" ]; then
+  pages=$(realpath "$input")
+  name=${name:-$(basename "$pages")}
+else
+  pages=$work/pages
+  name=${name:-$(basename "$input")}
+  # The conversion's own progress: a line per page drawn as a metafile.
+  bash "$here/scripts/document-to-emf.sh" "$input" "$pages" |
+    sed -u 's/^page \([0-9]* of [0-9]*\): .*(\(.*\))$/page \1 drawn (\2)/'
+fi
+
+mkdir -p "$build/logs"
+source "$here/scripts/wine-env.sh" "$build" "$arch" "wineprefix-export-$arch"
+windows() { "$MVX_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+"$MVX_WINE" regsvr32 /s "$(windows "$addin")" ||
+  { echo "$0: the add-in could not be registered in $WINEPREFIX" >&2; exit 1; }
+
+# The host prints what the user sees and a line per page handed to the exporter; MVX_EXPORT_STATS=1 adds
+# the seconds of each page and of the export, and the peak memory.
+options=()
+[ -z "${MVX_EXPORT_STATS:-}" ] || options+=(--stats)
+set +e
+"$MVX_WINE" "$program" "$host" "$(windows "$pages")" --name "$name" --save "$(windows "$output")" "${options[@]}" |
+  tr -d '\r'
+status=${PIPESTATUS[0]}
+set -e
+if [ "$status" != 0 ] || [ ! -f "$output" ]; then
+  echo "$0: the export of $input failed" >&2
+  exit 1
+fi
+echo "$output: $(djvused -e n "$output") pages, $(stat -c %s "$output") bytes"

@@ -1,0 +1,218 @@
+// The button pressed in Word, Excel and PowerPoint: each host's own export call with the exporter in it,
+// the file the user chose written with every page and its text, "Untitled" where the host gives no name,
+// nothing written when the user cancels, and a failing save that keeps the old file and says why.
+#include "command_support.h"
+
+#include <gtest/gtest.h>
+
+
+namespace {
+
+using namespace CommandTest;
+using FakeOffice::HostKind;
+using FakeOffice::HostSettings;
+
+struct HostCase {
+    const char* name;
+    HostKind kind;
+    const wchar_t* documentName;
+    // The host's export arguments; PATH stands for the chosen path.
+    const wchar_t* arguments;
+    // What the host hands the exporter as the output name; PATH stands for the chosen path.
+    const wchar_t* outputName;
+};
+
+const HostCase hostCases[] = {
+    {"Word", HostKind::word, L"Report.docx",
+     L"OutputFileName=\"PATH\"; ExportFormat=17; OpenAfterExport=0; OptimizeFor=0; Range=0; From=0; To=0; Item=0; "
+     L"IncludeDocProps=-1; KeepIRM=0; CreateBookmarks=2; DocStructureTags=-1; BitmapMissingFonts=-1; "
+     L"UseISO19005_1=0; FixedFormatExtClassPtr=&exporter",
+     L"PATH"},
+    {"Excel", HostKind::excel, L"Report.xlsx",
+     L"Type=0; Filename=missing; Quality=missing; IncludeDocProperties=missing; IgnorePrintAreas=missing; "
+     L"From=missing; To=missing; OpenAfterPublish=missing; FixedFormatExtClassPtr=exporter",
+     L"Excel-offered.djvu"},
+    {"PowerPoint", HostKind::powerPoint, L"Report.pptx",
+     L"Path=\"PATH\"; FixedFormatType=2; Intent=2; FrameSlides=0; HandoutOrder=2; OutputType=1; "
+     L"PrintHiddenSlides=-1; PrintRange=null; RangeType=1; SlideShowName=\"\"; IncludeDocProperties=-1; "
+     L"KeepIRMSettings=0; DocStructureTags=-1; BitmapMissingFonts=-1; UseISO19005_1=0; ExternalExporter=exporter",
+     L"PATH"},
+};
+
+std::wstring withPath(std::wstring inText, const std::wstring& inPath)
+{
+    for (size_t at = inText.find(L"PATH"); at != std::wstring::npos; at = inText.find(L"PATH", at + inPath.size()))
+        inText.replace(at, 4, inPath);
+    return inText;
+}
+
+bool exists(const std::string& inPath)
+{
+    return GetFileAttributesA(inPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> folderEntries(const std::string& inFolder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((inFolder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..")
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// Keeps the process's current folder and puts it back.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& inFolder)
+    {
+        GetCurrentDirectoryW(MAX_PATH, saved);
+        SetCurrentDirectoryA(inFolder.c_str());
+    }
+    ~CurrentFolder() { SetCurrentDirectoryW(saved); }
+
+private:
+    wchar_t saved[MAX_PATH] = {};
+};
+
+class HostExport : public MvxTest::HostToolTest, public ::testing::WithParamInterface<HostCase> {
+protected:
+    HostSettings settings(size_t inPages = 3) const
+    {
+        HostSettings s;
+        s.kind = GetParam().kind;
+        s.documentName = GetParam().documentName;
+        s.pages = samplePages(inPages);
+        return s;
+    }
+
+    // The pages of the file as ddjvu renders them and their text as djvutxt reads it.
+    void expectReadableDocument(const std::string& inFile, int inPages, const std::vector<std::string>& inWords)
+    {
+        const std::string pages = run("djvused -e n '" + MvxTest::hostPath(inFile) + "'");
+        EXPECT_EQ(std::to_string(inPages) + "\n", pages);
+        for (int page = 1; page <= inPages; ++page) {
+            const std::string image = path("page" + std::to_string(page) + ".pnm");
+            run("ddjvu -format=pnm -page=" + std::to_string(page) + " '" + MvxTest::hostPath(inFile) + "' '" +
+                MvxTest::hostPath(image) + "'");
+            EXPECT_GT(MvxTest::readFile(image).size(), 2481u * 3509u) << "page " << page;
+            const std::string text = run("djvutxt --page=" + std::to_string(page) + " '" +
+                                         MvxTest::hostPath(inFile) + "'");
+            if (size_t(page) <= inWords.size()) {
+                EXPECT_NE(std::string::npos, text.find(inWords[size_t(page) - 1])) << "page " << page << ": " << text;
+            }
+        }
+    }
+
+    Apartment apartment;
+};
+
+TEST_P(HostExport, WritesEveryPageWithItsTextToTheFileTheUserChose)
+{
+    const std::string file = path("Quarterly report.djvu");
+    const std::wstring chosen = widen(file);
+    HostRun run(settings(), chosen);
+    const LONG applicationReferences = run.host.applicationReferences();
+    EXPECT_EQ(S_OK, run.press());
+
+    ASSERT_EQ(1u, run.user.dialogs().size());
+    const FakeOffice::SaveDialogSeen& dialog = run.user.dialogs()[0];
+    EXPECT_FALSE(dialog.classic);
+    EXPECT_EQ(L"Report.djvu", dialog.fileName);
+    EXPECT_EQ(L"Save as DjVu file", dialog.title);
+    EXPECT_EQ(L"DjVu Files|*.djvu;*.djv", dialog.fileTypes);
+    EXPECT_EQ(L"djvu", dialog.defaultExtension);
+    EXPECT_NE(nullptr, run.host.mainWindow());
+    EXPECT_EQ(run.host.mainWindow(), dialog.owner);
+    EXPECT_TRUE(run.user.messages().empty());
+
+    ASSERT_EQ(1u, run.host.exports().size());
+    const FakeOffice::ExportCall& call = run.host.exports()[0];
+    EXPECT_EQ(withPath(GetParam().arguments, chosen), call.arguments);
+    EXPECT_TRUE(call.exporterFound);
+    EXPECT_EQ(withPath(GetParam().outputName, chosen), call.outputName.value_or(L"(none)"));
+    EXPECT_EQ(std::vector<HRESULT>(3, S_OK), call.pages);
+    EXPECT_EQ(S_OK, call.finish.value_or(E_UNEXPECTED));
+    // The click gave back everything it took from the host.
+    EXPECT_EQ(applicationReferences, run.host.applicationReferences());
+    EXPECT_EQ(1, run.host.documentReferences());
+
+    expectReadableDocument(file, 3, {"Archiving the yearly reports", "Figures of the year", "What comes next"});
+    EXPECT_NE(std::string::npos,
+              this->run("djvused -e 'select 1; print-ant' '" + MvxTest::hostPath(file) + "'")
+                  .find("https://example.com/brindlepage/guide"));
+    // Excel's own offer was not taken.
+    EXPECT_FALSE(exists(path("Excel-offered.djvu")));
+}
+
+TEST_P(HostExport, TakesUntitledWithoutADialogWhenTheHostGivesNoName)
+{
+    HostSettings s = settings(1);
+    s.documentName.reset();
+    const CurrentFolder here(folder);
+    HostRun run(s, widen(path("never asked.djvu")));
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_TRUE(run.user.dialogs().empty());
+    EXPECT_TRUE(run.user.messages().empty());
+    ASSERT_EQ(1u, run.host.exports().size());
+    EXPECT_EQ(S_OK, run.host.exports()[0].finish.value_or(E_UNEXPECTED));
+    ASSERT_TRUE(exists(path("Untitled")));
+    expectReadableDocument(path("Untitled"), 1, {"Archiving the yearly reports"});
+}
+
+TEST_P(HostExport, WritesNothingWhenTheUserCancels)
+{
+    const CurrentFolder here(folder);
+    HostRun run(settings(1), L"");
+    EXPECT_EQ(S_OK, run.press());
+    ASSERT_EQ(1u, run.user.dialogs().size());
+    EXPECT_TRUE(run.user.dialogs()[0].shown);
+    EXPECT_TRUE(run.user.messages().empty());
+    EXPECT_TRUE(run.host.exports().empty());
+    EXPECT_EQ(std::vector<std::string>(), folderEntries(folder));
+    EXPECT_EQ(1, run.host.documentReferences());
+}
+
+// The old file at the chosen path is held open by another program, or is read-only: the export fails at
+// the end, the user is told the library's message and the old file keeps its bytes.
+TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
+{
+    for (const char* cause : {"held open", "read-only"}) {
+        SCOPED_TRACE(cause);
+        const std::string file = path(std::string(cause) + ".djvu");
+        const std::vector<unsigned char> old = {'o', 'l', 'd', ' ', 'b', 'y', 't', 'e', 's'};
+        MvxTest::writeFile(file, old);
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (std::string(cause) == "held open")
+            holder = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+        else
+            SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
+
+        HostRun run(settings(1), widen(file));
+        EXPECT_EQ(S_OK, run.press());
+        if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+        ASSERT_EQ(1u, run.host.exports().size());
+        EXPECT_EQ(E_FAIL, run.host.exports()[0].finish.value_or(S_OK));
+        ASSERT_EQ(1u, run.user.messages().size());
+        const FakeOffice::MessageSeen& box = run.user.messages()[0];
+        EXPECT_EQ(L"DjVu Related Error", box.caption);
+        EXPECT_EQ(UINT(MB_ICONHAND), box.style);
+        EXPECT_EQ(nullptr, box.owner);
+        EXPECT_NE(std::wstring::npos, box.text.find(L"Error")) << narrow(box.text);
+        EXPECT_EQ(old, MvxTest::readFile(file));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, HostExport, ::testing::ValuesIn(hostCases),
+                         [](const ::testing::TestParamInfo<HostCase>& inInfo) { return std::string(inInfo.param.name); });
+
+} // namespace

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
+# through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
+# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
+# metafiles go through Excel under a name of the user's; a read-only target keeps its bytes and the user
+# reads the library's message; a missing document and an unknown host are refused.
+#   export_test.sh BUILD-ROOT
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+export MVX_BUILD_DIR=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+fail() { echo "FAIL: $*" >&2; failed=1; }
+export_sh() { bash "$here/scripts/export.sh" "$@"; }
+
+python3 "$here/tests/scripts/make_page_documents.py" "$work"
+out=$work/slides.djvu
+export_sh "$work/slides.fodp" "$out" >"$work/slides.out" 2>&1 || fail "slides: export failed: $(cat "$work/slides.out")"
+expected="page 1 of 2 drawn (280.0 x 157.5 mm)
+page 2 of 2 drawn (280.0 x 157.5 mm)
+save dialog \"Save as DjVu file\" proposes \"slides.djvu\": the user answers *
+page 1 of 2 exported (page-0001.emf)
+page 2 of 2 exported (page-0002.emf)
+export finished: 2 pages
+$out: 2 pages, * bytes"
+# The lines in order, the host's start line aside; * stands for any text.
+got=$(grep -v '^PowerPoint: add-in started from ' "$work/slides.out")
+n=0
+while IFS= read -r want; do
+  n=$((n + 1))
+  line=$(sed -n "${n}p" <<<"$got")
+  # shellcheck disable=SC2053
+  [[ $line == $want ]] || fail "slides: line $n is '$line', expected '$want'"
+done <<<"$expected"
+[ "$(wc -l <<<"$got")" = 7 ] || fail "slides: $(wc -l <<<"$got") lines: $got"
+grep -q '^PowerPoint: add-in started from ' "$work/slides.out" || fail "slides: PowerPoint did not start the add-in"
+for page in 1 2; do
+  ddjvu -format=pgm -page=$page "$out" "$work/slide-$page.pgm" || fail "slides: ddjvu cannot render page $page"
+  [ "$(head -c 2 "$work/slide-$page.pgm" 2>/dev/null)" = P5 ] || fail "slides: page $page is no image"
+  djvutxt --page=$page "$out" | grep -q "Slide $page, point 3: placed where the slide puts it" ||
+    fail "slides: page $page lacks its text: $(djvutxt --page=$page "$out")"
+done
+
+# Metafiles as they are, through Excel, under a name the user gives the document.
+out=$work/figures.djvu
+export_sh --host Excel --name "Quarterly figures.xlsx" "$here/samples/report/pages" "$out" >"$work/sample.out" 2>&1 ||
+  fail "sample: export failed: $(cat "$work/sample.out")"
+grep -q '^Excel: add-in started from ' "$work/sample.out" || fail "sample: Excel did not start the add-in"
+grep -q 'proposes "Quarterly figures.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
+[ "$(djvused -e n "$out" 2>/dev/null)" = 3 ] || fail "sample: not 3 pages"
+
+# A read-only target: the old bytes stay, the user is told why, the script fails.
+out=$work/read-only.djvu
+echo "old bytes" >"$out"
+chmod a-w "$out"
+if export_sh "$here/samples/report/pages" "$out" >"$work/ro.out" 2>&1; then fail "read-only: the export succeeded"; fi
+grep -q '^message box "DjVu Related Error": ' "$work/ro.out" || fail "read-only: no message: $(cat "$work/ro.out")"
+[ "$(cat "$out")" = "old bytes" ] || fail "read-only: the old file changed"
+
+# Refusals before any work.
+export_sh "$work/missing.docx" "$work/missing.djvu" >"$work/missing.out" 2>&1
+[ $? = 1 ] && grep -q "no such document" "$work/missing.out" || fail "missing document: $(cat "$work/missing.out")"
+export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&1
+[ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
+exit "$failed"
