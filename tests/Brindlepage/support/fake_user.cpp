@@ -1,5 +1,6 @@
 #include "fake_user.h"
 
+#include "fake_office.h"
 #include "import_redirect.h"
 
 #include <commdlg.h>
@@ -13,26 +14,6 @@ namespace FakeOffice {
 namespace {
 
 FakeUser* theUser = nullptr;
-
-// Reference counting of the dialog's objects; the last release deletes the object.
-template <class Itf>
-class Counted : public Itf {
-public:
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&refs);
-        if (left == 0)
-            delete this;
-        return ULONG(left);
-    }
-
-protected:
-    virtual ~Counted() = default;
-
-private:
-    LONG refs = 1;
-};
 
 // The chosen file as the dialog hands it back.
 class ShellItem : public Counted<IShellItem> {
