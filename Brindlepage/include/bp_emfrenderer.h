@@ -89,6 +89,8 @@ public:
 private:
     // Record handling helpers (each in the file of its job).
     Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
+    // Plays EMR_CREATEPEN or EMR_EXTCREATEPEN, with a width no wider than the page needs.
+    Gdiplus::GpStatus PlayPenRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, const EmfRecordView& inRecord);
     Gdiplus::GpStatus PlainPassRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
                                       const BYTE* inData);
     void CaptureTextRecord(uint32_t inType, const uint8_t* inRecord, uint32_t inRecordSize);
@@ -111,6 +113,8 @@ private:
     const LOGFONTW* m_currentFont;
     uint32_t m_textAlign;
     uint32_t m_pathDepth;
+    // Entries of the page's object table (the header's nHandles): no record may name one past it.
+    uint32_t m_handleCount;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_lastWordZone;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_pageZone;
     Morvenix::String m_pageText;

@@ -125,6 +125,23 @@ std::vector<DamagedCase> damagedCases()
         {"PolyTextOutStringsBeyondRecord",
          {makeRecord(EMR_POLYTEXTOUTW, concat({words({0, 0, 10, 10, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
                                                words({0x7FFFFFFF, 1, 1, 0x7FFFFFFF, 0x7FFFFF00, 0, 0, 0, 0, 0, 0})}))}},
+        {"PenFarWiderThanThePage",
+         {makeRecord(EMR_CREATEPEN, words({1, PS_SOLID, 0x7FFFFFFF, 0, 0})), makeRecord(EMR_SELECTOBJECT, words({1})),
+          makeRecord(EMR_MOVETOEX, words({10, 10})), makeRecord(EMR_LINETO, words({90, 20}))}},
+        {"GeometricPenFarWiderThanThePage",
+         {makeRecord(EMR_EXTCREATEPEN, words({2, 0, 0, 0, 0, PS_GEOMETRIC | PS_SOLID, 0x40000000, BS_SOLID, 0, 0, 0})),
+          makeRecord(EMR_SELECTOBJECT, words({2})), makeRecord(EMR_ELLIPSE, words({5, 5, 60, 60}))}},
+        {"ObjectIndicesBeyondTheTable",
+         {makeRecord(EMR_SELECTOBJECT, words({0x7FFF})), makeRecord(EMR_DELETEOBJECT, words({0x12345})),
+          makeRecord(EMR_CREATEBRUSHINDIRECT, words({0x100, BS_SOLID, 0, 0})),
+          makeRecord(EMR_FILLRGN, words({0, 0, 10, 10, 48, 0x9999, 32, 1, 1, 16, 0, 0, 10, 10, 0, 0, 9, 9}))}},
+        {"EmfPlusCommentLongerThanItsRecord",
+         {makeRecord(EMR_GDICOMMENT, concat({words({0x7FFFFFF0, 0x2B464D45}), words({0x00004015, 12, 0})}))}},
+        {"EmfPlusRecordOfSizeZero",
+         {makeRecord(EMR_GDICOMMENT, concat({words({16, 0x2B464D45}), words({0x00004015, 0, 0})}))}},
+        {"EmfPlusRecordOfAnEmfType",
+         {makeRecord(EMR_GDICOMMENT, concat({words({28, 0x2B464D45}), words({0x00000003, 24, 12}),
+                                             words({0x7FFFFFFF, 1, 2})}))}},
         {"EmfPlusCommentCountsBeyondRecord",
          {makeRecord(EMR_GDICOMMENT, concat({words({24, 0x2B464D45}), words({0x00004015, 0x7FFFFFF0, 0x7FFFFFE0}),
                                              words({0, 0})}))}},
@@ -139,7 +156,8 @@ TEST_P(DamagedRecord, RendersThePageWithoutReadingOutsideTheRecord)
     SelectObject(drawing.dc(), GetStockObject(BLACK_BRUSH));
     Rectangle(drawing.dc(), 100, 100, 150, 150);
     Metafile clean = drawing.finish();
-    const std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), GetParam().records);
+    std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), GetParam().records);
+    bytes[56] = 8;  // an object table of eight entries for the records that make objects
     Metafile page = metafileFromBytes(bytes);
     ASSERT_NE(nullptr, page.get()) << "GDI refused the metafile";
     const PageRenders r = renderPage(page.get());
@@ -151,5 +169,27 @@ TEST_P(DamagedRecord, RendersThePageWithoutReadingOutsideTheRecord)
 
 INSTANTIATE_TEST_SUITE_P(EmfPageRenderer, DamagedRecord, testing::ValuesIn(damagedCases()),
                          [](const testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
+
+// Records that do not follow each other inside the file cannot be walked: the page is refused.
+TEST(EmfPageRenderer, RecordsThatDoNotFollowEachOtherAreALibraryError)
+{
+    PageDrawing drawing;
+    Rectangle(drawing.dc(), 10, 10, 50, 50);
+    Metafile clean = drawing.finish();
+    int tried = 0;
+    for (uint32_t size : {0u, 4u, 0x7FFFFFF0u}) {
+        SCOPED_TRACE(size);
+        std::vector<uint8_t> record = makeRecord(EMR_SAVEDC, {});
+        putWord(record, 4, size);
+        std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), {record});
+        Metafile page = metafileFromBytes(bytes);
+        if (!page.get())
+            continue;  // GDI refused it itself
+        EmfPageRenderer renderer;
+        MvxTest::expectThrow([&] { renderer.Render(page.get(), nullptr, nullptr, false); }, Morvenix::errDataBroken);
+        ++tried;
+    }
+    EXPECT_GT(tried, 0);
+}
 
 } // namespace
