@@ -89,6 +89,9 @@ public:
 private:
     // Record handling helpers (each in the file of its job).
     Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
+    // Whether a shape record (boxes, arcs, points, polygons) lands within a few page sizes of the page on
+    // the device; one far off it comes from damaged coordinates or transforms and is not drawn.
+    bool IsNearThePage(uint32_t inType, const EmfRecordView& inRecord) const;
     // Plays EMR_CREATEPEN or EMR_EXTCREATEPEN, with a width no wider than the page needs.
     Gdiplus::GpStatus PlayPenRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, const EmfRecordView& inRecord);
     Gdiplus::GpStatus PlainPassRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,

@@ -202,16 +202,17 @@ GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlag
                                            const BYTE* inData)
 {
     const EmfRecordView record = EmfRecordView::aroundData(inData, inDataSize);
-    // A damaged EMF record is neither read nor played: GDI would read what its fields name. EMF+ records
-    // reach here parsed out of their comments by GDI+, which checks them itself.
     if (uint32_t(inType) == EMR_HEADER) {
         // The table GDI sets up for the enumeration has as many entries as the header the records come with.
         uint16_t handles = 0;
         if (record.read(56, handles))
             m_handleCount = handles;
     }
+    // A damaged EMF record is neither read nor played: GDI would read what its fields name, and would take
+    // minutes over a shape far off the page. EMF+ records reach here parsed out of their comments by GDI+,
+    // which checks them itself.
     if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid) &&
-        !RecordFitsItsFields(uint32_t(inType), record, m_handleCount))
+        (!RecordFitsItsFields(uint32_t(inType), record, m_handleCount) || !IsNearThePage(uint32_t(inType), record)))
         return Ok;
     uint32_t index = 0;
     switch (uint32_t(inType)) {

@@ -193,3 +193,36 @@ TEST(EmfPageRenderer, RecordsThatDoNotFollowEachOtherAreALibraryError)
 }
 
 } // namespace
+
+namespace {
+
+// Shapes kilometres off the page and glyphs thousands of pages tall (damaged coordinates or mapping) are
+// not drawn, where GDI would take minutes over them; the rest of the page is.
+TEST(EmfPageRenderer, FarOffShapesAndGiantGlyphsAreNotDrawn)
+{
+    PageDrawing drawing;
+    HDC dc = drawing.dc();
+    Ellipse(dc, -2000000, -2000000, 2000000, 2000000);
+    const POINT distant[] = {{0, 0}, {100, 0x40000000}, {200, 10}};
+    Polygon(dc, distant, 3);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1, 1, nullptr);
+    SetViewportExtEx(dc, 1, 2000000, nullptr);
+    HFONT font = CreateFontW(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, L"Liberation Serif");
+    SelectObject(dc, font);
+    TextOutW(dc, 10, 0, L"Giant", 5);
+    const POINT tall[] = {{0, 0}, {100, 3000}, {200, 10}};
+    Polygon(dc, tall, 3);
+    SetMapMode(dc, MM_TEXT);
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    Rectangle(dc, 100, 100, 150, 150);
+    Metafile page = drawing.finish();
+    DeleteObject(font);
+    const PageRenders r = renderPage(page.get());
+    const double s = r.scale;
+    const int64_t square = countInked(*r.full, int32_t(100 * s), int32_t(100 * s), int32_t(150 * s), int32_t(150 * s));
+    EXPECT_GT(square, int64_t(45 * s * 45 * s));
+    EXPECT_EQ(square, countInked(*r.full));
+}
+
+} // namespace
