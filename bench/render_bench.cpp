@@ -151,7 +151,8 @@ int main(int argc, char** argv)
             name = name ? name + 1 : argv[i];
             const std::string size = std::to_string(width) + "x" + std::to_string(height);
             std::printf("%-20s %10s %7.1f %7.1f %7.1f %6.1f %7.1f %7.0f%% %9lld\n", name, size.c_str(), cold, capture,
-                        plain, mask, noZone, 100.0 * std::max(0.0, capture - noZone) / capture, static_cast<long long>(foreground));
+                        plain, mask, noZone, 100.0 * std::max(0.0, capture - noZone) / capture,
+                        static_cast<long long>(foreground));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", argv[i], e.what());
             status = 1;

@@ -21,7 +21,6 @@ namespace {
 const uint64_t kMaxImageBytes = 0x7FFFFFFF;
 const int64_t kMaxImageSide = 65535;
 
-
 // Pixels along one side of the page: the header's device units at the image's resolution.
 int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
 {
@@ -61,8 +60,8 @@ private:
 
 EmfPageRenderer::EmfPageRenderer()
     : m_header(), m_resolution(300), m_colorThreshold(256), m_pixelThreshold(48 * 48), m_state(0), m_stateContext(0),
-      m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_handleCount(0), m_pendingText(false),
-      m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
+      m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_handleCount(0),
+      m_pendingText(false), m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
 {
 }
 

@@ -41,7 +41,8 @@ TEST(RealPages, EveryRecordIsWhole)
             const uint32_t type = wordAt(bytes, offset);
             const uint32_t size = wordAt(bytes, offset + 4);
             ASSERT_LE(offset + size, bytes.size());
-            EXPECT_TRUE(RecordFitsItsFields(type, EmfRecordView(bytes.data() + offset, size), wordAt(bytes, 56) & 0xFFFF))
+            EXPECT_TRUE(
+                RecordFitsItsFields(type, EmfRecordView(bytes.data() + offset, size), wordAt(bytes, 56) & 0xFFFF))
                 << "record type " << type << " at " << offset;
             ++records;
         }
@@ -63,7 +64,8 @@ TEST(RealPages, PlainPassKeepsThePhotoAndLeavesOutTheText)
         int64_t redrawnDifferently = 0;
         for (int32_t y = 0; y < r.plain->GetHeight(); ++y)
             for (int32_t x = 0; x < r.plain->GetWidth(); ++x)
-                redrawnDifferently += pixel(*r.plain, x, y) != 0xFFFFFF && pixel(*r.full, x, y) != pixel(*r.plain, x, y);
+                redrawnDifferently +=
+                    pixel(*r.plain, x, y) != 0xFFFFFF && pixel(*r.full, x, y) != pixel(*r.plain, x, y);
         // What the plain pass draws, the full render shows the same, but where text or line art lies on it.
         EXPECT_LT(redrawnDifferently, plain / 50);
         EXPECT_EQ(int64_t(r.full->GetWidth()) * r.full->GetHeight() - countDifferent(*r.full, *r.plain),

@@ -200,7 +200,8 @@ TEST(EmfPageRenderer, AntialiasedFontsArePlayedWithoutAntialiasing)
         SCOPED_TRACE(quality);
         PageDrawing drawing;
         HDC dc = drawing.dc();
-        HFONT font = CreateFontW(-24, 0, 0, 0, FW_NORMAL, TRUE, 0, 0, ANSI_CHARSET, 0, 0, quality, 0, L"Liberation Serif");
+        HFONT font =
+            CreateFontW(-24, 0, 0, 0, FW_NORMAL, TRUE, 0, 0, ANSI_CHARSET, 0, 0, quality, 0, L"Liberation Serif");
         SelectObject(dc, font);
         SetBkMode(dc, TRANSPARENT);
         TextOutW(dc, 10, 10, L"Quality glyphs", 14);
