@@ -1,10 +1,12 @@
 # Multi-page office documents as flat ODF for LibreOffice to turn into PDF: a Word-like report (headings,
 # body text, coloured call-out boxes, a table and a photo on every page), slides (coloured backgrounds,
 # titles, bullets, a photo) and a spreadsheet (a long table of figures with a coloured header row).
-#   make_office_docs.py PAGES OUTDIR   -> OUTDIR/report.fodt, slides.fodp, sheet.fods
+#   make_office_docs.py PAGES OUTDIR [WxH]   -> OUTDIR/report.fodt, slides.fodp, sheet.fods
+# WxH sets the photos' size in pixels (default 320x220); small ones keep page metafiles small for tests.
 import base64, math, random, struct, sys, zlib
 
 pages = int(sys.argv[1]); out = sys.argv[2]
+photo_size = tuple(int(v) for v in (sys.argv[3] if len(sys.argv) > 3 else '320x220').split('x'))
 words = open('/usr/share/common-licenses/GPL-3').read().split()
 pos = 0
 
@@ -13,7 +15,8 @@ def sentence(n):
     s = ' '.join(words[(pos + i) % len(words)] for i in range(n)); pos += n
     return s.replace('&', '&amp;').replace('<', '&lt;').replace('>', '&gt;')
 
-def photo_png(seed, w=320, h=220):
+def photo_png(seed):
+    w, h = photo_size
     rnd = random.Random(seed)
     waves = [(rnd.uniform(0.01, 0.05), rnd.uniform(0.01, 0.05), rnd.uniform(0, 6)) for _ in range(3)]
     raw = bytearray()

@@ -1,8 +1,9 @@
 // Page renderer benchmark: each page metafile is rendered as the exporter does (the capture pass with a
 // page zone and an annotation, the plain pass, the agreement mask), best of a few rounds. Prints per page
-// the milliseconds of the first round (both renders and the mask, the renderer's page images new), of each
-// step and of the capture pass played without a page zone (the same records drawn, nothing captured),
-// whose difference to the capture pass is the capture's own share. With
+// the milliseconds of the first round (both renders and the mask; on the first page the renderer's page
+// images are new, later pages reuse them as the exporter's renderer does), of each step, and of the
+// capture pass played without a page zone (the same records drawn, nothing captured), whose difference
+// to the capture pass is the capture's own share. With
 // "dump" each page's two renders (PPM) and mask (PBM, 1 black where the renders differ) are written.
 //   render_bench [-r DPI] [-n ROUNDS] [-d DUMPPREFIX] PAGE.emf...
 #include "bp_emfrenderer.h"
@@ -100,6 +101,9 @@ int main(int argc, char** argv)
     std::printf("%-20s %10s %7s %7s %7s %6s %7s %8s %9s\n", "page", "pixels", "first", "capture", "plain", "mask",
                 "nozone", "capture%", "fg-pixels");
     int status = 0;
+    // One renderer for the document, as the exporter has: its page images are reused from page to page.
+    EmfPageRenderer renderer;
+    renderer.SetResolution(resolution);
     for (int i = first; i < argc; ++i) {
         HENHMETAFILE page = GetEnhMetaFileA(argv[i]);
         if (!page) {
@@ -108,8 +112,6 @@ int main(int argc, char** argv)
             continue;
         }
         try {
-            EmfPageRenderer renderer;
-            renderer.SetResolution(resolution);
             double capture = 1e30, plain = 1e30, mask = 1e30, noZone = 1e30, cold = 0;
             int32_t width = 0, height = 0;
             int64_t foreground = 0;
@@ -149,7 +151,8 @@ int main(int argc, char** argv)
             name = name ? name + 1 : argv[i];
             const std::string size = std::to_string(width) + "x" + std::to_string(height);
             std::printf("%-20s %10s %7.1f %7.1f %7.1f %6.1f %7.1f %7.0f%% %9lld\n", name, size.c_str(), cold, capture,
-                        plain, mask, noZone, 100.0 * std::max(0.0, capture - noZone) / capture, static_cast<long long>(foreground));
+                        plain, mask, noZone, 100.0 * std::max(0.0, capture - noZone) / capture,
+                        static_cast<long long>(foreground));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", argv[i], e.what());
             status = 1;

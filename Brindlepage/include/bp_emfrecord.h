@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 enum : uint32_t {
     EMR_SMALLTEXTOUT_TYPE = 108,
@@ -58,6 +59,13 @@ private:
 };
 
 // Whether an EMF record (types 1 to 122) is whole: its fixed fields and everything its counts, offsets and
-// sizes name (points, strings, advances, regions, bitmap headers, colour tables and rows) lie inside it.
-// Records of other types are not.
-bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord);
+// sizes name (points, strings, advances, regions, bitmap headers, colour tables and rows) lie inside it,
+// and the objects it names lie inside the metafile's object table of inHandleCount entries (the header's
+// nHandles). Records of other types are not.
+bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount);
+
+// Whether a whole metafile's records (ioBits, as GetEnhMetaFileBits gives them) are framed: a header
+// first, every record at least 8 bytes and inside the file, up to EMR_EOF at its end. An "EMF+" comment
+// whose EMF+ records do not lie inside it one after the other (each at least 12 bytes, of an EMF+ type)
+// is made an ordinary comment in place, and outRepaired is set.
+bool CheckMetafileFraming(std::vector<uint8_t>& ioBits, bool& outRepaired);

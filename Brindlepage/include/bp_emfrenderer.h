@@ -101,6 +101,11 @@ private:
 
     // Record handling helpers (each in the file of its job).
     Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
+    // Whether a shape record (boxes, arcs, points, polygons) lands within a few page sizes of the page on
+    // the device; one far off it comes from damaged coordinates or transforms and is not drawn.
+    bool IsNearThePage(uint32_t inType, const EmfRecordView& inRecord) const;
+    // Plays EMR_CREATEPEN or EMR_EXTCREATEPEN, with a width no wider than the page needs.
+    Gdiplus::GpStatus PlayPenRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, const EmfRecordView& inRecord);
     Gdiplus::GpStatus PlainPassRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
                                       const BYTE* inData);
     void CaptureTextRecord(uint32_t inType, const uint8_t* inRecord, uint32_t inRecordSize);
@@ -123,6 +128,8 @@ private:
     const LOGFONTW* m_currentFont;
     uint32_t m_textAlign;
     uint32_t m_pathDepth;
+    // Entries of the page's object table (the header's nHandles): no record may name one past it.
+    uint32_t m_handleCount;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_lastWordZone;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_pageZone;
     // UTF-8, grown in place: without structure comments it collects the text of every page the renderer

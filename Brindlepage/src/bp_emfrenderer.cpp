@@ -4,6 +4,7 @@
 #include "bp_textcapture.h"
 #include "mvx_exception.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -19,7 +20,6 @@ namespace {
 // A larger page is not a page an Office host draws: its header is damaged.
 const uint64_t kMaxImageBytes = 0x7FFFFFFF;
 const int64_t kMaxImageSide = 65535;
-
 
 // Pixels along one side of the page: the header's device units at the image's resolution.
 int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
@@ -40,23 +40,50 @@ private:
     GpMetafile* m_metafile;
 };
 
+class MetafileHandle {
+public:
+    explicit MetafileHandle(HENHMETAFILE inHandle) : m_handle(inHandle) {}
+    ~MetafileHandle()
+    {
+        if (m_handle)
+            DeleteEnhMetaFile(m_handle);
+    }
+    MetafileHandle(const MetafileHandle&) = delete;
+    MetafileHandle& operator=(const MetafileHandle&) = delete;
+    HENHMETAFILE get() const { return m_handle; }
+
+private:
+    HENHMETAFILE m_handle;
+};
+
 } // namespace
 
 EmfPageRenderer::EmfPageRenderer()
     : m_header(), m_resolution(300), m_colorThreshold(256), m_pixelThreshold(48 * 48), m_state(0), m_stateContext(0),
-      m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_pendingText(false),
-      m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
+      m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_handleCount(0),
+      m_pendingText(false), m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
 {
 }
 
 EmfPageRenderer::~EmfPageRenderer() {}
 
 Morvenix::AutoPtr<T_Image> EmfPageRenderer::Render(HENHMETAFILE inPage, Morvenix::DjVu::TextZone* inPageZone,
-                                         Morvenix::DjVu::Annotation* inAnnotation, bool inCapture)
+                                                   Morvenix::DjVu::Annotation* inAnnotation, bool inCapture)
 {
     static const char kFunction[] = "EmfPageRenderer::Render";
+    // GDI and GDI+ walk the records by the sizes they give: the framing is checked first, and a page
+    // whose EMF+ comments had to be made plain is played from a repaired copy.
+    const UINT size = inPage ? GetEnhMetaFileBits(inPage, 0, nullptr) : 0;
+    std::vector<uint8_t> bits(size);
+    bool repaired = false;
+    if (size == 0 || GetEnhMetaFileBits(inPage, size, bits.data()) != size || !CheckMetafileFraming(bits, repaired))
+        MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
+    MetafileHandle repairedPage(repaired ? SetEnhMetaFileBits(size, bits.data()) : nullptr);
+    if (repaired && !repairedPage.get())
+        MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
+
     GpMetafile* metafile = nullptr;
-    if (!inPage || GdipCreateMetafileFromEmf(inPage, FALSE, &metafile) != Ok || !metafile)
+    if (GdipCreateMetafileFromEmf(repaired ? repairedPage.get() : inPage, FALSE, &metafile) != Ok || !metafile)
         MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
     MetafileDisposer disposer(metafile);
     return RenderMetafile(metafile, inPageZone, inAnnotation, inCapture);
@@ -91,6 +118,7 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     m_currentFont = nullptr;
     m_textAlign = 0;
     m_pathDepth = 0;
+    m_handleCount = m_header.EmfHeader.nHandles;
     m_state = 0;
     m_lastWordZone.reset();
     m_recordError = nullptr;
@@ -173,9 +201,17 @@ GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlag
                                            const BYTE* inData)
 {
     const EmfRecordView record = EmfRecordView::aroundData(inData, inDataSize);
-    // A damaged EMF record is neither read nor played: GDI would read what its fields name. EMF+ records
-    // reach here parsed out of their comments by GDI+, which checks them itself.
-    if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid) && !RecordFitsItsFields(uint32_t(inType), record))
+    if (uint32_t(inType) == EMR_HEADER) {
+        // The table GDI sets up for the enumeration has as many entries as the header the records come with.
+        uint16_t handles = 0;
+        if (record.read(56, handles))
+            m_handleCount = handles;
+    }
+    // A damaged EMF record is neither read nor played: GDI would read what its fields name, and would take
+    // minutes over a shape far off the page. EMF+ records reach here parsed out of their comments by GDI+,
+    // which checks them itself.
+    if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid) &&
+        (!RecordFitsItsFields(uint32_t(inType), record, m_handleCount) || !IsNearThePage(uint32_t(inType), record)))
         return Ok;
     uint32_t index = 0;
     switch (uint32_t(inType)) {
@@ -203,6 +239,9 @@ GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlag
         std::memcpy(&font, copy.data() + kLogFontOffset, sizeof font);
         return PlayRecord(inType, inFlags, inDataSize, copy.data() + 8);
     }
+    case EMR_CREATEPEN:
+    case EMR_EXTCREATEPEN:
+        return PlayPenRecord(inType, inFlags, record);
     case EMR_SELECTOBJECT:
         if (record.read(8, index)) {
             const auto font = m_fonts.find(index);
@@ -242,6 +281,30 @@ GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlag
     if (m_capture || m_pathDepth > 0)
         return PlayRecord(inType, inFlags, inDataSize, inData);
     return PlainPassRecord(inType, inFlags, inDataSize, inData);
+}
+
+GpStatus EmfPageRenderer::PlayPenRecord(EmfPlusRecordType inType, UINT inFlags, const EmfRecordView& inRecord)
+{
+    // GDI's time to draw with a wide pen grows with the square of its width on the device, whatever is
+    // clipped away: a pen far wider than the page (a damaged width) is made as wide as twice the page's
+    // longer side, which draws the same on the page.
+    const size_t widthOffset = inType == EMR_CREATEPEN ? 16 : 32;
+    int32_t width = 0;
+    inRecord.read(widthOffset, width);
+    const int64_t units = width < 0 ? -int64_t(width) : int64_t(width);
+    const double limit = 2.0 * std::max(m_image->GetWidth(), m_image->GetHeight());
+    POINT vectors[3] = {{0, 0}, {width, 0}, {0, width}};
+    double pixels = double(units);
+    if (units > 1 && units <= INT32_MAX && LPtoDP(m_dc, vectors, 3))
+        pixels = std::max(std::hypot(double(vectors[1].x - vectors[0].x), double(vectors[1].y - vectors[0].y)),
+                          std::hypot(double(vectors[2].x - vectors[0].x), double(vectors[2].y - vectors[0].y)));
+    const BYTE* data = inRecord.record() + 8;
+    if (!(pixels > limit))
+        return PlayRecord(inType, inFlags, inRecord.size() - 8, data);
+    std::vector<uint8_t> copy(inRecord.record(), inRecord.record() + inRecord.size());
+    const int32_t narrower = int32_t(std::max<int64_t>(1, int64_t(double(units) * limit / pixels)));
+    std::memcpy(copy.data() + widthOffset, &narrower, sizeof narrower);
+    return PlayRecord(inType, inFlags, inRecord.size() - 8, copy.data() + 8);
 }
 
 GpStatus EmfPageRenderer::PlayRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData)

@@ -193,11 +193,51 @@ bool gradientFits(const EmfRecordView& inRecord)
     return true;
 }
 
+// The field at inOffset names an entry of the metafile's object table (or, where inStockAllowed, a stock
+// object: the high bit set).
+bool objectFits(const EmfRecordView& inRecord, uint64_t inOffset, uint32_t inHandleCount, bool inStockAllowed = false)
+{
+    const uint32_t index = word(inRecord, inOffset);
+    return index < inHandleCount || (inStockAllowed && (index & 0x80000000u));
+}
+
+// The record's object-table index fields: those that create, select, use or delete an object.
+bool objectsFit(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount)
+{
+    switch (inType) {
+    case EMR_SELECTOBJECT:
+    case EMR_SELECTPALETTE:
+        return objectFits(inRecord, 8, inHandleCount, true);
+    case EMR_DELETEOBJECT:
+    case EMR_CREATEPEN:
+    case EMR_CREATEBRUSHINDIRECT:
+    case EMR_EXTCREATEFONTINDIRECTW:
+    case EMR_CREATEPALETTE:
+    case EMR_CREATEMONOBRUSH:
+    case EMR_CREATEDIBPATTERNBRUSHPT:
+    case EMR_EXTCREATEPEN:
+    case EMR_CREATECOLORSPACE:
+    case EMR_CREATECOLORSPACEW:
+    case EMR_SETPALETTEENTRIES:
+    case EMR_RESIZEPALETTE:
+    case EMR_SETCOLORSPACE:
+    case EMR_DELETECOLORSPACE:
+    case EMR_COLORCORRECTPALETTE:
+        return objectFits(inRecord, 8, inHandleCount);
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN:
+        return objectFits(inRecord, 28, inHandleCount);
+    default:
+        return true;
+    }
+}
+
 } // namespace
 
-bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord)
+bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount)
 {
-    if (inType < EMR_MIN || inType > EMR_MAX || kMinimumSize[inType] == 0 || inRecord.size() < kMinimumSize[inType])
+    if (inType < EMR_MIN || inType > EMR_MAX || kMinimumSize[inType] == 0 || inRecord.size() < kMinimumSize[inType] ||
+        !objectsFit(inType, inRecord, inHandleCount))
         return false;
     const EmfRecordView& r = inRecord;
     switch (inType) {

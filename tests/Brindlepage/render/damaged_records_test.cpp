@@ -69,9 +69,10 @@ std::vector<DamagedCase> damagedCases()
         {"StretchDIBitsBitsBeyondRecord", {stretchDIBits(80, 40, bitsOffset, 0x10000000, header, 3072)}},
         {"StretchDIBitsOffsetsWrapAround", {stretchDIBits(0xFFFFFFF8, 0x10, 0xFFFFFF00, 0x200, header, 3072)}},
         {"StretchDIBitsRowsLongerThanBits", {stretchDIBits(80, 40, bitsOffset, 512, bitmapHeader(32, 3000), 512)}},
-        {"StretchDIBitsHugeBitmap", {stretchDIBits(80, 40, bitsOffset, 3072, bitmapHeader(0x7FFFFFFF, 0x7FFFFFFF), 3072)}},
-        {"StretchDIBitsHeaderSizeLies", {stretchDIBits(80, 40, bitsOffset, 3072,
-                                                       concat({words({0xFFFFFFF0}), std::vector<uint8_t>(36, 0)}), 3072)}},
+        {"StretchDIBitsHugeBitmap",
+         {stretchDIBits(80, 40, bitsOffset, 3072, bitmapHeader(0x7FFFFFFF, 0x7FFFFFFF), 3072)}},
+        {"StretchDIBitsHeaderSizeLies",
+         {stretchDIBits(80, 40, bitsOffset, 3072, concat({words({0xFFFFFFF0}), std::vector<uint8_t>(36, 0)}), 3072)}},
         {"StretchDIBitsHeaderShorterThanHeader", {stretchDIBits(80, 12, bitsOffset, 3072, header, 3072)}},
         {"StretchDIBitsNegativeHugeDestination",
          {stretchDIBits(80, 40, bitsOffset, 3072, header, 3072, INT32_MIN, INT32_MIN)}},
@@ -100,23 +101,26 @@ std::vector<DamagedCase> damagedCases()
                                               words({10, 20, 0x7FFFFFFF, 0x7FFFFFF0, 0, 0, 0, 0, 0, 0x7FFFFF00}),
                                               std::vector<uint8_t>(16, 0x41)}))}},
         {"ExtTextOutDxBeyondRecord",
-         {makeRecord(EMR_EXTTEXTOUTW, concat({words({0, 0, 100, 100, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
-                                              words({10, 20, 4, 76, 0, 0, 0, 0, 0, 0xFFFFFFF0}),
-                                              words({0x00420041, 0x00440043})}))}},
+         {makeRecord(EMR_EXTTEXTOUTW,
+                     concat({words({0, 0, 100, 100, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
+                             words({10, 20, 4, 76, 0, 0, 0, 0, 0, 0xFFFFFFF0}), words({0x00420041, 0x00440043})}))}},
         {"SmallTextOutGarbage", {makeRecord(EMR_SMALLTEXTOUT_TYPE, words({10, 20, 0x7FFFFFFF, 0x300, 1, 0, 0}))}},
-        {"CommentLengthBeyondRecord", {makeRecord(EMR_GDICOMMENT, concat({words({0x7FFFFFFF}), words({0x50504E55, 0x201})}))}},
+        {"CommentLengthBeyondRecord",
+         {makeRecord(EMR_GDICOMMENT, concat({words({0x7FFFFFFF}), words({0x50504E55, 0x201})}))}},
         {"FillRgnDataBeyondRecord",
          {makeRecord(EMR_FILLRGN, words({0, 0, 10, 10, 0x7FFFFFF0, 0, 32, 1, 0x10000000, 0x1000, 0, 0, 10, 10}))}},
-        {"ClipRgnDataBeyondRecord", {makeRecord(EMR_EXTSELECTCLIPRGN, words({0x7FFFFFF0, RGN_COPY, 32, 1, 0x7FFFFFFF}))}},
+        {"ClipRgnDataBeyondRecord",
+         {makeRecord(EMR_EXTSELECTCLIPRGN, words({0x7FFFFFF0, RGN_COPY, 32, 1, 0x7FFFFFFF}))}},
         {"PaintRgnCountBeyondData",
          {makeRecord(EMR_PAINTRGN, words({0, 0, 10, 10, 48, 32, 1, 0x00FFFFFF, 0x30, 0, 0, 10, 10, 0, 0, 9, 9}))}},
         {"PenStylesBeyondRecord",
-         {makeRecord(EMR_EXTCREATEPEN, words({3, 0, 0, 0, 0, PS_USERSTYLE | PS_GEOMETRIC, 1, BS_SOLID, 0, 0, 0x7FFFFFFF}))}},
+         {makeRecord(EMR_EXTCREATEPEN,
+                     words({3, 0, 0, 0, 0, PS_USERSTYLE | PS_GEOMETRIC, 1, BS_SOLID, 0, 0, 0x7FFFFFFF}))}},
         {"PatternBrushBitmapBeyondRecord",
          {makeRecord(EMR_CREATEDIBPATTERNBRUSHPT, words({4, DIB_RGB_COLORS, 0x7FFFFFFF, 40, 0x7FFFFFFF, 0x1000}))}},
         {"MonoBrushBitmapShort",
-         {makeRecord(EMR_CREATEMONOBRUSH, concat({words({5, DIB_RGB_COLORS, 32, 40, 72, 0x100000}),
-                                                  bitmapHeader(64, 64, 1)}))}},
+         {makeRecord(EMR_CREATEMONOBRUSH,
+                     concat({words({5, DIB_RGB_COLORS, 32, 40, 72, 0x100000}), bitmapHeader(64, 64, 1)}))}},
         {"SetDIBitsToDeviceBeyondRecord",
          {makeRecord(EMR_SETDIBITSTODEVICE,
                      words({0, 0, 10, 10, 5, 5, 0, 0, 32, 32, 76, 40, 116, 0x7FFFFFFF, DIB_RGB_COLORS, 0, 32}))}},
@@ -125,9 +129,26 @@ std::vector<DamagedCase> damagedCases()
         {"PolyTextOutStringsBeyondRecord",
          {makeRecord(EMR_POLYTEXTOUTW, concat({words({0, 0, 10, 10, GM_COMPATIBLE, 0x3F800000, 0x3F800000}),
                                                words({0x7FFFFFFF, 1, 1, 0x7FFFFFFF, 0x7FFFFF00, 0, 0, 0, 0, 0, 0})}))}},
+        {"PenFarWiderThanThePage",
+         {makeRecord(EMR_CREATEPEN, words({1, PS_SOLID, 0x7FFFFFFF, 0, 0})), makeRecord(EMR_SELECTOBJECT, words({1})),
+          makeRecord(EMR_MOVETOEX, words({10, 10})), makeRecord(EMR_LINETO, words({90, 20}))}},
+        {"GeometricPenFarWiderThanThePage",
+         {makeRecord(EMR_EXTCREATEPEN, words({2, 0, 0, 0, 0, PS_GEOMETRIC | PS_SOLID, 0x40000000, BS_SOLID, 0, 0, 0})),
+          makeRecord(EMR_SELECTOBJECT, words({2})), makeRecord(EMR_ELLIPSE, words({5, 5, 60, 60}))}},
+        {"ObjectIndicesBeyondTheTable",
+         {makeRecord(EMR_SELECTOBJECT, words({0x7FFF})), makeRecord(EMR_DELETEOBJECT, words({0x12345})),
+          makeRecord(EMR_CREATEBRUSHINDIRECT, words({0x100, BS_SOLID, 0, 0})),
+          makeRecord(EMR_FILLRGN, words({0, 0, 10, 10, 48, 0x9999, 32, 1, 1, 16, 0, 0, 10, 10, 0, 0, 9, 9}))}},
+        {"EmfPlusCommentLongerThanItsRecord",
+         {makeRecord(EMR_GDICOMMENT, concat({words({0x7FFFFFF0, 0x2B464D45}), words({0x00004015, 12, 0})}))}},
+        {"EmfPlusRecordOfSizeZero",
+         {makeRecord(EMR_GDICOMMENT, concat({words({16, 0x2B464D45}), words({0x00004015, 0, 0})}))}},
+        {"EmfPlusRecordOfAnEmfType",
+         {makeRecord(EMR_GDICOMMENT,
+                     concat({words({28, 0x2B464D45}), words({0x00000003, 24, 12}), words({0x7FFFFFFF, 1, 2})}))}},
         {"EmfPlusCommentCountsBeyondRecord",
-         {makeRecord(EMR_GDICOMMENT, concat({words({24, 0x2B464D45}), words({0x00004015, 0x7FFFFFF0, 0x7FFFFFE0}),
-                                             words({0, 0})}))}},
+         {makeRecord(EMR_GDICOMMENT,
+                     concat({words({24, 0x2B464D45}), words({0x00004015, 0x7FFFFFF0, 0x7FFFFFE0}), words({0, 0})}))}},
     };
 }
 
@@ -139,7 +160,8 @@ TEST_P(DamagedRecord, RendersThePageWithoutReadingOutsideTheRecord)
     SelectObject(drawing.dc(), GetStockObject(BLACK_BRUSH));
     Rectangle(drawing.dc(), 100, 100, 150, 150);
     Metafile clean = drawing.finish();
-    const std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), GetParam().records);
+    std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), GetParam().records);
+    bytes[56] = 8;  // an object table of eight entries for the records that make objects
     Metafile page = metafileFromBytes(bytes);
     ASSERT_NE(nullptr, page.get()) << "GDI refused the metafile";
     const PageRenders r = renderPage(page.get());
@@ -151,5 +173,60 @@ TEST_P(DamagedRecord, RendersThePageWithoutReadingOutsideTheRecord)
 
 INSTANTIATE_TEST_SUITE_P(EmfPageRenderer, DamagedRecord, testing::ValuesIn(damagedCases()),
                          [](const testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
+
+// Records that do not follow each other inside the file cannot be walked: the page is refused.
+TEST(EmfPageRenderer, RecordsThatDoNotFollowEachOtherAreALibraryError)
+{
+    PageDrawing drawing;
+    Rectangle(drawing.dc(), 10, 10, 50, 50);
+    Metafile clean = drawing.finish();
+    int tried = 0;
+    for (uint32_t size : {0u, 4u, 0x7FFFFFF0u}) {
+        SCOPED_TRACE(size);
+        std::vector<uint8_t> record = makeRecord(EMR_SAVEDC, {});
+        putWord(record, 4, size);
+        std::vector<uint8_t> bytes = spliceRecords(metafileBytes(clean.get()), {record});
+        Metafile page = metafileFromBytes(bytes);
+        if (!page.get())
+            continue;  // GDI refused it itself
+        EmfPageRenderer renderer;
+        MvxTest::expectThrow([&] { renderer.Render(page.get(), nullptr, nullptr, false); }, Morvenix::errDataBroken);
+        ++tried;
+    }
+    EXPECT_GT(tried, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Shapes kilometres off the page and glyphs thousands of pages tall (damaged coordinates or mapping) are
+// not drawn, where GDI would take minutes over them; the rest of the page is.
+TEST(EmfPageRenderer, FarOffShapesAndGiantGlyphsAreNotDrawn)
+{
+    PageDrawing drawing;
+    HDC dc = drawing.dc();
+    Ellipse(dc, -2000000, -2000000, 2000000, 2000000);
+    const POINT distant[] = {{0, 0}, {100, 0x40000000}, {200, 10}};
+    Polygon(dc, distant, 3);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1, 1, nullptr);
+    SetViewportExtEx(dc, 1, 2000000, nullptr);
+    HFONT font = CreateFontW(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, L"Liberation Serif");
+    SelectObject(dc, font);
+    TextOutW(dc, 10, 0, L"Giant", 5);
+    const POINT tall[] = {{0, 0}, {100, 3000}, {200, 10}};
+    Polygon(dc, tall, 3);
+    SetMapMode(dc, MM_TEXT);
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    Rectangle(dc, 100, 100, 150, 150);
+    Metafile page = drawing.finish();
+    DeleteObject(font);
+    const PageRenders r = renderPage(page.get());
+    const double s = r.scale;
+    const int64_t square = countInked(*r.full, int32_t(100 * s), int32_t(100 * s), int32_t(150 * s), int32_t(150 * s));
+    EXPECT_GT(square, int64_t(45 * s * 45 * s));
+    EXPECT_EQ(square, countInked(*r.full));
+}
 
 } // namespace
