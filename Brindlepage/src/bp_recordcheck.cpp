@@ -158,8 +158,10 @@ bool bitmapFits(const EmfRecordView& inRecord, uint32_t inOffBmi, uint32_t inCbB
 bool sourceFits(const EmfRecordView& inRecord, uint64_t inUsage, uint64_t inOffBmi)
 {
     const uint32_t cbBmi = word(inRecord, inOffBmi + 4);
+    // A blit without a source has neither header offset nor size; GDI reads a source bitmap wherever the
+    // offset alone points.
     if (cbBmi == 0)
-        return true;
+        return word(inRecord, inOffBmi) == 0;
     return bitmapFits(inRecord, word(inRecord, inOffBmi), cbBmi, word(inRecord, inOffBmi + 8),
                       word(inRecord, inOffBmi + 12), word(inRecord, inUsage));
 }

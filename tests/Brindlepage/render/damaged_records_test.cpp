@@ -78,6 +78,8 @@ std::vector<DamagedCase> damagedCases()
          {stretchDIBits(80, 40, bitsOffset, 3072, header, 3072, INT32_MIN, INT32_MIN)}},
         {"BitBltTruncated", {makeRecord(EMR_BITBLT, words({0, 0, 100, 100, 10, 10, 64, 64, SRCCOPY}))}},
         {"BitBltSourceBeyondRecord", {bitBlt(EMR_BITBLT, 100, 40, 140, 0x00FFFFFF, 64)}},
+        // GDI takes a non-zero header offset for a source bitmap whatever the header size says.
+        {"BitBltSourceOffsetWithoutSize", {bitBlt(EMR_BITBLT, 0x7FFFFFF0, 0, 0x7FFFFFF0, 0, 64)}},
         {"StretchBltHeaderBeyondRecord", {bitBlt(EMR_STRETCHBLT, 0x7FFFFFFF, 40, 108, 16, 64)}},
         {"MaskBltMaskBeyondRecord", {bitBlt(EMR_MASKBLT, 128, 40, 168, 3072, 40 + 3072)}},
         {"PolylineToHugeCount", {makeRecord(EMR_POLYLINETO, words({0, 0, 10, 10, 0x40000000, 5, 5}))}},
