@@ -114,6 +114,8 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     m_pageZone = inPageZone;
     m_annotation = inAnnotation;
     m_pendingText = false;
+    // Text no structure comment flushed belongs to the previous page; it must not grow over the document.
+    m_pageText.clear();
     m_fonts.clear();
     m_currentFont = nullptr;
     m_textAlign = 0;

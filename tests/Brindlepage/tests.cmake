@@ -87,12 +87,14 @@ add_test(NAME brindlepage_dll_exports COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/B
 # The page images, the metafile renderer's two passes and the agreement mask, on metafiles drawn with GDI
 # and GDI+ and on LibreOffice's page metafiles under data/.
 mvx_add_test_folder(brindlepage_render_tests Brindlepage/render brindlepage_core)
+target_sources(brindlepage_render_tests PRIVATE Brindlepage/support/render_support.cpp)
+target_include_directories(brindlepage_render_tests PRIVATE Brindlepage/support)
 
 # The capture side of the renderer: text records into line, word and character zones, the host's link and
 # structure comments, and the zones and links of rendered pages as the outside DjVu tools read them.
 mvx_add_test_folder(brindlepage_capture_tests Brindlepage/capture brindlepage_core)
-target_sources(brindlepage_capture_tests PRIVATE Brindlepage/render/render_support.cpp)
-target_include_directories(brindlepage_capture_tests PRIVATE Brindlepage/render)
+target_sources(brindlepage_capture_tests PRIVATE Brindlepage/support/render_support.cpp)
+target_include_directories(brindlepage_capture_tests PRIVATE Brindlepage/support)
 
 # The exporter driven as Office drives it: pages in, the written document read back by the DjVu tools.
 mvx_add_test_folder(brindlepage_exporter_tests Brindlepage/exporter brindlepage_core)
