@@ -54,10 +54,9 @@ HRESULT Application::GetTypeInfoCount(UINT* outCount)
     return S_OK;
 }
 
-// The table part of the dual interface, through which DispInvoke reaches the methods.
-ITypeInfo* vtableTypeInfo()
+ITypeInfo* tablePartTypeInfo(REFIID inIid)
 {
-    ITypeInfo* dispatch = typeInfo(IID_IFakeApplication);
+    ITypeInfo* dispatch = typeInfo(inIid);
     ITypeInfo* info = nullptr;
     HREFTYPE ref = 0;
     if (dispatch && SUCCEEDED(dispatch->GetRefTypeOfImplType(UINT(-1), &ref)))
@@ -71,13 +70,13 @@ HRESULT Application::GetTypeInfo(UINT, LCID, ITypeInfo** outInfo)
 {
     *outInfo = describes == Describes::itsInterface ? typeInfo(IID_IFakeApplication)
                : describes == Describes::itsCoclass ? typeInfo(CLSID_FakeApplication)
-                                                    : vtableTypeInfo();
+                                                    : tablePartTypeInfo(IID_IFakeApplication);
     return *outInfo ? S_OK : TYPE_E_ELEMENTNOTFOUND;
 }
 
 HRESULT Application::GetIDsOfNames(REFIID, LPOLESTR* inNames, UINT inCount, LCID, DISPID* outIds)
 {
-    ITypeInfo* info = vtableTypeInfo();
+    ITypeInfo* info = tablePartTypeInfo(IID_IFakeApplication);
     const HRESULT hr = DispGetIDsOfNames(info, inNames, inCount, outIds);
     info->Release();
     return hr;
@@ -86,7 +85,7 @@ HRESULT Application::GetIDsOfNames(REFIID, LPOLESTR* inNames, UINT inCount, LCID
 HRESULT Application::Invoke(DISPID inId, REFIID, LCID, WORD inFlags, DISPPARAMS* inParams, VARIANT* outResult,
                             EXCEPINFO* outException, UINT* outArgError)
 {
-    ITypeInfo* info = vtableTypeInfo();
+    ITypeInfo* info = tablePartTypeInfo(IID_IFakeApplication);
     const HRESULT hr = DispInvoke(static_cast<IFakeApplication*>(this), info, inId, inFlags, inParams, outResult,
                                   outException, outArgError);
     info->Release();

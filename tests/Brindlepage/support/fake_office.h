@@ -136,5 +136,7 @@ public:
 
 // The type information of the test type library (embedded in the test program) for a type of it.
 ITypeInfo* typeInfo(REFGUID inGuid);
+// The table part of a dual interface of the test type library, through which DispInvoke reaches the methods.
+ITypeInfo* tablePartTypeInfo(REFIID inIid);
 
 } // namespace FakeOffice

@@ -35,19 +35,6 @@ const HostFacts& factsOf(HostKind inKind)
     return facts[size_t(inKind)];
 }
 
-// The table part of a dual interface of the test type library, through which DispInvoke reaches the methods.
-ITypeInfo* tablePartTypeInfo(REFIID inIid)
-{
-    ITypeInfo* dispatch = typeInfo(inIid);
-    ITypeInfo* info = nullptr;
-    HREFTYPE ref = 0;
-    if (dispatch && SUCCEEDED(dispatch->GetRefTypeOfImplType(UINT(-1), &ref)))
-        dispatch->GetRefTypeInfo(ref, &info);
-    if (dispatch)
-        dispatch->Release();
-    return info;
-}
-
 // The Application of a host: IDispatch from the host's type information (Caption under the host's own
 // member id), the host's _Application interface with the active-document getter in its slot.
 template <class Itf>
