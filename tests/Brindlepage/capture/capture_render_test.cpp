@@ -3,6 +3,7 @@
 #include "render_support.h"
 
 #include "bp_textcapture.h"
+#include "bp_useroutput.h"
 #include "djv_mapareas.h"
 #include "test_support.h"
 
@@ -286,6 +287,47 @@ TEST(CaptureRender, ThePlainPassCapturesNothing)
     EXPECT_EQ(1u, zone->children.count());
     renderer.Render(page.get(), nullptr, nullptr, false);
     EXPECT_EQ(1u, zone->children.count());
+}
+
+std::wstring g_trace;
+
+void WINAPI collectTrace(const wchar_t* inText)
+{
+    g_trace += inText;
+}
+
+// Text of a page without structure comments is never traced; it must not show up under the next page's.
+TEST(CaptureRender, APagesUntracedTextStaysWithItsPage)
+{
+    auto textPage = [](const wchar_t* inText, bool inStructure) {
+        PageDrawing drawing;
+        HDC dc = drawing.dc();
+        HFONT font = makeFont(20);
+        SelectObject(dc, font);
+        const Bytes node = structureNodeData(0, 1, 7, 0, 0, true, L"");
+        if (inStructure)
+            GdiComment(dc, UINT(node.size()), node.data());
+        TextOutW(dc, 10, 10, inText, int(wcslen(inText)));
+        const Bytes end = hostCommentData(0x20A, RenderTest::words({7}));
+        if (inStructure)
+            GdiComment(dc, UINT(end.size()), end.data());
+        Metafile page = drawing.finish();
+        DeleteObject(font);
+        return page;
+    };
+    Metafile first = textPage(L"Old", false);
+    Metafile second = textPage(L"New", true);
+
+    g_trace.clear();
+    DebugOutputFunction previous = SetDebugOutputFunction(&collectTrace);
+    EmfPageRenderer renderer;
+    AutoPtr<TextZone> zone = TextZone::create(TextZone::zonePage);
+    renderer.Render(first.get(), zone.get(), nullptr, true);
+    zone = TextZone::create(TextZone::zonePage);
+    renderer.Render(second.get(), zone.get(), nullptr, true);
+    SetDebugOutputFunction(previous);
+    EXPECT_EQ(std::wstring::npos, g_trace.find(L"Old")) << std::string(g_trace.begin(), g_trace.end());
+    EXPECT_NE(std::wstring::npos, g_trace.find(L"TEXT=New")) << std::string(g_trace.begin(), g_trace.end());
 }
 
 // The sample report's first page, as LibreOffice draws it: runs of EMR_EXTTEXTOUTW with advances, a
