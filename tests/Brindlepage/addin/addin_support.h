@@ -79,12 +79,8 @@ private:
     HMODULE module = nullptr;
 };
 
-// Calls a member by name through IDispatch, as the ribbon calls its callbacks: the arguments in their
-// order (reversed into DISPPARAMS here).
-HRESULT callByName(IDispatch* inObject, const wchar_t* inName, std::vector<VARIANT> inArgs, VARIANT* outResult,
-                   DISPID* outDispid = nullptr);
-
-VARIANT dispatchArg(IDispatch* inObject);
+using FakeOffice::callByName;
+using FakeOffice::dispatchArg;
 
 // The ribbon definition an add-in object gives after connecting to an application with this caption.
 std::wstring ribbonAfterConnecting(IDTExtensibility2* inAddIn, const wchar_t* inCaption,

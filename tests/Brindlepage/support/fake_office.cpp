@@ -246,4 +246,33 @@ HRESULT RibbonControl::get_Tag(BSTR* outTag)
     return S_OK;
 }
 
+HRESULT callByName(IDispatch* inObject, const wchar_t* inName, std::vector<VARIANT> inArgs, VARIANT* outResult,
+                   DISPID* outDispid)
+{
+    LPOLESTR name = const_cast<LPOLESTR>(inName);
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = inObject->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (outDispid)
+        *outDispid = id;
+    if (FAILED(hr))
+        return hr;
+    std::vector<VARIANT> reversed(inArgs.rbegin(), inArgs.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr, UINT(reversed.size()), 0};
+    if (outResult)
+        VariantInit(outResult);
+    EXCEPINFO exception = {};
+    UINT argError = 0;
+    return inObject->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, outResult, &exception,
+                            &argError);
+}
+
+VARIANT dispatchArg(IDispatch* inObject)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = inObject;
+    return v;
+}
+
 } // namespace FakeOffice

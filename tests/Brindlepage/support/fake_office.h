@@ -6,6 +6,7 @@
 #include "office_host.h"
 
 #include <string>
+#include <vector>
 
 namespace FakeOffice {
 
@@ -138,5 +139,12 @@ public:
 ITypeInfo* typeInfo(REFGUID inGuid);
 // The table part of a dual interface of the test type library, through which DispInvoke reaches the methods.
 ITypeInfo* tablePartTypeInfo(REFIID inIid);
+
+// Calls a member by name through IDispatch, as the ribbon calls its callbacks: the arguments in their
+// order (reversed into DISPPARAMS here).
+HRESULT callByName(IDispatch* inObject, const wchar_t* inName, std::vector<VARIANT> inArgs, VARIANT* outResult,
+                   DISPID* outDispid = nullptr);
+
+VARIANT dispatchArg(IDispatch* inObject);
 
 } // namespace FakeOffice

@@ -22,31 +22,6 @@ bool loadsAtStartup(const wchar_t* inHost, const wchar_t* inProgId)
            behavior == 3;
 }
 
-HRESULT callByName(IDispatch* inObject, const std::wstring& inName, VARIANT* inArgs, UINT inCount,
-                   VARIANT* outResult)
-{
-    LPOLESTR name = const_cast<LPOLESTR>(inName.c_str());
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = inObject->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return hr;
-    DISPPARAMS params = {inArgs, nullptr, inCount, 0};
-    VariantInit(outResult);
-    EXCEPINFO exception = {};
-    UINT argError = 0;
-    return inObject->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, outResult, &exception,
-                            &argError);
-}
-
-VARIANT dispatchArgument(IDispatch* inObject)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_DISPATCH;
-    v.pdispVal = inObject;
-    return v;
-}
-
 std::wstring hex(HRESULT inResult)
 {
     wchar_t text[16];
@@ -120,16 +95,16 @@ OfficeSession::OfficeSession(Host& inHost) : host(inHost)
         action = match[1];
     if (std::regex_search(ribbonXml, match, std::wregex(L"<customUI [^>]*onLoad=\"([^\"]+)\""))) {
         ribbonUI = RibbonUI::create();
-        VARIANT arg = dispatchArgument(ribbonUI);
+        VARIANT arg = dispatchArg(ribbonUI);
         VARIANT result;
-        callByName(callbacks, match[1], &arg, 1, &result);
+        callByName(callbacks, match[1].str().c_str(), {arg}, &result);
         VariantClear(&result);
     }
     if (std::regex_search(ribbonXml, match, std::wregex(L"<button [^>]*getImage=\"([^\"]+)\""))) {
         RibbonControl* control = RibbonControl::create();
-        VARIANT arg = dispatchArgument(control);
+        VARIANT arg = dispatchArg(control);
         VARIANT image;
-        callByName(callbacks, match[1], &arg, 1, &image);
+        callByName(callbacks, match[1].str().c_str(), {arg}, &image);
         VariantClear(&image);
         control->Release();
     }
@@ -163,9 +138,9 @@ HRESULT OfficeSession::pressButton()
     if (!callbacks || action.empty())
         return E_UNEXPECTED;
     RibbonControl* control = RibbonControl::create();
-    VARIANT arg = dispatchArgument(control);
+    VARIANT arg = dispatchArg(control);
     VARIANT result;
-    const HRESULT hr = callByName(callbacks, action, &arg, 1, &result);
+    const HRESULT hr = callByName(callbacks, action.c_str(), {arg}, &result);
     VariantClear(&result);
     control->Release();
     return hr;
