@@ -37,15 +37,8 @@ Application::~Application()
 
 HRESULT Application::QueryInterface(REFIID inIid, void** outObject)
 {
-    if (!outObject)
-        return E_POINTER;
-    if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == IID_IFakeApplication) {
-        *outObject = static_cast<IFakeApplication*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *outObject = nullptr;
-    return E_NOINTERFACE;
+    return answerQuery(static_cast<IFakeApplication*>(this), inIid,
+                       {&IID_IUnknown, &IID_IDispatch, &IID_IFakeApplication}, outObject);
 }
 
 HRESULT Application::GetTypeInfoCount(UINT* outCount)
@@ -178,13 +171,8 @@ Record* Record::create()
 
 HRESULT Record::QueryInterface(REFIID inIid, void** outObject)
 {
-    if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == DIID_DFakeRecord) {
-        *outObject = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *outObject = nullptr;
-    return E_NOINTERFACE;
+    return answerQuery(static_cast<IDispatch*>(this), inIid, {&IID_IUnknown, &IID_IDispatch, &DIID_DFakeRecord},
+                       outObject);
 }
 
 HRESULT Record::GetTypeInfoCount(UINT* outCount)

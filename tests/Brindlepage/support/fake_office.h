@@ -5,10 +5,28 @@
 #include "fake_office_lib.h"
 #include "office_host.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace FakeOffice {
+
+// The QueryInterface of a stand-in: the object itself, with a reference added, for the interfaces listed.
+template <class Itf>
+HRESULT answerQuery(Itf* inObject, REFIID inIid, std::initializer_list<const IID*> inIids, void** outObject)
+{
+    if (!outObject)
+        return E_POINTER;
+    for (const IID* iid : inIids) {
+        if (inIid == *iid) {
+            *outObject = inObject;
+            inObject->AddRef();
+            return S_OK;
+        }
+    }
+    *outObject = nullptr;
+    return E_NOINTERFACE;
+}
 
 // Reference counting of the stand-ins; the last release deletes the object.
 template <class Itf>
@@ -94,15 +112,7 @@ class RibbonObject : public Counted<Itf> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
-        if (!outObject)
-            return E_POINTER;
-        if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == __uuidof(Itf)) {
-            *outObject = static_cast<Itf*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
+        return answerQuery(static_cast<Itf*>(this), inIid, {&IID_IUnknown, &IID_IDispatch, &__uuidof(Itf)}, outObject);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override
     {

@@ -22,13 +22,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
-        if (inIid == IID_IUnknown || inIid == IID_IShellItem) {
-            *outObject = static_cast<IShellItem*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
+        return answerQuery(static_cast<IShellItem*>(this), inIid, {&IID_IUnknown, &IID_IShellItem}, outObject);
     }
     HRESULT STDMETHODCALLTYPE BindToHandler(IBindCtx*, REFGUID, REFIID, void**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetParent(IShellItem**) override { return E_NOTIMPL; }
@@ -62,14 +56,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
-        if (inIid == IID_IUnknown || inIid == IID_IModalWindow || inIid == IID_IFileDialog ||
-            inIid == IID_IFileSaveDialog) {
-            *outObject = static_cast<IFileSaveDialog*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
+        return answerQuery(static_cast<IFileSaveDialog*>(this), inIid,
+                           {&IID_IUnknown, &IID_IModalWindow, &IID_IFileDialog, &IID_IFileSaveDialog}, outObject);
     }
 
     HRESULT STDMETHODCALLTYPE Show(HWND inOwner) override
@@ -151,13 +139,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
-        if (inIid == IID_IUnknown || inIid == IID_IClassFactory) {
-            *outObject = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
+        return answerQuery(static_cast<IClassFactory*>(this), inIid, {&IID_IUnknown, &IID_IClassFactory}, outObject);
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* inOuter, REFIID inIid, void** outObject) override
     {

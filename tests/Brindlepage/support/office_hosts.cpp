@@ -44,15 +44,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
-        if (!outObject)
-            return E_POINTER;
-        if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == __uuidof(Itf)) {
-            *outObject = static_cast<Itf*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
+        return answerQuery(static_cast<Itf*>(this), inIid, {&IID_IUnknown, &IID_IDispatch, &__uuidof(Itf)}, outObject);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override
     {
