@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -166,8 +167,48 @@ TEST_F(Connection, ObjectsFactoriesAndLocksKeepTheDllLoaded)
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, copy.classObject(IID_IDispatch, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
 }
 
+// Other test programs find the add-in's classes in the registry while this one runs, and registering
+// removes each class key before it writes it again: the roots are sent to scratch keys for the call.
+class ScratchRegistry {
+public:
+    ScratchRegistry()
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
+        for (Root& root : roots_) {
+            const std::wstring path = std::wstring(kScratch) + L"\\" + root.name;
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root.scratch,
+                                nullptr) == ERROR_SUCCESS)
+                overridden_ += RegOverridePredefKey(root.key, root.scratch) == ERROR_SUCCESS;
+        }
+    }
+    ~ScratchRegistry()
+    {
+        for (Root& root : roots_) {
+            RegOverridePredefKey(root.key, nullptr);
+            if (root.scratch)
+                RegCloseKey(root.scratch);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
+    }
+    bool complete() const { return overridden_ == std::size(roots_); }
+
+private:
+    static constexpr const wchar_t* kScratch = L"Software\\MorvenixTests\\ScratchRegistry";
+    struct Root {
+        HKEY key;
+        const wchar_t* name;
+        HKEY scratch;
+    };
+    Root roots_[3] = {{HKEY_CLASSES_ROOT, L"HKCR", nullptr},
+                      {HKEY_LOCAL_MACHINE, L"HKLM", nullptr},
+                      {HKEY_CURRENT_USER, L"HKCU", nullptr}};
+    size_t overridden_ = 0;
+};
+
 TEST(Registration, RunsInTheSystemLocaleAndGivesTheThreadItsOwnBack)
 {
+    ScratchRegistry scratch;
+    ASSERT_TRUE(scratch.complete());
     HMODULE addIn = LoadLibraryW(builtFile(BRINDLEPAGE_DLL).c_str());
     ASSERT_NE(nullptr, addIn);
     using Register = HRESULT(STDAPICALLTYPE*)();
