@@ -56,7 +56,9 @@ void ShapeClassifier::classify(ShapeList& ioShapes, PrototypeIndex& outPrototype
                 if (flipped != kNotComparable)
                     best -= flipped;
             }
-            if (best == 0) {
+            // A copy is drawn as its prototype at the copy's place: only a shape whose pixels are now the
+            // prototype's can be one, or whole glyphs would land a column or a row off.
+            if (best == 0 && s.getBitmap().samePixels(prototype->getBitmap())) {
                 outPrototypeIndex[prototype.get()] = bestIndex;
                 s.setMatch(prototype);
                 continue;
@@ -67,7 +69,7 @@ void ShapeClassifier::classify(ShapeList& ioShapes, PrototypeIndex& outPrototype
             s.setRefinement(prototype);
         }
         // A refinement is a prototype too; the key is the shape's size now, after any rewrite.
-        if (best != 0)
+        if (best != 0 || s.getType() == Refinement)
             prototypes[sizeKey(s)].push_back(i);
     }
 }

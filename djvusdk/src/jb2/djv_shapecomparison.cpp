@@ -277,12 +277,11 @@ uint32_t flipIsolated(Shape& inA, Shape& inB, const Alignment& inAlign, bool inT
             out[i] = W::byteAt(w, i);
     }
 
+    // The pixels kept stay where they were on the page: b's rows and columns are its own, a's columns
+    // were shifted right by sx.
     Shape& shape = inTargetIsB ? inB : inA;
-    const int32_t s1 = (inB.getWidth() >= inA.getWidth()) == inTargetIsB ? 1 : -1;
-    const int32_t x = shape.getX() + sx + s1 * int32_t(left);
-    // b's rows count from its own top row; the shorter shape a moves by the alignment and back by the
-    // rows cropped.
-    const int32_t y = inTargetIsB ? shape.getY() + top : shape.getY() + sy - top;
+    const int32_t x = shape.getX() + int32_t(left) - (inTargetIsB ? 0 : sx);
+    const int32_t y = shape.getY() + top;
     shape.replaceBitmap(cropped);
     ioCache[&shape] = computeCentroid(shape.getBitmap());
     shape.setPosition(x, y);

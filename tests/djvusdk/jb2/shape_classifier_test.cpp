@@ -252,10 +252,11 @@ TEST(ShapeClassifier, SecondComparisonMakesACopyOfAShapeOffByIsolatedPixels)
     EXPECT_EQ(solidArt(10, 10, {{5, 5}, {2, 7}}), artOf(*p));
 }
 
-TEST(ShapeClassifier, ACopyKeepsThePositionTheSecondComparisonGaveIt)
+TEST(ShapeClassifier, ACroppedShapeIsACopyOnlyWhenItsPixelsAreThePrototypes)
 {
     // The shape's top row holds only an isolated difference: flipped away, the row is cropped and the
-    // shape moves down one row.
+    // shape moves down one row. The prototype still carries its blank top row, so drawing it in the
+    // shape's place would put every row one too low: the shape is refined instead.
     Art prototype = solidArt(10, 10);
     prototype[0] = "..........";
     Art shape = prototype;
@@ -263,9 +264,22 @@ TEST(ShapeClassifier, ACopyKeepsThePositionTheSecondComparisonGaveIt)
     AutoPtr<Shape> p = shapeFromArt(prototype);
     AutoPtr<Shape> s = shapeFromArt(shape, 100, 200);
     classifyAll({p, s}, 1);
-    EXPECT_EQ(Match, s->getType());
-    EXPECT_EQ(100, s->getX());
-    EXPECT_EQ(201, s->getY());
+    EXPECT_EQ(Refinement, s->getType());
+    EXPECT_EQ(p.get(), s->getReference());
+    EXPECT_EQ(solidArt(10, 9), artOf(*s));
+    EXPECT_EQ((Rect{100, 201, 10, 9}), s->getRect());
+}
+
+TEST(ShapeClassifier, APrototypeRewrittenForARefinementKeepsItsPlace)
+{
+    // The shape is one column wider: aligned on their centroids the pair is one column apart (sx = 1),
+    // so nothing is isolated; the rewrite crops the prototype to itself and must not move it.
+    AutoPtr<Shape> p = shapeFromArt(solidArt(20, 21), 0, 0);
+    AutoPtr<Shape> s = shapeFromArt(solidArt(21, 21), 100, 200);
+    classifyAll({p, s}, 1);
+    EXPECT_EQ(Refinement, s->getType());
+    EXPECT_EQ((Rect{0, 0, 20, 21}), p->getRect());
+    EXPECT_EQ((Rect{100, 200, 21, 21}), s->getRect());
 }
 
 TEST(ShapeClassifier, SecondComparisonKeepsDifferencesThatTouch)
