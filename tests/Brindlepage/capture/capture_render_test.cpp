@@ -50,6 +50,18 @@ HFONT makeFont(int32_t inHeight, int32_t inEscapement = 0)
                        L"Liberation Sans");
 }
 
+// Text in the mapping's units, drawn from its top-left corner on a transparent background; the caller
+// deletes the font once the drawing is finished.
+HFONT startText(HDC inDC, const Mapping& inMapping)
+{
+    SetMapMode(inDC, inMapping.mode);
+    HFONT font = makeFont(inMapping.fontHeight);
+    SelectObject(inDC, font);
+    SetBkMode(inDC, TRANSPARENT);
+    SetTextAlign(inDC, TA_TOP | TA_LEFT);
+    return font;
+}
+
 // The page's ink: how much of it lies inside the character boxes (grown by a pixel for the glyphs'
 // rounding), and the characters whose box holds none.
 struct InkCover {
@@ -87,11 +99,7 @@ TEST_P(CaptureRenderTest, TextLandsOnItsPixels)
     const Mapping& m = GetParam();
     PageDrawing drawing;
     HDC dc = drawing.dc();
-    SetMapMode(dc, m.mode);
-    HFONT font = makeFont(m.fontHeight);
-    SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextAlign(dc, TA_TOP | TA_LEFT);
+    HFONT font = startText(dc, m);
     TextOutW(dc, m.x, m.y, L"Hello world", 11);
     SetTextAlign(dc, TA_BASELINE | TA_LEFT);
     TextOutW(dc, m.x, m.y + 2 * m.lineStep, L"Quick fox", 9);
@@ -236,11 +244,7 @@ TEST(CaptureRender, LinkCommentsBecomeLinkAreasOverTheirText)
     for (const Mapping& m : kMappings) {
         PageDrawing drawing;
         HDC dc = drawing.dc();
-        SetMapMode(dc, m.mode);
-        HFONT font = makeFont(m.fontHeight);
-        SelectObject(dc, font);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextAlign(dc, TA_TOP | TA_LEFT);
+        HFONT font = startText(dc, m);
         SIZE size;
         GetTextExtentPoint32W(dc, L"Guide", 5, &size);
         TextOutW(dc, m.x, m.y, L"Guide", 5);

@@ -4,6 +4,8 @@
 #include "djv_annotation.h"
 #include "djv_text.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
 #include <sstream>
@@ -233,6 +235,17 @@ std::vector<FolderEntry> listFolder(const std::string& inFolder)
 std::string narrow(const std::wstring& inText)
 {
     return std::string(Morvenix::String(inText.c_str()).c_str());
+}
+
+std::string errorBoxText(const UserOutputRecorder& inRecorder)
+{
+    EXPECT_EQ(1u, inRecorder.boxes.size());
+    if (inRecorder.boxes.size() != 1)
+        return std::string();
+    const UserOutputRecorder::Box& box = inRecorder.boxes[0];
+    EXPECT_EQ(std::wstring(L"DjVu Related Error"), box.caption);
+    EXPECT_EQ(UINT(MB_ICONHAND), box.style);
+    return narrow(box.text);
 }
 
 } // namespace ExporterTest

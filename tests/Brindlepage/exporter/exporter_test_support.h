@@ -87,4 +87,7 @@ std::vector<FolderEntry> listFolder(const std::string& inFolder);
 
 std::string narrow(const std::wstring& inText);
 
+// The text of the one message box shown, which must be the exporter's error box (its caption and icon).
+std::string errorBoxText(const UserOutputRecorder& inRecorder);
+
 } // namespace ExporterTest

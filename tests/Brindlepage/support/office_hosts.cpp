@@ -80,6 +80,11 @@ public:
         *outCaption = SysAllocString(host.caption().c_str());
         return S_OK;
     }
+    // The slots every host's Application has before the ones the add-in calls.
+    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
 
 protected:
     HRESULT activeDocument(IDispatch** outDocument)
@@ -96,10 +101,6 @@ private:
 class WordApplication : public HostApplication<FakeWordApplication> {
 public:
     using HostApplication::HostApplication;
-    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_ActiveDocument(IDispatch** outDocument) override { return activeDocument(outDocument); }
@@ -108,10 +109,6 @@ public:
 class ExcelApplication : public HostApplication<FakeExcelApplication> {
 public:
     using HostApplication::HostApplication;
-    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved13() override { return E_NOTIMPL; }
@@ -125,10 +122,6 @@ public:
 class PowerPointApplication : public HostApplication<FakePowerPointApplication> {
 public:
     using HostApplication::HostApplication;
-    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_ActivePresentation(IDispatch** outPresentation) override
     {
         return activeDocument(outPresentation);
