@@ -91,6 +91,9 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
     static const char* const kMessage = "Cannot read all of requested bytes!";
     if (inCount == 0)
         return 0;
+    // Duplicates share the temporary file and its position: a read holds the file's lock whichever
+    // storage's lock its caller took.
+    AutoLock guard(*m_backing);
     const uint64_t size = m_loader->getSize();
     if (m_pos >= size) {
         if (inExact)

@@ -144,10 +144,18 @@ public:
     Range<uint64_t> load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize) override;
     uint64_t getSize() override { return m_size; }
     String getName() override { return m_url; }
+    // A copy fills the same cache: it must speak of the version already cached, not of whatever its own
+    // HEAD request finds now.
     AutoPtr<StorageLoader> clone() override
     {
-        return AutoPtr<StorageLoader>(
+        AutoPtr<HttpStorageLoaderImpl> copy(
             new HttpStorageLoaderImpl(m_connection->getManager().get(), m_url, m_verify, m_callback, m_context));
+        if ((!m_etag.isEmpty() && copy->m_etag != m_etag) ||
+            (!m_lastModified.isEmpty() && copy->m_lastModified != m_lastModified))
+            MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::clone");
+        copy->m_etag = m_etag;
+        copy->m_lastModified = m_lastModified;
+        return AutoPtr<StorageLoader>(copy.get());
     }
     uint32_t setBlockSize(uint32_t inBlockSize) override
     {
@@ -167,12 +175,21 @@ private:
     AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader);
     void follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget);
     // The answer must speak of the resource the HEAD request described: a validator that differs means
-    // the bytes already cached belong to another version.
+    // the bytes already cached belong to another version. A validator the HEAD answer lacked is taken from
+    // the first answer that gives it, so that later changes are still seen.
     void checkValidators(HttpResponseStream& inAnswer)
     {
+        checkValidator(inAnswer, "ETag", m_etag);
+        checkValidator(inAnswer, "Last-Modified", m_lastModified);
+    }
+    static void checkValidator(HttpResponseStream& inAnswer, const char* inName, String& ioKnown)
+    {
         String value;
-        if ((!m_etag.isEmpty() && findHeader(inAnswer, "ETag", value) && value != m_etag) ||
-            (!m_lastModified.isEmpty() && findHeader(inAnswer, "Last-Modified", value) && value != m_lastModified))
+        if (!findHeader(inAnswer, inName, value))
+            return;
+        if (ioKnown.isEmpty())
+            ioKnown = value;
+        else if (value != ioKnown)
             MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::load");
     }
     uint64_t copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst, uint64_t inLimit);
@@ -199,6 +216,7 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
         MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
     Url::Parts parts;
     Url::separateUrl(parts, inUrl);
+    parts.scheme = parts.scheme.toLower();
     m_target = requestTarget(parts);
     if (parts.scheme == "http")
         m_connection = inManager->createConnection(parts.host, uint16_t(parts.port));
@@ -256,7 +274,9 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
     static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
     const bool secure = ioConnection->isSecure();
     String absolute;
-    if (inLocation.startsWith("http://") || inLocation.startsWith("https://")) {
+    // Schemes are case-insensitive: "HTTP://host/" names another host, not a path on this one.
+    const String lowered = inLocation.toLower();
+    if (lowered.startsWith("http://") || lowered.startsWith("https://")) {
         absolute = inLocation;
     } else if (inLocation.startsWith("//")) {
         absolute = String(secure ? "https:" : "http:") + inLocation;
@@ -271,6 +291,7 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
     }
     Url::Parts parts;
     Url::separateUrl(parts, absolute);
+    parts.scheme = parts.scheme.toLower();
     if (parts.scheme != "http" && parts.scheme != "https")
         MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()), kFunction);
     const bool toSecure = parts.scheme == "https";

@@ -212,10 +212,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   auth        asks for Basic credentials (carol) before anything
     #   grow        from the second request on, the file has 100 more bytes
     #   retag       the HEAD answer carries ETag "v1", every other answer "v2"
+    #   retaglater  the first two answers carry ETag "v1", later ones "v2"
+    #   tagonget    the HEAD answer carries no ETag; the first GET answer carries "v1", later ones "v2"
     #   nolength    the HEAD answer has no Content-Length
     #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost,
     #               after the "auth" check
     #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
+    #   shout       with "moved": the Location is written in capitals up to the path ("HTTP://LOCALHOST:...")
     #   loop        answers 302 to itself, by a relative Location
     #   badstart, star, reversed, huge, wrongtotal, nocontentrange, partas200, short, shortclose, empty
     #               break the 206 answer: Content-Range begins a byte late, is "*/size", ends before it
@@ -240,11 +243,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(302, b"again", [("Location", name)], head)
             return
         if "moved" in switches:
-            rest = switches - {"moved"}
+            rest = switches - {"moved", "shout"}
             if "lateauth" in rest:
                 rest = (rest - {"lateauth"}) | {"auth"}
             rest = ",".join(sorted(rest)) or "-"
-            location = "http://localhost:%d/file/%s-moved/%s/%s" % (self.server.server_address[1], key, rest, name)
+            authority = "HTTP://LOCALHOST" if "shout" in switches else "http://localhost"
+            location = "%s:%d/file/%s-moved/%s/%s" % (authority, self.server.server_address[1], key, rest, name)
             self.answer(302, b"moved", [("Location", location)], head)
             return
         path = os.path.join(files_folder, name)
@@ -266,6 +270,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers = [("Accept-Ranges", "bytes")]
         if "retag" in switches:
             headers.append(("ETag", '"v1"' if head else '"v2"'))
+        if "retaglater" in switches or ("tagonget" in switches and not head):
+            headers.append(("ETag", '"v1"' if requests <= 2 else '"v2"'))
         if head:
             self.send_response(200)
             for k, v in headers:

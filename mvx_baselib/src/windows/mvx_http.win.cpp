@@ -276,7 +276,9 @@ public:
     {
         AutoLock guard(m_lock);
         DWORD policy = inFollow ? WINHTTP_OPTION_REDIRECT_POLICY_DEFAULT : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-        WinHttpSetOption(m_handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+        // Callers that turn following off rely on it to keep credentials from other hosts.
+        if (!WinHttpSetOption(m_handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy)))
+            MVX_THROW_WINHTTP("WinHttpSetOption", "Morvenix::HttpRequestStreamImpl::setFollowRedirects");
     }
 
     String getHost() override { return m_connection->getHost(); }
@@ -291,11 +293,18 @@ public:
 private:
     // Notes where a redirection leads, for the caption of a challenge met there. WinHTTP calls it on the
     // thread of the post (the session is synchronous), with the request as the send's context.
+    // Nothing may unwind through WinHTTP: a target that cannot be kept is marked as one no host matches.
     static void CALLBACK onRedirect(HINTERNET, DWORD_PTR inContext, DWORD inStatus, void* inInfo, DWORD inLength)
     {
-        if (inStatus == WINHTTP_CALLBACK_STATUS_REDIRECT && inContext && inInfo)
-            reinterpret_cast<HttpRequestStreamImpl*>(inContext)->m_redirectedTo =
-                String(static_cast<const wchar_t*>(inInfo), int32_t(inLength));
+        if (inStatus != WINHTTP_CALLBACK_STATUS_REDIRECT || !inContext || !inInfo)
+            return;
+        HttpRequestStreamImpl* self = reinterpret_cast<HttpRequestStreamImpl*>(inContext);
+        try {
+            self->m_redirectedTo = String(static_cast<const wchar_t*>(inInfo), int32_t(inLength));
+            self->m_redirectLost = false;
+        } catch (...) {
+            self->m_redirectLost = true;
+        }
     }
     // The host (ASCII form) and port that gave the last answer: the connection's, or those of the last
     // redirection's target.
@@ -313,6 +322,7 @@ private:
     String m_path;
     String m_verb;
     String m_redirectedTo; // the URL of the last redirection of the current post, empty when none
+    bool m_redirectLost = false; // a redirection happened whose target could not be kept
     AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
 };
 
@@ -320,6 +330,11 @@ void HttpRequestStreamImpl::answeringHost(String& outHost, uint16_t& outPort)
 {
     outHost = getHost();
     outPort = getPort();
+    if (m_redirectLost) {
+        outHost.clear();
+        outPort = 0;
+        return;
+    }
     if (m_redirectedTo.isEmpty())
         return;
     try {
@@ -415,6 +430,7 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
     AutoPtr<CredentialInfo> waitingServer, waitingProxy;
     uint32_t previous = 0;
     m_redirectedTo.clear();
+    m_redirectLost = false;
     bool certificateTried = false;
     for (uint32_t round = 0;; ++round) {
         if (round == kMaxRounds)

@@ -312,6 +312,20 @@ TEST_F(HttpStorage, ResourceThatChanges)
     }
 }
 
+// A version the HEAD answer did not name is taken from the first answer that does, and a change after it
+// is seen; a duplicate made after a change would fill the same cache with the new version, and is refused.
+TEST_F(HttpStorage, VersionsSeenAfterTheStart)
+{
+    const Bytes source = putFile("versions.bin", 200000);
+    AutoPtr<AdvCachedStorage> late = open(url(key(), "tagonget", "versions.bin"));
+    EXPECT_TRUE(sameBytes(readAt(*late, 0, 10), source, 0));
+    MvxTest::expectThrow([&] { readAt(*late, 150000, 10); }, Morvenix::errReadFailed, "The resource has changed!");
+
+    AutoPtr<AdvCachedStorage> original = open(url(key(), "retaglater", "versions.bin"));
+    EXPECT_TRUE(sameBytes(readAt(*original, 0, 10), source, 0));
+    MvxTest::expectThrow([&] { original->duplicate(); }, Morvenix::errReadFailed, "The resource has changed!");
+}
+
 TEST_F(HttpStorage, Redirect)
 {
     const Bytes source = putFile("moved.bin", 200000);
@@ -325,6 +339,12 @@ TEST_F(HttpStorage, Redirect)
     EXPECT_EQ("HEAD", moved[0].verb);
     EXPECT_EQ("localhost:" + std::to_string(ports.plain), moved[1].host);
     EXPECT_EQ("bytes=98304-163839", moved[1].range);
+
+    // A scheme in capitals names the same kind of place, not a path on the first host.
+    const std::string shouted = key();
+    AutoPtr<AdvCachedStorage> loud = open(url(shouted, "moved,shout", "moved.bin"));
+    EXPECT_TRUE(sameBytes(readAt(*loud, 100000, 50000), source, 100000));
+    EXPECT_EQ(2u, requestLog(shouted + "-moved").size());
 }
 
 // Redirections that are not followed: a chain that does not end, and one from https to http.
