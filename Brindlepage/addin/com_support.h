@@ -24,6 +24,25 @@ HRESULT comBarrier(F&& inBody) noexcept
     }
 }
 
+// One reference, released when the owner goes.
+template <class Itf>
+class Owned {
+public:
+    Owned() = default;
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned()
+    {
+        if (pointer)
+            pointer->Release();
+    }
+    Itf** out() { return &pointer; }
+    Itf* get() const { return pointer; }
+
+private:
+    Itf* pointer = nullptr;
+};
+
 // A creatable class T with IUnknown; T answers findInterface(iid) with the interface pointer or null.
 // Every live object keeps the DLL loaded.
 template <class T>

@@ -39,25 +39,6 @@ void showUnsupported()
                    MB_ICONHAND | MB_SYSTEMMODAL);
 }
 
-// One reference of the click, released when the click ends.
-template <class Itf>
-class Owned {
-public:
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned()
-    {
-        if (pointer)
-            pointer->Release();
-    }
-    Itf** out() { return &pointer; }
-    Itf* get() const { return pointer; }
-
-private:
-    Itf* pointer = nullptr;
-};
-
 class OwnedBstr {
 public:
     explicit OwnedBstr(BSTR inText = nullptr) : text(inText) {}
@@ -196,7 +177,7 @@ HRESULT CConnect::ConvButtonClicked(IDispatch*)
             runExportCommand(application);
         } catch (const Morvenix::Exception& e) {
             // The exporter could not start (its encoder or document could not be made).
-            ShowMessageBox(nullptr, e.getMessage().wc_str(), L"DjVu Related Error", MB_ICONHAND);
+            ShowErrorBox(e);
         }
         return S_OK;
     });

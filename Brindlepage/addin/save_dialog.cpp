@@ -4,9 +4,13 @@
 
 #include "resource_ids.h"
 
+#include "com_support.h"
+
 #include <commdlg.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
+
+#include <memory>
 
 namespace {
 
@@ -32,16 +36,14 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
     inDialog->SetFileName(inDefaultName.c_str());
     if (FAILED(inDialog->Show(inOwner)))
         return std::wstring();
-    IShellItem* item = nullptr;
-    if (FAILED(inDialog->GetResult(&item)) || !item)
+    Owned<IShellItem> item;
+    if (FAILED(inDialog->GetResult(item.out())) || !item.get())
         return std::wstring();
-    std::wstring path;
     wchar_t* text = nullptr;
-    if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &text)) && text)
-        path = text;
-    CoTaskMemFree(text);
-    item->Release();
-    return path;
+    if (FAILED(item.get()->GetDisplayName(SIGDN_FILESYSPATH, &text)) || !text)
+        return std::wstring();
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(text, &CoTaskMemFree);
+    return std::wstring(text);
 }
 
 // The classic dialog: one filter ("DjVu Files (*.djvu;*.djv)" selecting "*.djvu;*.djv"), no default
@@ -87,13 +89,10 @@ std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentNa
     const std::wstring typeName = loadString(IDS_FILE_TYPE_NAME);
     const std::wstring pattern = loadString(IDS_FILE_PATTERN);
 
-    IFileSaveDialog* dialog = nullptr;
-    const DWORD anyServer = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
-    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, anyServer, IID_IFileSaveDialog,
-                                reinterpret_cast<void**>(&dialog))) ||
-        !dialog)
+    Owned<IFileSaveDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_ALL, IID_IFileSaveDialog,
+                                reinterpret_cast<void**>(dialog.out()))) ||
+        !dialog.get())
         return askClassic(inOwner, defaultName, title, typeName, pattern);
-    const std::wstring path = askWithDialog(dialog, inOwner, defaultName, title, typeName, pattern);
-    dialog->Release();
-    return path;
+    return askWithDialog(dialog.get(), inOwner, defaultName, title, typeName, pattern);
 }

@@ -23,8 +23,6 @@ using namespace Morvenix::DjVu;
 
 namespace {
 
-const wchar_t* const kErrorCaption = L"DjVu Related Error";
-
 // The host's metadata types, by number.
 const wchar_t* const MetadataNames[] = {L"Title",   L"Author",   L"Subject", L"Keywords",
                                         L"Creator", L"Producer", L"Category", L"Status",
@@ -50,13 +48,7 @@ HRESULT exportBarrier(F&& inBody) noexcept
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (const std::exception& e) {
-        try {
-            const Morvenix::Exception* library = dynamic_cast<const Morvenix::Exception*>(&e);
-            const String message = library ? library->getMessage() : String(e.what());
-            ShowMessageBox(nullptr, message.wc_str(), kErrorCaption, MB_ICONHAND);
-        } catch (...) {
-            // No memory left for the message: the result still tells the host.
-        }
+        ShowErrorBox(e);
         return E_FAIL;
     } catch (...) {
         return E_FAIL;
@@ -178,8 +170,7 @@ void CDjVuExporter::AddPage(HENHMETAFILE inPage)
                           mtBits);
 
     const PageInfo info{uint32_t(width), uint32_t(height), 25, 0, resolution, 22, 1};
-    if (text)
-        form->getChildren().append(text->makeTXTz(info));
+    form->getChildren().append(text->makeTXTz(info));
     if (!annotation->isEmpty())
         form->getChildren().append(annotation->makeANTz(info));
     // The last step: a page that failed before it never reaches the document.
@@ -261,14 +252,9 @@ HRESULT CDjVuExporter::FinishDocument()
 
 void CDjVuExporter::WriteDocument()
 {
-    m_encoder->flush();
+    // Checked before the last group is encoded and the file system is touched, so that a document that
+    // cannot be saved is told at once and an existing file is not even opened.
     Chunk::Children& pages = m_document->getChildren();
-    if (m_params.mode == DjVuEncoder::emCompoundBoth) {
-        const uint32_t count = pages.count();
-        for (uint32_t i = 0; i < count; ++i)
-            KeepSmallerForeground(*pages[i]);
-    }
-    // Checked before the file system is touched, so that an existing file is not even opened.
     if (pages.count() == 0)
         MVX_THROW(Morvenix::errInvalidParam, "The document has no page to save.", "CDjVuExporter::FinishDocument");
     const String path = Morvenix::Path::canonicalize(outputPath);
@@ -277,6 +263,11 @@ void CDjVuExporter::WriteDocument()
                   outputPath.isEmpty() ? String("No file name was given to save the document to.")
                                        : String::format("The file name \"%s\" cannot be used.", outputPath.c_str()),
                   "CDjVuExporter::FinishDocument");
+
+    // Every page was made in mode 5 (AddPage), with both foreground encodings.
+    m_encoder->flush();
+    for (uint32_t i = 0; i < pages.count(); ++i)
+        KeepSmallerForeground(*pages[i]);
 
     // The working copy replaces the target only at the commit: a failure before it leaves an existing file
     // as it was, and the storage deletes what it made.

@@ -1,6 +1,8 @@
 #include "bp_useroutput.h"
 
+#include "mvx_exception.h"
 #include "mvx_format.h"
+#include "mvx_string.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -15,6 +17,16 @@ DebugOutputFunction g_debugOutput = &OutputDebugStringW;
 int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle)
 {
     return g_messageBox(inOwner, inText, inCaption, inStyle);
+}
+
+void ShowErrorBox(const std::exception& inError) noexcept
+{
+    try {
+        const Morvenix::Exception* library = dynamic_cast<const Morvenix::Exception*>(&inError);
+        const Morvenix::String message = library ? library->getMessage() : Morvenix::String(inError.what());
+        ShowMessageBox(nullptr, message.wc_str(), L"DjVu Related Error", MB_ICONHAND);
+    } catch (...) {
+    }
 }
 
 void TraceDebugOutput(const wchar_t* inFormat, ...)

@@ -89,6 +89,14 @@ TEST_F(ExporterSave, FailedSaveLeavesTheOldFile)
         EXPECT_EQ('\n', text.back()) << text;
         EXPECT_EQ(kOldBytes, MvxTest::readFile(path));
         expectNoHiddenFiles();
+        // Beside the old file at most the written document, kept where the box tells the user it is.
+        const std::vector<FolderEntry> entries = listFolder(folder);
+        EXPECT_LE(entries.size(), 2u);
+        for (const FolderEntry& entry : entries) {
+            if (entry.name != "report.djvu") {
+                EXPECT_NE(std::string::npos, text.find(entry.name)) << entry.name << " is not named in: " << text;
+            }
+        }
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
