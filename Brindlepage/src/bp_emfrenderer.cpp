@@ -21,12 +21,15 @@ namespace {
 const uint64_t kMaxImageBytes = 0x7FFFFFFF;
 const int64_t kMaxImageSide = 65535;
 
-// Pixels along one side of the page: the header's device units at the image's resolution.
+// Pixels along one side of the page: the header's device units at the image's resolution. A damaged
+// header's tiny resolution gives a side no 64-bit number holds: it is cut to one far past any page.
 int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
 {
+    const double kBeyondAnyPage = 1e15;
     if (inUnits <= 0 || inResolution <= 0 || !(inDpi > 0.0f) || !std::isfinite(inDpi))
         return 0;
-    return int64_t(float(uint64_t(inUnits) * uint64_t(inResolution)) / inDpi);
+    const double side = double(float(uint64_t(inUnits) * uint64_t(inResolution)) / inDpi);
+    return int64_t(side < kBeyondAnyPage ? side : kBeyondAnyPage);
 }
 
 class MetafileDisposer {

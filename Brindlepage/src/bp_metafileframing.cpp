@@ -1,6 +1,7 @@
 // The framing of a host's metafile, checked before GDI and GDI+ walk it: GDI steps from record to record
 // by their sizes, and GDI+ steps through the EMF+ records inside "EMF+" comments by theirs, trusting both.
 #include "bp_emfrecord.h"
+#include "mvx_byteorder.h"
 
 #include <windows.h>
 
@@ -15,9 +16,7 @@ const uint16_t kEmfPlusLastType = 0x403A;
 
 uint32_t wordAt(const std::vector<uint8_t>& inBits, size_t inOffset)
 {
-    uint32_t value = 0;
-    std::memcpy(&value, inBits.data() + inOffset, 4);
-    return value;
+    return Morvenix::ByteOrder::load<uint32_t>(inBits.data() + inOffset);
 }
 
 // Whether the EMF+ records of a comment's data (inSize bytes at inOffset) follow each other inside it.
@@ -56,7 +55,8 @@ bool CheckMetafileFraming(std::vector<uint8_t>& ioBits, bool& outRepaired)
             return false;
         if (type == EMR_GDICOMMENT && size >= 16 && wordAt(ioBits, offset + 12) == kEmfPlusSignature) {
             const uint32_t dataSize = wordAt(ioBits, offset + 8);
-            if (dataSize > size - 12 || !emfPlusRecordsFramed(ioBits, offset + 12, dataSize)) {
+            // GDI+ steps behind the signature by the data size: one smaller than the signature wraps.
+            if (dataSize < 4 || dataSize > size - 12 || !emfPlusRecordsFramed(ioBits, offset + 12, dataSize)) {
                 // An ordinary comment to GDI+ from now on: its drawing is lost, the rest of the page stays.
                 const uint32_t plain = 0;
                 const uint32_t fitting = size - 12;

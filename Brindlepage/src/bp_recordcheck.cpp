@@ -196,11 +196,11 @@ bool gradientFits(const EmfRecordView& inRecord)
 }
 
 // The field at inOffset names an entry of the metafile's object table (or, where inStockAllowed, a stock
-// object: the high bit set).
+// object: the high bit set). Entry 0 is the metafile itself: an object made there would never be freed.
 bool objectFits(const EmfRecordView& inRecord, uint64_t inOffset, uint32_t inHandleCount, bool inStockAllowed = false)
 {
     const uint32_t index = word(inRecord, inOffset);
-    return index < inHandleCount || (inStockAllowed && (index & 0x80000000u));
+    return (index != 0 && index < inHandleCount) || (inStockAllowed && (index & 0x80000000u));
 }
 
 // The record's object-table index fields: those that create, select, use or delete an object.

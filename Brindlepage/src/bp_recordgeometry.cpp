@@ -94,7 +94,8 @@ Box shapeBox(uint32_t inType, const EmfRecordView& inRecord)
         break;
     case EMR_POLYTEXTOUTA:
     case EMR_POLYTEXTOUTW:
-        if (inRecord.read(36, count))
+        // Each text of the record is 40 bytes; a count they do not fill is not walked.
+        if (inRecord.read(36, count) && inRecord.has(40, 40 * uint64_t(count)))
             for (uint64_t i = 0; i < count; ++i)
                 addPoints(inRecord, 40 + 40 * i, 1, false, box);
         break;
@@ -117,7 +118,7 @@ Box shapeBox(uint32_t inType, const EmfRecordView& inRecord)
     case EMR_POLYBEZIERTO16:
     case EMR_POLYLINETO16:
     case EMR_POLYDRAW16: {
-        const bool isShort = inType >= EMR_POLYBEZIER16 && inType != EMR_POLYDRAW;
+        const bool isShort = inType >= EMR_POLYBEZIER16;
         if (inRecord.read(24, count))
             addPoints(inRecord, 28, count, isShort, box);
         break;

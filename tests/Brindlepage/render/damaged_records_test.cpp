@@ -176,6 +176,36 @@ TEST_P(DamagedRecord, RendersThePageWithoutReadingOutsideTheRecord)
 INSTANTIATE_TEST_SUITE_P(EmfPageRenderer, DamagedRecord, testing::ValuesIn(damagedCases()),
                          [](const testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
 
+// Entry 0 of the object table is the metafile itself: a record that makes, selects or deletes an object
+// there is not played, since what it made would never be freed.
+TEST(EmfPageRenderer, TheMetafilesOwnTableEntryTakesNoObject)
+{
+    for (const uint32_t index : {0u, 1u}) {
+        const std::vector<uint8_t> pen = makeRecord(EMR_CREATEPEN, words({index, PS_SOLID, 1, 0, 0}));
+        const std::vector<uint8_t> select = makeRecord(EMR_SELECTOBJECT, words({index}));
+        EXPECT_EQ(index != 0, RecordFitsItsFields(EMR_CREATEPEN, EmfRecordView(pen.data(), uint32_t(pen.size())), 8));
+        EXPECT_EQ(index != 0,
+                  RecordFitsItsFields(EMR_SELECTOBJECT, EmfRecordView(select.data(), uint32_t(select.size())), 8));
+    }
+}
+
+// An "EMF+" comment whose data is shorter than its signature is made a plain comment: GDI+ would step
+// behind the signature by a length that wraps around.
+TEST(EmfPageRenderer, AnEmfPlusCommentShorterThanItsSignatureIsMadePlain)
+{
+    PageDrawing drawing;
+    Rectangle(drawing.dc(), 10, 10, 50, 50);
+    Metafile clean = drawing.finish();
+    for (const uint32_t dataSize : {0u, 3u, 4u}) {
+        SCOPED_TRACE(dataSize);
+        std::vector<uint8_t> bytes = spliceRecords(
+            metafileBytes(clean.get()), {makeRecord(EMR_GDICOMMENT, words({dataSize, 0x2B464D45}))});
+        bool repaired = false;
+        ASSERT_TRUE(CheckMetafileFraming(bytes, repaired));
+        EXPECT_EQ(dataSize < 4, repaired);
+    }
+}
+
 // Records that do not follow each other inside the file cannot be walked: the page is refused.
 TEST(EmfPageRenderer, RecordsThatDoNotFollowEachOtherAreALibraryError)
 {
