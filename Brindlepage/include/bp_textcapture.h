@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+// The nearest value a 32-bit coordinate holds.
+int32_t ClampToInt32(int64_t inValue);
 // left, top: smallest x and y; right, bottom: one past the largest.
 RECTL BoundingBoxOfPoints(const POINT* inPoints, uint32_t inCount);
 bool IsWordSeparator(uint32_t inUnit);

@@ -3,6 +3,7 @@
 #include "bp_emfrecord.h"
 #include "bp_emfrenderer.h"
 #include "bp_exporter.h"
+#include "bp_textcapture.h"
 
 #include "djv_mapareas.h"
 
@@ -33,7 +34,6 @@ enum : uint32_t {
     kSubType = 4,
     kLinkRect = 8,
     kLinkTarget = 24,
-    kLinkToPageSize = 28,
 };
 
 // The structure node as this add-in reads it (the host does not publish the layout): parent id, sort
@@ -120,7 +120,7 @@ void EmfPageRenderer::ReadHostComment(const uint8_t* inRecord, uint32_t inRecord
     case kLinkToPageInPoints: {
         uint32_t pageIndex = 0;
         // The last index has no page number in 32 bits; no document has that many pages.
-        if (m_annotation && comment.has(0, kLinkToPageSize) && comment.read(kLinkTarget, pageIndex) &&
+        if (m_annotation && comment.read(kLinkTarget, pageIndex) &&
             pageIndex != UINT32_MAX)
             AddLinkArea(LinkRectFromComment(data, dataSize), FormatPageLink(pageIndex + 1));
         break;
@@ -174,8 +174,7 @@ Rect EmfPageRenderer::LinkRectFromComment(const uint8_t* inComment, uint32_t inS
     LPtoDP(m_dc, corners, 2);
     const int64_t left = std::min(corners[0].x, corners[1].x), right = std::max(corners[0].x, corners[1].x);
     const int64_t top = std::min(corners[0].y, corners[1].y), bottom = std::max(corners[0].y, corners[1].y);
-    auto clamped = [](int64_t inValue) { return int32_t(std::min<int64_t>(inValue, INT32_MAX)); };
-    return Rect{int32_t(left), int32_t(top), clamped(right - left), clamped(bottom - top)};
+    return Rect{int32_t(left), int32_t(top), ClampToInt32(right - left), ClampToInt32(bottom - top)};
 }
 
 void EmfPageRenderer::AddLinkArea(const Rect& inRect, const String& inUrl)

@@ -7,12 +7,12 @@ using Morvenix::Rect;
 using Morvenix::String;
 using Morvenix::DjVu::TextZone;
 
-namespace {
-
-int32_t clampToInt32(int64_t inValue)
+int32_t ClampToInt32(int64_t inValue)
 {
     return int32_t(std::min<int64_t>(std::max<int64_t>(inValue, INT32_MIN), INT32_MAX));
 }
+
+namespace {
 
 // A rectangle as edges in 64 bits: growing or joining rectangles near the ends of the 32-bit range must
 // not wrap round.
@@ -27,8 +27,8 @@ Edges edgesOf(const Rect& inRect)
 
 Rect rectOf(const Edges& inEdges)
 {
-    const int32_t x = clampToInt32(inEdges.left), y = clampToInt32(inEdges.top);
-    return Rect{x, y, clampToInt32(inEdges.right - x), clampToInt32(inEdges.bottom - y)};
+    const int32_t x = ClampToInt32(inEdges.left), y = ClampToInt32(inEdges.top);
+    return Rect{x, y, ClampToInt32(inEdges.right - x), ClampToInt32(inEdges.bottom - y)};
 }
 
 Edges intersection(const Edges& inFirst, const Edges& inSecond)
@@ -56,7 +56,7 @@ RECTL BoundingBoxOfPoints(const POINT* inPoints, uint32_t inCount)
         bottom = std::max<int64_t>(bottom, inPoints[i].y);
     }
     // One past the largest, held at the end of the range rather than wrapping to the far side.
-    return RECTL{LONG(left), LONG(top), LONG(clampToInt32(right + 1)), LONG(clampToInt32(bottom + 1))};
+    return RECTL{LONG(left), LONG(top), LONG(ClampToInt32(right + 1)), LONG(ClampToInt32(bottom + 1))};
 }
 
 bool IsWordSeparator(uint32_t inUnit)

@@ -49,11 +49,6 @@ int64_t rounded(double inValue)
     return int64_t(std::floor(std::max(-limit, std::min(limit, inValue)) + 0.5));
 }
 
-LONG clampToLong(int64_t inValue)
-{
-    return LONG(std::min<int64_t>(std::max<int64_t>(inValue, INT32_MIN), INT32_MAX));
-}
-
 // The ANSI code page's characters, each unit paired with the advances of the bytes that made it: a
 // double-byte character takes both its bytes' advances, and a character that comes out as two units gives
 // its second unit none.
@@ -85,8 +80,7 @@ void ansiUnits(const uint8_t* inBytes, uint32_t inCount, const std::vector<int32
         for (int k = 0; k < units; ++k) {
             ioText.units.push_back(converted[k]);
             if (withAdvances)
-                ioText.advances.push_back(k ? 0 : int32_t(std::min<int64_t>(std::max<int64_t>(advance, INT32_MIN),
-                                                                             INT32_MAX)));
+                ioText.advances.push_back(k ? 0 : ClampToInt32(advance));
         }
         at += length;
     }
@@ -209,8 +203,8 @@ void cellBox(const RunPlacement& inPlacement, int64_t inBefore, int64_t inAfter,
     for (int k = 0; k < 4; ++k) {
         const double u = double(along[k == 1 || k == 2]), v = double(across[k >= 2]);
         const int64_t dx = rounded(u * c + v * s), dy = rounded(v * c - u * s);
-        corners[k].x = clampToLong(inPlacement.reference.x + dx);
-        corners[k].y = clampToLong(inPlacement.reference.y + (inPlacement.yUp ? -dy : dy));
+        corners[k].x = ClampToInt32(inPlacement.reference.x + dx);
+        corners[k].y = ClampToInt32(inPlacement.reference.y + (inPlacement.yUp ? -dy : dy));
     }
     const RECTL box = BoundingBoxOfPoints(corners, 4);
     outBox[0] = POINT{box.left, box.top};
@@ -284,16 +278,25 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
     if (!GetTextMetricsW(inDC, &metrics))
         metrics = TEXTMETRICW{};
 
+    // The alignment and the font are the DC's, as GDI draws the run: the records before it, a restored
+    // state and stock fonts included, have been played into it.
+    UINT align = GetTextAlign(inDC);
+    if (align == GDI_ERROR)
+        align = 0;
+    LOGFONTW font{};
+    const HGDIOBJ fontObject = GetCurrentObject(inDC, OBJ_FONT);
+    const bool fontKnown = fontObject && GetObjectW(fontObject, sizeof font, &font) == int(sizeof font);
+
     // GDI aligns a right-aligned or centred run by the sum of its advances, from the current position when
     // the run updates it.
     int64_t span = 0;
     for (uint32_t i = 0; i < n; ++i)
         span += advances[i];
     POINT reference = inReference;
-    if (m_textAlign & TA_UPDATECP)
+    if (align & TA_UPDATECP)
         GetCurrentPositionEx(inDC, &reference);
-    const RunPlacement placement =
-        placeRun(reference, m_textAlign, span, metrics.tmAscent, metrics.tmDescent, m_currentFont, mapsYUpward(inDC));
+    const RunPlacement placement = placeRun(reference, align, span, metrics.tmAscent, metrics.tmDescent,
+                                            fontKnown ? &font : nullptr, mapsYUpward(inDC));
 
     // Characters that lie wholly off the rendered page are not on it; the rest are held to its edges.
     const bool clip = bool(m_image);
@@ -344,14 +347,15 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
         before = after;
         i += units;
         if (clip) {
-            if (right < 0 || bottom < 0 || left > page.width || top > page.height)
+            // Right and bottom lie one past the box: a box that ends at an edge has nothing on the page.
+            if (right <= 0 || bottom <= 0 || left >= page.width || top >= page.height)
                 continue;
             left = std::max<int64_t>(left, 0);
             top = std::max<int64_t>(top, 0);
             right = std::min<int64_t>(right, page.width);
             bottom = std::min<int64_t>(bottom, page.height);
         }
-        const Morvenix::Rect rect{int32_t(left), int32_t(top), clampToLong(right - left), clampToLong(bottom - top)};
+        const Morvenix::Rect rect{int32_t(left), int32_t(top), ClampToInt32(right - left), ClampToInt32(bottom - top)};
 
         AutoPtr<TextZone> character = TextZone::create(TextZone::zoneCharacter);
         character->text = String(&codePoint, 1);

@@ -238,6 +238,35 @@ TEST(CaptureRender, HandMadeTextRecordsAreCapturedAndPolyTextIsNot)
     }
 }
 
+// The alignment and the font of a run are the ones GDI draws it with: a state restored after a change,
+// and a stock font chosen after a turned one.
+TEST(CaptureRender, TextTakesTheRestoredAlignmentAndTheStockFont)
+{
+    PageDrawing drawing;
+    HDC dc = drawing.dc();
+    HFONT font = makeFont(20);
+    SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextAlign(dc, TA_TOP | TA_LEFT);
+    const int saved = SaveDC(dc);
+    SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
+    RestoreDC(dc, saved);
+    TextOutW(dc, 40, 40, L"Restored", 8);
+    HFONT turned = makeFont(20, 900);
+    SelectObject(dc, turned);
+    SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+    TextOutW(dc, 40, 120, L"Stock", 5);
+    Metafile page = drawing.finish();
+    DeleteObject(font);
+    DeleteObject(turned);
+
+    const PageRenders r = renderPage(page.get());
+    EXPECT_EQ((std::vector<std::string>{"Restored ", "Stock"}), childTexts(*r.page));
+    const InkCover cover = inkCover(*r.full, *r.page);
+    EXPECT_TRUE(cover.empty.empty()) << cover.empty.size() << " empty boxes";
+    EXPECT_GE(cover.covered, cover.ink * 99 / 100);
+}
+
 // Links as the host marks them: a comment of its own beside the text, in the page's logical units.
 TEST(CaptureRender, LinkCommentsBecomeLinkAreasOverTheirText)
 {

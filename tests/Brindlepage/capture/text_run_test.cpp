@@ -211,6 +211,15 @@ TEST_F(TextRunTest, LeadingByteOrderMarkUnitsAreCharactersOfTheText)
     EXPECT_EQ("\xEF\xBF\xBE" "ab", textOf(line(1)));
 }
 
+// A box ends one past its last pixel: one that ends at the page's left edge has nothing on the page.
+TEST_F(TextRunTest, CharactersOffThePageAreLeftOut)
+{
+    EmfPageRendererProbe::setPageImage(renderer, 100, 100);
+    capture(extTextOutW({-31, 10}, L"abc", {10, 20, 10}));
+    EXPECT_EQ((std::vector<Rect>{Rect{0, 10, 10, ascent + descent + 1}}), characterRects());
+    EXPECT_EQ("c", textOf(line(0)));
+}
+
 TEST_F(TextRunTest, AlignmentPlacesTheCellsAroundTheReference)
 {
     MoveToEx(dc, 500, 600, nullptr);
