@@ -52,6 +52,14 @@ public:
         std::memcpy(&outValue, m_record + inOffset, sizeof(T));
         return true;
     }
+    // The field at inOffset, or 0 when it does not lie inside the record.
+    template <class T>
+    T valueAt(uint64_t inOffset) const
+    {
+        T value{};
+        read(inOffset, value);
+        return value;
+    }
 
 private:
     const uint8_t* m_record;

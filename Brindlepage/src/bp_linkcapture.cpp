@@ -60,13 +60,6 @@ LONG pointsToUnits(double inPoints, double inDpi)
     return LONG(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, value)));
 }
 
-float floatAt(const EmfRecordView& inComment, uint32_t inOffset)
-{
-    float value = 0;
-    inComment.read(inOffset, value);
-    return value;
-}
-
 // UTF-16 text from inOffset up to a NUL, never past the comment's data.
 String textAt(const EmfRecordView& inComment, uint32_t inOffset, uint32_t inMaxUnits)
 {
@@ -83,13 +76,6 @@ String textAt(const EmfRecordView& inComment, uint32_t inOffset, uint32_t inMaxU
         units.push_back(wchar_t(unit));
     }
     return units.empty() ? String() : String(units.data(), int32_t(units.size()));
-}
-
-int32_t int32At(const EmfRecordView& inComment, uint32_t inOffset)
-{
-    int32_t value = 0;
-    inComment.read(inOffset, value);
-    return value;
 }
 
 } // namespace
@@ -144,13 +130,13 @@ bool EmfPageRenderer::ReadStructureNode(const uint8_t* inComment, uint32_t inSiz
     const EmfRecordView comment(inComment, inSize);
     if (!comment.has(0, kNodeAltText))
         return false;
-    outNode.parentId = int32At(comment, kNodeParent);
-    outNode.sortOrder = int32At(comment, kNodeSortOrder);
-    outNode.id = int32At(comment, kNodeId);
-    outNode.type = int32At(comment, kNodeType);
-    outNode.level = int32At(comment, kNodeLevel);
-    outNode.hasText = int32At(comment, kNodeHasText) != 0;
-    outNode.altText = textAt(comment, kNodeAltText, uint32_t(int32At(comment, kNodeAltTextLength)));
+    outNode.parentId = comment.valueAt<int32_t>(kNodeParent);
+    outNode.sortOrder = comment.valueAt<int32_t>(kNodeSortOrder);
+    outNode.id = comment.valueAt<int32_t>(kNodeId);
+    outNode.type = comment.valueAt<int32_t>(kNodeType);
+    outNode.level = comment.valueAt<int32_t>(kNodeLevel);
+    outNode.hasText = comment.valueAt<int32_t>(kNodeHasText) != 0;
+    outNode.altText = textAt(comment, kNodeAltText, uint32_t(comment.valueAt<int32_t>(kNodeAltTextLength)));
     return true;
 }
 
@@ -162,14 +148,14 @@ Rect EmfPageRenderer::LinkRectFromComment(const uint8_t* inComment, uint32_t inS
         return Rect{0, 0, 0, 0};
     POINT corners[2];
     if (subType == kLinkToUrlInPoints || subType == kLinkToPageInPoints) {
-        const double x = floatAt(comment, kLinkRect), y = floatAt(comment, kLinkRect + 4);
-        const double width = floatAt(comment, kLinkRect + 8), height = floatAt(comment, kLinkRect + 12);
+        const double x = comment.valueAt<float>(kLinkRect), y = comment.valueAt<float>(kLinkRect + 4);
+        const double width = comment.valueAt<float>(kLinkRect + 8), height = comment.valueAt<float>(kLinkRect + 12);
         const double dpiX = m_header.DpiX, dpiY = m_header.DpiY;
         corners[0] = POINT{pointsToUnits(x, dpiX), pointsToUnits(y, dpiY)};
         corners[1] = POINT{pointsToUnits(x + width, dpiX), pointsToUnits(y + height, dpiY)};
     } else {
-        corners[0] = POINT{int32At(comment, kLinkRect), int32At(comment, kLinkRect + 4)};
-        corners[1] = POINT{int32At(comment, kLinkRect + 8), int32At(comment, kLinkRect + 12)};
+        corners[0] = POINT{comment.valueAt<int32_t>(kLinkRect), comment.valueAt<int32_t>(kLinkRect + 4)};
+        corners[1] = POINT{comment.valueAt<int32_t>(kLinkRect + 8), comment.valueAt<int32_t>(kLinkRect + 12)};
     }
     LPtoDP(m_dc, corners, 2);
     const int64_t left = std::min(corners[0].x, corners[1].x), right = std::max(corners[0].x, corners[1].x);

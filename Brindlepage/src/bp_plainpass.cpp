@@ -95,6 +95,25 @@ const BITMAPINFO* bitmapInfoAt(const EmfRecordView& inRecord, uint32_t inOffset,
     return reinterpret_cast<const BITMAPINFO*>(inRecord.at(inOffset, inSize));
 }
 
+// Where a left-out line record leaves the pen; false when the record does not say.
+bool penEnd(uint32_t inType, const EmfRecordView& inRecord, POINT& outPen)
+{
+    switch (inType) {
+    case EMR_ANGLEARC:
+        return angleArcEnd(inRecord, outPen);
+    case EMR_ARCTO:
+        return arcToEnd(inRecord, outPen);
+    case EMR_LINETO:
+        return inRecord.read(8, outPen.x) && inRecord.read(12, outPen.y);
+    case EMR_POLYLINETO16:
+    case EMR_POLYBEZIERTO16:
+    case EMR_POLYDRAW16:
+        return lastPoint(inRecord, true, outPen);
+    default:
+        return lastPoint(inRecord, false, outPen);
+    }
+}
+
 } // namespace
 
 GpStatus EmfPageRenderer::PlainPassRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize,
@@ -121,27 +140,15 @@ GpStatus EmfPageRenderer::PlainPassRecord(EmfPlusRecordType inType, UINT inFlags
     case uint32_t(EmfPlusRecordTypeDrawPath):
         return Ok;
     case EMR_ANGLEARC:
-        if (angleArcEnd(record, pen))
-            MoveToEx(m_dc, pen.x, pen.y, nullptr);
-        return Ok;
     case EMR_ARCTO:
-        if (arcToEnd(record, pen))
-            MoveToEx(m_dc, pen.x, pen.y, nullptr);
-        return Ok;
     case EMR_LINETO:
-        if (record.read(8, pen.x) && record.read(12, pen.y))
-            MoveToEx(m_dc, pen.x, pen.y, nullptr);
-        return Ok;
     case EMR_POLYLINETO:
     case EMR_POLYBEZIERTO:
     case EMR_POLYDRAW:
-        if (lastPoint(record, false, pen))
-            MoveToEx(m_dc, pen.x, pen.y, nullptr);
-        return Ok;
     case EMR_POLYLINETO16:
     case EMR_POLYBEZIERTO16:
     case EMR_POLYDRAW16:
-        if (lastPoint(record, true, pen))
+        if (penEnd(uint32_t(inType), record, pen))
             MoveToEx(m_dc, pen.x, pen.y, nullptr);
         return Ok;
     case EMR_BITBLT:

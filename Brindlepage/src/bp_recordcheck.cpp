@@ -25,11 +25,10 @@ const uint16_t kMinimumSize[EMR_MAX + 1] = {
     24, 608,                                    // 121 COLORMATCHTOTARGETW, 122 CREATECOLORSPACEW
 };
 
+// The record's 32-bit field, the unit most of its checks are written in.
 uint32_t word(const EmfRecordView& inRecord, uint64_t inOffset)
 {
-    uint32_t value = 0;
-    inRecord.read(inOffset, value);
-    return value;
+    return inRecord.valueAt<uint32_t>(inOffset);
 }
 
 // inCount elements of inSize bytes at inOffset.
