@@ -8,6 +8,7 @@
 #include "mvx_http.h"
 #include "mvx_simplearray.h"
 #include "mvx_storageloader.h"
+#include "mvx_string_internal.h"
 #include "mvx_url.h"
 
 #include <string>
@@ -96,21 +97,6 @@ bool findHeader(HttpResponseStream& inResponse, const char* inName, String& outV
     return false;
 }
 
-// A run of decimal digits at p as a 64-bit number; false when there is none or it overflows.
-bool parseNumber(const char*& p, const char* inEnd, uint64_t& outValue)
-{
-    const char* start = p;
-    uint64_t v = 0;
-    for (; p != inEnd && *p >= '0' && *p <= '9'; ++p) {
-        const uint64_t digit = uint64_t(*p - '0');
-        if (v > (~uint64_t(0) - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    outValue = v;
-    return p != start;
-}
-
 // "bytes FIRST-LAST/TOTAL" (TOTAL may be "*" or missing: outTotal stays unknown). False for any other
 // form, a last byte before the first among them.
 bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outLast, uint64_t& outTotal)
@@ -119,17 +105,17 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
     const char* end = inValue.end();
     while (p != end && !(*p >= '0' && *p <= '9'))
         ++p;
-    if (!parseNumber(p, end, outFirst) || p == end || *p != '-')
+    if (!_Mvx_Internal_NS_::parseDecimal(p, end, outFirst) || p == end || *p != '-')
         return false;
     ++p;
-    if (!parseNumber(p, end, outLast) || outLast < outFirst)
+    if (!_Mvx_Internal_NS_::parseDecimal(p, end, outLast) || outLast < outFirst)
         return false;
     outTotal = StorageLoader::unknownSize;
     if (p != end && *p == '/') {
         ++p;
         if (p != end && *p == '*')
             return true;
-        return parseNumber(p, end, outTotal);
+        return _Mvx_Internal_NS_::parseDecimal(p, end, outTotal);
     }
     return true;
 }

@@ -1,4 +1,5 @@
-// Helpers shared by the sources of Morvenix::String; not part of the public interface.
+// Helpers shared by the sources of Morvenix::String and the readers of numbers in text it serves; not part
+// of the public interface.
 #pragma once
 
 #include <cstdint>
@@ -12,5 +13,9 @@ uint32_t checkedLength(uint64_t inLength, const char* inFunction);
 // The first occurrence of the pattern in the text, or null; an empty pattern is found at the start.
 // Plain comparison for short patterns or texts, Horspool's method from a 4-byte pattern in a 512-byte text.
 const char* findBytes(const char* inText, uint32_t inTextLength, const char* inPattern, uint32_t inPatternLength);
+
+// A run of decimal digits at ioText (left behind it) as a 64-bit number; false when there is none or it
+// does not fit, where String::toUInt64 would wrap: a size read from outside must not pass for another.
+bool parseDecimal(const char*& ioText, const char* inEnd, uint64_t& outValue);
 
 } // namespace _Mvx_Internal_NS_

@@ -1,6 +1,7 @@
 // Morvenix::String: reading the leading number of a text.
 #define MVX_SOURCE "mvx_string_number"
 #include "mvx_string.h"
+#include "mvx_string_internal.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -44,3 +45,17 @@ uint64_t String::toUInt64() const
 }
 
 } // namespace Morvenix
+
+bool _Mvx_Internal_NS_::parseDecimal(const char*& ioText, const char* inEnd, uint64_t& outValue)
+{
+    const char* start = ioText;
+    uint64_t value = 0;
+    for (; ioText != inEnd && *ioText >= '0' && *ioText <= '9'; ++ioText) {
+        const uint64_t digit = uint64_t(*ioText - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    outValue = value;
+    return ioText != start;
+}

@@ -3,6 +3,7 @@
 #include "mvx_http_internal.h"
 
 #include "mvx_exception.h"
+#include "mvx_string_internal.h"
 #include "mvx_unicode.h"
 
 namespace _Mvx_Internal_NS_ {
@@ -118,13 +119,9 @@ private:
         if (p == end)
             MVX_THROW(Morvenix::errDataBroken, "Content-Length is empty.", "Morvenix::HttpResponseStreamImpl::parseLength");
         uint64_t value = 0;
-        for (; p != end; ++p) {
-            if (*p < '0' || *p > '9' || value > (UINT64_MAX - uint64_t(*p - '0')) / 10)
-                MVX_THROW(Morvenix::errDataBroken,
-                          String::format("Content-Length \"%s\" is no size.", inValue.c_str()),
-                          "Morvenix::HttpResponseStreamImpl::parseLength");
-            value = value * 10 + uint64_t(*p - '0');
-        }
+        if (!_Mvx_Internal_NS_::parseDecimal(p, end, value) || p != end)
+            MVX_THROW(Morvenix::errDataBroken, String::format("Content-Length \"%s\" is no size.", inValue.c_str()),
+                      "Morvenix::HttpResponseStreamImpl::parseLength");
         return value;
     }
 
