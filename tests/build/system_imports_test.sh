@@ -39,9 +39,10 @@ for arg in "$@"; do
   seen[$real]=1
   files=()
   if [ -d "$real" ]; then
-    # CMake's compiler probes are not ours.
-    mapfile -d '' files < <(find "$real" -name CMakeFiles -prune -o -type f \( -iname '*.exe' -o -iname '*.dll' \) \
-                              -print0 | sort -z)
+    # CMake's compiler probes are not ours, and the copies running tests make in their scratch folders
+    # (testtmp) come and go while this runs.
+    mapfile -d '' files < <(find "$real" \( -name CMakeFiles -o -name testtmp \) -prune -o -type f \
+                              \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z)
     [ ${#files[@]} -gt 0 ] || { echo "$arg: no .exe or .dll in this build folder" >&2; failed=1; continue; }
   else
     files=("$real")
