@@ -19,7 +19,8 @@ namespace {
 struct HostEntry {
     const wchar_t* captionWord;
     const IID* applicationIid;
-    const wchar_t* mainWindowClass;
+    // The main window's classes, oldest Office version first; the first one found owns the save dialog.
+    const wchar_t* mainWindowClasses[2];
     size_t activeDocumentSlot;
     size_t nameSlot;
 };
@@ -27,11 +28,24 @@ struct HostEntry {
 enum HostIndex { word, excel, powerPoint };
 
 const HostEntry hosts[] = {
-    {L"Word", &IID_WordApplication, L"Opusapp", OfficeSlot::wordActiveDocument, OfficeSlot::wordDocumentName},
-    {L"Excel", &IID_ExcelApplication, L"XLMAIN", OfficeSlot::excelActiveWorkbook, OfficeSlot::excelWorkbookName},
-    {L"PowerPoint", &IID_PowerPointApplication, L"PP12FrameClass", OfficeSlot::powerPointActivePresentation,
-     OfficeSlot::powerPointPresentationName},
+    {L"Word", &IID_WordApplication, {L"Opusapp"}, OfficeSlot::wordActiveDocument, OfficeSlot::wordDocumentName},
+    {L"Excel", &IID_ExcelApplication, {L"XLMAIN"}, OfficeSlot::excelActiveWorkbook, OfficeSlot::excelWorkbookName},
+    // PowerPoint 2007's frame, then that of 2010 and later.
+    {L"PowerPoint", &IID_PowerPointApplication, {L"PP12FrameClass", L"PPTFrameClass"},
+     OfficeSlot::powerPointActivePresentation, OfficeSlot::powerPointPresentationName},
 };
+
+// The host's main window, or none: the dialog then has no owner.
+HWND findMainWindow(const HostEntry& inHost)
+{
+    for (const wchar_t* windowClass : inHost.mainWindowClasses) {
+        if (!windowClass)
+            break;
+        if (HWND window = FindWindowW(windowClass, nullptr))
+            return window;
+    }
+    return nullptr;
+}
 
 void showUnsupported()
 {
@@ -156,7 +170,7 @@ void runExportCommand(IDispatch* inApplication)
         SysFreeString(*name.out());
         *name.out() = nullptr;
     }
-    const std::wstring path = CConnect::AskSaveFileName(FindWindowW(entry.mainWindowClass, nullptr), name.get());
+    const std::wstring path = CConnect::AskSaveFileName(findMainWindow(entry), name.get());
     if (path.empty())
         return;
 

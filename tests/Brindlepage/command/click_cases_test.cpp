@@ -140,6 +140,21 @@ TEST_F(ClickCases, TheDialogProposesTheDocumentsNameWithTheDjvuExtension)
     }
 }
 
+// PowerPoint 2007's main window is a "PP12FrameClass", 2010's and later ones' a "PPTFrameClass": the
+// dialog is owned by (modal to) the main window of either.
+TEST_F(ClickCases, TheDialogIsOwnedByPowerPointsMainWindowInEveryVersion)
+{
+    for (const wchar_t* windowClass : {L"PP12FrameClass", L"PPTFrameClass"}) {
+        HostSettings s = hostWith(HostKind::powerPoint);
+        s.windowClass = windowClass;
+        HostRun run(s, L""); // the user cancels
+        EXPECT_EQ(S_OK, run.press());
+        ASSERT_EQ(1u, run.user.dialogs().size()) << narrow(windowClass);
+        EXPECT_NE(nullptr, run.host.mainWindow());
+        EXPECT_EQ(run.host.mainWindow(), run.user.dialogs()[0].owner) << narrow(windowClass);
+    }
+}
+
 // Without the system's save dialog class the classic dialog asks: one filter, the title, overwrite prompt
 // only, no default extension, so that a name typed without one is used as typed.
 TEST_F(ClickCases, TheClassicDialogStandsInWhereTheSystemHasNoSaveDialog)

@@ -328,7 +328,7 @@ HWND WINAPI findHostWindow(LPCWSTR inClass, LPCWSTR inTitle)
 {
     if (inClass && !IS_INTRESOURCE(inClass) && !inTitle) {
         for (const Host* host : liveHosts)
-            if (_wcsicmp(inClass, factsOf(host->kind()).windowClass) == 0)
+            if (_wcsicmp(inClass, host->mainWindowClass().c_str()) == 0)
                 return host->mainWindow();
     }
     return FindWindowW(inClass, inTitle);
@@ -341,14 +341,14 @@ LRESULT CALLBACK windowProcedure(HWND inWindow, UINT inMessage, WPARAM inW, LPAR
 
 // The host's main window. Wine without a display makes no windows; the host then stands for its window
 // with a handle of its own, which only the add-in's owner arguments carry.
-HWND makeMainWindow(const HostFacts& inFacts, const std::wstring& inCaption, bool& outReal)
+HWND makeMainWindow(const std::wstring& inClass, const std::wstring& inCaption, bool& outReal)
 {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = &windowProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = inFacts.windowClass;
+    windowClass.lpszClassName = inClass.c_str();
     RegisterClassW(&windowClass); // already there from an earlier host of this process is fine
-    HWND window = CreateWindowExW(0, inFacts.windowClass, inCaption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
+    HWND window = CreateWindowExW(0, inClass.c_str(), inCaption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     outReal = window != nullptr;
     if (!window) {
@@ -374,6 +374,7 @@ std::wstring describeArgument(const VARIANT& inValue)
 Host::Host(const HostSettings& inSettings)
     : settings(inSettings),
       captionText(inSettings.caption ? *inSettings.caption : factsOf(inSettings.kind).caption),
+      windowClassName(inSettings.windowClass ? *inSettings.windowClass : factsOf(inSettings.kind).windowClass),
       applicationObject(nullptr), documentObject(nullptr), window(nullptr), realWindow(false)
 {
     switch (settings.kind) {
@@ -388,7 +389,7 @@ Host::Host(const HostSettings& inSettings)
         break;
     }
     documentObject = reinterpret_cast<IDispatch*>(new Document{documentTable(settings.kind), 1, this});
-    window = makeMainWindow(factsOf(settings.kind), captionText, realWindow);
+    window = makeMainWindow(windowClassName, captionText, realWindow);
     liveHosts.push_back(this);
 }
 

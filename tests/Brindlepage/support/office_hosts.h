@@ -24,6 +24,7 @@ struct HostSettings {
     std::optional<std::wstring> caption;      // none: the host's own ("Document1 - Microsoft Word", ...)
     bool captionFails = false;                // reading Caption fails
     std::optional<std::wstring> documentName; // none: the host gives no name at all
+    std::optional<std::wstring> windowClass;  // none: the host's own ("OpusApp", ...)
     std::vector<std::wstring> pages;          // page metafiles in page order
 };
 
@@ -56,6 +57,7 @@ public:
     LONG documentReferences() const;
     // The main window, of the class the host's own has (a stand-in handle where no window can be made).
     HWND mainWindow() const { return window; }
+    const std::wstring& mainWindowClass() const { return windowClassName; }
     // The add-in finds the main windows of the live hosts by their class: Wine without a display has none.
     static bool watch(HMODULE inAddIn);
     const std::vector<ExportCall>& exports() const { return calls; }
@@ -71,6 +73,7 @@ public:
 private:
     HostSettings settings;
     std::wstring captionText;
+    std::wstring windowClassName;
     IDispatch* applicationObject;
     IDispatch* documentObject;
     HWND window;
