@@ -68,9 +68,14 @@ private:
 
 // Whether an EMF record (types 1 to 122) is whole: its fixed fields and everything its counts, offsets and
 // sizes name (points, strings, advances, regions, bitmap headers, colour tables and rows) lie inside it,
-// and the objects it names lie inside the metafile's object table of inHandleCount entries (the header's
-// nHandles). Records of other types are not.
-bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount);
+// the objects it names lie inside the metafile's object table of inHandleCount entries (the header's
+// nHandles), and the state an EMR_RESTOREDC names is one of the inSavedStates the page's records saved
+// and have not restored yet. Records of other types are not.
+bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount,
+                         uint32_t inSavedStates);
+// The states the page's records have saved and not restored once a whole record has been played after
+// inSavedStates: EMR_SAVEDC adds one, EMR_RESTOREDC takes away as many as it goes back.
+uint32_t SavedStatesAfter(uint32_t inType, const EmfRecordView& inRecord, uint32_t inSavedStates);
 
 // Whether a whole metafile's records (ioBits, as GetEnhMetaFileBits gives them) are framed: a header
 // first, every record at least 8 bytes and inside the file, up to EMR_EOF at its end. An "EMF+" comment

@@ -130,6 +130,8 @@ private:
     uint32_t m_pathDepth;
     // Entries of the page's object table (the header's nHandles): no record may name one past it.
     uint32_t m_handleCount;
+    // States the page's records saved (EMR_SAVEDC) and have not restored: the only ones a restore may name.
+    uint32_t m_savedStates;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_lastWordZone;
     Morvenix::AutoPtr<Morvenix::DjVu::TextZone> m_pageZone;
     // UTF-8, grown in place: without structure comments it collects the text of every page the renderer

@@ -64,7 +64,7 @@ private:
 EmfPageRenderer::EmfPageRenderer()
     : m_header(), m_resolution(300), m_colorThreshold(256), m_pixelThreshold(48 * 48), m_state(0), m_stateContext(0),
       m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_handleCount(0),
-      m_pendingText(false), m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
+      m_savedStates(0), m_pendingText(false), m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
 {
 }
 
@@ -124,6 +124,7 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     m_textAlign = 0;
     m_pathDepth = 0;
     m_handleCount = m_header.EmfHeader.nHandles;
+    m_savedStates = 0;
     m_state = 0;
     m_lastWordZone.reset();
     m_recordError = nullptr;
@@ -215,9 +216,13 @@ GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlag
     // A damaged EMF record is neither read nor played: GDI would read what its fields name, and would take
     // minutes over a shape far off the page. EMF+ records reach here parsed out of their comments by GDI+,
     // which checks them itself.
-    if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid) &&
-        (!RecordFitsItsFields(uint32_t(inType), record, m_handleCount) || !IsNearThePage(uint32_t(inType), record)))
-        return Ok;
+    if (uint32_t(inType) < uint32_t(EmfPlusRecordTypeInvalid)) {
+        if (!RecordFitsItsFields(uint32_t(inType), record, m_handleCount, m_savedStates) ||
+            !IsNearThePage(uint32_t(inType), record))
+            return Ok;
+        // Both passes play every EMR_SAVEDC and EMR_RESTOREDC that fits.
+        m_savedStates = SavedStatesAfter(uint32_t(inType), record, m_savedStates);
+    }
     uint32_t index = 0;
     switch (uint32_t(inType)) {
     case EMR_BEGINPATH:

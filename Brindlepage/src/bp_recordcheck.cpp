@@ -233,9 +233,28 @@ bool objectsFit(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandl
     }
 }
 
+// EMR_RESTOREDC goes back a negative number of states, counted from the last one saved. Any other level
+// names a state the page did not save (the renderer's own, or one before the first), and GDI does not
+// survive every one of them (INT_MIN).
+bool restoreLevelFits(const EmfRecordView& inRecord, uint32_t inSavedStates)
+{
+    const int32_t level = int32_t(word(inRecord, 8));
+    return level < 0 && -int64_t(level) <= int64_t(inSavedStates);
+}
+
 } // namespace
 
-bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount)
+uint32_t SavedStatesAfter(uint32_t inType, const EmfRecordView& inRecord, uint32_t inSavedStates)
+{
+    if (inType == EMR_SAVEDC)
+        return inSavedStates + 1;
+    if (inType == EMR_RESTOREDC && restoreLevelFits(inRecord, inSavedStates))
+        return uint32_t(int64_t(inSavedStates) + int32_t(word(inRecord, 8)));
+    return inSavedStates;
+}
+
+bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_t inHandleCount,
+                         uint32_t inSavedStates)
 {
     if (inType < EMR_MIN || inType > EMR_MAX || kMinimumSize[inType] == 0 || inRecord.size() < kMinimumSize[inType] ||
         !objectsFit(inType, inRecord, inHandleCount))
@@ -275,6 +294,8 @@ bool RecordFitsItsFields(uint32_t inType, const EmfRecordView& inRecord, uint32_
         return arrayFits(r, 20, word(r, 16), 4);
     case EMR_GDICOMMENT:
         return r.has(12, word(r, 8));
+    case EMR_RESTOREDC:
+        return restoreLevelFits(r, inSavedStates);
     case EMR_FILLRGN:
         return regionFits(r, 32, word(r, 24), false);
     case EMR_FRAMERGN:

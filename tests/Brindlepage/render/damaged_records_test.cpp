@@ -148,6 +148,11 @@ std::vector<DamagedCase> damagedCases()
         {"EmfPlusRecordOfAnEmfType",
          {makeRecord(EMR_GDICOMMENT,
                      concat({words({28, 0x2B464D45}), words({0x00000003, 24, 12}), words({0x7FFFFFFF, 1, 2})}))}},
+        // One changed field in a LibreOffice page: GDI restores a state INT_MIN levels back.
+        {"RestoreDCLevelIntMin", {makeRecord(EMR_SAVEDC, {}), makeRecord(EMR_RESTOREDC, words({0x80000000}))}},
+        {"RestoreDCBeyondTheSavedStates",
+         {makeRecord(EMR_SAVEDC, {}), makeRecord(EMR_RESTOREDC, words({uint32_t(-2)})),
+          makeRecord(EMR_RESTOREDC, words({0x7FFFFFFF})), makeRecord(EMR_RESTOREDC, words({0}))}},
         {"EmfPlusCommentCountsBeyondRecord",
          {makeRecord(EMR_GDICOMMENT,
                      concat({words({24, 0x2B464D45}), words({0x00004015, 0x7FFFFFF0, 0x7FFFFFE0}), words({0, 0})}))}},
@@ -183,10 +188,38 @@ TEST(EmfPageRenderer, TheMetafilesOwnTableEntryTakesNoObject)
     for (const uint32_t index : {0u, 1u}) {
         const std::vector<uint8_t> pen = makeRecord(EMR_CREATEPEN, words({index, PS_SOLID, 1, 0, 0}));
         const std::vector<uint8_t> select = makeRecord(EMR_SELECTOBJECT, words({index}));
-        EXPECT_EQ(index != 0, RecordFitsItsFields(EMR_CREATEPEN, EmfRecordView(pen.data(), uint32_t(pen.size())), 8));
         EXPECT_EQ(index != 0,
-                  RecordFitsItsFields(EMR_SELECTOBJECT, EmfRecordView(select.data(), uint32_t(select.size())), 8));
+                  RecordFitsItsFields(EMR_CREATEPEN, EmfRecordView(pen.data(), uint32_t(pen.size())), 8, 0));
+        EXPECT_EQ(index != 0,
+                  RecordFitsItsFields(EMR_SELECTOBJECT, EmfRecordView(select.data(), uint32_t(select.size())), 8, 0));
     }
+}
+
+// A restore goes back to one of the states the page's records saved and have not restored, never further
+// (to the renderer's own state) nor to a level counted from the first state.
+TEST(EmfPageRenderer, ARestoreNamesAStateThePageSaved)
+{
+    const struct {
+        int32_t level;
+        uint32_t saved;
+        bool fits;
+        uint32_t savedAfter;
+    } cases[] = {
+        {-1, 1, true, 0},  {-1, 3, true, 2},  {-3, 3, true, 0},      {-2, 1, false, 1},
+        {-1, 0, false, 0}, {0, 2, false, 2},  {1, 2, false, 2},      {2, 2, false, 2},
+        {INT32_MIN, 5, false, 5}, {INT32_MAX, 5, false, 5}, {INT32_MIN + 1, 5, false, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.level << " after " << c.saved);
+        const std::vector<uint8_t> restore = makeRecord(EMR_RESTOREDC, words({uint32_t(c.level)}));
+        const EmfRecordView record(restore.data(), uint32_t(restore.size()));
+        EXPECT_EQ(c.fits, RecordFitsItsFields(EMR_RESTOREDC, record, 8, c.saved));
+        EXPECT_EQ(c.savedAfter, SavedStatesAfter(EMR_RESTOREDC, record, c.saved));
+    }
+    const std::vector<uint8_t> save = makeRecord(EMR_SAVEDC, {});
+    EXPECT_EQ(3u, SavedStatesAfter(EMR_SAVEDC, EmfRecordView(save.data(), uint32_t(save.size())), 2));
+    const std::vector<uint8_t> truncated = makeRecord(EMR_RESTOREDC, {});
+    EXPECT_FALSE(RecordFitsItsFields(EMR_RESTOREDC, EmfRecordView(truncated.data(), uint32_t(truncated.size())), 8, 4));
 }
 
 // An "EMF+" comment whose data is shorter than its signature is made a plain comment: GDI+ would step

@@ -37,13 +37,15 @@ TEST(RealPages, EveryRecordIsWhole)
         const std::vector<uint8_t> bytes = readPage(name);
         ASSERT_GT(bytes.size(), 100u);
         size_t records = 0;
+        uint32_t savedStates = 0;
         for (size_t offset : recordOffsets(bytes)) {
             const uint32_t type = wordAt(bytes, offset);
             const uint32_t size = wordAt(bytes, offset + 4);
             ASSERT_LE(offset + size, bytes.size());
-            EXPECT_TRUE(
-                RecordFitsItsFields(type, EmfRecordView(bytes.data() + offset, size), wordAt(bytes, 56) & 0xFFFF))
+            const EmfRecordView record(bytes.data() + offset, size);
+            EXPECT_TRUE(RecordFitsItsFields(type, record, wordAt(bytes, 56) & 0xFFFF, savedStates))
                 << "record type " << type << " at " << offset;
+            savedStates = SavedStatesAfter(type, record, savedStates);
             ++records;
         }
         EXPECT_EQ(wordAt(bytes, 52), records);
