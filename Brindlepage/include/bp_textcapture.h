@@ -16,8 +16,9 @@ int32_t ClampToInt32(int64_t inValue);
 RECTL BoundingBoxOfPoints(const POINT* inPoints, uint32_t inCount);
 bool IsWordSeparator(uint32_t inUnit);
 void AppendWordSpace(Morvenix::DjVu::TextZone* inZone, const Morvenix::String& inText);
-// Sets every zone's rectangle from its children and spaces apart children that do not touch; returns the
-// last leaf of the subtree.
+// Sets every zone's rectangle from its children and spaces apart neighbouring children whose facing
+// leaves (the last character of one, the first of the next) do not touch; returns the last leaf of the
+// subtree.
 Morvenix::DjVu::TextZone* FinishZoneGeometry(Morvenix::DjVu::TextZone* inZone);
 bool RectsTouch(const Morvenix::Rect& inFirst, const Morvenix::Rect& inSecond);
 bool IntersectRects(Morvenix::Rect* outRect, const Morvenix::Rect& inFirst, const Morvenix::Rect& inSecond);

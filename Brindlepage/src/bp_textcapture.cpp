@@ -82,6 +82,17 @@ void AppendWordSpace(TextZone* inZone, const String& inText)
     leaf->text += inText;
 }
 
+namespace {
+
+TextZone* firstLeaf(TextZone* inZone)
+{
+    while (inZone->children.count())
+        inZone = inZone->children[0].get();
+    return inZone;
+}
+
+} // namespace
+
 TextZone* FinishZoneGeometry(TextZone* inZone)
 {
     const uint32_t count = inZone->children.count();
@@ -95,7 +106,9 @@ TextZone* FinishZoneGeometry(TextZone* inZone)
         const Edges edges = edgesOf(child->rect);
         box = Edges{std::min(box.left, edges.left), std::min(box.top, edges.top), std::max(box.right, edges.right),
                     std::max(box.bottom, edges.bottom)};
-        if (!RectsTouch(inZone->children[k - 1]->rect, child->rect))
+        // Neighbours are spaced as characters are: by the gap between the last character before and the
+        // first after, so that runs split before punctuation or inside a word join up.
+        if (!RectsTouch(lastLeaf->rect, firstLeaf(child)->rect))
             AppendWordSpace(lastLeaf, " ");
         lastLeaf = leaf;
     }

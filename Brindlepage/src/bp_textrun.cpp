@@ -362,10 +362,12 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
         character->rect = rect;
         word->children.append(character);
     }
+    // The run's last word ends without a space: whether one follows is told by where the next run starts
+    // (the geometry pass), since hosts split runs before punctuation and inside words too. A next run that
+    // starts with a separator spaces it.
     if (word->children.count()) {
         line->children.append(word);
-        if (line->children.count() > 1)
-            AppendWordSpace(word.get(), " ");
+        m_lastWordZone = word;
     }
     if (line->children.count()) {
         m_pageZone->children.append(line);

@@ -103,12 +103,13 @@ TEST_F(CaptureInterop, ToolsReadTheTextAndLinksOfADrawnPage)
     DeleteObject(font);
     writeCapturedPage(page.get());
 
-    // A line of more than one word ends in a space, the last one too; djvutxt ends the page with a form feed.
-    EXPECT_EQ("Searchable words on two lines \n\f", run("djvutxt " + host("page.djvu")));
+    // A space ends every word the page goes on from, not the page's last one; djvutxt ends the page with a
+    // form feed.
+    EXPECT_EQ("Searchable words on two lines\n\f", run("djvutxt " + host("page.djvu")));
     const std::string printed = run("djvused " + host("page.djvu") + " -e 'select 1; print-txt'");
     const std::vector<PrintedWord> words = printedWords(printed);
     ASSERT_EQ(5u, words.size()) << printed;
-    const char* expected[] = {"Searchable ", "words ", "on ", "two ", "lines "};
+    const char* expected[] = {"Searchable ", "words ", "on ", "two ", "lines"};
     for (size_t i = 0; i < 5; ++i)
         EXPECT_EQ(expected[i], words[i].text);
     // Two lines, one above the other; words in reading order.

@@ -217,7 +217,7 @@ TEST_F(HostCommentTest, StructureCommentsTraceTheTextCapturedUnderThem)
     comment(hostCommentData(0x20A, Bytes()));
     EXPECT_EQ(L"", g_trace);
     comment(hostCommentData(0x20A, RenderTest::words({5})));
-    EXPECT_EQ(L"  LEVEL=2\n  TEXT=ab cd \n<<<<", g_trace);
+    EXPECT_EQ(L"  LEVEL=2\n  TEXT=ab cd\n<<<<", g_trace);
     EXPECT_FALSE(renderer.PendingText());
 
     // A node of another type traces the text alone; flushed text is not traced again.

@@ -2,6 +2,8 @@
 #include "capture_records.h"
 #include "capture_zones.h"
 
+#include "bp_textcapture.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -63,7 +65,7 @@ protected:
     EmfPageRenderer renderer;
 };
 
-TEST_F(TextRunTest, ASpaceMakesTwoWordsAndBothEndInASpace)
+TEST_F(TextRunTest, ASpaceMakesTwoWordsAndEndsTheFirst)
 {
     capture(extTextOutW({100, 200}, L"ab cd", {10, 11, 12, 13, 14}));
     ASSERT_EQ(1u, page->children.count());
@@ -72,12 +74,13 @@ TEST_F(TextRunTest, ASpaceMakesTwoWordsAndBothEndInASpace)
     ASSERT_EQ(2u, l.children.count());
     EXPECT_EQ(TextZone::zoneWord, l.children[0]->type);
     EXPECT_EQ((std::vector<std::string>{"a", "b "}), childTexts(*l.children[0]));
-    EXPECT_EQ((std::vector<std::string>{"c", "d "}), childTexts(*l.children[1]));
+    // Whether a space follows the run's end is for the next run to tell.
+    EXPECT_EQ((std::vector<std::string>{"c", "d"}), childTexts(*l.children[1]));
     EXPECT_EQ((std::vector<Rect>{cell(100, 200, 10), cell(110, 200, 11), cell(133, 200, 13), cell(146, 200, 14)}),
               characterRects());
     EXPECT_EQ(TextZone::zoneCharacter, l.children[1]->children[0]->type);
-    EXPECT_EQ(l.children[0].get(), EmfPageRendererProbe::lastWord(renderer));
-    EXPECT_EQ("ab cd ", EmfPageRendererProbe::pageText(renderer));
+    EXPECT_EQ(l.children[1].get(), EmfPageRendererProbe::lastWord(renderer));
+    EXPECT_EQ("ab cd", EmfPageRendererProbe::pageText(renderer));
 }
 
 TEST_F(TextRunTest, ARunWithoutSeparatorIsOneWordWithoutASpace)
@@ -86,7 +89,7 @@ TEST_F(TextRunTest, ARunWithoutSeparatorIsOneWordWithoutASpace)
     ASSERT_EQ(1u, page->children.count());
     ASSERT_EQ(1u, line(0).children.count());
     EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), childTexts(*line(0).children[0]));
-    EXPECT_EQ(nullptr, EmfPageRendererProbe::lastWord(renderer));
+    EXPECT_EQ(line(0).children[0].get(), EmfPageRendererProbe::lastWord(renderer));
 }
 
 TEST_F(TextRunTest, ALeadingSeparatorSpacesTheLastWordOfAnEarlierRun)
@@ -102,6 +105,43 @@ TEST_F(TextRunTest, ALeadingSeparatorSpacesTheLastWordOfAnEarlierRun)
     ASSERT_EQ(1u, line(1).children.count());
     EXPECT_EQ("ef", textOf(line(1)));
     EXPECT_EQ(cell(20, 100, 10), line(1).children[0]->children[0]->rect);
+}
+
+// Hosts split runs before punctuation and inside words as well as between words: the hidden text reads
+// as the page does, with a space only where the next run starts apart from the last one's end.
+TEST_F(TextRunTest, RunsAreSpacedOnlyWhereTheyLeaveAGap)
+{
+    const struct {
+        const char* name;
+        const wchar_t* first;
+        const wchar_t* second;
+        int32_t gap; // from the first run's end to the second's start, on the same baseline
+        int32_t down; // how far below the first run the second one lies
+        const char* text;
+    } cases[] = {
+        {"comma", L"user guide", L", which", 0, 0, "user guide, which"},
+        {"full stop", L"the end", L".", 0, 0, "the end."},
+        {"parenthesis", L"(see page 3", L")", 0, 0, "(see page 3)"},
+        {"inside a word", L"Arch", L"iving", 0, 0, "Archiving"},
+        {"kerned closer", L"Arch", L"iving", -2, 0, "Archiving"},
+        // A cell ends one past its advance: 4 units on leave 3 pixels between the cells.
+        {"three pixels apart", L"Arch", L"iving", 4, 0, "Archiving"},
+        {"four pixels apart", L"user", L"guide", 5, 0, "user guide"},
+        {"a space's width apart", L"user", L"guide", 12, 0, "user guide"},
+        {"next line", L"yearly", L"reports", -60, 80, "yearly reports"},
+        {"led by a space", L"user", L" guide", 0, 0, "user guide"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        page = TextZone::create(TextZone::zonePage);
+        EmfPageRendererProbe::startPage(renderer, dc, page.get(), nullptr);
+        const std::wstring first = c.first, second = c.second;
+        capture(extTextOutW({100, 200}, first, std::vector<int32_t>(first.size(), 10)));
+        const int32_t end = 100 + 10 * int32_t(first.size());
+        capture(extTextOutW({end + c.gap, 200 + c.down}, second, std::vector<int32_t>(second.size(), 10)));
+        FinishZoneGeometry(page.get());
+        EXPECT_EQ(c.text, textOf(*page));
+    }
 }
 
 TEST_F(TextRunTest, SeparatorsAloneAddNoLine)
@@ -143,7 +183,7 @@ TEST_F(TextRunTest, TheAnsiRecordReadsLikeTheWideOne)
     capture(extTextOutW({100, 200}, L"ab cd\x00E9", {10, 11, 12, 13, 14, 15}));
     capture(extTextOutA({100, 200}, "ab cd\xE9", {10, 11, 12, 13, 14, 15}));
     ASSERT_EQ(2u, page->children.count());
-    EXPECT_EQ("ab cd\xC3\xA9 ", textOf(line(1)));
+    EXPECT_EQ("ab cd\xC3\xA9", textOf(line(1)));
     const std::vector<const TextZone*> all = characters(*page);
     ASSERT_EQ(10u, all.size());
     for (size_t i = 0; i < 5; ++i)
@@ -182,7 +222,7 @@ TEST_F(TextRunTest, SmallTextOutInItsFourForms)
         EmfPageRendererProbe::startPage(renderer, dc, page.get(), nullptr);
         capture(smallTextOut({30, 40}, text, options, RECTL{1, 2, 3, 4}));
         ASSERT_EQ(1u, page->children.count()) << options;
-        EXPECT_EQ("Hi yo ", textOf(line(0))) << options;
+        EXPECT_EQ("Hi yo", textOf(line(0))) << options;
         const std::vector<Rect> rects = characterRects();
         ASSERT_EQ(4u, rects.size());
         EXPECT_EQ(cell(30, 40, extents[0]), rects[0]) << options;
