@@ -191,7 +191,7 @@ HRESULT CConnect::ConvButtonClicked(IDispatch*)
             runExportCommand(application);
         } catch (const Morvenix::Exception& e) {
             // The exporter could not start (its encoder or document could not be made).
-            ShowErrorBox(e);
+            ShowErrorBox(L"The DjVu export could not start.", e);
         }
         return S_OK;
     });

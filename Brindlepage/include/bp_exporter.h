@@ -68,4 +68,6 @@ private:
     // Set once FinishDocument has run: the encoder is flushed and the pages have lost a foreground layer,
     // so no further page or finish can be added to this document.
     bool m_finished;
+    // The pages the host has handed over, failed ones included: the number an error box gives a page.
+    uint32_t m_pagesOffered;
 };

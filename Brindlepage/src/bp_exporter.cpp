@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 using Morvenix::AutoPtr;
 using Morvenix::String;
@@ -37,10 +38,10 @@ const wchar_t* metadataName(int32_t inType)
 
 // Runs a page or the finish. The host is not C++: nothing may leave here as an exception. The host does not
 // say why its export failed, so library and runtime failures (a page bitmap that cannot be made, a container
-// error) are shown here, once, and become E_FAIL; an allocation failure becomes E_OUTOFMEMORY, without a
-// box that would itself need memory.
-template <class F>
-HRESULT exportBarrier(F&& inBody) noexcept
+// error) are shown here, once, headed by inWhat's sentence, and become E_FAIL; an allocation failure becomes
+// E_OUTOFMEMORY, without a box that would itself need memory.
+template <class F, class W>
+HRESULT exportBarrier(F&& inBody, W&& inWhat) noexcept
 {
     try {
         inBody();
@@ -48,11 +49,20 @@ HRESULT exportBarrier(F&& inBody) noexcept
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (const std::exception& e) {
-        ShowErrorBox(e);
+        try {
+            ShowErrorBox(inWhat().c_str(), e);
+        } catch (...) {
+        }
         return E_FAIL;
     } catch (...) {
         return E_FAIL;
     }
+}
+
+// A file name as an error box's sentence names it.
+std::wstring quoted(const String& inPath)
+{
+    return L"\"" + std::wstring(inPath.wc_str()) + L"\"";
 }
 
 uint32_t payloadSize(Chunk& inChunk)
@@ -65,7 +75,7 @@ uint32_t payloadSize(Chunk& inChunk)
 
 CDjVuExporter::CDjVuExporter()
     : m_gdiplusToken(0), m_gdiplusStarted(false), m_params(DjVuEncoder::emAuto, 12, 75, 3, 75),
-      m_lcid(0), m_finished(false)
+      m_lcid(0), m_finished(false), m_pagesOffered(0)
 {
     Gdiplus::GdiplusStartupInput input(nullptr, FALSE, FALSE);
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
@@ -137,7 +147,11 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         return E_POINTER;
     if (m_finished)
         return E_FAIL;
-    return exportBarrier([&] { AddPage(inPage); });
+    ++m_pagesOffered;
+    return exportBarrier([&] { AddPage(inPage); }, [&] {
+        const std::wstring page = L"Page " + std::to_wstring(m_pagesOffered) + L" could not be made into DjVu";
+        return outputPath.isEmpty() ? page + L"." : page + L" for " + quoted(outputPath) + L".";
+    });
 }
 
 void CDjVuExporter::AddPage(HENHMETAFILE inPage)
@@ -247,7 +261,10 @@ HRESULT CDjVuExporter::FinishDocument()
     if (m_finished)
         return E_FAIL;
     m_finished = true;
-    return exportBarrier([&] { WriteDocument(); });
+    return exportBarrier([&] { WriteDocument(); }, [&] {
+        return outputPath.isEmpty() ? std::wstring(L"The DjVu document could not be saved.")
+                                    : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
+    });
 }
 
 void CDjVuExporter::WriteDocument()

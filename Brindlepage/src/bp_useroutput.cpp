@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -19,12 +20,13 @@ int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption
     return g_messageBox(inOwner, inText, inCaption, inStyle);
 }
 
-void ShowErrorBox(const std::exception& inError) noexcept
+void ShowErrorBox(const wchar_t* inWhat, const std::exception& inError) noexcept
 {
     try {
         const Morvenix::Exception* library = dynamic_cast<const Morvenix::Exception*>(&inError);
         const Morvenix::String message = library ? library->getMessage() : Morvenix::String(inError.what());
-        ShowMessageBox(nullptr, message.wc_str(), L"DjVu Related Error", MB_ICONHAND);
+        const std::wstring text = std::wstring(inWhat) + L"\n\nDetails: " + message.wc_str();
+        ShowMessageBox(nullptr, text.c_str(), L"DjVu Related Error", MB_ICONHAND);
     } catch (...) {
     }
 }

@@ -179,7 +179,8 @@ TEST_P(HostExport, WritesNothingWhenTheUserCancels)
 }
 
 // The old file at the chosen path is held open by another program, or is read-only: the export fails at
-// the end, the user is told the library's message and the old file keeps its bytes.
+// the end, the user is told which file could not be saved and the library's message, and the old file
+// keeps its bytes.
 TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
 {
     for (const char* cause : {"held open", "read-only"}) {
@@ -207,6 +208,9 @@ TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
         EXPECT_EQ(L"DjVu Related Error", box.caption);
         EXPECT_EQ(UINT(MB_ICONHAND), box.style);
         EXPECT_EQ(nullptr, box.owner);
+        // What failed for which file in words first, the library's message behind.
+        EXPECT_EQ(L"The DjVu file \"" + widen(file) + L"\" could not be saved.",
+                  box.text.substr(0, box.text.find(L'\n')));
         EXPECT_NE(std::wstring::npos, box.text.find(L"Error")) << narrow(box.text);
         EXPECT_EQ(old, MvxTest::readFile(file));
     }

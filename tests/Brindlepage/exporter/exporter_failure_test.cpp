@@ -24,6 +24,8 @@ TEST_F(ExporterFailure, AFailedPageLeavesTheDocumentWhole)
         EXPECT_EQ(S_OK, exporter.AddEmfPage(first.get()));
         EXPECT_EQ(E_FAIL, exporter.AddEmfPage(bad.get()));
         const std::string message = errorBoxText(recorder);
+        // In words first, the library's details after.
+        EXPECT_EQ("Page 2 could not be made into DjVu for \"" + path("pages.djvu") + "\".", firstLine(message));
         EXPECT_NE(std::string::npos, message.find(": Error 20: ")) << message;
         EXPECT_NE(std::string::npos, message.find("gives a page of 661")) << message;
         EXPECT_EQ(S_OK, exporter.AddEmfPage(last.get()));

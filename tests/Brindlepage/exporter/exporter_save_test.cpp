@@ -82,8 +82,10 @@ TEST_F(ExporterSave, FailedSaveLeavesTheOldFile)
         if (holder != INVALID_HANDLE_VALUE)
             CloseHandle(holder);
         EXPECT_EQ(E_FAIL, result);
-        // The library exception's whole message: where it arose, its code, and what happened to which file.
+        // What failed for which file in words, then the library exception's whole message: where it arose,
+        // its code, and what happened to which file.
         const std::string text = errorBoxText(recorder);
+        EXPECT_EQ("The DjVu file \"" + narrow(target("report.djvu")) + "\" could not be saved.", firstLine(text));
         EXPECT_NE(std::string::npos, text.find(": Error ")) << text;
         EXPECT_NE(std::string::npos, text.find("report.djvu")) << text;
         EXPECT_EQ('\n', text.back()) << text;
@@ -109,10 +111,14 @@ TEST_F(ExporterSave, NothingToSave)
         bool withPage;
         const wchar_t* name;
         const char* message;
+        const char* headline; // FILE stands for the file's path
     } cases[] = {
-        {"no page", false, L"old.djvu", "The document has no page to save."},
-        {"no page, new file", false, L"new.djvu", "The document has no page to save."},
-        {"no name", true, nullptr, "No file name was given to save the document to."},
+        {"no page", false, L"old.djvu", "The document has no page to save.",
+         "The DjVu file \"FILE\" could not be saved."},
+        {"no page, new file", false, L"new.djvu", "The document has no page to save.",
+         "The DjVu file \"FILE\" could not be saved."},
+        {"no name", true, nullptr, "No file name was given to save the document to.",
+         "The DjVu document could not be saved."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -127,6 +133,10 @@ TEST_F(ExporterSave, NothingToSave)
         EXPECT_EQ(E_FAIL, exporter.FinishDocument());
         const std::string text = errorBoxText(recorder);
         EXPECT_NE(std::string::npos, text.find(c.message)) << text;
+        std::string headline = c.headline;
+        if (c.name)
+            headline.replace(headline.find("FILE"), 4, narrow(target("") + c.name));
+        EXPECT_EQ(headline, firstLine(text));
     }
     EXPECT_EQ(kOldBytes, MvxTest::readFile(folder + "\\old.djvu"));
     const std::vector<FolderEntry> entries = listFolder(folder);

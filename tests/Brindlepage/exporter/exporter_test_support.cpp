@@ -248,4 +248,9 @@ std::string errorBoxText(const UserOutputRecorder& inRecorder)
     return narrow(box.text);
 }
 
+std::string firstLine(const std::string& inText)
+{
+    return inText.substr(0, inText.find('\n'));
+}
+
 } // namespace ExporterTest

@@ -89,5 +89,7 @@ std::string narrow(const std::wstring& inText);
 
 // The text of the one message box shown, which must be the exporter's error box (its caption and icon).
 std::string errorBoxText(const UserOutputRecorder& inRecorder);
+// The first line of a box's text: what failed, for which file, in words.
+std::string firstLine(const std::string& inText);
 
 } // namespace ExporterTest
