@@ -6,6 +6,7 @@
 #include "bp_exporter.h"
 #include "bp_useroutput.h"
 #include "dispatch_driver.h"
+#include "output_folder.h"
 #include "mvx_exception.h"
 #include "mvx_string.h"
 
@@ -173,6 +174,12 @@ void runExportCommand(IDispatch* inApplication)
     const std::wstring path = CConnect::AskSaveFileName(findMainWindow(entry), name.get());
     if (path.empty())
         return;
+    // Told now, in words, rather than after every page has been drawn and encoded.
+    const std::wstring problem = OutputFolderProblem(path);
+    if (!problem.empty()) {
+        ShowMessageBox(nullptr, problem.c_str(), L"DjVu Related Error", MB_ICONHAND);
+        return;
+    }
 
     exporter.AddRef();
     OwnedVariant exporterArg;

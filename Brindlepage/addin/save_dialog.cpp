@@ -4,6 +4,9 @@
 
 #include "resource_ids.h"
 
+#include "bp_useroutput.h"
+#include "mvx_path.h"
+
 #include "com_support.h"
 
 #include <commdlg.h>
@@ -30,6 +33,10 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
                            const std::wstring& inTitle, const std::wstring& inTypeName, const std::wstring& inPattern)
 {
     const COMDLG_FILTERSPEC type = {inTypeName.c_str(), inPattern.c_str()};
+    // An existing file is replaced only when the user says so: the dialog asks, whatever its defaults.
+    FILEOPENDIALOGOPTIONS options = 0;
+    if (SUCCEEDED(inDialog->GetOptions(&options)) && !(options & FOS_OVERWRITEPROMPT))
+        inDialog->SetOptions(options | FOS_OVERWRITEPROMPT);
     inDialog->SetFileTypes(1, &type);
     inDialog->SetDefaultExtension(L"djvu");
     inDialog->SetTitle(inTitle.c_str());
@@ -80,8 +87,17 @@ std::wstring askClassic(HWND inOwner, std::wstring inDefaultName, const std::wst
 std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentName)
 {
     const wchar_t* fileName = inDocumentName ? PathFindFileNameW(inDocumentName) : nullptr;
-    if (!fileName || !*fileName)
+    if (!fileName || !*fileName) {
+        // Nobody is asked, so nobody agreed to replace a file that is already there.
+        if (Morvenix::Path::exists("Untitled")) {
+            const std::wstring text = L"The document has no name, so the DjVu file would be \"" +
+                                      std::wstring(Morvenix::Path::canonicalize("Untitled").wc_str()) +
+                                      L"\", which is already there and is not replaced without asking.";
+            ShowMessageBox(nullptr, text.c_str(), L"DjVu Related Error", MB_ICONHAND);
+            return std::wstring();
+        }
         return L"Untitled";
+    }
     // Only the last extension goes: archive.tar.gz proposes archive.tar.djvu.
     const wchar_t* extension = PathFindExtensionW(fileName);
     const std::wstring defaultName = std::wstring(fileName, size_t(extension - fileName)) + L".djvu";

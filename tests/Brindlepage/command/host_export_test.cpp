@@ -178,6 +178,74 @@ TEST_P(HostExport, WritesNothingWhenTheUserCancels)
     EXPECT_EQ(1, run.host.documentReferences());
 }
 
+// A folder that cannot take the file is told in words after the dialog, before the host draws a page:
+// nothing is exported and nothing is written.
+TEST_P(HostExport, TellsAFolderThatCannotTakeTheFileBeforeAnyPage)
+{
+    MvxTest::writeFile(path("a file"), {'x'});
+    const struct {
+        const char* name;
+        std::string file;
+        const wchar_t* because;
+    } cases[] = {
+        {"missing folder", path("missing\\out.djvu"), L"does not exist."},
+        {"a file for a folder", path("a file\\out.djvu"), L"is a file, not a folder."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostRun run(settings(1), widen(c.file));
+        EXPECT_EQ(S_OK, run.press());
+        ASSERT_EQ(1u, run.user.dialogs().size());
+        EXPECT_TRUE(run.host.exports().empty());
+        ASSERT_EQ(1u, run.user.messages().size());
+        const FakeOffice::MessageSeen& box = run.user.messages()[0];
+        EXPECT_EQ(L"DjVu Related Error", box.caption);
+        EXPECT_EQ(UINT(MB_ICONHAND), box.style);
+        const std::wstring folderOf = widen(c.file.substr(0, c.file.rfind('\\')));
+        EXPECT_EQ(L"The DjVu file \"" + widen(c.file) + L"\" cannot be saved: the folder \"" + folderOf + L"\" " +
+                      c.because,
+                  box.text);
+    }
+    EXPECT_EQ(std::vector<std::string>{"a file"}, folderEntries(folder));
+}
+
+// The dialog asks before it hands back a file that is already there, whatever it was set up to do, and
+// the file it was allowed to replace is replaced.
+TEST_P(HostExport, ReplacesAFileOnlyAsTheDialogAsked)
+{
+    const std::string file = path("replaced.djvu");
+    MvxTest::writeFile(file, {'o', 'l', 'd'});
+    HostRun run(settings(1), widen(file));
+    run.user.setDialogDefaults(FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST);
+    EXPECT_EQ(S_OK, run.press());
+    ASSERT_EQ(1u, run.user.dialogs().size());
+    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST),
+              run.user.dialogs()[0].options);
+    EXPECT_TRUE(run.user.messages().empty());
+    expectReadableDocument(file, 1, {"Archiving the yearly reports"});
+}
+
+// Without a name nobody is asked: a file "Untitled" already in the folder stays as it is, and the user is
+// told why nothing was saved.
+TEST_P(HostExport, KeepsAnUntitledFileThatNobodyAgreedToReplace)
+{
+    HostSettings s = settings(1);
+    s.documentName.reset();
+    const CurrentFolder here(folder);
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+    MvxTest::writeFile(path("Untitled"), old);
+    HostRun run(s, widen(path("never asked.djvu")));
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_TRUE(run.user.dialogs().empty());
+    EXPECT_TRUE(run.host.exports().empty());
+    ASSERT_EQ(1u, run.user.messages().size());
+    EXPECT_EQ(L"The document has no name, so the DjVu file would be \"" + widen(path("Untitled")) +
+                  L"\", which is already there and is not replaced without asking.",
+              run.user.messages()[0].text);
+    EXPECT_EQ(old, MvxTest::readFile(path("Untitled")));
+    EXPECT_EQ(std::vector<std::string>{"Untitled"}, folderEntries(folder));
+}
+
 // The old file at the chosen path is held open by another program, or is read-only: the export fails at
 // the end, the user is told which file could not be saved and the library's message, and the old file
 // keeps its bytes.

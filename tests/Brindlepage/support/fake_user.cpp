@@ -49,7 +49,8 @@ private:
 // with the user's choice.
 class SaveDialog : public Counted<IFileSaveDialog> {
 public:
-    explicit SaveDialog(FakeUser& inUser) : user(inUser), index(inUser.dialogsLog().size())
+    explicit SaveDialog(FakeUser& inUser)
+        : user(inUser), index(inUser.dialogsLog().size()), options(inUser.defaultDialogOptions())
     {
         inUser.dialogsLog().emplace_back();
     }
@@ -64,6 +65,7 @@ public:
     {
         seen().shown = true;
         seen().owner = inOwner;
+        seen().options = options;
         chosen = user.answerPath();
         return chosen.empty() ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK;
     }
@@ -77,8 +79,16 @@ public:
     HRESULT STDMETHODCALLTYPE GetFileTypeIndex(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Advise(IFileDialogEvents*, DWORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetOptions(FILEOPENDIALOGOPTIONS) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetOptions(FILEOPENDIALOGOPTIONS*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetOptions(FILEOPENDIALOGOPTIONS inOptions) override
+    {
+        options = inOptions;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetOptions(FILEOPENDIALOGOPTIONS* outOptions) override
+    {
+        *outOptions = options;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE SetDefaultFolder(IShellItem*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE SetFolder(IShellItem*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetFolder(IShellItem**) override { return E_NOTIMPL; }
@@ -128,6 +138,7 @@ private:
 
     FakeUser& user;
     size_t index; // of this dialog's entry in the user's log
+    FILEOPENDIALOGOPTIONS options;
     std::wstring chosen;
 };
 

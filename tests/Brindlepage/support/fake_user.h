@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shobjidl.h>
 
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct SaveDialogSeen {
     std::wstring fileTypes;        // system dialog: "name|pattern" per type; classic: the filter list
     std::wstring defaultExtension; // system dialog only
     bool shown = false;            // system dialog: Show was called
+    FILEOPENDIALOGOPTIONS options = 0; // system dialog: its options when shown
     // The classic dialog's structure.
     DWORD structSize = 0;
     DWORD maxFile = 0;
@@ -45,6 +47,9 @@ public:
 
     // The path the user gives every save dialog from now on; empty: the user cancels.
     void answerSaveDialogs(const std::wstring& inPath) { answer = inPath; }
+    // The options the system's save dialog starts with (the documented ones unless set).
+    void setDialogDefaults(FILEOPENDIALOGOPTIONS inOptions) { dialogDefaults = inOptions; }
+    FILEOPENDIALOGOPTIONS defaultDialogOptions() const { return dialogDefaults; }
 
     // Sits the user in front of a loaded add-in module: its message boxes and classic save dialogs come
     // here. False when the module imports neither function.
@@ -63,6 +68,8 @@ public:
 
 private:
     std::wstring answer;
+    FILEOPENDIALOGOPTIONS dialogDefaults =
+        FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR;
     std::vector<SaveDialogSeen> dialogsSeen;
     std::vector<MessageSeen> messagesSeen;
     DWORD registration = 0;
