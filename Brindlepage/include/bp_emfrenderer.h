@@ -74,11 +74,6 @@ public:
     // the device it was recorded on.
     void CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t inCount, POINT inReference,
                         const int32_t* inAdvances);
-    // The character's box as two points (left, top) and (right, bottom) in logical coordinates. inRect gives
-    // the span a right-aligned or centred run is shifted by. inYUp: the mapping mode's y grows upward on
-    // the page, so what lies above the baseline has the larger logical y.
-    void ComputeCharBox(POINT inReference, const RECTL* inRect, const int32_t* inAdvances, int32_t inAscent,
-                        int32_t inDescent, uint32_t inIndex, bool inYUp, POINT outBox[2]) const;
     // inComment is the comment data (record offset 12), inSize its length.
     Morvenix::Rect LinkRectFromComment(const uint8_t* inComment, uint32_t inSize) const;
     // The node of a document-structure comment (sub-type 0x209); false when the comment is too short.
@@ -126,7 +121,6 @@ private:
     StateCallback m_stateCallback;
     std::map<uint32_t, LOGFONTW> m_fonts;
     const LOGFONTW* m_currentFont;
-    uint32_t m_textAlign;
     uint32_t m_pathDepth;
     // Entries of the page's object table (the header's nHandles): no record may name one past it.
     uint32_t m_handleCount;

@@ -63,7 +63,7 @@ private:
 
 EmfPageRenderer::EmfPageRenderer()
     : m_header(), m_resolution(300), m_colorThreshold(256), m_pixelThreshold(48 * 48), m_state(0), m_stateContext(0),
-      m_stateCallback(nullptr), m_currentFont(nullptr), m_textAlign(0), m_pathDepth(0), m_handleCount(0),
+      m_stateCallback(nullptr), m_currentFont(nullptr), m_pathDepth(0), m_handleCount(0),
       m_savedStates(0), m_pendingText(false), m_capture(false), m_graphics(nullptr), m_dc(nullptr), m_metafile(nullptr)
 {
 }
@@ -121,7 +121,6 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafil
     m_pageText.clear();
     m_fonts.clear();
     m_currentFont = nullptr;
-    m_textAlign = 0;
     m_pathDepth = 0;
     m_handleCount = m_header.EmfHeader.nHandles;
     m_savedStates = 0;
@@ -268,9 +267,6 @@ GpStatus EmfPageRenderer::OnMetafileRecord(EmfPlusRecordType inType, UINT inFlag
                 m_fonts.erase(font);
             }
         }
-        break;
-    case EMR_SETTEXTALIGN:
-        record.read(8, m_textAlign);
         break;
     case EMR_EXTTEXTOUTA:
     case EMR_EXTTEXTOUTW:

@@ -374,16 +374,3 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
         appendLeafTexts(*line, m_pageText);
     }
 }
-
-void EmfPageRenderer::ComputeCharBox(POINT inReference, const RECTL* inRect, const int32_t* inAdvances,
-                                     int32_t inAscent, int32_t inDescent, uint32_t inIndex, bool inYUp,
-                                     POINT outBox[2]) const
-{
-    const int64_t span = inRect ? int64_t(inRect->right) - inRect->left : 0;
-    const RunPlacement placement =
-        placeRun(inReference, m_textAlign, span, inAscent, inDescent, m_currentFont, inYUp);
-    int64_t before = 0;
-    for (uint32_t i = 0; i < inIndex; ++i)
-        before += inAdvances[i];
-    cellBox(placement, before, before + inAdvances[inIndex], outBox);
-}

@@ -21,19 +21,12 @@ struct EmfPageRendererProbe {
         ioRenderer.m_lastWordZone.reset();
         ioRenderer.m_pendingText = false;
         ioRenderer.m_currentFont = nullptr;
-        ioRenderer.m_textAlign = 0;
         SetTextAlign(inDC, 0);
         ioRenderer.m_image.reset();
         ioRenderer.m_pageText.clear();
     }
-    // As an EMR_SETTEXTALIGN record played: the handler's note of it and the device context's own state.
-    static void setTextAlign(EmfPageRenderer& ioRenderer, uint32_t inAlign)
-    {
-        ioRenderer.m_textAlign = inAlign;
-        SetTextAlign(ioRenderer.m_dc, inAlign);
-    }
-    // inFont must outlive its use, as the font table's entries do.
-    static void setFont(EmfPageRenderer& ioRenderer, const LOGFONTW* inFont) { ioRenderer.m_currentFont = inFont; }
+    // As an EMR_SETTEXTALIGN record played: the device context's alignment, which the capture reads.
+    static void setTextAlign(EmfPageRenderer& ioRenderer, uint32_t inAlign) { SetTextAlign(ioRenderer.m_dc, inAlign); }
     // The rendered page the capture clips its boxes to.
     static void setPageImage(EmfPageRenderer& ioRenderer, int32_t inWidth, int32_t inHeight)
     {

@@ -285,67 +285,6 @@ TEST_F(TextRunTest, AlignmentPlacesTheCellsAroundTheReference)
     }
 }
 
-TEST_F(TextRunTest, CharacterBoxesFollowTheAlignmentAndTheBoundsGiven)
-{
-    const int32_t advances[] = {10, 20, 30};
-    const RECTL bounds{0, 0, 100, 40};
-    POINT left[2], centred[2], right[2];
-    for (uint32_t i = 0; i < 3; ++i) {
-        EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
-        renderer.ComputeCharBox(POINT{200, 300}, &bounds, advances, 30, 10, i, false, left);
-        EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_CENTER);
-        renderer.ComputeCharBox(POINT{200, 300}, &bounds, advances, 30, 10, i, false, centred);
-        EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_RIGHT);
-        renderer.ComputeCharBox(POINT{200, 300}, &bounds, advances, 30, 10, i, false, right);
-        for (int k = 0; k < 2; ++k) {
-            EXPECT_EQ(left[k].x - 50, centred[k].x);
-            EXPECT_EQ(left[k].x - 100, right[k].x);
-            EXPECT_EQ(left[k].y, centred[k].y);
-        }
-    }
-    EXPECT_EQ(230, left[0].x);
-    EXPECT_EQ(270, left[0].y);
-    EXPECT_EQ(261, left[1].x);
-    EXPECT_EQ(311, left[1].y);
-    // Without a rectangle nothing shifts the run.
-    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_CENTER);
-    renderer.ComputeCharBox(POINT{200, 300}, nullptr, advances, 30, 10, 2, false, centred);
-    EXPECT_EQ(230, centred[0].x);
-}
-
-TEST_F(TextRunTest, TextTurnedAQuarterStandsUp)
-{
-    LOGFONTW turned{};
-    turned.lfEscapement = 900;
-    EmfPageRendererProbe::setFont(renderer, &turned);
-    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
-    const int32_t advances[] = {10, 20};
-    for (uint32_t i = 0; i < 2; ++i) {
-        POINT box[2];
-        renderer.ComputeCharBox(POINT{200, 300}, nullptr, advances, 30, 10, i, false, box);
-        EXPECT_EQ(30 + 10 + 1, box[1].x - box[0].x) << i;
-        EXPECT_EQ(advances[i] + 1, box[1].y - box[0].y) << i;
-        // The ascent lies to the left of the baseline, the text runs up the page.
-        EXPECT_EQ(200 - 30, box[0].x);
-        EXPECT_EQ(300 - (i ? 30 : 10), box[0].y);
-    }
-}
-
-TEST_F(TextRunTest, AMappingWithYUpwardKeepsTheAscentAboveTheBaseline)
-{
-    EmfPageRendererProbe::setTextAlign(renderer, TA_BASELINE | TA_LEFT);
-    const int32_t advances[] = {20};
-    POINT down[2], up[2];
-    renderer.ComputeCharBox(POINT{0, 0}, nullptr, advances, 30, 10, 0, false, down);
-    renderer.ComputeCharBox(POINT{0, 0}, nullptr, advances, 30, 10, 0, true, up);
-    EXPECT_EQ(-30, down[0].y);
-    EXPECT_EQ(11, down[1].y);
-    EXPECT_EQ(-10, up[0].y);
-    EXPECT_EQ(31, up[1].y);
-    EXPECT_EQ(down[0].x, up[0].x);
-    EXPECT_EQ(down[1].x, up[1].x);
-}
-
 TEST_F(TextRunTest, CellsGoToDevicePixelsThroughTheMapping)
 {
     // Twips on a 1440-dpi device: one logical unit a pixel, y upward.
