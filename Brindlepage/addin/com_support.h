@@ -3,6 +3,7 @@
 #pragma once
 
 #include "addin_module.h"
+#include "bp_owned.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -24,24 +25,28 @@ HRESULT comBarrier(F&& inBody) noexcept
     }
 }
 
-// One reference, released when the owner goes.
 template <class Itf>
-class Owned {
-public:
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned()
-    {
-        if (pointer)
-            pointer->Release();
-    }
-    Itf** out() { return &pointer; }
-    Itf* get() const { return pointer; }
+void releaseInterface(Itf*& ioPointer)
+{
+    if (ioPointer)
+        ioPointer->Release();
+}
 
-private:
-    Itf* pointer = nullptr;
-};
+inline void freeBstr(BSTR& ioText)
+{
+    SysFreeString(ioText);
+}
+
+inline void clearVariant(VARIANT& ioValue)
+{
+    VariantClear(&ioValue);
+}
+
+// One reference to an interface, released when the owner goes.
+template <class Itf>
+using OwnedInterface = Owned<Itf*, &releaseInterface<Itf>>;
+using OwnedBstr = Owned<BSTR, &freeBstr>;
+using OwnedVariant = Owned<VARIANT, &clearVariant>;
 
 // A creatable class T with IUnknown; T answers findInterface(iid) with the interface pointer or null.
 // Every live object keeps the DLL loaded.

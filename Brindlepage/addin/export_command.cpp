@@ -54,28 +54,6 @@ void showUnsupported()
                    MB_ICONHAND | MB_SYSTEMMODAL);
 }
 
-class OwnedBstr {
-public:
-    explicit OwnedBstr(BSTR inText = nullptr) : text(inText) {}
-    OwnedBstr(const OwnedBstr&) = delete;
-    OwnedBstr& operator=(const OwnedBstr&) = delete;
-    ~OwnedBstr() { SysFreeString(text); }
-    BSTR* out() { return &text; }
-    BSTR get() const { return text; }
-
-private:
-    BSTR text;
-};
-
-class OwnedVariant {
-public:
-    OwnedVariant() { VariantInit(&value); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    ~OwnedVariant() { VariantClear(&value); }
-    VARIANT value;
-};
-
 VARIANT omitted()
 {
     VARIANT v;
@@ -130,18 +108,18 @@ void runExportCommand(IDispatch* inApplication)
     driver.Attach(inApplication);
     OwnedVariant caption;
     if (VARIANT* value = driver.GetProperty(L"Caption")) {
-        VariantClear(&caption.value);
-        caption.value = *value;
+        VariantClear(&caption.get());
+        caption.get() = *value;
         VariantInit(value);
     }
-    if (caption.value.vt != VT_BSTR || !caption.value.bstrVal) {
+    if (caption.get().vt != VT_BSTR || !caption.get().bstrVal) {
         showUnsupported();
         return;
     }
 
     CDjVuExporter exporter;
 
-    const std::wstring captionText(caption.value.bstrVal, SysStringLen(caption.value.bstrVal));
+    const std::wstring captionText(caption.get().bstrVal, SysStringLen(caption.get().bstrVal));
     HostIndex host = word;
     while (captionText.find(hosts[host].captionWord) == std::wstring::npos) {
         if (host == powerPoint)
@@ -152,13 +130,13 @@ void runExportCommand(IDispatch* inApplication)
 
     // A caption that names a host whose object model does not answer: the click stops before calling
     // further into the host, and says so.
-    Owned<IDispatch> application;
+    OwnedInterface<IDispatch> application;
     if (FAILED(inApplication->QueryInterface(*entry.applicationIid, reinterpret_cast<void**>(application.out()))) ||
         !application.get()) {
         showUnsupported();
         return;
     }
-    Owned<IDispatch> document;
+    OwnedInterface<IDispatch> document;
     if (FAILED(officeSlot<OfficeGetObject>(application.get(), entry.activeDocumentSlot)(application.get(),
                                                                                       document.out())) ||
         !document.get()) {
@@ -183,9 +161,9 @@ void runExportCommand(IDispatch* inApplication)
 
     exporter.AddRef();
     OwnedVariant exporterArg;
-    exporterArg.value.vt = VT_UNKNOWN;
-    exporterArg.value.punkVal = &exporter;
-    exportDocument(host, document.get(), exporter, path, exporterArg.value);
+    exporterArg.get().vt = VT_UNKNOWN;
+    exporterArg.get().punkVal = &exporter;
+    exportDocument(host, document.get(), exporter, path, exporterArg.get());
 }
 
 } // namespace

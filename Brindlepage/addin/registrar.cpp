@@ -1,5 +1,7 @@
 #include "registrar.h"
 
+#include "bp_owned.h"
+
 #include <cwctype>
 #include <memory>
 #include <vector>
@@ -196,18 +198,13 @@ LONG setValue(HKEY inKey, const wchar_t* inName, const Value& inValue)
                           DWORD((inValue.text.size() + 1) * sizeof(wchar_t)));
 }
 
-class KeyHandle {
-public:
-    KeyHandle() = default;
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-    ~KeyHandle()
-    {
-        if (handle)
-            RegCloseKey(handle);
-    }
-    HKEY handle = nullptr;
-};
+void closeKey(HKEY& ioKey)
+{
+    if (ioKey)
+        RegCloseKey(ioKey);
+}
+
+using OwnedKey = Owned<HKEY, &closeKey>;
 
 LONG registerKeys(HKEY inParent, const std::vector<Key>& inKeys)
 {
@@ -217,15 +214,15 @@ LONG registerKeys(HKEY inParent, const std::vector<Key>& inKeys)
             if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
                 return rc;
         }
-        KeyHandle k;
+        OwnedKey k;
         LONG rc = RegCreateKeyExW(inParent, key.name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                                  &k.handle, nullptr);
+                                  k.out(), nullptr);
         if (rc == ERROR_SUCCESS && key.defaultValue)
-            rc = setValue(k.handle, nullptr, *key.defaultValue);
+            rc = setValue(k.get(), nullptr, *key.defaultValue);
         for (size_t i = 0; rc == ERROR_SUCCESS && i < key.values.size(); ++i)
-            rc = setValue(k.handle, key.values[i].name.c_str(), key.values[i]);
+            rc = setValue(k.get(), key.values[i].name.c_str(), key.values[i]);
         if (rc == ERROR_SUCCESS)
-            rc = registerKeys(k.handle, key.subkeys);
+            rc = registerKeys(k.get(), key.subkeys);
         if (rc != ERROR_SUCCESS)
             return rc;
     }
@@ -241,26 +238,26 @@ LONG unregisterKeys(HKEY inParent, const std::vector<Key>& inKeys)
                 return rc;
             continue;
         }
-        KeyHandle k;
-        LONG rc = RegOpenKeyExW(inParent, key.name.c_str(), 0, KEY_READ | KEY_WRITE, &k.handle);
+        OwnedKey k;
+        LONG rc = RegOpenKeyExW(inParent, key.name.c_str(), 0, KEY_READ | KEY_WRITE, k.out());
         if (rc == ERROR_FILE_NOT_FOUND)
             continue;
         if (rc == ERROR_SUCCESS)
-            rc = unregisterKeys(k.handle, key.subkeys);
+            rc = unregisterKeys(k.get(), key.subkeys);
         if (rc != ERROR_SUCCESS)
             return rc;
         if (key.removal == Key::Removal::never)
             continue;
         for (const Value& v : key.values)
-            RegDeleteValueW(k.handle, v.name.c_str());
+            RegDeleteValueW(k.get(), v.name.c_str());
         DWORD subkeys = 0;
-        rc = RegQueryInfoKeyW(k.handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+        rc = RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr);
         if (rc != ERROR_SUCCESS)
             return rc;
         if (subkeys == 0) {
-            RegCloseKey(k.handle);
-            k.handle = nullptr;
+            RegCloseKey(k.get());
+            k.get() = nullptr;
             rc = RegDeleteKeyW(inParent, key.name.c_str());
             if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
                 return rc;

@@ -43,7 +43,7 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
     inDialog->SetFileName(inDefaultName.c_str());
     if (FAILED(inDialog->Show(inOwner)))
         return std::wstring();
-    Owned<IShellItem> item;
+    OwnedInterface<IShellItem> item;
     if (FAILED(inDialog->GetResult(item.out())) || !item.get())
         return std::wstring();
     wchar_t* text = nullptr;
@@ -105,7 +105,7 @@ std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentNa
     const std::wstring typeName = loadString(IDS_FILE_TYPE_NAME);
     const std::wstring pattern = loadString(IDS_FILE_PATTERN);
 
-    Owned<IFileSaveDialog> dialog;
+    OwnedInterface<IFileSaveDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_ALL, IID_IFileSaveDialog,
                                 reinterpret_cast<void**>(dialog.out()))) ||
         !dialog.get())

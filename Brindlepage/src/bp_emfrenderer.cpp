@@ -1,6 +1,7 @@
 #include "bp_emfrenderer.h"
 
 #include "bp_emfrecord.h"
+#include "bp_owned.h"
 #include "bp_textcapture.h"
 #include "mvx_exception.h"
 
@@ -32,32 +33,20 @@ int64_t imageSide(INT inUnits, int32_t inResolution, REAL inDpi)
     return int64_t(side < kBeyondAnyPage ? side : kBeyondAnyPage);
 }
 
-class MetafileDisposer {
-public:
-    explicit MetafileDisposer(GpMetafile* inMetafile) : m_metafile(inMetafile) {}
-    ~MetafileDisposer() { GdipDisposeImage(reinterpret_cast<GpImage*>(m_metafile)); }
-    MetafileDisposer(const MetafileDisposer&) = delete;
-    MetafileDisposer& operator=(const MetafileDisposer&) = delete;
+void disposeMetafile(GpMetafile*& ioMetafile)
+{
+    if (ioMetafile)
+        GdipDisposeImage(reinterpret_cast<GpImage*>(ioMetafile));
+}
 
-private:
-    GpMetafile* m_metafile;
-};
+void deleteMetafile(HENHMETAFILE& ioHandle)
+{
+    if (ioHandle)
+        DeleteEnhMetaFile(ioHandle);
+}
 
-class MetafileHandle {
-public:
-    explicit MetafileHandle(HENHMETAFILE inHandle) : m_handle(inHandle) {}
-    ~MetafileHandle()
-    {
-        if (m_handle)
-            DeleteEnhMetaFile(m_handle);
-    }
-    MetafileHandle(const MetafileHandle&) = delete;
-    MetafileHandle& operator=(const MetafileHandle&) = delete;
-    HENHMETAFILE get() const { return m_handle; }
-
-private:
-    HENHMETAFILE m_handle;
-};
+using OwnedGdipMetafile = Owned<GpMetafile*, &disposeMetafile>;
+using OwnedEnhMetafile = Owned<HENHMETAFILE, &deleteMetafile>;
 
 } // namespace
 
@@ -81,15 +70,15 @@ Morvenix::AutoPtr<T_Image> EmfPageRenderer::Render(HENHMETAFILE inPage, Morvenix
     bool repaired = false;
     if (size == 0 || GetEnhMetaFileBits(inPage, size, bits.data()) != size || !CheckMetafileFraming(bits, repaired))
         MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
-    MetafileHandle repairedPage(repaired ? SetEnhMetaFileBits(size, bits.data()) : nullptr);
+    const OwnedEnhMetafile repairedPage(repaired ? SetEnhMetaFileBits(size, bits.data()) : nullptr);
     if (repaired && !repairedPage.get())
         MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
 
-    GpMetafile* metafile = nullptr;
-    if (GdipCreateMetafileFromEmf(repaired ? repairedPage.get() : inPage, FALSE, &metafile) != Ok || !metafile)
+    OwnedGdipMetafile metafile;
+    if (GdipCreateMetafileFromEmf(repaired ? repairedPage.get() : inPage, FALSE, metafile.out()) != Ok ||
+        !metafile.get())
         MVX_THROW(Morvenix::errDataBroken, "The page metafile cannot be read", kFunction);
-    MetafileDisposer disposer(metafile);
-    return RenderMetafile(metafile, inPageZone, inAnnotation, inCapture);
+    return RenderMetafile(metafile.get(), inPageZone, inAnnotation, inCapture);
 }
 
 Morvenix::AutoPtr<T_Image> EmfPageRenderer::RenderMetafile(GpMetafile* inMetafile,
