@@ -37,6 +37,39 @@ TEST(ExporterInterface, SlotsWithoutAnOperationSucceed)
     EXPECT_EQ(S_OK, host.Slot17(1));
 }
 
+// GetOutputOption (Slot04) and HrGetPageBreaks (Slot11) have out-parameters the host reads after S_OK:
+// they read 0 (no option on, no page break), whatever the host's variables held; the setter and the
+// words that are values are left alone.
+TEST(ExporterInterface, TheGettersSlotsAnswerNothing)
+{
+    CDjVuExporter exporter;
+    IMsoDocExporter& host = exporter;
+    auto word = [](void* inAddress) { return reinterpret_cast<UINT_PTR>(inAddress); };
+
+    uint32_t option = 0xDEADBEEF;
+    EXPECT_EQ(S_OK, host.Slot04(7, word(&option)));
+    EXPECT_EQ(0u, option);
+    VARIANT value;
+    value.vt = VT_I4;
+    value.lVal = 5;
+    EXPECT_EQ(S_OK, host.Slot04(2, word(&value)));
+    EXPECT_EQ(VT_EMPTY, value.vt);
+
+    uint32_t count = 17, list = 0xFFFFFFFF, third = 0x12345678;
+    EXPECT_EQ(S_OK, host.Slot11(word(&count), word(&list), word(&third)));
+    EXPECT_EQ((std::vector<uint32_t>{0, 0, 0}), (std::vector<uint32_t>{count, list, third}));
+
+    uint32_t set = 0xDEADBEEF;
+    EXPECT_EQ(S_OK, host.Slot05(7, word(&set)));
+    EXPECT_EQ(0xDEADBEEFu, set);
+    // Values, and addresses of memory the process cannot write, are no out-parameters.
+    static const uint32_t readOnly = 0xDEADBEEF;
+    EXPECT_EQ(S_OK, host.Slot04(7, word(const_cast<uint32_t*>(&readOnly))));
+    EXPECT_EQ(0xDEADBEEFu, readOnly);
+    EXPECT_EQ(S_OK, host.Slot11(0, 1, 0x7FFF));
+    EXPECT_EQ(S_OK, host.Slot04(1, word(&option) + 1));
+}
+
 TEST(ExporterInterface, KeepsTheFirstOutputName)
 {
     CDjVuExporter exporter;
