@@ -13,8 +13,9 @@ namespace {
 
 // The process's GDI and USER objects as GetGuiResources counts them. Wine leaves GetGuiResources
 // unimplemented (0, ERROR_CALL_NOT_IMPLEMENTED); there the GDI objects are counted in the handle table the
-// process environment block points to, as Windows lays it out (24-byte entries on 64-bit, the object's
-// type in the byte at 14, 0 for a free entry), and the USER objects cannot be counted (-1).
+// process environment block points to (Wine's entries are 24 bytes on either word size, as Windows' are
+// on 64-bit, with the object's type in the byte at 14, 0 for a free entry), and the USER objects cannot be
+// counted (-1).
 struct GuiObjects {
     int64_t gdi;
     int64_t user;
