@@ -82,21 +82,6 @@ private:
     AutoPtr<CredentialProvider> m_others;
 };
 
-// The value of the first header of that name (ASCII case ignored); false when there is none.
-bool findHeader(HttpResponseStream& inResponse, const char* inName, String& outValue)
-{
-    const uint32_t n = inResponse.getHeaderCount();
-    for (uint32_t i = 0; i < n; ++i) {
-        HttpHeader::Pair pair;
-        inResponse.getNthHeader(pair, i);
-        if (pair.first.compareNoCase(inName) == 0) {
-            outValue = pair.second;
-            return true;
-        }
-    }
-    return false;
-}
-
 // "bytes FIRST-LAST/TOTAL" (TOTAL may be "*" or missing: outTotal stays unknown). False for any other
 // form, a last byte before the first among them.
 bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outLast, uint64_t& outTotal)
@@ -170,9 +155,9 @@ private:
     }
     static void checkValidator(HttpResponseStream& inAnswer, const char* inName, String& ioKnown)
     {
-        String value;
-        if (!findHeader(inAnswer, inName, value))
+        if (!inAnswer.hasHeader(inName))
             return;
+        const String value = inAnswer.getHeader(inName);
         if (ioKnown.isEmpty())
             ioKnown = value;
         else if (value != ioKnown)
@@ -220,13 +205,10 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
         m_provider = inManager->getCredentialProvider();
 
     AutoPtr<HttpResponseStream> answer = request("HEAD", String());
-    String value;
-    if (findHeader(*answer, "Content-Length", value))
+    if (answer->hasHeader("Content-Length"))
         m_size = answer->getContentLength();
-    if (answer->getStatus() / 100 == 2) {
-        findHeader(*answer, "ETag", m_etag);
-        findHeader(*answer, "Last-Modified", m_lastModified);
-    }
+    if (answer->getStatus() / 100 == 2)
+        checkValidators(*answer);
 }
 
 // The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
@@ -241,9 +223,9 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
-        String location;
-        if (!isRedirect(answer->getStatus()) || !findHeader(*answer, "Location", location))
+        if (!isRedirect(answer->getStatus()) || !answer->hasHeader("Location"))
             return answer;
+        const String location = answer->getHeader("Location");
         if (hop == kMaxRedirects)
             MVX_THROW(errReadFailed, "Too many redirections!", "Morvenix::HttpStorageLoaderImpl::request");
         // The request holds its connection's lock until it goes.
@@ -315,8 +297,7 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         MVX_THROW(errReadFailed, String::format("HTTP Status=%u", unsigned(status)), kFunction);
     checkValidators(*answer);
 
-    String contentRange;
-    if (!findHeader(*answer, "Content-Range", contentRange)) {
+    if (!answer->hasHeader("Content-Range")) {
         // Partial content without its range cannot be placed.
         if (status == 206)
             MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
@@ -327,7 +308,7 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         return Range<uint64_t>{0, copyBody(*answer, ioDestination, 0, length)};
     }
     uint64_t first = 0, last = 0, total = 0;
-    if (!parseContentRange(contentRange, first, last, total))
+    if (!parseContentRange(answer->getHeader("Content-Range"), first, last, total))
         MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
     if (first != begin)
         MVX_THROW(errReadFailed, "???? Content-Range is not identical to the request!", kFunction);
