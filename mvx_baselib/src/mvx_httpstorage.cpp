@@ -163,7 +163,8 @@ private:
         else if (value != ioKnown)
             MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::load");
     }
-    uint64_t copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst, uint64_t inLimit);
+    uint64_t copyBody(HttpResponseStream& inAnswer, uint64_t inSkip, Storage& ioDestination, uint64_t inFirst,
+                      uint64_t inLimit);
 
     String m_url;
     String m_target;
@@ -302,10 +303,15 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         if (status == 206)
             MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
         // The whole resource from its first byte; its length tells whether it is still the one measured.
+        // Only the window is kept, whatever length the server claims: the bytes before it are read past,
+        // and the answer is closed unread after it.
         const uint64_t length = answer->getContentLength();
         if (m_size != unknownSize && length != m_size)
             MVX_THROW(errReadFailed, "The resource has changed!", kFunction);
-        return Range<uint64_t>{0, copyBody(*answer, ioDestination, 0, length)};
+        if (length <= begin)
+            return Range<uint64_t>{begin, 0};
+        const uint64_t rest = length - begin;
+        return Range<uint64_t>{begin, copyBody(*answer, begin, ioDestination, begin, rest < window ? rest : window)};
     }
     uint64_t first = 0, last = 0, total = 0;
     if (!parseContentRange(answer->getHeader("Content-Range"), first, last, total))
@@ -317,17 +323,24 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
     // Never more than was asked for, whatever the answer claims.
     const uint64_t claimed = last - first;
     const uint64_t length = claimed < window ? claimed + 1 : window;
-    return Range<uint64_t>{first, copyBody(*answer, ioDestination, first, length)};
+    return Range<uint64_t>{first, copyBody(*answer, 0, ioDestination, first, length)};
 }
 
-// Copies at most inLimit bytes of the body to inFirst in the destination, in 64 bits; returns how many
-// came (fewer when the body ends first).
-uint64_t HttpStorageLoaderImpl::copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst,
-                                         uint64_t inLimit)
+// Reads past the first inSkip bytes of the body, then copies at most inLimit bytes to inFirst in the
+// destination, in 64 bits; returns how many were copied (fewer when the body ends first).
+uint64_t HttpStorageLoaderImpl::copyBody(HttpResponseStream& inAnswer, uint64_t inSkip, Storage& ioDestination,
+                                         uint64_t inFirst, uint64_t inLimit)
 {
     const uint32_t bufferSize =
         m_blockSize < kMinCopyBuffer ? kMinCopyBuffer : (m_blockSize > kMaxCopyBuffer ? kMaxCopyBuffer : m_blockSize);
     SimpleArray<unsigned char, 2> buffer(bufferSize, int32_t(bufferSize));
+    for (uint64_t skipped = 0; skipped < inSkip;) {
+        const uint64_t left = inSkip - skipped;
+        const uint32_t n = inAnswer.readBytes(buffer.data(), left < bufferSize ? uint32_t(left) : bufferSize, false);
+        if (n == 0)
+            return 0;
+        skipped += n;
+    }
     const uint32_t total32 = inLimit > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(inLimit);
     if (m_callback)
         m_callback(m_context, 0, total32);

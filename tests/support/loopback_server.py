@@ -28,6 +28,7 @@ LIFETIME = 300
 SERVER_USER, SERVER_PASSWORD = "alice", "s3cret pass"
 PROXY_USER, PROXY_PASSWORD = "proxyuser", "proxypass"
 FILE_USER, FILE_PASSWORD = "carol", "w0rd_pass"  # a password a URL can carry
+VAST_SIZE = 200 * 1024 * 1024
 
 last_request = time.monotonic()
 files_folder = None
@@ -227,6 +228,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               is cut off after half (with the full Content-Length), or is empty
     #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
     #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
+    #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
+    #               sent whole with 200 whatever the Range; each answer the client closes before its end
+    #               counts as "vast-closed/KEY"
     def route_file(self, args, head):
         key, switches, name = args[0], set(args[1].split(",")), "/".join(args[2:])
         auth = self.headers.get("Authorization")
@@ -238,6 +242,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         requests = count("file/" + key)
         if "auth" in switches and not basic_ok(auth, FILE_USER, FILE_PASSWORD):
             self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)
+            return
+        if "vast" in switches:
+            self.vast(key, head)
             return
         if "loop" in switches:
             self.answer(302, b"again", [("Location", name)], head)
@@ -330,6 +337,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(206, part, headers)
         else:
             self.answer(206, part, headers + [("Content-Range", cr)])
+
+    def vast(self, key, head):
+        self.send_response(200)
+        self.send_header("Content-Length", str(VAST_SIZE))
+        self.end_headers()
+        if head:
+            return
+        chunk = body_of(65536)  # the pattern repeats every 256 bytes
+        try:
+            for _ in range(VAST_SIZE // len(chunk)):
+                self.wfile.write(chunk)
+        except (BrokenPipeError, ConnectionResetError):
+            count("vast-closed/" + key)
+            self.close_connection = True
 
     # /client: the subject of the client certificate the TLS layer accepted.
     def route_client(self, args, head):
