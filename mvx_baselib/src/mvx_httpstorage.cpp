@@ -221,11 +221,21 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
     for (int hop = 0;; ++hop) {
         AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
         r->setFollowRedirects(false);
+        // The cache holds the resource's own bytes at their own offsets: a compressed answer cannot be
+        // placed.
+        r->addHeader("Accept-Encoding: identity");
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
-        if (!isRedirect(answer->getStatus()) || !answer->hasHeader("Location"))
+        if (!isRedirect(answer->getStatus()) || !answer->hasHeader("Location")) {
+            if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding") &&
+                answer->getHeader("Content-Encoding").compareNoCase("identity") != 0)
+                MVX_THROW(errReadFailed,
+                          String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
+                                         answer->getHeader("Content-Encoding").c_str()),
+                          "Morvenix::HttpStorageLoaderImpl::request");
             return answer;
+        }
         const String location = answer->getHeader("Location");
         if (hop == kMaxRedirects)
             MVX_THROW(errReadFailed, "Too many redirections!", "Morvenix::HttpStorageLoaderImpl::request");

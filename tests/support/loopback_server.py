@@ -11,6 +11,7 @@ of the folder FILES (default FOLDER) and logs its requests in FOLDER/log-KEY.txt
 (/__stop), after IDLE seconds without a request, or after LIFETIME seconds at the most."""
 
 import base64
+import gzip
 import http.client
 import http.server
 import os
@@ -228,6 +229,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               is cut off after half (with the full Content-Length), or is empty
     #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
     #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
+    #   gzip        the body of a GET answer (200 or 206) is gzip-compressed, with Content-Encoding, unless
+    #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks
     #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
     #               sent whole with 200 whatever the Range; each answer the client closes before its end
     #               counts as "vast-closed/KEY"
@@ -287,9 +290,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_header("Content-Length", str(total))
             self.end_headers()
             return
+        def coded(body, extra_headers):
+            if "gzipalways" in switches or ("gzip" in switches and self.headers.get("Accept-Encoding") != "identity"):
+                return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip")]
+            return body, extra_headers
+
         rng = self.headers.get("Range")
         if "norange" in switches or not rng or not rng.startswith("bytes="):
-            self.answer(200, content(0, total - 1), headers)
+            self.answer(200, *coded(content(0, total - 1), headers))
             return
         first, last = (int(v) for v in rng[6:].split("-"))
         if first >= total:
@@ -336,7 +344,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif "nocontentrange" in switches:
             self.answer(206, part, headers)
         else:
-            self.answer(206, part, headers + [("Content-Range", cr)])
+            self.answer(206, *coded(part, headers + [("Content-Range", cr)]))
 
     def vast(self, key, head):
         self.send_response(200)

@@ -365,6 +365,22 @@ TEST_F(HttpStorage, ResourceThatChanges)
     }
 }
 
+// The resource's own bytes only: the loader asks for them, and an answer in another coding is refused,
+// never cached.
+TEST_F(HttpStorage, OnlyTheResourcesOwnBytesAreCached)
+{
+    const Bytes source = putFile("coded.bin", 100000);
+    for (const char* switches : {"gzip", "norange,gzip"}) {
+        AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "coded.bin"));
+        EXPECT_TRUE(sameBytes(readAt(*s, 40000, 1000), source, 40000)) << switches;
+    }
+    for (const char* switches : {"gzipalways", "norange,gzipalways"}) {
+        AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "coded.bin"));
+        MvxTest::expectThrow([&] { readAt(*s, 40000, 1000); }, Morvenix::errReadFailed, "Content-Encoding: gzip");
+        EXPECT_TRUE(s->getRanges().empty()) << switches;
+    }
+}
+
 // A version the HEAD answer did not name is taken from the first answer that does, and a change after it
 // is seen; a duplicate made after a change would fill the same cache with the new version, and is refused.
 TEST_F(HttpStorage, VersionsSeenAfterTheStart)
