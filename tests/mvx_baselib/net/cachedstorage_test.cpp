@@ -313,13 +313,16 @@ TEST(CachedStorage, UnknownSize)
     EXPECT_EQ(500u, c.read(49500, 1000, false).size());
 }
 
-TEST(CachedStorage, ADuplicateSharesTheFetchedBytesNotTheList)
+// A duplicate shares the fetched bytes and the list of them: what either fetched, the other reads
+// without loading it again (and never loads over it).
+TEST(CachedStorage, ADuplicateSharesTheFetchedBytesAndTheirList)
 {
     Cache c(300000);
     LoaderLog cloneLog;
     c.loader->cloneLog = &cloneLog;
     EXPECT_TRUE(holdsResourceBytes(c.read(0, 1000), 0));
     AutoPtr<Storage> copy = c.storage->duplicate();
+    AdvCachedStorage& copied = static_cast<AdvCachedStorage&>(*copy);
     EXPECT_EQ(1, c.log.clones);
     EXPECT_EQ(1000u, copy->getPos());
     std::vector<unsigned char> bytes(1000);
@@ -332,14 +335,23 @@ TEST(CachedStorage, ADuplicateSharesTheFetchedBytesNotTheList)
     ASSERT_EQ(1000u, copy->readBytes(bytes.data(), 1000, true));
     EXPECT_TRUE(holdsResourceBytes(bytes, 200000));
     EXPECT_EQ(1u, cloneLog.calls.size());
-    EXPECT_EQ(ranges({{0, 32768}}), c.storage->getRanges());
-    EXPECT_EQ(ranges({{0, 32768}, {196608, 32768}}), static_cast<AdvCachedStorage*>(copy.get())->getRanges());
-    // The original goes on over the shared file after the duplicate wrote into it.
+    EXPECT_EQ(ranges({{0, 32768}, {196608, 32768}}), c.storage->getRanges());
+    EXPECT_EQ(c.storage->getRanges(), copied.getRanges());
+    // The original reads what the duplicate fetched without a load of its own.
+    EXPECT_TRUE(holdsResourceBytes(c.read(199000, 2000), 199000));
+    EXPECT_EQ(1u, c.log.calls.size());
+    // And the duplicate what the original fetches, also once the original is gone.
     EXPECT_TRUE(holdsResourceBytes(c.read(40000, 1000), 40000));
+    EXPECT_EQ(ranges({{0, 65536}, {196608, 32768}}), copied.getRanges());
     c.storage.reset();
     copy->setPos(30000);
     ASSERT_EQ(1000u, copy->readBytes(bytes.data(), 1000, true));
     EXPECT_TRUE(holdsResourceBytes(bytes, 30000));
+    copy->setPos(60000);
+    ASSERT_EQ(1000u, copy->readBytes(bytes.data(), 1000, true));
+    EXPECT_TRUE(holdsResourceBytes(bytes, 60000));
+    EXPECT_EQ(1u, cloneLog.calls.size());
+    EXPECT_NO_THROW(copied.healthCheck());
 }
 
 TEST(CachedStorage, NoDuplicateOverAResourceThatChangedSize)
