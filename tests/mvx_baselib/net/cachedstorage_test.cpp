@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <random>
 #include <thread>
@@ -367,18 +366,24 @@ TEST(CachedStorage, ADuplicateSharesTheLock)
 {
     Cache c(1000);
     AutoPtr<Storage> copy = c.storage->duplicate();
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE acquired = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(started && acquired);
     c.storage->lock();
-    std::atomic<bool> acquired{false};
     std::thread other([&] {
+        SetEvent(started);
         copy->lock();
-        acquired = true;
+        SetEvent(acquired);
         copy->unlock();
     });
-    Sleep(50);
-    EXPECT_FALSE(acquired);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started, INFINITE));
+    // The other thread is at the lock now; a lock of its own it would take at once.
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForSingleObject(acquired, 500));
     c.storage->unlock();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(acquired, INFINITE));
     other.join();
-    EXPECT_TRUE(acquired);
+    CloseHandle(started);
+    CloseHandle(acquired);
 }
 
 // Random reads, block sizes and faults against a model of what must be cached: every read gives the
