@@ -109,18 +109,20 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
 
 class HttpStorageLoaderImpl : public StorageLoader {
 public:
-    HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
-                          ProgressCallback inCallback, void* inContext);
+    // inProvider: a clone's, the original's provider (its URL has no password left to make one of);
+    // null for a new loader.
+    HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, CredentialProvider* inProvider,
+                          bool inVerifyCertificate, ProgressCallback inCallback, void* inContext);
 
     Range<uint64_t> load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize) override;
     uint64_t getSize() override { return m_size; }
-    String getName() override { return m_url; }
+    String getName() override { return m_name; }
     // A copy fills the same cache: it must speak of the version already cached, not of whatever its own
     // HEAD request finds now.
     AutoPtr<StorageLoader> clone() override
     {
-        AutoPtr<HttpStorageLoaderImpl> copy(
-            new HttpStorageLoaderImpl(m_connection->getManager().get(), m_url, m_verify, m_callback, m_context));
+        AutoPtr<HttpStorageLoaderImpl> copy(new HttpStorageLoaderImpl(
+            m_connection->getManager().get(), m_name, m_provider.get(), m_verify, m_callback, m_context));
         if ((!m_etag.isEmpty() && copy->m_etag != m_etag) ||
             (!m_lastModified.isEmpty() && copy->m_lastModified != m_lastModified))
             MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::clone");
@@ -166,7 +168,8 @@ private:
     uint64_t copyBody(HttpResponseStream& inAnswer, uint64_t inSkip, Storage& ioDestination, uint64_t inFirst,
                       uint64_t inLimit);
 
-    String m_url;
+    // The URL without its password, which only the provider keeps (encrypted).
+    String m_name;
     String m_target;
     AutoPtr<HttpConnection> m_connection;
     uint64_t m_size;
@@ -179,10 +182,11 @@ private:
     String m_lastModified;
 };
 
-HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
+HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl,
+                                             CredentialProvider* inProvider, bool inVerifyCertificate,
                                              ProgressCallback inCallback, void* inContext)
-    : m_url(inUrl), m_size(unknownSize), m_blockSize(kDefaultBlockSize), m_verify(inVerifyCertificate),
-      m_callback(inCallback), m_context(inContext)
+    : m_name(Url::withoutPassword(inUrl)), m_size(unknownSize), m_blockSize(kDefaultBlockSize),
+      m_verify(inVerifyCertificate), m_callback(inCallback), m_context(inContext)
 {
     if (!inManager)
         MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
@@ -197,7 +201,9 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
     else
         MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()),
                   "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
-    if (!parts.user.isEmpty() || !parts.password.isEmpty())
+    if (inProvider)
+        m_provider = inProvider;
+    else if (!parts.user.isEmpty() || !parts.password.isEmpty())
         m_provider = new UrlCredentialProvider(
             parts.user, parts.password,
             String::format("%s:%u", m_connection->getHost().c_str(), unsigned(m_connection->getPort())),
@@ -373,7 +379,7 @@ AutoPtr<StorageLoader> StorageLoader::createHttp(HttpManager* inManager, const S
                                                  ProgressCallback inCallback, void* inContext)
 {
     return AutoPtr<StorageLoader>(
-        new HttpStorageLoaderImpl(inManager, inUrl, inVerifyCertificate, inCallback, inContext));
+        new HttpStorageLoaderImpl(inManager, inUrl, nullptr, inVerifyCertificate, inCallback, inContext));
 }
 
 AutoPtr<Storage> HttpManager::createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,

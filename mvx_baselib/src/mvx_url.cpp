@@ -211,6 +211,21 @@ void Url::separateUrl(Parts& outParts, const String& inUrl)
     outParts = parts;
 }
 
+String Url::withoutPassword(const String& inUrl)
+{
+    const uint32_t schemeEnd = inUrl.find("://");
+    if (schemeEnd == String::npos)
+        return inUrl;
+    const char* begin = inUrl.begin();
+    const char* authority = begin + schemeEnd + 3;
+    const char* at = lastAt(authority, authorityEnd(authority, inUrl.end()));
+    const char* colon =
+        at ? static_cast<const char*>(std::memchr(authority, ':', size_t(at - authority))) : nullptr;
+    if (!colon)
+        return inUrl;
+    return String(begin, int32_t(colon - begin)) + String(at, int32_t(inUrl.end() - at));
+}
+
 void Url::splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix)
 {
     const char* begin = inUrl.begin();

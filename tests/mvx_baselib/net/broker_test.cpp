@@ -259,6 +259,25 @@ TEST_F(Broker, ConcurrentFirstUseOpensOnce)
     EXPECT_EQ(6, rightSizes);
 }
 
+// A URL's password is kept for opening it and shown nowhere: not in the name of the late-bound storage,
+// of its duplicates or of the storage it opens.
+TEST_F(Broker, PasswordOfAUrlIsInNoName)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\guarded.bin", content);
+    const std::string authority = "127.0.0.1:" + std::to_string(ports.plain) + "/file/password/auth/guarded.bin";
+    const std::string url = "http://carol:w0rd_pass@" + authority;
+    const std::string shown = "http://carol@" + authority;
+    AutoPtr<Storage> s = LateBindingStorage::create(url.c_str(), true, broker.get());
+    EXPECT_EQ(shown, s->getName().c_str());
+    AutoPtr<Storage> unbound = s->duplicate();
+    EXPECT_EQ(shown, unbound->getName().c_str());
+    EXPECT_EQ(content, readAll(*s));
+    EXPECT_EQ(shown, s->getName().c_str());
+    EXPECT_EQ(shown, s->duplicate()->getName().c_str());
+    EXPECT_EQ(content, readAll(*unbound));
+    EXPECT_TRUE(provider->captions.empty()) << "the URL's own credentials were not used";
+}
+
 TEST_F(Broker, LateBoundHttpAsksNothingBeforeFirstUse)
 {
     const std::string url = httpUrl("late.bin", "late");

@@ -465,6 +465,17 @@ TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
     ASSERT_LE(2u, log.size());
     EXPECT_EQ("-", log[0].auth);
     EXPECT_EQ("Basic_Y2Fyb2w6dzByZF9wYXNz", log[1].auth);
+    // The password is in no name, and a duplicate still has it for its own requests.
+    const std::string shown = url(k, "auth", "secret.bin", "carol@127.0.0.1:" + std::to_string(ports.plain));
+    EXPECT_EQ(shown, s->getName().c_str());
+    const size_t before = log.size();
+    AutoPtr<Storage> copy = s->duplicate();
+    EXPECT_EQ(shown, copy->getName().c_str());
+    log = requestLog(k);
+    ASSERT_EQ(before + 2, log.size());
+    EXPECT_EQ("HEAD", log.back().verb);
+    EXPECT_EQ("Basic_Y2Fyb2w6dzByZF9wYXNz", log.back().auth);
+    EXPECT_TRUE(provider->captions.empty());
 
     provider->answers = Answers{{"carol", "w0rd_pass"}};
     k = key();
