@@ -48,7 +48,7 @@ public:
     // automatic proxy detection wants it; the URL should carry its scheme, host and port.
     static void makeProxyLookupUrl(String& outText, const String& inUrl);
     // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
-    // slashes before a server name); empty for any other URL.
+    // slashes before a server name); empty for any other URL. An escaped NUL throws errInvalidParam.
     static String fileUrlToPath(const String& inUrl);
     // The host name converted by libidn; the host unchanged when libidn refuses it.
     static String hostToAscii(const String& inHost);

@@ -258,6 +258,9 @@ String Url::fileUrlToPath(const String& inUrl)
     else if (text.startsWith("//localhost/"))
         text = text.substr(12);
     text = text.replace("/", "\\");
+    // A path ends at its first NUL: "a.ini%00.djvu" would open "a.ini", and a leading one leaves nothing.
+    if (isValidEncoded(text) && text.find("%00") != String::npos)
+        MVX_THROW(errInvalidParam, "A file URL cannot hold a NUL byte!", "Morvenix::Url::fileUrlToPath");
     return Path::canonicalize(decodeIfEncoded(text));
 }
 

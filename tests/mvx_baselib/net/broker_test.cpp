@@ -119,6 +119,9 @@ TEST_F(Broker, LocalPathsAndFileUrls)
                          "missing.bin");
     MvxTest::expectThrow([&] { broker->locateFile(fileUrl(folder + "\\missing.bin").c_str()); },
                          Morvenix::errNotFound);
+    // An escaped NUL does not cut the name short to that of a file that exists.
+    MvxTest::expectThrow([&] { broker->locateFile((fileUrl(path) + "%00.djvu").c_str()); },
+                         Morvenix::errInvalidParam, "A file URL cannot hold a NUL byte!");
 }
 
 // Schemes are told apart case-sensitively: anything else with "://" is no path either.

@@ -174,6 +174,12 @@ TEST(UrlFileUrlToPath, GivesTheCanonicalLocalPath)
     EXPECT_STREQ("\\\\server\\share\\f", Url::fileUrlToPath("file://server/share/f").c_str());
     EXPECT_TRUE(Url::fileUrlToPath("http://host/x").isEmpty());
     EXPECT_TRUE(Url::fileUrlToPath("FILE:///C:/x").isEmpty());
+    // A NUL would end the path early for the file system.
+    for (const char* url : {"file:///C:/windows/win.ini%00.djvu", "file:///C:/a%00", "file://localhost/%00C:/a"})
+        MvxTest::expectThrow([&] { Url::fileUrlToPath(url); }, Morvenix::errInvalidParam,
+                             "A file URL cannot hold a NUL byte!");
+    // Not taken as escaped at all (a '%' without two digits): the text is the name.
+    EXPECT_STREQ("C:\\100%\\a%00", Url::fileUrlToPath("file:///C:/100%/a%00").c_str());
 }
 
 } // namespace
