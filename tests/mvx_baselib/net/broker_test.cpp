@@ -279,6 +279,19 @@ TEST_F(Broker, PasswordOfAUrlIsInNoName)
     EXPECT_EQ(shown, s->duplicate()->getName().c_str());
     EXPECT_EQ(content, readAll(*unbound));
     EXPECT_TRUE(provider->captions.empty()) << "the URL's own credentials were not used";
+
+    // Nor in what is written of a failure.
+    const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
+    SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
+    AutoPtr<Storage> refused = LateBindingStorage::create(("http://carol:wr0ngPw@" + authority).c_str(), true,
+                                                          broker.get());
+    MvxTest::expectThrow([&] { refused->getSize(); }, Morvenix::errAuthFailed, "Authorization Failed (401).");
+    SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
+    EXPECT_EQ("http://carol@" + authority, refused->getName().c_str());
+    const Bytes text = MvxTest::readFile(trace);
+    const std::string logged(text.begin(), text.end());
+    EXPECT_NE(std::string::npos, logged.find("Authorization Failed (401)."));
+    EXPECT_EQ(std::string::npos, logged.find("wr0ngPw"));
 }
 
 TEST_F(Broker, LateBoundHttpAsksNothingBeforeFirstUse)
