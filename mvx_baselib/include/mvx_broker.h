@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mvx_credentials.h"
+#include "mvx_protectedbytes.h"
 #include "mvx_stream.h"
 #include "mvx_string.h"
 #include "mvx_syncobjs.h"
@@ -38,7 +39,8 @@ namespace _Mvx_Internal_NS_ {
 
 // A storage that opens its URL through a broker on the first operation that needs the resource (read,
 // end test, size, seek), once, under its own lock; a failed opening is tried again by the next operation.
-// Until then its name is the URL and its position 0. Writing and truncating throw errNotImplemented.
+// Its name is the URL without a password (Url::withoutPassword), its position 0 until then. Writing and
+// truncating throw errNotImplemented.
 class LateBindingStorage : public Morvenix::Storage {
 public:
     // The storage factory. A null broker means ResourceBroker::getDefault(). With inLateBinding the URL
@@ -69,7 +71,9 @@ private:
     // The opened storage, opening it first when needed.
     Morvenix::Storage& bind();
 
-    const Morvenix::String m_url;
+    const Morvenix::String m_name;
+    // The whole URL, password and all, is needed only to open it.
+    const Morvenix::ProtectedBytes m_url;
     Morvenix::AutoPtr<Morvenix::ResourceBroker> m_broker;
     Morvenix::AutoPtr<Morvenix::Storage> m_bound;
     Morvenix::Mutex m_mutex;

@@ -21,9 +21,10 @@ public:
 
     // Over a new temporary file. Reads load at most the missing parts of what they ask for, widened by the
     // loader to whole blocks; a load that brings nothing of the position being read ends the read (an
-    // error with the exact flag). Writing and truncating throw errNotImplemented. The lock is the
-    // temporary file's, which a duplicate shares and every read takes; callers that share one cache
-    // object between threads hold it around each position change and read.
+    // error with the exact flag). Writing and truncating throw errNotImplemented. A duplicate shares the
+    // temporary file and the list of the ranges it holds. The lock is the file's, which every read
+    // takes; callers that share one cache object between threads hold it around each position change
+    // and read.
     static AutoPtr<AdvCachedStorage> create(StorageLoader* inLoader);
 };
 

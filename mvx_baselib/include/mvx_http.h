@@ -143,6 +143,8 @@ public:
     virtual String getHeader(const String& inName) = 0;
     // "Content-Length" as a decimal number; errNotFound when missing, errDataBroken when it is no number.
     virtual uint64_t getContentLength() = 0;
+    // Whether getHeader finds the name.
+    virtual bool hasHeader(const String& inName) = 0;
 };
 
 } // namespace Morvenix

@@ -38,6 +38,9 @@ public:
     // the first '/', '?' or '#', and only an '@' inside it separates user information; the port is
     // 0..65535. Anything else throws errOperationFailed and leaves outParts as it was.
     static void separateUrl(Parts& outParts, const String& inUrl);
+    // The URL without the password of its user information ("scheme://user@host..."), as separateUrl
+    // splits it; any other text unchanged. What may be shown or traced of a URL.
+    static String withoutPassword(const String& inUrl);
     // prefix + host + suffix == inUrl: the prefix is the scheme with "://" and any user information with
     // its '@', the suffix the port (with its ':') and everything after the authority.
     static void splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix);
@@ -45,7 +48,7 @@ public:
     // automatic proxy detection wants it; the URL should carry its scheme, host and port.
     static void makeProxyLookupUrl(String& outText, const String& inUrl);
     // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
-    // slashes before a server name); empty for any other URL.
+    // slashes before a server name); empty for any other URL. An escaped NUL throws errInvalidParam.
     static String fileUrlToPath(const String& inUrl);
     // The host name converted by libidn; the host unchanged when libidn refuses it.
     static String hostToAscii(const String& inHost);

@@ -15,12 +15,24 @@ namespace {
 
 typedef Range<uint64_t> ByteRange;
 
+// The temporary file and the list of the ranges it holds, one for a cache and all its duplicates: what
+// one of them fetched is known to all, and none loads over bytes that another already holds. Both are
+// used under the file's lock.
+class CacheFile : public Referable {
+public:
+    CacheFile() : backing(DiskStorage::createTemp()), ranges(0, 128, nullptr, 128) {}
+
+    // Byte i of the resource lies at offset i once fetched.
+    AutoPtr<DiskStorage> backing;
+    SimpleArray<ByteRange, 2> ranges;
+};
+
 } // namespace
 
 class AdvCachedStorageImpl : public AdvCachedStorage {
 public:
-    AdvCachedStorageImpl(StorageLoader* inLoader, const AutoPtr<DiskStorage>& inBacking)
-        : m_loader(inLoader), m_backing(inBacking), m_ranges(0, 128, nullptr, 128), m_pos(0)
+    AdvCachedStorageImpl(StorageLoader* inLoader, CacheFile* inFile)
+        : m_loader(inLoader), m_file(inFile), m_backing(*inFile->backing), m_ranges(inFile->ranges), m_pos(0)
     {
     }
 
@@ -54,12 +66,13 @@ public:
     }
     std::vector<ByteRange> getRanges() override
     {
+        AutoLock guard(m_backing);
         return std::vector<ByteRange>(m_ranges.data(), m_ranges.data() + m_ranges.count());
     }
     void healthCheck() override;
 
-    void lock() override { m_backing->lock(); }
-    void unlock() override { m_backing->unlock(); }
+    void lock() override { m_backing.lock(); }
+    void unlock() override { m_backing.unlock(); }
 
 private:
     // The index of the first range that ends after inPos (the count when none does). Ranges are sorted and
@@ -79,9 +92,10 @@ private:
     void mergeRange(const ByteRange& inRange);
 
     AutoPtr<StorageLoader> m_loader;
-    // Shared with the duplicates: byte i of the resource lies at offset i once fetched.
-    AutoPtr<DiskStorage> m_backing;
-    SimpleArray<ByteRange, 2> m_ranges;
+    // Shared with the duplicates; the two below are its parts.
+    AutoPtr<CacheFile> m_file;
+    DiskStorage& m_backing;
+    SimpleArray<ByteRange, 2>& m_ranges;
     uint64_t m_pos;
 };
 
@@ -91,9 +105,9 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
     static const char* const kMessage = "Cannot read all of requested bytes!";
     if (inCount == 0)
         return 0;
-    // Duplicates share the temporary file and its position: a read holds the file's lock whichever
-    // storage's lock its caller took.
-    AutoLock guard(*m_backing);
+    // Duplicates share the temporary file, its position and its list: a read holds the file's lock
+    // whichever storage's lock its caller took.
+    AutoLock guard(m_backing);
     const uint64_t size = m_loader->getSize();
     if (m_pos >= size) {
         if (inExact)
@@ -115,8 +129,8 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
         if (i < m_ranges.count() && m_ranges[i].begin <= m_pos) {
             const uint64_t cached = m_ranges[i].end() - m_pos;
             const uint32_t want = cached < remaining ? uint32_t(cached) : remaining;
-            m_backing->setPos(m_pos);
-            const uint32_t got = m_backing->readBytes(out + total, want, inExact);
+            m_backing.setPos(m_pos);
+            const uint32_t got = m_backing.readBytes(out + total, want, inExact);
             m_pos += got;
             total += got;
             remaining -= got;
@@ -128,7 +142,7 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
         uint32_t want = remaining;
         if (i < m_ranges.count() && m_ranges[i].begin - m_pos < want)
             want = uint32_t(m_ranges[i].begin - m_pos);
-        const ByteRange loaded = m_loader->load(*m_backing, m_pos, want);
+        const ByteRange loaded = m_loader->load(m_backing, m_pos, want);
         mergeRange(loaded);
         if (!loaded.contains(m_pos)) {
             if (inExact)
@@ -177,15 +191,15 @@ AutoPtr<Storage> AdvCachedStorageImpl::duplicate()
     if (loader->getSize() != m_loader->getSize())
         MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::AdvCachedStorageImpl::duplicate");
     // The temporary file has no name left to open again (it is deleted when made), so the duplicate
-    // shares the open file; every access sets the position first.
-    AutoPtr<AdvCachedStorageImpl> copy(new AdvCachedStorageImpl(loader.get(), m_backing));
-    copy->m_ranges = m_ranges;
+    // shares the open file with its list; every access sets the position first.
+    AutoPtr<AdvCachedStorageImpl> copy(new AdvCachedStorageImpl(loader.get(), m_file.get()));
     copy->m_pos = m_pos;
     return AutoPtr<Storage>(copy.get());
 }
 
 void AdvCachedStorageImpl::healthCheck()
 {
+    AutoLock guard(m_backing);
     bool broken = false;
     for (uint32_t i = 0; i < m_ranges.count(); ++i) {
         const ByteRange& r = m_ranges[i];
@@ -207,7 +221,8 @@ AutoPtr<AdvCachedStorage> AdvCachedStorage::create(StorageLoader* inLoader)
 {
     if (!inLoader)
         MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::AdvCachedStorage::create");
-    return AutoPtr<AdvCachedStorage>(new AdvCachedStorageImpl(inLoader, DiskStorage::createTemp()));
+    AutoPtr<CacheFile> file(new CacheFile());
+    return AutoPtr<AdvCachedStorage>(new AdvCachedStorageImpl(inLoader, file.get()));
 }
 
 } // namespace Morvenix

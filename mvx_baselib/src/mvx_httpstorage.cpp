@@ -82,21 +82,6 @@ private:
     AutoPtr<CredentialProvider> m_others;
 };
 
-// The value of the first header of that name (ASCII case ignored); false when there is none.
-bool findHeader(HttpResponseStream& inResponse, const char* inName, String& outValue)
-{
-    const uint32_t n = inResponse.getHeaderCount();
-    for (uint32_t i = 0; i < n; ++i) {
-        HttpHeader::Pair pair;
-        inResponse.getNthHeader(pair, i);
-        if (pair.first.compareNoCase(inName) == 0) {
-            outValue = pair.second;
-            return true;
-        }
-    }
-    return false;
-}
-
 // "bytes FIRST-LAST/TOTAL" (TOTAL may be "*" or missing: outTotal stays unknown). False for any other
 // form, a last byte before the first among them.
 bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outLast, uint64_t& outTotal)
@@ -124,18 +109,20 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
 
 class HttpStorageLoaderImpl : public StorageLoader {
 public:
-    HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
-                          ProgressCallback inCallback, void* inContext);
+    // inProvider: a clone's, the original's provider (its URL has no password left to make one of);
+    // null for a new loader.
+    HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, CredentialProvider* inProvider,
+                          bool inVerifyCertificate, ProgressCallback inCallback, void* inContext);
 
     Range<uint64_t> load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize) override;
     uint64_t getSize() override { return m_size; }
-    String getName() override { return m_url; }
+    String getName() override { return m_name; }
     // A copy fills the same cache: it must speak of the version already cached, not of whatever its own
     // HEAD request finds now.
     AutoPtr<StorageLoader> clone() override
     {
-        AutoPtr<HttpStorageLoaderImpl> copy(
-            new HttpStorageLoaderImpl(m_connection->getManager().get(), m_url, m_verify, m_callback, m_context));
+        AutoPtr<HttpStorageLoaderImpl> copy(new HttpStorageLoaderImpl(
+            m_connection->getManager().get(), m_name, m_provider.get(), m_verify, m_callback, m_context));
         if ((!m_etag.isEmpty() && copy->m_etag != m_etag) ||
             (!m_lastModified.isEmpty() && copy->m_lastModified != m_lastModified))
             MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::clone");
@@ -170,17 +157,19 @@ private:
     }
     static void checkValidator(HttpResponseStream& inAnswer, const char* inName, String& ioKnown)
     {
-        String value;
-        if (!findHeader(inAnswer, inName, value))
+        if (!inAnswer.hasHeader(inName))
             return;
+        const String value = inAnswer.getHeader(inName);
         if (ioKnown.isEmpty())
             ioKnown = value;
         else if (value != ioKnown)
             MVX_THROW(errReadFailed, "The resource has changed!", "Morvenix::HttpStorageLoaderImpl::load");
     }
-    uint64_t copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst, uint64_t inLimit);
+    uint64_t copyBody(HttpResponseStream& inAnswer, uint64_t inSkip, Storage& ioDestination, uint64_t inFirst,
+                      uint64_t inLimit);
 
-    String m_url;
+    // The URL without its password, which only the provider keeps (encrypted).
+    String m_name;
     String m_target;
     AutoPtr<HttpConnection> m_connection;
     uint64_t m_size;
@@ -193,10 +182,11 @@ private:
     String m_lastModified;
 };
 
-HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
+HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl,
+                                             CredentialProvider* inProvider, bool inVerifyCertificate,
                                              ProgressCallback inCallback, void* inContext)
-    : m_url(inUrl), m_size(unknownSize), m_blockSize(kDefaultBlockSize), m_verify(inVerifyCertificate),
-      m_callback(inCallback), m_context(inContext)
+    : m_name(Url::withoutPassword(inUrl)), m_size(unknownSize), m_blockSize(kDefaultBlockSize),
+      m_verify(inVerifyCertificate), m_callback(inCallback), m_context(inContext)
 {
     if (!inManager)
         MVX_THROW(errInvalidParam, "errInvalidParam", "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
@@ -211,7 +201,9 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
     else
         MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()),
                   "Morvenix::HttpStorageLoaderImpl::HttpStorageLoaderImpl");
-    if (!parts.user.isEmpty() || !parts.password.isEmpty())
+    if (inProvider)
+        m_provider = inProvider;
+    else if (!parts.user.isEmpty() || !parts.password.isEmpty())
         m_provider = new UrlCredentialProvider(
             parts.user, parts.password,
             String::format("%s:%u", m_connection->getHost().c_str(), unsigned(m_connection->getPort())),
@@ -220,13 +212,10 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
         m_provider = inManager->getCredentialProvider();
 
     AutoPtr<HttpResponseStream> answer = request("HEAD", String());
-    String value;
-    if (findHeader(*answer, "Content-Length", value))
+    if (answer->hasHeader("Content-Length"))
         m_size = answer->getContentLength();
-    if (answer->getStatus() / 100 == 2) {
-        findHeader(*answer, "ETag", m_etag);
-        findHeader(*answer, "Last-Modified", m_lastModified);
-    }
+    if (answer->getStatus() / 100 == 2)
+        checkValidators(*answer);
 }
 
 // The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
@@ -238,12 +227,22 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
     for (int hop = 0;; ++hop) {
         AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
         r->setFollowRedirects(false);
+        // The cache holds the resource's own bytes at their own offsets: a compressed answer cannot be
+        // placed.
+        r->addHeader("Accept-Encoding: identity");
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
-        String location;
-        if (!isRedirect(answer->getStatus()) || !findHeader(*answer, "Location", location))
+        if (!isRedirect(answer->getStatus()) || !answer->hasHeader("Location")) {
+            if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding") &&
+                answer->getHeader("Content-Encoding").compareNoCase("identity") != 0)
+                MVX_THROW(errReadFailed,
+                          String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
+                                         answer->getHeader("Content-Encoding").c_str()),
+                          "Morvenix::HttpStorageLoaderImpl::request");
             return answer;
+        }
+        const String location = answer->getHeader("Location");
         if (hop == kMaxRedirects)
             MVX_THROW(errReadFailed, "Too many redirections!", "Morvenix::HttpStorageLoaderImpl::request");
         // The request holds its connection's lock until it goes.
@@ -315,19 +314,23 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         MVX_THROW(errReadFailed, String::format("HTTP Status=%u", unsigned(status)), kFunction);
     checkValidators(*answer);
 
-    String contentRange;
-    if (!findHeader(*answer, "Content-Range", contentRange)) {
+    if (!answer->hasHeader("Content-Range")) {
         // Partial content without its range cannot be placed.
         if (status == 206)
             MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
         // The whole resource from its first byte; its length tells whether it is still the one measured.
+        // Only the window is kept, whatever length the server claims: the bytes before it are read past,
+        // and the answer is closed unread after it.
         const uint64_t length = answer->getContentLength();
         if (m_size != unknownSize && length != m_size)
             MVX_THROW(errReadFailed, "The resource has changed!", kFunction);
-        return Range<uint64_t>{0, copyBody(*answer, ioDestination, 0, length)};
+        if (length <= begin)
+            return Range<uint64_t>{begin, 0};
+        const uint64_t rest = length - begin;
+        return Range<uint64_t>{begin, copyBody(*answer, begin, ioDestination, begin, rest < window ? rest : window)};
     }
     uint64_t first = 0, last = 0, total = 0;
-    if (!parseContentRange(contentRange, first, last, total))
+    if (!parseContentRange(answer->getHeader("Content-Range"), first, last, total))
         MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
     if (first != begin)
         MVX_THROW(errReadFailed, "???? Content-Range is not identical to the request!", kFunction);
@@ -336,17 +339,24 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
     // Never more than was asked for, whatever the answer claims.
     const uint64_t claimed = last - first;
     const uint64_t length = claimed < window ? claimed + 1 : window;
-    return Range<uint64_t>{first, copyBody(*answer, ioDestination, first, length)};
+    return Range<uint64_t>{first, copyBody(*answer, 0, ioDestination, first, length)};
 }
 
-// Copies at most inLimit bytes of the body to inFirst in the destination, in 64 bits; returns how many
-// came (fewer when the body ends first).
-uint64_t HttpStorageLoaderImpl::copyBody(HttpResponseStream& inAnswer, Storage& ioDestination, uint64_t inFirst,
-                                         uint64_t inLimit)
+// Reads past the first inSkip bytes of the body, then copies at most inLimit bytes to inFirst in the
+// destination, in 64 bits; returns how many were copied (fewer when the body ends first).
+uint64_t HttpStorageLoaderImpl::copyBody(HttpResponseStream& inAnswer, uint64_t inSkip, Storage& ioDestination,
+                                         uint64_t inFirst, uint64_t inLimit)
 {
     const uint32_t bufferSize =
         m_blockSize < kMinCopyBuffer ? kMinCopyBuffer : (m_blockSize > kMaxCopyBuffer ? kMaxCopyBuffer : m_blockSize);
     SimpleArray<unsigned char, 2> buffer(bufferSize, int32_t(bufferSize));
+    for (uint64_t skipped = 0; skipped < inSkip;) {
+        const uint64_t left = inSkip - skipped;
+        const uint32_t n = inAnswer.readBytes(buffer.data(), left < bufferSize ? uint32_t(left) : bufferSize, false);
+        if (n == 0)
+            return 0;
+        skipped += n;
+    }
     const uint32_t total32 = inLimit > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(inLimit);
     if (m_callback)
         m_callback(m_context, 0, total32);
@@ -369,7 +379,7 @@ AutoPtr<StorageLoader> StorageLoader::createHttp(HttpManager* inManager, const S
                                                  ProgressCallback inCallback, void* inContext)
 {
     return AutoPtr<StorageLoader>(
-        new HttpStorageLoaderImpl(inManager, inUrl, inVerifyCertificate, inCallback, inContext));
+        new HttpStorageLoaderImpl(inManager, inUrl, nullptr, inVerifyCertificate, inCallback, inContext));
 }
 
 AutoPtr<Storage> HttpManager::createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,

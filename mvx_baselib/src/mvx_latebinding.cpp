@@ -4,6 +4,7 @@
 #include "mvx_broker.h"
 
 #include "mvx_exception.h"
+#include "mvx_url.h"
 
 namespace _Mvx_Internal_NS_ {
 
@@ -23,7 +24,7 @@ AutoPtr<Morvenix::Storage> LateBindingStorage::create(const String& inUrl, bool 
 }
 
 LateBindingStorage::LateBindingStorage(const String& inUrl, Morvenix::ResourceBroker* inBroker)
-    : m_url(inUrl), m_broker(inBroker)
+    : m_name(Morvenix::Url::withoutPassword(inUrl)), m_url(inUrl), m_broker(inBroker)
 {
 }
 
@@ -37,7 +38,7 @@ Morvenix::Storage& LateBindingStorage::bind()
     if (!m_bound) {
         if (!m_broker)
             MVX_THROW(Morvenix::errInvalidParam, "No resource broker!", "_Mvx_Internal_NS_::LateBindingStorage::bind");
-        m_bound = m_broker->locateFile(m_url);
+        m_bound = m_broker->locateFile(m_url.get());
         m_broker.reset();
     }
     return *m_bound;
@@ -100,7 +101,7 @@ void LateBindingStorage::setEof()
 
 String LateBindingStorage::getName()
 {
-    return m_url;
+    return m_name;
 }
 
 AutoPtr<Morvenix::Storage> LateBindingStorage::duplicate()
@@ -114,7 +115,7 @@ AutoPtr<Morvenix::Storage> LateBindingStorage::duplicate()
     }
     if (bound)
         return bound->duplicate();
-    return AutoPtr<Morvenix::Storage>(new LateBindingStorage(m_url, broker.get()));
+    return AutoPtr<Morvenix::Storage>(new LateBindingStorage(m_url.get(), broker.get()));
 }
 
 void LateBindingStorage::lock()

@@ -211,6 +211,21 @@ void Url::separateUrl(Parts& outParts, const String& inUrl)
     outParts = parts;
 }
 
+String Url::withoutPassword(const String& inUrl)
+{
+    const uint32_t schemeEnd = inUrl.find("://");
+    if (schemeEnd == String::npos)
+        return inUrl;
+    const char* begin = inUrl.begin();
+    const char* authority = begin + schemeEnd + 3;
+    const char* at = lastAt(authority, authorityEnd(authority, inUrl.end()));
+    const char* colon =
+        at ? static_cast<const char*>(std::memchr(authority, ':', size_t(at - authority))) : nullptr;
+    if (!colon)
+        return inUrl;
+    return String(begin, int32_t(colon - begin)) + String(at, int32_t(inUrl.end() - at));
+}
+
 void Url::splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix)
 {
     const char* begin = inUrl.begin();
@@ -243,6 +258,9 @@ String Url::fileUrlToPath(const String& inUrl)
     else if (text.startsWith("//localhost/"))
         text = text.substr(12);
     text = text.replace("/", "\\");
+    // A path ends at its first NUL: "a.ini%00.djvu" would open "a.ini", and a leading one leaves nothing.
+    if (isValidEncoded(text) && text.find("%00") != String::npos)
+        MVX_THROW(errInvalidParam, "A file URL cannot hold a NUL byte!", "Morvenix::Url::fileUrlToPath");
     return Path::canonicalize(decodeIfEncoded(text));
 }
 

@@ -12,8 +12,7 @@ add_custom_command(
   COMMAND ${widl_test} -t -o ${fake_office_gen}/fake_office.tlb ${fake_office_idl}
   DEPENDS ${fake_office_idl} ${PROJECT_SOURCE_DIR}/Brindlepage/res/ocidl.idl)
 add_library(brindlepage_test_support STATIC Brindlepage/support/fake_office.cpp ${fake_office_gen}/fake_office_lib_i.c
-            Brindlepage/support/office_hosts.cpp Brindlepage/support/office_session.cpp Brindlepage/support/fake_user.cpp
-            Brindlepage/support/import_redirect.cpp)
+            Brindlepage/support/office_hosts.cpp Brindlepage/support/office_session.cpp Brindlepage/support/fake_user.cpp)
 target_include_directories(brindlepage_test_support PUBLIC Brindlepage/support ${fake_office_gen})
 target_link_libraries(brindlepage_test_support PUBLIC brindlepage_core mvx_test_support comdlg32 uuid)
 # The type library travels in each test program's resources.

@@ -11,6 +11,7 @@ of the folder FILES (default FOLDER) and logs its requests in FOLDER/log-KEY.txt
 (/__stop), after IDLE seconds without a request, or after LIFETIME seconds at the most."""
 
 import base64
+import gzip
 import http.client
 import http.server
 import os
@@ -28,6 +29,7 @@ LIFETIME = 300
 SERVER_USER, SERVER_PASSWORD = "alice", "s3cret pass"
 PROXY_USER, PROXY_PASSWORD = "proxyuser", "proxypass"
 FILE_USER, FILE_PASSWORD = "carol", "w0rd_pass"  # a password a URL can carry
+VAST_SIZE = 200 * 1024 * 1024
 
 last_request = time.monotonic()
 files_folder = None
@@ -227,6 +229,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               is cut off after half (with the full Content-Length), or is empty
     #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
     #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
+    #   gzip        the body of a GET answer (200 or 206) is gzip-compressed, with Content-Encoding, unless
+    #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks
+    #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
+    #               sent whole with 200 whatever the Range; each answer the client closes before its end
+    #               counts as "vast-closed/KEY"
     def route_file(self, args, head):
         key, switches, name = args[0], set(args[1].split(",")), "/".join(args[2:])
         auth = self.headers.get("Authorization")
@@ -238,6 +245,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         requests = count("file/" + key)
         if "auth" in switches and not basic_ok(auth, FILE_USER, FILE_PASSWORD):
             self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)
+            return
+        if "vast" in switches:
+            self.vast(key, head)
             return
         if "loop" in switches:
             self.answer(302, b"again", [("Location", name)], head)
@@ -280,9 +290,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_header("Content-Length", str(total))
             self.end_headers()
             return
+        def coded(body, extra_headers):
+            if "gzipalways" in switches or ("gzip" in switches and self.headers.get("Accept-Encoding") != "identity"):
+                return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip")]
+            return body, extra_headers
+
         rng = self.headers.get("Range")
         if "norange" in switches or not rng or not rng.startswith("bytes="):
-            self.answer(200, content(0, total - 1), headers)
+            self.answer(200, *coded(content(0, total - 1), headers))
             return
         first, last = (int(v) for v in rng[6:].split("-"))
         if first >= total:
@@ -329,7 +344,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif "nocontentrange" in switches:
             self.answer(206, part, headers)
         else:
-            self.answer(206, part, headers + [("Content-Range", cr)])
+            self.answer(206, *coded(part, headers + [("Content-Range", cr)]))
+
+    def vast(self, key, head):
+        self.send_response(200)
+        self.send_header("Content-Length", str(VAST_SIZE))
+        self.end_headers()
+        if head:
+            return
+        chunk = body_of(65536)  # the pattern repeats every 256 bytes
+        try:
+            for _ in range(VAST_SIZE // len(chunk)):
+                self.wfile.write(chunk)
+        except (BrokenPipeError, ConnectionResetError):
+            count("vast-closed/" + key)
+            self.close_connection = True
 
     # /client: the subject of the client certificate the TLS layer accepted.
     def route_client(self, args, head):

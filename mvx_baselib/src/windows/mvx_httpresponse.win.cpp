@@ -88,6 +88,7 @@ public:
     }
     String getHeader(const String& inName) override { return m_header[inName]; }
     uint64_t getContentLength() override { return parseLength(m_header["Content-Length"]); }
+    bool hasHeader(const String& inName) override { return m_header.has(inName); }
 
 private:
     void parseHeaders()

@@ -21,6 +21,8 @@ const DWORD kAccess[] = {0, GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_
 const DWORD kDisposition[] = {0, OPEN_EXISTING, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, TRUNCATE_EXISTING};
 const uint32_t kAccessCount = sizeof(kAccess) / sizeof(kAccess[0]);
 const uint32_t kDispositionCount = sizeof(kDisposition) / sizeof(kDisposition[0]);
+// A path may name a named pipe: its server may learn who opened it, never act as that user.
+const DWORD kIdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 DWORD creationDisposition(DWORD inAccess, uint32_t inDisposition)
 {
@@ -50,7 +52,7 @@ void* tryOpen(const String& inPath, uint32_t inAccess, uint32_t inDisposition)
         return INVALID_HANDLE_VALUE;
     const DWORD access = kAccess[inAccess];
     const DWORD share = (access & GENERIC_WRITE) ? 0 : FILE_SHARE_READ;
-    const DWORD flags = inAccess == DiskStorage::accessRead ? FILE_FLAG_RANDOM_ACCESS : 0;
+    const DWORD flags = (inAccess == DiskStorage::accessRead ? FILE_FLAG_RANDOM_ACCESS : 0) | kIdentifyOnly;
     return CreateFileW(fullPath.wc_str(), access, share, nullptr, creationDisposition(access, inDisposition), flags,
                        nullptr);
 }
@@ -70,7 +72,7 @@ void* openAnonymousTemp(const char* inFunction)
     if (folder.isEmpty() || !GetTempFileNameW(folder.wc_str(), L"VSP", 0, name))
         throwLastError(folder + "VSP", MVX_SOURCE, __LINE__, inFunction);
     const DWORD attributes = FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
-                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN;
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | kIdentifyOnly;
     HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               attributes, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

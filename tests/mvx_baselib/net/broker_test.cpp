@@ -119,6 +119,9 @@ TEST_F(Broker, LocalPathsAndFileUrls)
                          "missing.bin");
     MvxTest::expectThrow([&] { broker->locateFile(fileUrl(folder + "\\missing.bin").c_str()); },
                          Morvenix::errNotFound);
+    // An escaped NUL does not cut the name short to that of a file that exists.
+    MvxTest::expectThrow([&] { broker->locateFile((fileUrl(path) + "%00.djvu").c_str()); },
+                         Morvenix::errInvalidParam, "A file URL cannot hold a NUL byte!");
 }
 
 // Schemes are told apart case-sensitively: anything else with "://" is no path either.
@@ -257,6 +260,38 @@ TEST_F(Broker, ConcurrentFirstUseOpensOnce)
         t.join();
     EXPECT_EQ(1, counting->calls);
     EXPECT_EQ(6, rightSizes);
+}
+
+// A URL's password is kept for opening it and shown nowhere: not in the name of the late-bound storage,
+// of its duplicates or of the storage it opens.
+TEST_F(Broker, PasswordOfAUrlIsInNoName)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\guarded.bin", content);
+    const std::string authority = "127.0.0.1:" + std::to_string(ports.plain) + "/file/password/auth/guarded.bin";
+    const std::string url = "http://carol:w0rd_pass@" + authority;
+    const std::string shown = "http://carol@" + authority;
+    AutoPtr<Storage> s = LateBindingStorage::create(url.c_str(), true, broker.get());
+    EXPECT_EQ(shown, s->getName().c_str());
+    AutoPtr<Storage> unbound = s->duplicate();
+    EXPECT_EQ(shown, unbound->getName().c_str());
+    EXPECT_EQ(content, readAll(*s));
+    EXPECT_EQ(shown, s->getName().c_str());
+    EXPECT_EQ(shown, s->duplicate()->getName().c_str());
+    EXPECT_EQ(content, readAll(*unbound));
+    EXPECT_TRUE(provider->captions.empty()) << "the URL's own credentials were not used";
+
+    // Nor in what is written of a failure.
+    const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
+    SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
+    AutoPtr<Storage> refused = LateBindingStorage::create(("http://carol:wr0ngPw@" + authority).c_str(), true,
+                                                          broker.get());
+    MvxTest::expectThrow([&] { refused->getSize(); }, Morvenix::errAuthFailed, "Authorization Failed (401).");
+    SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
+    EXPECT_EQ("http://carol@" + authority, refused->getName().c_str());
+    const Bytes text = MvxTest::readFile(trace);
+    const std::string logged(text.begin(), text.end());
+    EXPECT_NE(std::string::npos, logged.find("Authorization Failed (401)."));
+    EXPECT_EQ(std::string::npos, logged.find("wr0ngPw"));
 }
 
 TEST_F(Broker, LateBoundHttpAsksNothingBeforeFirstUse)

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <random>
 #include <thread>
@@ -313,13 +312,16 @@ TEST(CachedStorage, UnknownSize)
     EXPECT_EQ(500u, c.read(49500, 1000, false).size());
 }
 
-TEST(CachedStorage, ADuplicateSharesTheFetchedBytesNotTheList)
+// A duplicate shares the fetched bytes and the list of them: what either fetched, the other reads
+// without loading it again (and never loads over it).
+TEST(CachedStorage, ADuplicateSharesTheFetchedBytesAndTheirList)
 {
     Cache c(300000);
     LoaderLog cloneLog;
     c.loader->cloneLog = &cloneLog;
     EXPECT_TRUE(holdsResourceBytes(c.read(0, 1000), 0));
     AutoPtr<Storage> copy = c.storage->duplicate();
+    AdvCachedStorage& copied = static_cast<AdvCachedStorage&>(*copy);
     EXPECT_EQ(1, c.log.clones);
     EXPECT_EQ(1000u, copy->getPos());
     std::vector<unsigned char> bytes(1000);
@@ -332,14 +334,23 @@ TEST(CachedStorage, ADuplicateSharesTheFetchedBytesNotTheList)
     ASSERT_EQ(1000u, copy->readBytes(bytes.data(), 1000, true));
     EXPECT_TRUE(holdsResourceBytes(bytes, 200000));
     EXPECT_EQ(1u, cloneLog.calls.size());
-    EXPECT_EQ(ranges({{0, 32768}}), c.storage->getRanges());
-    EXPECT_EQ(ranges({{0, 32768}, {196608, 32768}}), static_cast<AdvCachedStorage*>(copy.get())->getRanges());
-    // The original goes on over the shared file after the duplicate wrote into it.
+    EXPECT_EQ(ranges({{0, 32768}, {196608, 32768}}), c.storage->getRanges());
+    EXPECT_EQ(c.storage->getRanges(), copied.getRanges());
+    // The original reads what the duplicate fetched without a load of its own.
+    EXPECT_TRUE(holdsResourceBytes(c.read(199000, 2000), 199000));
+    EXPECT_EQ(1u, c.log.calls.size());
+    // And the duplicate what the original fetches, also once the original is gone.
     EXPECT_TRUE(holdsResourceBytes(c.read(40000, 1000), 40000));
+    EXPECT_EQ(ranges({{0, 65536}, {196608, 32768}}), copied.getRanges());
     c.storage.reset();
     copy->setPos(30000);
     ASSERT_EQ(1000u, copy->readBytes(bytes.data(), 1000, true));
     EXPECT_TRUE(holdsResourceBytes(bytes, 30000));
+    copy->setPos(60000);
+    ASSERT_EQ(1000u, copy->readBytes(bytes.data(), 1000, true));
+    EXPECT_TRUE(holdsResourceBytes(bytes, 60000));
+    EXPECT_EQ(1u, cloneLog.calls.size());
+    EXPECT_NO_THROW(copied.healthCheck());
 }
 
 TEST(CachedStorage, NoDuplicateOverAResourceThatChangedSize)
@@ -355,18 +366,24 @@ TEST(CachedStorage, ADuplicateSharesTheLock)
 {
     Cache c(1000);
     AutoPtr<Storage> copy = c.storage->duplicate();
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE acquired = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(started && acquired);
     c.storage->lock();
-    std::atomic<bool> acquired{false};
     std::thread other([&] {
+        SetEvent(started);
         copy->lock();
-        acquired = true;
+        SetEvent(acquired);
         copy->unlock();
     });
-    Sleep(50);
-    EXPECT_FALSE(acquired);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started, INFINITE));
+    // The other thread is at the lock now; a lock of its own it would take at once.
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForSingleObject(acquired, 500));
     c.storage->unlock();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(acquired, INFINITE));
     other.join();
-    EXPECT_TRUE(acquired);
+    CloseHandle(started);
+    CloseHandle(acquired);
 }
 
 // Random reads, block sizes and faults against a model of what must be cached: every read gives the

@@ -12,12 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <cstdint>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Morvenix::AdvCachedStorage;
@@ -32,6 +34,14 @@ using MvxTest::ListProvider;
 using MvxTest::TestProxyChooser;
 typedef std::vector<unsigned char> Bytes;
 typedef Morvenix::Range<uint64_t> ByteRange;
+
+namespace Morvenix {
+// gtest prints ranges in failure messages through this.
+inline void PrintTo(const Range<uint64_t>& inRange, std::ostream* out)
+{
+    *out << "(" << inRange.begin << ", " << inRange.length << ")";
+}
+} // namespace Morvenix
 
 namespace {
 
@@ -282,21 +292,64 @@ TEST_F(HttpStorage, LargeResourceReadAtRandom)
     EXPECT_EQ(requests, requestLog(k).size());
 }
 
-// A server that ignores Range: the first answer brings everything, and nothing is asked again.
+// A server that ignores Range: each load keeps its window of the whole answer, and nothing cached is
+// asked again.
 TEST_F(HttpStorage, ServerWithoutRangeSupport)
 {
     const Bytes source = putFile("norange.bin", 3 * 1024 * 1024 + 7);
     const std::string k = key();
     AutoPtr<AdvCachedStorage> s = open(url(k, "norange", "norange.bin"));
     EXPECT_TRUE(sameBytes(readAt(*s, 2000000, 10), source, 2000000));
-    EXPECT_EQ(1u, s->getRanges().size());
-    EXPECT_EQ(source.size(), s->getRanges()[0].length);
+    EXPECT_EQ((std::vector<ByteRange>{{1998848, 32768}}), s->getRanges());
+    // The last block ends with the resource.
+    EXPECT_TRUE(sameBytes(readAt(*s, source.size() - 3, 3), source, source.size() - 3));
+    EXPECT_EQ((ByteRange{3 * 1024 * 1024, 7}), s->getRanges().back());
     std::mt19937 rnd(3);
-    for (int i = 0; i < 50; ++i) {
-        const uint64_t pos = rnd() % (source.size() - 5000);
+    std::vector<uint64_t> positions;
+    for (int i = 0; i < 20; ++i)
+        positions.push_back(rnd() % (source.size() - 5000));
+    for (uint64_t pos : positions)
         ASSERT_TRUE(sameBytes(readAt(*s, pos, 5000), source, pos));
+    const size_t requests = requestLog(k).size();
+    for (uint64_t pos : positions)
+        ASSERT_TRUE(sameBytes(readAt(*s, pos, 5000), source, pos));
+    EXPECT_EQ(requests, requestLog(k).size());
+    expectCachedBytesRight(*s, source);
+}
+
+// An answer of any length to a ranged request (200, the whole resource): the load keeps its window, no
+// byte more reaches the disk, and the answer is closed after the window.
+TEST_F(HttpStorage, AWholeAnswerKeepsOnlyTheWindow)
+{
+    const uint64_t vast = 200ull * 1024 * 1024;
+    const std::string k = key();
+    AutoPtr<StorageLoader> loader =
+        StorageLoader::createHttp(manager.get(), url(k, "vast", "vast.bin").c_str(), false, nullptr, nullptr);
+    EXPECT_EQ(vast, loader->getSize());
+    AutoPtr<Morvenix::DiskStorage> dest = Morvenix::DiskStorage::createTemp();
+    EXPECT_EQ((ByteRange{0, 32768}), loader->load(*dest, 10, 10));
+    EXPECT_EQ(32768u, dest->getSize());
+    const uint64_t far = 5 * 1024 * 1024;
+    EXPECT_EQ((ByteRange{far, 32768}), loader->load(*dest, far + 5, 10));
+    EXPECT_EQ(far + 32768, dest->getSize());
+    for (uint64_t at : {uint64_t(0), far}) {
+        const Bytes got = readAt(*dest, at, 32768);
+        for (size_t i = 0; i < got.size(); ++i)
+            ASSERT_EQ((unsigned char)(((at + i) * 7 + 3) & 255), got[i]) << at + i;
     }
-    EXPECT_EQ(2u, requestLog(k).size());
+    // Both answers were cut off by the client, not read to their end.
+    std::string closed;
+    for (int i = 0; i < 100 && closed != "2"; ++i) {
+        if (i > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        AutoPtr<Morvenix::HttpResponseStream> answer =
+            manager->createConnection("127.0.0.1", ports.plain)
+                ->createRequestStream("GET", ("/count/vast-closed/" + k).c_str(), true, nullptr)
+                ->post(nullptr, 0);
+        char text[16] = {};
+        closed.assign(text, answer->readBytes(text, sizeof(text), false));
+    }
+    EXPECT_EQ("2", closed);
 }
 
 // A resource that is not the one measured any more (other size, other version) is refused, never
@@ -308,6 +361,22 @@ TEST_F(HttpStorage, ResourceThatChanges)
         AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "changing.bin"));
         EXPECT_EQ(100000u, s->getSize());
         MvxTest::expectThrow([&] { readAt(*s, 50000, 10); }, Morvenix::errReadFailed, "The resource has changed!");
+        EXPECT_TRUE(s->getRanges().empty()) << switches;
+    }
+}
+
+// The resource's own bytes only: the loader asks for them, and an answer in another coding is refused,
+// never cached.
+TEST_F(HttpStorage, OnlyTheResourcesOwnBytesAreCached)
+{
+    const Bytes source = putFile("coded.bin", 100000);
+    for (const char* switches : {"gzip", "norange,gzip"}) {
+        AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "coded.bin"));
+        EXPECT_TRUE(sameBytes(readAt(*s, 40000, 1000), source, 40000)) << switches;
+    }
+    for (const char* switches : {"gzipalways", "norange,gzipalways"}) {
+        AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "coded.bin"));
+        MvxTest::expectThrow([&] { readAt(*s, 40000, 1000); }, Morvenix::errReadFailed, "Content-Encoding: gzip");
         EXPECT_TRUE(s->getRanges().empty()) << switches;
     }
 }
@@ -396,6 +465,17 @@ TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
     ASSERT_LE(2u, log.size());
     EXPECT_EQ("-", log[0].auth);
     EXPECT_EQ("Basic_Y2Fyb2w6dzByZF9wYXNz", log[1].auth);
+    // The password is in no name, and a duplicate still has it for its own requests.
+    const std::string shown = url(k, "auth", "secret.bin", "carol@127.0.0.1:" + std::to_string(ports.plain));
+    EXPECT_EQ(shown, s->getName().c_str());
+    const size_t before = log.size();
+    AutoPtr<Storage> copy = s->duplicate();
+    EXPECT_EQ(shown, copy->getName().c_str());
+    log = requestLog(k);
+    ASSERT_EQ(before + 2, log.size());
+    EXPECT_EQ("HEAD", log.back().verb);
+    EXPECT_EQ("Basic_Y2Fyb2w6dzByZF9wYXNz", log.back().auth);
+    EXPECT_TRUE(provider->captions.empty());
 
     provider->answers = Answers{{"carol", "w0rd_pass"}};
     k = key();

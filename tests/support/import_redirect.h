@@ -1,5 +1,6 @@
-// Points a loaded module's import of a system function at a function of the host process, so that the host
-// answers for what Wine without a display cannot give (windows, dialogs, message boxes).
+// Points a loaded module's import of a system function at a function of the test process: a host answers
+// for what Wine without a display cannot give (windows, dialogs, message boxes), and a test sees how the
+// code calls the system where Wine shows no difference.
 #pragma once
 
 #include <windows.h>
