@@ -149,8 +149,8 @@ private:
 
     // The session for a proxy choice, opened on first use: WinHTTP takes a proxy reliably only when a
     // session is opened with it, so each choice has a session of its own. Connections that verify the
-    // server's certificate have sessions apart too: a session reuses its open connections, and one opened
-    // without the checks must not carry a checked request. Under the manager's lock.
+    // server's certificate have sessions apart too, which keeps Windows from pooling the two kinds
+    // together; that alone is not enough under Wine (see createRequestStream). Under the manager's lock.
     HINTERNET session(const HttpProxyChoice& inProxy, bool inVerified, const String& inUserAgentAsGiven)
     {
         const std::string key = std::to_string(unsigned(inProxy.kind)) + (inVerified ? "v\n" : "\n") +
@@ -544,6 +544,16 @@ AutoPtr<Morvenix::HttpRequestStream> HttpConnectionImpl::createRequestStream(con
             if (WinHttpQueryOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, &size)) {
                 flags = m_verify ? (flags & ~ignore) : (flags | ignore);
                 WinHttpSetOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+            }
+            // The certificate is checked when a connection is opened, not when a request reuses it, and
+            // WinHTTP's pool of open connections can span sessions (under Wine it serves the whole
+            // process): a connection opened without the checks must close after its answer, or a checked
+            // request to the same host and port would ride on it unchecked.
+            DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
+            if (!m_verify &&
+                !WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof(noKeepAlive))) {
+                WinHttpCloseHandle(handle);
+                MVX_THROW_WINHTTP("WinHttpSetOption", "Morvenix::HttpConnectionImpl::createRequestStream");
             }
         }
         CredentialProvider* provider = inProvider ? inProvider : m_manager->getCredentialProvider();

@@ -345,8 +345,6 @@ TEST_F(HttpClient, ProxyChoiceAndProxyChallenge)
     EXPECT_EQ(uint32_t(CredentialProvider::kindProxy), provider->kinds[0]);
 }
 
-// Verification first: Schannel resumes a TLS session of the process without checking the certificate
-// again, so a checked request after an unchecked one to the same server would pass.
 TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
 {
     AutoPtr<HttpConnection> c = manager->createSecureConnection("127.0.0.1", ports.tls, true);
@@ -356,6 +354,24 @@ TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
     AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(bodyPattern(0, 50), readAll(*r));
+}
+
+// The certificate is checked when a connection opens. The server keeps an answered connection open, and
+// WinHTTP's pool of open connections spans sessions (the whole process under Wine): a checked request
+// after an unchecked one to the same host and port, from the same manager or another, must still fail.
+TEST_F(HttpClient, CheckedRequestAfterAnUncheckedOneIsStillChecked)
+{
+    for (bool sameManager : {true, false}) {
+        AutoPtr<HttpConnection> c = manager->createSecureConnection("127.0.0.1", ports.tls, false);
+        AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
+        EXPECT_EQ(bodyPattern(0, 50), readAll(*r));
+        r.reset();
+        c.reset();
+        AutoPtr<HttpManager> checking = sameManager ? manager : HttpManager::create("", nullptr, chooser.get());
+        c = checking->createSecureConnection("127.0.0.1", ports.tls, true);
+        MvxTest::expectThrow([&] { c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0); },
+                             Morvenix::errOperationFailed, "on WinHttpSendRequest");
+    }
 }
 
 TEST_F(HttpClient, ClientCertificateMissingFailsCleanly)
