@@ -36,7 +36,9 @@ public:
     // scheme "://" [user [":" password] "@"] host [":" port] path [rest]. The scheme is at least three
     // characters of letters, digits, '_' and '-', beginning and ending with no '-'; the authority ends at
     // the first '/', '?' or '#', and only an '@' inside it separates user information; the port is
-    // 0..65535. Anything else throws errOperationFailed and leaves outParts as it was.
+    // 0..65535; the host is a bracketed IPv6 address (hex digits, ':' and '.') or a name of letters,
+    // digits, "-._~!$&'()*+,;=" and bytes of 128 and above, never a control byte or blank. Anything else
+    // throws errOperationFailed and leaves outParts as it was.
     static void separateUrl(Parts& outParts, const String& inUrl);
     // prefix + host + suffix == inUrl: the prefix is the scheme with "://" and any user information with
     // its '@', the suffix the port (with its ':') and everything after the authority.
@@ -47,7 +49,9 @@ public:
     // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
     // slashes before a server name); empty for any other URL.
     static String fileUrlToPath(const String& inUrl);
-    // The host name converted by libidn; the host unchanged when libidn refuses it.
+    // The host name converted by libidn; the host unchanged when libidn refuses it. A host that
+    // separateUrl would not take, before or after the conversion, throws errOperationFailed (an empty one
+    // passes).
     static String hostToAscii(const String& inHost);
     static String hostToUnicode(const String& inHost);
 };

@@ -75,6 +75,28 @@ const char* hostEnd(const char* inBegin, const char* inEnd)
     MVX_THROW(errOperationFailed, "errOperationFailed", "Morvenix::Url::separateUrl");
 }
 
+// Whether the text can name a host: a bracketed IPv6 address of hex digits, colons and dots, or a name
+// of letters, digits, the few marks a registered name may hold and the UTF-8 bytes of an international
+// one. Control bytes, blanks and the delimiters of URLs and header lines never are: a host is written
+// into request lines and headers as it is, and to a proxy the whole URL is.
+bool isValidHost(const char* inBegin, const char* inEnd)
+{
+    if (inBegin != inEnd && *inBegin == '[') {
+        if (inEnd - inBegin < 3 || inEnd[-1] != ']')
+            return false;
+        for (const char* p = inBegin + 1; p != inEnd - 1; ++p)
+            if (!isHexDigit(*p) && *p != ':' && *p != '.')
+                return false;
+        return true;
+    }
+    for (const char* p = inBegin; p != inEnd; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x80 && !isWordChar(char(c)) && !std::strchr("-.~!$&'()*+,;=", char(c)))
+            return false;
+    }
+    return true;
+}
+
 String convertHost(const String& inHost, int (*inConvert)(const char*, char**, int))
 {
     char* out = nullptr;
@@ -179,7 +201,7 @@ void Url::separateUrl(Parts& outParts, const String& inUrl)
     const char* at = lastAt(authority, authorityStop);
     const char* host = at ? at + 1 : authority;
     const char* hostStop = hostEnd(host, authorityStop);
-    if (hostStop == host)
+    if (hostStop == host || !isValidHost(host, hostStop))
         throwNoMatch();
     uint32_t port = 0;
     if (hostStop != authorityStop) {
@@ -248,7 +270,14 @@ String Url::fileUrlToPath(const String& inUrl)
 
 String Url::hostToAscii(const String& inHost)
 {
-    return convertHost(inHost, idna_to_ascii_8z);
+    // Checked before and after: the conversion maps some characters (full-width marks) to ASCII ones.
+    static const char* const kFunction = "Morvenix::Url::hostToAscii";
+    if (!isValidHost(inHost.begin(), inHost.end()))
+        MVX_THROW(errOperationFailed, "errOperationFailed", kFunction);
+    const String result = convertHost(inHost, idna_to_ascii_8z);
+    if (!isValidHost(result.begin(), result.end()))
+        MVX_THROW(errOperationFailed, "errOperationFailed", kFunction);
+    return result;
 }
 
 String Url::hostToUnicode(const String& inHost)

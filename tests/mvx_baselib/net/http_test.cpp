@@ -178,6 +178,21 @@ TEST_F(HttpClient, RequestAndConnectionFacts)
     EXPECT_STREQ("xn--mller-kva.example", manager->createConnection("m\xC3\xBCller.example", 80)->getHost().c_str());
 }
 
+// Through a named proxy the whole URL goes into the request line: a host that could break it is refused
+// before anything is sent.
+TEST_F(HttpClient, HostThatCouldBreakALineIsRefused)
+{
+    AutoPtr<TestProxyChooser> viaProxy(new TestProxyChooser(ports.proxy));
+    manager = HttpManager::create("", nullptr, viaProxy.get());
+    for (const char* host : {"[x\r\nX-Injected: yes\r\nY]", "x\r\nX-Injected: yes"}) {
+        MvxTest::expectThrow([&] { manager->createConnection(host, ports.plain); }, Morvenix::errOperationFailed);
+        MvxTest::expectThrow([&] { manager->createStorage(std::string("http://") + host + "/file.djvu", false,
+                                                          nullptr, nullptr); },
+                             Morvenix::errOperationFailed);
+    }
+    EXPECT_TRUE(viaProxy->lookups.empty());
+}
+
 TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));

@@ -104,6 +104,32 @@ TEST(UrlSeparate, RefusesWhatIsNoUrlAndKeepsTheParts)
     }
 }
 
+// A host goes into request lines and headers as it is (to a proxy, the whole URL does): bytes that could
+// end a line or a field there are no part of a host, bracketed or not.
+TEST(UrlHostNames, RefuseWhatAHostCannotHold)
+{
+    const char* const bad[] = {
+        "[x\r\nX-Injected: yes\r\nY]", "[::1\r\n]", "[::1 ]", "[fe80::1%25eth0]", "[g::1]", "[]", "[::1",
+        "a\r\nX-Injected: yes", "a b", "a\tb", "a\x7f", "a\x01", "a<b", "a>b", "a\"b", "a\\b", "a^b", "a`b",
+        "a{b", "a|b", "a}b", "a%0d%0ab", "a]b", "a[b",
+    };
+    for (const char* host : bad) {
+        Url::Parts parts;
+        MvxTest::expectThrow([&] { Url::separateUrl(parts, std::string("http://") + host + "/file.djvu"); },
+                             Morvenix::errOperationFailed, "errOperationFailed", "Url::separateUrl");
+        MvxTest::expectThrow([&] { Url::separateUrl(parts, std::string("http://u:p@") + host + ":81/"); },
+                             Morvenix::errOperationFailed);
+        MvxTest::expectThrow([&] { Url::hostToAscii(host); }, Morvenix::errOperationFailed, "errOperationFailed",
+                             "Url::hostToAscii");
+    }
+    // Full-width marks become ASCII ones in the conversion: a full-width '<' must not become a '<'.
+    MvxTest::expectThrow([&] { Url::hostToAscii("a\xEF\xBC\x9C" "b.example"); }, Morvenix::errOperationFailed);
+    for (const char* good : {"[::1]", "[2001:db8::7]", "[::ffff:127.0.0.1]", "a-b.c_d~e", "x!$&'()*+,;=y",
+                             "m\xC3\xBCller.example", ""}) {
+        EXPECT_NO_THROW(Url::hostToAscii(good)) << good;
+    }
+}
+
 TEST(UrlSplitAroundHost, GivesBackTheUrlInThreePieces)
 {
     struct Case {
