@@ -1,5 +1,5 @@
-// What the HTTP client's files share: the response over a posted request, the WinHTTP error names and
-// the exception for a failed WinHTTP call.
+// What the HTTP client's files share: manager, connection and request as the others see them, the
+// response over a posted request, the WinHTTP error names and the exception for a failed WinHTTP call.
 #pragma once
 
 #include "mvx_http.h"
@@ -7,7 +7,85 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "mvx_syncobjs.h"
+
+#include <map>
+#include <string>
+
 namespace _Mvx_Internal_NS_ {
+
+// The manager: its sessions (one per proxy choice and check mode), its provider, its time-outs.
+class HttpManagerImpl : public Morvenix::HttpManager {
+public:
+    HttpManagerImpl(const Morvenix::String& inUserAgent, Morvenix::CredentialProvider* inProvider,
+                    Morvenix::HttpProxyChooser* inChooser);
+    ~HttpManagerImpl() override;
+
+    Morvenix::AutoPtr<Morvenix::HttpConnection> createConnection(const Morvenix::String& inHost,
+                                                                 uint16_t inPort) override;
+    Morvenix::AutoPtr<Morvenix::HttpConnection> createSecureConnection(const Morvenix::String& inHost, uint16_t inPort,
+                                                                       bool inVerifyCertificate) override;
+    void setProxy(const Morvenix::String&) override;
+    Morvenix::CredentialProvider* getCredentialProvider() override { return m_provider.get(); }
+    void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs, uint32_t inReceiveMs) override;
+
+    // Sets the manager's time-outs on a new request, the wait for the answer's headers included (WinHTTP
+    // keeps that one apart). Under the manager's lock.
+    void applyTimeouts(HINTERNET inRequest);
+    Morvenix::Mutex& getLock() { return m_lock; }
+
+private:
+    Morvenix::AutoPtr<Morvenix::HttpConnection> connect(const Morvenix::String& inHost, uint16_t inPort, bool inSecure,
+                                                        bool inVerify);
+    HINTERNET session(const Morvenix::HttpProxyChoice& inProxy, bool inVerified,
+                      const Morvenix::String& inUserAgentAsGiven);
+
+    Morvenix::String m_userAgent;
+    Morvenix::AutoPtr<Morvenix::CredentialProvider> m_provider;
+    Morvenix::AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
+    Morvenix::Mutex m_lock;
+    std::map<std::string, HINTERNET> m_sessions;
+    int m_timeouts[4];
+    bool m_timeoutsSet;
+};
+
+// A connection to one host and port, plain or over TLS, with or without certificate checks.
+class HttpConnectionImpl : public Morvenix::HttpConnection {
+public:
+    HttpConnectionImpl(HINTERNET inHandle, HttpManagerImpl* inManager, bool inSecure, const Morvenix::String& inHost,
+                       uint16_t inPort, bool inVerify, const Morvenix::HttpProxyChoice& inProxy);
+    ~HttpConnectionImpl() override;
+
+    Morvenix::AutoPtr<Morvenix::HttpRequestStream> createRequestStream(const Morvenix::String& inVerb,
+                                                                       const Morvenix::String& inPath,
+                                                                       bool inPathIsEncoded,
+                                                                       Morvenix::CredentialProvider* inProvider) override;
+    Morvenix::AutoPtr<Morvenix::HttpManager> getManager() override;
+    Morvenix::String getHost() override { return m_host; }
+    uint16_t getPort() override { return m_port; }
+    bool isSecure() override { return m_secure; }
+
+    Morvenix::Mutex& getLock() { return m_lock; }
+    // The proxy the connection goes through, for the caption of a proxy challenge.
+    const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
+
+private:
+    HINTERNET m_handle;
+    Morvenix::AutoPtr<HttpManagerImpl> m_manager;
+    bool m_secure;
+    Morvenix::Mutex m_lock;
+    Morvenix::String m_host;
+    uint16_t m_port;
+    bool m_verify;
+    Morvenix::HttpProxyChoice m_proxy;
+};
+
+// A request over an open request handle, which it closes; it holds the connection's lock, taken by the
+// caller, until it goes.
+Morvenix::AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHandle, HttpConnectionImpl* inConnection,
+                                                                 const Morvenix::String& inVerb,
+                                                                 const Morvenix::String& inPath,
+                                                                 Morvenix::CredentialProvider* inProvider);
 
 // The response of a posted request; it keeps the request (and so its handle and lock) alive. With
 // inBodyExpected (not a HEAD request) a body that ends before its Content-Length is an error.

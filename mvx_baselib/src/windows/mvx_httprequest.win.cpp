@@ -1,19 +1,15 @@
-// The HTTP client over WinHTTP: the manager with its sessions, connections, and requests whose post
-// carries the conversation with the server.
+// An HTTP request: the body written to it, and its post, which carries the conversation with the server
+// (resending, a client certificate, 401 and 407 challenges) up to the answer.
 #define MVX_SOURCE "mvx_http.win"
 #include "mvx_http_internal.h"
 
 #include "mvx_exception.h"
 #include "mvx_format.h"
 #include "mvx_memstorage.h"
-#include "mvx_platform.h"
 #include "mvx_simplearray.h"
-#include "mvx_syncobjs.h"
 #include "mvx_unicode.h"
 #include "mvx_url.h"
 
-#include <map>
-#include <string>
 #include <wincrypt.h>
 
 namespace _Mvx_Internal_NS_ {
@@ -24,7 +20,6 @@ using Morvenix::AutoLock;
 using Morvenix::AutoPtr;
 using Morvenix::CredentialInfo;
 using Morvenix::CredentialProvider;
-using Morvenix::HttpProxyChoice;
 using Morvenix::String;
 
 // Rounds of one post: resends, one client certificate, a server and a proxy challenge each answered once,
@@ -32,159 +27,6 @@ using Morvenix::String;
 const uint32_t kMaxRounds = 16;
 // A challenge header longer than this is not searched for its realm.
 const DWORD kMaxChallengeBytes = 64 * 1024;
-
-class HttpManagerImpl;
-
-class HttpConnectionImpl : public Morvenix::HttpConnection {
-public:
-    HttpConnectionImpl(HINTERNET inHandle, HttpManagerImpl* inManager, bool inSecure, const String& inHost,
-                       uint16_t inPort, bool inVerify, const HttpProxyChoice& inProxy);
-    ~HttpConnectionImpl() override;
-
-    AutoPtr<Morvenix::HttpRequestStream> createRequestStream(const String& inVerb, const String& inPath,
-                                                             bool inPathIsEncoded,
-                                                             CredentialProvider* inProvider) override;
-    AutoPtr<Morvenix::HttpManager> getManager() override;
-    String getHost() override { return m_host; }
-    uint16_t getPort() override { return m_port; }
-    bool isSecure() override { return m_secure; }
-
-    Morvenix::Mutex& getLock() { return m_lock; }
-    // The proxy the connection goes through, for the caption of a proxy challenge.
-    const String& getProxyName() const { return m_proxy.proxy; }
-
-private:
-    HINTERNET m_handle;
-    AutoPtr<HttpManagerImpl> m_manager;
-    bool m_secure;
-    Morvenix::Mutex m_lock;
-    String m_host;
-    uint16_t m_port;
-    bool m_verify;
-    HttpProxyChoice m_proxy;
-};
-
-class HttpManagerImpl : public Morvenix::HttpManager {
-public:
-    HttpManagerImpl(const String& inUserAgent, CredentialProvider* inProvider, Morvenix::HttpProxyChooser* inChooser)
-        : m_userAgent(inUserAgent.isEmpty() ? getDefaultUserAgent() : inUserAgent),
-          m_chooser(inChooser ? AutoPtr<Morvenix::HttpProxyChooser>(inChooser) : Morvenix::HttpProxyChooser::createSystem()),
-          m_timeouts{0, 0, 0, 0}, m_timeoutsSet(false)
-    {
-        AutoPtr<CredentialProvider> base(inProvider);
-        if (!base)
-            base = Morvenix::CredentialProviderImpl::create(nullptr, "HTTP Authentication", String());
-        m_provider = Morvenix::CredentialProviderCache::create(base.get());
-        // The session of the system's own proxy setting is opened at once, so that a manager that cannot
-        // work fails when it is made.
-        AutoLock guard(m_lock);
-        session(HttpProxyChoice(), false, inUserAgent);
-    }
-    ~HttpManagerImpl() override
-    {
-        AutoLock guard(m_lock);
-        for (auto& entry : m_sessions)
-            WinHttpCloseHandle(entry.second);
-    }
-
-    AutoPtr<Morvenix::HttpConnection> createConnection(const String& inHost, uint16_t inPort) override
-    {
-        return connect(inHost, inPort, false, false);
-    }
-    AutoPtr<Morvenix::HttpConnection> createSecureConnection(const String& inHost, uint16_t inPort,
-                                                             bool inVerifyCertificate) override
-    {
-        return connect(inHost, inPort, true, inVerifyCertificate);
-    }
-    void setProxy(const String&) override
-    {
-        MVX_THROW(Morvenix::errNotImplemented, "errNotImplemented", "Morvenix::HttpManagerImpl::setProxy");
-    }
-    CredentialProvider* getCredentialProvider() override { return m_provider.get(); }
-    void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs, uint32_t inReceiveMs) override
-    {
-        AutoLock guard(m_lock);
-        m_timeouts[0] = int(inResolveMs);
-        m_timeouts[1] = int(inConnectMs);
-        m_timeouts[2] = int(inSendMs);
-        m_timeouts[3] = int(inReceiveMs);
-        m_timeoutsSet = true;
-    }
-
-    // Sets the manager's time-outs on a new request, the wait for the answer's headers included (WinHTTP
-    // keeps that one apart). Under the manager's lock.
-    void applyTimeouts(HINTERNET inRequest)
-    {
-        if (!m_timeoutsSet)
-            return;
-        WinHttpSetTimeouts(inRequest, m_timeouts[0], m_timeouts[1], m_timeouts[2], m_timeouts[3]);
-        DWORD wait = DWORD(m_timeouts[3]);
-        WinHttpSetOption(inRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof(wait));
-    }
-
-    Morvenix::Mutex& getLock() { return m_lock; }
-
-private:
-    AutoPtr<Morvenix::HttpConnection> connect(const String& inHost, uint16_t inPort, bool inSecure, bool inVerify)
-    {
-        const String host = Morvenix::Url::hostToAscii(inHost);
-        const uint16_t port = inPort ? inPort : (inSecure ? 443 : 80);
-        // The lookup names scheme, host and port: automatic detection cannot answer for a bare host name.
-        String lookup;
-        Morvenix::Url::makeProxyLookupUrl(
-            lookup, String::format("%s://%s:%u/", inSecure ? "https" : "http", host.c_str(), unsigned(port)));
-        const HttpProxyChoice proxy = m_chooser->choose(lookup);
-        AutoLock guard(m_lock);
-        const char* function = inSecure ? "Morvenix::HttpManagerImpl::createSecureConnection"
-                                        : "Morvenix::HttpManagerImpl::createConnection";
-        HINTERNET handle = WinHttpConnect(session(proxy, inSecure && inVerify, m_userAgent), host.wc_str(), port, 0);
-        if (!handle)
-            MVX_THROW_WINHTTP(String::format("HttpManagerImpl::%s(%s:%u)",
-                                             inSecure ? "createSecureConnection" : "createConnection", host.c_str(),
-                                             unsigned(port)),
-                              function);
-        return AutoPtr<Morvenix::HttpConnection>(
-            new HttpConnectionImpl(handle, this, inSecure, host, port, inVerify, proxy));
-    }
-
-    // The session for a proxy choice, opened on first use: WinHTTP takes a proxy reliably only when a
-    // session is opened with it, so each choice has a session of its own. Connections that verify the
-    // server's certificate have sessions apart too, which keeps Windows from pooling the two kinds
-    // together; that alone is not enough under Wine (see createRequestStream). Under the manager's lock.
-    HINTERNET session(const HttpProxyChoice& inProxy, bool inVerified, const String& inUserAgentAsGiven)
-    {
-        const std::string key = std::to_string(unsigned(inProxy.kind)) + (inVerified ? "v\n" : "\n") +
-                                inProxy.proxy.c_str() + "\n" + inProxy.bypass.c_str();
-        auto known = m_sessions.find(key);
-        if (known != m_sessions.end())
-            return known->second;
-        DWORD access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
-        const wchar_t* name = WINHTTP_NO_PROXY_NAME;
-        const wchar_t* bypass = WINHTTP_NO_PROXY_BYPASS;
-        if (inProxy.kind == HttpProxyChoice::kindDirect) {
-            access = WINHTTP_ACCESS_TYPE_NO_PROXY;
-        } else if (inProxy.kind == HttpProxyChoice::kindNamed) {
-            access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-            name = inProxy.proxy.wc_str();
-            if (!inProxy.bypass.isEmpty())
-                bypass = inProxy.bypass.wc_str();
-        }
-        HINTERNET handle = WinHttpOpen(m_userAgent.wc_str(), access, name, bypass, 0);
-        if (!handle)
-            MVX_THROW_WINHTTP(String::format("HttpManagerImpl(%s)", inUserAgentAsGiven.c_str()),
-                              "Morvenix::HttpManagerImpl::HttpManagerImpl");
-        m_sessions[key] = handle;
-        return handle;
-    }
-
-    String m_userAgent;
-    AutoPtr<CredentialProvider> m_provider;
-    AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
-    Morvenix::Mutex m_lock;
-    std::map<std::string, HINTERNET> m_sessions;
-    int m_timeouts[4];
-    bool m_timeoutsSet;
-};
 
 // Finds in the certificate store "MY" the first certificate whose subject contains the text and sets it
 // on the request; false when there is none.
@@ -499,86 +341,14 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
     return createHttpResponse(m_handle, this, m_verb.compareNoCase("HEAD") != 0);
 }
 
-HttpConnectionImpl::HttpConnectionImpl(HINTERNET inHandle, HttpManagerImpl* inManager, bool inSecure,
-                                       const String& inHost, uint16_t inPort, bool inVerify,
-                                       const HttpProxyChoice& inProxy)
-    : m_handle(inHandle), m_manager(inManager), m_secure(inSecure), m_host(inHost), m_port(inPort), m_verify(inVerify),
-      m_proxy(inProxy)
-{
-}
-
-HttpConnectionImpl::~HttpConnectionImpl()
-{
-    WinHttpCloseHandle(m_handle);
-}
-
-AutoPtr<Morvenix::HttpManager> HttpConnectionImpl::getManager()
-{
-    return AutoPtr<Morvenix::HttpManager>(m_manager.get());
-}
-
-AutoPtr<Morvenix::HttpRequestStream> HttpConnectionImpl::createRequestStream(const String& inVerb,
-                                                                             const String& inPath,
-                                                                             bool inPathIsEncoded,
-                                                                             CredentialProvider* inProvider)
-{
-    // Held until the request is destroyed (or released here when making it fails).
-    m_lock.lock();
-    try {
-        AutoLock managerGuard(m_manager->getLock());
-        const String path = (inPathIsEncoded ? inPath : Morvenix::Url::encode(inPath)).trim().removeBOM();
-        HINTERNET handle = WinHttpOpenRequest(m_handle, inVerb.wc_str(), path.wc_str(), nullptr, WINHTTP_NO_REFERER,
-                                              WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                              WINHTTP_FLAG_NULL_CODEPAGE | (m_secure ? WINHTTP_FLAG_SECURE : 0));
-        if (!handle)
-            MVX_THROW_WINHTTP(String::format("HttpConnectionImpl::createRequestStream(%s %s)", inVerb.c_str(),
-                                             inPath.c_str()),
-                              "Morvenix::HttpConnectionImpl::createRequestStream");
-        m_manager->applyTimeouts(handle);
-        const DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
-                             SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-        if (m_secure) {
-            DWORD flags = 0;
-            DWORD size = sizeof(flags);
-            // A failure leaves the system's checks as they are.
-            if (WinHttpQueryOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, &size)) {
-                flags = m_verify ? (flags & ~ignore) : (flags | ignore);
-                WinHttpSetOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-            }
-            // The certificate is checked when a connection is opened, not when a request reuses it, and
-            // WinHTTP's pool of open connections can span sessions (under Wine it serves the whole
-            // process): a connection opened without the checks must close after its answer, or a checked
-            // request to the same host and port would ride on it unchecked.
-            DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
-            if (!m_verify &&
-                !WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof(noKeepAlive))) {
-                WinHttpCloseHandle(handle);
-                MVX_THROW_WINHTTP("WinHttpSetOption", "Morvenix::HttpConnectionImpl::createRequestStream");
-            }
-        }
-        CredentialProvider* provider = inProvider ? inProvider : m_manager->getCredentialProvider();
-        return AutoPtr<Morvenix::HttpRequestStream>(new HttpRequestStreamImpl(handle, this, inVerb, inPath, provider));
-    } catch (...) {
-        m_lock.unlock();
-        throw;
-    }
-}
-
 } // namespace
 
+AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHandle, HttpConnectionImpl* inConnection,
+                                                       const String& inVerb, const String& inPath,
+                                                       CredentialProvider* inProvider)
+{
+    return AutoPtr<Morvenix::HttpRequestStream>(
+        new HttpRequestStreamImpl(inHandle, inConnection, inVerb, inPath, inProvider));
+}
+
 } // namespace _Mvx_Internal_NS_
-
-namespace Morvenix {
-
-AutoPtr<HttpManager> HttpManager::create(const String& inUserAgent, CredentialProvider* inProvider,
-                                         HttpProxyChooser* inProxyChooser)
-{
-    return AutoPtr<HttpManager>(new _Mvx_Internal_NS_::HttpManagerImpl(inUserAgent, inProvider, inProxyChooser));
-}
-
-String HttpManager::getDefaultUserAgent()
-{
-    return String::format("Morvenix SDK (%s)", getPlatformString().c_str());
-}
-
-} // namespace Morvenix
