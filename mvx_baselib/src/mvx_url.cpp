@@ -8,6 +8,7 @@
 #include "mvx_unicode.h"
 
 #include <cstring>
+#include <string>
 #include <idn-free.h>
 #include <idna.h>
 
@@ -118,7 +119,10 @@ bool Url::isUnsafeChar(char inByte)
     return b < 33 || b > 125 || std::strchr(kEscapedSet, inByte) != nullptr;
 }
 
-String Url::encode(const String& inText)
+namespace {
+
+// Percent-encodes, up to the first NUL, the bytes the rule names.
+String encodeWhere(const String& inText, bool (*inUnsafe)(char))
 {
     const char* text = inText.c_str();
     const uint32_t length = uint32_t(std::strlen(text));
@@ -127,7 +131,7 @@ String Url::encode(const String& inText)
     uint32_t n = 0;
     for (uint32_t i = 0; i < length; ++i) {
         const char c = text[i];
-        if (isUnsafeChar(c)) {
+        if (inUnsafe(c)) {
             out[n++] = '%';
             out[n++] = kHexDigits[(static_cast<unsigned char>(c) >> 4) & 15];
             out[n++] = kHexDigits[static_cast<unsigned char>(c) & 15];
@@ -136,6 +140,51 @@ String Url::encode(const String& inText)
         }
     }
     return String(out, int32_t(n));
+}
+
+bool cannotStandInARequestLine(char inByte)
+{
+    const unsigned char c = static_cast<unsigned char>(inByte);
+    return c <= 0x20 || c >= 0x7F;
+}
+
+} // namespace
+
+String Url::encode(const String& inText)
+{
+    return encodeWhere(inText, isUnsafeChar);
+}
+
+String Url::encodeForRequestLine(const String& inText)
+{
+    return encodeWhere(inText, cannotStandInARequestLine);
+}
+
+String Url::requestTarget(const Parts& inParts)
+{
+    const uint32_t fragment = inParts.rest.find("#");
+    const String query = fragment == String::npos ? inParts.rest : inParts.rest.substr(0, fragment);
+    return encodeForRequestLine((inParts.path.startsWith("/") ? inParts.path : String("/") + inParts.path) + query);
+}
+
+String Url::resolve(const String& inBase, const String& inReference)
+{
+    // Schemes are case-insensitive: "HTTP://host/" names another host, not a path on this one.
+    const String lowered = inReference.toLower();
+    if (lowered.startsWith("http://") || lowered.startsWith("https://"))
+        return inReference;
+    Parts base;
+    separateUrl(base, inBase);
+    if (inReference.startsWith("//"))
+        return base.scheme + ":" + inReference;
+    std::string path = inReference.c_str();
+    if (path.empty() || path[0] != '/') {
+        const std::string directory = base.path.c_str();
+        const size_t slash = directory.rfind('/');
+        path = (slash == std::string::npos ? std::string("/") : directory.substr(0, slash + 1)) + path;
+    }
+    const String port = base.port ? String::format(":%u", unsigned(base.port)) : String();
+    return base.scheme + "://" + base.host + port + String(path.c_str());
 }
 
 String Url::decode(const String& inText)

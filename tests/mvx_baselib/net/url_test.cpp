@@ -130,6 +130,44 @@ TEST(UrlHostNames, RefuseWhatAHostCannotHold)
     }
 }
 
+// The request line carries path and query as written: only what cannot stand in it is escaped.
+TEST(UrlRequestTarget, KeepsEscapesAndDelimitersAndDropsTheFragment)
+{
+    struct Case {
+        const char *url, *target;
+    } cases[] = {
+        {"http://h/a%20b/c?x=1&y=%7e#frag", "/a%20b/c?x=1&y=%7e"},
+        {"http://h", "/"},
+        {"http://h?q", "/?q"},
+        {"http://h/a b\t\x7f\xC3\xA9?{|}", "/a%20b%09%7f%c3%a9?{|}"},
+        {"http://h/#only", "/"},
+    };
+    for (const Case& c : cases) {
+        Url::Parts parts;
+        Url::separateUrl(parts, c.url);
+        EXPECT_STREQ(c.target, Url::requestTarget(parts).c_str()) << c.url;
+    }
+    EXPECT_STREQ("%01%20~%", Url::encodeForRequestLine("\x01 ~%").c_str());
+}
+
+TEST(UrlResolve, ReadsALocationAgainstTheUrlThatAnswered)
+{
+    struct Case {
+        const char *base, *location, *absolute;
+    } cases[] = {
+        {"http://h:81/a/b?q", "c", "http://h:81/a/c"},
+        {"http://h:81/a/b?q", "/c?d", "http://h:81/c?d"},
+        {"http://h:81/a/b", "../c", "http://h:81/a/../c"},
+        {"https://h/a", "//other:82/x", "https://other:82/x"},
+        {"http://h/a", "HTTP://LOCALHOST:8/x", "HTTP://LOCALHOST:8/x"},
+        {"http://h", "x", "http://h/x"},
+        {"http://[::1]:8/a/", "b", "http://[::1]:8/a/b"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(c.absolute, Url::resolve(c.base, c.location).c_str()) << c.base << " + " << c.location;
+    MvxTest::expectThrow([&] { Url::resolve("no url", "x"); }, Morvenix::errOperationFailed);
+}
+
 TEST(UrlSplitAroundHost, GivesBackTheUrlInThreePieces)
 {
     struct Case {
