@@ -103,8 +103,10 @@ public:
     virtual bool isSecure() = 0;
     // "http[s]://host:port/" followed by the path as given.
     virtual String getUrl() = 0;
-    // Whether post follows redirections itself (the default; credentials set for the request then travel
-    // with it to the new host) or returns their answers (3xx with a Location) to the caller.
+    // Whether post follows redirections (the default) or returns their answers (3xx with a Location) to
+    // the caller. It follows only to the connection's own scheme, host and port, with the headers added
+    // and the credentials already given (after a 303 with GET and no body); a redirection anywhere else
+    // always comes back to the caller, who decides whether to trust the new host.
     virtual void setFollowRedirects(bool inFollow) = 0;
 };
 

@@ -217,6 +217,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   nolength    the HEAD answer has no Content-Length
     #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost,
     #               after the "auth" check
+    #   near        with "moved": the Location is the path alone, on this host and port
+    #   https       with "moved": the Location is an https URL (on a TLS port, the same server)
     #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
     #   shout       with "moved": the Location is written in capitals up to the path ("HTTP://LOCALHOST:...")
     #   loop        answers 302 to itself, by a relative Location
@@ -243,12 +245,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(302, b"again", [("Location", name)], head)
             return
         if "moved" in switches:
-            rest = switches - {"moved", "shout"}
+            rest = switches - {"moved", "shout", "near", "https"}
             if "lateauth" in rest:
                 rest = (rest - {"lateauth"}) | {"auth"}
             rest = ",".join(sorted(rest)) or "-"
-            authority = "HTTP://LOCALHOST" if "shout" in switches else "http://localhost"
+            scheme = "https" if "https" in switches else "http"
+            authority = (scheme + "://localhost").upper() if "shout" in switches else scheme + "://localhost"
             location = "%s:%d/file/%s-moved/%s/%s" % (authority, self.server.server_address[1], key, rest, name)
+            if "near" in switches:
+                location = location[location.index("/file/"):]
             self.answer(302, b"moved", [("Location", location)], head)
             return
         path = os.path.join(files_folder, name)

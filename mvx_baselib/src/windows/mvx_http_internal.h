@@ -68,6 +68,10 @@ public:
     Morvenix::Mutex& getLock() { return m_lock; }
     // The proxy the connection goes through, for the caption of a proxy challenge.
     const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
+    // A request handle for the verb and the encoded target, with the connection's certificate checks and
+    // the manager's time-outs; WinHTTP follows no redirection of it. inPathAsGiven names it in an error.
+    HINTERNET openRequestHandle(const Morvenix::String& inVerb, const Morvenix::String& inTarget,
+                                const Morvenix::String& inPathAsGiven);
 
 private:
     HINTERNET m_handle;
@@ -80,11 +84,12 @@ private:
     Morvenix::HttpProxyChoice m_proxy;
 };
 
-// A request over an open request handle, which it closes; it holds the connection's lock, taken by the
-// caller, until it goes.
+// A request over an open request handle for the encoded target, which it closes; it holds the
+// connection's lock, taken by the caller, until it goes.
 Morvenix::AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHandle, HttpConnectionImpl* inConnection,
                                                                  const Morvenix::String& inVerb,
                                                                  const Morvenix::String& inPath,
+                                                                 const Morvenix::String& inTarget,
                                                                  Morvenix::CredentialProvider* inProvider);
 
 // The response of a posted request; it keeps the request (and so its handle and lock) alive. With

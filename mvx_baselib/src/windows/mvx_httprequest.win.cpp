@@ -10,6 +10,7 @@
 #include "mvx_unicode.h"
 #include "mvx_url.h"
 
+#include <vector>
 #include <wincrypt.h>
 
 namespace _Mvx_Internal_NS_ {
@@ -67,16 +68,55 @@ String findRealm(const String& inChallenge)
     return String();
 }
 
+// The text of a header of the answer, or false when there is none or it is longer than inMaxBytes.
+bool queryText(HINTERNET inRequest, DWORD inQuery, DWORD inMaxBytes, String& outText)
+{
+    DWORD size = 0;
+    if (WinHttpQueryHeaders(inRequest, inQuery, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                            WINHTTP_NO_HEADER_INDEX) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > inMaxBytes)
+        return false;
+    Morvenix::WipedBlock<wchar_t> buffer;
+    const uint32_t units = size / 2 + 1;
+    wchar_t* text = buffer.reset(units);
+    Morvenix::secureZero(text, units * sizeof(wchar_t));
+    DWORD bytes = (units - 1) * sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(inRequest, inQuery, WINHTTP_HEADER_NAME_BY_INDEX, text, &bytes, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    outText = String(text, int32_t(bytes / sizeof(wchar_t)));
+    return true;
+}
+
+bool isRedirection(uint32_t inStatus)
+{
+    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
+}
+
+// A credential given for a challenge, until an answer says whether it worked, and how it was set.
+struct Answered {
+    AutoPtr<CredentialInfo> waiting;
+    DWORD target = 0;
+    DWORD scheme = 0;
+};
+
+// What one post has learnt so far.
+struct Conversation {
+    Answered server, proxy;
+    uint32_t previous = 0; // the status of the previous round, 0 at first
+    bool certificateTried = false;
+    String verb;           // the caller's, or GET after a 303
+    bool withBody = true;  // false after a 303
+};
+
 class HttpRequestStreamImpl : public Morvenix::HttpRequestStream {
 public:
     HttpRequestStreamImpl(HINTERNET inHandle, HttpConnectionImpl* inConnection, const String& inVerb,
-                          const String& inPath, CredentialProvider* inProvider)
-        : m_body(), m_handle(inHandle), m_connection(inConnection), m_path(inPath), m_verb(inVerb),
-          m_provider(inProvider)
+                          const String& inPath, const String& inTarget, CredentialProvider* inProvider)
+        : m_body(), m_handle(inHandle), m_connection(inConnection), m_path(inPath), m_target(inTarget),
+          m_verb(inVerb), m_provider(inProvider)
     {
         m_body.setWipe(true);
         m_bodyStorage = Morvenix::MemoryStorage::create(m_body);
-        WinHttpSetStatusCallback(m_handle, onRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
     }
     // The connection's lock was taken by createRequestStream and is held until now.
     ~HttpRequestStreamImpl() override
@@ -108,8 +148,11 @@ public:
     bool addHeader(const String& inHeaderLine) override
     {
         AutoLock guard(m_lock);
-        return WinHttpAddRequestHeaders(m_handle, inHeaderLine.wc_str(), DWORD(-1L),
-                                        WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE) != FALSE;
+        if (!WinHttpAddRequestHeaders(m_handle, inHeaderLine.wc_str(), DWORD(-1L),
+                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+            return false;
+        m_headers.push_back(inHeaderLine);
+        return true;
     }
 
     AutoPtr<Morvenix::HttpResponseStream> post(const void* inExtraData, uint32_t inExtraSize) override;
@@ -117,10 +160,7 @@ public:
     void setFollowRedirects(bool inFollow) override
     {
         AutoLock guard(m_lock);
-        DWORD policy = inFollow ? WINHTTP_OPTION_REDIRECT_POLICY_DEFAULT : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-        // Callers that turn following off rely on it to keep credentials from other hosts.
-        if (!WinHttpSetOption(m_handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy)))
-            MVX_THROW_WINHTTP("WinHttpSetOption", "Morvenix::HttpRequestStreamImpl::setFollowRedirects");
+        m_follow = inFollow;
     }
 
     String getHost() override { return m_connection->getHost(); }
@@ -133,77 +173,47 @@ public:
     }
 
 private:
-    // Notes where a redirection leads, for the caption of a challenge met there. WinHTTP calls it on the
-    // thread of the post (the session is synchronous), with the request as the send's context.
-    // Nothing may unwind through WinHTTP: a target that cannot be kept is marked as one no host matches.
-    static void CALLBACK onRedirect(HINTERNET, DWORD_PTR inContext, DWORD inStatus, void* inInfo, DWORD inLength)
-    {
-        if (inStatus != WINHTTP_CALLBACK_STATUS_REDIRECT || !inContext || !inInfo)
-            return;
-        HttpRequestStreamImpl* self = reinterpret_cast<HttpRequestStreamImpl*>(inContext);
-        try {
-            self->m_redirectedTo = String(static_cast<const wchar_t*>(inInfo), int32_t(inLength));
-            self->m_redirectLost = false;
-        } catch (...) {
-            self->m_redirectLost = true;
-        }
-    }
-    // The host (ASCII form) and port that gave the last answer: the connection's, or those of the last
-    // redirection's target.
-    void answeringHost(String& outHost, uint16_t& outPort);
-    // One send and the wait for the answer's headers; the Windows error of the failed call, or 0.
-    DWORD sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall);
-    // Answers a 401 or 407: the credential for the challenge set on the request.
-    void answerChallenge(uint32_t inStatus, AutoPtr<CredentialInfo>& ioWaiting, bool inRefused);
+    // One send and the wait for the answer's status; the Windows error of the failed call, or 0.
+    DWORD sendOnce(const void* inExtraData, uint32_t inExtraSize, bool inWithBody, uint32_t& outStatus,
+                   const char*& outCall);
+    // Whether an error is one the conversation answers by sending again: WinHTTP's request to resend, or
+    // a server that asks for a client certificate (tried once).
+    bool sendAgainAfter(DWORD inError, Conversation& ioTalk);
+    // A 401 or 407: the credential for the challenge set on the request; throws when the same challenge
+    // comes twice in a row.
+    void answerChallenge(uint32_t inStatus, Conversation& ioTalk);
+    // Moves the request to the target of a redirection on its own scheme, host and port; false (the
+    // answer goes to the caller) for any other target, or when following is off.
+    bool followWithinOrigin(uint32_t inStatus, Conversation& ioTalk);
 
     Morvenix::SimpleArray<unsigned char, 2> m_body;
     AutoPtr<Morvenix::MemoryStorage> m_bodyStorage;
     HINTERNET m_handle;
     AutoPtr<HttpConnectionImpl> m_connection;
     Morvenix::Mutex m_lock;
-    String m_path;
+    String m_path;   // as the caller gave it
+    String m_target; // what the request line carries now
     String m_verb;
-    String m_redirectedTo; // the URL of the last redirection of the current post, empty when none
-    bool m_redirectLost = false; // a redirection happened whose target could not be kept
+    std::vector<String> m_headers; // as added, for the request of a followed redirection
+    bool m_follow = true;
     AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
 };
 
-void HttpRequestStreamImpl::answeringHost(String& outHost, uint16_t& outPort)
+DWORD HttpRequestStreamImpl::sendOnce(const void* inExtraData, uint32_t inExtraSize, bool inWithBody,
+                                      uint32_t& outStatus, const char*& outCall)
 {
-    outHost = getHost();
-    outPort = getPort();
-    if (m_redirectLost) {
-        outHost.clear();
-        outPort = 0;
-        return;
-    }
-    if (m_redirectedTo.isEmpty())
-        return;
-    try {
-        Morvenix::Url::Parts parts;
-        Morvenix::Url::separateUrl(parts, m_redirectedTo);
-        outHost = Morvenix::Url::hostToAscii(parts.host);
-        outPort = uint16_t(parts.port ? parts.port : (parts.scheme.compareNoCase("https") == 0 ? 443 : 80));
-    } catch (const Morvenix::Exception&) {
-        // A target that cannot be split is named by no host of its own: nobody's credentials fit it.
-        outHost = m_redirectedTo;
-        outPort = 0;
-    }
-}
-
-DWORD HttpRequestStreamImpl::sendOnce(const void* inExtraData, uint32_t inExtraSize, const char*& outCall)
-{
-    const DWORD bodySize = m_body.count();
+    const DWORD bodySize = inWithBody ? m_body.count() : 0;
+    const uint32_t extraSize = inWithBody ? inExtraSize : 0;
     outCall = "on WinHttpSendRequest";
     if (!WinHttpSendRequest(m_handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, bodySize ? m_body.data() : nullptr, bodySize,
-                            bodySize + inExtraSize, reinterpret_cast<DWORD_PTR>(this)))
+                            bodySize + extraSize, reinterpret_cast<DWORD_PTR>(this)))
         return GetLastError();
     outCall = "on WinHttpWriteData";
     const unsigned char* extra = static_cast<const unsigned char*>(inExtraData);
     uint32_t written = 0;
-    while (written < inExtraSize) {
+    while (written < extraSize) {
         DWORD n = 0;
-        if (!WinHttpWriteData(m_handle, extra + written, inExtraSize - written, &n))
+        if (!WinHttpWriteData(m_handle, extra + written, extraSize - written, &n))
             return GetLastError();
         if (n == 0) {
             SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
@@ -214,34 +224,58 @@ DWORD HttpRequestStreamImpl::sendOnce(const void* inExtraData, uint32_t inExtraS
     outCall = "on WinHttpReceiveResponse";
     if (!WinHttpReceiveResponse(m_handle, nullptr))
         return GetLastError();
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    outCall = "on WinHttpReceiveResponse (2)";
+    if (!WinHttpQueryHeaders(m_handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+        return GetLastError();
+    outStatus = status;
     return 0;
 }
 
-void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, AutoPtr<CredentialInfo>& ioWaiting, bool inRefused)
+bool HttpRequestStreamImpl::sendAgainAfter(DWORD inError, Conversation& ioTalk)
 {
-    const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
-    String challenge;
-    DWORD size = 0;
-    const DWORD query = proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE;
-    if (!WinHttpQueryHeaders(m_handle, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
-                             WINHTTP_NO_HEADER_INDEX) &&
-        GetLastError() == ERROR_INSUFFICIENT_BUFFER && size <= kMaxChallengeBytes) {
-        Morvenix::WipedBlock<wchar_t> buffer;
-        const uint32_t units = size / 2 + 1;
-        wchar_t* text = buffer.reset(units);
-        Morvenix::secureZero(text, units * sizeof(wchar_t));
-        DWORD bytes = (units - 1) * sizeof(wchar_t);
-        if (WinHttpQueryHeaders(m_handle, query, WINHTTP_HEADER_NAME_BY_INDEX, text, &bytes, WINHTTP_NO_HEADER_INDEX))
-            challenge = String(text, int32_t(bytes / sizeof(wchar_t)));
+    if (inError == ERROR_WINHTTP_RESEND_REQUEST) {
+        Morvenix::debugTrace("***ERROR_WINHTTP_RESEND_REQUEST\n");
+        return true;
     }
+    // Windows reports a server's request for a client certificate as its own error; Wine fails the
+    // handshake as a secure channel error. Either way one certificate is tried, once.
+    if ((inError == ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED || inError == ERROR_WINHTTP_SECURE_CHANNEL_ERROR) &&
+        !ioTalk.certificateTried && isSecure()) {
+        Morvenix::debugTrace("***ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED\n");
+        ioTalk.certificateTried = true;
+        if (attachClientCertificate(m_handle, Morvenix::HttpManager::getDefaultUserAgent()))
+            return true;
+        SetLastError(inError);
+    }
+    return false;
+}
+
+void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioTalk)
+{
+    static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
+    const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
+    if (proxy)
+        Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
+    Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
+    // A challenge after credentials were sent refuses them: the cache must not offer them again.
+    const bool refused = bool(answered.waiting);
+    if (refused)
+        answered.waiting->setConfirmed(false);
+    if (inStatus == ioTalk.previous)
+        MVX_THROW(Morvenix::errAuthFailed,
+                  proxy ? "Proxy Authorization Failed (407)." : "Authorization Failed (401).", kFunction);
+    ioTalk.previous = inStatus;
+
+    String challenge;
+    queryText(m_handle, proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE, kMaxChallengeBytes,
+              challenge);
     const String realm = findRealm(challenge);
-    // A server challenge names the host that asked: after a redirection that is not the connection's, and
-    // a provider must not take it for the connection's host.
-    String host;
-    uint16_t port = 0;
-    answeringHost(host, port);
-    const String caption = proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
-                                 : String::format("%s (%s:%u)", realm.c_str(), host.c_str(), unsigned(port));
+    const String caption =
+        proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
+              : String::format("%s (%s:%u)", realm.c_str(), getHost().c_str(), unsigned(getPort()));
     DWORD supported = 0, first = 0, target = 0;
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
@@ -255,54 +289,79 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, AutoPtr<Credentia
             break;
         }
     }
-    m_provider->getCredential(ioWaiting, proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer,
-                              caption, inRefused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
-    if (ioWaiting && schemes && scheme) {
-        const String user = ioWaiting->getUserName();
-        const String password = ioWaiting->getPassword();
+    m_provider->getCredential(answered.waiting, proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer,
+                              caption, refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    answered.target = target;
+    answered.scheme = schemes ? scheme : 0;
+    if (answered.waiting && answered.scheme) {
+        const String user = answered.waiting->getUserName();
+        const String password = answered.waiting->getPassword();
         WinHttpSetCredentials(m_handle, target, scheme, user.wc_str(), password.wc_str(), nullptr);
     }
+}
+
+bool HttpRequestStreamImpl::followWithinOrigin(uint32_t inStatus, Conversation& ioTalk)
+{
+    String location;
+    if (!m_follow || !isRedirection(inStatus) || !queryText(m_handle, WINHTTP_QUERY_LOCATION, 64 * 1024, location))
+        return false;
+    String target;
+    try {
+        const bool secure = isSecure();
+        const String base = String::format("%s://%s:%u%s", secure ? "https" : "http", getHost().c_str(),
+                                           unsigned(getPort()), m_target.c_str());
+        Morvenix::Url::Parts parts;
+        Morvenix::Url::separateUrl(parts, Morvenix::Url::resolve(base, location));
+        const uint16_t defaultPort = secure ? 443 : 80;
+        if (parts.scheme.toLower() != (secure ? "https" : "http") ||
+            (parts.port ? parts.port : defaultPort) != getPort() ||
+            Morvenix::Url::hostToAscii(parts.host).compareNoCase(getHost()) != 0)
+            return false;
+        target = Morvenix::Url::requestTarget(parts);
+    } catch (const Morvenix::Exception&) {
+        // A Location that cannot be read names no place of this origin: the caller gets the answer.
+        return false;
+    }
+    // A 303 asks for the result with GET, without the body.
+    if (inStatus == 303 && ioTalk.verb.compareNoCase("HEAD") != 0) {
+        ioTalk.verb = "GET";
+        ioTalk.withBody = false;
+    }
+    HINTERNET next = m_connection->openRequestHandle(ioTalk.verb, target, m_path);
+    WinHttpCloseHandle(m_handle);
+    m_handle = next;
+    m_target = target;
+    for (const String& line : m_headers)
+        WinHttpAddRequestHeaders(m_handle, line.wc_str(), DWORD(-1L),
+                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+    // The same origin may have the credentials already given to it, as WinHTTP's own following would.
+    for (const Answered* answered : {&ioTalk.server, &ioTalk.proxy}) {
+        if (answered->waiting && answered->scheme) {
+            const String user = answered->waiting->getUserName();
+            const String password = answered->waiting->getPassword();
+            WinHttpSetCredentials(m_handle, answered->target, answered->scheme, user.wc_str(), password.wc_str(),
+                                  nullptr);
+        }
+    }
+    return true;
 }
 
 AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* inExtraData, uint32_t inExtraSize)
 {
     AutoLock guard(m_lock);
     static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
-    // The credential last set for the server and for the proxy, until an answer says whether it worked.
-    AutoPtr<CredentialInfo> waitingServer, waitingProxy;
-    uint32_t previous = 0;
-    m_redirectedTo.clear();
-    m_redirectLost = false;
-    bool certificateTried = false;
+    Conversation talk;
+    talk.verb = m_verb;
     for (uint32_t round = 0;; ++round) {
         if (round == kMaxRounds)
             MVX_THROW(Morvenix::errOperationFailed,
                       String::format("The server did not give an answer in %u rounds.", unsigned(kMaxRounds)),
                       kFunction);
         const char* call = nullptr;
-        DWORD error = sendOnce(inExtraData, inExtraSize, call);
-        DWORD status = 0;
-        if (!error) {
-            DWORD size = sizeof(status);
-            call = "on WinHttpReceiveResponse (2)";
-            if (!WinHttpQueryHeaders(m_handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                     WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-                error = GetLastError();
-        }
-        if (error == ERROR_WINHTTP_RESEND_REQUEST) {
-            Morvenix::debugTrace("***ERROR_WINHTTP_RESEND_REQUEST\n");
+        uint32_t status = 0;
+        const DWORD error = sendOnce(inExtraData, inExtraSize, talk.withBody, status, call);
+        if (error && sendAgainAfter(error, talk))
             continue;
-        }
-        // Windows reports a server's request for a client certificate as its own error; Wine fails the
-        // handshake as a secure channel error. Either way one certificate is tried, once.
-        if ((error == ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED || error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR) &&
-            !certificateTried && isSecure()) {
-            Morvenix::debugTrace("***ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED\n");
-            certificateTried = true;
-            if (attachClientCertificate(m_handle, Morvenix::HttpManager::getDefaultUserAgent()))
-                continue;
-            SetLastError(error);
-        }
         if (error) {
             Morvenix::debugTrace("WinHttpReceiveResponse failed. Error=%s(%u)\n", winHttpErrorName(error),
                                  unsigned(error));
@@ -313,42 +372,30 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
                       String::format("The server's answer carries no valid status (%u).", unsigned(status)),
                       kFunction);
         if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
-            if (status == HTTP_STATUS_PROXY_AUTH_REQ)
-                Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
-            AutoPtr<CredentialInfo>& waiting = status == HTTP_STATUS_DENIED ? waitingServer : waitingProxy;
-            // A challenge after credentials were sent refuses them: the cache must not offer them again.
-            const bool refused = bool(waiting);
-            if (refused)
-                waiting->setConfirmed(false);
-            if (status == previous)
-                MVX_THROW(Morvenix::errAuthFailed,
-                          status == HTTP_STATUS_DENIED ? "Authorization Failed (401)." : "Proxy Authorization Failed (407).",
-                          kFunction);
-            answerChallenge(status, waiting, refused);
-            previous = status;
+            answerChallenge(status, talk);
             continue;
         }
+        if (followWithinOrigin(status, talk))
+            continue;
         if (status / 100 == 2) {
-            if (waitingServer)
-                waitingServer->setConfirmed(true);
-            if (waitingProxy)
-                waitingProxy->setConfirmed(true);
+            for (Answered* answered : {&talk.server, &talk.proxy})
+                if (answered->waiting)
+                    answered->waiting->setConfirmed(true);
         } else {
             Morvenix::debugTrace("HTTP Error %u\n", unsigned(status));
         }
-        break;
+        return createHttpResponse(m_handle, this, talk.verb.compareNoCase("HEAD") != 0);
     }
-    return createHttpResponse(m_handle, this, m_verb.compareNoCase("HEAD") != 0);
 }
 
 } // namespace
 
 AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHandle, HttpConnectionImpl* inConnection,
                                                        const String& inVerb, const String& inPath,
-                                                       CredentialProvider* inProvider)
+                                                       const String& inTarget, CredentialProvider* inProvider)
 {
     return AutoPtr<Morvenix::HttpRequestStream>(
-        new HttpRequestStreamImpl(inHandle, inConnection, inVerb, inPath, inProvider));
+        new HttpRequestStreamImpl(inHandle, inConnection, inVerb, inPath, inTarget, inProvider));
 }
 
 } // namespace _Mvx_Internal_NS_
