@@ -280,14 +280,23 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
                          unsigned(target));
-    // The strongest scheme offered; Basic only when nothing else is (it sends the password as it is).
+    // The strongest scheme offered; Basic only when nothing else is, and to a server only over TLS: it
+    // sends the password as it is. (The way to a proxy is plain whatever the target, so a proxy that
+    // offers only Basic gets it.)
+    const bool basicInClear = !proxy && !isSecure();
     DWORD scheme = 0;
     for (DWORD candidate : {DWORD(WINHTTP_AUTH_SCHEME_NEGOTIATE), DWORD(WINHTTP_AUTH_SCHEME_NTLM),
                             DWORD(WINHTTP_AUTH_SCHEME_DIGEST), DWORD(WINHTTP_AUTH_SCHEME_BASIC)}) {
-        if (supported & candidate) {
+        if ((supported & candidate) && !(candidate == WINHTTP_AUTH_SCHEME_BASIC && basicInClear)) {
             scheme = candidate;
             break;
         }
+    }
+    // Nobody is asked for a password that would not be sent; the repeated challenge ends the post.
+    if (!scheme && basicInClear && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
+        Morvenix::debugTrace("Basic authentication over plain HTTP refused.\n");
+        answered.waiting.reset();
+        return;
     }
     m_provider->getCredential(answered.waiting, proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer,
                               caption, refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);

@@ -70,7 +70,9 @@ protected:
     AutoPtr<HttpResponseStream> get(uint16_t inPort, const char* inPath, CredentialProvider* inProvider = nullptr,
                                     const char* inVerb = "GET", const char* inHeader = nullptr)
     {
-        AutoPtr<HttpConnection> c = manager->createConnection("127.0.0.1", inPort);
+        // The TLS port is reached over TLS, without certificate checks.
+        AutoPtr<HttpConnection> c = inPort == ports.tls ? manager->createSecureConnection("127.0.0.1", inPort, false)
+                                                        : manager->createConnection("127.0.0.1", inPort);
         AutoPtr<HttpRequestStream> r = c->createRequestStream(inVerb, inPath, false, inProvider);
         if (inHeader) {
             EXPECT_TRUE(r->addHeader(inHeader));
@@ -197,14 +199,37 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
     manager = HttpManager::create("", provider.get(), chooser.get());
-    AutoPtr<HttpResponseStream> r = get(ports.plain, "/auth/plain");
+    AutoPtr<HttpResponseStream> r = get(ports.tls, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     ASSERT_EQ(1u, provider->captions.size());
-    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
     EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->kinds[0]);
-    r = get(ports.plain, "/auth/plain");
+    r = get(ports.tls, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(1u, provider->captions.size());
+}
+
+// Basic sends the password as it is: a server gets it over TLS only. Over plain HTTP nobody is asked,
+// nothing is sent, and the post ends at the repeated challenge.
+TEST_F(HttpClient, BasicOnlyOverTls)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\basic.txt", {'o', 'k'});
+    for (uint16_t port : {ports.plain, ports.tls}) {
+        const std::string key = "basic" + std::to_string(port);
+        const std::string path = "/file/" + key + "/auth/basic.txt";
+        AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
+        if (port == ports.plain) {
+            MvxTest::expectThrow([&] { get(port, path.c_str(), provider.get()); }, Morvenix::errAuthFailed,
+                                 "Authorization Failed (401).");
+            EXPECT_TRUE(provider->captions.empty());
+        } else {
+            EXPECT_EQ("ok", readAll(*get(port, path.c_str(), provider.get())));
+            EXPECT_EQ(1u, provider->captions.size());
+        }
+        const std::vector<std::string> log = MvxTest::loopbackRequestLog(key);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(port == ports.tls, log.back().find("Basic_") != std::string::npos) << log.back();
+    }
 }
 
 // What the threads of the shared-manager test share, and what each of them runs.
@@ -219,7 +244,7 @@ DWORD WINAPI requestThrice(void* inShared)
     SharedManager& s = *static_cast<SharedManager*>(inShared);
     for (int i = 0; i < 3; ++i) {
         try {
-            AutoPtr<HttpConnection> c = s.manager->createConnection("127.0.0.1", s.port);
+            AutoPtr<HttpConnection> c = s.manager->createSecureConnection("127.0.0.1", s.port, false);
             if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
                 InterlockedIncrement(&s.failures);
         } catch (const Morvenix::Exception&) {
@@ -234,7 +259,7 @@ DWORD WINAPI requestThrice(void* inShared)
 TEST_F(HttpClient, ThreadsShareTheManagersCredentials)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers(8, {kUser, kPassword})));
-    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.plain, 0};
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.tls, 0};
     HANDLE threads[4];
     for (HANDLE& t : threads)
         t = CreateThread(nullptr, 0, requestThrice, &shared, 0, nullptr);
@@ -254,9 +279,9 @@ TEST_F(HttpClient, RealmCaptions)
     } cases[] = {{"/auth/second", "second realm"}, {"/auth/norealm", ""}};
     for (const Case& c : cases) {
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-        EXPECT_EQ(200u, get(ports.plain, c.path, provider.get())->getStatus());
+        EXPECT_EQ(200u, get(ports.tls, c.path, provider.get())->getStatus());
         ASSERT_EQ(1u, provider->captions.size());
-        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
     }
 }
 
@@ -265,10 +290,10 @@ TEST_F(HttpClient, RealmCaptions)
 TEST_F(HttpClient, RealmScanStaysInsideTheChallenge)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-    MvxTest::expectThrow([&] { get(ports.plain, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.tls, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     ASSERT_EQ(1u, provider->captions.size());
-    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.plain) + ")", provider->captions[0]);
+    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
 }
 
 TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
@@ -277,11 +302,11 @@ TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
     manager = HttpManager::create("", provider.get(), chooser.get());
     const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
-    MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain"); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain"); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
     // The next post asks again instead of sending the refused password.
-    EXPECT_EQ(200u, get(ports.plain, "/auth/plain")->getStatus());
+    EXPECT_EQ(200u, get(ports.tls, "/auth/plain")->getStatus());
     ASSERT_EQ(2u, provider->captions.size());
     // Nothing written for the failure names the password.
     const std::vector<unsigned char> text = MvxTest::readFile(trace);
@@ -293,14 +318,14 @@ TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
 TEST_F(HttpClient, ChallengeWithoutAnAnswerEndsWithAuthFailed)
 {
     AutoPtr<ListProvider> none(new ListProvider(Answers{}));
-    MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     EXPECT_EQ(1u, none->captions.size());
     // Credentials the URL carried: one fixed answer, refused, and the post ends.
     AutoPtr<CredentialProvider> fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, "bad", "");
-    MvxTest::expectThrow([&] { get(ports.plain, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
+    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
     fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, kPassword, "");
-    EXPECT_EQ(200u, get(ports.plain, "/auth/plain", fixed.get())->getStatus());
+    EXPECT_EQ(200u, get(ports.tls, "/auth/plain", fixed.get())->getStatus());
 }
 
 // post follows a redirection only on its own scheme, host and port, and takes the headers and the
