@@ -65,6 +65,12 @@ public:
     // stalls longer fails the request with the mapped time-out error.
     virtual void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs,
                              uint32_t inReceiveMs) = 0;
+    // The longest one request may take in milliseconds, from its post to the last byte of its answer read,
+    // for the requests opened from now on (0: no limit; defaultDeadlineMs until set). Every wait is cut to
+    // the time left, and past it the request fails with the mapped time-out error, however the server
+    // paces its bytes.
+    virtual void setDeadline(uint32_t inTotalMs) = 0;
+    static constexpr uint32_t defaultDeadlineMs = 5 * 60 * 1000;
 
     // An empty user agent means getDefaultUserAgent(); a null provider means an interactive one captioned
     // "HTTP Authentication"; a null chooser means HttpProxyChooser::createSystem(). The provider is

@@ -186,7 +186,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif kind == "earlyclose":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")
         elif kind == "drip":
-            answer = b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Drip: yes\r\n\r\nhello"
+            answer = b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Drip: yes\r\nConnection: close\r\n\r\nhello"
             for i in range(0, len(answer), 8):
                 self.wfile.write(answer[i:i + 8])
                 self.wfile.flush()
@@ -196,6 +196,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             # Silence before the first byte. (Silence after a partial status line makes Wine's WinHTTP
             # report a status without headers and then crash in WinHttpReadData.)
             stop.wait(6)
+            self.close_connection = True
+        elif kind == "slowdrip":
+            # A body byte every half second: each wait ends in time, the 100 bytes only after 50 s.
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")
+            self.wfile.flush()
+            for _ in range(100):
+                if stop.wait(0.5):
+                    break
+                self.wfile.write(b"x")
+                self.wfile.flush()
             self.close_connection = True
         elif kind == "stallbody":
             self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123")

@@ -14,6 +14,37 @@
 
 namespace _Mvx_Internal_NS_ {
 
+// The time limits of a request: each wait (WinHTTP's, 0 waits for ever) and the whole.
+struct HttpLimits {
+    DWORD resolveMs = 0;
+    DWORD connectMs = 60000;
+    DWORD sendMs = 30000;
+    DWORD receiveMs = 30000;
+    DWORD headersMs = 90000; // the wait for the answer's headers, which WinHTTP keeps apart
+    DWORD totalMs = Morvenix::HttpManager::defaultDeadlineMs; // 0: none
+};
+
+// The deadline of one request, running from its making (the start of a post).
+class HttpDeadline {
+public:
+    explicit HttpDeadline(const HttpLimits& inLimits);
+    // Cuts the request's waits to the time left, before a send or a read; past the deadline, throws the
+    // time-out failure as from inFunction.
+    void apply(HINTERNET inRequest, const char* inFunction);
+    // Throws the time-out failure when the deadline has passed.
+    void check(const char* inFunction) const;
+    // Throws for the WinHTTP call that just failed: the time-out failure when a wait cut to the deadline
+    // ran out, else the call's own failure with inTail.
+    [[noreturn]] void fail(const Morvenix::String& inTail, const char* inFunction) const;
+
+private:
+    [[noreturn]] void throwPast(const char* inFunction) const;
+
+    HttpLimits m_limits;
+    uint64_t m_end; // GetTickCount64 at the deadline
+    bool m_cut;     // the last apply cut a wait to the time left
+};
+
 // The manager: its sessions (one per proxy choice and check mode), its provider, its time-outs.
 class HttpManagerImpl : public Morvenix::HttpManager {
 public:
@@ -28,10 +59,10 @@ public:
     void setProxy(const Morvenix::String&) override;
     Morvenix::CredentialProvider* getCredentialProvider() override { return m_provider.get(); }
     void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs, uint32_t inReceiveMs) override;
+    void setDeadline(uint32_t inTotalMs) override;
 
-    // Sets the manager's time-outs on a new request, the wait for the answer's headers included (WinHTTP
-    // keeps that one apart). Under the manager's lock.
-    void applyTimeouts(HINTERNET inRequest);
+    // The limits for a request opened now.
+    HttpLimits getLimits();
     Morvenix::Mutex& getLock() { return m_lock; }
 
 private:
@@ -45,8 +76,7 @@ private:
     Morvenix::AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
     Morvenix::Mutex m_lock;
     std::map<std::string, HINTERNET> m_sessions;
-    int m_timeouts[4];
-    bool m_timeoutsSet;
+    HttpLimits m_limits;
 };
 
 // A connection to one host and port, plain or over TLS, with or without certificate checks.
@@ -68,8 +98,8 @@ public:
     Morvenix::Mutex& getLock() { return m_lock; }
     // The proxy the connection goes through, for the caption of a proxy challenge.
     const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
-    // A request handle for the verb and the encoded target, with the connection's certificate checks and
-    // the manager's time-outs; WinHTTP follows no redirection of it. inPathAsGiven names it in an error.
+    // A request handle for the verb and the encoded target, with the connection's certificate checks;
+    // WinHTTP follows no redirection of it. inPathAsGiven names it in an error.
     HINTERNET openRequestHandle(const Morvenix::String& inVerb, const Morvenix::String& inTarget,
                                 const Morvenix::String& inPathAsGiven);
 
@@ -90,13 +120,16 @@ Morvenix::AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHan
                                                                  const Morvenix::String& inVerb,
                                                                  const Morvenix::String& inPath,
                                                                  const Morvenix::String& inTarget,
-                                                                 Morvenix::CredentialProvider* inProvider);
+                                                                 Morvenix::CredentialProvider* inProvider,
+                                                                 const HttpLimits& inLimits);
 
 // The response of a posted request; it keeps the request (and so its handle and lock) alive. With
-// inBodyExpected (not a HEAD request) a body that ends before its Content-Length is an error.
+// inBodyExpected (not a HEAD request) a body that ends before its Content-Length is an error. Its reads
+// keep to the post's deadline.
 Morvenix::AutoPtr<Morvenix::HttpResponseStream> createHttpResponse(HINTERNET inRequest,
                                                                    Morvenix::HttpRequestStream* inOwner,
-                                                                   bool inBodyExpected);
+                                                                   bool inBodyExpected,
+                                                                   const HttpDeadline& inDeadline);
 
 // The published constant name of a WinHTTP error number, "????" for any other.
 const char* winHttpErrorName(DWORD inError);

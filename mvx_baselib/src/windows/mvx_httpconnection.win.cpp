@@ -8,7 +8,6 @@
 
 namespace _Mvx_Internal_NS_ {
 
-using Morvenix::AutoLock;
 using Morvenix::AutoPtr;
 using Morvenix::CredentialProvider;
 using Morvenix::HttpProxyChoice;
@@ -43,7 +42,7 @@ AutoPtr<Morvenix::HttpRequestStream> HttpConnectionImpl::createRequestStream(con
         const String target = (inPathIsEncoded ? inPath : Morvenix::Url::encode(inPath)).trim().removeBOM();
         HINTERNET handle = openRequestHandle(inVerb, target, inPath);
         CredentialProvider* provider = inProvider ? inProvider : m_manager->getCredentialProvider();
-        return createHttpRequest(handle, this, inVerb, inPath, target, provider);
+        return createHttpRequest(handle, this, inVerb, inPath, target, provider, m_manager->getLimits());
     } catch (...) {
         m_lock.unlock();
         throw;
@@ -54,7 +53,6 @@ HINTERNET HttpConnectionImpl::openRequestHandle(const String& inVerb, const Stri
                                                 const String& inPathAsGiven)
 {
     static const char* const kFunction = "Morvenix::HttpConnectionImpl::createRequestStream";
-    AutoLock managerGuard(m_manager->getLock());
     HINTERNET handle = WinHttpOpenRequest(m_handle, inVerb.wc_str(), inTarget.wc_str(), nullptr, WINHTTP_NO_REFERER,
                                           WINHTTP_DEFAULT_ACCEPT_TYPES,
                                           WINHTTP_FLAG_NULL_CODEPAGE | (m_secure ? WINHTTP_FLAG_SECURE : 0));
@@ -62,7 +60,6 @@ HINTERNET HttpConnectionImpl::openRequestHandle(const String& inVerb, const Stri
         MVX_THROW_WINHTTP(String::format("HttpConnectionImpl::createRequestStream(%s %s)", inVerb.c_str(),
                                          inPathAsGiven.c_str()),
                           kFunction);
-    m_manager->applyTimeouts(handle);
     // The request follows redirections itself, to its own scheme, host and port only: WinHTTP would take
     // the credentials set for this host to any other.
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;

@@ -18,8 +18,7 @@ using Morvenix::String;
 HttpManagerImpl::HttpManagerImpl(const String& inUserAgent, CredentialProvider* inProvider,
                                  Morvenix::HttpProxyChooser* inChooser)
     : m_userAgent(inUserAgent.isEmpty() ? getDefaultUserAgent() : inUserAgent),
-      m_chooser(inChooser ? AutoPtr<Morvenix::HttpProxyChooser>(inChooser) : Morvenix::HttpProxyChooser::createSystem()),
-      m_timeouts{0, 0, 0, 0}, m_timeoutsSet(false)
+      m_chooser(inChooser ? AutoPtr<Morvenix::HttpProxyChooser>(inChooser) : Morvenix::HttpProxyChooser::createSystem())
 {
     AutoPtr<CredentialProvider> base(inProvider);
     if (!base)
@@ -57,20 +56,23 @@ void HttpManagerImpl::setProxy(const String&)
 void HttpManagerImpl::setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs, uint32_t inReceiveMs)
 {
     AutoLock guard(m_lock);
-    m_timeouts[0] = int(inResolveMs);
-    m_timeouts[1] = int(inConnectMs);
-    m_timeouts[2] = int(inSendMs);
-    m_timeouts[3] = int(inReceiveMs);
-    m_timeoutsSet = true;
+    m_limits.resolveMs = inResolveMs;
+    m_limits.connectMs = inConnectMs;
+    m_limits.sendMs = inSendMs;
+    m_limits.receiveMs = inReceiveMs;
+    m_limits.headersMs = inReceiveMs;
 }
 
-void HttpManagerImpl::applyTimeouts(HINTERNET inRequest)
+void HttpManagerImpl::setDeadline(uint32_t inTotalMs)
 {
-    if (!m_timeoutsSet)
-        return;
-    WinHttpSetTimeouts(inRequest, m_timeouts[0], m_timeouts[1], m_timeouts[2], m_timeouts[3]);
-    DWORD wait = DWORD(m_timeouts[3]);
-    WinHttpSetOption(inRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof(wait));
+    AutoLock guard(m_lock);
+    m_limits.totalMs = inTotalMs;
+}
+
+HttpLimits HttpManagerImpl::getLimits()
+{
+    AutoLock guard(m_lock);
+    return m_limits;
 }
 
 AutoPtr<Morvenix::HttpConnection> HttpManagerImpl::connect(const String& inHost, uint16_t inPort, bool inSecure,

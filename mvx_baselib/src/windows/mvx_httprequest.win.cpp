@@ -111,9 +111,10 @@ struct Conversation {
 class HttpRequestStreamImpl : public Morvenix::HttpRequestStream {
 public:
     HttpRequestStreamImpl(HINTERNET inHandle, HttpConnectionImpl* inConnection, const String& inVerb,
-                          const String& inPath, const String& inTarget, CredentialProvider* inProvider)
+                          const String& inPath, const String& inTarget, CredentialProvider* inProvider,
+                          const HttpLimits& inLimits)
         : m_body(), m_handle(inHandle), m_connection(inConnection), m_path(inPath), m_target(inTarget),
-          m_verb(inVerb), m_provider(inProvider)
+          m_verb(inVerb), m_limits(inLimits), m_provider(inProvider)
     {
         m_body.setWipe(true);
         m_bodyStorage = Morvenix::MemoryStorage::create(m_body);
@@ -196,6 +197,7 @@ private:
     String m_verb;
     std::vector<String> m_headers; // as added, for the request of a followed redirection
     bool m_follow = true;
+    HttpLimits m_limits;
     AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
 };
 
@@ -361,11 +363,13 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
     static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
     Conversation talk;
     talk.verb = m_verb;
+    HttpDeadline deadline(m_limits);
     for (uint32_t round = 0;; ++round) {
         if (round == kMaxRounds)
             MVX_THROW(Morvenix::errOperationFailed,
                       String::format("The server did not give an answer in %u rounds.", unsigned(kMaxRounds)),
                       kFunction);
+        deadline.apply(m_handle, kFunction);
         const char* call = nullptr;
         uint32_t status = 0;
         const DWORD error = sendOnce(inExtraData, inExtraSize, talk.withBody, status, call);
@@ -374,7 +378,8 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
         if (error) {
             Morvenix::debugTrace("WinHttpReceiveResponse failed. Error=%s(%u)\n", winHttpErrorName(error),
                                  unsigned(error));
-            MVX_THROW_WINHTTP(call, kFunction);
+            SetLastError(error);
+            deadline.fail(call, kFunction);
         }
         if (status < 100 || status > 999)
             MVX_THROW(Morvenix::errDataBroken,
@@ -393,7 +398,10 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
         } else {
             Morvenix::debugTrace("HTTP Error %u\n", unsigned(status));
         }
-        return createHttpResponse(m_handle, this, talk.verb.compareNoCase("HEAD") != 0);
+        // Wine's WinHTTP bounds each wait for the headers, not their sum: a server that drips them holds
+        // the send past the deadline, and the answer is refused then.
+        deadline.check(kFunction);
+        return createHttpResponse(m_handle, this, talk.verb.compareNoCase("HEAD") != 0, deadline);
     }
 }
 
@@ -401,10 +409,11 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
 
 AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHandle, HttpConnectionImpl* inConnection,
                                                        const String& inVerb, const String& inPath,
-                                                       const String& inTarget, CredentialProvider* inProvider)
+                                                       const String& inTarget, CredentialProvider* inProvider,
+                                                       const HttpLimits& inLimits)
 {
     return AutoPtr<Morvenix::HttpRequestStream>(
-        new HttpRequestStreamImpl(inHandle, inConnection, inVerb, inPath, inTarget, inProvider));
+        new HttpRequestStreamImpl(inHandle, inConnection, inVerb, inPath, inTarget, inProvider, inLimits));
 }
 
 } // namespace _Mvx_Internal_NS_
