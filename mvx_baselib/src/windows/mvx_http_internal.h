@@ -64,6 +64,9 @@ public:
     // The limits for a request opened now.
     HttpLimits getLimits();
     Morvenix::Mutex& getLock() { return m_lock; }
+    // Held by a post from its first challenge to its end: the requests of one manager answer challenges
+    // one at a time, so a credential that one of them got accepted serves the others unasked.
+    Morvenix::Mutex& getAnswerLock() { return m_answerLock; }
 
 private:
     Morvenix::AutoPtr<Morvenix::HttpConnection> connect(const Morvenix::String& inHost, uint16_t inPort, bool inSecure,
@@ -75,6 +78,7 @@ private:
     Morvenix::AutoPtr<Morvenix::CredentialProvider> m_provider;
     Morvenix::AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
     Morvenix::Mutex m_lock;
+    Morvenix::Mutex m_answerLock;
     std::map<std::string, HINTERNET> m_sessions;
     HttpLimits m_limits;
 };
@@ -96,6 +100,7 @@ public:
     bool isSecure() override { return m_secure; }
 
     Morvenix::Mutex& getLock() { return m_lock; }
+    Morvenix::Mutex& getAnswerLock() { return m_manager->getAnswerLock(); }
     // The proxy the connection goes through, for the caption of a proxy challenge.
     const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
     // A request handle for the verb and the encoded target, with the connection's certificate checks;

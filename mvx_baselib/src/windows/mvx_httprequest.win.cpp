@@ -99,8 +99,32 @@ struct Answered {
     DWORD scheme = 0;
 };
 
+// The manager's answer lock, once a post took it, until the post ends.
+class AnswerTurn {
+public:
+    AnswerTurn() = default;
+    AnswerTurn(const AnswerTurn&) = delete;
+    AnswerTurn& operator=(const AnswerTurn&) = delete;
+    ~AnswerTurn()
+    {
+        if (m_held)
+            m_held->unlock();
+    }
+    void take(Morvenix::Mutex& inLock)
+    {
+        if (m_held)
+            return;
+        inLock.lock();
+        m_held = &inLock;
+    }
+
+private:
+    Morvenix::Mutex* m_held = nullptr;
+};
+
 // What one post has learnt so far.
 struct Conversation {
+    AnswerTurn turn;
     Answered server, proxy;
     uint32_t previous = 0; // the status of the previous round, 0 at first
     bool certificateTried = false;
@@ -261,6 +285,7 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
     const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
     if (proxy)
         Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
+    ioTalk.turn.take(m_connection->getAnswerLock());
     Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
     // A challenge after credentials were sent refuses them: the cache must not offer them again.
     const bool refused = bool(answered.waiting);
