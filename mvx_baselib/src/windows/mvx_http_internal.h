@@ -41,8 +41,9 @@ private:
     [[noreturn]] void throwPast(const char* inFunction) const;
 
     HttpLimits m_limits;
-    uint64_t m_end; // GetTickCount64 at the deadline
-    bool m_cut;     // the last apply cut a wait to the time left
+    uint64_t m_end;      // GetTickCount64 at the deadline
+    HINTERNET m_applied; // the handle the waits were last set on
+    bool m_cut;          // the last apply cut a wait to the time left
 };
 
 // The manager: its sessions (one per proxy choice and check mode), its provider, its time-outs.

@@ -7,7 +7,8 @@
 
 namespace _Mvx_Internal_NS_ {
 
-HttpDeadline::HttpDeadline(const HttpLimits& inLimits) : m_limits(inLimits), m_end(0), m_cut(false)
+HttpDeadline::HttpDeadline(const HttpLimits& inLimits)
+    : m_limits(inLimits), m_end(0), m_applied(nullptr), m_cut(false)
 {
     if (m_limits.totalMs)
         m_end = GetTickCount64() + m_limits.totalMs;
@@ -25,7 +26,9 @@ void HttpDeadline::apply(HINTERNET inRequest, const char* inFunction)
     if (m_limits.totalMs && now >= m_end)
         throwPast(inFunction);
     const DWORD left = m_limits.totalMs ? DWORD(m_end - now) : 0;
-    // 0 waits for ever; with a deadline no wait outlasts the time left.
+    // 0 waits for ever; with a deadline no wait outlasts the time left. Waits set whole on this handle
+    // before need not be set again (reads come often, and far from the deadline nothing changes).
+    const bool wasWhole = m_applied == inRequest && !m_cut;
     m_cut = false;
     auto cut = [this, left](DWORD inWait) {
         if (!left || (inWait && inWait <= left))
@@ -33,10 +36,15 @@ void HttpDeadline::apply(HINTERNET inRequest, const char* inFunction)
         m_cut = true;
         return left;
     };
-    WinHttpSetTimeouts(inRequest, int(cut(m_limits.resolveMs)), int(cut(m_limits.connectMs)),
-                       int(cut(m_limits.sendMs)), int(cut(m_limits.receiveMs)));
-    DWORD headers = cut(m_limits.headersMs);
-    WinHttpSetOption(inRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headers, sizeof(headers));
+    const DWORD headers = cut(m_limits.headersMs);
+    const DWORD resolve = cut(m_limits.resolveMs), connect = cut(m_limits.connectMs), send = cut(m_limits.sendMs),
+                receive = cut(m_limits.receiveMs);
+    if (wasWhole && !m_cut)
+        return;
+    m_applied = inRequest;
+    WinHttpSetTimeouts(inRequest, int(resolve), int(connect), int(send), int(receive));
+    DWORD wait = headers;
+    WinHttpSetOption(inRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof(wait));
 }
 
 void HttpDeadline::fail(const Morvenix::String& inTail, const char* inFunction) const
