@@ -207,6 +207,8 @@ private:
     // A 401 or 407: the credential for the challenge set on the request; throws when the same challenge
     // comes twice in a row.
     void answerChallenge(uint32_t inStatus, Conversation& ioTalk);
+    // Sets a credential given for a challenge on the request, as it was given.
+    void setCredentials(const Answered& inAnswered);
     // Moves the request to the target of a redirection on its own scheme, host and port; false (the
     // answer goes to the caller) for any other target, or when following is off.
     bool followWithinOrigin(uint32_t inStatus, Conversation& ioTalk);
@@ -329,11 +331,16 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
                               caption, refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
     answered.target = target;
     answered.scheme = schemes ? scheme : 0;
-    if (answered.waiting && answered.scheme) {
-        const String user = answered.waiting->getUserName();
-        const String password = answered.waiting->getPassword();
-        WinHttpSetCredentials(m_handle, target, scheme, user.wc_str(), password.wc_str(), nullptr);
-    }
+    setCredentials(answered);
+}
+
+void HttpRequestStreamImpl::setCredentials(const Answered& inAnswered)
+{
+    if (!inAnswered.waiting || !inAnswered.scheme)
+        return;
+    const String user = inAnswered.waiting->getUserName();
+    const String password = inAnswered.waiting->getPassword();
+    WinHttpSetCredentials(m_handle, inAnswered.target, inAnswered.scheme, user.wc_str(), password.wc_str(), nullptr);
 }
 
 bool HttpRequestStreamImpl::followWithinOrigin(uint32_t inStatus, Conversation& ioTalk)
@@ -371,14 +378,8 @@ bool HttpRequestStreamImpl::followWithinOrigin(uint32_t inStatus, Conversation& 
         WinHttpAddRequestHeaders(m_handle, line.wc_str(), DWORD(-1L),
                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
     // The same origin may have the credentials already given to it, as WinHTTP's own following would.
-    for (const Answered* answered : {&ioTalk.server, &ioTalk.proxy}) {
-        if (answered->waiting && answered->scheme) {
-            const String user = answered->waiting->getUserName();
-            const String password = answered->waiting->getPassword();
-            WinHttpSetCredentials(m_handle, answered->target, answered->scheme, user.wc_str(), password.wc_str(),
-                                  nullptr);
-        }
-    }
+    setCredentials(ioTalk.server);
+    setCredentials(ioTalk.proxy);
     return true;
 }
 
