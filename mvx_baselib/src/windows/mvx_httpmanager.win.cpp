@@ -101,7 +101,7 @@ AutoPtr<Morvenix::HttpConnection> HttpManagerImpl::connect(const String& inHost,
 // The session for a proxy choice, opened on first use: WinHTTP takes a proxy reliably only when a
 // session is opened with it, so each choice has a session of its own. Connections that verify the
 // server's certificate have sessions apart too, which keeps Windows from pooling the two kinds
-// together; that alone is not enough under Wine (see createRequestStream). Under the manager's lock.
+// together; that alone is not enough under Wine (see openRequestHandle). Under the manager's lock.
 HINTERNET HttpManagerImpl::session(const HttpProxyChoice& inProxy, bool inVerified, const String& inUserAgentAsGiven)
 {
     const std::string key = std::to_string(unsigned(inProxy.kind)) + (inVerified ? "v\n" : "\n") +
