@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+#include <string>
+
 using Morvenix::String;
 using Morvenix::Url;
 
@@ -127,6 +131,38 @@ TEST(UrlHostNames, RefuseWhatAHostCannotHold)
     for (const char* good : {"[::1]", "[2001:db8::7]", "[::ffff:127.0.0.1]", "a-b.c_d~e", "x!$&'()*+,;=y",
                              "m\xC3\xBCller.example", ""}) {
         EXPECT_NO_THROW(Url::hostToAscii(good)) << good;
+    }
+}
+
+// Random bytes put into the authority of sound URLs: whatever separateUrl takes has a host without a byte
+// that could end a line or a field, and the rest fails with the URL error.
+TEST(UrlHostNames, MutatedAuthoritiesGiveCleanHostsOrTheUrlError)
+{
+    const std::string seeds[] = {"http://u:p@host.example:81/a?b#c", "https://[2001:db8::1]:8443/x",
+                                 "http://m\xC3\xBCller.example/"};
+    std::mt19937 random(30);
+    for (int i = 0; i < 3000; ++i) {
+        std::string url = seeds[i % 3];
+        const size_t authority = url.find("://") + 3;
+        for (int edits = 1 + int(random() % 3); edits > 0; --edits) {
+            const size_t at = authority + random() % (url.size() - authority);
+            const char byte = char(random() % 4 ? random() % 48 : random() % 256);
+            if (random() % 2)
+                url.insert(at, 1, byte);
+            else
+                url[at] = byte;
+        }
+        Url::Parts parts;
+        try {
+            Url::separateUrl(parts, url);
+        } catch (const Morvenix::Exception& e) {
+            EXPECT_EQ(Morvenix::errOperationFailed, e.getCode());
+            continue;
+        }
+        for (char c : std::string(parts.host.c_str()))
+            EXPECT_TRUE(static_cast<unsigned char>(c) > 0x20 && c != 0x7F && !std::strchr("\"<>\\^`{|}%/?#@", c))
+                << "host of " << url;
+        EXPECT_NO_THROW(Url::hostToAscii(parts.host)) << url;
     }
 }
 
