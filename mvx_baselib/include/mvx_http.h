@@ -151,6 +151,9 @@ public:
     virtual String getHeader(const String& inName) = 0;
     // "Content-Length" as a decimal number; errNotFound when missing, errDataBroken when it is no number.
     virtual uint64_t getContentLength() = 0;
+
+    // 301, 302, 303, 307 and 308: the statuses whose Location names where the resource is.
+    static bool isRedirection(uint32_t inStatus);
 };
 
 } // namespace Morvenix

@@ -25,11 +25,6 @@ const uint32_t kMaxCopyBuffer = 1024 * 1024;
 // Redirections followed for one request; a longer chain is refused rather than followed for ever.
 const int kMaxRedirects = 8;
 
-bool isRedirect(uint32_t inStatus)
-{
-    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
-}
-
 // Gives the URL's own user name and password to a challenge of the URL's own host and port only. The
 // caption of a server challenge ends in "(host:port)" of the host that asked, also after a redirection;
 // proxies and other hosts get the manager's provider, as a URL without credentials would.
@@ -218,7 +213,7 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
         String location;
-        if (!isRedirect(answer->getStatus()) || !findHeader(*answer, "Location", location))
+        if (!HttpResponseStream::isRedirection(answer->getStatus()) || !findHeader(*answer, "Location", location))
             return answer;
         if (hop == kMaxRedirects)
             MVX_THROW(errReadFailed, "Too many redirections!", "Morvenix::HttpStorageLoaderImpl::request");

@@ -26,8 +26,8 @@ using Morvenix::String;
 // Rounds of one post: resends, one client certificate, a server and a proxy challenge each answered once,
 // with room to spare; a conversation that goes on past this is refused rather than looped.
 const uint32_t kMaxRounds = 16;
-// A challenge header longer than this is not searched for its realm.
-const DWORD kMaxChallengeBytes = 64 * 1024;
+// A challenge or Location header longer than this is not read.
+const DWORD kMaxQueriedBytes = 64 * 1024;
 
 // Finds in the certificate store "MY" the first certificate whose subject contains the text and sets it
 // on the request; false when there is none.
@@ -85,11 +85,6 @@ bool queryText(HINTERNET inRequest, DWORD inQuery, DWORD inMaxBytes, String& out
         return false;
     outText = String(text, int32_t(bytes / sizeof(wchar_t)));
     return true;
-}
-
-bool isRedirection(uint32_t inStatus)
-{
-    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
 }
 
 // A credential given for a challenge, until an answer says whether it worked, and how it was set.
@@ -299,7 +294,7 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
     ioTalk.previous = inStatus;
 
     String challenge;
-    queryText(m_handle, proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE, kMaxChallengeBytes,
+    queryText(m_handle, proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE, kMaxQueriedBytes,
               challenge);
     const String realm = findRealm(challenge);
     const String caption =
@@ -346,7 +341,8 @@ void HttpRequestStreamImpl::setCredentials(const Answered& inAnswered)
 bool HttpRequestStreamImpl::followWithinOrigin(uint32_t inStatus, Conversation& ioTalk)
 {
     String location;
-    if (!m_follow || !isRedirection(inStatus) || !queryText(m_handle, WINHTTP_QUERY_LOCATION, 64 * 1024, location))
+    if (!m_follow || !Morvenix::HttpResponseStream::isRedirection(inStatus) ||
+        !queryText(m_handle, WINHTTP_QUERY_LOCATION, kMaxQueriedBytes, location))
         return false;
     String target;
     try {
