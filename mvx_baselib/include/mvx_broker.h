@@ -18,7 +18,8 @@ public:
     ~ResourceBroker() override {}
     // "http://" and "https://" (case-sensitive): the manager's cached storage; "file:": the path of the
     // URL; any other text with "://" in it: errInvalidParam "Unknown resource protocol!"; anything else:
-    // a local path. Local files are opened read-only and must exist.
+    // a local path. Local files are opened read-only and must exist. Each HTTP request keeps to the
+    // manager's time-outs and deadline (HttpManager::defaultDeadlineMs unless set), so none hangs.
     virtual AutoPtr<Storage> locateFile(const String& inUrl) = 0;
 
     // Over a new HTTP manager with that user agent and provider; a null provider means an interactive one

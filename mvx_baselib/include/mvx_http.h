@@ -65,6 +65,12 @@ public:
     // stalls longer fails the request with the mapped time-out error.
     virtual void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs,
                              uint32_t inReceiveMs) = 0;
+    // The longest one request may take in milliseconds, from its post to the last byte of its answer read,
+    // for the requests opened from now on (0: no limit; defaultDeadlineMs until set). Every wait is cut to
+    // the time left, and past it the request fails with the mapped time-out error, however the server
+    // paces its bytes.
+    virtual void setDeadline(uint32_t inTotalMs) = 0;
+    static constexpr uint32_t defaultDeadlineMs = 5 * 60 * 1000;
 
     // An empty user agent means getDefaultUserAgent(); a null provider means an interactive one captioned
     // "HTTP Authentication"; a null chooser means HttpProxyChooser::createSystem(). The provider is
@@ -103,8 +109,10 @@ public:
     virtual bool isSecure() = 0;
     // "http[s]://host:port/" followed by the path as given.
     virtual String getUrl() = 0;
-    // Whether post follows redirections itself (the default; credentials set for the request then travel
-    // with it to the new host) or returns their answers (3xx with a Location) to the caller.
+    // Whether post follows redirections (the default) or returns their answers (3xx with a Location) to
+    // the caller. It follows only to the connection's own scheme, host and port, with the headers added
+    // and the credentials already given (after a 303 with GET and no body); a redirection anywhere else
+    // always comes back to the caller, who decides whether to trust the new host.
     virtual void setFollowRedirects(bool inFollow) = 0;
 };
 
@@ -145,6 +153,9 @@ public:
     virtual uint64_t getContentLength() = 0;
     // Whether getHeader finds the name.
     virtual bool hasHeader(const String& inName) = 0;
+
+    // 301, 302, 303, 307 and 308: the statuses whose Location names where the resource is.
+    static bool isRedirection(uint32_t inStatus);
 };
 
 } // namespace Morvenix

@@ -32,15 +32,28 @@ public:
     static String encodeIfNeeded(const String& inText);
     // The per-byte rule of encode.
     static bool isUnsafeChar(char inByte);
+    // Only the bytes that cannot stand in a request line (below 33, 127 and above) become escapes:
+    // delimiters and escapes already in the text stay as written.
+    static String encodeForRequestLine(const String& inText);
 
     // scheme "://" [user [":" password] "@"] host [":" port] path [rest]. The scheme is at least three
     // characters of letters, digits, '_' and '-', beginning and ending with no '-'; the authority ends at
     // the first '/', '?' or '#', and only an '@' inside it separates user information; the port is
-    // 0..65535. Anything else throws errOperationFailed and leaves outParts as it was.
+    // 0..65535; the host is a bracketed IPv6 address (hex digits, ':' and '.') or a name of letters,
+    // digits, "-._~!$&'()*+,;=" and bytes of 128 and above, never a control byte or blank. Anything else
+    // throws errOperationFailed and leaves outParts as it was.
     static void separateUrl(Parts& outParts, const String& inUrl);
     // The URL without the password of its user information ("scheme://user@host..."), as separateUrl
     // splits it; any other text unchanged. What may be shown or traced of a URL.
     static String withoutPassword(const String& inUrl);
+    // The target of a request line for the parts: the path (a '/' put in front when it has none) and the
+    // query as written, never the fragment, through encodeForRequestLine.
+    static String requestTarget(const Parts& inParts);
+    // The absolute URL a redirection's Location names, read against the absolute URL that answered: an
+    // "http://" or "https://" URL (any case) as it is, "//host/..." with the base's scheme, an absolute
+    // path or a path relative to the base's folder on the base's scheme, host and port. The base must
+    // pass separateUrl.
+    static String resolve(const String& inBase, const String& inReference);
     // prefix + host + suffix == inUrl: the prefix is the scheme with "://" and any user information with
     // its '@', the suffix the port (with its ':') and everything after the authority.
     static void splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix);
@@ -50,7 +63,9 @@ public:
     // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
     // slashes before a server name); empty for any other URL. An escaped NUL throws errInvalidParam.
     static String fileUrlToPath(const String& inUrl);
-    // The host name converted by libidn; the host unchanged when libidn refuses it.
+    // The host name converted by libidn; the host unchanged when libidn refuses it. A host that
+    // separateUrl would not take, before or after the conversion, throws errOperationFailed (an empty one
+    // passes).
     static String hostToAscii(const String& inHost);
     static String hostToUnicode(const String& inHost);
 };

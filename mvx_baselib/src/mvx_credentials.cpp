@@ -35,9 +35,10 @@ public:
 
 namespace {
 
-class SimpleCredentialProviderImplImpl : public SimpleCredentialProviderImpl {
+// Gives the one credential it was made with, whatever is asked.
+class FixedCredentialProvider : public SimpleCredentialProviderImpl {
 public:
-    SimpleCredentialProviderImplImpl(const String& inUserName, const String& inPassword, const String& inTarget)
+    FixedCredentialProvider(const String& inUserName, const String& inPassword, const String& inTarget)
         : m_credential(new SimpleCredentialInfoImpl(inTarget, inUserName, inPassword, false))
     {
     }
@@ -104,7 +105,7 @@ private:
 AutoPtr<CredentialProvider> SimpleCredentialProviderImpl::create(const String& inUserName, const String& inPassword,
                                                                  const String& inTarget)
 {
-    return AutoPtr<CredentialProvider>(new SimpleCredentialProviderImplImpl(inUserName, inPassword, inTarget));
+    return AutoPtr<CredentialProvider>(new FixedCredentialProvider(inUserName, inPassword, inTarget));
 }
 
 CredentialProviderCache::CredentialProviderCache(CredentialProvider* inBaseCredCache)

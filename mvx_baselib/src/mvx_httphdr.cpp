@@ -103,4 +103,9 @@ const String& HttpHeader::operator[](const String& inName) const
               "Morvenix::HttpHeader::operator []");
 }
 
+bool HttpResponseStream::isRedirection(uint32_t inStatus)
+{
+    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
+}
+
 } // namespace Morvenix

@@ -25,35 +25,6 @@ const uint32_t kMaxCopyBuffer = 1024 * 1024;
 // Redirections followed for one request; a longer chain is refused rather than followed for ever.
 const int kMaxRedirects = 8;
 
-bool isRedirect(uint32_t inStatus)
-{
-    return inStatus == 301 || inStatus == 302 || inStatus == 303 || inStatus == 307 || inStatus == 308;
-}
-
-// The path and query of a URL for the request line, as written: the fragment belongs to the client and is
-// never sent, and escapes already in the text stay as they are. Only bytes that cannot stand in a request
-// line (controls, blanks, DEL and non-ASCII bytes) are escaped.
-String requestTarget(const Url::Parts& inParts)
-{
-    std::string target = inParts.path.c_str();
-    if (target.empty() || target[0] != '/')
-        target.insert(0, 1, '/');
-    const std::string rest = inParts.rest.c_str();
-    target += rest.substr(0, rest.find('#'));
-    static const char kHex[] = "0123456789abcdef";
-    std::string escaped;
-    for (unsigned char c : target) {
-        if (c <= 0x20 || c >= 0x7F) {
-            escaped += '%';
-            escaped += kHex[c >> 4];
-            escaped += kHex[c & 15];
-        } else {
-            escaped += char(c);
-        }
-    }
-    return String(escaped);
-}
-
 // Gives the URL's own user name and password to a challenge of the URL's own host and port only. The
 // caption of a server challenge ends in "(host:port)" of the host that asked, also after a redirection;
 // proxies and other hosts get the manager's provider, as a URL without credentials would.
@@ -193,7 +164,7 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
     Url::Parts parts;
     Url::separateUrl(parts, inUrl);
     parts.scheme = parts.scheme.toLower();
-    m_target = requestTarget(parts);
+    m_target = Url::requestTarget(parts);
     if (parts.scheme == "http")
         m_connection = inManager->createConnection(parts.host, uint16_t(parts.port));
     else if (parts.scheme == "https")
@@ -233,7 +204,7 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
-        if (!isRedirect(answer->getStatus()) || !answer->hasHeader("Location")) {
+        if (!HttpResponseStream::isRedirection(answer->getStatus()) || !answer->hasHeader("Location")) {
             if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding") &&
                 answer->getHeader("Content-Encoding").compareNoCase("identity") != 0)
                 MVX_THROW(errReadFailed,
@@ -258,22 +229,10 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
 {
     static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
     const bool secure = ioConnection->isSecure();
-    String absolute;
-    // Schemes are case-insensitive: "HTTP://host/" names another host, not a path on this one.
-    const String lowered = inLocation.toLower();
-    if (lowered.startsWith("http://") || lowered.startsWith("https://")) {
-        absolute = inLocation;
-    } else if (inLocation.startsWith("//")) {
-        absolute = String(secure ? "https:" : "http:") + inLocation;
-    } else {
-        std::string path = inLocation.c_str();
-        if (path.empty() || path[0] != '/') {
-            const std::string base = std::string(ioTarget.c_str()).substr(0, std::string(ioTarget.c_str()).find('?'));
-            path = base.substr(0, base.rfind('/') + 1) + path;
-        }
-        absolute = String::format("%s://%s:%u%s", secure ? "https" : "http", ioConnection->getHost().c_str(),
-                                  unsigned(ioConnection->getPort()), path.c_str());
-    }
+    const String absolute =
+        Url::resolve(String::format("%s://%s:%u%s", secure ? "https" : "http", ioConnection->getHost().c_str(),
+                                    unsigned(ioConnection->getPort()), ioTarget.c_str()),
+                     inLocation);
     Url::Parts parts;
     Url::separateUrl(parts, absolute);
     parts.scheme = parts.scheme.toLower();
@@ -288,7 +247,7 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
         Url::hostToAscii(parts.host).compareNoCase(ioConnection->getHost()) != 0)
         ioConnection = toSecure ? manager->createSecureConnection(parts.host, port, m_verify)
                                 : manager->createConnection(parts.host, port);
-    ioTarget = requestTarget(parts);
+    ioTarget = Url::requestTarget(parts);
 }
 
 Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize)

@@ -8,6 +8,7 @@
 #include "mvx_unicode.h"
 
 #include <cstring>
+#include <string>
 #include <idn-free.h>
 #include <idna.h>
 
@@ -75,6 +76,28 @@ const char* hostEnd(const char* inBegin, const char* inEnd)
     MVX_THROW(errOperationFailed, "errOperationFailed", "Morvenix::Url::separateUrl");
 }
 
+// Whether the text can name a host: a bracketed IPv6 address of hex digits, colons and dots, or a name
+// of letters, digits, the few marks a registered name may hold and the UTF-8 bytes of an international
+// one. Control bytes, blanks and the delimiters of URLs and header lines never are: a host is written
+// into request lines and headers as it is, and to a proxy the whole URL is.
+bool isValidHost(const char* inBegin, const char* inEnd)
+{
+    if (inBegin != inEnd && *inBegin == '[') {
+        if (inEnd - inBegin < 3 || inEnd[-1] != ']')
+            return false;
+        for (const char* p = inBegin + 1; p != inEnd - 1; ++p)
+            if (!isHexDigit(*p) && *p != ':' && *p != '.')
+                return false;
+        return true;
+    }
+    for (const char* p = inBegin; p != inEnd; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x80 && !isWordChar(char(c)) && !std::strchr("-.~!$&'()*+,;=", char(c)))
+            return false;
+    }
+    return true;
+}
+
 String convertHost(const String& inHost, int (*inConvert)(const char*, char**, int))
 {
     char* out = nullptr;
@@ -96,7 +119,10 @@ bool Url::isUnsafeChar(char inByte)
     return b < 33 || b > 125 || std::strchr(kEscapedSet, inByte) != nullptr;
 }
 
-String Url::encode(const String& inText)
+namespace {
+
+// Percent-encodes, up to the first NUL, the bytes the rule names.
+String encodeWhere(const String& inText, bool (*inUnsafe)(char))
 {
     const char* text = inText.c_str();
     const uint32_t length = uint32_t(std::strlen(text));
@@ -105,7 +131,7 @@ String Url::encode(const String& inText)
     uint32_t n = 0;
     for (uint32_t i = 0; i < length; ++i) {
         const char c = text[i];
-        if (isUnsafeChar(c)) {
+        if (inUnsafe(c)) {
             out[n++] = '%';
             out[n++] = kHexDigits[(static_cast<unsigned char>(c) >> 4) & 15];
             out[n++] = kHexDigits[static_cast<unsigned char>(c) & 15];
@@ -114,6 +140,51 @@ String Url::encode(const String& inText)
         }
     }
     return String(out, int32_t(n));
+}
+
+bool cannotStandInARequestLine(char inByte)
+{
+    const unsigned char c = static_cast<unsigned char>(inByte);
+    return c <= 0x20 || c >= 0x7F;
+}
+
+} // namespace
+
+String Url::encode(const String& inText)
+{
+    return encodeWhere(inText, isUnsafeChar);
+}
+
+String Url::encodeForRequestLine(const String& inText)
+{
+    return encodeWhere(inText, cannotStandInARequestLine);
+}
+
+String Url::requestTarget(const Parts& inParts)
+{
+    const uint32_t fragment = inParts.rest.find("#");
+    const String query = fragment == String::npos ? inParts.rest : inParts.rest.substr(0, fragment);
+    return encodeForRequestLine((inParts.path.startsWith("/") ? inParts.path : String("/") + inParts.path) + query);
+}
+
+String Url::resolve(const String& inBase, const String& inReference)
+{
+    // Schemes are case-insensitive: "HTTP://host/" names another host, not a path on this one.
+    const String lowered = inReference.toLower();
+    if (lowered.startsWith("http://") || lowered.startsWith("https://"))
+        return inReference;
+    Parts base;
+    separateUrl(base, inBase);
+    if (inReference.startsWith("//"))
+        return base.scheme + ":" + inReference;
+    std::string path = inReference.c_str();
+    if (path.empty() || path[0] != '/') {
+        const std::string directory = base.path.c_str();
+        const size_t slash = directory.rfind('/');
+        path = (slash == std::string::npos ? std::string("/") : directory.substr(0, slash + 1)) + path;
+    }
+    const String port = base.port ? String::format(":%u", unsigned(base.port)) : String();
+    return base.scheme + "://" + base.host + port + String(path.c_str());
 }
 
 String Url::decode(const String& inText)
@@ -179,7 +250,7 @@ void Url::separateUrl(Parts& outParts, const String& inUrl)
     const char* at = lastAt(authority, authorityStop);
     const char* host = at ? at + 1 : authority;
     const char* hostStop = hostEnd(host, authorityStop);
-    if (hostStop == host)
+    if (hostStop == host || !isValidHost(host, hostStop))
         throwNoMatch();
     uint32_t port = 0;
     if (hostStop != authorityStop) {
@@ -266,7 +337,14 @@ String Url::fileUrlToPath(const String& inUrl)
 
 String Url::hostToAscii(const String& inHost)
 {
-    return convertHost(inHost, idna_to_ascii_8z);
+    // Checked before and after: the conversion maps some characters (full-width marks) to ASCII ones.
+    static const char* const kFunction = "Morvenix::Url::hostToAscii";
+    if (!isValidHost(inHost.begin(), inHost.end()))
+        MVX_THROW(errOperationFailed, "errOperationFailed", kFunction);
+    const String result = convertHost(inHost, idna_to_ascii_8z);
+    if (!isValidHost(result.begin(), result.end()))
+        MVX_THROW(errOperationFailed, "errOperationFailed", kFunction);
+    return result;
 }
 
 String Url::hostToUnicode(const String& inHost)

@@ -10,10 +10,12 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include <windows.h>
 
 namespace MvxTest {
 
-// Answers with its (user, password) pairs in turn, then with none; remembers every question.
+// Answers with its (user, password) pairs in turn, then with none, each after delayMs (as a person at a
+// dialog would take a while); remembers every question.
 typedef std::vector<std::pair<std::string, std::string>> Answers;
 
 class ListProvider : public Morvenix::CredentialProvider {
@@ -22,6 +24,7 @@ public:
     void getCredential(Morvenix::AutoPtr<Morvenix::CredentialInfo>& outCredential, uint32_t inKind,
                        const Morvenix::String& inCaption, uint32_t inFlags) override
     {
+        Sleep(delayMs);
         captions.push_back(inCaption.c_str());
         kinds.push_back(inKind);
         flags.push_back(inFlags);
@@ -33,6 +36,7 @@ public:
         }
     }
     Answers answers;
+    DWORD delayMs = 0;
     size_t next = 0;
     std::vector<std::string> captions;
     std::vector<uint32_t> kinds;

@@ -188,7 +188,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif kind == "earlyclose":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")
         elif kind == "drip":
-            answer = b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Drip: yes\r\n\r\nhello"
+            answer = b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Drip: yes\r\nConnection: close\r\n\r\nhello"
             for i in range(0, len(answer), 8):
                 self.wfile.write(answer[i:i + 8])
                 self.wfile.flush()
@@ -198,6 +198,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             # Silence before the first byte. (Silence after a partial status line makes Wine's WinHTTP
             # report a status without headers and then crash in WinHttpReadData.)
             stop.wait(6)
+            self.close_connection = True
+        elif kind == "slowdrip":
+            # A body byte every half second: each wait ends in time, the 100 bytes only after 50 s.
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")
+            self.wfile.flush()
+            for _ in range(100):
+                if stop.wait(0.5):
+                    break
+                self.wfile.write(b"x")
+                self.wfile.flush()
             self.close_connection = True
         elif kind == "stallbody":
             self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123")
@@ -219,6 +229,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   nolength    the HEAD answer has no Content-Length
     #   moved       answers 302 to the same file (SWITCHES without "moved", KEY + "-moved") on localhost,
     #               after the "auth" check
+    #   near        with "moved": the Location is the path alone, on this host and port
+    #   https       with "moved": the Location is an https URL (on a TLS port, the same server)
     #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
     #   shout       with "moved": the Location is written in capitals up to the path ("HTTP://LOCALHOST:...")
     #   loop        answers 302 to itself, by a relative Location
@@ -253,12 +265,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(302, b"again", [("Location", name)], head)
             return
         if "moved" in switches:
-            rest = switches - {"moved", "shout"}
+            rest = switches - {"moved", "shout", "near", "https"}
             if "lateauth" in rest:
                 rest = (rest - {"lateauth"}) | {"auth"}
             rest = ",".join(sorted(rest)) or "-"
-            authority = "HTTP://LOCALHOST" if "shout" in switches else "http://localhost"
+            scheme = "https" if "https" in switches else "http"
+            authority = (scheme + "://localhost").upper() if "shout" in switches else scheme + "://localhost"
             location = "%s:%d/file/%s-moved/%s/%s" % (authority, self.server.server_address[1], key, rest, name)
+            if "near" in switches:
+                location = location[location.index("/file/"):]
             self.answer(302, b"moved", [("Location", location)], head)
             return
         path = os.path.join(files_folder, name)

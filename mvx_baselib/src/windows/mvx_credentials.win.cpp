@@ -76,9 +76,10 @@ struct AnswerBuffers {
     wchar_t password[kPasswordChars];
 };
 
-class CredentialProviderImplImpl : public Morvenix::CredentialProviderImpl {
+// Asks the user in the system's credential dialog.
+class DialogCredentialProvider : public Morvenix::CredentialProviderImpl {
 public:
-    CredentialProviderImplImpl(HWND inParent, const Morvenix::String& inCaption, const Morvenix::String& inMessage)
+    DialogCredentialProvider(HWND inParent, const Morvenix::String& inCaption, const Morvenix::String& inMessage)
         : m_parent(inParent), m_caption(inCaption), m_message(inMessage)
     {
     }
@@ -132,7 +133,7 @@ AutoPtr<CredentialProvider> CredentialProviderImpl::create(void* inParentWindow,
                                                            const String& inMessage)
 {
     return AutoPtr<CredentialProvider>(
-        new _Mvx_Internal_NS_::CredentialProviderImplImpl(static_cast<HWND>(inParentWindow), inCaption, inMessage));
+        new _Mvx_Internal_NS_::DialogCredentialProvider(static_cast<HWND>(inParentWindow), inCaption, inMessage));
 }
 
 } // namespace Morvenix

@@ -1,5 +1,5 @@
-// What the HTTP client's files share: the response over a posted request, the WinHTTP error names and
-// the exception for a failed WinHTTP call.
+// What the HTTP client's files share: manager, connection and request as the others see them, the
+// response over a posted request, the WinHTTP error names and the exception for a failed WinHTTP call.
 #pragma once
 
 #include "mvx_http.h"
@@ -7,13 +7,135 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "mvx_syncobjs.h"
+
+#include <map>
+#include <string>
+
 namespace _Mvx_Internal_NS_ {
 
+// The time limits of a request: each wait (WinHTTP's, 0 waits for ever) and the whole.
+struct HttpLimits {
+    DWORD resolveMs = 0;
+    DWORD connectMs = 60000;
+    DWORD sendMs = 30000;
+    DWORD receiveMs = 30000;
+    DWORD headersMs = 90000; // the wait for the answer's headers, which WinHTTP keeps apart
+    DWORD totalMs = Morvenix::HttpManager::defaultDeadlineMs; // 0: none
+};
+
+// The deadline of one request, running from its making (the start of a post).
+class HttpDeadline {
+public:
+    explicit HttpDeadline(const HttpLimits& inLimits);
+    // Cuts the request's waits to the time left, before a send or a read; past the deadline, throws the
+    // time-out failure as from inFunction.
+    void apply(HINTERNET inRequest, const char* inFunction);
+    // Throws the time-out failure when the deadline has passed.
+    void check(const char* inFunction) const;
+    // Throws for the WinHTTP call that just failed: the time-out failure when a wait cut to the deadline
+    // ran out, else the call's own failure with inTail.
+    [[noreturn]] void fail(const Morvenix::String& inTail, const char* inFunction) const;
+
+private:
+    [[noreturn]] void throwPast(const char* inFunction) const;
+
+    HttpLimits m_limits;
+    uint64_t m_end;      // GetTickCount64 at the deadline
+    HINTERNET m_applied; // the handle the waits were last set on
+    bool m_cut;          // the last apply cut a wait to the time left
+};
+
+// The manager: its sessions (one per proxy choice and check mode), its provider, its time-outs.
+class HttpManagerImpl : public Morvenix::HttpManager {
+public:
+    HttpManagerImpl(const Morvenix::String& inUserAgent, Morvenix::CredentialProvider* inProvider,
+                    Morvenix::HttpProxyChooser* inChooser);
+    ~HttpManagerImpl() override;
+
+    Morvenix::AutoPtr<Morvenix::HttpConnection> createConnection(const Morvenix::String& inHost,
+                                                                 uint16_t inPort) override;
+    Morvenix::AutoPtr<Morvenix::HttpConnection> createSecureConnection(const Morvenix::String& inHost, uint16_t inPort,
+                                                                       bool inVerifyCertificate) override;
+    void setProxy(const Morvenix::String&) override;
+    Morvenix::CredentialProvider* getCredentialProvider() override { return m_provider.get(); }
+    void setTimeouts(uint32_t inResolveMs, uint32_t inConnectMs, uint32_t inSendMs, uint32_t inReceiveMs) override;
+    void setDeadline(uint32_t inTotalMs) override;
+
+    // The limits for a request opened now.
+    HttpLimits getLimits();
+    Morvenix::Mutex& getLock() { return m_lock; }
+    // Held by a post from its first challenge to its end: the requests of one manager answer challenges
+    // one at a time, so a credential that one of them got accepted serves the others unasked.
+    Morvenix::Mutex& getAnswerLock() { return m_answerLock; }
+
+private:
+    Morvenix::AutoPtr<Morvenix::HttpConnection> connect(const Morvenix::String& inHost, uint16_t inPort, bool inSecure,
+                                                        bool inVerify);
+    HINTERNET session(const Morvenix::HttpProxyChoice& inProxy, bool inVerified,
+                      const Morvenix::String& inUserAgentAsGiven);
+
+    Morvenix::String m_userAgent;
+    Morvenix::AutoPtr<Morvenix::CredentialProvider> m_provider;
+    Morvenix::AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
+    Morvenix::Mutex m_lock;
+    Morvenix::Mutex m_answerLock;
+    std::map<std::string, HINTERNET> m_sessions;
+    HttpLimits m_limits;
+};
+
+// A connection to one host and port, plain or over TLS, with or without certificate checks.
+class HttpConnectionImpl : public Morvenix::HttpConnection {
+public:
+    HttpConnectionImpl(HINTERNET inHandle, HttpManagerImpl* inManager, bool inSecure, const Morvenix::String& inHost,
+                       uint16_t inPort, bool inVerify, const Morvenix::HttpProxyChoice& inProxy);
+    ~HttpConnectionImpl() override;
+
+    Morvenix::AutoPtr<Morvenix::HttpRequestStream> createRequestStream(const Morvenix::String& inVerb,
+                                                                       const Morvenix::String& inPath,
+                                                                       bool inPathIsEncoded,
+                                                                       Morvenix::CredentialProvider* inProvider) override;
+    Morvenix::AutoPtr<Morvenix::HttpManager> getManager() override;
+    Morvenix::String getHost() override { return m_host; }
+    uint16_t getPort() override { return m_port; }
+    bool isSecure() override { return m_secure; }
+
+    Morvenix::Mutex& getLock() { return m_lock; }
+    Morvenix::Mutex& getAnswerLock() { return m_manager->getAnswerLock(); }
+    // The proxy the connection goes through, for the caption of a proxy challenge.
+    const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
+    // A request handle for the verb and the encoded target, with the connection's certificate checks;
+    // WinHTTP follows no redirection of it. inPathAsGiven names it in an error.
+    HINTERNET openRequestHandle(const Morvenix::String& inVerb, const Morvenix::String& inTarget,
+                                const Morvenix::String& inPathAsGiven);
+
+private:
+    HINTERNET m_handle;
+    Morvenix::AutoPtr<HttpManagerImpl> m_manager;
+    bool m_secure;
+    Morvenix::Mutex m_lock;
+    Morvenix::String m_host;
+    uint16_t m_port;
+    bool m_verify;
+    Morvenix::HttpProxyChoice m_proxy;
+};
+
+// A request over an open request handle for the encoded target, which it closes; it holds the
+// connection's lock, taken by the caller, until it goes.
+Morvenix::AutoPtr<Morvenix::HttpRequestStream> createHttpRequest(HINTERNET inHandle, HttpConnectionImpl* inConnection,
+                                                                 const Morvenix::String& inVerb,
+                                                                 const Morvenix::String& inPath,
+                                                                 const Morvenix::String& inTarget,
+                                                                 Morvenix::CredentialProvider* inProvider,
+                                                                 const HttpLimits& inLimits);
+
 // The response of a posted request; it keeps the request (and so its handle and lock) alive. With
-// inBodyExpected (not a HEAD request) a body that ends before its Content-Length is an error.
+// inBodyExpected (not a HEAD request) a body that ends before its Content-Length is an error. Its reads
+// keep to the post's deadline.
 Morvenix::AutoPtr<Morvenix::HttpResponseStream> createHttpResponse(HINTERNET inRequest,
                                                                    Morvenix::HttpRequestStream* inOwner,
-                                                                   bool inBodyExpected);
+                                                                   bool inBodyExpected,
+                                                                   const HttpDeadline& inDeadline);
 
 // The published constant name of a WinHTTP error number, "????" for any other.
 const char* winHttpErrorName(DWORD inError);

@@ -17,9 +17,10 @@ const DWORD kMaxRawHeaderBytes = 1024 * 1024;
 
 class HttpResponseStreamImpl : public Morvenix::HttpResponseStream {
 public:
-    HttpResponseStreamImpl(HINTERNET inRequest, Morvenix::HttpRequestStream* inOwner, bool inBodyExpected)
-        : m_request(inRequest), m_owner(inOwner), m_status(0), m_end(false), m_hasLength(false), m_length(0),
-          m_received(0)
+    HttpResponseStreamImpl(HINTERNET inRequest, Morvenix::HttpRequestStream* inOwner, bool inBodyExpected,
+                           const HttpDeadline& inDeadline)
+        : m_request(inRequest), m_owner(inOwner), m_deadline(inDeadline), m_status(0), m_end(false),
+          m_hasLength(false), m_length(0), m_received(0)
     {
         DWORD status = 0;
         DWORD size = sizeof(status);
@@ -45,9 +46,15 @@ public:
         unsigned char* out = static_cast<unsigned char*>(outBuffer);
         uint32_t total = 0;
         while (total < inSize) {
+            // Reading only what has come keeps each call to one wait (WinHTTP may otherwise wait on until
+            // the whole count has come), so the deadline is looked at between the server's bytes.
+            m_deadline.apply(m_request, "Morvenix::HttpResponseStreamImpl::readBytes");
             DWORD got = 0;
-            if (!WinHttpReadData(m_request, out + total, inSize - total, &got))
-                MVX_THROW_WINHTTP("HttpResponseStreamImpl::readBytes", "Morvenix::HttpResponseStreamImpl::readBytes");
+            DWORD ready = 0;
+            if (!WinHttpQueryDataAvailable(m_request, &ready) ||
+                (ready && !WinHttpReadData(m_request, out + total, ready < inSize - total ? ready : inSize - total,
+                                           &got)))
+                m_deadline.fail("HttpResponseStreamImpl::readBytes", "Morvenix::HttpResponseStreamImpl::readBytes");
             if (got == 0) {
                 m_end = true;
                 // A body cut short by the server is broken data, not a short file.
@@ -128,6 +135,7 @@ private:
 
     HINTERNET m_request;
     Morvenix::AutoPtr<Morvenix::HttpRequestStream> m_owner;
+    HttpDeadline m_deadline;
     Morvenix::HttpHeader m_header;
     uint32_t m_status;
     bool m_end;
@@ -140,10 +148,10 @@ private:
 
 Morvenix::AutoPtr<Morvenix::HttpResponseStream> createHttpResponse(HINTERNET inRequest,
                                                                    Morvenix::HttpRequestStream* inOwner,
-                                                                   bool inBodyExpected)
+                                                                   bool inBodyExpected, const HttpDeadline& inDeadline)
 {
     return Morvenix::AutoPtr<Morvenix::HttpResponseStream>(
-        new HttpResponseStreamImpl(inRequest, inOwner, inBodyExpected));
+        new HttpResponseStreamImpl(inRequest, inOwner, inBodyExpected, inDeadline));
 }
 
 } // namespace _Mvx_Internal_NS_

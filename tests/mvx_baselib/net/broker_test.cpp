@@ -143,8 +143,7 @@ TEST_F(Broker, HttpUrlsBecomeCachedStorages)
     EXPECT_EQ(content, readAll(*s));
 }
 
-// A broker checks servers' certificates unless it is made not to. The checked request goes first and to
-// a host name of its own: a TLS session opened without checks would be resumed without them.
+// A broker checks servers' certificates unless it is made not to.
 TEST_F(Broker, HttpsChecksCertificatesUnlessToldNot)
 {
     httpUrl("secure.bin");
@@ -158,6 +157,25 @@ TEST_F(Broker, HttpsChecksCertificatesUnlessToldNot)
     AutoPtr<Storage> s =
         broker->locateFile(("https://127.0.0.1:" + std::to_string(ports.tls) + "/file/tls/-/secure.bin").c_str());
     EXPECT_EQ(content, readAll(*s));
+}
+
+// An unchecked broker's connection, left open by the server, must not carry a checked broker's request
+// to the same host and port: WinHTTP pools open connections beyond one manager's session.
+TEST_F(Broker, CheckedBrokerAfterAnUncheckedOneStillChecks)
+{
+    const std::string url = "https://127.0.0.1:" + std::to_string(ports.tls) + "/file/tls/-/" + "secure.bin";
+    httpUrl("secure.bin");
+    for (bool sameManager : {true, false}) {
+        EXPECT_EQ(content, readAll(*broker->locateFile(url.c_str())));
+        AutoPtr<HttpManager> other = sameManager ? manager : HttpManager::create("", provider.get(), chooser.get());
+        AutoPtr<ResourceBroker> checking = ResourceBroker::create(other.get());
+        try {
+            checking->locateFile(url.c_str());
+            ADD_FAILURE() << (sameManager ? "same" : "new") << " manager: a self-signed certificate was accepted";
+        } catch (const Morvenix::Exception& e) {
+            EXPECT_NE(nullptr, std::strstr(e.what(), "on WinHttpSendRequest")) << e.what();
+        }
+    }
 }
 
 TEST_F(Broker, TheDefaultBroker)

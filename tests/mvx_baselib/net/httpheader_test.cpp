@@ -72,4 +72,12 @@ TEST(HttpHeaderParse, LongValuesAndBareLineFeeds)
     EXPECT_EQ(0u, h.getCount());
 }
 
+TEST(HttpResponseStatus, RedirectionsAreTheFiveThatNameALocation)
+{
+    for (uint32_t status = 100; status < 600; ++status) {
+        const bool expected = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        EXPECT_EQ(expected, Morvenix::HttpResponseStream::isRedirection(status)) << status;
+    }
+}
+
 } // namespace

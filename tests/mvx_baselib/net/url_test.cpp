@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+#include <string>
+
 using Morvenix::String;
 using Morvenix::Url;
 
@@ -123,6 +127,102 @@ TEST(UrlWithoutPassword, KeepsTheUserAndDropsThePassword)
     };
     for (const Case& c : cases)
         EXPECT_STREQ(c.shown, Url::withoutPassword(c.url).c_str()) << c.url;
+}
+
+// A host goes into request lines and headers as it is (to a proxy, the whole URL does): bytes that could
+// end a line or a field there are no part of a host, bracketed or not.
+TEST(UrlHostNames, RefuseWhatAHostCannotHold)
+{
+    const char* const bad[] = {
+        "[x\r\nX-Injected: yes\r\nY]", "[::1\r\n]", "[::1 ]", "[fe80::1%25eth0]", "[g::1]", "[]", "[::1",
+        "a\r\nX-Injected: yes", "a b", "a\tb", "a\x7f", "a\x01", "a<b", "a>b", "a\"b", "a\\b", "a^b", "a`b",
+        "a{b", "a|b", "a}b", "a%0d%0ab", "a]b", "a[b",
+    };
+    for (const char* host : bad) {
+        Url::Parts parts;
+        MvxTest::expectThrow([&] { Url::separateUrl(parts, std::string("http://") + host + "/file.djvu"); },
+                             Morvenix::errOperationFailed, "errOperationFailed", "Url::separateUrl");
+        MvxTest::expectThrow([&] { Url::separateUrl(parts, std::string("http://u:p@") + host + ":81/"); },
+                             Morvenix::errOperationFailed);
+        MvxTest::expectThrow([&] { Url::hostToAscii(host); }, Morvenix::errOperationFailed, "errOperationFailed",
+                             "Url::hostToAscii");
+    }
+    // Full-width marks become ASCII ones in the conversion: a full-width '<' must not become a '<'.
+    MvxTest::expectThrow([&] { Url::hostToAscii("a\xEF\xBC\x9C" "b.example"); }, Morvenix::errOperationFailed);
+    for (const char* good : {"[::1]", "[2001:db8::7]", "[::ffff:127.0.0.1]", "a-b.c_d~e", "x!$&'()*+,;=y",
+                             "m\xC3\xBCller.example", ""}) {
+        EXPECT_NO_THROW(Url::hostToAscii(good)) << good;
+    }
+}
+
+// Random bytes put into the authority of sound URLs: whatever separateUrl takes has a host without a byte
+// that could end a line or a field, and the rest fails with the URL error.
+TEST(UrlHostNames, MutatedAuthoritiesGiveCleanHostsOrTheUrlError)
+{
+    const std::string seeds[] = {"http://u:p@host.example:81/a?b#c", "https://[2001:db8::1]:8443/x",
+                                 "http://m\xC3\xBCller.example/"};
+    std::mt19937 random(30);
+    for (int i = 0; i < 3000; ++i) {
+        std::string url = seeds[i % 3];
+        const size_t authority = url.find("://") + 3;
+        for (int edits = 1 + int(random() % 3); edits > 0; --edits) {
+            const size_t at = authority + random() % (url.size() - authority);
+            const char byte = char(random() % 4 ? random() % 48 : random() % 256);
+            if (random() % 2)
+                url.insert(at, 1, byte);
+            else
+                url[at] = byte;
+        }
+        Url::Parts parts;
+        try {
+            Url::separateUrl(parts, url);
+        } catch (const Morvenix::Exception& e) {
+            EXPECT_EQ(Morvenix::errOperationFailed, e.getCode());
+            continue;
+        }
+        for (char c : std::string(parts.host.c_str()))
+            EXPECT_TRUE(static_cast<unsigned char>(c) > 0x20 && c != 0x7F && !std::strchr("\"<>\\^`{|}%/?#@", c))
+                << "host of " << url;
+        EXPECT_NO_THROW(Url::hostToAscii(parts.host)) << url;
+    }
+}
+
+// The request line carries path and query as written: only what cannot stand in it is escaped.
+TEST(UrlRequestTarget, KeepsEscapesAndDelimitersAndDropsTheFragment)
+{
+    struct Case {
+        const char *url, *target;
+    } cases[] = {
+        {"http://h/a%20b/c?x=1&y=%7e#frag", "/a%20b/c?x=1&y=%7e"},
+        {"http://h", "/"},
+        {"http://h?q", "/?q"},
+        {"http://h/a b\t\x7f\xC3\xA9?{|}", "/a%20b%09%7f%c3%a9?{|}"},
+        {"http://h/#only", "/"},
+    };
+    for (const Case& c : cases) {
+        Url::Parts parts;
+        Url::separateUrl(parts, c.url);
+        EXPECT_STREQ(c.target, Url::requestTarget(parts).c_str()) << c.url;
+    }
+    EXPECT_STREQ("%01%20~%", Url::encodeForRequestLine("\x01 ~%").c_str());
+}
+
+TEST(UrlResolve, ReadsALocationAgainstTheUrlThatAnswered)
+{
+    struct Case {
+        const char *base, *location, *absolute;
+    } cases[] = {
+        {"http://h:81/a/b?q", "c", "http://h:81/a/c"},
+        {"http://h:81/a/b?q", "/c?d", "http://h:81/c?d"},
+        {"http://h:81/a/b", "../c", "http://h:81/a/../c"},
+        {"https://h/a", "//other:82/x", "https://other:82/x"},
+        {"http://h/a", "HTTP://LOCALHOST:8/x", "HTTP://LOCALHOST:8/x"},
+        {"http://h", "x", "http://h/x"},
+        {"http://[::1]:8/a/", "b", "http://[::1]:8/a/b"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(c.absolute, Url::resolve(c.base, c.location).c_str()) << c.base << " + " << c.location;
+    MvxTest::expectThrow([&] { Url::resolve("no url", "x"); }, Morvenix::errOperationFailed);
 }
 
 TEST(UrlSplitAroundHost, GivesBackTheUrlInThreePieces)
