@@ -285,9 +285,10 @@ TEST_F(Broker, ConcurrentFirstUseOpensOnce)
 TEST_F(Broker, PasswordOfAUrlIsInNoName)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\guarded.bin", content);
-    const std::string authority = "127.0.0.1:" + std::to_string(ports.plain) + "/file/password/auth/guarded.bin";
-    const std::string url = "http://carol:w0rd_pass@" + authority;
-    const std::string shown = "http://carol@" + authority;
+    // Basic goes to a server over TLS only.
+    const std::string authority = "127.0.0.1:" + std::to_string(ports.tls) + "/file/password/auth/guarded.bin";
+    const std::string url = "https://carol:w0rd_pass@" + authority;
+    const std::string shown = "https://carol@" + authority;
     AutoPtr<Storage> s = LateBindingStorage::create(url.c_str(), true, broker.get());
     EXPECT_EQ(shown, s->getName().c_str());
     AutoPtr<Storage> unbound = s->duplicate();
@@ -301,11 +302,11 @@ TEST_F(Broker, PasswordOfAUrlIsInNoName)
     // Nor in what is written of a failure.
     const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
-    AutoPtr<Storage> refused = LateBindingStorage::create(("http://carol:wr0ngPw@" + authority).c_str(), true,
+    AutoPtr<Storage> refused = LateBindingStorage::create(("https://carol:wr0ngPw@" + authority).c_str(), true,
                                                           broker.get());
     MvxTest::expectThrow([&] { refused->getSize(); }, Morvenix::errAuthFailed, "Authorization Failed (401).");
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
-    EXPECT_EQ("http://carol@" + authority, refused->getName().c_str());
+    EXPECT_EQ("https://carol@" + authority, refused->getName().c_str());
     const Bytes text = MvxTest::readFile(trace);
     const std::string logged(text.begin(), text.end());
     EXPECT_NE(std::string::npos, logged.find("Authorization Failed (401)."));

@@ -329,10 +329,10 @@ TEST_F(HttpStorage, AWholeAnswerKeepsOnlyTheWindow)
     AutoPtr<Morvenix::DiskStorage> dest = Morvenix::DiskStorage::createTemp();
     EXPECT_EQ((ByteRange{0, 32768}), loader->load(*dest, 10, 10));
     EXPECT_EQ(32768u, dest->getSize());
-    const uint64_t far = 5 * 1024 * 1024;
-    EXPECT_EQ((ByteRange{far, 32768}), loader->load(*dest, far + 5, 10));
-    EXPECT_EQ(far + 32768, dest->getSize());
-    for (uint64_t at : {uint64_t(0), far}) {
+    const uint64_t distant = 5 * 1024 * 1024;
+    EXPECT_EQ((ByteRange{distant, 32768}), loader->load(*dest, distant + 5, 10));
+    EXPECT_EQ(distant + 32768, dest->getSize());
+    for (uint64_t at : {uint64_t(0), distant}) {
         const Bytes got = readAt(*dest, at, 32768);
         for (size_t i = 0; i < got.size(); ++i)
             ASSERT_EQ((unsigned char)(((at + i) * 7 + 3) & 255), got[i]) << at + i;
@@ -466,7 +466,7 @@ TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
     EXPECT_EQ("-", log[0].auth);
     EXPECT_EQ("Basic_Y2Fyb2w6dzByZF9wYXNz", log[1].auth);
     // The password is in no name, and a duplicate still has it for its own requests.
-    const std::string shown = url(k, "auth", "secret.bin", "carol@127.0.0.1:" + std::to_string(ports.plain));
+    const std::string shown = url(k, "auth", "secret.bin", "carol@" + tls, "https");
     EXPECT_EQ(shown, s->getName().c_str());
     const size_t before = log.size();
     AutoPtr<Storage> copy = s->duplicate();
