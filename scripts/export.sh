@@ -31,6 +31,8 @@ input=$1 output=$2
 [ -e "$input" ] || { echo "$0: no such document: $input" >&2; exit 1; }
 outdir=$(dirname "$output")
 [ -d "$outdir" ] || { echo "$0: no such folder: $outdir" >&2; exit 1; }
+# The export writes OUT from the start: a name that reaches the document itself (a link, "..") would lose it.
+[ ! "$input" -ef "$output" ] || { echo "$0: $output is the document itself: give the DjVu file another name" >&2; exit 1; }
 output=$(realpath -m "$output")
 
 if [ -z "$host" ]; then

@@ -3,7 +3,8 @@
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
 # metafiles go through Excel under a name of the user's; a read-only target keeps its bytes and the user
-# reads the library's message; a missing document and an unknown host are refused.
+# reads the library's message; a missing document, an output that is the document itself and an unknown
+# host are refused before any work.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -61,6 +62,16 @@ grep -q '^message box "DjVu Related Error": ' "$work/ro.out" || fail "read-only:
 # Refusals before any work.
 export_sh "$work/missing.docx" "$work/missing.djvu" >"$work/missing.out" 2>&1
 [ $? = 1 ] && grep -q "no such document" "$work/missing.out" || fail "missing document: $(cat "$work/missing.out")"
+# An output that is the document, by its own name, through a link or through "..": the document stays.
+mkdir "$work/sub"
+ln -s slides.fodp "$work/link.fodp"
+cp "$work/slides.fodp" "$work/slides.orig"
+for same in "$work/slides.fodp" "$work/link.fodp" "$work/sub/../slides.fodp"; do
+  export_sh "$work/slides.fodp" "$same" >"$work/same.out" 2>&1
+  [ $? = 1 ] && grep -q "is the document itself" "$work/same.out" && ! grep -q drawn "$work/same.out" ||
+    fail "output $same: $(cat "$work/same.out")"
+  cmp -s "$work/slides.fodp" "$work/slides.orig" || { fail "output $same: the document changed"; cp "$work/slides.orig" "$work/slides.fodp"; }
+done
 export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&1
 [ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
 exit "$failed"
