@@ -78,8 +78,9 @@ windows() { "$MVX_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 options=()
 [ -z "${MVX_EXPORT_STATS:-}" ] || options+=(--stats)
 set +e
+# A line as soon as the host says it, also into a pipe (| tee log): tr would hold them all to the end.
 "$MVX_WINE" "$program" "$host" "$(windows "$pages")" --name "$name" --save "$(windows "$output")" "${options[@]}" |
-  tr -d '\r'
+  sed -u 's/\r$//'
 status=${PIPESTATUS[0]}
 set -e
 if [ "$status" != 0 ] || [ ! -f "$output" ]; then

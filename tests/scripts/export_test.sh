@@ -2,9 +2,9 @@
 # scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
-# metafiles go through Excel under a name of the user's; a read-only target keeps its bytes and the user
-# reads the library's message; a missing document, an output that is the document itself and an unknown
-# host are refused before any work.
+# metafiles go through Excel under a name of the user's and, piped, tell each page as it is exported; a
+# read-only target keeps its bytes and the user reads the library's message; a missing document, an output
+# that is the document itself and an unknown host are refused before any work.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -50,6 +50,15 @@ export_sh --host Excel --name "Quarterly figures.xlsx" "$here/samples/report/pag
 grep -q '^Excel: add-in started from ' "$work/sample.out" || fail "sample: Excel did not start the add-in"
 grep -q 'proposes "Quarterly figures.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
 [ "$(djvused -e n "$out" 2>/dev/null)" = 3 ] || fail "sample: not 3 pages"
+
+# Piped, as into tee: each page's line comes as the page is exported, before the file is written at the end.
+out=$work/piped.djvu
+export_sh "$here/samples/report/pages" "$out" 2>&1 | {
+  while IFS= read -r line; do
+    [[ $line != "page 1 of 3 exported"* ]] || { [ ! -e "$out" ] || echo "the file was written before"; echo "page 1 told"; }
+  done
+} >"$work/piped.out"
+[ "$(cat "$work/piped.out")" = "page 1 told" ] || fail "piped: page 1's line came late: $(cat "$work/piped.out")"
 
 # A read-only target: the old bytes stay, the user is told why, the script fails.
 out=$work/read-only.djvu
