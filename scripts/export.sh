@@ -33,7 +33,14 @@ outdir=$(dirname "$output")
 [ -d "$outdir" ] || { echo "$0: no such folder: $outdir" >&2; exit 1; }
 # The export writes OUT from the start: a name that reaches the document itself (a link, "..") would lose it.
 [ ! "$input" -ef "$output" ] || { echo "$0: $output is the document itself: give the DjVu file another name" >&2; exit 1; }
+[ ! -d "$output" ] || { echo "$0: $output is a folder: give the DjVu file's name" >&2; exit 1; }
+# Found now rather than after every page was drawn and encoded; by trying, as permissions alone do not
+# tell (an administrator, a read-only mount, a system folder).
+probe=$(mktemp -p "$outdir" .export-probe.XXXXXX 2>/dev/null) ||
+  { echo "$0: the folder $outdir cannot be written" >&2; exit 1; }
+rm -f "$probe"
 output=$(realpath -m "$output")
+[ ! -e "$output" ] || echo "$output exists: the export replaces it"
 
 if [ -z "$host" ]; then
   if [ -d "$input" ]; then

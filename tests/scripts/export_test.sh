@@ -4,7 +4,8 @@
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
 # metafiles go through Excel under a name of the user's and, piped, tell each page as it is exported; a
 # read-only target keeps its bytes and the user reads the library's message; a missing document, an output
-# that is the document itself and an unknown host are refused before any work.
+# that is the document itself or a folder, a folder that cannot be written and an unknown host are refused
+# before any work.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -43,12 +44,15 @@ for page in 1 2; do
     fail "slides: page $page lacks its text: $(djvutxt --page=$page "$out")"
 done
 
-# Metafiles as they are, through Excel, under a name the user gives the document.
+# Metafiles as they are, through Excel, under a name the user gives the document, over a file the user is
+# told is replaced.
 out=$work/figures.djvu
+echo "old bytes" >"$out"
 export_sh --host Excel --name "Quarterly figures.xlsx" "$here/samples/report/pages" "$out" >"$work/sample.out" 2>&1 ||
   fail "sample: export failed: $(cat "$work/sample.out")"
 grep -q '^Excel: add-in started from ' "$work/sample.out" || fail "sample: Excel did not start the add-in"
 grep -q 'proposes "Quarterly figures.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
+[ "$(head -1 "$work/sample.out")" = "$out exists: the export replaces it" ] || fail "sample: not told: $(cat "$work/sample.out")"
 [ "$(djvused -e n "$out" 2>/dev/null)" = 3 ] || fail "sample: not 3 pages"
 
 # Piped, as into tee: each page's line comes as the page is exported, before the file is written at the end.
@@ -81,6 +85,20 @@ for same in "$work/slides.fodp" "$work/link.fodp" "$work/sub/../slides.fodp"; do
     fail "output $same: $(cat "$work/same.out")"
   cmp -s "$work/slides.fodp" "$work/slides.orig" || { fail "output $same: the document changed"; cp "$work/slides.orig" "$work/slides.fodp"; }
 done
+# A folder that cannot be written (a system folder where the permissions do not stop the user, as for root),
+# and a folder as the output.
+mkdir "$work/locked"
+chmod a-w "$work/locked"
+for locked in "$work/locked" /sys; do
+  touch "$locked/probe" 2>/dev/null || break
+  rm -f "$locked/probe"
+done
+export_sh "$work/slides.fodp" "$locked/slides.djvu" >"$work/locked.out" 2>&1
+[ $? = 1 ] && grep -q "the folder $locked cannot be written" "$work/locked.out" && ! grep -q drawn "$work/locked.out" ||
+  fail "unwritable folder: $(cat "$work/locked.out")"
+export_sh "$work/slides.fodp" "$work/sub" >"$work/folder.out" 2>&1
+[ $? = 1 ] && grep -q "is a folder" "$work/folder.out" && ! grep -q drawn "$work/folder.out" ||
+  fail "folder as output: $(cat "$work/folder.out")"
 export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&1
 [ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
 exit "$failed"
