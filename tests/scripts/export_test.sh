@@ -3,9 +3,10 @@
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
 # metafiles go through Excel under a name of the user's and, piped, tell each page as it is exported; a
-# read-only target keeps its bytes and the user reads the library's message; a missing document, an output
-# that is the document itself or a folder, a folder that cannot be written and an unknown host are refused
-# before any work.
+# read-only target keeps its bytes and the user reads the library's message; a missing document, a type it
+# does not handle, an output that is the document itself or a folder, a folder that cannot be written and
+# an unknown host are refused before any work, random bytes named .docx or .pdf once LibreOffice or poppler
+# cannot read them.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -85,6 +86,25 @@ for same in "$work/slides.fodp" "$work/link.fodp" "$work/sub/../slides.fodp"; do
     fail "output $same: $(cat "$work/same.out")"
   cmp -s "$work/slides.fodp" "$work/slides.orig" || { fail "output $same: the document changed"; cp "$work/slides.orig" "$work/slides.fodp"; }
 done
+
+# What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
+# as a PDF; nothing is written.
+head -c 5120 /dev/urandom >"$work/noise.docx"
+cp "$work/noise.docx" "$work/noise.pdf"
+cp "$work/noise.docx" "$work/noise.png"
+while IFS='|' read -r document message; do
+  export_sh "$work/$document" "$work/noise.djvu" >"$work/noise.out" 2>&1
+  [ $? = 1 ] && grep -q "$message" "$work/noise.out" && [ ! -e "$work/noise.djvu" ] ||
+    fail "$document: $(cat "$work/noise.out")"
+  rm -f "$work/noise.djvu"
+done <<'CASES'
+noise.png|noise.png is of none of the types it exports:
+noise.docx|LibreOffice cannot open .*noise.docx as a .docx document
+noise.pdf|no page in the PDF of .*noise.pdf
+CASES
+export_sh "$work/noise.png" "$work/noise.djvu" >"$work/noise.out" 2>&1
+grep -q '^  PowerPoint: .*\.pptx' "$work/noise.out" || fail "noise.png: the types it exports are not listed"
+
 # A folder that cannot be written (a system folder where the permissions do not stop the user, as for root),
 # and a folder as the output.
 mkdir "$work/locked"
