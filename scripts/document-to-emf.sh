@@ -5,7 +5,8 @@
 #   document-to-emf.sh DOCUMENT OUTDIR
 # LibreOffice converts the document to PDF; each PDF page gets a page-sized white background painted
 # behind it (Ghostscript), so that Draw's PDF import keeps the page's extent and its content's place,
-# and is then exported by Draw as a metafile; emf_page_frame.py finally gives the metafile the page's frame.
+# and is then exported by Draw as a metafile (pdf_font_styles.py first gives the fonts Ghostscript rewrote
+# their weight and slant back); emf_page_frame.py finally gives the metafile the page's frame.
 # A document that the import filters of its type cannot open, or that makes no page, is refused.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,11 +57,14 @@ for ((page = 1; page <= pages; page++)); do
   width[$page]=$w height[$page]=$h
   # Painted as the page begins; the flag spares most repeats (Ghostscript begins the page again each time
   # the PDF sets the page device), the few left cost a polygon each.
+  framed=$work/framed/page-$(printf %04d "$page").pdf
   gs -q -dSAFER -dBATCH -dNOPAUSE -dUseCropBox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS="$w" -dDEVICEHEIGHTPOINTS="$h" \
-    -sDEVICE=pdfwrite -o "$work/framed/page-$(printf %04d "$page").pdf" \
+    -sDEVICE=pdfwrite -o "$framed" \
     -c "/mvxpainted false def << /BeginPage { pop mvxpainted not { gsave 1 setgray clippath fill grestore \
         /mvxpainted true store } if } >> setpagedevice" -f "$work/pages/$page.pdf" 2>>"$work/gs.log" ||
     { cat "$work/gs.log" >&2; fail "Ghostscript could not put a background behind page $page"; }
+  # Ghostscript rewrites the fonts with a weight of 400 where the import reads it: bold would come out regular.
+  python3 "$here/pdf_font_styles.py" "$framed"
 done
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
-# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
-# metafiles go through Excel under a name of the user's and, piped, tell each page as it is exported; a
-# read-only target keeps its bytes and the user reads the library's message; a missing document, a type it
-# does not handle, an output that is the document itself or a folder, a folder that cannot be written and
-# an unknown host are refused before any work, random bytes named .docx or .pdf once LibreOffice or poppler
-# cannot read them.
+# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
+# weight; the sample report's metafiles go through Excel under a name of the user's and, piped, tell each
+# page as it is exported; a read-only target keeps its bytes and the user reads the library's message; a
+# missing document, a type it does not handle, an output that is the document itself or a folder, a folder
+# that cannot be written and an unknown host are refused before any work, random bytes named .docx or .pdf
+# once LibreOffice or poppler cannot read them.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -44,6 +44,15 @@ for page in 1 2; do
   djvutxt --page=$page "$out" | grep -q "Slide $page, point 3: placed where the slide puts it" ||
     fail "slides: page $page lacks its text: $(djvutxt --page=$page "$out")"
 done
+
+# Bold stays bold: of a plain, a bold and an italic line of one size, the bold one has the most ink in ddjvu's
+# render, as in the PDF (about 1.5 times the plain line's in both).
+out=$work/fonts.djvu
+export_sh "$work/fonts.fodt" "$out" >"$work/fonts.out" 2>&1 || fail "fonts: export failed: $(cat "$work/fonts.out")"
+ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && python3 "$here/tests/scripts/line_ink.py" "$work/fonts.pgm" >"$work/fonts.ink" ||
+  fail "fonts: no render"
+[ "$(wc -l <"$work/fonts.ink")" = 3 ] && awk 'NR == 1 { plain = $3 } NR == 2 { bold = $3 } END { exit !(bold >= 1.3 * plain) }' \
+  "$work/fonts.ink" || fail "fonts: the bold line's ink is not 1.3 times the plain line's: $(tr '\n' ';' <"$work/fonts.ink")"
 
 # Metafiles as they are, through Excel, under a name the user gives the document, over a file the user is
 # told is replaced.
