@@ -143,8 +143,12 @@ def restyled_objects(data):
 
 
 def update(data):
-    """DATA with the restyled fonts appended as an incremental update; DATA itself when none changes."""
-    changed, trailer = restyled_objects(data)
+    """DATA with the restyled fonts appended as an incremental update; DATA itself when none changes.
+    Raises PdfError when DATA cannot be read so far."""
+    try:
+        changed, trailer = restyled_objects(data)
+    except (zlib.error, struct.error, ValueError, IndexError, RecursionError) as problem:
+        raise PdfError(str(problem))
     if not changed:
         return data
     previous = int(re.findall(rb'startxref\s+(\d+)', data[-1024:])[-1])
@@ -166,7 +170,7 @@ if __name__ == '__main__':
         original = f.read()
     try:
         result = update(original)
-    except (PdfError, zlib.error, ValueError) as problem:
+    except PdfError as problem:
         sys.stderr.write('%s: %s: the fonts keep the styles Ghostscript gave them (%s)\n' % (sys.argv[0], path, problem))
         sys.exit(0)
     if result is not original:
