@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # sourced; the tables are for the scripts that source it
 # The types of document the main job saves, by file name extension (sourced by export.sh and
 # document-to-emf.sh): the Office application that hosts each, and the LibreOffice import filters that may
 # open it, tried in order. Naming the filters keeps LibreOffice from reading a damaged or mislabelled file
