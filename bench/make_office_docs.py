@@ -1,7 +1,8 @@
 # Multi-page office documents as flat ODF for LibreOffice to turn into PDF: a Word-like report (headings,
 # body text, coloured call-out boxes, a table and a photo on every page), slides (coloured backgrounds,
-# titles, bullets, a photo) and a spreadsheet (a long table of figures with a coloured header row).
-#   make_office_docs.py PAGES OUTDIR [WxH]   -> OUTDIR/report.fodt, slides.fodp, sheet.fods
+# titles, bullets, a photo), a spreadsheet (a long table of figures with a coloured header row) and a page
+# of lines of one size, each sentence plain and bold.
+#   make_office_docs.py PAGES OUTDIR [WxH]   -> OUTDIR/report.fodt, slides.fodp, sheet.fods, weights.fodt
 # WxH sets the photos' size in pixels (default 320x220); small ones keep page metafiles small for tests.
 import base64, math, random, struct, sys, zlib
 
@@ -124,3 +125,15 @@ open(out + '/sheet.fods', 'w').write(document('application/vnd.oasis.opendocumen
                                                '<office:spreadsheet><table:table table:name="Sales">'
                                                '<table:table-column table:number-columns-repeated="7"/>%s</table:table>'
                                                '</office:spreadsheet>' % ''.join(rows)))
+
+# Weights: a report page of body-size lines, each sentence once plain and once bold (a line each), for the
+# ink of bold text over plain text of one size.
+styles = ''.join('<style:style style:name="%s" style:family="paragraph"><style:paragraph-properties '
+                 'fo:margin-bottom="0.1cm"/><style:text-properties fo:font-size="11pt"%s/></style:style>'
+                 % (name, weight) for name, weight in (('Plain', ''), ('Bold', ' fo:font-weight="bold"')))
+lines = []
+for k in range(12):
+    text = sentence(9)
+    lines += ['<text:p text:style-name="Plain">%s</text:p>' % text, '<text:p text:style-name="Bold">%s</text:p>' % text]
+open(out + '/weights.fodt', 'w').write(document('application/vnd.oasis.opendocument.text', styles,
+                                                 '<office:text>%s</office:text>' % ''.join(lines)))

@@ -8,7 +8,8 @@
 # the whole script (LibreOffice's conversion and Wine's start-up included; pdf2djvu's figure is its whole
 # process, its own PDF rendering included); the host process's peak working set (Wine's own counter) or
 # pdf2djvu's peak resident set; the mean PSNR of ddjvu's decode against poppler's 300-dpi render of the PDF
-# (pdftoppm -aa no -aaVector no, as both coders draw).
+# (pdftoppm -aa no -aaVector no, as both coders draw). Then the ink of bold lines over plain lines of one
+# size, ours, pdf2djvu's and poppler's.
 set -euo pipefail
 source "$(dirname "$0")/bench-env.sh" page_bench # its psnr helper
 source "$here/bench/djvu-psnr.sh"
@@ -48,6 +49,25 @@ for pages in $sizes; do
       "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')" "$p2d_psnr" 1.00
   done
 done
+# Bold and plain lines of one size (make_office_docs.py's weights.fodt): the ink of the bold lines over the
+# plain ones in ddjvu's renders of our file and of pdf2djvu's, and in poppler's render of the PDF.
+bold_over_plain() { # bold_over_plain PAGE.pgm: its lines alternate plain and bold
+  python3 "$here/tests/scripts/line_ink.py" "$1" |
+    awk 'NR % 2 { plain += $3 } !(NR % 2) { bold += $3 } END { printf "%.2f (%d lines)", bold / plain, NR }'
+}
+dir=$work/weights
+mkdir -p "$dir"
+python3 "$here/bench/make_office_docs.py" 1 "$dir" 40x30
+(cd "$dir" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$dir" weights.fodt \
+  >/dev/null 2>&1)
+bash "$here/scripts/export.sh" "$dir/weights.fodt" "$dir/ours.djvu" >/dev/null
+pdf2djvu -q -d 300 -j 1 -o "$dir/p2d.djvu" "$dir/weights.pdf"
+ddjvu -format=pgm -page=1 "$dir/ours.djvu" "$dir/ours.pgm"
+ddjvu -format=pgm -page=1 "$dir/p2d.djvu" "$dir/p2d.pgm"
+pdftoppm -r 300 -gray -aa no -aaVector no -singlefile "$dir/weights.pdf" "$dir/ref"
+echo
+echo "bold/plain ink, lines of one size: ours $(bold_over_plain "$dir/ours.pgm"), pdf2djvu $(bold_over_plain "$dir/p2d.pgm"),"\
+  "pdftoppm $(bold_over_plain "$dir/ref.pgm")"
 echo
 echo "s/page: ours inside the host, from the button press to the written file; s/page_all: the whole of"
 echo "scripts/export.sh (LibreOffice and Wine's start-up included). ratio: our bytes over pdf2djvu's."

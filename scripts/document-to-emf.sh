@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Turns a document (.docx .pptx .xlsx .odt and the other formats LibreOffice opens, or a .pdf) into one
+# Turns a document (.docx .pptx .xlsx .odt and the other types of document-types.sh, or a .pdf) into one
 # enhanced metafile per page, OUTDIR/page-0001.emf and on, each framed as the whole page with its content
 # at its place on it, as Office hands pages to an exporter. Prints a line per page.
 #   document-to-emf.sh DOCUMENT OUTDIR
 # LibreOffice converts the document to PDF; each PDF page gets a page-sized white background painted
 # behind it (Ghostscript), so that Draw's PDF import keeps the page's extent and its content's place,
-# and is then exported by Draw as a metafile; emf_page_frame.py finally gives the metafile the page's frame.
+# and is then exported by Draw as a metafile (pdf_font_styles.py first gives the fonts Ghostscript rewrote
+# their weight and slant back); emf_page_frame.py finally gives the metafile the page's frame.
+# A document that the import filters of its type cannot open, or that makes no page, is refused.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/document-types.sh"
 if [ $# -ne 2 ]; then
   echo "usage: $0 DOCUMENT OUTDIR" >&2
   exit 2
@@ -15,6 +18,8 @@ fi
 document=$(realpath "$1")
 out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
+type=$(document_type "$document")
+[ -n "$type" ] || { echo "$0: $1 is of none of the types it converts:" >&2; document_types >&2; exit 1; }
 for tool in soffice pdfseparate pdfinfo gs python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
@@ -26,18 +31,23 @@ trap 'rm -rf "$work"' EXIT
 office() { soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
 fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }
 
-case ${document,,} in
-  *.pdf) cp "$document" "$work/document.pdf" ;;
-  *)
-    cp "$document" "$work/document.${document##*.}"
-    office --convert-to pdf --outdir "$work" "$work/document.${document##*.}" >/dev/null ||
-      fail "LibreOffice could not convert $1 to PDF"
-    [ -f "$work/document.pdf" ] || fail "LibreOffice could not convert $1 to PDF" ;;
-esac
+if [ "$type" = pdf ]; then
+  cp "$document" "$work/document.pdf"
+else
+  # LibreOffice says "source file could not be loaded" (and writes nothing) when a filter cannot open it.
+  cp "$document" "$work/document.$type"
+  IFS='|' read -ra filters <<<"${document_filters[$type]}"
+  for filter in "${filters[@]}"; do
+    office "--infilter=$filter" --convert-to pdf --outdir "$work" "$work/document.$type" >/dev/null || true
+    [ ! -f "$work/document.pdf" ] || break
+  done
+  [ -f "$work/document.pdf" ] || fail "LibreOffice cannot open $1 as a .$type document"
+fi
+pages=$(pdfinfo "$work/document.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
+[ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
 
 mkdir "$work/pages" "$work/framed"
 pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
-pages=$(ls "$work/pages" | wc -l)
 declare -A width height
 for ((page = 1; page <= pages; page++)); do
   # The page's visible box in points; a page turned by a quarter shows its box turned.
@@ -47,11 +57,14 @@ for ((page = 1; page <= pages; page++)); do
   width[$page]=$w height[$page]=$h
   # Painted as the page begins; the flag spares most repeats (Ghostscript begins the page again each time
   # the PDF sets the page device), the few left cost a polygon each.
+  framed=$work/framed/page-$(printf %04d "$page").pdf
   gs -q -dSAFER -dBATCH -dNOPAUSE -dUseCropBox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS="$w" -dDEVICEHEIGHTPOINTS="$h" \
-    -sDEVICE=pdfwrite -o "$work/framed/page-$(printf %04d "$page").pdf" \
+    -sDEVICE=pdfwrite -o "$framed" \
     -c "/mvxpainted false def << /BeginPage { pop mvxpainted not { gsave 1 setgray clippath fill grestore \
         /mvxpainted true store } if } >> setpagedevice" -f "$work/pages/$page.pdf" 2>>"$work/gs.log" ||
     { cat "$work/gs.log" >&2; fail "Ghostscript could not put a background behind page $page"; }
+  # Ghostscript rewrites the fonts with a weight of 400 where the import reads it: bold would come out regular.
+  python3 "$here/pdf_font_styles.py" "$framed"
 done
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so

@@ -108,6 +108,15 @@ class Emf:
             f.write(self.to_bytes())
 
 
+def logical_font(record):
+    """(face name, height, weight, italic) of an EMR_EXTCREATEFONTINDIRECTW record's LOGFONTW."""
+    if len(record) < 12 + 92:
+        raise EmfError('font record of %d bytes' % len(record))
+    height, _, _, _, weight = struct.unpack_from('<5i', record, 12)
+    face = record[12 + 28:12 + 92].decode('utf-16-le', 'replace').split('\0')[0]
+    return face, height, weight, record[12 + 20] != 0
+
+
 def comment_record(data):
     """An EMR_GDICOMMENT record carrying DATA, padded to a multiple of 4 bytes."""
     padded = data + b'\0' * (-len(data) % 4)

@@ -5,15 +5,16 @@
 # starts the add-in, presses its button, answers the save dialog with OUT and hands the pages to the
 # add-in's exporter. Prints a line per page, then where the file is, its pages and its size.
 #   export.sh [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu
-# FILE: a text document (.docx .doc .odt .rtf ...: Word), a spreadsheet (.xlsx .xls .ods .csv: Excel), a
-# presentation (.pptx .ppt .odp: PowerPoint), a .pdf (Word), or a folder of page metafiles (*.emf, in name
-# order: Word). --host chooses the host instead; --name is the document's name as the host gives it (the
+# FILE: a text document (.docx .doc .odt .rtf ...: Word), a spreadsheet (.xlsx .xls .ods .csv ...: Excel),
+# a presentation (.pptx .ppt .odp ...: PowerPoint), a .pdf (Word), or a folder of page metafiles (*.emf, in
+# name order: Word); scripts/document-types.sh has them all. --host chooses the host instead; --name is the document's name as the host gives it (the
 # file's or folder's name otherwise), from which the save dialog proposes its file name.
 # Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh; the add-in is registered in a Wine prefix of its
 # own there (wineprefix-export-ARCH), apart from the tests'.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
+source "$here/scripts/document-types.sh"
 usage() { echo "usage: $0 [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu" >&2; exit 2; }
 
 host= name=
@@ -29,20 +30,28 @@ case $host in '' | Word | Excel | PowerPoint) ;; *) usage ;; esac
 [ $# -eq 2 ] || usage
 input=$1 output=$2
 [ -e "$input" ] || { echo "$0: no such document: $input" >&2; exit 1; }
+type=
+if [ ! -d "$input" ]; then
+  type=$(document_type "$input")
+  [ -n "$type" ] || { printf '%s\n' "$0: $input is of none of the types it exports:" "$(document_types)" \
+    "  or a folder of page metafiles (*.emf)" >&2; exit 1; }
+fi
 outdir=$(dirname "$output")
 [ -d "$outdir" ] || { echo "$0: no such folder: $outdir" >&2; exit 1; }
+# A name that reaches the document itself (through a link, "..") would replace it by its DjVu file.
+[ ! "$input" -ef "$output" ] || { echo "$0: $output is the document itself: give the DjVu file another name" >&2; exit 1; }
+[ ! -d "$output" ] || { echo "$0: $output is a folder: give the DjVu file's name" >&2; exit 1; }
+# Found now rather than after every page was drawn and encoded; by trying, as permissions alone do not
+# tell (an administrator, a read-only mount, a system folder).
+probe=$(mktemp -p "$outdir" .export-probe.XXXXXX 2>/dev/null) ||
+  { echo "$0: the folder $outdir cannot be written" >&2; exit 1; }
+rm -f "$probe"
 output=$(realpath -m "$output")
+[ ! -e "$output" ] || echo "$output exists: the export replaces it"
 
 if [ -z "$host" ]; then
-  if [ -d "$input" ]; then
-    host=Word
-  else
-    case ${input,,} in
-      *.xls | *.xlsx | *.xlsm | *.xlsb | *.ods | *.fods | *.ots | *.csv) host=Excel ;;
-      *.ppt | *.pptx | *.pptm | *.pps | *.ppsx | *.odp | *.fodp | *.otp) host=PowerPoint ;;
-      *) host=Word ;;
-    esac
-  fi
+  host=Word
+  [ -z "$type" ] || host=${document_host[$type]}
 fi
 
 arch=$(bash "$here/scripts/test-arch.sh")
@@ -76,8 +85,9 @@ windows() { "$MVX_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 options=()
 [ -z "${MVX_EXPORT_STATS:-}" ] || options+=(--stats)
 set +e
+# A line as soon as the host says it, also into a pipe (| tee log): tr would hold them all to the end.
 "$MVX_WINE" "$program" "$host" "$(windows "$pages")" --name "$name" --save "$(windows "$output")" "${options[@]}" |
-  tr -d '\r'
+  sed -u 's/\r$//'
 status=${PIPESTATUS[0]}
 set -e
 if [ "$status" != 0 ] || [ ! -f "$output" ]; then

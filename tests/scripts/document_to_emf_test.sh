@@ -2,8 +2,9 @@
 # Page metafiles made by scripts/document-to-emf.sh from a three-page A4 text document (through
 # LibreOffice's PDF export) and a two-slide 16:9 presentation (given as its PDF) are framed as their pages
 # and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
-# squares in the pages' last millimetres; the script says one line per page. A page framed 10 mm short,
-# as LibreOffice frames it, fails the same check.
+# squares in the pages' last millimetres, and name their fonts in the weight and slant the PDF's fonts have
+# (a document of a plain, a bold and an italic line too); the script says one line per page. A page framed
+# 10 mm short, as LibreOffice frames it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -15,7 +16,7 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 
 python3 "$here/tests/scripts/make_page_documents.py" "$work"
 soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
-  "$work/a4.fodt" "$work/slides.fodp" </dev/null >/dev/null 2>&1
+  "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" </dev/null >/dev/null 2>&1
 
 check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles beside the PDF's renders
   local name=$1 input=$2 pdf=$3 pages=$4 dir=$work/$1 page
@@ -30,10 +31,14 @@ check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles be
     pdftoppm -r 300 -gray -f "$page" -l "$page" -singlefile "$pdf" "$dir/ref-$page"
   done
   python3 "$here/tests/scripts/check_page_metafiles.py" "$pdf" "$dir/emf" "$dir" || fail "$name: pages misplaced"
+  python3 "$here/tests/scripts/check_font_records.py" "$pdf" "$dir/emf" || fail "$name: fonts differ from the PDF's"
 }
 
 check a4 "$work/a4.fodt" "$work/a4.pdf" 3
 check slides "$work/slides.pdf" "$work/slides.pdf" 2
+# A plain, a bold and an italic line: the weight and slant of each reach the font records.
+bash "$here/scripts/document-to-emf.sh" "$work/fonts.fodt" "$work/fonts" >/dev/null &&
+  python3 "$here/tests/scripts/check_font_records.py" "$work/fonts.pdf" "$work/fonts" || fail "fonts: fonts differ from the PDF's"
 
 # The check itself is not blind: the first A4 page with its frame 10 mm short at the bottom, as LibreOffice
 # makes it, is refused.

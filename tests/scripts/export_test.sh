@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
-# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; the sample report's
-# metafiles go through Excel under a name of the user's; a read-only target keeps its bytes and the user
-# reads the library's message; a missing document and an unknown host are refused.
+# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
+# weight; the sample report's metafiles go through Excel under a name of the user's and, piped, tell each
+# page as it is exported; a read-only target keeps its bytes and the user reads the library's message; a
+# missing document, a type it does not handle, an output that is the document itself or a folder, a folder
+# that cannot be written and an unknown host are refused before any work, random bytes named .docx or .pdf
+# once LibreOffice or poppler cannot read them.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -42,13 +45,34 @@ for page in 1 2; do
     fail "slides: page $page lacks its text: $(djvutxt --page=$page "$out")"
 done
 
-# Metafiles as they are, through Excel, under a name the user gives the document.
+# Bold stays bold: of a plain, a bold and an italic line of one size, the bold one has the most ink in ddjvu's
+# render, as in the PDF (about 1.5 times the plain line's in both).
+out=$work/fonts.djvu
+export_sh "$work/fonts.fodt" "$out" >"$work/fonts.out" 2>&1 || fail "fonts: export failed: $(cat "$work/fonts.out")"
+ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && python3 "$here/tests/scripts/line_ink.py" "$work/fonts.pgm" >"$work/fonts.ink" ||
+  fail "fonts: no render"
+[ "$(wc -l <"$work/fonts.ink")" = 3 ] && awk 'NR == 1 { plain = $3 } NR == 2 { bold = $3 } END { exit !(bold >= 1.3 * plain) }' \
+  "$work/fonts.ink" || fail "fonts: the bold line's ink is not 1.3 times the plain line's: $(tr '\n' ';' <"$work/fonts.ink")"
+
+# Metafiles as they are, through Excel, under a name the user gives the document, over a file the user is
+# told is replaced.
 out=$work/figures.djvu
+echo "old bytes" >"$out"
 export_sh --host Excel --name "Quarterly figures.xlsx" "$here/samples/report/pages" "$out" >"$work/sample.out" 2>&1 ||
   fail "sample: export failed: $(cat "$work/sample.out")"
 grep -q '^Excel: add-in started from ' "$work/sample.out" || fail "sample: Excel did not start the add-in"
 grep -q 'proposes "Quarterly figures.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
+[ "$(head -1 "$work/sample.out")" = "$out exists: the export replaces it" ] || fail "sample: not told: $(cat "$work/sample.out")"
 [ "$(djvused -e n "$out" 2>/dev/null)" = 3 ] || fail "sample: not 3 pages"
+
+# Piped, as into tee: each page's line comes as the page is exported, before the file is written at the end.
+out=$work/piped.djvu
+export_sh "$here/samples/report/pages" "$out" 2>&1 | {
+  while IFS= read -r line; do
+    [[ $line != "page 1 of 3 exported"* ]] || { [ ! -e "$out" ] || echo "the file was written before"; echo "page 1 told"; }
+  done
+} >"$work/piped.out"
+[ "$(cat "$work/piped.out")" = "page 1 told" ] || fail "piped: page 1's line came late: $(cat "$work/piped.out")"
 
 # A read-only target: the old bytes stay, the user is told why, the script fails.
 out=$work/read-only.djvu
@@ -61,6 +85,49 @@ grep -q '^message box "DjVu Related Error": ' "$work/ro.out" || fail "read-only:
 # Refusals before any work.
 export_sh "$work/missing.docx" "$work/missing.djvu" >"$work/missing.out" 2>&1
 [ $? = 1 ] && grep -q "no such document" "$work/missing.out" || fail "missing document: $(cat "$work/missing.out")"
+# An output that is the document, by its own name, through a link or through "..": the document stays.
+mkdir "$work/sub"
+ln -s slides.fodp "$work/link.fodp"
+cp "$work/slides.fodp" "$work/slides.orig"
+for same in "$work/slides.fodp" "$work/link.fodp" "$work/sub/../slides.fodp"; do
+  export_sh "$work/slides.fodp" "$same" >"$work/same.out" 2>&1
+  [ $? = 1 ] && grep -q "is the document itself" "$work/same.out" && ! grep -q drawn "$work/same.out" ||
+    fail "output $same: $(cat "$work/same.out")"
+  cmp -s "$work/slides.fodp" "$work/slides.orig" || { fail "output $same: the document changed"; cp "$work/slides.orig" "$work/slides.fodp"; }
+done
+
+# What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
+# as a PDF; nothing is written.
+head -c 5120 /dev/urandom >"$work/noise.docx"
+cp "$work/noise.docx" "$work/noise.pdf"
+cp "$work/noise.docx" "$work/noise.png"
+while IFS='|' read -r document message; do
+  export_sh "$work/$document" "$work/noise.djvu" >"$work/noise.out" 2>&1
+  [ $? = 1 ] && grep -q "$message" "$work/noise.out" && [ ! -e "$work/noise.djvu" ] ||
+    fail "$document: $(cat "$work/noise.out")"
+  rm -f "$work/noise.djvu"
+done <<'CASES'
+noise.png|noise.png is of none of the types it exports:
+noise.docx|LibreOffice cannot open .*noise.docx as a .docx document
+noise.pdf|no page in the PDF of .*noise.pdf
+CASES
+export_sh "$work/noise.png" "$work/noise.djvu" >"$work/noise.out" 2>&1
+grep -q '^  PowerPoint: .*\.pptx' "$work/noise.out" || fail "noise.png: the types it exports are not listed"
+
+# A folder that cannot be written (a system folder where the permissions do not stop the user, as for root),
+# and a folder as the output.
+mkdir "$work/locked"
+chmod a-w "$work/locked"
+for locked in "$work/locked" /sys; do
+  touch "$locked/probe" 2>/dev/null || break
+  rm -f "$locked/probe"
+done
+export_sh "$work/slides.fodp" "$locked/slides.djvu" >"$work/locked.out" 2>&1
+[ $? = 1 ] && grep -q "the folder $locked cannot be written" "$work/locked.out" && ! grep -q drawn "$work/locked.out" ||
+  fail "unwritable folder: $(cat "$work/locked.out")"
+export_sh "$work/slides.fodp" "$work/sub" >"$work/folder.out" 2>&1
+[ $? = 1 ] && grep -q "is a folder" "$work/folder.out" && ! grep -q drawn "$work/folder.out" ||
+  fail "folder as output: $(cat "$work/folder.out")"
 export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&1
 [ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
 exit "$failed"

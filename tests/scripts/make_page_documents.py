@@ -1,8 +1,9 @@
-# Two small flat ODF documents for the page-metafile test: a three-page A4 text document and a two-slide
-# 16:9 presentation. Every page has black squares near its corners (one 3 mm from the bottom-right edges)
-# at places that differ from page to page, and text in between (a table on the A4 pages), so that where
-# the content lands, up to the page's last millimetres, can be checked page by page.
-#   make_page_documents.py OUTDIR   (writes OUTDIR/a4.fodt and OUTDIR/slides.fodp)
+# Small flat ODF documents for the page-metafile and export tests: a three-page A4 text document and a
+# two-slide 16:9 presentation, every page with black squares near its corners (one 3 mm from the
+# bottom-right edges) at places that differ from page to page and text in between (a table on the A4
+# pages), so that where the content lands, up to the page's last millimetres, can be checked page by page;
+# and a text document of a plain, a bold and an italic line of one size, for the fonts' weight and slant.
+#   make_page_documents.py OUTDIR   (writes OUTDIR/a4.fodt, OUTDIR/slides.fodp and OUTDIR/fonts.fodt)
 import os
 import sys
 
@@ -75,9 +76,22 @@ def slides_document():
         styles='<style:style style:name="Title" style:family="paragraph"><style:text-properties '
         'fo:font-size="28pt"/></style:style>')
 
+def fonts_document():
+    """A plain, a bold and an italic paragraph of one size and the same words, a line each."""
+    styles = ''.join('<style:style style:name="%s" style:family="paragraph"><style:text-properties '
+                     'fo:font-size="14pt"%s/></style:style>' % (name, properties)
+                     for name, properties in (('Plain', ''), ('Bold', ' fo:font-weight="bold"'),
+                                              ('Italic', ' fo:font-style="italic"')))
+    body = ''.join('<text:p text:style-name="%s">The quick brown fox jumps over the lazy dog</text:p>' % name
+                   for name in ('Plain', 'Bold', 'Italic'))
+    return flat_document('text', styles, '', body)
+
+
 if __name__ == '__main__':
     out = sys.argv[1]
     with open(os.path.join(out, 'a4.fodt'), 'w') as f:
         f.write(a4_document())
     with open(os.path.join(out, 'slides.fodp'), 'w') as f:
         f.write(slides_document())
+    with open(os.path.join(out, 'fonts.fodt'), 'w') as f:
+        f.write(fonts_document())
