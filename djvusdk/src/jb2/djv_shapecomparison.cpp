@@ -231,22 +231,28 @@ uint32_t flipIsolated(Shape& inA, Shape& inB, const Alignment& inAlign, bool inT
     d[n] = b[sy + n];
 
     // A differing pixel whose four neighbours agree; with sx = 1 the left-neighbour term cancels every bit.
+    // Only those inside the target's box are flipped: a mark must not grow past its own box, where it
+    // may leave the page.
+    const uint32_t targetWidth = inTargetIsB ? inB.getWidth() : inA.getWidth();
+    const Word inside = targetWidth >= W::kBits ? Word(~Word(0)) : Word(~(~Word(0) >> targetWidth));
     RowWords<Word> isolated;
     uint32_t count = 0;
     for (int32_t r = 0; r < n; ++r) {
+        if (inTargetIsB && r + sy >= heightB)
+            break;
         const Word notD = Word(~d[r]);
-        isolated[r] = Word(d[r] & ~d[r - 1] & ~d[r + 1] & Word(notD << (1 - sx)) & Word(notD >> (sx + 1)));
+        isolated[r] = Word(d[r] & ~d[r - 1] & ~d[r + 1] & Word(notD << (1 - sx)) & Word(notD >> (sx + 1)) &
+                           (inTargetIsB ? inside : Word(inside >> sx)));
         count += W::population(isolated[r]);
     }
 
-    // The target's rows: all of b's, together with any row of b that a faces past b's end, so that the
-    // ink of b's rows outside the aligned window is kept; or a's shifted rows.
+    // The target's rows: all of b's, or a's shifted rows.
     RowWords<Word>& target = inTargetIsB ? b : a;
     int32_t rowCount = n;
     if (inTargetIsB) {
         for (int32_t r = 0; r < n; ++r)
             b[r + sy] = Word(b[r + sy] ^ isolated[r]);
-        rowCount = heightB > sy + n ? heightB : sy + n;
+        rowCount = heightB;
     } else {
         for (int32_t r = 0; r < n; ++r)
             a[r] = Word(a[r] ^ isolated[r]);

@@ -211,6 +211,35 @@ TEST(RemoveIsolatedDifferences, KeepsInkOfTheTopRowOutsideTheAlignedRows)
     EXPECT_EQ((Rect{20, 30, 8, 5}), pb->getRect());
 }
 
+// An isolated difference that lies outside the rewritten shape's box is not flipped: the shape would grow
+// a row below or a column to the right of itself, and past the page's edge when it touches it.
+TEST(RemoveIsolatedDifferences, TheRewrittenShapeStaysInsideItsOwnBox)
+{
+    struct Case {
+        const char* what;
+        Art first, second; // the second is rewritten
+    } cases[] = {
+        // The second's ink sits 0.67 row lower (sy = 1): the first's tail faces the row below the second.
+        {"below", {"#####", "#...#", "#...#", "#####", "..#.."}, {"..#..", "#####", "#...#", "#...#", "#####"}},
+        // The first is a column wider; its last column holds one pixel.
+        {"right", {"#####.", "#...#.", "#...##", "#...#.", "#####."}, {"#####", "#...#", "#...#", "#...#", "#####"}},
+        // The same with the taller first, so that the roles swap and the shorter second is the target.
+        {"right, roles swapped",
+         {"######.", "#....#.", "#....##", "#....#.", "######.", "#......"},
+         {"######", "#....#", "#....#", "#....#", "######"}},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<Shape> first = shapeFromArt(c.first, 3, 4);
+        AutoPtr<Shape> second = shapeFromArt(c.second, 40, 50);
+        const Rect box = second->getRect();
+        ShapeClassifier::CentroidCache cache;
+        ASSERT_NE(kNC, ShapeClassifier::compareShapes(*first, *second, cache)) << c.what;
+        EXPECT_EQ(0u, ShapeClassifier::removeIsolatedDifferences(*first, *second, cache, 1)) << c.what;
+        EXPECT_EQ(c.second, artOf(*second)) << c.what;
+        EXPECT_EQ(box, second->getRect()) << c.what;
+    }
+}
+
 TEST(RemoveIsolatedDifferences, WithAColumnOffsetFlipsNothingAndMovesNoPixel)
 {
     // sx = sy = 1: b is cropped to its own ink, all of it kept where it was on the page.
