@@ -253,6 +253,20 @@ TEST(RemoveIsolatedDifferences, WithAColumnOffsetFlipsNothingAndMovesNoPixel)
     EXPECT_EQ((Rect{0, 0, 10, 10}), a->getRect());
 }
 
+// A column offset with the roles swapped: the shorter target, as wide as the word, keeps its last column.
+TEST(RemoveIsolatedDifferences, AColumnOffsetKeepsATargetAsWideAsTheWord)
+{
+    for (uint32_t width : {31u, 32u, 33u, 63u, 64u}) {
+        AutoPtr<Shape> tall = shapeFromArt(solidArt(width - 1, 5), 0, 0);
+        AutoPtr<Shape> target = shapeFromArt(solidArt(width, 4), 70, 80);
+        ShapeClassifier::CentroidCache cache;
+        EXPECT_EQ(0u, ShapeClassifier::removeIsolatedDifferences(*tall, *target, cache, 1)) << width;
+        EXPECT_EQ(solidArt(width, 4), artOf(*target)) << width;
+        EXPECT_EQ((Rect{70, 80, int32_t(width), 4}), target->getRect()) << width;
+        EXPECT_EQ(solidArt(width - 1, 5), artOf(*tall)) << width;
+    }
+}
+
 TEST(RemoveIsolatedDifferences, ATallerFirstShapeSwapsRolesAndTheSecondIsStillRewritten)
 {
     AutoPtr<Shape> tall = shapeFromArt(solidArt(10, 11), 0, 0);
