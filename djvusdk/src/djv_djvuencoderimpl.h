@@ -12,6 +12,7 @@ namespace _Mvx_Internal_NS_ {
 
 // A page of the current group whose JB2 chunks wait for the group's flush.
 struct Page {
+    uint32_t number = 0; // among the pages the encoder made, from 1
     bool hasFGbz = false;
     Morvenix::AutoPtr<Morvenix::DjVu::Chunk> form;
     Morvenix::AutoPtr<Morvenix::DjVu::Chunk> dictionaryRef;
@@ -50,6 +51,7 @@ private:
     uint32_t m_pagesPerDictionary;
     uint32_t m_useSharedDictionary;
     Params m_defaultParams;
+    uint32_t m_pagesMade = 0;
 };
 
 // Refuses, before any work, a page the encoder could only truncate or fail on half-way: a null image,

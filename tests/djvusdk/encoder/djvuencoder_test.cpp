@@ -305,13 +305,22 @@ TEST(DjVuEncoder, NullProfileIsRefused)
     MvxTest::expectThrow([] { DjVuEncoder::create(nullptr); }, errInvalidParam, "Profile could not be NULL!");
 }
 
-// A JB2 encoder whose page streams cannot be written, as when memory runs out during the flush.
+// A JB2 encoder of which the first group's dictionary or one of its page streams cannot be written, as
+// when memory runs out during the flush; the groups after it work.
 class FailingJB2Encoder : public JB2::JB2Encoder {
 public:
+    static const uint32_t kDictionary = 0xFFFFFFFFu;
+    // The page index (or kDictionary) that fails in the first group made from now on.
+    static void failFirstGroupAt(uint32_t inWhat)
+    {
+        s_failing = inWhat;
+        s_groups = 0;
+    }
     static AutoPtr<JB2Encoder> create(const Params* inParams)
     {
         AutoPtr<FailingJB2Encoder> e(new FailingJB2Encoder);
         e->m_inner = JB2Encoder::create(inParams);
+        e->m_failing = s_groups++ == 0 ? s_failing : kNone;
         return AutoPtr<JB2Encoder>(e);
     }
     void addPage(const uint8_t* m, int32_t ms, uint32_t mt, uint32_t w, uint32_t h, const uint8_t* c, int32_t cs,
@@ -319,14 +328,19 @@ public:
     {
         m_inner->addPage(m, ms, mt, w, h, c, cs, ph, p);
     }
-    bool isDjbzEmpty() override { return m_inner->isDjbzEmpty(); }
+    bool isDjbzEmpty() override
+    {
+        failAt(kDictionary);
+        return m_inner->isDjbzEmpty();
+    }
     void encodeDjbz(const AutoPtr<Stream>& s) override { m_inner->encodeDjbz(s); }
     void createDjbzChunk(AutoPtr<Chunk>& c) override { m_inner->createDjbzChunk(c); }
     uint32_t getPageCount() const override { return m_inner->getPageCount(); }
     bool isSjbzEmpty(uint32_t i) override { return m_inner->isSjbzEmpty(i); }
-    void encodeSjbz(uint32_t, const AutoPtr<Stream>&) override
+    void encodeSjbz(uint32_t i, const AutoPtr<Stream>& s) override
     {
-        MVX_THROW(errWriteFailed, "No room for the page stream", "FailingJB2Encoder::encodeSjbz");
+        failAt(i);
+        m_inner->encodeSjbz(i, s);
     }
     void createSjbzChunk(AutoPtr<Chunk>& c, uint32_t i) override { m_inner->createSjbzChunk(c, i); }
     bool isFGbzEmpty(uint32_t i) override { return m_inner->isFGbzEmpty(i); }
@@ -334,23 +348,92 @@ public:
     void createFGbzChunk(AutoPtr<Chunk>& c, uint32_t i) override { m_inner->createFGbzChunk(c, i); }
 
 private:
+    static const uint32_t kNone = 0xFFFFFFFEu;
+    void failAt(uint32_t inWhat) const
+    {
+        if (inWhat == m_failing)
+            MVX_THROW(errWriteFailed, "No room for the JB2 data", "FailingJB2Encoder");
+    }
+    static uint32_t s_failing;
+    static uint32_t s_groups;
     AutoPtr<JB2Encoder> m_inner;
+    uint32_t m_failing = kNone;
 };
+
+uint32_t FailingJB2Encoder::s_failing = FailingJB2Encoder::kNone;
+uint32_t FailingJB2Encoder::s_groups = 0;
+
+// A group whose JB2 data cannot be made ends all the same: its pages that cannot have their JB2 chunks
+// lose them, the caller is told which, and the next group works, whether the failed flush is the caller's
+// or the one a full group's next page makes.
+TEST(DjVuEncoder, FailedFlushDropsTheGroupAndTheNextOneEncodes)
+{
+    const NetpbmImage page = drawPage(96, 64, 1);
+    struct Case {
+        const char* what;
+        uint32_t failing;
+        bool byNextPage; // the flush is the one the fourth page makes, not the caller's
+        std::vector<bool> lost;
+        const char* pages;
+    } cases[] = {
+        {"second page stream", 1, false, {false, true, false}, "pages 2 "},
+        {"second page stream, at the next page", 1, true, {false, true, false}, "pages 2 "},
+        {"dictionary", FailingJB2Encoder::kDictionary, false, {true, true, true}, "pages 1-3 "},
+        {"dictionary, at the next page", FailingJB2Encoder::kDictionary, true, {true, true, true}, "pages 1-3 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FailingJB2Encoder::failFirstGroupAt(c.failing);
+        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 3, nullptr, &FailingJB2Encoder::create));
+        std::vector<AutoPtr<Chunk>> forms(5);
+        for (uint32_t i = 0; i < 3; ++i)
+            encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth);
+        const auto failingFlush = [&] {
+            if (c.byNextPage)
+                encode(*encoder, forms[3], page, DjVuEncoder::emCompoundBoth);
+            else
+                encoder->flush();
+        };
+        try {
+            failingFlush();
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_EQ(errWriteFailed, e.getCode());
+            EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str()).find(c.pages)) << e.getMessage().c_str();
+            EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str()).find("No room for the JB2 data"));
+        }
+        EXPECT_FALSE(forms[3]) << "the page that came when the group failed was not made";
+        for (uint32_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(c.lost[i] ? "INFO FG44 " + kBG : "INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
+            EXPECT_TRUE(forms[i]->isLoaded()) << i;
+        }
+        encoder->flush();
+        encode(*encoder, forms[3], page, DjVuEncoder::emCompoundBoth);
+        encode(*encoder, forms[4], page, DjVuEncoder::emCompoundBoth);
+        encoder->flush();
+        for (uint32_t i = 3; i < 5; ++i) {
+            EXPECT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
+            EXPECT_TRUE(forms[i]->isLoaded()) << i;
+        }
+    }
+}
 
 TEST(DjVuEncoder, FlushFailureReachesTheCallerButNotTheDestructor)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
     AutoPtr<Chunk> form;
     {
+        FailingJB2Encoder::failFirstGroupAt(0);
         AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
         encode(*encoder, form, page, DjVuEncoder::emCompound);
-        MvxTest::expectThrow([&] { encoder->flush(); }, errWriteFailed, "No room for the page stream");
-    } // the destructor's flush fails again and must not end the process
-    {
-        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
-        encode(*encoder, form, page, DjVuEncoder::emCompound);
+        MvxTest::expectThrow([&] { encoder->flush(); }, errWriteFailed);
     }
-    EXPECT_FALSE(form->getChildren()[form->find("Sjbz", Chunk::notFound, false)]->isLoaded());
+    {
+        FailingJB2Encoder::failFirstGroupAt(0);
+        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
+        encode(*encoder, form, page, DjVuEncoder::emCompound);
+    } // the destructor's flush fails and must not end the process
+    EXPECT_EQ(Chunk::notFound, form->find("Sjbz", Chunk::notFound, false));
 }
 
 } // namespace
