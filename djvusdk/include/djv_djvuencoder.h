@@ -70,8 +70,10 @@ public:
     // MaskType, a clear value being foreground. Parameters, sizes (1 to 65535, dpi up to 65535),
     // photometric and strides are checked first: a refused page leaves outForm and the group untouched
     // (errInvalidParam, or the image utilities' and IW44 encoder's own codes and messages). The JB2
-    // chunks get their bytes when the group is flushed. A page that comes to a full group flushes it
-    // first; when that flush fails (see flush) the page is not made and can be given again.
+    // chunks get their bytes when the group is flushed, or when one is read earlier: the group then takes
+    // no more pages and is flushed when the next page comes. A page that comes to a full (or early read)
+    // group flushes it first; when that flush fails (see flush) the page is not made and can be given
+    // again.
     virtual void encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
                             Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
                             const Params* inParams, const void* inMask, int32_t inMaskStride,

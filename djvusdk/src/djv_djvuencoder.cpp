@@ -161,6 +161,17 @@ void DjVuEncoderImpl::resetGroup()
     }
 }
 
+bool DjVuEncoderImpl::groupWasRead() const
+{
+    if (m_groupDictionary && m_groupDictionary->wasAsked())
+        return true;
+    for (const Page& page : m_pages) {
+        if (page.sjbz->wasAsked() || (page.fgbz && page.fgbz->wasAsked()))
+            return true;
+    }
+    return false;
+}
+
 void DjVuEncoderImpl::flush()
 {
     if (m_pages.count() == 0)
@@ -268,7 +279,7 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     if (mode != emBitonal)
         background.prepare(inWidth, inHeight, params.bgSubsample, inPhotometric, bytes, params.bgParams);
 
-    if (m_pages.count() >= m_pagesPerDictionary)
+    if (m_pages.count() >= m_pagesPerDictionary || groupWasRead())
         flush();
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();

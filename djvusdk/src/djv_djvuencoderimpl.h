@@ -42,6 +42,9 @@ public:
 
 private:
     void resetGroup();
+    // Whether a placeholder of the group was asked for its bytes before the flush: its JB2 encoder has
+    // built its dictionary then and takes no more pages, so the next page starts a new group.
+    bool groupWasRead() const;
 
     JB2Factory m_jb2Factory;
     Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> m_jb2Encoder;

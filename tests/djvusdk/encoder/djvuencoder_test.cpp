@@ -300,6 +300,55 @@ TEST(DjVuEncoder, RefusedPagesLeaveTheGroupAligned)
     }
 }
 
+// A placeholder read before its group is flushed has its JB2 encoder build its dictionary, after which
+// that encoder takes no page: the next page starts a new group, and every page keeps its own shapes.
+TEST(DjVuEncoder, EarlyPlaceholderReadStartsANewGroup)
+{
+    const NetpbmImage first = drawPage(96, 64, 1), second = drawPage(96, 64, 2), third = drawPage(96, 64, 3);
+    struct Case {
+        const char* chunk;
+        uint32_t child; // of the first page: INFO, the dictionary's redirector, Sjbz, FGbz
+        std::string readGroup; // the chunks of the pages of the group that was read early
+    } cases[] = {
+        // The dictionary read first is the shared one; a page's chunk read first has each page classified
+        // on its own, so that the group shares nothing.
+        {"Djbz", 1, "INFO Djbz Sjbz FGbz FG44 " + kBG},
+        {"Sjbz", 2, "INFO Sjbz FGbz FG44 " + kBG},
+        {"FGbz", 3, "INFO Sjbz FGbz FG44 " + kBG},
+    };
+    // The new group must hold what a group of the third page twice holds.
+    std::vector<AutoPtr<Chunk>> expected(2);
+    {
+        AutoPtr<DjVuEncoder> reference = DjVuEncoder::create(1, 20, nullptr);
+        for (AutoPtr<Chunk>& form : expected)
+            encode(*reference, form, third, DjVuEncoder::emCompoundBoth);
+        reference->flush();
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chunk);
+        AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
+        std::vector<AutoPtr<Chunk>> forms(4);
+        encode(*encoder, forms[0], first, DjVuEncoder::emCompoundBoth);
+        encode(*encoder, forms[1], second, DjVuEncoder::emCompoundBoth);
+        const AutoPtr<Chunk> early = forms[0]->getChildren()[c.child];
+        ASSERT_EQ(c.chunk, std::string(early->getId().c_str()));
+        const AutoPtr<Data> earlyData = early->getData();
+        ASSERT_TRUE(earlyData);
+        ASSERT_NO_THROW(encode(*encoder, forms[2], third, DjVuEncoder::emCompoundBoth));
+        EXPECT_TRUE(forms[0]->isLoaded() && forms[1]->isLoaded()) << "the group read early ends with the next page";
+        EXPECT_FALSE(forms[2]->isLoaded());
+        ASSERT_NO_THROW(encode(*encoder, forms[3], third, DjVuEncoder::emCompoundBoth));
+        encoder->flush();
+        EXPECT_EQ(earlyData.get(), early->getData().get()) << "the early bytes stay";
+        EXPECT_EQ(c.readGroup, chunkIds(*forms[0]));
+        EXPECT_EQ(c.readGroup, chunkIds(*forms[1]));
+        for (uint32_t i = 0; i < 2; ++i) {
+            EXPECT_TRUE(forms[i + 2]->isLoaded());
+            EXPECT_EQ(formBytes(*expected[i]), formBytes(*forms[i + 2])) << "page " << i + 3;
+        }
+    }
+}
+
 TEST(DjVuEncoder, NullProfileIsRefused)
 {
     MvxTest::expectThrow([] { DjVuEncoder::create(nullptr); }, errInvalidParam, "Profile could not be NULL!");
