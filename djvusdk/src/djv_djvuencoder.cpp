@@ -129,10 +129,10 @@ void dropJB2Chunks(Page& ioPage)
 } // namespace
 
 DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,
-                                 const Params* inParams, JB2Factory inJB2Factory)
+                                 const Params* inParams, JB2Factory inJB2Factory, uint64_t inShapeBudget)
     : m_jb2Factory(inJB2Factory), m_pages(0, int32_t(inPagesPerDictionary)),
       m_pagesPerDictionary(inPagesPerDictionary), m_useSharedDictionary(inUseSharedDictionary),
-      m_defaultParams(emAuto, 12, 75, 3, 75)
+      m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
 {
     resetGroup();
     if (inParams)
@@ -161,8 +161,10 @@ void DjVuEncoderImpl::resetGroup()
     }
 }
 
-bool DjVuEncoderImpl::groupWasRead() const
+bool DjVuEncoderImpl::groupIsClosed() const
 {
+    if (m_pages.count() >= m_pagesPerDictionary || m_jb2Encoder->getShapeBytes() >= m_shapeBudget)
+        return true;
     if (m_groupDictionary && m_groupDictionary->wasAsked())
         return true;
     for (const Page& page : m_pages) {
@@ -244,7 +246,7 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
         AutoPtr<IW44Encoder> photo = IW44Encoder::create(pixels, inStride, inPhotometric, inWidth, inHeight,
                                                          &params.bgParams);
         // A photo page still closes a full group, though it takes no place in the next one.
-        if (m_pages.count() >= m_pagesPerDictionary)
+        if (groupIsClosed())
             flush();
         appendLayer(children, *photo);
         outForm = form;
@@ -279,7 +281,7 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     if (mode != emBitonal)
         background.prepare(inWidth, inHeight, params.bgSubsample, inPhotometric, bytes, params.bgParams);
 
-    if (m_pages.count() >= m_pagesPerDictionary || groupWasRead())
+    if (groupIsClosed())
         flush();
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();

@@ -176,6 +176,35 @@ TEST(DjVuEncoder, GroupSizeZeroMakesAGroupOfEachPage)
     EXPECT_EQ("INFO Sjbz FG44 " + kBG, chunkIds(*second));
 }
 
+// A group whose shapes reach the budget takes no more pages, however few it holds.
+TEST(DjVuEncoder, GroupsCloseAtTheirShapeBudget)
+{
+    const NetpbmImage page = drawPage(96, 64, 1);
+    const std::vector<uint8_t> mask = darkMask(page);
+    uint64_t perPage = 0;
+    {
+        AutoPtr<JB2::JB2Encoder> probe = JB2::JB2Encoder::create(nullptr);
+        probe->addPage(mask.data(), 96, mtBytes, 96, 64, page.pixels.data(), 96 * 3, phRGB, nullptr);
+        perPage = probe->getShapeBytes();
+    }
+    ASSERT_GT(perPage, 0u);
+    AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &JB2::JB2Encoder::create, 2 * perPage));
+    std::vector<AutoPtr<Chunk>> forms(5);
+    for (uint32_t i = 0; i < 5; ++i) {
+        encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth, &mask);
+        // Pages 1-2 and 3-4 make groups; each is coded when the page after it comes.
+        for (uint32_t j = 0; j <= i; ++j)
+            EXPECT_EQ(j < i / 2 * 2, forms[j]->isLoaded()) << "page " << j + 1 << " after page " << i + 1;
+    }
+    encoder->flush();
+    const auto dictionaryOf = [&](uint32_t i) {
+        return static_cast<ChunkRedirector&>(*forms[i]->getChildren()[1]).getTarget().get();
+    };
+    EXPECT_EQ(dictionaryOf(0), dictionaryOf(1));
+    EXPECT_NE(dictionaryOf(1), dictionaryOf(2));
+    EXPECT_EQ(dictionaryOf(2), dictionaryOf(3));
+}
+
 TEST(DjVuEncoder, EmptyDictionaryLeavesNoReference)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
@@ -385,6 +414,7 @@ public:
     void encodeDjbz(const AutoPtr<Stream>& s) override { m_inner->encodeDjbz(s); }
     void createDjbzChunk(AutoPtr<Chunk>& c) override { m_inner->createDjbzChunk(c); }
     uint32_t getPageCount() const override { return m_inner->getPageCount(); }
+    uint64_t getShapeBytes() const override { return m_inner->getShapeBytes(); }
     bool isSjbzEmpty(uint32_t i) override { return m_inner->isSjbzEmpty(i); }
     void encodeSjbz(uint32_t i, const AutoPtr<Stream>& s) override
     {
