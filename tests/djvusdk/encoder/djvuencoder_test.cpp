@@ -112,72 +112,11 @@ TEST(DjVuEncoder, AutoModeGuess)
     EXPECT_EQ(uint32_t(DjVuEncoder::emCompound), mode);
 }
 
-// 45 pages in groups of 20: each group gets its bytes when the next group's first page arrives (or at
-// the flush), and its pages share one dictionary chunk.
-TEST(DjVuEncoder, GroupsOfTwenty)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
-    std::vector<AutoPtr<Chunk>> forms(45);
-    const auto sjbzLoaded = [&](uint32_t i) { return forms[i]->getChildren()[2]->isLoaded(); };
-    for (uint32_t i = 0; i < 45; ++i) {
-        encode(*encoder, forms[i], drawPage(96, 64, i % 3), DjVuEncoder::emCompoundBoth);
-        if (i == 19 || i == 20 || i == 39 || i == 40) {
-            EXPECT_EQ(i >= 20, sjbzLoaded(0)) << i;
-            if (i >= 20) {
-                EXPECT_EQ(i == 40, sjbzLoaded(20)) << i;
-            }
-            EXPECT_FALSE(sjbzLoaded(i));
-        }
-    }
-    EXPECT_FALSE(sjbzLoaded(44));
-    encoder->flush();
-    ASSERT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[0]));
-    const auto dictionaryOf = [&](uint32_t i) {
-        return static_cast<ChunkRedirector&>(*forms[i]->getChildren()[1]).getTarget().get();
-    };
-    for (uint32_t i = 0; i < 45; ++i) {
-        EXPECT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
-        EXPECT_TRUE(forms[i]->isLoaded()) << i;
-        EXPECT_EQ(dictionaryOf(i / 20 * 20), dictionaryOf(i)) << i;
-    }
-    EXPECT_NE(dictionaryOf(0), dictionaryOf(20));
-    EXPECT_NE(dictionaryOf(20), dictionaryOf(40));
-}
-
-TEST(DjVuEncoder, WithoutSharedDictionaryEveryPageIsCompleteAtOnce)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(0, 20, nullptr);
-    for (uint32_t i = 0; i < 3; ++i) {
-        AutoPtr<Chunk> form;
-        encode(*encoder, form, drawPage(96, 64, i), DjVuEncoder::emCompoundBoth);
-        EXPECT_EQ("INFO Sjbz FGbz FG44 " + kBG, chunkIds(*form));
-        EXPECT_TRUE(form->isLoaded());
-    }
-}
-
-TEST(DjVuEncoder, GroupSizeZeroMakesAGroupOfEachPage)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 0, nullptr);
-    AutoPtr<Chunk> first, second;
-    const auto dictionaryOf = [](Chunk& inForm) {
-        return static_cast<ChunkRedirector&>(*inForm.getChildren()[1]).getTarget().get();
-    };
-    encode(*encoder, first, drawPage(96, 64, 1), DjVuEncoder::emCompound);
-    EXPECT_FALSE(first->isLoaded());
-    const Chunk* firstDictionary = dictionaryOf(*first);
-    encode(*encoder, second, drawPage(96, 64, 1), DjVuEncoder::emCompound);
-    EXPECT_TRUE(first->isLoaded());
-    EXPECT_FALSE(second->isLoaded());
-    EXPECT_NE(firstDictionary, dictionaryOf(*second));
-    encoder->flush();
-    EXPECT_TRUE(second->isLoaded());
-    // Alone in its group a page shares no shape: neither keeps a dictionary reference.
-    EXPECT_EQ("INFO Sjbz FG44 " + kBG, chunkIds(*first));
-    EXPECT_EQ("INFO Sjbz FG44 " + kBG, chunkIds(*second));
-}
-
-// A group whose shapes reach the budget takes no more pages, however few it holds.
-TEST(DjVuEncoder, GroupsCloseAtTheirShapeBudget)
+// How pages make groups: each page's JB2 chunks get their bytes when the page that closes its group
+// comes (or at the flush, or at once without a shared dictionary), and the pages of a group share one
+// dictionary chunk. Pages: B mode 5, C mode 0, P a photo; a group holds up to pagesPerDictionary pages
+// (0: one), or as many as stay under the shape budget.
+TEST(DjVuEncoder, PageGroups)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
     const std::vector<uint8_t> mask = darkMask(page);
@@ -188,21 +127,73 @@ TEST(DjVuEncoder, GroupsCloseAtTheirShapeBudget)
         perPage = probe->getShapeBytes();
     }
     ASSERT_GT(perPage, 0u);
-    AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &JB2::JB2Encoder::create, 2 * perPage));
-    std::vector<AutoPtr<Chunk>> forms(5);
-    for (uint32_t i = 0; i < 5; ++i) {
-        encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth, &mask);
-        // Pages 1-2 and 3-4 make groups; each is coded when the page after it comes.
-        for (uint32_t j = 0; j <= i; ++j)
-            EXPECT_EQ(j < i / 2 * 2, forms[j]->isLoaded()) << "page " << j + 1 << " after page " << i + 1;
-    }
-    encoder->flush();
-    const auto dictionaryOf = [&](uint32_t i) {
-        return static_cast<ChunkRedirector&>(*forms[i]->getChildren()[1]).getTarget().get();
+    const std::string both = "INFO Djbz Sjbz FGbz FG44 " + kBG, compound = "INFO Djbz Sjbz FG44 " + kBG;
+    const std::string photo = "INFO " + kBG;
+    const auto run = [](uint32_t inFirst, uint32_t inLast, uint32_t inBy) {
+        return std::vector<uint32_t>(inLast - inFirst + 1, inBy);
     };
-    EXPECT_EQ(dictionaryOf(0), dictionaryOf(1));
-    EXPECT_NE(dictionaryOf(1), dictionaryOf(2));
-    EXPECT_EQ(dictionaryOf(2), dictionaryOf(3));
+    const auto join = [](std::initializer_list<std::vector<uint32_t>> inRuns) {
+        std::vector<uint32_t> all;
+        for (const std::vector<uint32_t>& r : inRuns)
+            all.insert(all.end(), r.begin(), r.end());
+        return all;
+    };
+    std::vector<uint32_t> itself(3);
+    for (uint32_t i = 0; i < 3; ++i)
+        itself[i] = i + 1;
+    struct Case {
+        const char* what;
+        uint32_t shared, perGroup;
+        uint64_t budgetPages; // the shape budget in pages' worth; 0 for the encoder's own
+        std::string pages;
+        std::vector<uint32_t> completedBy; // per page, the page whose arrival completes it; 0: the flush
+        std::vector<std::string> ids;      // per page kind, B C P
+    } cases[] = {
+        {"groups of twenty", 1, 20, 0, std::string(45, 'B'), join({run(1, 20, 21), run(21, 40, 41), run(41, 45, 0)}),
+         {both}},
+        {"no shared dictionary", 0, 20, 0, "BBB", itself, {"INFO Sjbz FGbz FG44 " + kBG}},
+        // Alone in its group a page shares no shape: none keeps a dictionary reference.
+        {"group size 0", 1, 0, 0, "CC", {2, 0}, {"", "INFO Sjbz FG44 " + kBG}},
+        // The photo closes the full group and takes no place in the next one.
+        {"a photo closes a group", 1, 2, 0, "CCPCC", {3, 3, 3, 0, 0}, {"", compound, photo}},
+        {"shape budget", 1, 20, 2, "BBBBBB", {3, 3, 5, 5, 0, 0}, {both}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(c.shared, c.perGroup, nullptr, &JB2::JB2Encoder::create,
+                                                         c.budgetPages ? c.budgetPages * perPage
+                                                                       : DjVuEncoderImpl::kGroupShapeBudget));
+        const uint32_t n = uint32_t(c.pages.size());
+        std::vector<AutoPtr<Chunk>> forms(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const char kind = c.pages[i];
+            encode(*encoder, forms[i], page,
+                   kind == 'B' ? DjVuEncoder::emCompoundBoth : kind == 'C' ? DjVuEncoder::emCompound
+                                                                       : DjVuEncoder::emPhoto,
+                   &mask);
+            for (uint32_t j = 0; j <= i; ++j) {
+                const bool complete = c.completedBy[j] != 0 && c.completedBy[j] <= i + 1;
+                EXPECT_EQ(complete, forms[j]->isLoaded()) << "page " << j + 1 << " after page " << i + 1;
+            }
+        }
+        encoder->flush();
+        for (uint32_t i = 0; i < n; ++i) {
+            const size_t kind = c.ids.size() == 1 ? 0 : size_t(std::string("BCP").find(c.pages[i]));
+            EXPECT_EQ(c.ids[kind], chunkIds(*forms[i])) << "page " << i + 1;
+            EXPECT_TRUE(forms[i]->isLoaded()) << "page " << i + 1;
+        }
+        // The pages that kept a dictionary share it with their group, and with no other.
+        const auto dictionaryOf = [&](uint32_t i) -> const Chunk* {
+            const AutoPtr<Chunk>& child = forms[i]->getChildren()[1];
+            return child->isRedirector() ? static_cast<ChunkRedirector&>(*child).getTarget().get() : nullptr;
+        };
+        for (uint32_t i = 0; i < n; ++i)
+            for (uint32_t j = 0; j < i; ++j)
+                if (dictionaryOf(i) && dictionaryOf(j)) {
+                    EXPECT_EQ(c.completedBy[i] == c.completedBy[j], dictionaryOf(i) == dictionaryOf(j))
+                        << "pages " << j + 1 << " and " << i + 1;
+                }
+    }
 }
 
 TEST(DjVuEncoder, EmptyDictionaryLeavesNoReference)
@@ -232,24 +223,6 @@ TEST(DjVuEncoder, SecondFlushChangesNothing)
     EXPECT_EQ(sjbz, form->getChildren()[2]->getData().get());
     EXPECT_EQ(bytes, formBytes(*form));
     encoder->flush();
-}
-
-TEST(DjVuEncoder, PhotoPageClosesAFullGroupWithoutJoiningTheNext)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 2, nullptr);
-    std::vector<AutoPtr<Chunk>> forms(5);
-    const NetpbmImage page = drawPage(96, 64, 1);
-    encode(*encoder, forms[0], page, DjVuEncoder::emCompound);
-    encode(*encoder, forms[1], page, DjVuEncoder::emCompound);
-    EXPECT_FALSE(forms[0]->isLoaded());
-    encode(*encoder, forms[2], page, DjVuEncoder::emPhoto);
-    EXPECT_EQ("INFO " + kBG, chunkIds(*forms[2]));
-    EXPECT_TRUE(forms[0]->isLoaded() && forms[1]->isLoaded());
-    encode(*encoder, forms[3], page, DjVuEncoder::emCompound);
-    encode(*encoder, forms[4], page, DjVuEncoder::emCompound);
-    EXPECT_FALSE(forms[3]->isLoaded()) << "the photo page must not count towards the group";
-    encoder->flush();
-    EXPECT_TRUE(forms[3]->isLoaded() && forms[4]->isLoaded());
 }
 
 // A page smaller than a segmenter block: the segmenter leaves the made mask alone, which must then read
