@@ -102,7 +102,8 @@ void dropJB2Chunks(Page& ioPage)
         removeChild(*ioPage.form, ioPage.dictionaryRef.get());
 }
 
-// The failure, with its own code, and the pages it cost, as runs such as "3, 5-7".
+// The library's failure, with its own code, and the pages it cost, as runs such as "3, 5-7"; any other
+// (memory exhaustion) goes on as it is.
 [[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
 {
     try {
