@@ -10,6 +10,9 @@
 # process (ours under Wine, which adds its own).
 # Then, with a given mask (the render thresholded at 50%), our pages against DjVuLibre's compound maker on
 # the same mask: cjb2 -lossless MASK.pbm; djvumake INFO=W,H,300 Sjbz=... PPM=RENDER.ppm.
+# Last, line art, whose marks' boxes are far larger than their ink: LINE_ART_PAGES (default 20, one group)
+# letter pages each holding a 2000 x 2000 area of one-pixel 45-degree lines 8 pixels apart, the same way,
+# with each side's time and memory.
 set -euo pipefail
 source "$(dirname "$0")/bench-env.sh" page_bench
 pages=${PAGE_BENCH_PAGES:-4}
@@ -81,3 +84,39 @@ for doc in report slides sheet; do
   bytes=0; for f in "${made[@]}"; do bytes=$((bytes + $(stat -c %s "$f"))); done
   printf '%-8s %-9s %9d %7s\n' "$doc" djvumake $((bytes / n)) "$(psnr_all "$work/$doc.djvumake.djvu" "${renders[@]}")"
 done
+
+echo
+lines=${LINE_ART_PAGES:-20}
+echo "Line art: $lines letter pages of a 2000 x 2000 area of one-pixel 45-degree lines 8 px apart, the render as the mask"
+python3 - "$work/lines.ppm" <<'PY'
+import sys
+w, h, side, gap, left, top = 2550, 3300, 2000, 8, 275, 650
+white = bytes([255]) * (w * 3)
+with open(sys.argv[1], "wb") as f:
+    f.write(b"P6\n%d %d\n255\n" % (w, h))
+    for y in range(h):
+        row = bytearray(white)
+        if top <= y < top + side:
+            first = left + (y - top) % gap
+            row[first * 3:(left + side) * 3:gap * 3] = bytes(len(range(first, left + side, gap)))
+            row[first * 3 + 1:(left + side) * 3:gap * 3] = bytes(len(range(first, left + side, gap)))
+            row[first * 3 + 2:(left + side) * 3:gap * 3] = bytes(len(range(first, left + side, gap)))
+        f.write(row)
+PY
+pages_list=(); for i in $(seq "$lines"); do pages_list+=("Z:$work/lines.ppm"); done
+printf '%-9s %5s %9s %8s %9s %7s %7s\n' coder pages B/page s/page peak_MB RSS_MB PSNR
+out=$( { /usr/bin/time -f 'rss %M' "$MVX_WINE" "$exe" mask "Z:$work/lines.ours.djvu" "${pages_list[@]}" | tr -d '\r'; } 2>&1)
+read -r _ rss < <(grep '^rss' <<<"$out")
+read -r _ _ _ bytes _ < <(grep '^pages' <<<"$out")
+read -r _ _ enc _ _ _ _ flush _ write _ peak < <(grep '^seconds' <<<"$out" | tr -d '()')
+psnr=$(ddjvu -format=ppm -page=1 "$work/lines.ours.djvu" "$work/back.ppm" && ours psnr "Z:$work/lines.ppm" "Z:$work/back.ppm")
+printf '%-9s %5d %9d %8.3f %9.1f %7.1f %7s\n' ours "$lines" $((bytes / lines)) \
+  "$(awk -v a="$enc" -v b="$flush" -v c="$write" -v n="$lines" 'BEGIN { print (a + b + c) / n }')" \
+  "$(awk -v p="$peak" 'BEGIN { print p / 1048576 }')" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$psnr"
+ours threshold "Z:$work/lines.ppm" "Z:$work/lines.pbm"
+read -r wall kb < <( { /usr/bin/time -f '%e %M' sh -c "cjb2 -lossless '$work/lines.pbm' '$work/lines.m.djvu' &&
+  djvumake '$work/lines.c.djvu' INFO=2550,3300,300 'Sjbz=$work/lines.m.djvu' 'PPM=$work/lines.ppm'"; } 2>&1 | tail -1)
+bytes=$(stat -c %s "$work/lines.c.djvu")
+ddjvu -format=ppm -page=1 "$work/lines.c.djvu" "$work/back.ppm"
+printf '%-9s %5d %9d %8.3f %9s %7.1f %7s\n' djvumake 1 "$bytes" "$wall" - "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')" \
+  "$(ours psnr "Z:$work/lines.ppm" "Z:$work/back.ppm")"

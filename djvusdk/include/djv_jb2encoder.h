@@ -52,6 +52,10 @@ public:
     virtual void encodeFGbz(uint32_t inPageIndex, const AutoPtr<Stream>& outStream) = 0;
     virtual void createFGbzChunk(AutoPtr<Chunk>& outChunk, uint32_t inPageIndex) = 0;
 
+    // About the bytes the shapes and palettes of the pages added so far hold: what the group costs until
+    // it is coded. A mark's bitmap is its whole box, so long thin strokes cost far more than their ink.
+    virtual uint64_t getShapeBytes() const = 0;
+
     // inParams null means the defaults.
     static AutoPtr<JB2Encoder> create(const Params* inParams);
 

@@ -75,7 +75,8 @@ public:
     // Throws errOperationFailed on a shape without its own bitmap (a Match).
     virtual void replaceBitmap(const ShapeBitmap& inBitmap) = 0;
     // The shape keeps its bitmap and refines the target. A null or Match target, or a shape without its
-    // own bitmap, throws errOperationFailed and leaves the shape as it was.
+    // own bitmap, throws errOperationFailed, and a target that is this shape or refers to it (however
+    // far up) throws errInvalidParam "A shape cannot refer to itself!"; the shape stays as it was.
     virtual void setRefinement(const AutoPtr<Shape>& inTarget) = 0;
     // The shape becomes an exact copy of the target and drops its bitmap; checks as setRefinement.
     virtual void setMatch(const AutoPtr<Shape>& inTarget) = 0;

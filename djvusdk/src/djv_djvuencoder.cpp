@@ -7,6 +7,8 @@
 #include "mvx_simplearray.h"
 
 #include <cstring>
+#include <exception>
+#include <vector>
 
 #define MVX_SOURCE "djv_djvuencoder"
 
@@ -76,13 +78,62 @@ struct Layer {
     }
 };
 
+void removeChild(Chunk& ioForm, const Chunk* inChild)
+{
+    Chunk::Children& children = ioForm.getChildren();
+    for (uint32_t i = 0; i < children.count(); ++i) {
+        if (children[i].get() == inChild) {
+            children.remove(i, 1);
+            return;
+        }
+    }
+}
+
+// A page of a group whose JB2 data could not be made keeps what it has without it.
+void dropJB2Chunks(Page& ioPage)
+{
+    ioPage.sjbz->discard();
+    removeChild(*ioPage.form, ioPage.sjbz.get());
+    if (ioPage.fgbz) {
+        ioPage.fgbz->discard();
+        removeChild(*ioPage.form, ioPage.fgbz.get());
+    }
+    if (ioPage.dictionaryRef)
+        removeChild(*ioPage.form, ioPage.dictionaryRef.get());
+}
+
+// The library's failure, with its own code, and the pages it cost, as runs such as "3, 5-7"; any other
+// (memory exhaustion) goes on as it is.
+[[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
+{
+    try {
+        std::rethrow_exception(inFailure);
+    } catch (const Exception& e) {
+        String pages;
+        for (size_t i = 0; i < inLost.size();) {
+            size_t last = i;
+            while (last + 1 < inLost.size() && inLost[last + 1] == inLost[last] + 1)
+                ++last;
+            if (!pages.isEmpty())
+                pages += ", ";
+            pages += last == i ? String::format("%u", inLost[i]) : String::format("%u-%u", inLost[i], inLost[last]);
+            i = last + 1;
+        }
+        MVX_THROW(e.getCode(),
+                  String::format("The JB2 data of pages %s could not be made; those pages are left without their "
+                                 "mask: %s",
+                                 pages.c_str(), e.getMessage().c_str()),
+                  "Morvenix::DjVu::DjVuEncoder::flush");
+    }
+}
+
 } // namespace
 
 DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,
-                                 const Params* inParams, JB2Factory inJB2Factory)
+                                 const Params* inParams, JB2Factory inJB2Factory, uint64_t inShapeBudget)
     : m_jb2Factory(inJB2Factory), m_pages(0, int32_t(inPagesPerDictionary)),
       m_pagesPerDictionary(inPagesPerDictionary), m_useSharedDictionary(inUseSharedDictionary),
-      m_defaultParams(emAuto, 12, 75, 3, 75)
+      m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
 {
     resetGroup();
     if (inParams)
@@ -111,34 +162,62 @@ void DjVuEncoderImpl::resetGroup()
     }
 }
 
+bool DjVuEncoderImpl::groupIsClosed() const
+{
+    if (m_pages.count() >= m_pagesPerDictionary || m_jb2Encoder->getShapeBytes() >= m_shapeBudget)
+        return true;
+    if (m_groupDictionary && m_groupDictionary->wasAsked())
+        return true;
+    for (const Page& page : m_pages) {
+        if (page.sjbz->wasAsked() || (page.fgbz && page.fgbz->wasAsked()))
+            return true;
+    }
+    return false;
+}
+
 void DjVuEncoderImpl::flush()
 {
     if (m_pages.count() == 0)
         return;
+    // Whatever fails, this group ends here: kept, it would fail every later page and flush the same way.
+    std::exception_ptr failure;
     bool hasDictionary = false;
-    if (m_useSharedDictionary && !m_jb2Encoder->isDjbzEmpty()) {
-        // The dictionary's bytes come first: building it is what the pages' streams refer to.
-        m_groupDictionary->encode();
-        hasDictionary = true;
-    } else if (m_groupDictionary) {
-        m_groupDictionary->discard();
-        m_groupDictionary.reset();
+    try {
+        if (m_useSharedDictionary && !m_jb2Encoder->isDjbzEmpty()) {
+            // The dictionary's bytes come first: building it is what the pages' streams refer to.
+            m_groupDictionary->encode();
+            hasDictionary = true;
+        } else if (m_groupDictionary) {
+            m_groupDictionary->discard();
+            m_groupDictionary.reset();
+        }
+    } catch (...) {
+        failure = std::current_exception();
     }
+    // Without its dictionary no page of the group can be written; otherwise a page that fails is the only
+    // one lost.
+    const bool dictionaryFailed = bool(failure);
+    std::vector<uint32_t> lost;
     for (Page& page : m_pages) {
-        if (!hasDictionary && page.dictionaryRef) {
-            Chunk::Children& children = page.form->getChildren();
-            for (uint32_t i = 0; i < children.count(); ++i) {
-                if (children[i].get() == page.dictionaryRef.get()) {
-                    children.remove(i, 1);
-                    break;
-                }
+        if (!dictionaryFailed) {
+            try {
+                if (!hasDictionary && page.dictionaryRef)
+                    removeChild(*page.form, page.dictionaryRef.get());
+                page.sjbz->encode();
+                if (page.hasFGbz)
+                    page.fgbz->encode();
+                continue;
+            } catch (...) {
+                if (!failure)
+                    failure = std::current_exception();
             }
         }
-        page.sjbz->encode();
-        if (page.hasFGbz)
-            page.fgbz->encode();
+        dropJB2Chunks(page);
+        lost.push_back(page.number);
     }
     resetGroup();
+    if (failure)
+        reportLostPages(failure, lost);
 }
 
 void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
@@ -168,10 +247,11 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
         AutoPtr<IW44Encoder> photo = IW44Encoder::create(pixels, inStride, inPhotometric, inWidth, inHeight,
                                                          &params.bgParams);
         // A photo page still closes a full group, though it takes no place in the next one.
-        if (m_pages.count() >= m_pagesPerDictionary)
+        if (groupIsClosed())
             flush();
         appendLayer(children, *photo);
         outForm = form;
+        ++m_pagesMade;
         return;
     }
 
@@ -202,13 +282,14 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     if (mode != emBitonal)
         background.prepare(inWidth, inHeight, params.bgSubsample, inPhotometric, bytes, params.bgParams);
 
-    if (m_pages.count() >= m_pagesPerDictionary)
+    if (groupIsClosed())
         flush();
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();
     m_jb2Encoder->addPage(mask, maskStride, maskType, inWidth, inHeight, hasFGbz ? pixels : nullptr,
                           hasFGbz ? inStride : 0, hasFGbz ? inPhotometric : Photometric(0), &params.jb2Params);
     Page page;
+    page.number = m_pagesMade + 1;
     page.hasFGbz = hasFGbz;
     page.form = form;
     if (m_useSharedDictionary) {
@@ -248,6 +329,7 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
 
     m_pages.append(page);
     outForm = form;
+    ++m_pagesMade;
     if (!m_useSharedDictionary)
         flush();
 }

@@ -12,6 +12,7 @@ namespace _Mvx_Internal_NS_ {
 
 // A page of the current group whose JB2 chunks wait for the group's flush.
 struct Page {
+    uint32_t number = 0; // among the pages the encoder made, from 1
     bool hasFGbz = false;
     Morvenix::AutoPtr<Morvenix::DjVu::Chunk> form;
     Morvenix::AutoPtr<Morvenix::DjVu::Chunk> dictionaryRef;
@@ -24,9 +25,14 @@ public:
     typedef Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> (*JB2Factory)(
         const Morvenix::DjVu::JB2::JB2Encoder::Params* inParams);
 
-    // inJB2Factory makes the JB2 encoder of every group.
+    // A group whose shapes hold this many bytes takes no more pages: on a 32-bit host a group of line art
+    // would otherwise hold gigabytes until its flush. With one page more it stays within about 256 MB.
+    static constexpr uint64_t kGroupShapeBudget = uint64_t(128) << 20;
+
+    // inJB2Factory makes the JB2 encoder of every group; inShapeBudget is the group's.
     DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary, const Params* inParams,
-                    JB2Factory inJB2Factory = &Morvenix::DjVu::JB2::JB2Encoder::create);
+                    JB2Factory inJB2Factory = &Morvenix::DjVu::JB2::JB2Encoder::create,
+                    uint64_t inShapeBudget = kGroupShapeBudget);
     ~DjVuEncoderImpl() override;
 
     void encodePage(Morvenix::AutoPtr<Morvenix::DjVu::Chunk>& outForm, const void* inPixels, int32_t inStride,
@@ -41,6 +47,10 @@ public:
 
 private:
     void resetGroup();
+    // Whether the next JB2 page starts a new group: this one holds pagesPerDictionary pages, or its shapes
+    // reach the budget, or one of its placeholders was asked for its bytes before the flush (its JB2
+    // encoder has built its dictionary then and takes no more pages).
+    bool groupIsClosed() const;
 
     JB2Factory m_jb2Factory;
     Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> m_jb2Encoder;
@@ -50,6 +60,8 @@ private:
     uint32_t m_pagesPerDictionary;
     uint32_t m_useSharedDictionary;
     Params m_defaultParams;
+    uint32_t m_pagesMade = 0;
+    uint64_t m_shapeBudget;
 };
 
 // Refuses, before any work, a page the encoder could only truncate or fail on half-way: a null image,

@@ -76,6 +76,7 @@ void ChunkBase::encode()
 {
     if (!m_encoder)
         return;
+    m_asked = true;
     AutoPtr<MemoryData> data = MemoryData::create();
     {
         AutoPtr<MemoryStorage> storage = data->getStorage();

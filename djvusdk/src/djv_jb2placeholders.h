@@ -42,6 +42,9 @@ public:
     void encode();
     // Lets go of the JB2 encoder without producing bytes.
     void discard() { m_encoder.reset(); }
+    // True once the bytes were asked of the JB2 encoder, even when it failed to make them: it has built its
+    // dictionary then, and takes no more pages.
+    bool wasAsked() const { return m_asked; }
 
 protected:
     ChunkBase(const Morvenix::String& inId, const Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder>& inEncoder)
@@ -56,6 +59,7 @@ private:
     Morvenix::String m_id;
     Morvenix::Mutex m_mutex;
     Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> m_encoder;
+    bool m_asked = false;
 };
 
 class ChunkDjbz : public ChunkBase {

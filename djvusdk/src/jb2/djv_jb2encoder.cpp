@@ -54,6 +54,7 @@ public:
     }
 
     uint32_t getPageCount() const override { return m_pages.count(); }
+    uint64_t getShapeBytes() const override { return m_shapeBytes; }
     bool isSjbzEmpty(uint32_t inPageIndex) override
     {
         checkIndex(inPageIndex, "_Mvx_Internal_NS_::JB2EncoderImpl::isSjbzEmpty");
@@ -114,6 +115,7 @@ private:
     AutoPtr<JB2Dictionary> m_dictionary;
     ShapeClassifier::PageList m_pages;
     SimpleArray<Palette, 1> m_palettes;
+    uint64_t m_shapeBytes = 0;
 };
 
 void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32_t inMaskType, uint32_t inWidth,
@@ -128,12 +130,17 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
                                       inPhotometric, *page);
     page->getShapes().compact();
     m_pages.append(page);
+    // The bitmap, and for the shape object, its slot and its palette index a round figure.
+    const uint64_t kPerShape = 64;
+    for (const AutoPtr<Shape>& shape : page->getShapes())
+        m_shapeBytes += uint64_t(shape->getBitmap().getRowBytes()) * shape->getHeight() + kPerShape;
     if (!inColor)
         return;
     m_palettes.setSize(m_pages.count());
     Palette& last = m_palettes[m_pages.count() - 1];
     PaletteGenerator().generatePalette(page->getShapes(), last.colors, last.indices, m_params.paletteLimit, inColor,
                                        inColorStride, inPhotometric, inWidth, inHeight);
+    m_shapeBytes += uint64_t(last.colors.count()) * sizeof(Color);
 }
 
 void JB2EncoderImpl::generateDict(bool inShared)

@@ -123,6 +123,7 @@ public:
     void setRefinement(const AutoPtr<Shape>& inTarget) override
     {
         checkTarget(inTarget.get(), "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
+        checkNoCycle(inTarget.get(), "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
         if (!m_bitmap)
             MVX_THROW(errOperationFailed, "Could not refine due to lack of bitmap!",
                       "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
@@ -132,6 +133,7 @@ public:
     void setMatch(const AutoPtr<Shape>& inTarget) override
     {
         checkTarget(inTarget.get(), "_Mvx_Internal_NS_::ShapeImpl::setMatch");
+        checkNoCycle(inTarget.get(), "_Mvx_Internal_NS_::ShapeImpl::setMatch");
         if (!m_bitmap)
             MVX_THROW(errOperationFailed, "Could not match due to lack of bitmap!",
                       "_Mvx_Internal_NS_::ShapeImpl::setMatch");
@@ -151,6 +153,16 @@ public:
     }
 
 private:
+    // A shape reached again through its references would have its bitmap and size looked up without end
+    // and never be freed. The chains that stand have no loop, so the walk ends.
+    void checkNoCycle(const Shape* inTarget, const char* inFunction) const
+    {
+        for (const Shape* s = inTarget; s; s = s->getReference()) {
+            if (s == this)
+                MVX_THROW(errInvalidParam, "A shape cannot refer to itself!", inFunction);
+        }
+    }
+
     ShapeType m_type;
     AutoPtr<Shape> m_reference;
     int32_t m_x;

@@ -206,85 +206,151 @@ uint32_t countDifferences(const Shape& inA, const Shape& inB, const Alignment& i
     return count;
 }
 
+// The second comparison, step by step. Its invariant: the target's rows stay in the target's own frame
+// (row 0 its top row, column 0 its left column, never shifted) and only pixels inside its box change, so
+// that the rewritten shape keeps every pixel it does not flip and lies within its old box, and so on the
+// page wherever the old one was.
+template <class Word>
+class SecondComparison {
+public:
+    typedef WordTraits<Word> W;
+
+    // inA is not the taller and at most kMaxSide wide, inB at most kMaxSide in both directions.
+    SecondComparison(const Shape& inA, const Shape& inB, const Alignment& inAlign)
+        : m_a(inA.getBitmap()), m_b(inB.getBitmap()), m_n(int32_t(inA.getHeight())), m_sx(int32_t(inAlign.sx)),
+          m_sy(int32_t(inAlign.sy))
+    {
+    }
+
+    // The differing pixels with no differing neighbour, in a's rows and b's columns.
+    RowWords<Word> isolatedDifferences() const
+    {
+        const RowWords<Word> d = differences();
+        RowWords<Word> isolated;
+        for (int32_t r = 0; r < m_n; ++r) {
+            // With sx = 1 the left-neighbour term cancels every bit.
+            const Word notD = Word(~d[r]);
+            isolated[r] = Word(d[r] & ~d[r - 1] & ~d[r + 1] & Word(notD << (1 - m_sx)) & Word(notD >> (m_sx + 1)));
+        }
+        return isolated;
+    }
+
+    // The isolated differences that fall inside the target's box, in the target's own frame: b's rows
+    // are a's moved down by sy, a's columns are b's moved left by sx.
+    RowWords<Word> flipsOf(const RowWords<Word>& inIsolated, const Shape& inTarget, bool inTargetIsB) const
+    {
+        const Word inside = columnsOf(inTarget.getWidth());
+        const int32_t height = int32_t(inTarget.getHeight());
+        RowWords<Word> flips;
+        for (int32_t r = 0; r < m_n; ++r) {
+            const int32_t row = inTargetIsB ? r + m_sy : r;
+            if (row < height)
+                flips[row] = Word((inTargetIsB ? inIsolated[r] : Word(inIsolated[r] << m_sx)) & inside);
+        }
+        return flips;
+    }
+
+    // The target's own rows, inHeight of them, with the flips made.
+    RowWords<Word> flipped(const RowWords<Word>& inFlips, int32_t inHeight, bool inTargetIsB) const
+    {
+        RowWords<Word> rows = inTargetIsB ? m_b : m_a;
+        for (int32_t r = 0; r < inHeight; ++r)
+            rows[r] = Word(rows[r] ^ inFlips[r]);
+        return rows;
+    }
+
+private:
+    // The pixels of a row of that width.
+    static Word columnsOf(uint32_t inWidth)
+    {
+        return inWidth >= W::kBits ? Word(~Word(0)) : Word(~(~Word(0) >> inWidth));
+    }
+
+    // D[-1..n]: a's rows, moved right by sx onto b's columns, against the rows of b they face; the rows of b
+    // just above and below those bound them.
+    RowWords<Word> differences() const
+    {
+        RowWords<Word> d;
+        d[-1] = m_b[m_sy - 1];
+        for (int32_t r = 0; r < m_n; ++r)
+            d[r] = Word(Word(m_a[r] >> m_sx) ^ m_b[r + m_sy]);
+        d[m_n] = m_b[m_sy + m_n];
+        return d;
+    }
+
+    const RowWords<Word> m_a;
+    const RowWords<Word> m_b;
+    const int32_t m_n;
+    const int32_t m_sx;
+    const int32_t m_sy;
+};
+
+// The rows of a bitmap cropped to their ink: the first and last rows and columns that hold any.
+struct InkCrop {
+    int32_t top, bottom;
+    uint32_t left, right; // blank columns at either end of the word
+};
+
+template <class Word>
+bool cropToInk(const RowWords<Word>& inRows, int32_t inHeight, InkCrop& outCrop)
+{
+    typedef WordTraits<Word> W;
+    outCrop.top = outCrop.bottom = -1;
+    Word columns = 0;
+    for (int32_t r = 0; r < inHeight; ++r) {
+        if (!inRows[r])
+            continue;
+        if (outCrop.top < 0)
+            outCrop.top = r;
+        outCrop.bottom = r;
+        columns = Word(columns | inRows[r]);
+    }
+    outCrop.left = W::leadingZeros(columns);
+    outCrop.right = W::trailingZeros(columns);
+    return outCrop.top >= 0;
+}
+
+// The shape takes the cropped rows as its bitmap, moved by what the crop cut off its top and left so that
+// every pixel stays where it was on the page.
+template <class Word>
+void replaceByCrop(Shape& ioShape, const RowWords<Word>& inRows, const InkCrop& inCrop,
+                   ShapeClassifier::CentroidCache& ioCache)
+{
+    typedef WordTraits<Word> W;
+    ShapeBitmap cropped(W::kBits - inCrop.right - inCrop.left, uint32_t(inCrop.bottom - inCrop.top + 1));
+    const uint32_t rowBytes = cropped.getRowBytes();
+    for (int32_t r = inCrop.top; r <= inCrop.bottom; ++r) {
+        const Word w = Word(inRows[r] << inCrop.left);
+        uint8_t* out = cropped.row(uint32_t(r - inCrop.top));
+        for (uint32_t i = 0; i < rowBytes; ++i)
+            out[i] = W::byteAt(w, i);
+    }
+    const int32_t x = ioShape.getX() + int32_t(inCrop.left);
+    const int32_t y = ioShape.getY() + inCrop.top;
+    ioShape.replaceBitmap(cropped);
+    ioCache[&ioShape] = computeCentroid(ioShape.getBitmap());
+    ioShape.setPosition(x, y);
+}
+
 // inA is not the taller and at most kMaxSide wide, inB at most kMaxSide in both directions; the target is
 // inB with mode 1, inA otherwise.
 template <class Word>
 uint32_t flipIsolated(Shape& inA, Shape& inB, const Alignment& inAlign, bool inTargetIsB,
                       ShapeClassifier::CentroidCache& ioCache)
 {
-    typedef WordTraits<Word> W;
-    RowWords<Word> a(inA.getBitmap());
-    RowWords<Word> b(inB.getBitmap());
-    const int32_t n = int32_t(inA.getHeight());
-    const int32_t heightB = int32_t(inB.getHeight());
-    const int32_t sx = int32_t(inAlign.sx);
-    const int32_t sy = int32_t(inAlign.sy);
-
-    for (int32_t r = 0; r < n; ++r)
-        a[r] = Word(a[r] >> sx);
-
-    // Differences D[-1..n]: the rows of b just above and below the ones that a faces bound them.
-    RowWords<Word> d;
-    d[-1] = b[sy - 1];
-    for (int32_t r = 0; r < n; ++r)
-        d[r] = Word(a[r] ^ b[r + sy]);
-    d[n] = b[sy + n];
-
-    // A differing pixel whose four neighbours agree; with sx = 1 the left-neighbour term cancels every bit.
-    RowWords<Word> isolated;
-    uint32_t count = 0;
-    for (int32_t r = 0; r < n; ++r) {
-        const Word notD = Word(~d[r]);
-        isolated[r] = Word(d[r] & ~d[r - 1] & ~d[r + 1] & Word(notD << (1 - sx)) & Word(notD >> (sx + 1)));
-        count += W::population(isolated[r]);
-    }
-
-    // The target's rows: all of b's, together with any row of b that a faces past b's end, so that the
-    // ink of b's rows outside the aligned window is kept; or a's shifted rows.
-    RowWords<Word>& target = inTargetIsB ? b : a;
-    int32_t rowCount = n;
-    if (inTargetIsB) {
-        for (int32_t r = 0; r < n; ++r)
-            b[r + sy] = Word(b[r + sy] ^ isolated[r]);
-        rowCount = heightB > sy + n ? heightB : sy + n;
-    } else {
-        for (int32_t r = 0; r < n; ++r)
-            a[r] = Word(a[r] ^ isolated[r]);
-    }
-
-    int32_t top = -1, bottom = -1;
-    Word columns = 0;
-    for (int32_t r = 0; r < rowCount; ++r) {
-        if (!target[r])
-            continue;
-        if (top < 0)
-            top = r;
-        bottom = r;
-        columns = Word(columns | target[r]);
-    }
+    const SecondComparison<Word> comparison(inA, inB, inAlign);
+    Shape& target = inTargetIsB ? inB : inA;
+    const int32_t height = int32_t(target.getHeight());
+    const RowWords<Word> flips = comparison.flipsOf(comparison.isolatedDifferences(), target, inTargetIsB);
+    const RowWords<Word> rows = comparison.flipped(flips, height, inTargetIsB);
+    InkCrop crop;
     // Nothing left to keep: the shape keeps its bitmap and place rather than become an empty mark.
-    if (top < 0)
+    if (!cropToInk(rows, height, crop))
         return 0;
-
-    const uint32_t left = W::leadingZeros(columns);
-    const uint32_t right = W::trailingZeros(columns);
-    ShapeBitmap cropped(W::kBits - right - left, uint32_t(bottom - top + 1));
-    const uint32_t rowBytes = cropped.getRowBytes();
-    for (int32_t r = top; r <= bottom; ++r) {
-        const Word w = Word(target[r] << left);
-        uint8_t* out = cropped.row(uint32_t(r - top));
-        for (uint32_t i = 0; i < rowBytes; ++i)
-            out[i] = W::byteAt(w, i);
-    }
-
-    // The pixels kept stay where they were on the page: b's rows and columns are its own, a's columns
-    // were shifted right by sx.
-    Shape& shape = inTargetIsB ? inB : inA;
-    const int32_t x = shape.getX() + int32_t(left) - (inTargetIsB ? 0 : sx);
-    const int32_t y = shape.getY() + top;
-    shape.replaceBitmap(cropped);
-    ioCache[&shape] = computeCentroid(shape.getBitmap());
-    shape.setPosition(x, y);
+    uint32_t count = 0;
+    for (int32_t r = 0; r < height; ++r)
+        count += WordTraits<Word>::population(flips[r]);
+    replaceByCrop(target, rows, crop, ioCache);
     return count;
 }
 

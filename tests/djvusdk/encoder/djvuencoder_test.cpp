@@ -112,68 +112,88 @@ TEST(DjVuEncoder, AutoModeGuess)
     EXPECT_EQ(uint32_t(DjVuEncoder::emCompound), mode);
 }
 
-// 45 pages in groups of 20: each group gets its bytes when the next group's first page arrives (or at
-// the flush), and its pages share one dictionary chunk.
-TEST(DjVuEncoder, GroupsOfTwenty)
+// How pages make groups: each page's JB2 chunks get their bytes when the page that closes its group
+// comes (or at the flush, or at once without a shared dictionary), and the pages of a group share one
+// dictionary chunk. Pages: B mode 5, C mode 0, P a photo; a group holds up to pagesPerDictionary pages
+// (0: one), or as many as stay under the shape budget.
+TEST(DjVuEncoder, PageGroups)
 {
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
-    std::vector<AutoPtr<Chunk>> forms(45);
-    const auto sjbzLoaded = [&](uint32_t i) { return forms[i]->getChildren()[2]->isLoaded(); };
-    for (uint32_t i = 0; i < 45; ++i) {
-        encode(*encoder, forms[i], drawPage(96, 64, i % 3), DjVuEncoder::emCompoundBoth);
-        if (i == 19 || i == 20 || i == 39 || i == 40) {
-            EXPECT_EQ(i >= 20, sjbzLoaded(0)) << i;
-            if (i >= 20) {
-                EXPECT_EQ(i == 40, sjbzLoaded(20)) << i;
+    const NetpbmImage page = drawPage(96, 64, 1);
+    const std::vector<uint8_t> mask = darkMask(page);
+    uint64_t perPage = 0;
+    {
+        AutoPtr<JB2::JB2Encoder> probe = JB2::JB2Encoder::create(nullptr);
+        probe->addPage(mask.data(), 96, mtBytes, 96, 64, page.pixels.data(), 96 * 3, phRGB, nullptr);
+        perPage = probe->getShapeBytes();
+    }
+    ASSERT_GT(perPage, 0u);
+    const std::string both = "INFO Djbz Sjbz FGbz FG44 " + kBG, compound = "INFO Djbz Sjbz FG44 " + kBG;
+    const std::string photo = "INFO " + kBG;
+    const auto run = [](uint32_t inFirst, uint32_t inLast, uint32_t inBy) {
+        return std::vector<uint32_t>(inLast - inFirst + 1, inBy);
+    };
+    const auto join = [](std::initializer_list<std::vector<uint32_t>> inRuns) {
+        std::vector<uint32_t> all;
+        for (const std::vector<uint32_t>& r : inRuns)
+            all.insert(all.end(), r.begin(), r.end());
+        return all;
+    };
+    std::vector<uint32_t> itself(3);
+    for (uint32_t i = 0; i < 3; ++i)
+        itself[i] = i + 1;
+    struct Case {
+        const char* what;
+        uint32_t shared, perGroup;
+        uint64_t budgetPages; // the shape budget in pages' worth; 0 for the encoder's own
+        std::string pages;
+        std::vector<uint32_t> completedBy; // per page, the page whose arrival completes it; 0: the flush
+        std::vector<std::string> ids;      // per page kind, B C P
+    } cases[] = {
+        {"groups of twenty", 1, 20, 0, std::string(45, 'B'), join({run(1, 20, 21), run(21, 40, 41), run(41, 45, 0)}),
+         {both}},
+        {"no shared dictionary", 0, 20, 0, "BBB", itself, {"INFO Sjbz FGbz FG44 " + kBG}},
+        // Alone in its group a page shares no shape: none keeps a dictionary reference.
+        {"group size 0", 1, 0, 0, "CC", {2, 0}, {"", "INFO Sjbz FG44 " + kBG}},
+        // The photo closes the full group and takes no place in the next one.
+        {"a photo closes a group", 1, 2, 0, "CCPCC", {3, 3, 3, 0, 0}, {"", compound, photo}},
+        {"shape budget", 1, 20, 2, "BBBBBB", {3, 3, 5, 5, 0, 0}, {both}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(c.shared, c.perGroup, nullptr, &JB2::JB2Encoder::create,
+                                                         c.budgetPages ? c.budgetPages * perPage
+                                                                       : DjVuEncoderImpl::kGroupShapeBudget));
+        const uint32_t n = uint32_t(c.pages.size());
+        std::vector<AutoPtr<Chunk>> forms(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const char kind = c.pages[i];
+            encode(*encoder, forms[i], page,
+                   kind == 'B' ? DjVuEncoder::emCompoundBoth : kind == 'C' ? DjVuEncoder::emCompound
+                                                                       : DjVuEncoder::emPhoto,
+                   &mask);
+            for (uint32_t j = 0; j <= i; ++j) {
+                const bool complete = c.completedBy[j] != 0 && c.completedBy[j] <= i + 1;
+                EXPECT_EQ(complete, forms[j]->isLoaded()) << "page " << j + 1 << " after page " << i + 1;
             }
-            EXPECT_FALSE(sjbzLoaded(i));
         }
+        encoder->flush();
+        for (uint32_t i = 0; i < n; ++i) {
+            const size_t kind = c.ids.size() == 1 ? 0 : size_t(std::string("BCP").find(c.pages[i]));
+            EXPECT_EQ(c.ids[kind], chunkIds(*forms[i])) << "page " << i + 1;
+            EXPECT_TRUE(forms[i]->isLoaded()) << "page " << i + 1;
+        }
+        // The pages that kept a dictionary share it with their group, and with no other.
+        const auto dictionaryOf = [&](uint32_t i) -> const Chunk* {
+            const AutoPtr<Chunk>& child = forms[i]->getChildren()[1];
+            return child->isRedirector() ? static_cast<ChunkRedirector&>(*child).getTarget().get() : nullptr;
+        };
+        for (uint32_t i = 0; i < n; ++i)
+            for (uint32_t j = 0; j < i; ++j)
+                if (dictionaryOf(i) && dictionaryOf(j)) {
+                    EXPECT_EQ(c.completedBy[i] == c.completedBy[j], dictionaryOf(i) == dictionaryOf(j))
+                        << "pages " << j + 1 << " and " << i + 1;
+                }
     }
-    EXPECT_FALSE(sjbzLoaded(44));
-    encoder->flush();
-    ASSERT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[0]));
-    const auto dictionaryOf = [&](uint32_t i) {
-        return static_cast<ChunkRedirector&>(*forms[i]->getChildren()[1]).getTarget().get();
-    };
-    for (uint32_t i = 0; i < 45; ++i) {
-        EXPECT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
-        EXPECT_TRUE(forms[i]->isLoaded()) << i;
-        EXPECT_EQ(dictionaryOf(i / 20 * 20), dictionaryOf(i)) << i;
-    }
-    EXPECT_NE(dictionaryOf(0), dictionaryOf(20));
-    EXPECT_NE(dictionaryOf(20), dictionaryOf(40));
-}
-
-TEST(DjVuEncoder, WithoutSharedDictionaryEveryPageIsCompleteAtOnce)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(0, 20, nullptr);
-    for (uint32_t i = 0; i < 3; ++i) {
-        AutoPtr<Chunk> form;
-        encode(*encoder, form, drawPage(96, 64, i), DjVuEncoder::emCompoundBoth);
-        EXPECT_EQ("INFO Sjbz FGbz FG44 " + kBG, chunkIds(*form));
-        EXPECT_TRUE(form->isLoaded());
-    }
-}
-
-TEST(DjVuEncoder, GroupSizeZeroMakesAGroupOfEachPage)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 0, nullptr);
-    AutoPtr<Chunk> first, second;
-    const auto dictionaryOf = [](Chunk& inForm) {
-        return static_cast<ChunkRedirector&>(*inForm.getChildren()[1]).getTarget().get();
-    };
-    encode(*encoder, first, drawPage(96, 64, 1), DjVuEncoder::emCompound);
-    EXPECT_FALSE(first->isLoaded());
-    const Chunk* firstDictionary = dictionaryOf(*first);
-    encode(*encoder, second, drawPage(96, 64, 1), DjVuEncoder::emCompound);
-    EXPECT_TRUE(first->isLoaded());
-    EXPECT_FALSE(second->isLoaded());
-    EXPECT_NE(firstDictionary, dictionaryOf(*second));
-    encoder->flush();
-    EXPECT_TRUE(second->isLoaded());
-    // Alone in its group a page shares no shape: neither keeps a dictionary reference.
-    EXPECT_EQ("INFO Sjbz FG44 " + kBG, chunkIds(*first));
-    EXPECT_EQ("INFO Sjbz FG44 " + kBG, chunkIds(*second));
 }
 
 TEST(DjVuEncoder, EmptyDictionaryLeavesNoReference)
@@ -203,24 +223,6 @@ TEST(DjVuEncoder, SecondFlushChangesNothing)
     EXPECT_EQ(sjbz, form->getChildren()[2]->getData().get());
     EXPECT_EQ(bytes, formBytes(*form));
     encoder->flush();
-}
-
-TEST(DjVuEncoder, PhotoPageClosesAFullGroupWithoutJoiningTheNext)
-{
-    AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 2, nullptr);
-    std::vector<AutoPtr<Chunk>> forms(5);
-    const NetpbmImage page = drawPage(96, 64, 1);
-    encode(*encoder, forms[0], page, DjVuEncoder::emCompound);
-    encode(*encoder, forms[1], page, DjVuEncoder::emCompound);
-    EXPECT_FALSE(forms[0]->isLoaded());
-    encode(*encoder, forms[2], page, DjVuEncoder::emPhoto);
-    EXPECT_EQ("INFO " + kBG, chunkIds(*forms[2]));
-    EXPECT_TRUE(forms[0]->isLoaded() && forms[1]->isLoaded());
-    encode(*encoder, forms[3], page, DjVuEncoder::emCompound);
-    encode(*encoder, forms[4], page, DjVuEncoder::emCompound);
-    EXPECT_FALSE(forms[3]->isLoaded()) << "the photo page must not count towards the group";
-    encoder->flush();
-    EXPECT_TRUE(forms[3]->isLoaded() && forms[4]->isLoaded());
 }
 
 // A page smaller than a segmenter block: the segmenter leaves the made mask alone, which must then read
@@ -300,18 +302,76 @@ TEST(DjVuEncoder, RefusedPagesLeaveTheGroupAligned)
     }
 }
 
+// A placeholder read before its group is flushed has its JB2 encoder build its dictionary, after which
+// that encoder takes no page: the next page starts a new group, and every page keeps its own shapes.
+TEST(DjVuEncoder, EarlyPlaceholderReadStartsANewGroup)
+{
+    const NetpbmImage first = drawPage(96, 64, 1), second = drawPage(96, 64, 2), third = drawPage(96, 64, 3);
+    struct Case {
+        const char* chunk;
+        uint32_t child; // of the first page: INFO, the dictionary's redirector, Sjbz, FGbz
+        std::string readGroup; // the chunks of the pages of the group that was read early
+    } cases[] = {
+        // The dictionary read first is the shared one; a page's chunk read first has each page classified
+        // on its own, so that the group shares nothing.
+        {"Djbz", 1, "INFO Djbz Sjbz FGbz FG44 " + kBG},
+        {"Sjbz", 2, "INFO Sjbz FGbz FG44 " + kBG},
+        {"FGbz", 3, "INFO Sjbz FGbz FG44 " + kBG},
+    };
+    // The new group must hold what a group of the third page twice holds.
+    std::vector<AutoPtr<Chunk>> expected(2);
+    {
+        AutoPtr<DjVuEncoder> reference = DjVuEncoder::create(1, 20, nullptr);
+        for (AutoPtr<Chunk>& form : expected)
+            encode(*reference, form, third, DjVuEncoder::emCompoundBoth);
+        reference->flush();
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chunk);
+        AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
+        std::vector<AutoPtr<Chunk>> forms(4);
+        encode(*encoder, forms[0], first, DjVuEncoder::emCompoundBoth);
+        encode(*encoder, forms[1], second, DjVuEncoder::emCompoundBoth);
+        const AutoPtr<Chunk> early = forms[0]->getChildren()[c.child];
+        ASSERT_EQ(c.chunk, std::string(early->getId().c_str()));
+        const AutoPtr<Data> earlyData = early->getData();
+        ASSERT_TRUE(earlyData);
+        ASSERT_NO_THROW(encode(*encoder, forms[2], third, DjVuEncoder::emCompoundBoth));
+        EXPECT_TRUE(forms[0]->isLoaded() && forms[1]->isLoaded()) << "the group read early ends with the next page";
+        EXPECT_FALSE(forms[2]->isLoaded());
+        ASSERT_NO_THROW(encode(*encoder, forms[3], third, DjVuEncoder::emCompoundBoth));
+        encoder->flush();
+        EXPECT_EQ(earlyData.get(), early->getData().get()) << "the early bytes stay";
+        EXPECT_EQ(c.readGroup, chunkIds(*forms[0]));
+        EXPECT_EQ(c.readGroup, chunkIds(*forms[1]));
+        for (uint32_t i = 0; i < 2; ++i) {
+            EXPECT_TRUE(forms[i + 2]->isLoaded());
+            EXPECT_EQ(formBytes(*expected[i]), formBytes(*forms[i + 2])) << "page " << i + 3;
+        }
+    }
+}
+
 TEST(DjVuEncoder, NullProfileIsRefused)
 {
     MvxTest::expectThrow([] { DjVuEncoder::create(nullptr); }, errInvalidParam, "Profile could not be NULL!");
 }
 
-// A JB2 encoder whose page streams cannot be written, as when memory runs out during the flush.
+// A JB2 encoder of which the first group's dictionary or one of its page streams cannot be written, as
+// when memory runs out during the flush; the groups after it work.
 class FailingJB2Encoder : public JB2::JB2Encoder {
 public:
+    static const uint32_t kDictionary = 0xFFFFFFFFu;
+    // The page index (or kDictionary) that fails in the first group made from now on.
+    static void failFirstGroupAt(uint32_t inWhat)
+    {
+        s_failing = inWhat;
+        s_groups = 0;
+    }
     static AutoPtr<JB2Encoder> create(const Params* inParams)
     {
         AutoPtr<FailingJB2Encoder> e(new FailingJB2Encoder);
         e->m_inner = JB2Encoder::create(inParams);
+        e->m_failing = s_groups++ == 0 ? s_failing : kNone;
         return AutoPtr<JB2Encoder>(e);
     }
     void addPage(const uint8_t* m, int32_t ms, uint32_t mt, uint32_t w, uint32_t h, const uint8_t* c, int32_t cs,
@@ -319,14 +379,20 @@ public:
     {
         m_inner->addPage(m, ms, mt, w, h, c, cs, ph, p);
     }
-    bool isDjbzEmpty() override { return m_inner->isDjbzEmpty(); }
+    bool isDjbzEmpty() override
+    {
+        failAt(kDictionary);
+        return m_inner->isDjbzEmpty();
+    }
     void encodeDjbz(const AutoPtr<Stream>& s) override { m_inner->encodeDjbz(s); }
     void createDjbzChunk(AutoPtr<Chunk>& c) override { m_inner->createDjbzChunk(c); }
     uint32_t getPageCount() const override { return m_inner->getPageCount(); }
+    uint64_t getShapeBytes() const override { return m_inner->getShapeBytes(); }
     bool isSjbzEmpty(uint32_t i) override { return m_inner->isSjbzEmpty(i); }
-    void encodeSjbz(uint32_t, const AutoPtr<Stream>&) override
+    void encodeSjbz(uint32_t i, const AutoPtr<Stream>& s) override
     {
-        MVX_THROW(errWriteFailed, "No room for the page stream", "FailingJB2Encoder::encodeSjbz");
+        failAt(i);
+        m_inner->encodeSjbz(i, s);
     }
     void createSjbzChunk(AutoPtr<Chunk>& c, uint32_t i) override { m_inner->createSjbzChunk(c, i); }
     bool isFGbzEmpty(uint32_t i) override { return m_inner->isFGbzEmpty(i); }
@@ -334,23 +400,92 @@ public:
     void createFGbzChunk(AutoPtr<Chunk>& c, uint32_t i) override { m_inner->createFGbzChunk(c, i); }
 
 private:
+    static const uint32_t kNone = 0xFFFFFFFEu;
+    void failAt(uint32_t inWhat) const
+    {
+        if (inWhat == m_failing)
+            MVX_THROW(errWriteFailed, "No room for the JB2 data", "FailingJB2Encoder");
+    }
+    static uint32_t s_failing;
+    static uint32_t s_groups;
     AutoPtr<JB2Encoder> m_inner;
+    uint32_t m_failing = kNone;
 };
+
+uint32_t FailingJB2Encoder::s_failing = FailingJB2Encoder::kNone;
+uint32_t FailingJB2Encoder::s_groups = 0;
+
+// A group whose JB2 data cannot be made ends all the same: its pages that cannot have their JB2 chunks
+// lose them, the caller is told which, and the next group works, whether the failed flush is the caller's
+// or the one a full group's next page makes.
+TEST(DjVuEncoder, FailedFlushDropsTheGroupAndTheNextOneEncodes)
+{
+    const NetpbmImage page = drawPage(96, 64, 1);
+    struct Case {
+        const char* what;
+        uint32_t failing;
+        bool byNextPage; // the flush is the one the fourth page makes, not the caller's
+        std::vector<bool> lost;
+        const char* pages;
+    } cases[] = {
+        {"second page stream", 1, false, {false, true, false}, "pages 2 "},
+        {"second page stream, at the next page", 1, true, {false, true, false}, "pages 2 "},
+        {"dictionary", FailingJB2Encoder::kDictionary, false, {true, true, true}, "pages 1-3 "},
+        {"dictionary, at the next page", FailingJB2Encoder::kDictionary, true, {true, true, true}, "pages 1-3 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FailingJB2Encoder::failFirstGroupAt(c.failing);
+        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 3, nullptr, &FailingJB2Encoder::create));
+        std::vector<AutoPtr<Chunk>> forms(5);
+        for (uint32_t i = 0; i < 3; ++i)
+            encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth);
+        const auto failingFlush = [&] {
+            if (c.byNextPage)
+                encode(*encoder, forms[3], page, DjVuEncoder::emCompoundBoth);
+            else
+                encoder->flush();
+        };
+        try {
+            failingFlush();
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_EQ(errWriteFailed, e.getCode());
+            EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str()).find(c.pages)) << e.getMessage().c_str();
+            EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str()).find("No room for the JB2 data"));
+        }
+        EXPECT_FALSE(forms[3]) << "the page that came when the group failed was not made";
+        for (uint32_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(c.lost[i] ? "INFO FG44 " + kBG : "INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
+            EXPECT_TRUE(forms[i]->isLoaded()) << i;
+        }
+        encoder->flush();
+        encode(*encoder, forms[3], page, DjVuEncoder::emCompoundBoth);
+        encode(*encoder, forms[4], page, DjVuEncoder::emCompoundBoth);
+        encoder->flush();
+        for (uint32_t i = 3; i < 5; ++i) {
+            EXPECT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
+            EXPECT_TRUE(forms[i]->isLoaded()) << i;
+        }
+    }
+}
 
 TEST(DjVuEncoder, FlushFailureReachesTheCallerButNotTheDestructor)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
     AutoPtr<Chunk> form;
     {
+        FailingJB2Encoder::failFirstGroupAt(0);
         AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
         encode(*encoder, form, page, DjVuEncoder::emCompound);
-        MvxTest::expectThrow([&] { encoder->flush(); }, errWriteFailed, "No room for the page stream");
-    } // the destructor's flush fails again and must not end the process
-    {
-        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
-        encode(*encoder, form, page, DjVuEncoder::emCompound);
+        MvxTest::expectThrow([&] { encoder->flush(); }, errWriteFailed);
     }
-    EXPECT_FALSE(form->getChildren()[form->find("Sjbz", Chunk::notFound, false)]->isLoaded());
+    {
+        FailingJB2Encoder::failFirstGroupAt(0);
+        AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
+        encode(*encoder, form, page, DjVuEncoder::emCompound);
+    } // the destructor's flush fails and must not end the process
+    EXPECT_EQ(Chunk::notFound, form->find("Sjbz", Chunk::notFound, false));
 }
 
 } // namespace

@@ -1,7 +1,8 @@
-// The JB2 compressor's streams read back record by record: which record each shape becomes, the
-// library indices, the start and reset records, and the failures.
+// The JB2 compressor's streams read back by the library's decoder: the shape each record rebuilds, the
+// library indices (as the shapes that copies and refinements refer to), the inherited count, the resets
+// of the number coder, and the failures.
 #include "djv_jb2compressorimpl.h"
-#include "jb2_record_reader.h"
+#include "jb2_test_support.h"
 #include "test_support.h"
 
 #include <functional>
@@ -13,20 +14,24 @@ using Morvenix::errInvalidParam;
 
 namespace {
 
-// Every record that places a shape gives back the shape's pixels and place.
-void expectShapesRead(const ShapeList& inShapes, const std::vector<Record>& inRecords)
+AutoPtr<JB2Page> readPage(const Bytes& inSjbz, const JB2Dictionary* inDictionary = nullptr)
 {
-    size_t next = 0;
-    for (const Record& r : inRecords) {
-        if (r.type != 1 && r.type != 4 && r.type != 7 && r.type != 8)
-            continue;
-        ASSERT_LT(next, inShapes.count());
-        const Shape& shape = *inShapes[uint32_t(next++)];
-        EXPECT_EQ(pixelsOf(shape.getBitmap()), r.bitmap) << "shape " << next - 1;
-        EXPECT_EQ(shape.getX(), r.x) << "shape " << next - 1;
-        EXPECT_EQ(shape.getY(), r.y) << "shape " << next - 1;
-    }
-    EXPECT_EQ(inShapes.count(), next);
+    return JB2Page::create(streamOf(inSjbz), inDictionary);
+}
+
+AutoPtr<JB2Dictionary> readDictionary(const Bytes& inDjbz)
+{
+    return JB2Dictionary::create(streamOf(inDjbz));
+}
+
+// The page as written, and the library index each of its records coded.
+void expectReadBack(const ShapeList& inShapes, const Bytes& inSjbz, const std::vector<int>& inIndices,
+                    const JB2Dictionary* inDictionary = nullptr)
+{
+    const AutoPtr<JB2Page> page = readPage(inSjbz, inDictionary);
+    expectSameShapes(inShapes, page->getShapes());
+    const ShapeList* inherited = inDictionary ? &inDictionary->getShapes() : nullptr;
+    EXPECT_EQ(inIndices, referenceIndices(libraryOf(inherited, page->getShapes()), page->getShapes()));
 }
 
 } // namespace
@@ -34,24 +39,31 @@ void expectShapesRead(const ShapeList& inShapes, const std::vector<Record>& inRe
 TEST(JB2Compressor, EmptyPageWithEmptyDictionary)
 {
     const ShapeList none;
-    const std::vector<Record> records = readRecords(sjbz(640, 480, none, &none));
-    ASSERT_EQ((std::vector<int>{9, 0, 11}), typesOf(records));
-    EXPECT_EQ(0u, records[0].count);
-    EXPECT_EQ(640u, records[1].width);
-    EXPECT_EQ(480u, records[1].height);
+    const Bytes stream = sjbz(640, 480, none, &none);
+    const AutoPtr<JB2Page> page = readPage(stream, JB2Dictionary::create().get());
+    EXPECT_EQ(640u, page->getWidth());
+    EXPECT_EQ(480u, page->getHeight());
+    EXPECT_EQ(0u, page->getShapes().count());
+    // The stream asks for a dictionary of no shapes.
+    const AutoPtr<JB2Dictionary> one = readDictionary(djbz(listOf({shapeOf({"#"}, 0, 0)})));
+    MvxTest::expectThrow([&] { readPage(stream, one.get()); }, errDataBroken, "JB2Decoder: Shape count mismatch!");
 }
 
-TEST(JB2Compressor, PageWithoutDictionaryBeginsWithTheStartRecord)
+TEST(JB2Compressor, PageWithoutDictionaryAsksForNone)
 {
-    EXPECT_EQ((std::vector<int>{0, 11}), typesOf(readRecords(sjbz(3, 2, ShapeList()))));
+    const Bytes stream = sjbz(3, 2, ShapeList());
+    const AutoPtr<JB2Dictionary> one = readDictionary(djbz(listOf({shapeOf({"#"}, 0, 0)})));
+    const AutoPtr<JB2Page> page = readPage(stream, one.get());
+    EXPECT_EQ(3u, page->getWidth());
+    EXPECT_EQ(2u, page->getHeight());
+    EXPECT_EQ(0u, page->getShapes().count());
 }
 
 TEST(JB2Compressor, EachShapeTypeBecomesItsRecordAndReadsBack)
 {
+    // Library: a 0, b 1, c 2, the refinements of a and c 3 and 4, the new mark on the next line 5.
     const ShapeList shapes = textPage();
-    const std::vector<Record> records = readRecords(sjbz(140, 130, shapes));
-    EXPECT_EQ((std::vector<int>{0, 1, 1, 1, 7, 7, 4, 4, 7, 1, 7, 8, 7, 11}), typesOf(records));
-    expectShapesRead(shapes, records);
+    expectReadBack(shapes, sjbz(140, 130, shapes), {-1, -1, -1, 0, 1, 0, 2, 2, -1, 0, -1, 0});
 }
 
 TEST(JB2Compressor, MatchedCopiesStayOutOfTheLibrary)
@@ -61,14 +73,8 @@ TEST(JB2Compressor, MatchedCopiesStayOutOfTheLibrary)
     const ShapeList shapes = listOf({a, Shape::createMatch(a, 8, 1), Shape::createMatch(a, 15, 1), b,
                                      Shape::createMatch(b, 40, 1), Shape::createRefinement(b, glyph(6, 6, 3), 50, 1),
                                      Shape::createMatch(a, 60, 1)});
-    const std::vector<Record> records = readRecords(sjbz(70, 10, shapes));
-    ASSERT_EQ((std::vector<int>{0, 1, 7, 7, 1, 7, 4, 7, 11}), typesOf(records));
-    EXPECT_EQ(0, records[2].index);
-    EXPECT_EQ(0, records[3].index);
-    EXPECT_EQ(1, records[5].index) << "the copies before b took no index";
-    EXPECT_EQ(1, records[6].index);
-    EXPECT_EQ(0, records[7].index);
-    expectShapesRead(shapes, records);
+    // The copies before b took no index: b is 1.
+    expectReadBack(shapes, sjbz(70, 10, shapes), {-1, 0, 0, -1, 1, 1, 0});
 }
 
 TEST(JB2Compressor, PageDrawsOnItsDictionary)
@@ -79,13 +85,12 @@ TEST(JB2Compressor, PageDrawsOnItsDictionary)
     const AutoPtr<Shape> own = Shape::create(glyph(4, 4, 3), 40, 5, Normal);
     const ShapeList shapes = listOf({Shape::createMatch(d1, 2, 3), Shape::createRefinement(d0, glyph(7, 10, 4), 15, 3),
                                      own, Shape::createMatch(own, 60, 5)});
-    const std::vector<Record> records = readRecords(sjbz(80, 20, shapes, &dictionary), &dictionary);
-    ASSERT_EQ((std::vector<int>{9, 0, 7, 4, 1, 7, 11}), typesOf(records));
-    EXPECT_EQ(2u, records[0].count);
-    EXPECT_EQ(1, records[2].index);
-    EXPECT_EQ(0, records[3].index);
-    EXPECT_EQ(3, records[5].index) << "dictionary 0 and 1, the refinement 2, the new mark 3";
-    expectShapesRead(shapes, records);
+    const Bytes stream = sjbz(80, 20, shapes, &dictionary);
+    // Dictionary 0 and 1, the refinement 2, the new mark 3.
+    expectReadBack(shapes, stream, {1, 0, -1, 3}, readDictionary(djbz(dictionary)).get());
+    // The stream names the two shapes it inherits.
+    const AutoPtr<JB2Dictionary> one = readDictionary(djbz(listOf({d0})));
+    MvxTest::expectThrow([&] { readPage(stream, one.get()); }, errDataBroken, "JB2Decoder: Shape count mismatch!");
 }
 
 TEST(JB2Compressor, DictionaryStreamHoldsLibraryOnlyRecords)
@@ -93,48 +98,36 @@ TEST(JB2Compressor, DictionaryStreamHoldsLibraryOnlyRecords)
     const AutoPtr<Shape> d0 = Shape::create(glyph(7, 9, 1), 0, 0, Normal);
     const ShapeList dictionary = listOf({d0, Shape::createRefinement(d0, glyph(9, 8, 2), 0, 0),
                                          Shape::create(glyph(3, 12, 3), 0, 0, Normal)});
-    RecordReader reader(djbz(dictionary));
-    const std::vector<Record> records = reader.readAll();
-    ASSERT_EQ((std::vector<int>{0, 2, 5, 2, 11}), typesOf(records));
-    EXPECT_EQ(0u, records[0].width);
-    EXPECT_EQ(0u, records[0].height);
-    EXPECT_EQ(0, records[2].index);
-    ASSERT_EQ(3u, reader.library().size());
-    for (uint32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(pixelsOf(dictionary[i]->getBitmap()), reader.library()[i]) << i;
+    const Bytes stream = djbz(dictionary);
+    const AutoPtr<JB2Dictionary> read = readDictionary(stream);
+    expectSameShapes(dictionary, read->getShapes());
+    EXPECT_EQ((std::vector<int>{-1, 0, -1}), referenceIndices(libraryOf(nullptr, read->getShapes()), read->getShapes()));
+    // Library-only records have no place on a page.
+    MvxTest::expectThrow([&] { readPage(stream); }, errDataBroken, "JB2Decoder: NewMarkLibraryOnly found on page!");
 }
 
-TEST(JB2Compressor, ResetRecordFollowsTheShapeThatFilledTheCells)
+TEST(JB2Compressor, LongPageResetsTheNumberCoder)
 {
-    const std::vector<AutoPtr<Shape>> shapes = scatteredMarks(6000, 6000);
-    const ShapeList list = listOf(shapes);
-    const std::vector<Record> records = readRecords(sjbz(6100, 6100, list));
-    size_t resets = 0;
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (records[i].type != 9)
-            continue;
-        ++resets;
-        EXPECT_EQ(1, records[i - 1].type) << "a reset stands between two shape records";
-        EXPECT_EQ(1, records[i + 1].type);
-    }
-    EXPECT_GE(resets, 1u);
-    expectShapesRead(list, records);
+    const ShapeList list = listOf(scatteredMarks(6000, 6000));
+    const Bytes page = sjbz(6100, 6100, list);
+    expectSameShapes(list, readPage(page)->getShapes());
+    EXPECT_LE(numberCellsAfterReading(page, false), JB2CoderImpl::kCellChunk + 500);
 }
 
-TEST(JB2Compressor, CommentRecordCarriesItsBytes)
+TEST(JB2Compressor, CommentRecordsAreReadPast)
 {
+    const AutoPtr<Shape> a = Shape::create(glyph(6, 7, 1), 2, 2, Normal);
     AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
     _Mvx_Internal_NS_::JB2Compressor compressor;
     compressor.beginStream(AutoPtr<Morvenix::Stream>(out));
     compressor.encodeStartOfImage(10, 10);
     compressor.encodeComment("Brindlepage \xC3\xA9");
     compressor.encodeComment("");
+    compressor.encodeNewMark(*a);
+    compressor.encodeComment("after the mark");
     compressor.encodeEndOfData();
     compressor.endStream();
-    const std::vector<Record> records = readRecords(bytesOf(*out));
-    ASSERT_EQ((std::vector<int>{0, 10, 10, 11}), typesOf(records));
-    EXPECT_EQ("Brindlepage \xC3\xA9", records[1].comment);
-    EXPECT_EQ("", records[2].comment);
+    expectReadBack(listOf({a}), bytesOf(*out), {-1});
 }
 
 namespace {

@@ -2,8 +2,10 @@
 // dictionary, rendered by ddjvu; and a page of coloured text rendered in its colours.
 #include "djv_chunk.h"
 #include "djv_jb2encoder.h"
+#include "djv_jb2page.h"
 #include "jb2_interop_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -148,6 +150,91 @@ TEST_F(Jb2EncoderInterop, InkOnEveryEdgeSurvivesClassification)
                 EXPECT_LT(differingPixels(page, decoded), 2 * k) << "page " << i;
             else
                 EXPECT_EQ("", MvxTest::firstDifference(page, decoded)) << "page " << i;
+        }
+    }
+}
+
+namespace {
+
+typedef std::vector<std::string> Art;
+
+Art flippedRows(Art inArt)
+{
+    std::reverse(inArt.begin(), inArt.end());
+    return inArt;
+}
+
+Art flippedColumns(Art inArt)
+{
+    for (std::string& row : inArt)
+        std::reverse(row.begin(), row.end());
+    return inArt;
+}
+
+void draw(NetpbmImage& ioPage, const Art& inArt, uint32_t inX, uint32_t inY)
+{
+    for (uint32_t y = 0; y < inArt.size(); ++y)
+        for (uint32_t x = 0; x < inArt[y].size(); ++x)
+            *ioPage.at(inX + x, inY + y) = inArt[y][x] == '#';
+}
+
+} // namespace
+
+// A mark on the page's edge, close to an earlier one but for isolated pixels, some of them facing the
+// rows or columns just past the mark: the second comparison must not grow the mark past its box (past the
+// bottom or left edge the page stream cannot hold it at all), in lossy and lossless groups of 1 and 20.
+TEST_F(Jb2EncoderInterop, MarksOnEveryEdgeSurviveClassification)
+{
+    // The second of each pair is 0.67 row lower than the first, whose tail faces the row below it.
+    const Art tailed = {"#####", "#...#", "#...#", "#####", "..#.."};
+    const Art lower = {"..#..", "#####", "#...#", "#...#", "#####"};
+    // The first is a column wider, its last column one pixel.
+    const Art wide = {"#####.", "#...#.", "#...##", "#...#.", "#####."};
+    const Art box = {"#####", "#...#", "#...#", "#...#", "#####"};
+    const uint32_t w = 120, h = 90;
+    struct Case {
+        const char* edge;
+        Art first, second;
+        uint32_t secondX, secondY; // the first sits at (40, 40)
+    } cases[] = {
+        {"bottom", tailed, lower, 70, h - 5},
+        {"top", flippedRows(tailed), flippedRows(lower), 70, 0},
+        {"right", wide, box, w - 5, 60},
+        {"left", flippedColumns(wide), flippedColumns(box), 0, 60},
+    };
+    for (const Case& c : cases) {
+        NetpbmImage page(w, h);
+        draw(page, c.first, 40, 40);
+        draw(page, c.second, c.secondX, c.secondY);
+        for (const JB2Encoder::Params& params : {JB2Encoder::defaultParams(), JB2Encoder::Params{21, 0, 256}}) {
+            for (uint32_t pages : {1u, kPages}) {
+                SCOPED_TRACE(std::string(c.edge) + (params.secondCompare ? ", lossy, " : ", lossless, ") +
+                             std::to_string(pages) + " pages");
+                AutoPtr<JB2Encoder> encoder = JB2Encoder::create(&params);
+                for (uint32_t i = 0; i < pages; ++i)
+                    addMask(*encoder, page);
+                ASSERT_NO_THROW(writeGroup(*encoder, w, h, "edges.djvu"));
+                // Every mark the decoder rebuilds lies on the page.
+                AutoPtr<Chunk> djbz, sjbz;
+                encoder->createDjbzChunk(djbz);
+                const AutoPtr<JB2Dictionary> dictionary = djbz ? JB2Dictionary::create(*djbz) : JB2Dictionary::create();
+                for (uint32_t i = 0; i < pages; ++i) {
+                    encoder->createSjbzChunk(sjbz, i);
+                    const AutoPtr<JB2Page> decoded = JB2Page::create(*sjbz, dictionary.get());
+                    for (const AutoPtr<Shape>& shape : decoded->getShapes()) {
+                        const Rect r = shape->getRect();
+                        EXPECT_TRUE(r.x >= 0 && r.y >= 0 && r.x + r.width <= int32_t(w) && r.y + r.height <= int32_t(h))
+                            << r.x << "," << r.y << " " << r.width << "x" << r.height;
+                    }
+                }
+                for (uint32_t i : {1u, pages}) {
+                    const NetpbmImage decoded = decode("edges.djvu", int(i));
+                    if (params.secondCompare)
+                        EXPECT_LE(differingPixels(page, decoded), 2u) << "page " << i;
+                    else
+                        EXPECT_EQ("", MvxTest::firstDifference(page, decoded)) << "page " << i;
+                }
+            }
         }
     }
 }

@@ -137,3 +137,24 @@ TEST(JB2Encoder, Refusals)
                 errInvalidParam);
     EXPECT_EQ(1u, empty->getPageCount());
 }
+
+// What a group costs grows with its marks' boxes, not their ink: a diagonal stroke holds its whole box.
+TEST(JB2Encoder, ShapeBytesCountEachMarksBox)
+{
+    AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+    EXPECT_EQ(0u, encoder->getShapeBytes());
+    Mask diagonal(120, 110);
+    for (uint32_t i = 0; i < 100; ++i)
+        diagonal.bytes[size_t(i + 5) * diagonal.width + i + 10] = 0;
+    diagonal.addTo(*encoder);
+    const uint64_t one = encoder->getShapeBytes();
+    EXPECT_GE(one, 13u * 100);
+    EXPECT_LT(one, 13u * 100 + 256);
+    // With colours the palette counts too; a blank page costs nothing.
+    const std::vector<uint8_t> black(size_t(120) * 110 * 3, 0);
+    diagonal.addTo(*encoder, black.data(), 360);
+    EXPECT_GT(encoder->getShapeBytes(), 2 * one);
+    const uint64_t two = encoder->getShapeBytes();
+    Mask(40, 30).addTo(*encoder);
+    EXPECT_EQ(two, encoder->getShapeBytes());
+}

@@ -110,6 +110,45 @@ TEST(Shape, ChangingTypes)
     EXPECT_EQ(nullptr, t->getReference());
 }
 
+// A shape that would refer to itself, directly or through the shapes it would refer to, is refused and
+// stays as it was: its bitmap is still its own.
+TEST(Shape, ReferencesThatComeBackAreRefused)
+{
+    struct Case {
+        const char* what;
+        bool match; // setMatch, else setRefinement
+        uint32_t chain; // shapes[i] refines shapes[i + 1] for i below chain - 1; shapes[last] refers to shapes[0]
+    } cases[] = {
+        {"match of itself", true, 1},
+        {"refinement of itself", false, 1},
+        {"match of its own refinement", true, 2},
+        {"refinement of its own refinement", false, 2},
+        {"refinement three steps round", false, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<AutoPtr<Shape>> shapes;
+        for (uint32_t i = 0; i < c.chain; ++i)
+            shapes.push_back(square(3 + i));
+        for (uint32_t i = 0; i + 1 < c.chain; ++i)
+            shapes[i]->setRefinement(shapes[i + 1]);
+        Shape& last = *shapes.back();
+        const ShapeType type = last.getType();
+        expectThrow(
+            [&] {
+                if (c.match)
+                    last.setMatch(shapes[0]);
+                else
+                    last.setRefinement(shapes[0]);
+            },
+            errInvalidParam, "A shape cannot refer to itself!");
+        EXPECT_EQ(type, last.getType());
+        EXPECT_EQ(nullptr, last.getReference());
+        EXPECT_EQ(2u + c.chain, last.getWidth());
+        EXPECT_EQ(3u, shapes[0]->getBitmap().getWidth());
+    }
+}
+
 TEST(Shape, ReferenceLivesWhileACopyHoldsIt)
 {
     AutoPtr<Shape> copy;

@@ -3,9 +3,13 @@
 #pragma once
 
 #include "djv_jb2compressor.h"
+#include "djv_jb2decompressor.h"
+#include "djv_jb2page.h"
 #include "djv_jb2shape.h"
 #include "djvu_form_interop.h"
 #include "mvx_memstorage.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -143,6 +147,75 @@ inline Bytes djbz(const ShapeList& inShapes)
     AutoPtr<Morvenix::MemoryStorage> out = Morvenix::MemoryStorage::create();
     Morvenix::DjVu::JB2::Compressor::encodeDjbz(AutoPtr<Morvenix::Stream>(out), inShapes);
     return bytesOf(*out);
+}
+
+
+// Same types, places, pixels and colours, and references to shapes of the same pixels.
+inline void expectSameShapes(const ShapeList& inExpected, const ShapeList& inActual)
+{
+    ASSERT_EQ(inExpected.count(), inActual.count());
+    for (uint32_t i = 0; i < inExpected.count(); ++i) {
+        const Shape& e = *inExpected[i];
+        const Shape& a = *inActual[i];
+        EXPECT_EQ(e.getType(), a.getType()) << "shape " << i;
+        EXPECT_EQ(e.getX(), a.getX()) << "shape " << i;
+        EXPECT_EQ(e.getY(), a.getY()) << "shape " << i;
+        EXPECT_TRUE(e.getBitmap().samePixels(a.getBitmap())) << "shape " << i;
+        Morvenix::DjVu::Color ec, ac;
+        e.getColor(ec);
+        a.getColor(ac);
+        EXPECT_EQ(ec.toRGB(), ac.toRGB()) << "shape " << i;
+        ASSERT_EQ(e.getReference() == nullptr, a.getReference() == nullptr) << "shape " << i;
+        if (e.getReference()) {
+            EXPECT_TRUE(e.getReference()->getBitmap().samePixels(a.getReference()->getBitmap())) << "shape " << i;
+        }
+    }
+}
+
+// The library a decoded page stream built: the inherited shapes that enter it, then the page's own new
+// marks and refinements, in order.
+inline std::vector<const Shape*> libraryOf(const ShapeList* inDictionary, const ShapeList& inPage)
+{
+    std::vector<const Shape*> library;
+    for (const ShapeList* list : {inDictionary, &inPage})
+        if (list)
+            for (const AutoPtr<Shape>& shape : *list)
+                if (shape->getType() == Morvenix::DjVu::JB2::Normal ||
+                    shape->getType() == Morvenix::DjVu::JB2::Refinement)
+                    library.push_back(shape.get());
+    return library;
+}
+
+// Per decoded shape, the library index of the shape it refers to (-1 without one): the index its record
+// coded.
+inline std::vector<int> referenceIndices(const std::vector<const Shape*>& inLibrary, const ShapeList& inShapes)
+{
+    std::vector<int> indices;
+    for (const AutoPtr<Shape>& shape : inShapes) {
+        int index = -1;
+        for (size_t i = 0; i < inLibrary.size(); ++i)
+            if (inLibrary[i] == shape->getReference())
+                index = int(i);
+        indices.push_back(index);
+    }
+    return indices;
+}
+
+// The number-coder cells in use once the library's decoder has read the stream: the writer resets the
+// number coder whenever a shape leaves more than JB2CoderImpl::kCellChunk in use, so a long stream read
+// back holds no more than one shape's worth beyond that; without the resets it would hold them all.
+inline uint32_t numberCellsAfterReading(const Bytes& inStream, bool inDictionary)
+{
+    _Mvx_Internal_NS_::JB2Decompressor decoder;
+    ShapeList shapes;
+    const AutoPtr<Morvenix::Stream> stream = streamOf(inStream);
+    if (inDictionary) {
+        decoder.decodeDictionary(stream, shapes);
+    } else {
+        uint32_t width = 0, height = 0;
+        decoder.decodePage(stream, width, height, shapes, nullptr);
+    }
+    return decoder.getCellCount();
 }
 
 } // namespace Jb2Test

@@ -211,6 +211,35 @@ TEST(RemoveIsolatedDifferences, KeepsInkOfTheTopRowOutsideTheAlignedRows)
     EXPECT_EQ((Rect{20, 30, 8, 5}), pb->getRect());
 }
 
+// An isolated difference that lies outside the rewritten shape's box is not flipped: the shape would grow
+// a row below or a column to the right of itself, and past the page's edge when it touches it.
+TEST(RemoveIsolatedDifferences, TheRewrittenShapeStaysInsideItsOwnBox)
+{
+    struct Case {
+        const char* what;
+        Art first, second; // the second is rewritten
+    } cases[] = {
+        // The second's ink sits 0.67 row lower (sy = 1): the first's tail faces the row below the second.
+        {"below", {"#####", "#...#", "#...#", "#####", "..#.."}, {"..#..", "#####", "#...#", "#...#", "#####"}},
+        // The first is a column wider; its last column holds one pixel.
+        {"right", {"#####.", "#...#.", "#...##", "#...#.", "#####."}, {"#####", "#...#", "#...#", "#...#", "#####"}},
+        // The same with the taller first, so that the roles swap and the shorter second is the target.
+        {"right, roles swapped",
+         {"######.", "#....#.", "#....##", "#....#.", "######.", "#......"},
+         {"######", "#....#", "#....#", "#....#", "######"}},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<Shape> first = shapeFromArt(c.first, 3, 4);
+        AutoPtr<Shape> second = shapeFromArt(c.second, 40, 50);
+        const Rect box = second->getRect();
+        ShapeClassifier::CentroidCache cache;
+        ASSERT_NE(kNC, ShapeClassifier::compareShapes(*first, *second, cache)) << c.what;
+        EXPECT_EQ(0u, ShapeClassifier::removeIsolatedDifferences(*first, *second, cache, 1)) << c.what;
+        EXPECT_EQ(c.second, artOf(*second)) << c.what;
+        EXPECT_EQ(box, second->getRect()) << c.what;
+    }
+}
+
 TEST(RemoveIsolatedDifferences, WithAColumnOffsetFlipsNothingAndMovesNoPixel)
 {
     // sx = sy = 1: b is cropped to its own ink, all of it kept where it was on the page.
@@ -222,6 +251,20 @@ TEST(RemoveIsolatedDifferences, WithAColumnOffsetFlipsNothingAndMovesNoPixel)
     EXPECT_EQ((Rect{100, 200, 11, 11}), b->getRect());
     EXPECT_EQ(solidArt(10, 10), artOf(*a));
     EXPECT_EQ((Rect{0, 0, 10, 10}), a->getRect());
+}
+
+// A column offset with the roles swapped: the shorter target, as wide as the word, keeps its last column.
+TEST(RemoveIsolatedDifferences, AColumnOffsetKeepsATargetAsWideAsTheWord)
+{
+    for (uint32_t width : {31u, 32u, 33u, 63u, 64u}) {
+        AutoPtr<Shape> tall = shapeFromArt(solidArt(width - 1, 5), 0, 0);
+        AutoPtr<Shape> target = shapeFromArt(solidArt(width, 4), 70, 80);
+        ShapeClassifier::CentroidCache cache;
+        EXPECT_EQ(0u, ShapeClassifier::removeIsolatedDifferences(*tall, *target, cache, 1)) << width;
+        EXPECT_EQ(solidArt(width, 4), artOf(*target)) << width;
+        EXPECT_EQ((Rect{70, 80, int32_t(width), 4}), target->getRect()) << width;
+        EXPECT_EQ(solidArt(width - 1, 5), artOf(*tall)) << width;
+    }
 }
 
 TEST(RemoveIsolatedDifferences, ATallerFirstShapeSwapsRolesAndTheSecondIsStillRewritten)
