@@ -1,4 +1,5 @@
-// The IW44 reference YCbCr matrix in 16-bit fixed point, without rounding.
+// The IW44 reference YCbCr matrix in 16-bit fixed point, rounded to the nearest level: truncating would
+// shift every sample down by half a level on average, which costs the colour planes most.
 #include "djv_iw44colour.h"
 
 #include "mvx_exception.h"
@@ -58,11 +59,13 @@ void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotome
             const uint32_t r0 = inPhotometric == phBGR ? 2 : 0;
             for (uint32_t x = 0; x < inWidth; ++x, src += 3) {
                 const int32_t r = src[r0], g = src[1], b = src[2 - r0];
-                y[x] = int16_t((((19946 * r + 39891 * g + 5699 * b) >> 16) - 128) * 64);
+                const int32_t half = 1 << 15;
+                y[x] = int16_t((((19946 * r + 39891 * g + 5699 * b + half) >> 16) - 128) * 64);
                 if (cb) {
-                    cb[x] = int16_t(std::max(-128, std::min(127, (34193 * b - 22795 * g - 11398 * r) >> 16)) * 64);
+                    const int32_t cbLevel = (34193 * b - 22795 * g - 11398 * r + half) >> 16;
+                    cb[x] = int16_t(std::max(-128, std::min(127, cbLevel)) * 64);
                     // Shifting by 10 and clearing the low six bits is the x64 of the >> 16 result.
-                    cr[x] = int16_t(((30393 * r - 26594 * g - 3799 * b) >> 10) & ~63);
+                    cr[x] = int16_t(((30393 * r - 26594 * g - 3799 * b + half) >> 10) & ~63);
                 }
             }
             break;

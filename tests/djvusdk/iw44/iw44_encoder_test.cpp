@@ -177,10 +177,11 @@ TEST(Iw44Encoder, LuminanceBytesCodeAsTheirColourImage)
     Image ycc{rgb.width, rgb.height, phYCC, Bytes()};
     for (size_t i = 0; i < rgb.pixels.size(); i += 3) {
         const int32_t r = rgb.pixels[i], g = rgb.pixels[i + 1], b = rgb.pixels[i + 2];
-        const int32_t cb = (34193 * b - 22795 * g - 11398 * r) >> 16;
-        ycc.pixels.push_back(uint8_t((19946 * r + 39891 * g + 5699 * b) >> 16));
+        const int32_t half = 1 << 15; // the matrix rounds to the nearest level
+        const int32_t cb = (34193 * b - 22795 * g - 11398 * r + half) >> 16;
+        ycc.pixels.push_back(uint8_t((19946 * r + 39891 * g + 5699 * b + half) >> 16));
         ycc.pixels.push_back(uint8_t(int8_t(cb < -128 ? -128 : cb > 127 ? 127 : cb)));
-        ycc.pixels.push_back(uint8_t(int8_t((30393 * r - 26594 * g - 3799 * b) >> 16)));
+        ycc.pixels.push_back(uint8_t(int8_t((30393 * r - 26594 * g - 3799 * b + half) >> 16)));
     }
     for (uint32_t chromaMode : {1u, 2u}) {
         const IW44Encoder::Params params(1, 75, chromaMode, 255);
