@@ -142,7 +142,7 @@ void PaletteGenerator::collectFromImage(const ShapeList& inShapes, const uint8_t
         else // nothing to measure: the shape's own colour is the only one there is
             shape->getColor(color);
         outShapeColors.append(color);
-        addToPalette(color);
+        m_palette.append(color);
     }
 }
 
@@ -153,19 +153,16 @@ void PaletteGenerator::collectFromShapes(const ShapeList& inShapes, ColorArray& 
         shape->getColor(color);
         m_histogram.add(color.toRGB(), inkCount(shape->getBitmap()));
         outShapeColors.append(color);
-        addToPalette(color);
+        m_palette.append(color);
     }
-}
-
-void PaletteGenerator::addToPalette(const Color& inColor)
-{
-    const Color* at = std::lower_bound(m_palette.begin(), m_palette.end(), inColor, lessRGB);
-    if (at == m_palette.end() || *at != inColor)
-        m_palette.insert(uint32_t(at - m_palette.begin()), 1, &inColor);
 }
 
 void PaletteGenerator::getPalette(ColorArray& outPalette)
 {
+    // One sort of all the colours: keeping the palette sorted as each one arrives moved a quarter of it on
+    // average per new colour, which on pages of many distinct colours took seconds.
+    std::sort(m_palette.begin(), m_palette.end(), lessRGB);
+    m_palette.setSize(uint32_t(std::unique(m_palette.begin(), m_palette.end()) - m_palette.begin()));
     if (m_palette.count() > kMaxColors) {
         m_histogram.medianCut(kMaxColors, m_palette);
         for (IndexArray& bucket : m_buckets)

@@ -5,6 +5,7 @@
 #include "djv_jb2shape.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -188,6 +189,28 @@ TEST(PaletteGenerator, EqualColoursShareOneEntryInAscendingOrder)
     EXPECT_EQ(indices, values(r.indices));
     for (uint32_t i = 0; i < colours.size(); ++i)
         EXPECT_EQ(colours[i], colorOf(measured[i]));
+}
+
+// Colours in no order, many repeated: the palette is their sorted set and each shape gets its colour's place.
+TEST(PaletteGenerator, ManyColoursInAnyOrderGiveTheirSortedSet)
+{
+    ShapeList shapes;
+    RGBs colours;
+    uint32_t seed = 2026;
+    for (uint32_t i = 0; i < 60000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        colours.push_back((seed >> 8) % 40000 * 419); // about 31000 distinct values spread over all channels
+        shapes.append(dot(0, 0, colours.back()));
+    }
+    RGBs palette = colours;
+    std::sort(palette.begin(), palette.end());
+    palette.erase(std::unique(palette.begin(), palette.end()), palette.end());
+
+    const Result r = generate(shapes);
+    ASSERT_EQ(palette, rgbs(r.palette));
+    ASSERT_EQ(colours.size(), r.indices.count());
+    for (uint32_t i = 0; i < colours.size(); ++i)
+        ASSERT_EQ(colours[i], palette[r.indices[i]]) << i;
 }
 
 TEST(PaletteGenerator, InkOutsideTheImageIsNotRead)
