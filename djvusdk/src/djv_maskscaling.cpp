@@ -454,7 +454,7 @@ void resampleMaskT(uint8_t* outBuffer, int32_t inRowStep, const Rect& inWindow, 
 {
     if (inPhotometric > phYCC)
         MVX_THROW(errOperationFailed, "Unsupported Photometric!", kFunction);
-    const uint32_t colourBytes = inPhotometric == phGray ? 1 : 3;
+    const uint32_t colourBytes = bytesPerPixel(inPhotometric);
     const uint64_t pixelBytes = colourBytes + (inAlpha ? 1 : 0);
     if (inWindow.x < 0 || inWindow.y < 0 || inWindow.width < 0 || inWindow.height < 0 ||
         inWindow.right() > int64_t(inTargetWidth) || inWindow.bottom() > int64_t(inTargetHeight))

@@ -397,7 +397,7 @@ TEST(FillWhite, WhiteOfEachPhotometric)
         Bytes pixel;
     };
     const Case cases[] = {{phRGB, {0xFF, 0xFF, 0xFF}}, {phBGR, {0xFF, 0xFF, 0xFF}}, {phGray, {0xFF}},
-                          {phYCC, {0xFF, 0x80, 0x80}}};
+                          {phYCC, {0xFF, 0x00, 0x00}}}; // full luminance, no colour difference
     for (const Case& c : cases) {
         // Two rows of two pixels, bottom-up, rows 8 bytes apart: the bytes between rows stay.
         Bytes image(16, 0x11);

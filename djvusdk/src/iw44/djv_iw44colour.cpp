@@ -13,19 +13,6 @@ namespace Morvenix {
 namespace DjVu {
 namespace IW44 {
 
-uint32_t bytesPerPixel(Photometric inPhotometric)
-{
-    switch (inPhotometric) {
-    case phRGB:
-    case phBGR:
-    case phYCC:
-        return 3;
-    case phGray:
-        return 1;
-    }
-    return 0;
-}
-
 void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotometric, uint32_t inWidth,
                 uint32_t inHeight, uint32_t inRowSize, int16_t* outY, int16_t* outCb, int16_t* outCr)
 {
@@ -45,13 +32,12 @@ void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotome
                 y[x] = int16_t((127 - int32_t(src[x])) * 64);
             break;
         case phYCC:
-            // As the page encoder reads it: the luminance byte unsigned with 255 white, the two
-            // colour-difference bytes signed around 0.
             for (uint32_t x = 0; x < inWidth; ++x, src += 3) {
-                y[x] = int16_t((int32_t(src[0]) - 128) * 64);
+                const YCCPixel p = YCCPixel::read(src);
+                y[x] = int16_t((p.luminance - 128) * 64);
                 if (cb) {
-                    cb[x] = int16_t(int8_t(src[1]) * 64);
-                    cr[x] = int16_t(int8_t(src[2]) * 64);
+                    cb[x] = int16_t(p.blue * 64);
+                    cr[x] = int16_t(p.red * 64);
                 }
             }
             break;

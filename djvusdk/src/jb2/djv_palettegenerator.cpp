@@ -36,9 +36,11 @@ int32_t floorShift(int32_t inValue, int inBits) { return inValue >= 0 ? inValue 
 
 uint32_t clampChannel(int32_t inValue) { return inValue >= 255 ? 255u : inValue <= 0 ? 0u : uint32_t(inValue); }
 
+// The IW44 decoders' conversion of the planes' samples (the luminance centred on 0).
 uint32_t readYCC(const uint8_t* inPixel)
 {
-    const int32_t y = int8_t(inPixel[0]), cb = int8_t(inPixel[1]), cr = int8_t(inPixel[2]);
+    const Morvenix::DjVu::YCCPixel p = Morvenix::DjVu::YCCPixel::read(inPixel);
+    const int32_t y = p.luminance - 128, cb = p.blue, cr = p.red;
     const int32_t t = cr + floorShift(cr, 1);
     const int32_t m = y - floorShift(cb, 2) + 128;
     return rgb(clampChannel(y + t + 128), clampChannel(m - floorShift(t, 1)), clampChannel(m + 2 * cb));

@@ -1,5 +1,6 @@
 // IW44 layers written by the encoder and decoded by ddjvu: page backgrounds in colour and grey, slice by
 // slice in step with an independent decoder.
+#include "djv_imageutils.h"
 #include "iw44_test_support.h"
 
 #include <string>
@@ -9,7 +10,9 @@ namespace {
 using namespace Iw44Test;
 using Morvenix::DjVu::phBGR;
 using Morvenix::DjVu::phGray;
+using Morvenix::DjVu::Photometric;
 using Morvenix::DjVu::phRGB;
+using Morvenix::DjVu::phYCC;
 
 class Iw44Interop : public MvxTest::DjVuFormTest {
 protected:
@@ -73,6 +76,23 @@ TEST_F(Iw44Interop, FlatGreyDecodesToItsLevel)
         ASSERT_EQ(40u, decoded.width);
         EXPECT_EQ(level * 0x010101u, decoded.rgb(0, 0)) << "level " << level;
         EXPECT_EQ(level * 0x010101u, decoded.rgb(39, 29)) << "level " << level;
+    }
+}
+
+// What the page encoder puts into layer cells that get no pixel: white in every layout.
+TEST_F(Iw44Interop, WhiteFillDecodesWhite)
+{
+    for (Photometric photometric : {phRGB, phBGR, phGray, phYCC}) {
+        Image image{40, 30, photometric, Bytes()};
+        image.pixels.resize(size_t(image.stride()) * image.height);
+        Morvenix::DjVu::Imaging::fillWhite(image.pixels.data(), image.stride(), image.width, image.height,
+                                           photometric);
+        AutoPtr<IW44Encoder> encoder = encoderOf(image, IW44Encoder::Params(1, 75, 2, 255));
+        const std::string name = "white" + std::to_string(photometric) + ".djvu";
+        const MvxTest::NetpbmImage decoded = render(image, layerChunks(*encoder), name);
+        ASSERT_EQ(40u, decoded.width) << name;
+        EXPECT_EQ(0xFFFFFFu, decoded.rgb(0, 0)) << name;
+        EXPECT_EQ(0xFFFFFFu, decoded.rgb(39, 29)) << name;
     }
 }
 

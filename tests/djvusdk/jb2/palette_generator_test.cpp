@@ -111,10 +111,12 @@ TEST(PaletteGenerator, PixelReadersByPhotometric)
         {phRGB, {0x0A, 0x14, 0x1E}, 0x0A141E},
         {phBGR, {0x0A, 0x14, 0x1E}, 0x1E140A},
         {phGray, {0x80}, 0x808080},
-        {phYCC, {0, 0, 0}, 0x808080},
-        {phYCC, {127, 0, 127}, 0xFFA0FF},    // red limited; green 128 + 127 - 95
-        {phYCC, {0x80, 0x80, 0x80}, 0x008000}, // -128 throughout: red and blue limited at 0
-        {phYCC, {10, 0xFD, 0xFF}, 0x888C85},   // Cb -3, Cr -1: the shifts round toward minus infinity
+        // The luminance unsigned, the colour differences signed, as the IW44 layers read them.
+        {phYCC, {0, 0, 0}, 0x000000},
+        {phYCC, {0xFF, 0, 0}, 0xFFFFFF},
+        {phYCC, {127, 0, 127}, 0xFF207F},      // red limited; green 127 - 95
+        {phYCC, {0x80, 0x80, 0x80}, 0x00FF00}, // Cb and Cr -128: red and blue limited at 0, green at 255
+        {phYCC, {10, 0xFD, 0xFF}, 0x080C05},   // Cb -3, Cr -1: the shifts round toward minus infinity
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rgb);
