@@ -22,16 +22,13 @@ bool maskHasForeground(const uint8_t* inMask, int32_t inMaskStride, uint32_t inM
                     return true;
             continue;
         }
-        for (uint32_t i = 0; i < inWidth / 8; ++i)
+        const uint32_t bytes = (inWidth + 7) / 8;
+        for (uint32_t i = 0; i + 1 < bytes; ++i)
             if (row[i] != 0xFF)
                 return true;
-        const uint32_t rest = inWidth % 8;
-        // Only the row's own bits count: the padding of the last byte may hold anything.
-        if (rest) {
-            const uint8_t used = uint8_t(0xFF00u >> rest);
-            if ((row[inWidth / 8] & used) != used)
-                return true;
-        }
+        const uint8_t used = lastByteMask(inWidth);
+        if (bytes && (row[bytes - 1] & used) != used)
+            return true;
     }
     return false;
 }

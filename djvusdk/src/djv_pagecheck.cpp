@@ -3,8 +3,6 @@
 
 #include "mvx_exception.h"
 
-#include <cstdlib>
-
 #define MVX_SOURCE "djv_pagecheck"
 
 namespace _Mvx_Internal_NS_ {
@@ -33,7 +31,7 @@ void checkPage(const void* inPixels, int32_t inStride, Photometric inPhotometric
     if (inDpi > kMaxField)
         MVX_THROW(errInvalidParam, "The resolution must be at most 65535 dpi.", kFunction);
     const uint32_t bytes = knownPixelBytes(inPhotometric, kFunction);
-    if (uint64_t(std::llabs(int64_t(inStride))) < uint64_t(inWidth) * bytes)
+    if (!rowStepHolds(inStride, uint64_t(inWidth) * bytes))
         MVX_THROW(errInvalidParam, "The row step is smaller than a row.", kFunction);
     if (!inMask)
         return;

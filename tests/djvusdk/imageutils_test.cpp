@@ -390,6 +390,35 @@ TEST(SubsampleWithMask, ThreeBytePixelsUnderABitMask)
     EXPECT_EQ((Bytes{7, 8, 9, 15, 30, 45}), Bytes(dst, dst + 6));
 }
 
+TEST(ImageLayout, PixelBytesRowStepsAndLastByteBits)
+{
+    EXPECT_EQ(3u, bytesPerPixel(phRGB));
+    EXPECT_EQ(3u, bytesPerPixel(phBGR));
+    EXPECT_EQ(1u, bytesPerPixel(phGray));
+    EXPECT_EQ(3u, bytesPerPixel(phYCC));
+    EXPECT_EQ(0u, bytesPerPixel(Photometric(4)));
+
+    EXPECT_TRUE(rowStepHolds(30, 30));
+    EXPECT_TRUE(rowStepHolds(-30, 30));
+    EXPECT_FALSE(rowStepHolds(-29, 30));
+    EXPECT_FALSE(rowStepHolds(INT32_MIN, uint64_t(1) << 32));
+    EXPECT_TRUE(rowStepHolds(INT32_MIN, uint64_t(1) << 31));
+    EXPECT_TRUE(rowStepHolds(0, 0));
+
+    const struct {
+        uint32_t width;
+        uint8_t mask;
+    } widths[] = {{0, 0x00}, {1, 0x80}, {7, 0xFE}, {8, 0xFF}, {9, 0x80}, {10, 0xC0}, {16, 0xFF}, {31, 0xFE}};
+    for (const auto& w : widths)
+        EXPECT_EQ(w.mask, lastByteMask(w.width)) << "width " << w.width;
+
+    const uint8_t pixel[] = {0xFF, 0x80, 0x7F};
+    const YCCPixel p = YCCPixel::read(pixel);
+    EXPECT_EQ(255, p.luminance);
+    EXPECT_EQ(-128, p.blue);
+    EXPECT_EQ(127, p.red);
+}
+
 TEST(FillWhite, WhiteOfEachPhotometric)
 {
     struct Case {

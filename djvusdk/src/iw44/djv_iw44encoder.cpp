@@ -9,7 +9,6 @@
 #include "mvx_memstorage.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #define MVX_SOURCE "djv_iw44encoder"
 
@@ -226,7 +225,7 @@ AutoPtr<IW44Encoder> IW44Encoder::create(const void* inPixels, int32_t inStride,
     if (!inPixels)
         MVX_THROW(errInvalidParam, "inPixels is null.", where);
     const uint32_t bytes = bytesPerPixel(inPhotometric);
-    if (uint64_t(std::llabs(int64_t(inStride))) < uint64_t(inWidth) * bytes)
+    if (!rowStepHolds(inStride, uint64_t(inWidth) * bytes))
         MVX_THROW(errInvalidParam, "The row step is smaller than a row.", where);
     return AutoPtr<IW44Encoder>(
         new _Mvx_Internal_NS_::IW44EncoderImpl(inPixels, inStride, inPhotometric, inWidth, inHeight, *inParams));

@@ -50,18 +50,16 @@ const PixelReader kReaders[] = {readRGB, readBGR, readGray, readYCC}; // by Phot
 
 bool lessRGB(const Color& a, const Color& b) { return a.toRGB() < b.toRGB(); }
 
-// Only the bits within the width are pixels; the rest of a row's last byte may hold anything.
 uint64_t inkCount(const ShapeBitmap& inBitmap)
 {
-    const uint32_t fullBytes = inBitmap.getWidth() / 8;
-    const uint8_t tailMask = uint8_t(0xFF00 >> (inBitmap.getWidth() & 7));
+    const uint32_t rowBytes = inBitmap.getRowBytes();
+    const uint8_t tailMask = Morvenix::DjVu::lastByteMask(inBitmap.getWidth());
     uint64_t count = 0;
-    for (uint32_t y = 0; y < inBitmap.getHeight(); ++y) {
+    for (uint32_t y = 0; y < inBitmap.getHeight() && rowBytes; ++y) {
         const uint8_t* row = inBitmap.row(y);
-        for (uint32_t i = 0; i < fullBytes; ++i)
+        for (uint32_t i = 0; i + 1 < rowBytes; ++i)
             count += uint32_t(__builtin_popcount(row[i]));
-        if (tailMask)
-            count += uint32_t(__builtin_popcount(row[fullBytes] & tailMask));
+        count += uint32_t(__builtin_popcount(row[rowBytes - 1] & tailMask));
     }
     return count;
 }
