@@ -34,10 +34,10 @@ inline uint8_t lastByteMask(uint32_t inWidth)
     return inWidth ? uint8_t(0xFF00u >> (((inWidth - 1) & 7) + 1)) : 0;
 }
 
-// The one reading of a phYCC pixel, taken by every routine: byte 0 is the luminance, unsigned, from 0 black
-// to 255 white; bytes 1 and 2 are the blue and red colour differences (Cb, Cr), signed, 0 for none. White
-// is therefore FF 00 00. The IW44 planes code luminance - 128, Cb and Cr, which IW44 decoders turn back
-// into colours.
+// The one reading of a phYCC pixel, taken by every routine that reads page images: byte 0 is the
+// luminance, unsigned, from 0 black to 255 white; bytes 1 and 2 are the blue and red colour differences
+// (Cb, Cr), signed, 0 for none. White is therefore FF 00 00. The IW44 planes code luminance - 128, Cb and
+// Cr, which IW44 decoders turn back into colours.
 struct YCCPixel {
     int32_t luminance; // 0 - 255
     int32_t blue;      // Cb, -128 - 127

@@ -390,6 +390,28 @@ TEST(SubsampleWithMask, ThreeBytePixelsUnderABitMask)
     EXPECT_EQ((Bytes{7, 8, 9, 15, 30, 45}), Bytes(dst, dst + 6));
 }
 
+// The colour differences of photometric 3 are signed: -1 and 1 average to 0, in a cell and in the blocks
+// that fill empty cells, never to -128.
+TEST(SubsampleWithMask, ColourDifferencesAverageSigned)
+{
+    const Bytes pair = {100, 0xFF, 0x02, 50, 0x01, 0xFA}; // Cb -1 and 1, Cr 2 and -6
+    const Bytes all(2, 0);
+    uint8_t cell[3];
+    ImageUtils::subsampleWithMask(cell, 3, phYCC, 1, 1, pair.data(), 6, 2, 1, all.data(), 2, mtBytes, 0, 0);
+    EXPECT_EQ((Bytes{75, 0x00, 0xFE}), Bytes(cell, cell + 3));
+
+    // 4 x 4 at factor 1: only the two left cells of the last row are picked; the block of the rows above
+    // them is filled with their weighted mean.
+    Bytes image(4 * 4 * 3, 0x11), mask(4 * 4, 0xFF);
+    const uint8_t left[3] = {200, 0xFF, 0x01}, right[3] = {100, 0x01, 0xFF};
+    std::memcpy(&image[(3 * 4 + 0) * 3], left, 3);
+    std::memcpy(&image[(3 * 4 + 1) * 3], right, 3);
+    mask[3 * 4 + 0] = mask[3 * 4 + 1] = 0;
+    Bytes dst(4 * 4 * 3, kUnwritten);
+    ImageUtils::subsampleWithMask(dst.data(), 12, phYCC, 4, 4, image.data(), 12, 4, 4, mask.data(), 4, mtBytes, 0, 0);
+    EXPECT_EQ((Bytes{150, 0x00, 0x00}), Bytes(&dst[(2 * 4 + 0) * 3], &dst[(2 * 4 + 0) * 3] + 3));
+}
+
 TEST(ImageLayout, PixelBytesRowStepsAndLastByteBits)
 {
     EXPECT_EQ(3u, bytesPerPixel(phRGB));
