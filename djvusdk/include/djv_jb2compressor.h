@@ -34,7 +34,7 @@ public:
                            const SimpleArray<uint32_t, 2>& inIndices);
     // Reads FGbz data and gives each shape of the list, in order, its palette colour. A version other
     // than 0, an index count other than the list's or an index past the palette throw errDataBroken;
-    // the count is checked before any shape is touched.
+    // every index is read and checked before any shape is touched, so a failed read colours nothing.
     static void decodeFGbz(const AutoPtr<Stream>& inStream, ShapeList& ioShapes);
 };
 

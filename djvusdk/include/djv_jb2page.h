@@ -55,7 +55,7 @@ public:
     virtual JB2Dictionary* getDictionary() = 0;
 
     // Gives every shape its colour from FGbz data; once only (a second call throws errOperationFailed).
-    // A failed read leaves the colours unset.
+    // A failed read leaves every shape's colour as it was.
     virtual void addFGbz(const Chunk& inFGbz) = 0;
     virtual void addFGbz(const AutoPtr<Stream>& inStream) = 0;
 

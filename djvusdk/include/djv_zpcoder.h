@@ -82,6 +82,8 @@ public:
     }
     int decodeRaw();
     int decodeRawIW();
+    // Bytes taken from the stream so far (read ahead by up to the buffer's size).
+    uint64_t bytesRead() const { return m_bytesRead; }
 
     ZPDecoder(const ZPDecoder&) = delete;
     ZPDecoder& operator=(const ZPDecoder&) = delete;
@@ -112,6 +114,7 @@ private:
     SimpleArray<uint8_t, 2> m_in;
     uint32_t m_inPos;
     uint64_t m_remaining;
+    uint64_t m_bytesRead;
 };
 
 } // namespace DjVu

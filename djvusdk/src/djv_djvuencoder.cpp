@@ -237,7 +237,7 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     const uint32_t mode = params.mode;
     const bool hasFG44 = mode == emCompound || mode == emCompoundBoth;
     const bool hasFGbz = mode == emCompoundPalette || mode == emCompoundBoth;
-    const uint32_t bytes = bytesPerPixel(inPhotometric, kFunction);
+    const uint32_t bytes = knownPixelBytes(inPhotometric, kFunction);
 
     AutoPtr<ChunkCollection> form = ChunkCollection::create("DJVU");
     Chunk::Children& children = form->getChildren();

@@ -71,7 +71,7 @@ private:
 void checkPage(const void* inPixels, int32_t inStride, Morvenix::DjVu::Photometric inPhotometric, uint32_t inWidth,
                uint32_t inHeight, uint32_t inDpi, const void* inMask, int32_t inMaskStride, uint32_t inMaskType);
 
-// 3 for the three-byte photometrics, 1 for grey; any other throws code 7 "Unknown photometric!".
-uint32_t bytesPerPixel(Morvenix::DjVu::Photometric inPhotometric, const char* inFunction);
+// bytesPerPixel of a layout the page encoder takes; any other throws code 7 "Unknown photometric!".
+uint32_t knownPixelBytes(Morvenix::DjVu::Photometric inPhotometric, const char* inFunction);
 
 } // namespace _Mvx_Internal_NS_

@@ -22,16 +22,13 @@ bool maskHasForeground(const uint8_t* inMask, int32_t inMaskStride, uint32_t inM
                     return true;
             continue;
         }
-        for (uint32_t i = 0; i < inWidth / 8; ++i)
+        const uint32_t bytes = (inWidth + 7) / 8;
+        for (uint32_t i = 0; i + 1 < bytes; ++i)
             if (row[i] != 0xFF)
                 return true;
-        const uint32_t rest = inWidth % 8;
-        // Only the row's own bits count: the padding of the last byte may hold anything.
-        if (rest) {
-            const uint8_t used = uint8_t(0xFF00u >> rest);
-            if ((row[inWidth / 8] & used) != used)
-                return true;
-        }
+        const uint8_t used = lastByteMask(inWidth);
+        if (bytes && (row[bytes - 1] & used) != used)
+            return true;
     }
     return false;
 }
@@ -46,7 +43,7 @@ void DjVuEncoderImpl::guessEncodeMode(const uint8_t* inPixels, int32_t inStride,
         *outMode = maskHasForeground(inMask, inMaskStride, inMaskType, inWidth, inHeight) ? emCompound : emPhoto;
         return;
     }
-    const uint32_t bytes = bytesPerPixel(inPhotometric, "_Mvx_Internal_NS_::DjVuEncoderImpl::guessEncodeMode");
+    const uint32_t bytes = knownPixelBytes(inPhotometric, "_Mvx_Internal_NS_::DjVuEncoderImpl::guessEncodeMode");
     bool levels[256] = {};
     // Red and blue offsets of the two byte orders.
     const uint32_t r = inPhotometric == phBGR ? 2 : 0, b = 2 - r;
@@ -57,13 +54,15 @@ void DjVuEncoderImpl::guessEncodeMode(const uint8_t* inPixels, int32_t inStride,
             case phGray:
                 levels[p[0]] = true;
                 break;
-            case phYCC:
-                if (uint32_t(p[1]) + p[2] >= 16) {
+            case phYCC: {
+                const YCCPixel ycc = YCCPixel::read(p);
+                if (std::abs(ycc.blue) + std::abs(ycc.red) >= 16) {
                     *outMode = emCompound;
                     return;
                 }
-                levels[p[0]] = true;
+                levels[ycc.luminance] = true;
                 break;
+            }
             default: {
                 const int32_t g = p[1];
                 if (std::abs(g - p[r]) + std::abs(g - p[b]) >= 16) {

@@ -58,7 +58,7 @@ void erodeBits(uint8_t* outDst, int32_t inDstStride, uint32_t inWidth, uint32_t 
                int32_t inSrcStride)
 {
     const uint32_t bytes = (inWidth + 7) / 8;
-    const uint8_t padding = uint8_t(0xFF >> (((inWidth - 1) & 7) + 1));
+    const uint8_t padding = uint8_t(~lastByteMask(inWidth));
     for (uint32_t y = 0; y < inHeight; ++y) {
         const uint8_t* row = inSrc + ptrdiff_t(y) * inSrcStride;
         const BitRow cur(row, bytes, padding);

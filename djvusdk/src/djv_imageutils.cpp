@@ -77,15 +77,15 @@ void fillWhite(uint8_t* outDst, int32_t inStride, uint32_t inWidth, uint32_t inH
 {
     if (inPhotometric > phYCC)
         MVX_THROW(errInvalidParam, "Unknown photometric!", "Morvenix::DjVu::Imaging::fillWhite");
-    const uint32_t bytes = inPhotometric == phGray ? 1 : 3;
+    const uint32_t bytes = bytesPerPixel(inPhotometric);
     for (uint32_t y = 0; y < inHeight; ++y) {
         uint8_t* row = outDst + ptrdiff_t(y) * inStride;
         std::memset(row, 0xFF, size_t(inWidth) * bytes);
-        // Luminance and colour differences: white is full luminance with both differences at their centre.
+        // Full luminance without colour difference (YCCPixel).
         if (inPhotometric == phYCC) {
             for (uint32_t x = 0; x < inWidth; ++x) {
-                row[3 * size_t(x) + 1] = 0x80;
-                row[3 * size_t(x) + 2] = 0x80;
+                row[3 * size_t(x) + 1] = 0;
+                row[3 * size_t(x) + 2] = 0;
             }
         }
     }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -454,19 +453,19 @@ void resampleMaskT(uint8_t* outBuffer, int32_t inRowStep, const Rect& inWindow, 
 {
     if (inPhotometric > phYCC)
         MVX_THROW(errOperationFailed, "Unsupported Photometric!", kFunction);
-    const uint32_t colourBytes = inPhotometric == phGray ? 1 : 3;
+    const uint32_t colourBytes = bytesPerPixel(inPhotometric);
     const uint64_t pixelBytes = colourBytes + (inAlpha ? 1 : 0);
     if (inWindow.x < 0 || inWindow.y < 0 || inWindow.width < 0 || inWindow.height < 0 ||
         inWindow.right() > int64_t(inTargetWidth) || inWindow.bottom() > int64_t(inTargetHeight))
         MVX_THROW(errInvalidParam, "The window lies outside the target!", kFunction);
     if (inWindow.width == 0 || inWindow.height == 0)
         return;
-    if (!outBuffer || (inWindow.height > 1 && uint64_t(std::abs(int64_t(inRowStep))) < pixelBytes * inWindow.width))
+    if (!outBuffer || (inWindow.height > 1 && !rowStepHolds(inRowStep, pixelBytes * inWindow.width)))
         MVX_THROW(errInvalidParam, "The target rows do not hold the window!", kFunction);
     if (inForeground &&
         (!inForeground->pixels || inForeground->width == 0 || inForeground->height == 0 ||
          (inForeground->height > 1 &&
-          uint64_t(std::abs(int64_t(inForeground->rowStep))) < uint64_t(colourBytes) * inForeground->width)))
+          !rowStepHolds(inForeground->rowStep, uint64_t(colourBytes) * inForeground->width))))
         MVX_THROW(errInvalidParam, "The foreground image cannot be read!", kFunction);
     if (colourBytes == 1)
         renderWith<1>(inAlpha, outBuffer, inRowStep, inWindow, inTargetWidth,

@@ -1,10 +1,7 @@
 // The checks a page passes before the page encoder touches its group.
 #include "djv_djvuencoderimpl.h"
 
-#include "iw44/djv_iw44colour.h"
 #include "mvx_exception.h"
-
-#include <cstdlib>
 
 #define MVX_SOURCE "djv_pagecheck"
 
@@ -13,9 +10,9 @@ namespace _Mvx_Internal_NS_ {
 using namespace Morvenix;
 using namespace Morvenix::DjVu;
 
-uint32_t bytesPerPixel(Photometric inPhotometric, const char* inFunction)
+uint32_t knownPixelBytes(Photometric inPhotometric, const char* inFunction)
 {
-    const uint32_t bytes = IW44::bytesPerPixel(inPhotometric);
+    const uint32_t bytes = bytesPerPixel(inPhotometric);
     if (bytes == 0)
         MVX_THROW(errInvalidParam, "Unknown photometric!", inFunction);
     return bytes;
@@ -33,8 +30,8 @@ void checkPage(const void* inPixels, int32_t inStride, Photometric inPhotometric
         MVX_THROW(errInvalidParam, "Width and height must be in 1-65535.", kFunction);
     if (inDpi > kMaxField)
         MVX_THROW(errInvalidParam, "The resolution must be at most 65535 dpi.", kFunction);
-    const uint32_t bytes = bytesPerPixel(inPhotometric, kFunction);
-    if (uint64_t(std::llabs(int64_t(inStride))) < uint64_t(inWidth) * bytes)
+    const uint32_t bytes = knownPixelBytes(inPhotometric, kFunction);
+    if (!rowStepHolds(inStride, uint64_t(inWidth) * bytes))
         MVX_THROW(errInvalidParam, "The row step is smaller than a row.", kFunction);
     if (!inMask)
         return;

@@ -30,6 +30,10 @@ struct BitMask {
 };
 
 struct Layout {
+    // XOR-ed into each byte of a pixel as it is read and written, so that every byte averages as an unsigned
+    // value: 0x80 for the signed colour differences of phYCC (YCCPixel), which would otherwise average
+    // -1 and 1 to -128.
+    uint8_t bias[3];
     uint8_t* dst;
     int32_t dstStride;
     uint32_t subWidth;
@@ -74,7 +78,7 @@ void averageSubsampleWithMask(const Layout& inL, uint32_t inSelect, uint32_t inM
                     if (Mask::isSet(m, x) ? pickSet : pickClear) {
                         const uint8_t* p = px + ptrdiff_t(x) * kBytes;
                         for (uint32_t k = 0; k < kBytes; ++k)
-                            s[k] = uint16_t(s[k] + p[k]);
+                            s[k] = uint16_t(s[k] + (p[k] ^ inL.bias[k]));
                         ++counts[i];
                     }
                 }
@@ -87,7 +91,7 @@ void averageSubsampleWithMask(const Layout& inL, uint32_t inSelect, uint32_t inM
                 continue;
             uint8_t* d = inL.cell(i, row, kBytes);
             for (uint32_t k = 0; k < kBytes; ++k)
-                d[k] = uint8_t(sums[i * kBytes + k] / n);
+                d[k] = uint8_t((sums[i * kBytes + k] / n) ^ inL.bias[k]);
             outWeights[size_t(row) * inL.subWidth + i] = n > inMinCount ? kFullWeight : 0;
         }
     }
@@ -127,7 +131,7 @@ void fillEmptyCells(const Layout& inL, uint16_t* ioWeights)
                         }
                         total += weight;
                         for (uint32_t k = 0; k < kBytes; ++k)
-                            sum[k] += weight * copy.data()[at * kBytes + k];
+                            sum[k] += weight * uint32_t(copy.data()[at * kBytes + k] ^ inL.bias[k]);
                     }
                 }
                 if (total == 0) {
@@ -136,7 +140,7 @@ void fillEmptyCells(const Layout& inL, uint16_t* ioWeights)
                 }
                 uint8_t average[kBytes];
                 for (uint32_t k = 0; k < kBytes; ++k)
-                    average[k] = uint8_t(sum[k] / total);
+                    average[k] = uint8_t((sum[k] / total) ^ inL.bias[k]);
                 if (someEmpty) {
                     for (uint32_t row = topRow; row <= anchorRow; ++row) {
                         for (uint32_t col = col0; col <= lastCol; ++col) {
@@ -189,8 +193,9 @@ void ImageUtils::subsampleWithMask(uint8_t* outDst, int32_t inDstStride, Photome
     if (uint64_t(inSubWidth) * inSubHeight * 3 > 0x7FFFFFFFu)
         MVX_THROW(errInvalidParam, "errInvalidParam", kFunction);
 
-    const Layout layout{outDst, inDstStride, inSubWidth, inSubHeight, inSrc, inSrcStride,
-                        inSrcWidth, inSrcHeight, inMask, inMaskStride, factor};
+    const uint8_t colourBias = inPhotometric == phYCC ? 0x80 : 0;
+    const Layout layout{{0, colourBias, colourBias}, outDst, inDstStride, inSubWidth, inSubHeight, inSrc,
+                        inSrcStride, inSrcWidth, inSrcHeight, inMask, inMaskStride, factor};
     const bool threeBytes = inPhotometric != phGray;
     if (inMaskType == mtBits) {
         if (threeBytes)

@@ -390,6 +390,57 @@ TEST(SubsampleWithMask, ThreeBytePixelsUnderABitMask)
     EXPECT_EQ((Bytes{7, 8, 9, 15, 30, 45}), Bytes(dst, dst + 6));
 }
 
+// The colour differences of photometric 3 are signed: -1 and 1 average to 0, in a cell and in the blocks
+// that fill empty cells, never to -128.
+TEST(SubsampleWithMask, ColourDifferencesAverageSigned)
+{
+    const Bytes pair = {100, 0xFF, 0x02, 50, 0x01, 0xFA}; // Cb -1 and 1, Cr 2 and -6
+    const Bytes all(2, 0);
+    uint8_t cell[3];
+    ImageUtils::subsampleWithMask(cell, 3, phYCC, 1, 1, pair.data(), 6, 2, 1, all.data(), 2, mtBytes, 0, 0);
+    EXPECT_EQ((Bytes{75, 0x00, 0xFE}), Bytes(cell, cell + 3));
+
+    // 4 x 4 at factor 1: only the two left cells of the last row are picked; the block of the rows above
+    // them is filled with their weighted mean.
+    Bytes image(4 * 4 * 3, 0x11), mask(4 * 4, 0xFF);
+    const uint8_t left[3] = {200, 0xFF, 0x01}, right[3] = {100, 0x01, 0xFF};
+    std::memcpy(&image[(3 * 4 + 0) * 3], left, 3);
+    std::memcpy(&image[(3 * 4 + 1) * 3], right, 3);
+    mask[3 * 4 + 0] = mask[3 * 4 + 1] = 0;
+    Bytes dst(4 * 4 * 3, kUnwritten);
+    ImageUtils::subsampleWithMask(dst.data(), 12, phYCC, 4, 4, image.data(), 12, 4, 4, mask.data(), 4, mtBytes, 0, 0);
+    EXPECT_EQ((Bytes{150, 0x00, 0x00}), Bytes(&dst[(2 * 4 + 0) * 3], &dst[(2 * 4 + 0) * 3] + 3));
+}
+
+TEST(ImageLayout, PixelBytesRowStepsAndLastByteBits)
+{
+    EXPECT_EQ(3u, bytesPerPixel(phRGB));
+    EXPECT_EQ(3u, bytesPerPixel(phBGR));
+    EXPECT_EQ(1u, bytesPerPixel(phGray));
+    EXPECT_EQ(3u, bytesPerPixel(phYCC));
+    EXPECT_EQ(0u, bytesPerPixel(Photometric(4)));
+
+    EXPECT_TRUE(rowStepHolds(30, 30));
+    EXPECT_TRUE(rowStepHolds(-30, 30));
+    EXPECT_FALSE(rowStepHolds(-29, 30));
+    EXPECT_FALSE(rowStepHolds(INT32_MIN, uint64_t(1) << 32));
+    EXPECT_TRUE(rowStepHolds(INT32_MIN, uint64_t(1) << 31));
+    EXPECT_TRUE(rowStepHolds(0, 0));
+
+    const struct {
+        uint32_t width;
+        uint8_t mask;
+    } widths[] = {{0, 0x00}, {1, 0x80}, {7, 0xFE}, {8, 0xFF}, {9, 0x80}, {10, 0xC0}, {16, 0xFF}, {31, 0xFE}};
+    for (const auto& w : widths)
+        EXPECT_EQ(w.mask, lastByteMask(w.width)) << "width " << w.width;
+
+    const uint8_t pixel[] = {0xFF, 0x80, 0x7F};
+    const YCCPixel p = YCCPixel::read(pixel);
+    EXPECT_EQ(255, p.luminance);
+    EXPECT_EQ(-128, p.blue);
+    EXPECT_EQ(127, p.red);
+}
+
 TEST(FillWhite, WhiteOfEachPhotometric)
 {
     struct Case {
@@ -397,7 +448,7 @@ TEST(FillWhite, WhiteOfEachPhotometric)
         Bytes pixel;
     };
     const Case cases[] = {{phRGB, {0xFF, 0xFF, 0xFF}}, {phBGR, {0xFF, 0xFF, 0xFF}}, {phGray, {0xFF}},
-                          {phYCC, {0xFF, 0x80, 0x80}}};
+                          {phYCC, {0xFF, 0x00, 0x00}}}; // full luminance, no colour difference
     for (const Case& c : cases) {
         // Two rows of two pixels, bottom-up, rows 8 bytes apart: the bytes between rows stay.
         Bytes image(16, 0x11);

@@ -71,23 +71,32 @@ inline Bytes pageFile(const Morvenix::DjVu::PageInfo& inInfo, const char* inId =
     return pageFile(inInfo, chunks);
 }
 
-// The body of the first chunk with the id inside a single-page file's FORM (or any file of one FORM);
-// false when there is none.
-inline bool findChunk(const Bytes& inFile, const char* inId, Bytes& outBody)
+// The bodies of the chunks with the id inside a single-page file's FORM (or any file of one FORM), in
+// file order.
+inline std::vector<Bytes> findChunks(const Bytes& inFile, const char* inId)
 {
+    std::vector<Bytes> bodies;
     size_t at = 16;
     while (at + 8 <= inFile.size()) {
         const uint32_t len = (uint32_t(inFile[at + 4]) << 24) | (uint32_t(inFile[at + 5]) << 16) |
                              (uint32_t(inFile[at + 6]) << 8) | inFile[at + 7];
         if (len > inFile.size() - at - 8)
             break;
-        if (std::string(inFile.begin() + long(at), inFile.begin() + long(at) + 4) == inId) {
-            outBody.assign(inFile.begin() + long(at) + 8, inFile.begin() + long(at + 8 + len));
-            return true;
-        }
+        if (std::string(inFile.begin() + long(at), inFile.begin() + long(at) + 4) == inId)
+            bodies.emplace_back(inFile.begin() + long(at) + 8, inFile.begin() + long(at + 8 + len));
         at += 8 + size_t(len) + (len & 1);
     }
-    return false;
+    return bodies;
+}
+
+// The body of the first chunk with the id; false when there is none.
+inline bool findChunk(const Bytes& inFile, const char* inId, Bytes& outBody)
+{
+    const std::vector<Bytes> bodies = findChunks(inFile, inId);
+    if (bodies.empty())
+        return false;
+    outBody = bodies.front();
+    return true;
 }
 
 // The same where the chunk must be there.

@@ -1,4 +1,5 @@
-// The IW44 reference YCbCr matrix in 16-bit fixed point, without rounding.
+// The IW44 reference YCbCr matrix in 16-bit fixed point, rounded to the nearest level: truncating would
+// shift every sample down by half a level on average, which costs the colour planes most.
 #include "djv_iw44colour.h"
 
 #include "mvx_exception.h"
@@ -11,19 +12,6 @@
 namespace Morvenix {
 namespace DjVu {
 namespace IW44 {
-
-uint32_t bytesPerPixel(Photometric inPhotometric)
-{
-    switch (inPhotometric) {
-    case phRGB:
-    case phBGR:
-    case phYCC:
-        return 3;
-    case phGray:
-        return 1;
-    }
-    return 0;
-}
 
 void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotometric, uint32_t inWidth,
                 uint32_t inHeight, uint32_t inRowSize, int16_t* outY, int16_t* outCb, int16_t* outCr)
@@ -44,13 +32,12 @@ void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotome
                 y[x] = int16_t((127 - int32_t(src[x])) * 64);
             break;
         case phYCC:
-            // As the page encoder reads it: the luminance byte unsigned with 255 white, the two
-            // colour-difference bytes signed around 0.
             for (uint32_t x = 0; x < inWidth; ++x, src += 3) {
-                y[x] = int16_t((int32_t(src[0]) - 128) * 64);
+                const YCCPixel p = YCCPixel::read(src);
+                y[x] = int16_t((p.luminance - 128) * 64);
                 if (cb) {
-                    cb[x] = int16_t(int8_t(src[1]) * 64);
-                    cr[x] = int16_t(int8_t(src[2]) * 64);
+                    cb[x] = int16_t(p.blue * 64);
+                    cr[x] = int16_t(p.red * 64);
                 }
             }
             break;
@@ -58,11 +45,13 @@ void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotome
             const uint32_t r0 = inPhotometric == phBGR ? 2 : 0;
             for (uint32_t x = 0; x < inWidth; ++x, src += 3) {
                 const int32_t r = src[r0], g = src[1], b = src[2 - r0];
-                y[x] = int16_t((((19946 * r + 39891 * g + 5699 * b) >> 16) - 128) * 64);
+                const int32_t half = 1 << 15;
+                y[x] = int16_t((((19946 * r + 39891 * g + 5699 * b + half) >> 16) - 128) * 64);
                 if (cb) {
-                    cb[x] = int16_t(std::max(-128, std::min(127, (34193 * b - 22795 * g - 11398 * r) >> 16)) * 64);
+                    const int32_t cbLevel = (34193 * b - 22795 * g - 11398 * r + half) >> 16;
+                    cb[x] = int16_t(std::max(-128, std::min(127, cbLevel)) * 64);
                     // Shifting by 10 and clearing the low six bits is the x64 of the >> 16 result.
-                    cr[x] = int16_t(((30393 * r - 26594 * g - 3799 * b) >> 10) & ~63);
+                    cr[x] = int16_t(((30393 * r - 26594 * g - 3799 * b + half) >> 10) & ~63);
                 }
             }
             break;

@@ -10,9 +10,6 @@ namespace Morvenix {
 namespace DjVu {
 namespace IW44 {
 
-// Bytes a pixel of the layout; 0 for a layout the encoder does not read.
-uint32_t bytesPerPixel(Photometric inPhotometric);
-
 // Fills the planes (rows inRowSize samples apart, already zero beyond the image) from the image; inCb and
 // inCr null leave out the colour difference. Throws errInvalidParam for an unknown layout.
 void makePlanes(const uint8_t* inPixels, int32_t inStride, Photometric inPhotometric, uint32_t inWidth,

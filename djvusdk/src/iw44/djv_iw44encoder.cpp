@@ -8,8 +8,7 @@
 #include "mvx_exception.h"
 #include "mvx_memstorage.h"
 
-#include <cstdlib>
-#include <vector>
+#include <algorithm>
 
 #define MVX_SOURCE "djv_iw44encoder"
 
@@ -101,8 +100,15 @@ void IW44EncoderImpl::decompose()
     const bool chroma = m_params.chromaMode != 0;
     // The planes live only while they are transformed; the maps keep the coefficients.
     const uint32_t rowSize = (m_width + 31) & ~31u;
-    const size_t samples = size_t(rowSize) * ((m_height + 31) & ~31u);
-    std::vector<int16_t> y(samples), cb(chroma ? samples : 0), cr(chroma ? samples : 0);
+    // In the library's arrays: a plane too large for them, or memory running out, is the library's
+    // exception. The count saturates so that a plane of 2^32 samples is refused, not wrapped to none.
+    const uint64_t samples = uint64_t(rowSize) * ((m_height + 31) & ~31u);
+    const uint32_t count = uint32_t(std::min<uint64_t>(samples, UINT32_MAX));
+    SimpleArray<int16_t, 2> y(count, int32_t(count)), cb, cr;
+    if (chroma) {
+        cb.resize(count, int32_t(count));
+        cr.resize(count, int32_t(count));
+    }
     makePlanes(m_pixels, m_stride, m_photometric, m_width, m_height, rowSize, y.data(), chroma ? cb.data() : nullptr,
                chroma ? cr.data() : nullptr);
     m_y = new ComponentEncoder(m_width, m_height);
@@ -219,7 +225,7 @@ AutoPtr<IW44Encoder> IW44Encoder::create(const void* inPixels, int32_t inStride,
     if (!inPixels)
         MVX_THROW(errInvalidParam, "inPixels is null.", where);
     const uint32_t bytes = bytesPerPixel(inPhotometric);
-    if (uint64_t(std::llabs(int64_t(inStride))) < uint64_t(inWidth) * bytes)
+    if (!rowStepHolds(inStride, uint64_t(inWidth) * bytes))
         MVX_THROW(errInvalidParam, "The row step is smaller than a row.", where);
     return AutoPtr<IW44Encoder>(
         new _Mvx_Internal_NS_::IW44EncoderImpl(inPixels, inStride, inPhotometric, inWidth, inHeight, *inParams));

@@ -1,7 +1,6 @@
 // Coefficient maps: bucket storage from a chain of zero-filled pool chunks, freed with the map.
 #include "djv_iw44map.h"
 
-#include <cstring>
 
 namespace Morvenix {
 namespace DjVu {
@@ -13,9 +12,8 @@ const uint32_t kPoolCells = 4080;
 
 Map::Map(uint32_t inWidth, uint32_t inHeight)
     : m_iw(inWidth), m_ih(inHeight), m_bw((inWidth + 31) & ~31u), m_bh((inHeight + 31) & ~31u),
-      m_nb((m_bw / 32) * (m_bh / 32)), m_blocks(new Block[m_nb]), m_poolUsed(kPoolCells)
+      m_nb((m_bw / 32) * (m_bh / 32)), m_blocks(m_nb, int32_t(m_nb)), m_poolUsed(kPoolCells)
 {
-    std::memset(m_blocks.get(), 0, sizeof(Block) * m_nb);
 }
 
 Map::~Map() {}
@@ -26,10 +24,10 @@ int16_t* Map::makeBucket(uint32_t inBlock, uint32_t inBucket)
     if (slot)
         return slot;
     if (m_poolUsed + kBucketSize > kPoolCells) {
-        m_pool.emplace_back(new int16_t[kPoolCells]());
+        m_pool.emplace_back(new SimpleArray<int16_t, 2>(kPoolCells, int32_t(kPoolCells)));
         m_poolUsed = 0;
     }
-    slot = m_pool.back().get() + m_poolUsed;
+    slot = m_pool.back()->data() + m_poolUsed;
     m_poolUsed += kBucketSize;
     return slot;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "mvx_referable.h"
+#include "mvx_simplearray.h"
 
 #include <cstdint>
 #include <memory>
@@ -37,8 +38,9 @@ private:
         int16_t* buckets[kBucketsPerBlock];
     };
     uint32_t m_iw, m_ih, m_bw, m_bh, m_nb;
-    std::unique_ptr<Block[]> m_blocks;
-    std::vector<std::unique_ptr<int16_t[]>> m_pool;
+    // In the library's arrays, so that running out of memory is the library's exception.
+    SimpleArray<Block, 2> m_blocks;
+    std::vector<std::unique_ptr<SimpleArray<int16_t, 2>>> m_pool;
     uint32_t m_poolUsed;
 };
 

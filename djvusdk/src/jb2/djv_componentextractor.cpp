@@ -28,9 +28,8 @@ void checkInput(uint32_t inWidth, uint32_t inHeight, uint32_t inMaskType, int32_
     bool bad = inWidth == 0 || inHeight == 0 || !inMask || inMaskStride <= 0 || uint64_t(inMaskStride) < maskRow ||
                uint64_t(inWidth) * inHeight > 0x7FFFFFFFu;
     if (inColor) {
-        const int64_t step = inColorStride;
         bad = bad || inPhotometric > phYCC ||
-              uint64_t(step < 0 ? -step : step) < uint64_t(inWidth) * bytesPerPixel(inPhotometric);
+              !rowStepHolds(inColorStride, uint64_t(inWidth) * bytesPerPixel(inPhotometric));
     }
     if (bad)
         MVX_THROW(errInvalidParam, "errInvalidParam", kFunction);

@@ -36,6 +36,7 @@ void Compressor::decodeFGbz(const AutoPtr<Stream>& inStream, ShapeList& ioShapes
         MVX_THROW(errDataBroken, "JB2Decoder::decodeFGbz : Shape count mismatch to the one of Sjbz!", kFunction);
 
     AutoPtr<InflateStream> bzz = InflateStream::create(inStream, 0, 16);
+    SimpleArray<uint16_t, 2> indices(indexCount);
     uint8_t block[2 * kIndicesPerBlock];
     for (uint32_t done = 0; done < indexCount;) {
         const uint32_t n = indexCount - done < kIndicesPerBlock ? indexCount - done : kIndicesPerBlock;
@@ -44,10 +45,12 @@ void Compressor::decodeFGbz(const AutoPtr<Stream>& inStream, ShapeList& ioShapes
             const uint32_t index = uint32_t(block[2 * i]) << 8 | block[2 * i + 1];
             if (index >= colorCount)
                 MVX_THROW(errDataBroken, "JB2Decoder::decodeFGbz : Palette index out of range!", kFunction);
-            ioShapes[done + i]->setColor(palette[index]);
+            indices[done + i] = uint16_t(index);
         }
         done += n;
     }
+    for (uint32_t i = 0; i < indexCount; ++i)
+        ioShapes[i]->setColor(palette[indices[i]]);
 }
 
 } // namespace JB2

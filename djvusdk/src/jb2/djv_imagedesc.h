@@ -8,13 +8,7 @@
 
 namespace _Mvx_Internal_NS_ {
 
-// Photometrics above phYCC are the caller's to refuse.
-inline uint32_t bytesPerPixel(Morvenix::DjVu::Photometric inPhotometric)
-{
-    return inPhotometric == Morvenix::DjVu::phGray ? 1 : 3;
-}
-
-// Pixel (x, y) lies at row 0 + y x row step + x x bytes per pixel, so a negative step serves a bottom-up
+// Photometrics above phYCC are the caller's to refuse. Pixel (x, y) lies at row 0 + y x row step + x x bytes per pixel, so a negative step serves a bottom-up
 // buffer whose row 0 pointer is the top row.
 template <class Byte>
 struct ImageDesc {
@@ -29,7 +23,7 @@ struct ImageDesc {
                               uint32_t inWidth, uint32_t inHeight)
     {
         return ImageDesc{int32_t(inWidth), int32_t(inHeight), inPhotometric, inRowStep, inRow0,
-                         _Mvx_Internal_NS_::bytesPerPixel(inPhotometric)};
+                         Morvenix::DjVu::bytesPerPixel(inPhotometric)};
     }
 
     Byte* at(int32_t inX, int32_t inY) const

@@ -206,8 +206,7 @@ JB2CoderImpl::InkBox JB2CoderImpl::computeInkBox(const ShapeBitmap& inBitmap)
     const uint32_t width = inBitmap.getWidth(), height = inBitmap.getHeight(), rowBytes = inBitmap.getRowBytes();
     if (width == 0 || height == 0)
         return InkBox{width, height, 0, 0};
-    // The bits past the width carry no pixel and may hold anything.
-    const uint8_t tailMask = uint8_t(0xFF00 >> (((width - 1) & 7) + 1));
+    const uint8_t tailMask = Morvenix::DjVu::lastByteMask(width);
     uint32_t top = height, bottom = 0, left = width, right = 0;
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* row = inBitmap.row(y);

@@ -15,7 +15,7 @@ using namespace Morvenix::DjVu;
 using namespace Morvenix::DjVu::JB2;
 
 JB2Decompressor::JB2Decompressor()
-    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_scratch(0, 1024)
+    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_marks(0), m_scratch(0, 1024)
 {
 }
 
@@ -49,7 +49,10 @@ void JB2Decompressor::decodeRecords(const AutoPtr<Stream>& inStream, ShapeList& 
         return;
     reset();
     m_zp.reset(new ZPDecoder(inStream, 0, 16));
-    for (;;) {
+    static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::decodeRecords";
+    for (uint64_t records = 1;; ++records) {
+        if (records > kMaxRecordsPerByte * m_zp->bytesRead())
+            MVX_THROW(errDataBroken, "JB2Decoder: More records than the data can hold!", kFunction);
         const int32_t type = codeNumber(0, 11, 0, nkRecordType);
         switch (type) {
         case rtStartOfImage:
@@ -83,13 +86,16 @@ void JB2Decompressor::decodeRecords(const AutoPtr<Stream>& inStream, ShapeList& 
             decodeComment();
             break;
         case rtEndOfData:
+            // Every writer starts with the size of the image; data that ends before it is damaged.
+            if (!isStarted())
+                MVX_THROW(errDataBroken, "JB2Decoder: No start record!", kFunction);
             m_zp.reset();
             return;
         default: {
             // The record-type number cannot leave 0 to 11; kept for a coder that someone widens.
             char message[48];
             std::snprintf(message, sizeof message, "JB2Decoder: Unknown recode type (%d)", int(type));
-            MVX_THROW(errInvalidParam, message, "_Mvx_Internal_NS_::JB2Decompressor::decodeRecords");
+            MVX_THROW(errInvalidParam, message, kFunction);
         }
         }
     }
@@ -202,6 +208,9 @@ void JB2Decompressor::decodeLocation(uint32_t inWidth, uint32_t inHeight, int32_
 
 void JB2Decompressor::addShape(ShapeList& ioShapes, const AutoPtr<Shape>& inShape, bool inLibrary)
 {
+    if (!m_dictionary && ++m_marks > uint64_t(getImageWidth()) * getImageHeight())
+        MVX_THROW(errDataBroken, "JB2Decoder: More marks than the page has pixels!",
+                  "_Mvx_Internal_NS_::JB2Decompressor::addShape");
     ioShapes.append(inShape);
     if (inLibrary)
         m_library.append(LibraryEntry{inShape.get(), computeInkBox(inShape->getBitmap())});

@@ -24,6 +24,11 @@ public:
     // input; no real document comes near these bounds (a 600-dpi A0 page has 2^29 pixels).
     static constexpr uint64_t kMaxMarkPixels = uint64_t(1) << 28;
     static constexpr uint64_t kMaxStreamPixels = uint64_t(1) << 30;
+    // Blank marks, copies and resets cost the coder almost nothing once it has adapted, so a few damaged
+    // bytes could otherwise make millions of records and shapes (about 15000 a byte). Real data stays far
+    // below this: a regular grid of one-pixel dots, the densest content there is, codes about 600 records
+    // a byte for a million dots and 1100 for four million. A page also cannot hold more marks than pixels.
+    static constexpr uint64_t kMaxRecordsPerByte = 4096;
 
     JB2Decompressor();
 
@@ -77,6 +82,7 @@ private:
     // The shape count the stream's record 9 must name before its start record.
     uint32_t m_requiredCount;
     uint64_t m_pixels; // of the marks decoded so far
+    uint64_t m_marks;  // placed on the page so far
     Morvenix::SimpleArray<uint8_t, 2> m_scratch;
     Morvenix::SimpleArray<LibraryEntry, 2> m_library; // by library index: the inherited shapes first
 };

@@ -40,7 +40,7 @@ ShapeBitmap::ShapeBitmap(uint32_t inWidth, uint32_t inHeight, int32_t inRowStep,
         return;
     const uint32_t rowBytes = getRowBytes();
     const int64_t step = inRowStep;
-    if ((step < 0 ? -step : step) < (inPacked ? rowBytes : inWidth))
+    if (!rowStepHolds(inRowStep, inPacked ? rowBytes : inWidth))
         MVX_THROW(errInvalidParam, "The row step is shorter than a row!",
                   "Morvenix::DjVu::JB2::ShapeBitmap::ShapeBitmap");
     if (inPacked) {
@@ -66,12 +66,12 @@ bool ShapeBitmap::samePixels(const ShapeBitmap& inOther) const
 {
     if (m_width != inOther.m_width || m_height != inOther.m_height)
         return false;
-    const uint32_t full = m_width / 8;
-    const uint8_t tailMask = uint8_t(0xFF00 >> (m_width & 7));
-    for (uint32_t y = 0; y < m_height; ++y) {
+    const uint32_t rowBytes = getRowBytes();
+    const uint8_t tailMask = lastByteMask(m_width);
+    for (uint32_t y = 0; y < m_height && rowBytes; ++y) {
         const uint8_t* a = row(y);
         const uint8_t* b = inOther.row(y);
-        if (std::memcmp(a, b, full) != 0 || (tailMask && ((a[full] ^ b[full]) & tailMask)))
+        if (std::memcmp(a, b, rowBytes - 1) != 0 || ((a[rowBytes - 1] ^ b[rowBytes - 1]) & tailMask))
             return false;
     }
     return true;

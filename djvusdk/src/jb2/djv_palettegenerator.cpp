@@ -36,9 +36,11 @@ int32_t floorShift(int32_t inValue, int inBits) { return inValue >= 0 ? inValue 
 
 uint32_t clampChannel(int32_t inValue) { return inValue >= 255 ? 255u : inValue <= 0 ? 0u : uint32_t(inValue); }
 
+// The IW44 decoders' conversion of the planes' samples (the luminance centred on 0).
 uint32_t readYCC(const uint8_t* inPixel)
 {
-    const int32_t y = int8_t(inPixel[0]), cb = int8_t(inPixel[1]), cr = int8_t(inPixel[2]);
+    const Morvenix::DjVu::YCCPixel p = Morvenix::DjVu::YCCPixel::read(inPixel);
+    const int32_t y = p.luminance - 128, cb = p.blue, cr = p.red;
     const int32_t t = cr + floorShift(cr, 1);
     const int32_t m = y - floorShift(cb, 2) + 128;
     return rgb(clampChannel(y + t + 128), clampChannel(m - floorShift(t, 1)), clampChannel(m + 2 * cb));
@@ -48,18 +50,16 @@ const PixelReader kReaders[] = {readRGB, readBGR, readGray, readYCC}; // by Phot
 
 bool lessRGB(const Color& a, const Color& b) { return a.toRGB() < b.toRGB(); }
 
-// Only the bits within the width are pixels; the rest of a row's last byte may hold anything.
 uint64_t inkCount(const ShapeBitmap& inBitmap)
 {
-    const uint32_t fullBytes = inBitmap.getWidth() / 8;
-    const uint8_t tailMask = uint8_t(0xFF00 >> (inBitmap.getWidth() & 7));
+    const uint32_t rowBytes = inBitmap.getRowBytes();
+    const uint8_t tailMask = Morvenix::DjVu::lastByteMask(inBitmap.getWidth());
     uint64_t count = 0;
-    for (uint32_t y = 0; y < inBitmap.getHeight(); ++y) {
+    for (uint32_t y = 0; y < inBitmap.getHeight() && rowBytes; ++y) {
         const uint8_t* row = inBitmap.row(y);
-        for (uint32_t i = 0; i < fullBytes; ++i)
+        for (uint32_t i = 0; i + 1 < rowBytes; ++i)
             count += uint32_t(__builtin_popcount(row[i]));
-        if (tailMask)
-            count += uint32_t(__builtin_popcount(row[fullBytes] & tailMask));
+        count += uint32_t(__builtin_popcount(row[rowBytes - 1] & tailMask));
     }
     return count;
 }
@@ -142,7 +142,7 @@ void PaletteGenerator::collectFromImage(const ShapeList& inShapes, const uint8_t
         else // nothing to measure: the shape's own colour is the only one there is
             shape->getColor(color);
         outShapeColors.append(color);
-        addToPalette(color);
+        m_palette.append(color);
     }
 }
 
@@ -153,19 +153,16 @@ void PaletteGenerator::collectFromShapes(const ShapeList& inShapes, ColorArray& 
         shape->getColor(color);
         m_histogram.add(color.toRGB(), inkCount(shape->getBitmap()));
         outShapeColors.append(color);
-        addToPalette(color);
+        m_palette.append(color);
     }
-}
-
-void PaletteGenerator::addToPalette(const Color& inColor)
-{
-    const Color* at = std::lower_bound(m_palette.begin(), m_palette.end(), inColor, lessRGB);
-    if (at == m_palette.end() || *at != inColor)
-        m_palette.insert(uint32_t(at - m_palette.begin()), 1, &inColor);
 }
 
 void PaletteGenerator::getPalette(ColorArray& outPalette)
 {
+    // One sort of all the colours: keeping the palette sorted as each one arrives moved a quarter of it on
+    // average per new colour, which on pages of many distinct colours took seconds.
+    std::sort(m_palette.begin(), m_palette.end(), lessRGB);
+    m_palette.setSize(uint32_t(std::unique(m_palette.begin(), m_palette.end()) - m_palette.begin()));
     if (m_palette.count() > kMaxColors) {
         m_histogram.medianCut(kMaxColors, m_palette);
         for (IndexArray& bucket : m_buckets)

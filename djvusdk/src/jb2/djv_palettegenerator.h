@@ -42,20 +42,22 @@ public:
     // bits (the first of equally near ones), or 0 when there is none. An empty palette throws code 9.
     uint32_t getNearestColorIndex(const Morvenix::DjVu::Color& inColor);
 
-    // Reduces the palette if it holds more than kMaxColors colours, and copies it out.
+    // Sorts the collected colours into the palette, reduces it if it holds more than kMaxColors colours, and
+    // copies it out.
     void getPalette(ColorArray& outPalette);
 
 private:
     void collectFromImage(const Morvenix::DjVu::JB2::ShapeList& inShapes, const uint8_t* inImage, int32_t inRowStep,
                           uint32_t inPhotometric, uint32_t inWidth, uint32_t inHeight, ColorArray& outShapeColors);
     void collectFromShapes(const Morvenix::DjVu::JB2::ShapeList& inShapes, ColorArray& outShapeColors);
-    void addToPalette(const Morvenix::DjVu::Color& inColor);
     void fillBuckets();
 
     static const uint32_t kBucketCount = 64; // green >> 2
 
     ColorHistogram m_histogram;
-    ColorArray m_palette; // ascending as 0x00RRGGBB, no duplicates until a reduction
+    // Every shape's colour while collecting; from getPalette on ascending as 0x00RRGGBB, without duplicates
+    // until a reduction.
+    ColorArray m_palette;
     IndexArray m_buckets[kBucketCount];
     bool m_bucketsFilled;
 };

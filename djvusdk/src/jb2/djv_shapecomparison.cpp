@@ -152,8 +152,7 @@ ShapeClassifier::Centroid computeCentroid(const ShapeBitmap& inBitmap)
     const uint32_t height = inBitmap.getHeight();
     const uint32_t rowBytes = inBitmap.getRowBytes();
     const uint32_t width = inBitmap.getWidth();
-    // The bits past the width carry no pixel.
-    const uint8_t lastMask = uint8_t(0xFF00 >> (width & 7 ? width & 7 : 8));
+    const uint8_t lastMask = Morvenix::DjVu::lastByteMask(width);
     double sumOfRowMeans = 0;
     uint32_t inkCount = 0, weightedRows = 0;
     for (uint32_t y = 0; y < height; ++y) {

@@ -8,7 +8,6 @@
 #include "mvx_exception.h"
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 
 #define MVX_SOURCE "segmenter/djv_segmenter"
@@ -66,10 +65,9 @@ void validate(const uint8_t* inMask, int32_t inMaskStride, uint32_t inMaskType, 
         MVX_THROW(errInvalidParam, "Segmenter: Unknown photometric.", kFunction);
     if (!inMask || !inPixels || !inWidth || !inHeight || !inParams.blockSize)
         MVX_THROW(errInvalidParam, "errInvalidParam", kFunction);
-    const uint64_t pixelBytes = uint64_t(inWidth) * (inPhotometric == phGray ? 1 : 3);
+    const uint64_t pixelBytes = uint64_t(inWidth) * bytesPerPixel(inPhotometric);
     const uint64_t maskRowBytes = inMaskType == mtBits ? (uint64_t(inWidth) + 7) / 8 : inWidth;
-    if (inMaskStride <= 0 || uint64_t(inMaskStride) < maskRowBytes ||
-        uint64_t(std::llabs(int64_t(inStride))) < pixelBytes)
+    if (inMaskStride <= 0 || uint64_t(inMaskStride) < maskRowBytes || !rowStepHolds(inStride, pixelBytes))
         MVX_THROW(errInvalidParam, "errInvalidParam", kFunction);
     const uint64_t workWidth = inWidth + 4 * uint64_t(inParams.blockSize);
     const uint64_t workHeight = inHeight + 4 * uint64_t(inParams.blockSize);

@@ -19,7 +19,7 @@ inline uint32_t low16(uint32_t x) { return x & 0xFFFF; }
 
 ZPDecoder::ZPDecoder(const AutoPtr<Stream>& inStream, uint32_t inByteLimit, uint32_t inBufferSize)
     : m_code(0), m_fence(0), m_inCount(0), m_bitCount(0), m_delay(kMissingBytesAllowed), m_a(0), m_register(0),
-      m_stream(inStream), m_inPos(0), m_remaining(inByteLimit ? uint64_t(inByteLimit) : UINT64_MAX)
+      m_stream(inStream), m_inPos(0), m_remaining(inByteLimit ? uint64_t(inByteLimit) : UINT64_MAX), m_bytesRead(0)
 {
     if (!inStream)
         MVX_THROW(errOperationFailed, "no stream", "Morvenix::DjVu::ZPDecoder::ZPDecoder");
@@ -120,6 +120,7 @@ bool ZPDecoder::read(uint8_t& outByte)
             MVX_THROW(errReadFailed, "ZPCoder: read error.", "Morvenix::DjVu::ZPDecoder::read");
         }
         m_remaining -= got;
+        m_bytesRead += got;
         m_inCount = got;
         m_inPos = 0;
     }

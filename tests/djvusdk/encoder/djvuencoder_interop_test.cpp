@@ -252,4 +252,35 @@ TEST_F(DjVuEncoderInterop, RotationFlagsAsOutsideDecodersReadThem)
     }
 }
 
+typedef MvxTest::DjVuFormTest YccPageInterop;
+
+// Photometric 3 read one way by every layer: a black mark (00 00 00) on white (FF 00 00) decodes black on
+// white whether its colour travels in the palette (FGbz) or in the foreground wavelet layer (FG44).
+TEST_F(YccPageInterop, BlackMarkOnWhiteInEitherForegroundLayer)
+{
+    const uint32_t width = 64, height = 48;
+    std::vector<uint8_t> pixels, mask;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const bool ink = x >= 16 && x < 40 && y >= 12 && y < 36;
+            pixels.insert(pixels.end(), {uint8_t(ink ? 0x00 : 0xFF), 0x00, 0x00});
+            mask.push_back(ink ? 0 : 0xFF);
+        }
+    for (uint32_t mode : {uint32_t(DjVuEncoder::emCompound), uint32_t(DjVuEncoder::emCompoundPalette)}) {
+        AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(0, 20, nullptr);
+        const DjVuEncoder::Params params(mode);
+        AutoPtr<Chunk> form;
+        encoder->encodePage(form, pixels.data(), int32_t(width * 3), phYCC, width, height, 300, &params, mask.data(),
+                            int32_t(width), mtBytes);
+        const std::string name = "ycc" + std::to_string(mode) + ".djvu";
+        writeDocument(form.get(), name);
+        const NetpbmImage decoded = decode(name, 1, "-format=ppm");
+        ASSERT_EQ(width, decoded.width) << "mode " << mode;
+        for (uint32_t c = 0; c < 3; ++c) {
+            EXPECT_LE(decoded.at(28, 24)[c], 8) << "mode " << mode << " mark, channel " << c;
+            EXPECT_GE(decoded.at(4, 4)[c], 247) << "mode " << mode << " background, channel " << c;
+        }
+    }
+}
+
 } // namespace

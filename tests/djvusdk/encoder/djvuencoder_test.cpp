@@ -70,6 +70,26 @@ TEST(DjVuEncoder, InfoOfALetterPageAt300Dpi)
 
 // What the auto mode makes of a page, told by its chunks (a group of one page shares nothing, so no
 // dictionary); the caller's block keeps emAuto.
+// Without a mask a photometric-3 pixel is neutral while its colour differences, signed, add up to less
+// than 16 in size: black and white with a slight tint either way is a bitonal page.
+TEST(DjVuEncoder, AutoModeGuessReadsColourDifferencesSigned)
+{
+    const struct {
+        uint8_t cb, cr;
+        uint32_t mode;
+    } cases[] = {
+        {0x00, 0x00, DjVuEncoder::emBitonal},  {0xFF, 0xFF, DjVuEncoder::emBitonal},
+        {0xF9, 0x07, DjVuEncoder::emBitonal},  {0xF8, 0x08, DjVuEncoder::emCompound},
+        {0x10, 0x00, DjVuEncoder::emCompound}, {0x00, 0xF0, DjVuEncoder::emCompound},
+    };
+    for (const auto& c : cases) {
+        const uint8_t pixels[] = {0x00, c.cb, c.cr, 0xFF, c.cb, c.cr, 0xFF, 0x00, 0x00};
+        uint32_t mode = 99;
+        DjVuEncoderImpl::guessEncodeMode(pixels, 9, phYCC, 3, 1, &mode, nullptr, 0, mtBytes);
+        EXPECT_EQ(c.mode, mode) << int(c.cb) << " " << int(c.cr);
+    }
+}
+
 TEST(DjVuEncoder, AutoModeGuess)
 {
     const NetpbmImage colour = drawPage(160, 96, 2);

@@ -1,8 +1,10 @@
 // The IW44 encoder's parameters, chunk budgets, headers and refusals.
 #include "iw44_test_support.h"
 
+#include "mvx_allocator.h"
 #include "mvx_exception.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -177,10 +179,11 @@ TEST(Iw44Encoder, LuminanceBytesCodeAsTheirColourImage)
     Image ycc{rgb.width, rgb.height, phYCC, Bytes()};
     for (size_t i = 0; i < rgb.pixels.size(); i += 3) {
         const int32_t r = rgb.pixels[i], g = rgb.pixels[i + 1], b = rgb.pixels[i + 2];
-        const int32_t cb = (34193 * b - 22795 * g - 11398 * r) >> 16;
-        ycc.pixels.push_back(uint8_t((19946 * r + 39891 * g + 5699 * b) >> 16));
+        const int32_t half = 1 << 15; // the matrix rounds to the nearest level
+        const int32_t cb = (34193 * b - 22795 * g - 11398 * r + half) >> 16;
+        ycc.pixels.push_back(uint8_t((19946 * r + 39891 * g + 5699 * b + half) >> 16));
         ycc.pixels.push_back(uint8_t(int8_t(cb < -128 ? -128 : cb > 127 ? 127 : cb)));
-        ycc.pixels.push_back(uint8_t(int8_t((30393 * r - 26594 * g - 3799 * b) >> 16)));
+        ycc.pixels.push_back(uint8_t(int8_t((30393 * r - 26594 * g - 3799 * b + half) >> 16)));
     }
     for (uint32_t chromaMode : {1u, 2u}) {
         const IW44Encoder::Params params(1, 75, chromaMode, 255);
@@ -190,6 +193,57 @@ TEST(Iw44Encoder, LuminanceBytesCodeAsTheirColourImage)
         ASSERT_EQ(ca.size(), cb.size());
         for (size_t i = 0; i < ca.size(); ++i)
             EXPECT_EQ(bodyOf(*ca[i]), bodyOf(*cb[i])) << "chunk " << i << " chroma " << chromaMode;
+    }
+}
+
+// Blocks above a size, or past a total in use, are refused; the others come from the run-time heap. Set as
+// the default allocator for its lifetime.
+class ScarceAllocator : public Morvenix::MemoryAllocator {
+public:
+    ScarceAllocator(uint32_t inLargest, uint64_t inTotal) : m_largest(inLargest), m_total(inTotal), m_used(0)
+    {
+        setDefault(this);
+    }
+    ~ScarceAllocator() override { setDefault(nullptr); }
+    void* allocate(uint32_t inSize) override
+    {
+        if (inSize > m_largest || m_used + inSize > m_total)
+            return nullptr;
+        uint64_t* block = static_cast<uint64_t*>(std::malloc(inSize + sizeof(uint64_t)));
+        *block = inSize;
+        m_used += inSize;
+        return block + 1;
+    }
+    void free(void* inPtr) override
+    {
+        if (!inPtr)
+            return;
+        uint64_t* block = static_cast<uint64_t*>(inPtr) - 1;
+        m_used -= *block;
+        std::free(block);
+    }
+
+private:
+    uint32_t m_largest;
+    uint64_t m_total, m_used;
+};
+
+// The planes (512 KB each here) and the coefficient maps come from the library's arrays: running out of
+// memory in either is the library's exception, not the run-time's.
+TEST(Iw44Encoder, RunningOutOfMemoryIsTheLibrarysException)
+{
+    const Image image = gradientImage(512, 512);
+    const struct {
+        const char* name;
+        uint32_t largest;
+        uint64_t total;
+    } cases[] = {{"no room for a plane", 256 * 1024, UINT64_MAX}, {"no room for the maps", UINT32_MAX, 2 << 20}};
+    for (const auto& c : cases) {
+        ScarceAllocator scarce(c.largest, c.total);
+        const IW44Encoder::Params params(1, 75, 2, 255);
+        AutoPtr<IW44Encoder> encoder = encoderOf(image, params);
+        AutoPtr<Chunk> chunk;
+        MvxTest::expectThrow([&] { encoder->encodeChunk(chunk); }, Morvenix::errOutOfMemory);
     }
 }
 

@@ -22,7 +22,7 @@ struct Image {
     uint32_t height;
     Photometric photometric;
     Bytes pixels;
-    uint32_t bytesPerPixel() const { return photometric == Morvenix::DjVu::phGray ? 1 : 3; }
+    uint32_t bytesPerPixel() const { return Morvenix::DjVu::bytesPerPixel(photometric); }
     int32_t stride() const { return int32_t(width * bytesPerPixel()); }
 };
 

@@ -222,6 +222,8 @@ TEST(JB2Decoder, RefusesBrokenRecords)
     };
     const ShapeBitmap g = glyph(6, 7, 1);
     const auto startPage = [](RecordWriter& w) { w.start(50, 50); };
+    const uint32_t kBig = JB2CoderImpl::kBigPositive;
+    const ShapeBitmap dot = glyph(1, 1, 1);
     const std::vector<Case> cases = {
         {"new mark in a dictionary", true, [&](RecordWriter& w) { w.start(0, 0), w.type(1), w.direct(g); },
          errDataBroken, "JB2Decoder: NewMark found in the dictionary!"},
@@ -267,6 +269,46 @@ TEST(JB2Decoder, RefusesBrokenRecords)
         {"required size 3 without a dictionary", false,
          [&](RecordWriter& w) { w.type(9), w.number(JB2CoderImpl::nkInheritedCount, 3, 0); }, errDataBroken,
          "JB2Decoder: Shape count mismatch!"},
+        // Records that the coder learns to code almost for free: a few hundred bytes of them would make
+        // millions of shapes.
+        {"a million blank marks", false,
+         [&](RecordWriter& w) {
+             w.start(kBig, kBig);
+             for (uint32_t i = 0; i < 1000000; ++i)
+                 w.type(1), w.direct(ShapeBitmap()), w.place(0, 0, 0, 0);
+         },
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
+        {"a million copies of a dot", false,
+         [&](RecordWriter& w) {
+             w.start(kBig, kBig), w.type(1), w.direct(dot), w.place(0, 0, 1, 1);
+             for (uint32_t i = 0; i < 1000000; ++i)
+                 w.type(7), w.number(JB2CoderImpl::nkMatchIndex, 0, 0, 0), w.place(0, 0, 1, 1);
+         },
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
+        {"a million blank library marks", true,
+         [&](RecordWriter& w) {
+             w.start(0, 0);
+             for (uint32_t i = 0; i < 1000000; ++i)
+                 w.type(2), w.direct(ShapeBitmap());
+         },
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
+        {"a million empty comments", false,
+         [&](RecordWriter& w) {
+             startPage(w);
+             for (uint32_t i = 0; i < 1000000; ++i)
+                 w.type(10), w.number(JB2CoderImpl::nkCommentLength, 0, 0);
+         },
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
+        {"five dots on a page of four pixels", false,
+         [&](RecordWriter& w) {
+             w.start(2, 2);
+             for (uint32_t i = 0; i < 5; ++i)
+                 w.type(1), w.direct(dot), w.place(0, 0, 1, 1);
+         },
+         errDataBroken, "JB2Decoder: More marks than the page has pixels!"},
+        {"page without a start record", false, [&](RecordWriter&) {}, errDataBroken, "JB2Decoder: No start record!"},
+        {"dictionary without a start record", true, [&](RecordWriter& w) { w.type(10), w.number(JB2CoderImpl::nkCommentLength, 0, 0); },
+         errDataBroken, "JB2Decoder: No start record!"},
     };
     for (const Case& c : cases) {
         RecordWriter w;
@@ -278,6 +320,9 @@ TEST(JB2Decoder, RefusesBrokenRecords)
         else
             expectThrow([&] { decodePage(stream); }, c.code, c.message);
     }
+    // Zero bytes decode to an end record straight away; ddjvu refuses them as well ("No start record").
+    expectThrow([&] { decodePage(Bytes(256, 0)); }, errDataBroken, "JB2Decoder: No start record!");
+    expectThrow([&] { decodeDictionary(Bytes(256, 0)); }, errDataBroken, "JB2Decoder: No start record!");
 }
 
 TEST(JB2Decoder, FGbzColoursTheShapes)
@@ -334,13 +379,20 @@ TEST(JB2Decoder, FGbzVersionsAndCounts)
         const AutoPtr<JB2Page> page = decodePage(stream);
         expectThrow([&] { page->addFGbz(streamOf(c.data)); }, errDataBroken, c.message);
         EXPECT_FALSE(page->hasFGbz());
-        if (c.message == cases[1].message) {
-            // Refused before any shape was coloured.
+        // All or nothing: refused data colours no shape, even where the bad index is the last one.
+        for (const AutoPtr<Shape>& shape : page->getShapes()) {
             Color colour;
-            page->getShapes()[0]->getColor(colour);
-            EXPECT_EQ(0u, colour.toRGB());
+            shape->getColor(colour);
+            ASSERT_EQ(0u, colour.toRGB());
         }
     }
+    // Data cut in its indices fails in the middle of the BZZ block and colours nothing either.
+    const AutoPtr<JB2Page> page = decodePage(stream);
+    const Bytes cutIndices(good.begin(), good.end() - 4);
+    EXPECT_THROW(page->addFGbz(streamOf(cutIndices)), Morvenix::Exception);
+    Color last;
+    page->getShapes()[n - 1]->getColor(last);
+    EXPECT_EQ(0u, last.toRGB());
 }
 
 // What a decoded page writes back decodes to the same shapes and colours.

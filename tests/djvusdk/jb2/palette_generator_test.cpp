@@ -5,6 +5,7 @@
 #include "djv_jb2shape.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -110,10 +111,12 @@ TEST(PaletteGenerator, PixelReadersByPhotometric)
         {phRGB, {0x0A, 0x14, 0x1E}, 0x0A141E},
         {phBGR, {0x0A, 0x14, 0x1E}, 0x1E140A},
         {phGray, {0x80}, 0x808080},
-        {phYCC, {0, 0, 0}, 0x808080},
-        {phYCC, {127, 0, 127}, 0xFFA0FF},    // red limited; green 128 + 127 - 95
-        {phYCC, {0x80, 0x80, 0x80}, 0x008000}, // -128 throughout: red and blue limited at 0
-        {phYCC, {10, 0xFD, 0xFF}, 0x888C85},   // Cb -3, Cr -1: the shifts round toward minus infinity
+        // The luminance unsigned, the colour differences signed, as the IW44 layers read them.
+        {phYCC, {0, 0, 0}, 0x000000},
+        {phYCC, {0xFF, 0, 0}, 0xFFFFFF},
+        {phYCC, {127, 0, 127}, 0xFF207F},      // red limited; green 127 - 95
+        {phYCC, {0x80, 0x80, 0x80}, 0x00FF00}, // Cb and Cr -128: red and blue limited at 0, green at 255
+        {phYCC, {10, 0xFD, 0xFF}, 0x080C05},   // Cb -3, Cr -1: the shifts round toward minus infinity
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rgb);
@@ -188,6 +191,28 @@ TEST(PaletteGenerator, EqualColoursShareOneEntryInAscendingOrder)
     EXPECT_EQ(indices, values(r.indices));
     for (uint32_t i = 0; i < colours.size(); ++i)
         EXPECT_EQ(colours[i], colorOf(measured[i]));
+}
+
+// Colours in no order, many repeated: the palette is their sorted set and each shape gets its colour's place.
+TEST(PaletteGenerator, ManyColoursInAnyOrderGiveTheirSortedSet)
+{
+    ShapeList shapes;
+    RGBs colours;
+    uint32_t seed = 2026;
+    for (uint32_t i = 0; i < 60000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        colours.push_back((seed >> 8) % 40000 * 419); // about 31000 distinct values spread over all channels
+        shapes.append(dot(0, 0, colours.back()));
+    }
+    RGBs palette = colours;
+    std::sort(palette.begin(), palette.end());
+    palette.erase(std::unique(palette.begin(), palette.end()), palette.end());
+
+    const Result r = generate(shapes);
+    ASSERT_EQ(palette, rgbs(r.palette));
+    ASSERT_EQ(colours.size(), r.indices.count());
+    for (uint32_t i = 0; i < colours.size(); ++i)
+        ASSERT_EQ(colours[i], palette[r.indices[i]]) << i;
 }
 
 TEST(PaletteGenerator, InkOutsideTheImageIsNotRead)
