@@ -33,12 +33,15 @@ public:
     void apply(HINTERNET inRequest, const char* inFunction);
     // Throws the time-out failure when the deadline has passed.
     void check(const char* inFunction) const;
+    // What is left of the deadline for a wait (INFINITE without one); 0 once it has passed.
+    DWORD msLeft() const;
     // Throws for the WinHTTP call that just failed: the time-out failure when a wait cut to the deadline
     // ran out, else the call's own failure with inTail.
     [[noreturn]] void fail(const Morvenix::String& inTail, const char* inFunction) const;
+    // Throws the time-out failure of a request past its deadline.
+    [[noreturn]] void throwPast(const char* inFunction) const;
 
 private:
-    [[noreturn]] void throwPast(const char* inFunction) const;
 
     HttpLimits m_limits;
     uint64_t m_end;      // GetTickCount64 at the deadline
@@ -66,20 +69,23 @@ public:
     HttpLimits getLimits();
     Morvenix::Mutex& getLock() { return m_lock; }
     // Held by a post from its first challenge to its end: the requests of one manager answer challenges
-    // one at a time, so a credential that one of them got accepted serves the others unasked.
-    Morvenix::Mutex& getAnswerLock() { return m_answerLock; }
+    // one at a time, so a credential that one of them got accepted serves the others unasked. A semaphore
+    // of one, not a critical section: a post waits for its turn only as long as its deadline allows (the
+    // post holding it may sit at a credential dialog).
+    HANDLE getAnswerTurn() const { return m_answerTurn; }
 
 private:
     Morvenix::AutoPtr<Morvenix::HttpConnection> connect(const Morvenix::String& inHost, uint16_t inPort, bool inSecure,
                                                         bool inVerify);
     HINTERNET session(const Morvenix::HttpProxyChoice& inProxy, bool inVerified,
                       const Morvenix::String& inUserAgentAsGiven);
+    void closeSessions();
 
     Morvenix::String m_userAgent;
     Morvenix::AutoPtr<Morvenix::CredentialProvider> m_provider;
     Morvenix::AutoPtr<Morvenix::HttpProxyChooser> m_chooser;
     Morvenix::Mutex m_lock;
-    Morvenix::Mutex m_answerLock;
+    HANDLE m_answerTurn = nullptr;
     std::map<std::string, HINTERNET> m_sessions;
     HttpLimits m_limits;
 };
@@ -101,7 +107,7 @@ public:
     bool isSecure() override { return m_secure; }
 
     Morvenix::Mutex& getLock() { return m_lock; }
-    Morvenix::Mutex& getAnswerLock() { return m_manager->getAnswerLock(); }
+    HANDLE getAnswerTurn() const { return m_manager->getAnswerTurn(); }
     // The proxy the connection goes through, for the caption of a proxy challenge.
     const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
     // A request handle for the verb and the encoded target, with the connection's certificate checks;

@@ -20,6 +20,14 @@ void HttpDeadline::check(const char* inFunction) const
         throwPast(inFunction);
 }
 
+DWORD HttpDeadline::msLeft() const
+{
+    if (!m_limits.totalMs)
+        return INFINITE;
+    const uint64_t now = GetTickCount64();
+    return now >= m_end ? 0 : DWORD(m_end - now);
+}
+
 void HttpDeadline::apply(HINTERNET inRequest, const char* inFunction)
 {
     const uint64_t now = GetTickCount64();

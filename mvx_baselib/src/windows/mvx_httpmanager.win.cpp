@@ -28,13 +28,27 @@ HttpManagerImpl::HttpManagerImpl(const String& inUserAgent, CredentialProvider* 
     // work fails when it is made.
     AutoLock guard(m_lock);
     session(HttpProxyChoice(), false, inUserAgent);
+    m_answerTurn = CreateSemaphoreW(nullptr, 1, 1, nullptr);
+    if (!m_answerTurn) {
+        const DWORD error = GetLastError();
+        closeSessions();
+        SetLastError(error);
+        MVX_THROW_WINHTTP("CreateSemaphoreW", "Morvenix::HttpManagerImpl::HttpManagerImpl");
+    }
 }
 
 HttpManagerImpl::~HttpManagerImpl()
 {
     AutoLock guard(m_lock);
+    closeSessions();
+    CloseHandle(m_answerTurn);
+}
+
+void HttpManagerImpl::closeSessions()
+{
     for (auto& entry : m_sessions)
         WinHttpCloseHandle(entry.second);
+    m_sessions.clear();
 }
 
 AutoPtr<Morvenix::HttpConnection> HttpManagerImpl::createConnection(const String& inHost, uint16_t inPort)

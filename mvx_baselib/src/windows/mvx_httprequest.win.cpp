@@ -94,7 +94,7 @@ struct Answered {
     DWORD scheme = 0;
 };
 
-// The manager's answer lock, once a post took it, until the post ends.
+// The manager's answer turn, once a post took it, until the post ends.
 class AnswerTurn {
 public:
     AnswerTurn() = default;
@@ -103,18 +103,23 @@ public:
     ~AnswerTurn()
     {
         if (m_held)
-            m_held->unlock();
+            ReleaseSemaphore(m_held, 1, nullptr);
     }
-    void take(Morvenix::Mutex& inLock)
+    // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure.
+    void take(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction)
     {
         if (m_held)
             return;
-        inLock.lock();
-        m_held = &inLock;
+        const DWORD waited = WaitForSingleObject(inTurn, inDeadline.msLeft());
+        if (waited == WAIT_TIMEOUT)
+            inDeadline.throwPast(inFunction);
+        if (waited != WAIT_OBJECT_0)
+            MVX_THROW_WINHTTP("WaitForSingleObject", inFunction);
+        m_held = inTurn;
     }
 
 private:
-    Morvenix::Mutex* m_held = nullptr;
+    HANDLE m_held = nullptr;
 };
 
 // What one post has learnt so far.
@@ -201,7 +206,7 @@ private:
     bool sendAgainAfter(DWORD inError, Conversation& ioTalk);
     // A 401 or 407: the credential for the challenge set on the request; throws when the same challenge
     // comes twice in a row.
-    void answerChallenge(uint32_t inStatus, Conversation& ioTalk);
+    void answerChallenge(uint32_t inStatus, Conversation& ioTalk, const HttpDeadline& inDeadline);
     // Sets a credential given for a challenge on the request, as it was given.
     void setCredentials(const Answered& inAnswered);
     // Moves the request to the target of a redirection on its own scheme, host and port; false (the
@@ -276,13 +281,13 @@ bool HttpRequestStreamImpl::sendAgainAfter(DWORD inError, Conversation& ioTalk)
     return false;
 }
 
-void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioTalk)
+void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioTalk, const HttpDeadline& inDeadline)
 {
     static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
     const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
     if (proxy)
         Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
-    ioTalk.turn.take(m_connection->getAnswerLock());
+    ioTalk.turn.take(m_connection->getAnswerTurn(), inDeadline, kFunction);
     Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
     // A challenge after credentials were sent refuses them: the cache must not offer them again.
     const bool refused = bool(answered.waiting);
@@ -408,7 +413,7 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
                       String::format("The server's answer carries no valid status (%u).", unsigned(status)),
                       kFunction);
         if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
-            answerChallenge(status, talk);
+            answerChallenge(status, talk, deadline);
             continue;
         }
         if (followWithinOrigin(status, talk))

@@ -522,4 +522,59 @@ TEST_F(HttpClient, DeadlineEndsADrippedBody)
     EXPECT_EQ(5u * 60u * 1000u, HttpManager::defaultDeadlineMs);
 }
 
+// Tells when a person is at the dialog and when the answer is given.
+class WatchedProvider : public ListProvider {
+public:
+    explicit WatchedProvider(Answers inAnswers) : ListProvider(std::move(inAnswers)) {}
+    void getCredential(Morvenix::AutoPtr<Morvenix::CredentialInfo>& outCredential, uint32_t inKind,
+                       const Morvenix::String& inCaption, uint32_t inFlags) override
+    {
+        SetEvent(asking);
+        ListProvider::getCredential(outCredential, inKind, inCaption, inFlags);
+        InterlockedExchange(&answered, 1);
+    }
+    HANDLE asking = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    volatile long answered = 0;
+};
+
+DWORD WINAPI requestOnce(void* inShared)
+{
+    SharedManager& s = *static_cast<SharedManager*>(inShared);
+    try {
+        s.manager->createSecureConnection("127.0.0.1", s.port, false)
+            ->createRequestStream("GET", "/auth/plain", false, nullptr)
+            ->post(nullptr, 0);
+    } catch (const Morvenix::Exception&) {
+        InterlockedIncrement(&s.failures);
+    }
+    return 0;
+}
+
+// While one request waits at a credential dialog, another that meets a challenge waits for its turn only
+// as long as its own deadline: the person at the dialog may take any time.
+TEST_F(HttpClient, WaitingForAnotherRequestsChallengeKeepsTheDeadline)
+{
+    AutoPtr<WatchedProvider> provider(new WatchedProvider(Answers(2, {kUser, kPassword})));
+    provider->delayMs = 8000;
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.tls, 0};
+    shared.manager->setDeadline(0);
+    HANDLE first = CreateThread(nullptr, 0, requestOnce, &shared, 0, nullptr);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(provider->asking, 30000));
+    shared.manager->setDeadline(1000);
+    try {
+        shared.manager->createSecureConnection("127.0.0.1", ports.tls, false)
+            ->createRequestStream("GET", "/auth/plain", false, nullptr)
+            ->post(nullptr, 0);
+        ADD_FAILURE() << "the second request went on";
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_TRUE(isDeadlineFailure(e)) << e.what();
+    }
+    EXPECT_EQ(0, provider->answered) << "the second request waited for the dialog's answer";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first, 30000));
+    CloseHandle(first);
+    CloseHandle(provider->asking);
+    EXPECT_EQ(0, shared.failures);
+    EXPECT_EQ(1u, provider->captions.size());
+}
+
 } // namespace
