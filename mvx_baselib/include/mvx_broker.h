@@ -71,9 +71,11 @@ public:
 private:
     // The opened storage, opening it first when needed.
     Morvenix::Storage& bind();
+    // The URL to open, password and all.
+    Morvenix::String url() const;
 
     const Morvenix::String m_name;
-    // The whole URL, password and all, is needed only to open it.
+    // The whole URL, password and all, is needed only to open it; empty when the name is the URL.
     const Morvenix::ProtectedBytes m_url;
     Morvenix::AutoPtr<Morvenix::ResourceBroker> m_broker;
     Morvenix::AutoPtr<Morvenix::Storage> m_bound;

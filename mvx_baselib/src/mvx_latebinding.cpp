@@ -23,9 +23,16 @@ AutoPtr<Morvenix::Storage> LateBindingStorage::create(const String& inUrl, bool 
     return broker->locateFile(inUrl);
 }
 
+// Only a URL that holds a password is kept encrypted: a path or a URL without one is its own name, and
+// needs no data protection (which a service, or a user without a loaded profile, may not have).
 LateBindingStorage::LateBindingStorage(const String& inUrl, Morvenix::ResourceBroker* inBroker)
-    : m_name(Morvenix::Url::withoutPassword(inUrl)), m_url(inUrl), m_broker(inBroker)
+    : m_name(Morvenix::Url::withoutPassword(inUrl)), m_url(m_name == inUrl ? String() : inUrl), m_broker(inBroker)
 {
+}
+
+String LateBindingStorage::url() const
+{
+    return m_url.getBlock().count() ? m_url.get() : m_name;
 }
 
 LateBindingStorage::~LateBindingStorage() {}
@@ -38,7 +45,7 @@ Morvenix::Storage& LateBindingStorage::bind()
     if (!m_bound) {
         if (!m_broker)
             MVX_THROW(Morvenix::errInvalidParam, "No resource broker!", "_Mvx_Internal_NS_::LateBindingStorage::bind");
-        m_bound = m_broker->locateFile(m_url.get());
+        m_bound = m_broker->locateFile(url());
         m_broker.reset();
     }
     return *m_bound;
@@ -115,7 +122,7 @@ AutoPtr<Morvenix::Storage> LateBindingStorage::duplicate()
     }
     if (bound)
         return bound->duplicate();
-    return AutoPtr<Morvenix::Storage>(new LateBindingStorage(m_url.get(), broker.get()));
+    return AutoPtr<Morvenix::Storage>(new LateBindingStorage(url(), broker.get()));
 }
 
 void LateBindingStorage::lock()
