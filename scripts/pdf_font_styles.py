@@ -24,8 +24,11 @@ def read_xref(data):
     found = re.findall(rb'startxref\s+(\d+)', data[-1024:])
     if not found:
         raise PdfError('no startxref')
-    at, offsets, trailer = int(found[-1]), {}, None
+    at, offsets, trailer, seen = int(found[-1]), {}, None, set()
     while at is not None:
+        if at in seen:
+            raise PdfError('the xref tables refer back to %d' % at)
+        seen.add(at)
         table = re.compile(rb'xref\s*').match(data, at)
         if not table:
             raise PdfError('no xref table at %d (a cross-reference stream?)' % at)

@@ -134,6 +134,7 @@ damaged = {
     'font stream not deflated': good.replace(packed, b'x' * len(packed)),
     'font length object empty': good.replace(b'obj\n%d\nendobj' % len(packed), b'obj\n\nendobj'),
     'font length past the end': good.replace(b'obj\n%d\nendobj' % len(packed), b'obj\n99999999\nendobj'),
+    'xref chain that comes back': good.replace(b'/Root 1 0 R >>', b'/Root 1 0 R /Prev %d >>' % good.index(b'xref\n')),
 }
 for what, data in damaged.items():
     try:
