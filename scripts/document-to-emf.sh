@@ -63,9 +63,9 @@ for ((page = 1; page <= pages; page++)); do
     -c "/mvxpainted false def << /BeginPage { pop mvxpainted not { gsave 1 setgray clippath fill grestore \
         /mvxpainted true store } if } >> setpagedevice" -f "$work/pages/$page.pdf" 2>>"$work/gs.log" ||
     { cat "$work/gs.log" >&2; fail "Ghostscript could not put a background behind page $page"; }
-  # Ghostscript rewrites the fonts with a weight of 400 where the import reads it: bold would come out regular.
-  python3 "$here/pdf_font_styles.py" "$framed"
 done
+# Ghostscript rewrites the fonts with a weight of 400 where the import reads it: bold would come out regular.
+python3 "$here/pdf_font_styles.py" "$work"/framed/page-*.pdf
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name

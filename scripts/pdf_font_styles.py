@@ -3,7 +3,7 @@
 # and no style bits, even for a bold face; LibreOffice's PDF import takes the weight from that table, so a
 # bold run comes out as a regular one. Each font whose OS/2 table disagrees with its head table's style
 # (macStyle) gets the weight and style bits of that style, written as an incremental update of the file.
-#   pdf_font_styles.py FILE.pdf   (changed in place; prints nothing, a warning when the file cannot be read)
+#   pdf_font_styles.py FILE.pdf...   (changed in place; prints nothing, a warning for each file that cannot be read)
 import re
 import struct
 import sys
@@ -19,12 +19,17 @@ class PdfError(Exception):
     pass
 
 
-def read_xref(data):
-    """Object number -> offset of the newest version, from the xref tables (not streams) back along /Prev."""
+def last_startxref(data):
+    """The offset of the newest xref table, as the file's end names it."""
     found = re.findall(rb'startxref\s+(\d+)', data[-1024:])
     if not found:
         raise PdfError('no startxref')
-    at, offsets, trailer, seen = int(found[-1]), {}, None, set()
+    return int(found[-1])
+
+
+def read_xref(data):
+    """Object number -> offset of the newest version, from the xref tables (not streams) back along /Prev."""
+    at, offsets, trailer, seen = last_startxref(data), {}, None, set()
     while at is not None:
         if at in seen:
             raise PdfError('the xref tables refer back to %d' % at)
@@ -154,7 +159,7 @@ def update(data):
         raise PdfError(str(problem))
     if not changed:
         return data
-    previous = int(re.findall(rb'startxref\s+(\d+)', data[-1024:])[-1])
+    previous = last_startxref(data)
     tail = bytearray(b'' if data.endswith(b'\n') else b'\n')
     table = b'xref\n'
     for number, body in changed:
@@ -168,14 +173,15 @@ def update(data):
 
 
 if __name__ == '__main__':
-    path = sys.argv[1]
-    with open(path, 'rb') as f:
-        original = f.read()
-    try:
-        result = update(original)
-    except PdfError as problem:
-        sys.stderr.write('%s: %s: the fonts keep the styles Ghostscript gave them (%s)\n' % (sys.argv[0], path, problem))
-        sys.exit(0)
-    if result is not original:
-        with open(path, 'wb') as f:
-            f.write(result)
+    for path in sys.argv[1:]:
+        with open(path, 'rb') as f:
+            original = f.read()
+        try:
+            result = update(original)
+        except PdfError as problem:
+            sys.stderr.write('%s: %s: the fonts keep the styles Ghostscript gave them (%s)\n'
+                             % (sys.argv[0], path, problem))
+            continue
+        if result is not original:
+            with open(path, 'wb') as f:
+                f.write(result)
