@@ -98,6 +98,7 @@ void PaletteGenerator::generatePalette(const ShapeList& inShapes, ColorArray& ou
     else
         collectFromShapes(inShapes, shapeColors);
 
+    m_palette = shapeColors;
     getPalette(outPalette);
     outIndices.resize(inShapes.count(), int32_t(inShapes.count()));
     for (uint32_t i = 0; i < inShapes.count(); ++i) {
@@ -142,7 +143,6 @@ void PaletteGenerator::collectFromImage(const ShapeList& inShapes, const uint8_t
         else // nothing to measure: the shape's own colour is the only one there is
             shape->getColor(color);
         outShapeColors.append(color);
-        m_palette.append(color);
     }
 }
 
@@ -153,7 +153,6 @@ void PaletteGenerator::collectFromShapes(const ShapeList& inShapes, ColorArray& 
         shape->getColor(color);
         m_histogram.add(color.toRGB(), inkCount(shape->getBitmap()));
         outShapeColors.append(color);
-        m_palette.append(color);
     }
 }
 

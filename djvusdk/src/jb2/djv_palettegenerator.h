@@ -55,8 +55,8 @@ private:
     static const uint32_t kBucketCount = 64; // green >> 2
 
     ColorHistogram m_histogram;
-    // Every shape's colour while collecting; from getPalette on ascending as 0x00RRGGBB, without duplicates
-    // until a reduction.
+    // The shapes' colours, copied in by generatePalette; from getPalette on ascending as 0x00RRGGBB,
+    // without duplicates until a reduction.
     ColorArray m_palette;
     IndexArray m_buckets[kBucketCount];
     bool m_bucketsFilled;
