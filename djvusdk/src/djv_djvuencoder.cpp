@@ -198,6 +198,7 @@ void DjVuEncoderImpl::flush()
     // one lost.
     const bool dictionaryFailed = bool(failure);
     std::vector<uint32_t> lost;
+    lost.reserve(m_pages.count()); // no allocation may stop the group from being reset below
     for (Page& page : m_pages) {
         if (!dictionaryFailed) {
             try {
