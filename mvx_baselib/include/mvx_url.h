@@ -54,6 +54,11 @@ public:
     // path or a path relative to the base's folder on the base's scheme, host and port. The base must
     // pass separateUrl.
     static String resolve(const String& inBase, const String& inReference);
+    // The parts of the URL a redirection's Location names, read (as resolve reads it) against the target
+    // that answered on scheme://inHost:inPort, the scheme lower-cased and a port the URL leaves out given
+    // as its scheme's (80, 443; 0 for any other scheme).
+    static void resolveLocation(Parts& outParts, bool inSecure, const String& inHost, uint16_t inPort,
+                                const String& inTarget, const String& inLocation);
     // prefix + host + suffix == inUrl: the prefix is the scheme with "://" and any user information with
     // its '@', the suffix the port (with its ':') and everything after the authority.
     static void splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix);

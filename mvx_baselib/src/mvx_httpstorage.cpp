@@ -229,19 +229,14 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
 {
     static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
     const bool secure = ioConnection->isSecure();
-    const String absolute =
-        Url::resolve(String::format("%s://%s:%u%s", secure ? "https" : "http", ioConnection->getHost().c_str(),
-                                    unsigned(ioConnection->getPort()), ioTarget.c_str()),
-                     inLocation);
     Url::Parts parts;
-    Url::separateUrl(parts, absolute);
-    parts.scheme = parts.scheme.toLower();
+    Url::resolveLocation(parts, secure, ioConnection->getHost(), ioConnection->getPort(), ioTarget, inLocation);
     if (parts.scheme != "http" && parts.scheme != "https")
         MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()), kFunction);
     const bool toSecure = parts.scheme == "https";
     if (secure && !toSecure)
         MVX_THROW(errReadFailed, "Redirection from https to http refused!", kFunction);
-    const uint16_t port = uint16_t(parts.port ? parts.port : (toSecure ? 443 : 80));
+    const uint16_t port = uint16_t(parts.port);
     AutoPtr<HttpManager> manager = ioConnection->getManager();
     if (toSecure != secure || port != ioConnection->getPort() ||
         Url::hostToAscii(parts.host).compareNoCase(ioConnection->getHost()) != 0)

@@ -187,6 +187,19 @@ String Url::resolve(const String& inBase, const String& inReference)
     return base.scheme + "://" + base.host + port + String(path.c_str());
 }
 
+void Url::resolveLocation(Parts& outParts, bool inSecure, const String& inHost, uint16_t inPort,
+                          const String& inTarget, const String& inLocation)
+{
+    const String base =
+        String::format("%s://%s:%u%s", inSecure ? "https" : "http", inHost.c_str(), unsigned(inPort), inTarget.c_str());
+    Parts parts;
+    separateUrl(parts, resolve(base, inLocation));
+    parts.scheme = parts.scheme.toLower();
+    if (!parts.port)
+        parts.port = parts.scheme == "https" ? 443 : parts.scheme == "http" ? 80 : 0;
+    outParts = parts;
+}
+
 String Url::decode(const String& inText)
 {
     const char* text = inText.begin();

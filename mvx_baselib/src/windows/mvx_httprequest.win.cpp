@@ -352,13 +352,9 @@ bool HttpRequestStreamImpl::followWithinOrigin(uint32_t inStatus, Conversation& 
     String target;
     try {
         const bool secure = isSecure();
-        const String base = String::format("%s://%s:%u%s", secure ? "https" : "http", getHost().c_str(),
-                                           unsigned(getPort()), m_target.c_str());
         Morvenix::Url::Parts parts;
-        Morvenix::Url::separateUrl(parts, Morvenix::Url::resolve(base, location));
-        const uint16_t defaultPort = secure ? 443 : 80;
-        if (parts.scheme.toLower() != (secure ? "https" : "http") ||
-            (parts.port ? parts.port : defaultPort) != getPort() ||
+        Morvenix::Url::resolveLocation(parts, secure, getHost(), getPort(), m_target, location);
+        if (parts.scheme != (secure ? "https" : "http") || parts.port != getPort() ||
             Morvenix::Url::hostToAscii(parts.host).compareNoCase(getHost()) != 0)
             return false;
         target = Morvenix::Url::requestTarget(parts);
