@@ -205,12 +205,14 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
         if (!HttpResponseStream::isRedirection(answer->getStatus()) || !answer->hasHeader("Location")) {
-            if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding") &&
-                answer->getHeader("Content-Encoding").compareNoCase("identity") != 0)
-                MVX_THROW(errReadFailed,
-                          String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
-                                         answer->getHeader("Content-Encoding").c_str()),
-                          "Morvenix::HttpStorageLoaderImpl::request");
+            if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding")) {
+                const String coding = answer->getHeader("Content-Encoding");
+                if (coding.compareNoCase("identity") != 0)
+                    MVX_THROW(errReadFailed,
+                              String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
+                                             coding.c_str()),
+                              "Morvenix::HttpStorageLoaderImpl::request");
+            }
             return answer;
         }
         const String location = answer->getHeader("Location");
