@@ -114,6 +114,14 @@ public:
     // and the credentials already given (after a 303 with GET and no body); a redirection anywhere else
     // always comes back to the caller, who decides whether to trust the new host.
     virtual void setFollowRedirects(bool inFollow) = 0;
+    // Where the deadline of the request's last post counted from (before a post, what
+    // setDeadlineStart gave); a moment that only the client reads. A caller that follows redirections
+    // with requests of its own passes the first one's on to each next, so the whole chain keeps to one
+    // deadline however many hops the server makes it take.
+    virtual uint64_t getDeadlineStart() = 0;
+    // The posts of the request count their deadline from inStart, a getDeadlineStart of an earlier
+    // request; 0 (the default) counts from each post.
+    virtual void setDeadlineStart(uint64_t inStart) = 0;
 };
 
 // The response headers as (name, value) pairs, sorted by name in byte order; a later pair with the same name

@@ -46,7 +46,9 @@ public:
     // connections. A user name or password in the URL is answered to the URL's own host and port only;
     // proxies and the hosts of redirections get the manager's provider. The request carries the URL's
     // path and query as written (bytes that cannot stand in a request line escaped), never its fragment.
-    // The HEAD request runs here; its failures reach the caller.
+    // The HEAD request runs here; its failures reach the caller. Each operation (the HEAD request here or
+    // in a clone, a load with the reading of its answer) keeps to one deadline of the manager, counted
+    // from its first request, however many redirections it follows.
     static AutoPtr<StorageLoader> createHttp(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
                                              ProgressCallback inCallback, void* inContext);
 };

@@ -190,20 +190,24 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
 }
 
 // The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
-// next. Each hop is a request of its own, whose challenges the provider answers for the host that asks.
+// next. Each hop is a request of its own, whose challenges the provider answers for the host that asks;
+// all keep to the first one's deadline, so a server cannot stretch one operation by a deadline a hop.
 AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader)
 {
     AutoPtr<HttpConnection> connection = m_connection;
     String target = m_target;
+    uint64_t deadlineStart = 0;
     for (int hop = 0;; ++hop) {
         AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
         r->setFollowRedirects(false);
+        r->setDeadlineStart(deadlineStart);
         // The cache holds the resource's own bytes at their own offsets: a compressed answer cannot be
         // placed.
         r->addHeader("Accept-Encoding: identity");
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
+        deadlineStart = r->getDeadlineStart();
         if (!HttpResponseStream::isRedirection(answer->getStatus()) || !answer->hasHeader("Location")) {
             if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding")) {
                 const String coding = answer->getHeader("Content-Encoding");

@@ -189,11 +189,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")
         elif kind == "drip":
             answer = b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Drip: yes\r\nConnection: close\r\n\r\nhello"
-            for i in range(0, len(answer), 8):
-                self.wfile.write(answer[i:i + 8])
-                self.wfile.flush()
-                time.sleep(0.03)
-            self.close_connection = True
+            self.drip(answer, 0.03)
         elif kind == "stall":
             # Silence before the first byte. (Silence after a partial status line makes Wine's WinHTTP
             # report a status without headers and then crash in WinHttpReadData.)
@@ -234,6 +230,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   lateauth    asks for nothing here, but makes the target of "moved" ask (it gets "auth")
     #   shout       with "moved": the Location is written in capitals up to the path ("HTTP://LOCALHOST:...")
     #   loop        answers 302 to itself, by a relative Location
+    #   chainN      answers 302 to the same file with chain(N-1) in place of chainN (none after chain1), by
+    #               its path alone, after the "auth" check; each answer's bytes are dripped over 0.4 s
     #   badstart, star, reversed, huge, wrongtotal, nocontentrange, partas200, short, shortclose, empty
     #               break the 206 answer: Content-Range begins a byte late, is "*/size", ends before it
     #               begins, claims a last byte far past the end, names another total, is missing, or the
@@ -263,6 +261,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if "loop" in switches:
             self.answer(302, b"again", [("Location", name)], head)
+            return
+        chain = next((switch for switch in switches if switch.startswith("chain")), None)
+        if chain:
+            hops = int(chain[5:])
+            rest = (switches - {chain}) | ({"chain%d" % (hops - 1)} if hops > 1 else set())
+            location = "/file/%s/%s/%s" % (key, ",".join(sorted(rest)) or "-", name)
+            answer = b"HTTP/1.1 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n\r\n" % location.encode()
+            self.drip(answer, 0.4 / ((len(answer) + 7) // 8))
             return
         if "moved" in switches:
             rest = switches - {"moved", "shout", "near", "https"}
@@ -360,6 +366,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(206, part, headers)
         else:
             self.answer(206, *coded(part, headers + [("Content-Range", cr)]))
+
+    # Sends a whole answer 8 bytes at a time, a pause after each, and closes.
+    def drip(self, answer, pause):
+        for i in range(0, len(answer), 8):
+            self.wfile.write(answer[i:i + 8])
+            self.wfile.flush()
+            time.sleep(pause)
+        self.close_connection = True
 
     def vast(self, key, head):
         self.send_response(200)

@@ -24,10 +24,14 @@ struct HttpLimits {
     DWORD totalMs = Morvenix::HttpManager::defaultDeadlineMs; // 0: none
 };
 
-// The deadline of one request, running from its making (the start of a post).
+// The deadline of one request, running from its making (the start of a post), or from the start of the
+// operation it belongs to (an earlier request's, passed on).
 class HttpDeadline {
 public:
-    explicit HttpDeadline(const HttpLimits& inLimits);
+    // inStart: a start() of an earlier deadline to count from, 0 to count from now.
+    HttpDeadline(const HttpLimits& inLimits, uint64_t inStart);
+    // Where the deadline counts from (GetTickCount64).
+    uint64_t start() const { return m_start; }
     // Cuts the request's waits to the time left, before a send or a read; past the deadline, throws the
     // time-out failure as from inFunction.
     void apply(HINTERNET inRequest, const char* inFunction);
@@ -44,6 +48,7 @@ public:
 private:
 
     HttpLimits m_limits;
+    uint64_t m_start;    // GetTickCount64 where it counts from
     uint64_t m_end;      // GetTickCount64 at the deadline
     HINTERNET m_applied; // the handle the waits were last set on
     bool m_cut;          // the last apply cut a wait to the time left

@@ -7,11 +7,11 @@
 
 namespace _Mvx_Internal_NS_ {
 
-HttpDeadline::HttpDeadline(const HttpLimits& inLimits)
-    : m_limits(inLimits), m_end(0), m_applied(nullptr), m_cut(false)
+HttpDeadline::HttpDeadline(const HttpLimits& inLimits, uint64_t inStart)
+    : m_limits(inLimits), m_start(inStart ? inStart : GetTickCount64()), m_end(0), m_applied(nullptr), m_cut(false)
 {
     if (m_limits.totalMs)
-        m_end = GetTickCount64() + m_limits.totalMs;
+        m_end = m_start + m_limits.totalMs;
 }
 
 void HttpDeadline::check(const char* inFunction) const

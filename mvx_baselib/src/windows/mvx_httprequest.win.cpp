@@ -187,6 +187,16 @@ public:
         AutoLock guard(m_lock);
         m_follow = inFollow;
     }
+    uint64_t getDeadlineStart() override
+    {
+        AutoLock guard(m_lock);
+        return m_postedFrom ? m_postedFrom : m_countFrom;
+    }
+    void setDeadlineStart(uint64_t inStart) override
+    {
+        AutoLock guard(m_lock);
+        m_countFrom = inStart;
+    }
 
     String getHost() override { return m_connection->getHost(); }
     uint16_t getPort() override { return m_connection->getPort(); }
@@ -224,6 +234,8 @@ private:
     std::vector<String> m_headers; // as added, for the request of a followed redirection
     bool m_follow = true;
     HttpLimits m_limits;
+    uint64_t m_countFrom = 0;  // where the deadline of each post counts from; 0: the post
+    uint64_t m_postedFrom = 0; // where the last post's counted from
     AutoPtr<CredentialProvider> m_provider; // never null: the manager's when the caller gave none
 };
 
@@ -386,7 +398,8 @@ AutoPtr<Morvenix::HttpResponseStream> HttpRequestStreamImpl::post(const void* in
     static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
     Conversation talk;
     talk.verb = m_verb;
-    HttpDeadline deadline(m_limits);
+    HttpDeadline deadline(m_limits, m_countFrom);
+    m_postedFrom = deadline.start();
     for (uint32_t round = 0;; ++round) {
         if (round == kMaxRounds)
             MVX_THROW(Morvenix::errOperationFailed,

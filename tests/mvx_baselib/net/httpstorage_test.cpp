@@ -428,6 +428,22 @@ TEST_F(HttpStorage, RedirectionsRefused)
     MvxTest::expectThrow([&] { open(secure); }, Morvenix::errReadFailed, "Redirection from https to http refused!");
 }
 
+// A chain of redirections whose every answer is dripped well within each wait and within the deadline:
+// the hops keep to one deadline, so the chain ends in the time-out failure before its end.
+TEST_F(HttpStorage, AChainOfRedirectionsKeepsToOneDeadline)
+{
+    putFile("chained.bin", 1000);
+    manager->setDeadline(1500);
+    const std::string k = key();
+    try {
+        open(url(k, "chain8", "chained.bin"));
+        ADD_FAILURE() << "8 hops of 0.4 s each kept to a deadline of 1.5 s";
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("past its deadline of 1500 ms")) << e.what();
+    }
+    EXPECT_GE(5u, requestLog(k).size());
+}
+
 // The progress of each load: from 0 to the bytes that came, against the window's length.
 TEST_F(HttpStorage, ProgressOfTheLoads)
 {
