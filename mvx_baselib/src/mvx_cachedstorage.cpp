@@ -8,6 +8,7 @@
 #include "mvx_exception.h"
 #include "mvx_format.h"
 #include "mvx_simplearray.h"
+#include "mvx_syncobjs.h"
 
 namespace Morvenix {
 
@@ -27,12 +28,61 @@ public:
     SimpleArray<ByteRange, 2> ranges;
 };
 
+// What a load writes into: the cache file at positions of its own, each access under the file's lock, so
+// that the load waits for the network holding no lock that the file's other users need.
+class LoadTarget : public Storage {
+public:
+    explicit LoadTarget(CacheFile* inFile) : m_file(inFile), m_disk(*inFile->backing), m_pos(0) {}
+
+    uint32_t readBytes(void* outBuffer, uint32_t inSize, bool inExact) override
+    {
+        AutoLock guard(m_disk);
+        m_disk.setPos(m_pos);
+        const uint32_t n = m_disk.readBytes(outBuffer, inSize, inExact);
+        m_pos += n;
+        return n;
+    }
+    void writeBytes(const void* inBuffer, uint32_t inSize) override
+    {
+        AutoLock guard(m_disk);
+        m_disk.setPos(m_pos);
+        m_disk.writeBytes(inBuffer, inSize);
+        m_pos += inSize;
+    }
+    void flushBuffer() override {}
+    bool isEof() override { return m_pos >= getSize(); }
+    uint64_t getSize() override
+    {
+        AutoLock guard(m_disk);
+        return m_disk.getSize();
+    }
+    uint64_t getPos() override { return m_pos; }
+    void reserve(uint64_t) override {}
+    void setPos(uint64_t inPos) override { m_pos = inPos; }
+    void setPosRelative(int64_t inOffset) override { m_pos += uint64_t(inOffset); }
+    void setPosFromEnd(int64_t inOffset) override { m_pos = getSize() + uint64_t(inOffset); }
+    void setEof() override
+    {
+        MVX_THROW(errNotImplemented, "errNotImplemented", "Morvenix::LoadTarget::setEof");
+    }
+    String getName() override { return m_disk.getName(); }
+    AutoPtr<Storage> duplicate() override { return AutoPtr<Storage>(new LoadTarget(m_file.get())); }
+    void lock() override { m_disk.lock(); }
+    void unlock() override { m_disk.unlock(); }
+
+private:
+    AutoPtr<CacheFile> m_file;
+    DiskStorage& m_disk;
+    uint64_t m_pos;
+};
+
 } // namespace
 
 class AdvCachedStorageImpl : public AdvCachedStorage {
 public:
     AdvCachedStorageImpl(StorageLoader* inLoader, CacheFile* inFile)
-        : m_loader(inLoader), m_file(inFile), m_backing(*inFile->backing), m_ranges(inFile->ranges), m_pos(0)
+        : m_loader(inLoader), m_file(inFile), m_backing(*inFile->backing), m_ranges(inFile->ranges),
+          m_target(new LoadTarget(inFile)), m_pos(0)
     {
     }
 
@@ -71,8 +121,8 @@ public:
     }
     void healthCheck() override;
 
-    void lock() override { m_backing.lock(); }
-    void unlock() override { m_backing.unlock(); }
+    void lock() override { m_mutex.lock(); }
+    void unlock() override { m_mutex.unlock(); }
 
 private:
     // The index of the first range that ends after inPos (the count when none does). Ranges are sorted and
@@ -96,7 +146,10 @@ private:
     AutoPtr<CacheFile> m_file;
     DiskStorage& m_backing;
     SimpleArray<ByteRange, 2>& m_ranges;
+    AutoPtr<LoadTarget> m_target; // where the loader writes
     uint64_t m_pos;
+    // This storage's own: its position and its loader serve one read at a time.
+    Mutex m_mutex;
 };
 
 uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool inExact)
@@ -105,9 +158,9 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
     static const char* const kMessage = "Cannot read all of requested bytes!";
     if (inCount == 0)
         return 0;
-    // Duplicates share the temporary file, its position and its list: a read holds the file's lock
-    // whichever storage's lock its caller took.
-    AutoLock guard(m_backing);
+    // Duplicates share the temporary file, its position and its list, which a read holds only to read the
+    // file and to merge what it loaded: a duplicate, getRanges and healthCheck never wait for the network.
+    AutoLock guard(m_mutex);
     const uint64_t size = m_loader->getSize();
     if (m_pos >= size) {
         if (inExact)
@@ -125,25 +178,34 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
     // Every round either reads at least one cached byte or loads, and a load must bring the position into
     // the cache or the read ends: a source that brings nothing cannot keep the loop going.
     while (remaining != 0) {
-        const uint32_t i = findFrom(m_pos);
-        if (i < m_ranges.count() && m_ranges[i].begin <= m_pos) {
-            const uint64_t cached = m_ranges[i].end() - m_pos;
-            const uint32_t want = cached < remaining ? uint32_t(cached) : remaining;
-            m_backing.setPos(m_pos);
-            const uint32_t got = m_backing.readBytes(out + total, want, inExact);
-            m_pos += got;
-            total += got;
-            remaining -= got;
-            if (got < want)
-                break;
-            continue;
-        }
-        // Only what this read needs of the gap: the loader widens it to whole blocks, no further.
         uint32_t want = remaining;
-        if (i < m_ranges.count() && m_ranges[i].begin - m_pos < want)
-            want = uint32_t(m_ranges[i].begin - m_pos);
-        const ByteRange loaded = m_loader->load(m_backing, m_pos, want);
-        mergeRange(loaded);
+        {
+            AutoLock file(m_backing);
+            const uint32_t i = findFrom(m_pos);
+            if (i < m_ranges.count() && m_ranges[i].begin <= m_pos) {
+                const uint64_t cached = m_ranges[i].end() - m_pos;
+                if (cached < want)
+                    want = uint32_t(cached);
+                m_backing.setPos(m_pos);
+                const uint32_t got = m_backing.readBytes(out + total, want, inExact);
+                m_pos += got;
+                total += got;
+                remaining -= got;
+                if (got < want)
+                    break;
+                continue;
+            }
+            // Only what this read needs of the gap: the loader widens it to whole blocks, no further.
+            if (i < m_ranges.count() && m_ranges[i].begin - m_pos < want)
+                want = uint32_t(m_ranges[i].begin - m_pos);
+        }
+        // Another storage over the file may load the same bytes meanwhile: both write the resource's
+        // bytes at their offsets, and merging a range twice changes nothing.
+        const ByteRange loaded = m_loader->load(*m_target, m_pos, want);
+        {
+            AutoLock file(m_backing);
+            mergeRange(loaded);
+        }
         if (!loaded.contains(m_pos)) {
             if (inExact)
                 MVX_THROW(errReadFailed, kMessage, kFunction);

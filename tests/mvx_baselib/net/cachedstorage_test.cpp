@@ -54,6 +54,7 @@ enum class Fault {
     elsewhere, // writes and returns the block after the window
     trickle,   // writes and returns only the byte at the offset asked for
     fail,      // throws
+    stall,     // sets `stalling`, waits for `resume` (as a load waits for a slow server), then loads
 };
 
 struct LoaderLog {
@@ -84,6 +85,10 @@ public:
             return write(ioDestination, end, end + block);
         if (fault == Fault::trickle)
             return write(ioDestination, inOffset, inOffset + 1);
+        if (fault == Fault::stall) {
+            SetEvent(stalling);
+            WaitForSingleObject(resume, 30000);
+        }
         return write(ioDestination, begin, end);
     }
     uint64_t getSize() override { return size; }
@@ -110,6 +115,8 @@ public:
     uint64_t cloneSize = 0;        // the size a clone measures (0: the same)
     LoaderLog* cloneLog = nullptr; // where a clone logs (null: here)
     LoaderLog& log;
+    HANDLE stalling = nullptr;
+    HANDLE resume = nullptr;
 
 private:
     [[noreturn]] static void fail()
@@ -361,29 +368,47 @@ TEST(CachedStorage, NoDuplicateOverAResourceThatChangedSize)
     MvxTest::expectThrow([&] { c.storage->duplicate(); }, Morvenix::errReadFailed, "The resource has changed!");
 }
 
-// The lock of a cache and of its duplicate is one: a thread that holds one keeps the other out.
-TEST(CachedStorage, ADuplicateSharesTheLock)
+// A load waits for the network holding no lock that the file's other users need: while one storage's
+// load stalls, its duplicate (whose lock is its own) reads what is cached and loads what is not, and
+// getRanges and healthCheck answer.
+TEST(CachedStorage, AStalledLoadHoldsUpNoOtherStorage)
 {
-    Cache c(1000);
+    Cache c(300000);
+    c.read(0, 10);
+    LoaderLog cloneLog;
+    c.loader->cloneLog = &cloneLog;
     AutoPtr<Storage> copy = c.storage->duplicate();
-    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE acquired = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_TRUE(started && acquired);
-    c.storage->lock();
+    c.loader->stalling = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    c.loader->resume = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE others = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(c.loader->stalling && c.loader->resume && others);
+    c.loader->fault = Fault::stall;
+    std::thread stalled([&] { EXPECT_TRUE(holdsResourceBytes(c.read(100000, 10), 100000)); });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(c.loader->stalling, 30000));
+    std::vector<ByteRange> seen;
     std::thread other([&] {
-        SetEvent(started);
+        std::vector<unsigned char> bytes(10);
         copy->lock();
-        SetEvent(acquired);
+        copy->setPos(5);
+        EXPECT_EQ(10u, copy->readBytes(bytes.data(), 10, true));
+        EXPECT_TRUE(holdsResourceBytes(bytes, 5));
+        copy->setPos(250000);
+        EXPECT_EQ(10u, copy->readBytes(bytes.data(), 10, true));
+        EXPECT_TRUE(holdsResourceBytes(bytes, 250000));
         copy->unlock();
+        seen = c.storage->getRanges();
+        EXPECT_NO_THROW(c.storage->healthCheck());
+        SetEvent(others);
     });
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started, INFINITE));
-    // The other thread is at the lock now; a lock of its own it would take at once.
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForSingleObject(acquired, 500));
-    c.storage->unlock();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(acquired, INFINITE));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(others, 5000)) << "the other storage waited for the stalled load";
+    SetEvent(c.loader->resume);
+    stalled.join();
     other.join();
-    CloseHandle(started);
-    CloseHandle(acquired);
+    EXPECT_EQ(ranges({{0, 32768}, {229376, 32768}}), seen);
+    EXPECT_EQ(ranges({{0, 32768}, {98304, 32768}, {229376, 32768}}), c.storage->getRanges());
+    EXPECT_EQ(1u, cloneLog.calls.size());
+    for (HANDLE h : {c.loader->stalling, c.loader->resume, others})
+        CloseHandle(h);
 }
 
 // Random reads, block sizes and faults against a model of what must be cached: every read gives the
