@@ -17,8 +17,8 @@ class ResourceBroker : public Referable {
 public:
     ~ResourceBroker() override {}
     // "http://" and "https://" (case-sensitive): the manager's cached storage; "file:": the path of the
-    // URL; any other text with "://" in it: errInvalidParam "Unknown resource protocol!"; anything else:
-    // a local path. Local files are opened read-only and must exist. Each HTTP operation (the opening, a
+    // URL; any other text with "://" in it or that names a scheme (Url::getScheme, as "https:x@y" does):
+    // errInvalidParam "Unknown resource protocol!"; anything else: a local path. Local files are opened read-only and must exist. Each HTTP operation (the opening, a
     // load for a read, a duplicate's opening) keeps to the manager's time-outs and to one deadline
     // (HttpManager::defaultDeadlineMs unless set) however many redirections it follows, and waits for the
     // network under no lock that another storage over the same resource needs, so none hangs.

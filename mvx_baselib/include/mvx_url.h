@@ -44,8 +44,14 @@ public:
     // throws errOperationFailed and leaves outParts as it was.
     static void separateUrl(Parts& outParts, const String& inUrl);
     // The URL without the password of its user information ("scheme://user@host..."), as separateUrl
-    // splits it; any other text unchanged. What may be shown or traced of a URL.
+    // splits it. A text that names a scheme (getScheme) but is no URL for separateUrl is shown as
+    // "scheme:<unreadable URL>", whatever it holds, unless it is a "file:" URL of a local path (no
+    // authority, "///" or "//localhost/"); any other text (a path) unchanged. What may be shown or traced
+    // of a URL.
     static String withoutPassword(const String& inUrl);
+    // The scheme a text begins with: a letter, then letters, digits, '+', '-' and '.', two or more in
+    // all, before a ':' (one letter before a ':' is a drive); empty when the text names none.
+    static String getScheme(const String& inText);
     // The target of a request line for the parts: the path (a '/' put in front when it has none) and the
     // query as written, never the fragment, through encodeForRequestLine.
     static String requestTarget(const Parts& inParts);

@@ -36,7 +36,9 @@ public:
             return m_manager->createStorage(inUrl, m_verify, nullptr, nullptr);
         if (inUrl.startsWith("file:"))
             return openLocal(Morvenix::Url::fileUrlToPath(inUrl));
-        if (inUrl.find("://") != String::npos)
+        // A text that names a scheme is no path, even without "//": opened as one, its error text
+        // would carry it, password and all, into the trace.
+        if (inUrl.find("://") != String::npos || !Morvenix::Url::getScheme(inUrl).isEmpty())
             MVX_THROW(Morvenix::errInvalidParam, "Unknown resource protocol!", kFunction);
         return openLocal(inUrl);
     }

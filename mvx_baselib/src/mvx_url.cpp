@@ -251,33 +251,36 @@ String Url::encodeIfNeeded(const String& inText)
     return isValidEncoded(inText) ? inText : encode(inText);
 }
 
-void Url::separateUrl(Parts& outParts, const String& inUrl)
+namespace {
+
+// separateUrl without the throw: false when the text is no URL, outParts untouched then.
+bool readUrl(Url::Parts& outParts, const String& inUrl)
 {
     const char* begin = inUrl.begin();
     const char* end = inUrl.end();
     const uint32_t schemeEnd = inUrl.find("://");
     if (schemeEnd == String::npos || !isValidScheme(begin, begin + schemeEnd))
-        throwNoMatch();
+        return false;
     const char* authority = begin + schemeEnd + 3;
     const char* authorityStop = authorityEnd(authority, end);
     const char* at = lastAt(authority, authorityStop);
     const char* host = at ? at + 1 : authority;
     const char* hostStop = hostEnd(host, authorityStop);
     if (hostStop == host || !isValidHost(host, hostStop))
-        throwNoMatch();
+        return false;
     uint32_t port = 0;
     if (hostStop != authorityStop) {
         if (*hostStop != ':')
-            throwNoMatch();
+            return false;
         for (const char* p = hostStop + 1; p != authorityStop; ++p) {
             if (*p < '0' || *p > '9')
-                throwNoMatch();
+                return false;
             port = port * 10 + uint32_t(*p - '0');
             if (port > 65535)
-                throwNoMatch();
+                return false;
         }
     }
-    Parts parts;
+    Url::Parts parts;
     parts.scheme = String(begin, int32_t(schemeEnd));
     if (at) {
         const char* colon = static_cast<const char*>(std::memchr(authority, ':', size_t(at - authority)));
@@ -293,21 +296,54 @@ void Url::separateUrl(Parts& outParts, const String& inUrl)
     parts.path = String(authorityStop, int32_t(pathStop - authorityStop));
     parts.rest = String(pathStop, int32_t(end - pathStop));
     outParts = parts;
+    return true;
+}
+
+} // namespace
+
+void Url::separateUrl(Parts& outParts, const String& inUrl)
+{
+    if (!readUrl(outParts, inUrl))
+        throwNoMatch();
+}
+
+String Url::getScheme(const String& inText)
+{
+    const char* begin = inText.begin();
+    const char* end = inText.end();
+    const char* p = begin;
+    if (p == end || !((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')))
+        return String();
+    while (p != end && *p != '_' && (isWordChar(*p) || *p == '+' || *p == '-' || *p == '.'))
+        ++p;
+    if (p == end || *p != ':' || p - begin < 2)
+        return String();
+    return String(begin, int32_t(p - begin));
 }
 
 String Url::withoutPassword(const String& inUrl)
 {
-    const uint32_t schemeEnd = inUrl.find("://");
-    if (schemeEnd == String::npos)
+    Parts parts;
+    if (readUrl(parts, inUrl)) {
+        const char* begin = inUrl.begin();
+        const char* authority = begin + inUrl.find("://") + 3;
+        const char* at = lastAt(authority, authorityEnd(authority, inUrl.end()));
+        const char* colon =
+            at ? static_cast<const char*>(std::memchr(authority, ':', size_t(at - authority))) : nullptr;
+        if (!colon)
+            return inUrl;
+        return String(begin, int32_t(colon - begin)) + String(at, int32_t(inUrl.end() - at));
+    }
+    const String scheme = getScheme(inUrl);
+    if (scheme.isEmpty())
         return inUrl;
-    const char* begin = inUrl.begin();
-    const char* authority = begin + schemeEnd + 3;
-    const char* at = lastAt(authority, authorityEnd(authority, inUrl.end()));
-    const char* colon =
-        at ? static_cast<const char*>(std::memchr(authority, ':', size_t(at - authority))) : nullptr;
-    if (!colon)
+    // A file URL of a local path has no authority, so no user information, and is its own name.
+    const String rest = inUrl.substr(scheme.getLength() + 1);
+    if (scheme == "file" && (!rest.startsWith("//") || rest.startsWith("///") || rest.startsWith("//localhost/")))
         return inUrl;
-    return String(begin, int32_t(colon - begin)) + String(at, int32_t(inUrl.end() - at));
+    // Where a text that is no URL keeps its user information cannot be told, and so what of it is a
+    // password: none of it is shown.
+    return scheme + ":<unreadable URL>";
 }
 
 void Url::splitAroundHost(const String& inUrl, String& outPrefix, String& outHost, String& outSuffix)

@@ -130,7 +130,7 @@ TEST_F(Broker, LocalPathsAndFileUrls)
 TEST_F(Broker, UnknownProtocols)
 {
     for (const char* url : {"HTTP://127.0.0.1/x", "Https://127.0.0.1/x", "ftp://127.0.0.1/x", "FILE:///c:/x.bin",
-                            "c:/a://b"}) {
+                            "c:/a://b", "https:127.0.0.1/x", "mailto:a@b"}) {
         MvxTest::expectThrow([&] { broker->locateFile(url); }, Morvenix::errInvalidParam,
                              "Unknown resource protocol!", "ResourceBrokerImpl::locateFile");
     }
@@ -307,12 +307,22 @@ TEST_F(Broker, PasswordOfAUrlIsInNoName)
     AutoPtr<Storage> refused = LateBindingStorage::create(("https://carol:wr0ngPw@" + authority).c_str(), true,
                                                           broker.get());
     MvxTest::expectThrow([&] { refused->getSize(); }, Morvenix::errAuthFailed, "Authorization Failed (401).");
+    // Texts that name a scheme but are no URL: where their password ends cannot be told, so none of the
+    // text is shown, and opening them (never as a local path) names none of it.
+    const std::string tls = "127.0.0.1:" + std::to_string(ports.tls);
+    for (const std::string& unreadable : {"https://carol:Pa#ss9w@" + tls + "/x", "https://carol:a/ss9w@" + tls + "/x",
+                                          "https:carol:ss9wPw@" + tls + "/x"}) {
+        AutoPtr<Storage> late = LateBindingStorage::create(unreadable.c_str(), true, broker.get());
+        EXPECT_STREQ("https:<unreadable URL>", late->getName().c_str());
+        EXPECT_THROW(late->getSize(), Morvenix::Exception) << unreadable;
+    }
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
     EXPECT_EQ("https://carol@" + authority, refused->getName().c_str());
     const Bytes text = MvxTest::readFile(trace);
     const std::string logged(text.begin(), text.end());
     EXPECT_NE(std::string::npos, logged.find("Authorization Failed (401)."));
     EXPECT_EQ(std::string::npos, logged.find("wr0ngPw"));
+    EXPECT_EQ(std::string::npos, logged.find("ss9w")) << logged;
 }
 
 BOOL WINAPI refusedProtection(DATA_BLOB*, LPCWSTR, DATA_BLOB*, void*, void*, DWORD, DATA_BLOB*)
