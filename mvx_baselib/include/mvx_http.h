@@ -142,11 +142,16 @@ public:
     const String& operator[](const String& inName) const;
     // The same test without throwing.
     bool has(const String& inName) const;
+    // The values of every pair whose name equals the given one (ASCII case ignored) in the order received,
+    // joined by ", " as one field of the name would carry them; empty when there is none. What a field
+    // of a list (Content-Encoding, Transfer-Encoding) says, which the value of one of its lines may not.
+    String combined(const String& inName) const;
 
 private:
-    void insert(const String& inName, const String& inValue);
+    void insert(const String& inName, const String& inValue, uint32_t inReceived);
 
     std::vector<Pair> m_pairs;
+    std::vector<uint32_t> m_received; // for each pair, its place in the block
 };
 
 // The body is read straight from the network; writeBytes and flushBuffer throw errNotImplemented. The lock
@@ -161,6 +166,8 @@ public:
     virtual uint64_t getContentLength() = 0;
     // Whether getHeader finds the name.
     virtual bool hasHeader(const String& inName) = 0;
+    // HttpHeader::combined of the name.
+    virtual String getCombinedHeader(const String& inName) = 0;
 
     // 301, 302, 303, 307 and 308: the statuses whose Location names where the resource is.
     static bool isRedirection(uint32_t inStatus);

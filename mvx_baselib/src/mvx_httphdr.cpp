@@ -4,6 +4,8 @@
 
 #include "mvx_exception.h"
 
+#include <algorithm>
+
 namespace Morvenix {
 
 namespace {
@@ -24,17 +26,19 @@ void trimRun(const char*& ioBegin, const char*& ioEnd)
 
 } // namespace
 
-void HttpHeader::insert(const String& inName, const String& inValue)
+void HttpHeader::insert(const String& inName, const String& inValue, uint32_t inReceived)
 {
-    auto it = m_pairs.begin();
-    while (it != m_pairs.end() && it->first < inName)
-        ++it;
-    m_pairs.insert(it, Pair(inName, inValue));
+    size_t at = 0;
+    while (at != m_pairs.size() && m_pairs[at].first < inName)
+        ++at;
+    m_pairs.insert(m_pairs.begin() + ptrdiff_t(at), Pair(inName, inValue));
+    m_received.insert(m_received.begin() + ptrdiff_t(at), inReceived);
 }
 
 void HttpHeader::parse(const String& inRawHeaders)
 {
     m_pairs.clear();
+    m_received.clear();
     const char* p = inRawHeaders.begin();
     const char* end = inRawHeaders.end();
     // The logical line being gathered (a folded line continues it) and whether it may carry a header:
@@ -51,7 +55,8 @@ void HttpHeader::parse(const String& inRawHeaders)
             trimRun(nameBegin, nameEnd);
             trimRun(valueBegin, valueEnd);
             if (nameBegin != nameEnd)
-                insert(String(nameBegin, int32_t(nameEnd - nameBegin)), String(valueBegin, int32_t(valueEnd - valueBegin)));
+                insert(String(nameBegin, int32_t(nameEnd - nameBegin)), String(valueBegin, int32_t(valueEnd - valueBegin)),
+                       uint32_t(m_pairs.size()));
         }
         line.clear();
     };
@@ -92,6 +97,22 @@ bool HttpHeader::has(const String& inName) const
         if (pair.first.compareNoCase(inName) == 0)
             return true;
     return false;
+}
+
+String HttpHeader::combined(const String& inName) const
+{
+    std::vector<std::pair<uint32_t, const String*>> fields;
+    for (size_t i = 0; i < m_pairs.size(); ++i)
+        if (m_pairs[i].first.compareNoCase(inName) == 0)
+            fields.push_back({m_received[i], &m_pairs[i].second});
+    std::sort(fields.begin(), fields.end());
+    String result;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            result += ", ";
+        result += *fields[i].second;
+    }
+    return result;
 }
 
 const String& HttpHeader::operator[](const String& inName) const

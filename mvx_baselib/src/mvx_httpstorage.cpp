@@ -12,6 +12,7 @@
 #include "mvx_url.h"
 
 #include <string>
+#include <vector>
 
 namespace Morvenix {
 
@@ -74,6 +75,49 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
         return _Mvx_Internal_NS_::parseDecimal(p, end, outTotal);
     }
     return true;
+}
+
+// The elements of a field's comma-separated list, without the blanks around them.
+std::vector<String> listElements(const String& inValue)
+{
+    std::vector<String> elements;
+    const char* p = inValue.begin();
+    const char* end = inValue.end();
+    for (;;) {
+        const char* comma = p;
+        while (comma != end && *comma != ',')
+            ++comma;
+        elements.push_back(String(p, int32_t(comma - p)).trim());
+        if (comma == end)
+            return elements;
+        p = comma + 1;
+    }
+}
+
+// The cache holds the resource's own bytes at their own offsets: a body in a coding cannot be placed. Every
+// field of a name counts (one "identity" line must not hide a "gzip" one): no content coding but identity,
+// no transfer coding but one chunked, which WinHTTP takes off.
+void checkCodings(HttpResponseStream& inAnswer)
+{
+    static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
+    if (inAnswer.hasHeader("Content-Encoding")) {
+        const String codings = inAnswer.getCombinedHeader("Content-Encoding");
+        for (const String& coding : listElements(codings))
+            if (coding.compareNoCase("identity") != 0)
+                MVX_THROW(errReadFailed,
+                          String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
+                                         codings.c_str()),
+                          kFunction);
+    }
+    if (inAnswer.hasHeader("Transfer-Encoding")) {
+        const String codings = inAnswer.getCombinedHeader("Transfer-Encoding");
+        const std::vector<String> elements = listElements(codings);
+        if (elements.size() != 1 || elements[0].compareNoCase("chunked") != 0)
+            MVX_THROW(errReadFailed,
+                      String::format("The answer is not the resource's own bytes (Transfer-Encoding: %s)!",
+                                     codings.c_str()),
+                      kFunction);
+    }
 }
 
 } // namespace
@@ -201,22 +245,15 @@ AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, c
         AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
         r->setFollowRedirects(false);
         r->setDeadlineStart(deadlineStart);
-        // The cache holds the resource's own bytes at their own offsets: a compressed answer cannot be
-        // placed.
+        // The cache holds the resource's own bytes at their own offsets (checkCodings).
         r->addHeader("Accept-Encoding: identity");
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
         deadlineStart = r->getDeadlineStart();
         if (!HttpResponseStream::isRedirection(answer->getStatus()) || !answer->hasHeader("Location")) {
-            if (answer->getStatus() / 100 == 2 && answer->hasHeader("Content-Encoding")) {
-                const String coding = answer->getHeader("Content-Encoding");
-                if (coding.compareNoCase("identity") != 0)
-                    MVX_THROW(errReadFailed,
-                              String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
-                                             coding.c_str()),
-                              "Morvenix::HttpStorageLoaderImpl::request");
-            }
+            if (answer->getStatus() / 100 == 2)
+                checkCodings(*answer);
             return answer;
         }
         const String location = answer->getHeader("Location");

@@ -240,7 +240,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
     #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
     #   gzip        the body of a GET answer (200 or 206) is gzip-compressed, with Content-Encoding, unless
-    #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks
+    #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks;
+    #               gzipthenidentity: whatever it asks, with a second Content-Encoding line "identity"
+    #   gzipchunked the 206 answer's body is gzip-compressed and sent chunked, with "Transfer-Encoding:
+    #               gzip, chunked" and no Content-Length
     #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
     #               sent whole with 200 whatever the Range; each answer the client closes before its end
     #               counts as "vast-closed/KEY"
@@ -312,6 +315,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         def coded(body, extra_headers):
+            if "gzipthenidentity" in switches:
+                return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip"),
+                                                             ("Content-Encoding", "identity")]
             if "gzipalways" in switches or ("gzip" in switches and self.headers.get("Accept-Encoding") != "identity"):
                 return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip")]
             return body, extra_headers
@@ -364,6 +370,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(part[:len(part) // 2])
         elif "nocontentrange" in switches:
             self.answer(206, part, headers)
+        elif "gzipchunked" in switches:
+            data = gzip.compress(part)
+            self.send_response(206)
+            for k, v in headers + [("Content-Range", cr), ("Transfer-Encoding", "gzip, chunked")]:
+                self.send_header(k, v)
+            self.end_headers()
+            for i in range(0, len(data), 4096):
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(data[i:i + 4096]), data[i:i + 4096]))
+            self.wfile.write(b"0\r\n\r\n")
         else:
             self.answer(206, *coded(part, headers + [("Content-Range", cr)]))
 

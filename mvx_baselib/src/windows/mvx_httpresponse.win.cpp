@@ -96,6 +96,7 @@ public:
     String getHeader(const String& inName) override { return m_header[inName]; }
     uint64_t getContentLength() override { return parseLength(m_header["Content-Length"]); }
     bool hasHeader(const String& inName) override { return m_header.has(inName); }
+    String getCombinedHeader(const String& inName) override { return m_header.combined(inName); }
 
 private:
     void parseHeaders()

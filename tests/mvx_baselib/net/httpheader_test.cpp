@@ -61,6 +61,17 @@ TEST(HttpHeaderParse, LaterHeaderOfTheSameNameComesFirst)
     EXPECT_STREQ("b=2", h["set-cookie"].c_str());
 }
 
+// A list field's lines make one value, in the order they came, whatever the case of their names.
+TEST(HttpHeaderParse, EveryLineOfANameCombined)
+{
+    HttpHeader h;
+    h.parse("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nAge: 3\r\ncontent-encoding: identity\r\n"
+            "CONTENT-ENCODING: br, x\r\n\r\n");
+    EXPECT_STREQ("gzip, identity, br, x", h.combined("Content-Encoding").c_str());
+    EXPECT_STREQ("3", h.combined("age").c_str());
+    EXPECT_STREQ("", h.combined("Transfer-Encoding").c_str());
+}
+
 TEST(HttpHeaderParse, LongValuesAndBareLineFeeds)
 {
     const std::string value(300000, 'v');

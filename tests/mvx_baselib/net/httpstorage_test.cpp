@@ -569,6 +569,9 @@ TEST_F(HttpStorage, BrokenRangeAnswers)
         {"nocontentrange", Morvenix::errReadFailed, "Invalid Content-Range format!"},
         {"wrongtotal", Morvenix::errReadFailed, "The resource has changed!"},
         {"partas200", Morvenix::errReadFailed, "The resource has changed!"},
+        // Every field of a coding's name counts, and a body in any transfer coding but chunked is refused.
+        {"gzipthenidentity", Morvenix::errReadFailed, "(Content-Encoding: gzip, identity)"},
+        {"gzipchunked", Morvenix::errReadFailed, "(Transfer-Encoding: gzip, chunked)"},
         {"empty", Morvenix::errReadFailed, "Cannot read all of requested bytes!"},
         {"shortclose", Morvenix::errDataBroken, nullptr},
     };
