@@ -311,13 +311,11 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         MVX_THROW(errReadFailed, String::format("HTTP Status=%u", unsigned(status)), kFunction);
     checkValidators(*answer);
 
-    if (!answer->hasHeader("Content-Range")) {
-        // Partial content without its range cannot be placed.
-        if (status == 206)
-            MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
-        // The whole resource from its first byte; its length tells whether it is still the one measured.
-        // Only the window is kept, whatever length the server claims: the bytes before it are read past,
-        // and the answer is closed unread after it.
+    if (status != 206) {
+        // The whole resource from its first byte, whatever Content-Range it carries (only partial content
+        // is a part); its length tells whether it is still the one measured. Only the window is kept,
+        // whatever length the server claims: the bytes before it are read past, and the answer is closed
+        // unread after it.
         const uint64_t length = answer->getContentLength();
         if (m_size != unknownSize && length != m_size)
             MVX_THROW(errReadFailed, "The resource has changed!", kFunction);
@@ -326,8 +324,10 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         const uint64_t rest = length - begin;
         return Range<uint64_t>{begin, copyBody(*answer, begin, ioDestination, begin, rest < window ? rest : window)};
     }
+    // Partial content without its range cannot be placed.
     uint64_t first = 0, last = 0, total = 0;
-    if (!parseContentRange(answer->getHeader("Content-Range"), first, last, total))
+    if (!answer->hasHeader("Content-Range") ||
+        !parseContentRange(answer->getHeader("Content-Range"), first, last, total))
         MVX_THROW(errReadFailed, "Invalid Content-Range format!", kFunction);
     if (first != begin)
         MVX_THROW(errReadFailed, "???? Content-Range is not identical to the request!", kFunction);

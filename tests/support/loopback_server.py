@@ -244,6 +244,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               gzipthenidentity: whatever it asks, with a second Content-Encoding line "identity"
     #   gzipchunked the 206 answer's body is gzip-compressed and sent chunked, with "Transfer-Encoding:
     #               gzip, chunked" and no Content-Length
+    #   straycontentrange  the part comes as a 200 with the whole file and the part's Content-Range
     #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
     #               sent whole with 200 whatever the Range; each answer the client closes before its end
     #               counts as "vast-closed/KEY"
@@ -370,6 +371,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(part[:len(part) // 2])
         elif "nocontentrange" in switches:
             self.answer(206, part, headers)
+        elif "straycontentrange" in switches:
+            self.answer(200, content(0, total - 1), headers + [("Content-Range", cr)])
         elif "gzipchunked" in switches:
             data = gzip.compress(part)
             self.send_response(206)
