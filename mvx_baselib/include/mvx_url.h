@@ -39,9 +39,9 @@ public:
     // scheme "://" [user [":" password] "@"] host [":" port] path [rest]. The scheme is at least three
     // characters of letters, digits, '_' and '-', beginning and ending with no '-'; the authority ends at
     // the first '/', '?' or '#', and only an '@' inside it separates user information; the port is
-    // 0..65535; the host is a bracketed IPv6 address (hex digits, ':' and '.') or a name of letters,
-    // digits, "-._~!$&'()*+,;=" and bytes of 128 and above, never a control byte or blank. Anything else
-    // throws errOperationFailed and leaves outParts as it was.
+    // 0..65535; the host is a bracketed IPv6 address (no zone; the last 32 bits may be dotted IPv4) or a
+    // name of letters, digits, "-._~!$&'()*+,;=" and bytes of 128 and above, never a control byte or
+    // blank. Anything else throws errOperationFailed and leaves outParts as it was.
     static void separateUrl(Parts& outParts, const String& inUrl);
     // The URL without the password of its user information ("scheme://user@host..."), as separateUrl
     // splits it. A text that names a scheme (getScheme) but is no URL for separateUrl is shown as

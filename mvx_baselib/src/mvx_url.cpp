@@ -76,20 +76,70 @@ const char* hostEnd(const char* inBegin, const char* inEnd)
     MVX_THROW(errOperationFailed, "errOperationFailed", "Morvenix::Url::separateUrl");
 }
 
-// Whether the text can name a host: a bracketed IPv6 address of hex digits, colons and dots, or a name
-// of letters, digits, the few marks a registered name may hold and the UTF-8 bytes of an international
-// one. Control bytes, blanks and the delimiters of URLs and header lines never are: a host is written
-// into request lines and headers as it is, and to a proxy the whole URL is.
+// A dotted IPv4 address: four decimal numbers of 0 to 255, without leading zeros.
+bool isIpv4Address(const char* inBegin, const char* inEnd)
+{
+    const char* p = inBegin;
+    for (int part = 0; part < 4; ++part) {
+        if (part && (p == inEnd || *p++ != '.'))
+            return false;
+        const char* digits = p;
+        uint32_t value = 0;
+        while (p != inEnd && *p >= '0' && *p <= '9' && p - digits < 3)
+            value = value * 10 + uint32_t(*p++ - '0');
+        if (p == digits || value > 255 || (p - digits > 1 && *digits == '0'))
+            return false;
+    }
+    return p == inEnd;
+}
+
+// An IPv6 address as URLs write it between brackets: eight groups of one to four hex digits between
+// colons, a run of one or more zero groups written once as "::", the last two groups possibly as a dotted
+// IPv4 address. No zone: a host names no interface of this machine.
+bool isIpv6Address(const char* inBegin, const char* inEnd)
+{
+    const char* p = inBegin;
+    uint32_t groups = 0;
+    bool elided = false;
+    if (inEnd - p >= 2 && p[0] == ':' && p[1] == ':') {
+        elided = true;
+        p += 2;
+    }
+    while (p != inEnd) {
+        const char* group = p;
+        while (p != inEnd && isHexDigit(*p))
+            ++p;
+        if (p != inEnd && *p == '.') {
+            if (!isIpv4Address(group, inEnd))
+                return false;
+            groups += 2;
+            break;
+        }
+        if (p == group || p - group > 4)
+            return false;
+        ++groups;
+        if (p == inEnd)
+            break;
+        if (*p++ != ':' || p == inEnd)
+            return false;
+        if (*p == ':') {
+            if (elided)
+                return false;
+            elided = true;
+            ++p;
+        }
+    }
+    return elided ? groups <= 7 : groups == 8;
+}
+
+// Whether the text can name a host: a bracketed IPv6 address, or a name of letters, digits, the few marks
+// a registered name may hold and the UTF-8 bytes of an international one. Control bytes, blanks and the
+// delimiters of URLs and header lines never are: a host is written into request lines and headers as it
+// is, and to a proxy the whole URL is.
 bool isValidHost(const char* inBegin, const char* inEnd)
 {
-    if (inBegin != inEnd && *inBegin == '[') {
-        if (inEnd - inBegin < 3 || inEnd[-1] != ']')
-            return false;
-        for (const char* p = inBegin + 1; p != inEnd - 1; ++p)
-            if (!isHexDigit(*p) && *p != ':' && *p != '.')
-                return false;
-        return true;
-    }
+    if (inBegin != inEnd && *inBegin == '[')
+        return inEnd - inBegin >= 2 && inEnd[-1] == ']' && isIpv6Address(inBegin + 1, inEnd - 1);
     for (const char* p = inBegin; p != inEnd; ++p) {
         const unsigned char c = static_cast<unsigned char>(*p);
         if (c < 0x80 && !isWordChar(char(c)) && !std::strchr("-.~!$&'()*+,;=", char(c)))

@@ -161,6 +161,10 @@ TEST(UrlHostNames, RefuseWhatAHostCannotHold)
         "[x\r\nX-Injected: yes\r\nY]", "[::1\r\n]", "[::1 ]", "[fe80::1%25eth0]", "[g::1]", "[]", "[::1",
         "a\r\nX-Injected: yes", "a b", "a\tb", "a\x7f", "a\x01", "a<b", "a>b", "a\"b", "a\\b", "a^b", "a`b",
         "a{b", "a|b", "a}b", "a%0d%0ab", "a]b", "a[b",
+        // Between brackets only an IPv6 address, without a zone.
+        "[1.2.3.4]", "[abc]", "[:]", "[:::]", "[1::2::3]", "[12345::]", "[1:2:3:4:5:6:7:8:9]", "[1:2:3:4:5:6:7]",
+        "[1:2:3:4:5:6:7::8]", "[1:]", "[::1:]", "[::1.2.3]", "[::256.1.1.1]", "[::01.1.1.1]", "[1.2.3.4::]",
+        "[fe80::1%eth0]",
     };
     for (const char* host : bad) {
         Url::Parts parts;
@@ -173,7 +177,8 @@ TEST(UrlHostNames, RefuseWhatAHostCannotHold)
     }
     // Full-width marks become ASCII ones in the conversion: a full-width '<' must not become a '<'.
     MvxTest::expectThrow([&] { Url::hostToAscii("a\xEF\xBC\x9C" "b.example"); }, Morvenix::errOperationFailed);
-    for (const char* good : {"[::1]", "[2001:db8::7]", "[::ffff:127.0.0.1]", "a-b.c_d~e", "x!$&'()*+,;=y",
+    for (const char* good : {"[::1]", "[2001:db8::7]", "[::ffff:127.0.0.1]", "[::]", "[1::]", "[1:2:3:4:5:6:7:8]",
+                             "[1:2:3:4:5:6:1.2.3.4]", "[ABCD:ef01::0]", "a-b.c_d~e", "x!$&'()*+,;=y",
                              "m\xC3\xBCller.example", ""}) {
         EXPECT_NO_THROW(Url::hostToAscii(good)) << good;
     }
