@@ -74,10 +74,11 @@ public:
     // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
     // slashes before a server name); empty for any other URL. An escaped NUL throws errInvalidParam.
     static String fileUrlToPath(const String& inUrl);
-    // The host name converted by libidn; the host unchanged when libidn refuses it. A host that
-    // separateUrl would not take, before or after the conversion, throws errOperationFailed (an empty one
-    // passes).
+    // The host name converted by libidn (a bracketed address as it is). A host that libidn refuses, or
+    // that separateUrl would not take, before or after the conversion, throws errOperationFailed (an
+    // empty one passes).
     static String hostToAscii(const String& inHost);
+    // The host name converted by libidn; the host unchanged when libidn refuses it (it is only shown).
     static String hostToUnicode(const String& inHost);
 };
 

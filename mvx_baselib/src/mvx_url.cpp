@@ -148,17 +148,16 @@ bool isValidHost(const char* inBegin, const char* inEnd)
     return true;
 }
 
-String convertHost(const String& inHost, int (*inConvert)(const char*, char**, int))
+// False when libidn refuses the host.
+bool convertHost(const String& inHost, int (*inConvert)(const char*, char**, int), String& outHost)
 {
     char* out = nullptr;
-    if (inConvert(inHost.c_str(), &out, 0) != IDNA_SUCCESS || !out) {
-        if (out)
-            idn_free(out);
-        return inHost;
-    }
-    String result(out);
-    idn_free(out);
-    return result;
+    const bool converted = inConvert(inHost.c_str(), &out, 0) == IDNA_SUCCESS && out;
+    if (converted)
+        outHost = String(out);
+    if (out)
+        idn_free(out);
+    return converted;
 }
 
 } // namespace
@@ -436,19 +435,25 @@ String Url::fileUrlToPath(const String& inUrl)
 
 String Url::hostToAscii(const String& inHost)
 {
-    // Checked before and after: the conversion maps some characters (full-width marks) to ASCII ones.
+    // Checked before and after: the conversion maps some characters (full-width marks) to ASCII ones. A
+    // name libidn refuses (a label too long, bytes that are no UTF-8) has no ASCII form to be sent as:
+    // passed on as it is, it would reach the resolver and the proxy lookup in a form nobody checked.
     static const char* const kFunction = "Morvenix::Url::hostToAscii";
     if (!isValidHost(inHost.begin(), inHost.end()))
         MVX_THROW(errOperationFailed, "errOperationFailed", kFunction);
-    const String result = convertHost(inHost, idna_to_ascii_8z);
-    if (!isValidHost(result.begin(), result.end()))
+    // An address is no name: there is nothing in it to convert.
+    if (inHost.startsWith("["))
+        return inHost;
+    String result;
+    if (!convertHost(inHost, idna_to_ascii_8z, result) || !isValidHost(result.begin(), result.end()))
         MVX_THROW(errOperationFailed, "errOperationFailed", kFunction);
     return result;
 }
 
 String Url::hostToUnicode(const String& inHost)
 {
-    return convertHost(inHost, idna_to_unicode_8z8z);
+    String result;
+    return convertHost(inHost, idna_to_unicode_8z8z, result) ? result : inHost;
 }
 
 } // namespace Morvenix

@@ -185,9 +185,17 @@ TEST(UrlHostNames, RefuseWhatAHostCannotHold)
 }
 
 // Random bytes put into the authority of sound URLs: whatever separateUrl takes has a host without a byte
-// that could end a line or a field, and the rest fails with the URL error.
+// that could end a line or a field, and the rest fails with the URL error; so does its ASCII form, which
+// holds no byte above 127, or the conversion fails with that error.
 TEST(UrlHostNames, MutatedAuthoritiesGiveCleanHostsOrTheUrlError)
 {
+    auto clean = [](const String& inHost, unsigned char inAbove) {
+        for (char c : std::string(inHost.c_str()))
+            if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F || static_cast<unsigned char>(c) > inAbove ||
+                std::strchr("\"<>\\^`{|}%/?#@", c))
+                return false;
+        return true;
+    };
     const std::string seeds[] = {"http://u:p@host.example:81/a?b#c", "https://[2001:db8::1]:8443/x",
                                  "http://m\xC3\xBCller.example/"};
     std::mt19937 random(30);
@@ -209,10 +217,12 @@ TEST(UrlHostNames, MutatedAuthoritiesGiveCleanHostsOrTheUrlError)
             EXPECT_EQ(Morvenix::errOperationFailed, e.getCode());
             continue;
         }
-        for (char c : std::string(parts.host.c_str()))
-            EXPECT_TRUE(static_cast<unsigned char>(c) > 0x20 && c != 0x7F && !std::strchr("\"<>\\^`{|}%/?#@", c))
-                << "host of " << url;
-        EXPECT_NO_THROW(Url::hostToAscii(parts.host)) << url;
+        EXPECT_TRUE(clean(parts.host, 0xFF)) << "host of " << url;
+        try {
+            EXPECT_TRUE(clean(Url::hostToAscii(parts.host), 0x7F)) << "ASCII host of " << url;
+        } catch (const Morvenix::Exception& e) {
+            EXPECT_EQ(Morvenix::errOperationFailed, e.getCode()) << url;
+        }
     }
 }
 
@@ -284,14 +294,21 @@ TEST(UrlProxyLookup, ConvertsTheHostAndEncodesTheRest)
     EXPECT_STREQ("https://127.0.0.1:443/", lookup.c_str());
 }
 
-TEST(UrlHostNames, ConvertBothWaysAndKeepWhatLibidnRefuses)
+// What libidn refuses has no ASCII form to be sent as: refused, not passed on as it is. Shown, it stays
+// as it is.
+TEST(UrlHostNames, ConvertBothWaysAndRefuseWhatLibidnRefuses)
 {
     EXPECT_STREQ("xn--mller-kva.example", Url::hostToAscii("m\xC3\xBCller.example").c_str());
     EXPECT_STREQ("m\xC3\xBCller.example", Url::hostToUnicode("xn--mller-kva.example").c_str());
     EXPECT_STREQ("plain.example", Url::hostToAscii("plain.example").c_str());
-    // A label longer than 63 characters is refused by the conversion.
+    EXPECT_STREQ("[::ffff:127.0.0.1]", Url::hostToAscii("[::ffff:127.0.0.1]").c_str());
+    // A label longer than 63 characters; bytes that are no UTF-8.
     const String longLabel = String::repeat(0xE9, 70) + ".example";
-    EXPECT_STREQ(longLabel.c_str(), Url::hostToAscii(longLabel).c_str());
+    for (const String& refused : {longLabel, String("bad\xC3.example"), String("\xFF\xFE.example")}) {
+        MvxTest::expectThrow([&] { Url::hostToAscii(refused); }, Morvenix::errOperationFailed, "errOperationFailed",
+                             "Url::hostToAscii");
+    }
+    EXPECT_STREQ(longLabel.c_str(), Url::hostToUnicode(longLabel).c_str());
 }
 
 TEST(UrlFileUrlToPath, GivesTheCanonicalLocalPath)
