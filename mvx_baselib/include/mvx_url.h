@@ -71,8 +71,10 @@ public:
     // The URL with its host in ASCII-compatible form and the part after the host percent-encoded, as
     // automatic proxy detection wants it; the URL should carry its scheme, host and port.
     static void makeProxyLookupUrl(String& outText, const String& inUrl);
-    // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path, two
-    // slashes before a server name); empty for any other URL. An escaped NUL throws errInvalidParam.
+    // The canonical local path of a "file:" URL (three slashes or "//localhost/" before a local path);
+    // empty for any other URL. An escaped NUL, and a path that is not on a local drive (a server name
+    // after two slashes, a UNC or device path, also escaped, a name the system maps to a device), throw
+    // errInvalidParam.
     static String fileUrlToPath(const String& inUrl);
     // The host name converted by libidn (a bracketed address as it is). A host that libidn refuses, or
     // that separateUrl would not take, before or after the conversion, throws errOperationFailed (an

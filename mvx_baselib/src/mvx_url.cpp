@@ -430,7 +430,20 @@ String Url::fileUrlToPath(const String& inUrl)
     // A path ends at its first NUL: "a.ini%00.djvu" would open "a.ini", and a leading one leaves nothing.
     if (isValidEncoded(text) && text.find("%00") != String::npos)
         MVX_THROW(errInvalidParam, "A file URL cannot hold a NUL byte!", "Morvenix::Url::fileUrlToPath");
-    return Path::canonicalize(decodeIfEncoded(text));
+    // A path on another machine (\\server\share, also spelt with escapes) makes the process connect and
+    // authenticate to that server as the user, and a device path (\\.\, \\?\) opens what no file name
+    // should: a URL names local files only. A leading separator is refused before the path is made
+    // canonical, which already asks the file system; the canonical path must begin with a drive, which
+    // also refuses the names the system maps to devices ("CON").
+    static const char* const kLocalOnly = "A file URL names a local file only, never one on a network or a device!";
+    const String path = decodeIfEncoded(text);
+    if (!path.isEmpty() && Path::isSeparator(uint8_t(path[0])))
+        MVX_THROW(errInvalidParam, kLocalOnly, "Morvenix::Url::fileUrlToPath");
+    const String canonical = Path::canonicalize(path);
+    if (!canonical.isEmpty() && (canonical.getLength() < 3 || !Path::isLetter(uint8_t(canonical[0])) ||
+                                 canonical[1] != ':' || canonical[2] != '\\'))
+        MVX_THROW(errInvalidParam, kLocalOnly, "Morvenix::Url::fileUrlToPath");
+    return canonical;
 }
 
 String Url::hostToAscii(const String& inHost)

@@ -124,6 +124,9 @@ TEST_F(Broker, LocalPathsAndFileUrls)
     // An escaped NUL does not cut the name short to that of a file that exists.
     MvxTest::expectThrow([&] { broker->locateFile((fileUrl(path) + "%00.djvu").c_str()); },
                          Morvenix::errInvalidParam, "A file URL cannot hold a NUL byte!");
+    // A URL names no file on another machine, which the process would authenticate to.
+    MvxTest::expectThrow([&] { broker->locateFile("file://127.0.0.1/share/doc.djvu"); }, Morvenix::errInvalidParam,
+                         "A file URL names a local file only");
 }
 
 // Schemes are told apart case-sensitively: anything else with "://" is no path either.

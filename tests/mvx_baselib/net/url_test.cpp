@@ -317,7 +317,6 @@ TEST(UrlFileUrlToPath, GivesTheCanonicalLocalPath)
     EXPECT_STREQ("C:\\Program Files\\x.djvu",
                  Url::fileUrlToPath("file://localhost/C:/Program%20Files/sub/../x.djvu").c_str());
     EXPECT_STREQ("C:\\a\\b", Url::fileUrlToPath("file:///C:\\a\\b").c_str());
-    EXPECT_STREQ("\\\\server\\share\\f", Url::fileUrlToPath("file://server/share/f").c_str());
     EXPECT_TRUE(Url::fileUrlToPath("http://host/x").isEmpty());
     EXPECT_TRUE(Url::fileUrlToPath("FILE:///C:/x").isEmpty());
     // A NUL would end the path early for the file system.
@@ -326,6 +325,14 @@ TEST(UrlFileUrlToPath, GivesTheCanonicalLocalPath)
                              "A file URL cannot hold a NUL byte!");
     // Not taken as escaped at all (a '%' without two digits): the text is the name.
     EXPECT_STREQ("C:\\100%\\a%00", Url::fileUrlToPath("file:///C:/100%/a%00").c_str());
+    // Nothing on another machine (the process would authenticate to it) and no device, however spelt.
+    for (const char* url : {"file://server/share/f", "file:////server/share/f", "file://///server/share/f",
+                            "file:\\\\server\\share\\f", "file:///%5c%5cserver%5cshare%5cf", "file:///%2f%2fserver/share",
+                            "file://localhost//server/share", "file://LOCALHOST/C:/x", "file:///%5c%5c.%5cCON",
+                            "file:///\\\\?\\C:\\x", "file:///%5c%5c%3f%5cC:%5cx", "file:////x", "file:///C:/x/CON",
+                            "file:///NUL"})
+        MvxTest::expectThrow([&] { Url::fileUrlToPath(url); }, Morvenix::errInvalidParam,
+                             "A file URL names a local file only, never one on a network or a device!");
 }
 
 } // namespace
