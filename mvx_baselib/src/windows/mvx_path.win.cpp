@@ -134,9 +134,10 @@ bool replaceFile(const String& inTarget, const String& inReplacement)
     }
     // The right to delete the target is asked for before anything changes: when another program holds it
     // without sharing deletion the replace cannot succeed, and Wine's ReplaceFileW then leaves a stray
-    // "rf....tmp" file behind.
+    // "rf....tmp" file behind. The name may reach a server (a pipe, a share), which may learn who asks,
+    // never act as the user.
     HANDLE probe = CreateFileW(target.wc_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
+                               nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (probe != INVALID_HANDLE_VALUE)
         CloseHandle(probe);
     else if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)

@@ -1,7 +1,6 @@
 #include "mvx_diskstorage.h"
 
 #include "file_test_support.h"
-#include "import_redirect.h"
 #include "mvx_path.h"
 #include "mvx_string.h"
 #include "mvx_time.h"
@@ -308,36 +307,6 @@ TEST_F(DiskStorageTest, NamedWorkingFile)
     EXPECT_EQ(1u, FileTest::listFolder(folder).size());
 }
 
-// The flags of the files opened while an OpenRecorder lives, as the storages hand them to the system.
-std::vector<DWORD> g_openFlags;
-decltype(&CreateFileW) g_createFile = nullptr;
-
-HANDLE WINAPI recordingCreateFileW(LPCWSTR inName, DWORD inAccess, DWORD inShare, LPSECURITY_ATTRIBUTES inSecurity,
-                                   DWORD inDisposition, DWORD inFlags, HANDLE inTemplate)
-{
-    g_openFlags.push_back(inFlags);
-    return g_createFile(inName, inAccess, inShare, inSecurity, inDisposition, inFlags, inTemplate);
-}
-
-struct OpenRecorder {
-    OpenRecorder()
-    {
-        g_openFlags.clear();
-        g_createFile = reinterpret_cast<decltype(&CreateFileW)>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW")));
-        redirected = g_createFile &&
-                     redirectImport(GetModuleHandleW(nullptr), "kernel32.dll", "CreateFileW",
-                                    reinterpret_cast<void*>(&recordingCreateFileW));
-    }
-    ~OpenRecorder()
-    {
-        if (redirected)
-            redirectImport(GetModuleHandleW(nullptr), "kernel32.dll", "CreateFileW",
-                           reinterpret_cast<void*>(g_createFile));
-    }
-    bool redirected = false;
-};
-
 // A path may name a named pipe, whose server learns who opened it: it may identify the user, never act
 // as the user. (Wine lets a pipe server act as its client whatever the client asked for, so the test
 // reads what the storages ask of the system.)
@@ -345,15 +314,15 @@ TEST_F(DiskStorageTest, NoPipeServerMayActAsTheUser)
 {
     MvxTest::writeFile(path("plain"), kFour);
     {
-        OpenRecorder recorder;
+        FileTest::OpenRecorder recorder;
         ASSERT_TRUE(recorder.redirected);
         DiskStorage::create(path("plain").c_str(), DiskStorage::accessRead, DiskStorage::dispositionDefault);
         DiskStorage::create(path("written").c_str(), DiskStorage::accessReadWrite, DiskStorage::dispositionDefault);
         DiskStorage::createTemp();
     }
-    ASSERT_EQ(3u, g_openFlags.size());
+    ASSERT_EQ(3u, FileTest::OpenRecorder::flags().size());
     const DWORD levelBits = SECURITY_SQOS_PRESENT | SECURITY_DELEGATION;
-    for (DWORD flags : g_openFlags)
+    for (DWORD flags : FileTest::OpenRecorder::flags())
         EXPECT_EQ(DWORD(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION), flags & levelBits) << std::hex << flags;
 }
 

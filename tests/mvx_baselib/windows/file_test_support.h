@@ -1,6 +1,8 @@
-// What the file tests look at from outside the library: entries of a folder with their attributes, and
-// handles opened the way another program would.
+// What the file tests look at from outside the library: entries of a folder with their attributes,
+// handles opened the way another program would, and the flags the library opens files with.
 #pragma once
+
+#include "import_redirect.h"
 
 #include <windows.h>
 
@@ -84,6 +86,49 @@ public:
 
 private:
     std::string m_previous;
+};
+
+// Records the flags of every file this program opens (its CreateFileW, the library's included) while it
+// lives: what the storages and paths ask of the system, where Wine shows no difference.
+class OpenRecorder {
+public:
+    OpenRecorder()
+    {
+        flags().clear();
+        original() = reinterpret_cast<decltype(&CreateFileW)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW")));
+        redirected = original() && redirectImport(GetModuleHandleW(nullptr), "kernel32.dll", "CreateFileW",
+                                                  reinterpret_cast<void*>(&record));
+    }
+    ~OpenRecorder()
+    {
+        if (redirected)
+            redirectImport(GetModuleHandleW(nullptr), "kernel32.dll", "CreateFileW",
+                           reinterpret_cast<void*>(original()));
+    }
+    OpenRecorder(const OpenRecorder&) = delete;
+    OpenRecorder& operator=(const OpenRecorder&) = delete;
+
+    // The flags of each opening, in order.
+    static std::vector<DWORD>& flags()
+    {
+        static std::vector<DWORD> recorded;
+        return recorded;
+    }
+    bool redirected = false;
+
+private:
+    static decltype(&CreateFileW)& original()
+    {
+        static decltype(&CreateFileW) function = nullptr;
+        return function;
+    }
+    static HANDLE WINAPI record(LPCWSTR inName, DWORD inAccess, DWORD inShare, LPSECURITY_ATTRIBUTES inSecurity,
+                                DWORD inDisposition, DWORD inFlags, HANDLE inTemplate)
+    {
+        flags().push_back(inFlags);
+        return original()(inName, inAccess, inShare, inSecurity, inDisposition, inFlags, inTemplate);
+    }
 };
 
 } // namespace FileTest

@@ -238,6 +238,28 @@ TEST(Path, ReplaceFile)
     EXPECT_FALSE(Path::exists(replacement.c_str()));
 }
 
+// Before replacing, the target is opened to see whether it may be deleted; the name may reach a server
+// (a named pipe, a share), which may learn who opened it but never act as that user. (Wine lets a pipe
+// server act as its client whatever the client asked for, so the test reads what is asked of the system.)
+TEST(Path, ReplaceFileLetsNoServerActAsTheUser)
+{
+    const std::string folder = MvxTest::tempFolder();
+    const std::string target = folder + "\\target.djvu";
+    const std::string replacement = folder + "\\work.tmp";
+    MvxTest::writeFile(target, kOld);
+    MvxTest::writeFile(replacement, kNew);
+    {
+        FileTest::OpenRecorder recorder;
+        ASSERT_TRUE(recorder.redirected);
+        ASSERT_TRUE(Path::replaceFile(target.c_str(), replacement.c_str()));
+    }
+    ASSERT_FALSE(FileTest::OpenRecorder::flags().empty());
+    const DWORD levelBits = SECURITY_SQOS_PRESENT | SECURITY_DELEGATION;
+    for (DWORD flags : FileTest::OpenRecorder::flags())
+        EXPECT_EQ(DWORD(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION), flags & levelBits) << std::hex << flags;
+    EXPECT_EQ(kNew, MvxTest::readFile(target));
+}
+
 // Every failure keeps both files as they were and reports why through the last error.
 TEST(Path, FailedReplaceKeepsBothFiles)
 {
