@@ -70,9 +70,11 @@ protected:
     AutoPtr<HttpResponseStream> get(uint16_t inPort, const char* inPath, CredentialProvider* inProvider = nullptr,
                                     const char* inVerb = "GET", const char* inHeader = nullptr)
     {
-        // The TLS port is reached over TLS, without certificate checks.
-        AutoPtr<HttpConnection> c = inPort == ports.tls ? manager->createSecureConnection("127.0.0.1", inPort, false)
-                                                        : manager->createConnection("127.0.0.1", inPort);
+        // The TLS ports are reached over TLS, the trusted one with certificate checks, the other without.
+        AutoPtr<HttpConnection> c =
+            inPort == ports.tls || inPort == ports.trusted
+                ? manager->createSecureConnection("127.0.0.1", inPort, inPort == ports.trusted)
+                : manager->createConnection("127.0.0.1", inPort);
         AutoPtr<HttpRequestStream> r = c->createRequestStream(inVerb, inPath, false, inProvider);
         if (inHeader) {
             EXPECT_TRUE(r->addHeader(inHeader));
@@ -199,12 +201,12 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
     manager = HttpManager::create("", provider.get(), chooser.get());
-    AutoPtr<HttpResponseStream> r = get(ports.tls, "/auth/plain");
+    AutoPtr<HttpResponseStream> r = get(ports.trusted, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     ASSERT_EQ(1u, provider->captions.size());
-    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
     EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->kinds[0]);
-    r = get(ports.tls, "/auth/plain");
+    r = get(ports.trusted, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(1u, provider->captions.size());
 }
@@ -214,7 +216,7 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
 TEST_F(HttpClient, BasicOnlyOverTls)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\basic.txt", {'o', 'k'});
-    for (uint16_t port : {ports.plain, ports.tls}) {
+    for (uint16_t port : {ports.plain, ports.trusted}) {
         const std::string key = "basic" + std::to_string(port);
         const std::string path = "/file/" + key + "/auth/basic.txt";
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
@@ -228,7 +230,7 @@ TEST_F(HttpClient, BasicOnlyOverTls)
         }
         const std::vector<std::string> log = MvxTest::loopbackRequestLog(key);
         ASSERT_FALSE(log.empty());
-        EXPECT_EQ(port == ports.tls, log.back().find("Basic_") != std::string::npos) << log.back();
+        EXPECT_EQ(port == ports.trusted, log.back().find("Basic_") != std::string::npos) << log.back();
     }
 }
 
@@ -246,7 +248,7 @@ DWORD WINAPI requestGuarded(void* inShared)
     SharedManager& s = *static_cast<SharedManager*>(inShared);
     for (int i = 0; i < s.requests; ++i) {
         try {
-            AutoPtr<HttpConnection> c = s.manager->createSecureConnection("127.0.0.1", s.port, false);
+            AutoPtr<HttpConnection> c = s.manager->createSecureConnection("127.0.0.1", s.port, true);
             if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
                 InterlockedIncrement(&s.failures);
         } catch (const Morvenix::Exception&) {
@@ -262,7 +264,7 @@ TEST_F(HttpClient, ThreadsShareTheManagersCredentials)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers(8, {kUser, kPassword})));
     provider->delayMs = 300;
-    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.tls, 0};
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.trusted, 0};
     HANDLE threads[4];
     for (HANDLE& t : threads)
         t = CreateThread(nullptr, 0, requestGuarded, &shared, 0, nullptr);
@@ -281,9 +283,10 @@ TEST_F(HttpClient, RealmCaptions)
     } cases[] = {{"/auth/second", "second realm"}, {"/auth/norealm", ""}};
     for (const Case& c : cases) {
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-        EXPECT_EQ(200u, get(ports.tls, c.path, provider.get())->getStatus());
+        EXPECT_EQ(200u, get(ports.trusted, c.path, provider.get())->getStatus());
         ASSERT_EQ(1u, provider->captions.size());
-        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.trusted) + ")",
+                  provider->captions[0]);
     }
 }
 
@@ -292,10 +295,10 @@ TEST_F(HttpClient, RealmCaptions)
 TEST_F(HttpClient, RealmScanStaysInsideTheChallenge)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     ASSERT_EQ(1u, provider->captions.size());
-    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
 }
 
 TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
@@ -304,11 +307,11 @@ TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
     manager = HttpManager::create("", provider.get(), chooser.get());
     const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain"); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/plain"); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
     // The next post asks again instead of sending the refused password.
-    EXPECT_EQ(200u, get(ports.tls, "/auth/plain")->getStatus());
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/plain")->getStatus());
     ASSERT_EQ(2u, provider->captions.size());
     // Nothing written for the failure names the password.
     const std::vector<unsigned char> text = MvxTest::readFile(trace);
@@ -320,14 +323,14 @@ TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
 TEST_F(HttpClient, ChallengeWithoutAnAnswerEndsWithAuthFailed)
 {
     AutoPtr<ListProvider> none(new ListProvider(Answers{}));
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     EXPECT_EQ(1u, none->captions.size());
     // Credentials the URL carried: one fixed answer, refused, and the post ends.
     AutoPtr<CredentialProvider> fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, "bad", "");
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
     fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, kPassword, "");
-    EXPECT_EQ(200u, get(ports.tls, "/auth/plain", fixed.get())->getStatus());
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/plain", fixed.get())->getStatus());
 }
 
 // post follows a redirection only on its own scheme, host and port, and takes the headers and the
@@ -348,7 +351,7 @@ TEST_F(HttpClient, RedirectionsAreFollowedWithinTheOriginOnly)
     };
     for (const Case& c : cases) {
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
-        AutoPtr<HttpConnection> conn = manager->createSecureConnection("127.0.0.1", ports.tls, false);
+        AutoPtr<HttpConnection> conn = manager->createSecureConnection("127.0.0.1", ports.trusted, true);
         AutoPtr<HttpRequestStream> q = conn->createRequestStream(
             "GET", std::string("/file/") + c.key + "/" + c.switches + "/redirected.txt", false, provider.get());
         q->addHeader("Range: bytes=0-0");
@@ -362,7 +365,7 @@ TEST_F(HttpClient, RedirectionsAreFollowedWithinTheOriginOnly)
             EXPECT_NE(std::string::npos, moved[0].find("Basic_")) << moved[0];
             EXPECT_NE(std::string::npos, moved[0].find(" 127.0.0.1:")) << moved[0];
         } else {
-            EXPECT_EQ("https://localhost:" + std::to_string(ports.tls) + "/file/" + c.key +
+            EXPECT_EQ("https://localhost:" + std::to_string(ports.trusted) + "/file/" + c.key +
                           "-moved/auth/redirected.txt",
                       std::string(r->getHeader("Location").c_str()));
         }
@@ -421,6 +424,12 @@ TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
     AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(bodyPattern(0, 50), readAll(*r));
+    // A certificate from a trusted authority for the name passes them.
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        c = manager->createSecureConnection(host, ports.trusted, true);
+        r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
+        EXPECT_EQ(bodyPattern(0, 50), readAll(*r)) << host;
+    }
 }
 
 // The certificate is checked when a connection opens. The server keeps an answered connection open, and
@@ -545,13 +554,13 @@ TEST_F(HttpClient, WaitingForAnotherRequestsChallengeKeepsTheDeadline)
 {
     AutoPtr<WatchedProvider> provider(new WatchedProvider(Answers(2, {kUser, kPassword})));
     provider->delayMs = 8000;
-    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.tls, 0, 1};
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.trusted, 0, 1};
     shared.manager->setDeadline(0);
     HANDLE first = CreateThread(nullptr, 0, requestGuarded, &shared, 0, nullptr);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(provider->asking, 30000));
     shared.manager->setDeadline(1000);
     try {
-        shared.manager->createSecureConnection("127.0.0.1", ports.tls, false)
+        shared.manager->createSecureConnection("127.0.0.1", ports.trusted, true)
             ->createRequestStream("GET", "/auth/plain", false, nullptr)
             ->post(nullptr, 0);
         ADD_FAILURE() << "the second request went on";
