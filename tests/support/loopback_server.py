@@ -229,8 +229,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # as "_"; AUTHORIZATION also shows a Proxy-Authorization that reached the server, as "Proxy:" and its
     # value). SWITCHES is "-" or a comma-separated list:
     #   norange     ignores Range and answers 200 with the whole file
-    #   ask407      answers every request 407 with a Basic proxy challenge (realm "Proxy login"), as if it
-    #               were a proxy
+    #   ask407      answers every request 407 with the proxy's own challenge (Basic, realm "proxy realm"), as
+    #               if it were the proxy
     #   auth        asks for Basic credentials (carol) before anything
     #   slow        after the "auth" check, holds the answer 4 s before its first byte
     #   grow        from the second request on, the file has 100 more bytes
@@ -269,7 +269,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 f.write(line + "\n")
         requests = count("file/" + key)
         if "ask407" in switches:
-            self.answer(407, b"", [("Proxy-Authenticate", 'Basic realm="Proxy login"')], head)
+            self.answer(407, b"", [("Proxy-Authenticate", 'Basic realm="proxy realm"')], head)
             return
         if "auth" in switches and not basic_ok(auth, FILE_USER, FILE_PASSWORD):
             self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)

@@ -108,8 +108,8 @@ public:
 
     Morvenix::Mutex& getLock() { return m_lock; }
     HANDLE getAnswerTurn() const { return m_manager->getAnswerTurn(); }
-    // The proxy the connection goes through, for the caption of a proxy challenge.
-    const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
+    // The proxy choice the connection was made with.
+    const Morvenix::HttpProxyChoice& getProxyChoice() const { return m_proxy; }
     // A request handle for the verb and the encoded target, with the connection's certificate checks;
     // WinHTTP follows no redirection of it. inPathAsGiven names it in an error.
     HINTERNET openRequestHandle(const Morvenix::String& inVerb, const Morvenix::String& inTarget,
@@ -142,6 +142,11 @@ Morvenix::AutoPtr<Morvenix::HttpResponseStream> createHttpResponse(HINTERNET inR
                                                                    Morvenix::HttpRequestStream* inOwner,
                                                                    bool inBodyExpected,
                                                                    const HttpDeadline& inDeadline);
+
+// The proxy, as the choice names it, that requests to the host go through; empty when they may go
+// direct (no proxy, none for the scheme, or one that the bypass list may pass by).
+Morvenix::String proxyOnTheWay(const Morvenix::HttpProxyChoice& inChoice, const Morvenix::String& inHost,
+                               bool inSecure);
 
 // The published constant name of a WinHTTP error number, "????" for any other.
 const char* winHttpErrorName(DWORD inError);

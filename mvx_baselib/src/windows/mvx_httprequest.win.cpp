@@ -207,6 +207,9 @@ private:
     // A 401 or 407: the credential for the challenge set on the request; throws when the same challenge
     // comes twice in a row.
     void answerChallenge(uint32_t inStatus, Conversation& ioTalk, const HttpDeadline& inDeadline);
+    // The proxy that sent a 407: the one on the way to the server, as long as no tunnel through it to the
+    // server is up (what comes through one is the server's). Throws when no proxy can have sent it.
+    String challengingProxy(const char* inFunction);
     // Sets a credential given for a challenge on the request, as it was given.
     void setCredentials(const Answered& inAnswered);
     // Moves the request to the target of a redirection on its own scheme, host and port; false (the
@@ -285,8 +288,17 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
 {
     static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
     const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
-    if (proxy)
+    // Whom the credential would go to: it is kept for them alone.
+    Morvenix::CredentialScope scope;
+    scope.kind = proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer;
+    if (proxy) {
         Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
+        scope.host = challengingProxy(kFunction);
+    } else {
+        scope.scheme = isSecure() ? "https" : "http";
+        scope.host = getHost();
+        scope.port = getPort();
+    }
     ioTalk.turn.take(m_connection->getAnswerTurn(), inDeadline, kFunction);
     Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
     // A challenge after credentials were sent refuses them: the cache must not offer them again.
@@ -301,10 +313,10 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
     String challenge;
     queryText(m_handle, proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE, kMaxQueriedBytes,
               challenge);
-    const String realm = findRealm(challenge);
+    scope.realm = findRealm(challenge);
     const String caption =
-        proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
-              : String::format("%s (%s:%u)", realm.c_str(), getHost().c_str(), unsigned(getPort()));
+        proxy ? String::format("%s (%s)", scope.realm.c_str(), scope.host.c_str())
+              : String::format("%s (%s:%u)", scope.realm.c_str(), getHost().c_str(), unsigned(getPort()));
     DWORD supported = 0, first = 0, target = 0;
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
@@ -327,11 +339,27 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
         answered.waiting.reset();
         return;
     }
-    m_provider->getCredential(answered.waiting, proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer,
-                              caption, refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    m_provider->getCredentialFor(answered.waiting, scope, caption,
+                                 refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
     answered.target = target;
     answered.scheme = schemes ? scheme : 0;
     setCredentials(answered);
+}
+
+String HttpRequestStreamImpl::challengingProxy(const char* inFunction)
+{
+    const String proxy = proxyOnTheWay(m_connection->getProxyChoice(), getHost(), isSecure());
+    // A tunnel is up once the server's certificate is known.
+    const CERT_CONTEXT* certificate = nullptr;
+    DWORD size = sizeof(certificate);
+    const bool tunnelled = isSecure() && WinHttpQueryOption(m_handle, WINHTTP_OPTION_SERVER_CERT_CONTEXT,
+                                                            &certificate, &size) && certificate;
+    if (certificate)
+        CertFreeCertificateContext(certificate);
+    if (proxy.isEmpty() || tunnelled)
+        MVX_THROW(Morvenix::errAuthFailed, "Proxy challenge refused: the 407 came from the server, not from a proxy.",
+                  inFunction);
+    return proxy;
 }
 
 void HttpRequestStreamImpl::setCredentials(const Answered& inAnswered)

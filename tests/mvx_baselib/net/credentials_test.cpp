@@ -128,6 +128,56 @@ TEST(CredentialCache, AcceptedAnswerTakesTheEntryFromAnUnprovenOne)
     EXPECT_EQ(2u, base->asked.size());
 }
 
+Morvenix::CredentialScope scope(uint32_t inKind, const char* inScheme, const char* inHost, uint16_t inPort,
+                                const char* inRealm)
+{
+    Morvenix::CredentialScope s;
+    s.kind = inKind;
+    s.scheme = inScheme;
+    s.host = inHost;
+    s.port = inPort;
+    s.realm = inRealm;
+    return s;
+}
+
+// A credential is kept for whom it went to: a server or a proxy, its scheme, host (in any case) and port,
+// and the realm. Anyone else is asked anew, though the realm and the caption be the same; so is a question
+// by caption alone.
+TEST(CredentialCache, ScopesKeepTheirCredentialsApart)
+{
+    AutoPtr<CountingProvider> base(new CountingProvider({"alice", "bob", "carol", "dave", "erin", "frank", "gus"}));
+    AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
+    const String caption = "R (h:8443)";
+    const uint32_t server = CredentialProvider::kindServer;
+    AutoPtr<CredentialInfo> accepted, again;
+    cache->getCredentialFor(accepted, scope(server, "https", "h", 8443, "R"), caption, 0);
+    ASSERT_TRUE(accepted);
+    accepted->setConfirmed(true);
+    cache->getCredentialFor(again, scope(server, "https", "H", 8443, "R"), caption, 0);
+    EXPECT_EQ(accepted.get(), again.get());
+    EXPECT_EQ(1u, base->asked.size());
+    const Morvenix::CredentialScope others[] = {
+        scope(server, "http", "h", 8443, "R"),
+        scope(server, "https", "h", 8444, "R"),
+        scope(server, "https", "g", 8443, "R"),
+        scope(server, "https", "h", 8443, "R2"),
+        scope(CredentialProvider::kindProxy, "", "h:8443", 0, "R"),
+    };
+    for (const Morvenix::CredentialScope& other : others) {
+        AutoPtr<CredentialInfo> c;
+        cache->getCredentialFor(c, other, caption, 0);
+        ASSERT_TRUE(c);
+        EXPECT_STRNE("alice", c->getUserName().c_str()) << other.scheme.c_str() << "://" << other.host.c_str() << ":"
+                                                        << other.port << " " << other.realm.c_str();
+        c->setConfirmed(true);
+    }
+    AutoPtr<CredentialInfo> byCaption;
+    cache->getCredential(byCaption, server, caption, 0);
+    ASSERT_TRUE(byCaption);
+    EXPECT_STREQ("gus", byCaption->getUserName().c_str());
+    EXPECT_EQ(7u, base->asked.size());
+}
+
 TEST(CredentialCache, RefusesANullBaseProvider)
 {
     MvxTest::expectThrow([] { Morvenix::CredentialProviderCache cache(nullptr); }, Morvenix::errInvalidParam,

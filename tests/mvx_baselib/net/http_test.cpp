@@ -206,6 +206,13 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
     ASSERT_EQ(1u, provider->captions.size());
     EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
     EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->kinds[0]);
+    // The credential is kept for the server: its scheme, host and port, and the realm.
+    ASSERT_EQ(1u, provider->scopes.size());
+    EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->scopes[0].kind);
+    EXPECT_STREQ("https", provider->scopes[0].scheme.c_str());
+    EXPECT_STREQ("127.0.0.1", provider->scopes[0].host.c_str());
+    EXPECT_EQ(ports.trusted, provider->scopes[0].port);
+    EXPECT_STREQ("loopback realm", provider->scopes[0].realm.c_str());
     r = get(ports.trusted, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(1u, provider->captions.size());
@@ -413,6 +420,58 @@ TEST_F(HttpClient, ProxyChoiceAndProxyChallenge)
     ASSERT_EQ(1u, provider->captions.size());
     EXPECT_EQ("proxy realm (127.0.0.1:" + std::to_string(ports.proxy) + ")", provider->captions[0]);
     EXPECT_EQ(uint32_t(CredentialProvider::kindProxy), provider->kinds[0]);
+    // The credential is kept for the proxy, by its name and realm.
+    ASSERT_EQ(1u, provider->scopes.size());
+    EXPECT_EQ(uint32_t(CredentialProvider::kindProxy), provider->scopes[0].kind);
+    EXPECT_STREQ("", provider->scopes[0].scheme.c_str());
+    EXPECT_EQ("127.0.0.1:" + std::to_string(ports.proxy), provider->scopes[0].host.c_str());
+    EXPECT_EQ(0u, provider->scopes[0].port);
+    EXPECT_STREQ("proxy realm", provider->scopes[0].realm.c_str());
+}
+
+// A 407 asks for a proxy's credentials, and only a proxy on the way may send one: a server reached
+// directly (no proxy, or one whose bypass list names the server) or through a tunnel of the proxy that
+// answers 407 is refused at once. Nobody is asked, and neither a new password nor the proxy's own, accepted
+// for the same realm just before, reaches the server.
+TEST_F(HttpClient, ProxyChallengeFromAServerIsRefused)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\asked.txt", {'o', 'k'});
+    struct Case {
+        const char* key;
+        uint16_t proxy;
+        const char* bypass; // null: the user's settings, which name no proxy here
+        const char* host;
+        uint16_t port;
+    } cases[] = {
+        {"ask407direct", 0, "", "127.0.0.1", ports.plain},
+        {"ask407system", 0, nullptr, "127.0.0.1", ports.plain},
+        {"ask407bypassed", ports.proxy, "example.org; 127.0.0.1", "127.0.0.1", ports.plain},
+        {"ask407tunnelled", ports.proxy, "", "localhost", ports.trusted},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<ListProvider> provider(new ListProvider(Answers(3, {"proxyuser", "proxypass"})));
+        AutoPtr<TestProxyChooser> route(c.bypass ? new TestProxyChooser(c.proxy, c.bypass) : nullptr);
+        manager = HttpManager::create("", provider.get(), route.get());
+        size_t asked = 0;
+        if (c.proxy) {
+            AutoPtr<HttpResponseStream> r = manager->createConnection("localhost", ports.plain)
+                                                ->createRequestStream("GET", "/proxyauth/data/10", false, nullptr)
+                                                ->post(nullptr, 0);
+            ASSERT_EQ(200u, r->getStatus()) << c.key;
+            asked = 1;
+        }
+        AutoPtr<HttpConnection> conn = c.port == ports.trusted ? manager->createSecureConnection(c.host, c.port, true)
+                                                                : manager->createConnection(c.host, c.port);
+        const std::string path = std::string("/file/") + c.key + "/ask407/asked.txt";
+        MvxTest::expectThrow([&] { conn->createRequestStream("GET", path.c_str(), false, nullptr)->post(nullptr, 0); },
+                             Morvenix::errAuthFailed,
+                             "Proxy challenge refused: the 407 came from the server, not from a proxy.");
+        EXPECT_EQ(asked, provider->captions.size()) << c.key;
+        const std::vector<std::string> log = MvxTest::loopbackRequestLog(c.key);
+        ASSERT_FALSE(log.empty()) << c.key;
+        for (const std::string& line : log)
+            EXPECT_EQ(std::string::npos, line.find("Basic")) << c.key << ": " << line;
+    }
 }
 
 TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
