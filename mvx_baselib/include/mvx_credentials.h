@@ -30,6 +30,7 @@ struct CredentialScope {
     String host;       // the server's host in ASCII form, or the proxy as the proxy setting names it
     uint16_t port = 0; // the server's port; 0 for a proxy (its name holds its port)
     String realm;      // the challenge's, as it came
+    bool verified = false; // a server reached over TLS whose certificate passed the checks
 };
 
 class CredentialProvider : public Referable {
@@ -77,7 +78,9 @@ class CredMap;
 // Over a base provider: a credential a server accepted is given again, without asking, for the same
 // scope (kind, scheme, host, port and realm; the realm alone never counts) or, asked without a scope, for
 // the same kind and caption; a credential a server refused is dropped, so the base provider is asked
-// again. Safe to share between threads: the base provider is asked by one thread at a time.
+// again. A server that is not verified (plain HTTP, or TLS without certificate checks) is always asked
+// for anew, and nothing given to it is kept. Safe to share between threads: the base provider is asked by
+// one thread at a time.
 class CredentialProviderCache : public CredentialProvider {
 public:
     // A null base provider throws errInvalidParam.

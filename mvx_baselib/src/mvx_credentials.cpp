@@ -186,6 +186,13 @@ void CredentialProviderCache::getCredential(AutoPtr<CredentialInfo>& outCredenti
 void CredentialProviderCache::getCredentialFor(AutoPtr<CredentialInfo>& outCredential, const CredentialScope& inScope,
                                                const String& inCaption, uint32_t inFlags)
 {
+    // A server that proved nothing may be anyone on the way. (The way to a proxy is never checked; its
+    // credential is kept, as it would go to the same proxy anyway.)
+    if (inScope.kind != kindProxy && !inScope.verified) {
+        AutoLock asking(m_map->askLock);
+        m_base->getCredentialFor(outCredential, inScope, inCaption, inFlags);
+        return;
+    }
     answerFromMap(*m_map, scopeKey(inScope), inCaption, outCredential, [&](AutoPtr<CredentialInfo>& outAnswer) {
         m_base->getCredentialFor(outAnswer, inScope, inCaption, inFlags);
     });

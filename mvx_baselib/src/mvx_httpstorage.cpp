@@ -26,8 +26,9 @@ const uint32_t kMaxCopyBuffer = 1024 * 1024;
 const int kMaxRedirects = 8;
 
 // Gives the URL's own user name and password to a challenge of the URL's own scheme, host and port only,
-// also after a redirection; proxies and other servers, and a question that names no scope, get the
-// manager's provider, as a URL without credentials would.
+// also after a redirection, and only once the server has proved who it is (TLS with the certificate
+// checked): whoever else asks, and a question that names no scope, get the manager's provider, as a URL
+// without credentials would.
 class UrlCredentialProvider : public CredentialProvider {
 public:
     UrlCredentialProvider(const String& inUser, const String& inPassword, const String& inScheme,
@@ -47,7 +48,7 @@ public:
     void getCredentialFor(AutoPtr<CredentialInfo>& outCredential, const CredentialScope& inScope,
                           const String& inCaption, uint32_t inFlags) override
     {
-        if (inScope.kind == kindServer && inScope.scheme == m_scheme && inScope.port == m_port &&
+        if (inScope.kind == kindServer && inScope.verified && inScope.scheme == m_scheme && inScope.port == m_port &&
             inScope.host.compareNoCase(m_host) == 0)
             m_fixed->getCredential(outCredential, inScope.kind, inCaption, inFlags);
         else if (m_others)

@@ -107,6 +107,8 @@ public:
     bool isSecure() override { return m_secure; }
 
     Morvenix::Mutex& getLock() { return m_lock; }
+    // Over TLS with the server's certificate checked.
+    bool isVerified() const { return m_secure && m_verify; }
     HANDLE getAnswerTurn() const { return m_manager->getAnswerTurn(); }
     // The proxy choice the connection was made with.
     const Morvenix::HttpProxyChoice& getProxyChoice() const { return m_proxy; }

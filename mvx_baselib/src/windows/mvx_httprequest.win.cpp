@@ -298,6 +298,7 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
         scope.scheme = isSecure() ? "https" : "http";
         scope.host = getHost();
         scope.port = getPort();
+        scope.verified = m_connection->isVerified();
     }
     ioTalk.turn.take(m_connection->getAnswerTurn(), inDeadline, kFunction);
     Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
@@ -321,21 +322,21 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
                          unsigned(target));
-    // The strongest scheme offered; Basic only when nothing else is, and to a server only over TLS: it
-    // sends the password as it is. (The way to a proxy is plain whatever the target, so a proxy that
-    // offers only Basic gets it.)
-    const bool basicInClear = !proxy && !isSecure();
+    // The strongest scheme offered; Basic only when nothing else is, and to a server only over TLS with
+    // its certificate checked: it hands the password itself to whoever answers. (The way to a proxy is
+    // plain whatever the target, so a proxy that offers only Basic gets it.)
+    const bool basicRefused = !proxy && !scope.verified;
     DWORD scheme = 0;
     for (DWORD candidate : {DWORD(WINHTTP_AUTH_SCHEME_NEGOTIATE), DWORD(WINHTTP_AUTH_SCHEME_NTLM),
                             DWORD(WINHTTP_AUTH_SCHEME_DIGEST), DWORD(WINHTTP_AUTH_SCHEME_BASIC)}) {
-        if ((supported & candidate) && !(candidate == WINHTTP_AUTH_SCHEME_BASIC && basicInClear)) {
+        if ((supported & candidate) && !(candidate == WINHTTP_AUTH_SCHEME_BASIC && basicRefused)) {
             scheme = candidate;
             break;
         }
     }
     // Nobody is asked for a password that would not be sent; the repeated challenge ends the post.
-    if (!scheme && basicInClear && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
-        Morvenix::debugTrace("Basic authentication over plain HTTP refused.\n");
+    if (!scheme && basicRefused && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
+        Morvenix::debugTrace("Basic authentication to a server without a checked certificate refused.\n");
         answered.waiting.reset();
         return;
     }

@@ -287,7 +287,7 @@ TEST_F(Broker, ConcurrentFirstUseOpensOnce)
 TEST_F(Broker, PasswordOfAUrlIsInNoName)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\guarded.bin", content);
-    // Basic goes to a server over TLS only (here one whose certificate passes the checks).
+    // Basic, and the URL's password, go to a server over TLS with its certificate checked only.
     AutoPtr<ResourceBroker> checking = ResourceBroker::create(manager.get());
     const std::string authority =
         "127.0.0.1:" + std::to_string(ports.trusted) + "/file/password/auth/guarded.bin";

@@ -128,10 +128,12 @@ TEST(CredentialCache, AcceptedAnswerTakesTheEntryFromAnUnprovenOne)
     EXPECT_EQ(2u, base->asked.size());
 }
 
+// A scope marked verified: only what verified servers are given is kept.
 Morvenix::CredentialScope scope(uint32_t inKind, const char* inScheme, const char* inHost, uint16_t inPort,
                                 const char* inRealm)
 {
     Morvenix::CredentialScope s;
+    s.verified = true;
     s.kind = inKind;
     s.scheme = inScheme;
     s.host = inHost;
@@ -176,6 +178,31 @@ TEST(CredentialCache, ScopesKeepTheirCredentialsApart)
     ASSERT_TRUE(byCaption);
     EXPECT_STREQ("gus", byCaption->getUserName().c_str());
     EXPECT_EQ(7u, base->asked.size());
+}
+
+// A server whose certificate was not checked may be anyone: it is given no credential kept for the
+// same address, and nothing given to it is kept. A proxy's credential is kept (the way to a proxy is never
+// checked).
+TEST(CredentialCache, UncheckedServersGetNothingKept)
+{
+    AutoPtr<CountingProvider> base(new CountingProvider({"alice", "bob", "carol", "dave", "erin"}));
+    AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
+    const Morvenix::CredentialScope checked = scope(CredentialProvider::kindServer, "https", "h", 443, "R");
+    Morvenix::CredentialScope unchecked = checked;
+    unchecked.verified = false;
+    Morvenix::CredentialScope proxy = scope(CredentialProvider::kindProxy, "", "p:8080", 0, "R");
+    proxy.verified = false;
+    AutoPtr<CredentialInfo> c;
+    const char* const expected[][2] = {{"checked", "alice"},   {"unchecked", "bob"}, {"unchecked", "carol"},
+                                       {"checked", "alice"},   {"proxy", "dave"},    {"proxy", "dave"}};
+    for (const auto& e : expected) {
+        const std::string which = e[0];
+        cache->getCredentialFor(c, which == "checked" ? checked : which == "proxy" ? proxy : unchecked, "R (h:443)", 0);
+        ASSERT_TRUE(c) << which;
+        EXPECT_STREQ(e[1], c->getUserName().c_str()) << which;
+        c->setConfirmed(true);
+    }
+    EXPECT_EQ(4u, base->asked.size());
 }
 
 TEST(CredentialCache, RefusesANullBaseProvider)

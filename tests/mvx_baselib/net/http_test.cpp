@@ -218,16 +218,17 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
     EXPECT_EQ(1u, provider->captions.size());
 }
 
-// Basic sends the password as it is: a server gets it over TLS only. Over plain HTTP nobody is asked,
+// Basic hands the password itself to whoever answers: a server gets it over TLS with its certificate
+// checked only. Over plain HTTP, or TLS without the checks (anyone on the way may answer), nobody is asked,
 // nothing is sent, and the post ends at the repeated challenge.
-TEST_F(HttpClient, BasicOnlyOverTls)
+TEST_F(HttpClient, BasicOnlyToACheckedServer)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\basic.txt", {'o', 'k'});
-    for (uint16_t port : {ports.plain, ports.trusted}) {
+    for (uint16_t port : {ports.plain, ports.tls, ports.trusted}) {
         const std::string key = "basic" + std::to_string(port);
         const std::string path = "/file/" + key + "/auth/basic.txt";
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
-        if (port == ports.plain) {
+        if (port != ports.trusted) {
             MvxTest::expectThrow([&] { get(port, path.c_str(), provider.get()); }, Morvenix::errAuthFailed,
                                  "Authorization Failed (401).");
             EXPECT_TRUE(provider->captions.empty());

@@ -498,6 +498,31 @@ TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
                          Morvenix::errAuthFailed, "Authorization Failed (401).");
 }
 
+// A server whose certificate is not checked may be anyone on the way: it gets no password, neither the
+// URL's, nor the one the checked server at the same address accepted, nor a new one; nobody is asked.
+TEST_F(HttpStorage, UncheckedServerGetsNoPassword)
+{
+    const Bytes source = putFile("unchecked.bin", 1000);
+    const std::string trusted = "127.0.0.1:" + std::to_string(ports.trusted);
+    provider->answers = Answers(2, {"carol", "w0rd_pass"});
+    EXPECT_TRUE(sameBytes(readAt(*open(url(key(), "auth", "unchecked.bin", trusted, "https")), 0, 1000), source, 0));
+    ASSERT_EQ(1u, provider->captions.size());
+    const std::string urlPassword = "carol:w0rd_pass@";
+    for (const std::string& authority : {urlPassword + "127.0.0.1:" + std::to_string(ports.tls),
+                                         urlPassword + trusted, trusted}) {
+        const std::string k = key();
+        MvxTest::expectThrow(
+            [&] { manager->createStorage(url(k, "auth", "unchecked.bin", authority, "https").c_str(), false, nullptr,
+                                         nullptr); },
+            Morvenix::errAuthFailed, "Authorization Failed (401).");
+        const std::vector<Request> log = requestLog(k);
+        ASSERT_FALSE(log.empty()) << authority;
+        for (const Request& r : log)
+            EXPECT_EQ("-", r.auth) << authority;
+    }
+    EXPECT_EQ(1u, provider->captions.size());
+}
+
 // The credentials of a URL go to its own host only: not to the host a redirection leads to (localhost
 // is another host than 127.0.0.1), and not to a proxy.
 TEST_F(HttpStorage, UrlCredentialsStayWithTheirHost)
