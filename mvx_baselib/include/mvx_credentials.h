@@ -75,12 +75,12 @@ public:
 
 class CredMap;
 
-// Over a base provider: a credential a server accepted is given again, without asking, for the same
-// scope (kind, scheme, host, port and realm; the realm alone never counts) or, asked without a scope, for
-// the same kind and caption; a credential a server refused is dropped, so the base provider is asked
-// again. A server that is not verified (plain HTTP, or TLS without certificate checks) is always asked
-// for anew, and nothing given to it is kept. Safe to share between threads: the base provider is asked by
-// one thread at a time.
+// Over a base provider: an answer it gave is given again, without asking, for the same scope (kind,
+// scheme, host, port and realm; the realm alone never counts) or, asked without a scope, for the same kind
+// and caption, so one question serves every request that meets the challenge; once a server refuses it,
+// it is dropped, and the base provider is asked again. A server that is not verified (plain HTTP, or TLS
+// without certificate checks) is always asked for anew, and nothing given to it is kept. Safe to share
+// between threads: the base provider is asked by one thread at a time.
 class CredentialProviderCache : public CredentialProvider {
 public:
     // A null base provider throws errInvalidParam.

@@ -21,12 +21,12 @@ public:
     Mutex askLock; // held while the base provider is asked
     std::map<String, AutoPtr<CredentialInfo>> entries;
 
-    // The entry of the key when a server accepted it.
-    bool findConfirmed(const String& inKey, AutoPtr<CredentialInfo>& outCredential)
+    // The entry of the key: an answer no server has refused yet.
+    bool find(const String& inKey, AutoPtr<CredentialInfo>& outCredential)
     {
         AutoLock guard(lock);
         auto it = entries.find(inKey);
-        if (it == entries.end() || !it->second->isConfirmed())
+        if (it == entries.end())
             return false;
         outCredential = it->second;
         return true;
@@ -66,7 +66,8 @@ public:
     bool isConfirmed() override { return m_credential->isConfirmed(); }
 
     // The first answer counts, except that a refusal always removes the entry: a password accepted once
-    // may be changed on the server later, and must not be offered again then.
+    // may be changed on the server later, and must not be offered again then. (Several requests may hold
+    // the wrapper: a late acceptance by one does not bring back what another's server refused.)
     void setConfirmed(bool inConfirmed) override
     {
         AutoPtr<CredentialInfo> removed; // released after the lock: it may be the last reference to an entry
@@ -75,15 +76,7 @@ public:
             return;
         m_credential->setConfirmed(inConfirmed);
         m_done = true;
-        if (inConfirmed) {
-            // Another thread may have put a newer, still unproven answer in the entry meanwhile; the one a
-            // server accepted serves the key better.
-            AutoPtr<CredentialInfo>& entry = m_map->entries[m_key];
-            if (!entry || !entry->isConfirmed()) {
-                removed = entry;
-                entry = this;
-            }
-        } else {
+        if (!inConfirmed) {
             // Only this wrapper's own entry: a newer answer for the key may have replaced it.
             auto it = m_map->entries.find(m_key);
             if (it != m_map->entries.end() && it->second.get() == this) {
@@ -113,20 +106,21 @@ String captionKey(uint32_t inKind, const String& inCaption)
     return String::format("caption %u\n%s", unsigned(inKind), inCaption.c_str());
 }
 
-// The credential a server accepted under the key; else inAsk's answer from the base provider, kept under
-// the key.
+// The answer given under the key that no server has refused, accepted or still being tried: one question
+// serves every request that meets the same challenge, however many meet it at once. Else inAsk's answer
+// from the base provider, kept under the key.
 template <class Ask>
 void answerFromMap(CredMap& ioMap, const String& inKey, const String& inCaption,
                    AutoPtr<CredentialInfo>& outCredential, Ask inAsk)
 {
-    if (ioMap.findConfirmed(inKey, outCredential)) {
+    if (ioMap.find(inKey, outCredential)) {
         debugTrace("CredentialProviderCache: Credential for %s reused.\n", inCaption.c_str());
         return;
     }
     // One question at a time (the base provider may show a dialog), and the map stays free meanwhile.
-    // A thread that waited here takes the credential another thread had confirmed in the meantime.
+    // A thread that waited here takes the answer another thread was given in the meantime.
     AutoLock asking(ioMap.askLock);
-    if (ioMap.findConfirmed(inKey, outCredential))
+    if (ioMap.find(inKey, outCredential))
         return;
     AutoPtr<CredentialInfo> answer;
     inAsk(answer);
@@ -136,11 +130,8 @@ void answerFromMap(CredMap& ioMap, const String& inKey, const String& inCaption,
     }
     AutoPtr<CredentialInfo> wrapper(new CredentialInfoWrapper(&ioMap, inKey, answer.get()));
     {
-        // A credential that a server accepted while the base provider was being asked keeps its place.
         AutoLock guard(ioMap.lock);
-        AutoPtr<CredentialInfo>& entry = ioMap.entries[inKey];
-        if (!entry || !entry->isConfirmed())
-            entry = wrapper;
+        ioMap.entries[inKey] = wrapper;
     }
     outCredential = wrapper;
 }

@@ -68,10 +68,11 @@ public:
     // The limits for a request opened now.
     HttpLimits getLimits();
     Morvenix::Mutex& getLock() { return m_lock; }
-    // Held by a post from its first challenge to its end: the requests of one manager answer challenges
-    // one at a time, so a credential that one of them got accepted serves the others unasked. A semaphore
-    // of one, not a critical section: a post waits for its turn only as long as its deadline allows (the
-    // post holding it may sit at a credential dialog).
+    // Held by a post while it asks the provider, and no longer (not while it sends the answer and waits for
+    // the server's): the requests of one manager ask one at a time, so the answer one of them got serves
+    // the others that meet the same challenge unasked. A mutex, not a critical section: a post waits for
+    // its turn only as long as its deadline allows (the post holding it may sit at a credential dialog),
+    // and the thread that holds it may take it again (a request made while the dialog pumps messages).
     HANDLE getAnswerTurn() const { return m_answerTurn; }
 
 private:

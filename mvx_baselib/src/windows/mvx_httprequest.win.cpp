@@ -94,37 +94,29 @@ struct Answered {
     DWORD scheme = 0;
 };
 
-// The manager's answer turn, once a post took it, until the post ends.
+// The manager's answer turn, held while the provider is asked.
 class AnswerTurn {
 public:
-    AnswerTurn() = default;
-    AnswerTurn(const AnswerTurn&) = delete;
-    AnswerTurn& operator=(const AnswerTurn&) = delete;
-    ~AnswerTurn()
+    // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure. A turn
+    // whose holder ended without giving it back is taken over.
+    AnswerTurn(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction) : m_turn(inTurn)
     {
-        if (m_held)
-            ReleaseSemaphore(m_held, 1, nullptr);
-    }
-    // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure.
-    void take(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction)
-    {
-        if (m_held)
-            return;
         const DWORD waited = WaitForSingleObject(inTurn, inDeadline.msLeft());
         if (waited == WAIT_TIMEOUT)
             inDeadline.throwPast(inFunction);
-        if (waited != WAIT_OBJECT_0)
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
             MVX_THROW_WINHTTP("WaitForSingleObject", inFunction);
-        m_held = inTurn;
     }
+    AnswerTurn(const AnswerTurn&) = delete;
+    AnswerTurn& operator=(const AnswerTurn&) = delete;
+    ~AnswerTurn() { ReleaseMutex(m_turn); }
 
 private:
-    HANDLE m_held = nullptr;
+    HANDLE m_turn;
 };
 
 // What one post has learnt so far.
 struct Conversation {
-    AnswerTurn turn;
     Answered server, proxy;
     uint32_t previous = 0; // the status of the previous round, 0 at first
     bool certificateTried = false;
@@ -300,7 +292,6 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
         scope.port = getPort();
         scope.verified = m_connection->isVerified();
     }
-    ioTalk.turn.take(m_connection->getAnswerTurn(), inDeadline, kFunction);
     Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
     // A challenge after credentials were sent refuses them: the cache must not offer them again.
     const bool refused = bool(answered.waiting);
@@ -340,8 +331,13 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
         answered.waiting.reset();
         return;
     }
-    m_provider->getCredentialFor(answered.waiting, scope, caption,
-                                 refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    {
+        // Only the question holds the turn: a server that answers the resent request slowly, or never,
+        // holds up no other request's question.
+        AnswerTurn turn(m_connection->getAnswerTurn(), inDeadline, kFunction);
+        m_provider->getCredentialFor(answered.waiting, scope, caption,
+                                     refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    }
     answered.target = target;
     answered.scheme = schemes ? scheme : 0;
     setCredentials(answered);

@@ -635,4 +635,93 @@ TEST_F(HttpClient, WaitingForAnotherRequestsChallengeKeepsTheDeadline)
     EXPECT_EQ(1u, provider->captions.size());
 }
 
+// What the slow request's thread gets.
+struct SlowRequest {
+    AutoPtr<HttpManager> manager;
+    uint16_t port;
+    uint32_t status;
+};
+
+DWORD WINAPI requestSlowly(void* inRequest)
+{
+    SlowRequest& s = *static_cast<SlowRequest*>(inRequest);
+    try {
+        s.status = s.manager->createSecureConnection("127.0.0.1", s.port, true)
+                       ->createRequestStream("GET", "/file/slowauth/auth,slow/slow.txt", false, nullptr)
+                       ->post(nullptr, 0)
+                       ->getStatus();
+    } catch (const Morvenix::Exception&) {
+    }
+    return 0;
+}
+
+// The turn covers the question alone: a server that takes its credential and then holds its answer (4 s)
+// holds up no other request of the manager that meets a challenge, however short its deadline.
+TEST_F(HttpClient, ServerSlowAfterItsChallengeHoldsNoOtherQuestion)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\slow.txt", {'o', 'k'});
+    AutoPtr<WatchedProvider> provider(new WatchedProvider(Answers{{"carol", "w0rd_pass"}, {kUser, kPassword}}));
+    SlowRequest slow = {HttpManager::create("", provider.get(), chooser.get()), ports.trusted, 0};
+    HANDLE thread = CreateThread(nullptr, 0, requestSlowly, &slow, 0, nullptr);
+    for (int i = 0; i < 1000 && !provider->answered; ++i)
+        Sleep(10);
+    ASSERT_EQ(1, provider->answered);
+    slow.manager->setDeadline(2000);
+    try {
+        AutoPtr<HttpResponseStream> r = slow.manager->createSecureConnection("127.0.0.1", ports.trusted, true)
+                                            ->createRequestStream("GET", "/auth/plain", false, nullptr)
+                                            ->post(nullptr, 0);
+        EXPECT_EQ(200u, r->getStatus());
+    } catch (const Morvenix::Exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
+    CloseHandle(thread);
+    CloseHandle(provider->asking);
+    EXPECT_EQ(200u, slow.status);
+    EXPECT_EQ(2u, provider->captions.size());
+}
+
+// Makes a request of the manager on its own thread while it is asked, as a window procedure may while a
+// credential dialog pumps messages.
+class ReentrantProvider : public ListProvider {
+public:
+    ReentrantProvider(Answers inAnswers, uint16_t inPort) : ListProvider(std::move(inAnswers)), port(inPort) {}
+    void getCredential(Morvenix::AutoPtr<Morvenix::CredentialInfo>& outCredential, uint32_t inKind,
+                       const Morvenix::String& inCaption, uint32_t inFlags) override
+    {
+        if (manager && !nested) {
+            nested = true;
+            try {
+                nestedStatus = manager->createSecureConnection("127.0.0.1", port, true)
+                                   ->createRequestStream("GET", "/auth/second", false, nullptr)
+                                   ->post(nullptr, 0)
+                                   ->getStatus();
+            } catch (const Morvenix::Exception& e) {
+                nestedError = e.what();
+            }
+        }
+        ListProvider::getCredential(outCredential, inKind, inCaption, inFlags);
+    }
+    HttpManager* manager = nullptr; // not held: the manager holds the provider
+    uint16_t port;
+    bool nested = false;
+    uint32_t nestedStatus = 0;
+    std::string nestedError;
+};
+
+// A request made on the thread that holds the turn, while it asks, takes the turn again and answers its
+// own challenge instead of waiting for itself.
+TEST_F(HttpClient, RequestMadeWhileAskingAnswersItsOwnChallenge)
+{
+    AutoPtr<ReentrantProvider> provider(new ReentrantProvider(Answers(2, {kUser, kPassword}), ports.trusted));
+    manager = HttpManager::create("", provider.get(), chooser.get());
+    manager->setDeadline(3000);
+    provider->manager = manager.get();
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/plain")->getStatus());
+    EXPECT_EQ(200u, provider->nestedStatus) << provider->nestedError;
+    ASSERT_EQ(2u, provider->captions.size());
+    EXPECT_EQ("second realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
+}
+
 } // namespace
