@@ -23,6 +23,16 @@ public:
     virtual bool isConfirmed() = 0;
 };
 
+// Whom a credential is asked for: the server or the proxy that sent the challenge, as the client reaches it.
+struct CredentialScope {
+    uint32_t kind = 0; // CredentialProvider::kindServer or kindProxy
+    String scheme;     // the server's "http" or "https"; empty for a proxy
+    String host;       // the server's host in ASCII form, or the proxy as the proxy setting names it
+    uint16_t port = 0; // the server's port; 0 for a proxy (its name holds its port)
+    String realm;      // the challenge's, as it came
+    bool verified = false; // a server reached over TLS whose certificate passed the checks
+};
+
 class CredentialProvider : public Referable {
 public:
     enum Kind : uint32_t { kindServer = 1, kindProxy = 2 };
@@ -35,6 +45,13 @@ public:
     // A credential for the caption (realm and server), or null when there is none (dialog cancelled).
     virtual void getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind, const String& inCaption,
                                uint32_t inFlags) = 0;
+    // The same question with whom it is for, as the HTTP client asks it; a provider that does not tell
+    // them apart answers it as getCredential of the scope's kind.
+    virtual void getCredentialFor(AutoPtr<CredentialInfo>& outCredential, const CredentialScope& inScope,
+                                  const String& inCaption, uint32_t inFlags)
+    {
+        getCredential(outCredential, inScope.kind, inCaption, inFlags);
+    }
 };
 
 // Asks the user with the system's credential dialog (credui.dll, loaded on first use).
@@ -58,8 +75,11 @@ public:
 
 class CredMap;
 
-// Over a base provider: a caption whose credential a server accepted gets that credential again without
-// asking; a credential a server refused is dropped, so the base provider is asked again. Safe to share
+// Over a base provider: an answer it gave is given again, without asking, for the same scope (kind,
+// scheme, host, port and realm; the realm alone never counts) or, asked without a scope, for the same kind
+// and caption, so one question serves every request that meets the challenge; once a server refuses it,
+// it is dropped, and the base provider is asked again. A server that is not verified (plain HTTP, or TLS
+// without certificate checks) is always asked for anew, and nothing given to it is kept. Safe to share
 // between threads: the base provider is asked by one thread at a time.
 class CredentialProviderCache : public CredentialProvider {
 public:
@@ -68,6 +88,8 @@ public:
     ~CredentialProviderCache() override;
     void getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind, const String& inCaption,
                        uint32_t inFlags) override;
+    void getCredentialFor(AutoPtr<CredentialInfo>& outCredential, const CredentialScope& inScope,
+                          const String& inCaption, uint32_t inFlags) override;
 
     static AutoPtr<CredentialProvider> create(CredentialProvider* inBaseCredCache);
 

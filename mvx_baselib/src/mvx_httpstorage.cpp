@@ -26,31 +26,43 @@ const uint32_t kMaxCopyBuffer = 1024 * 1024;
 // Redirections followed for one request; a longer chain is refused rather than followed for ever.
 const int kMaxRedirects = 8;
 
-// Gives the URL's own user name and password to a challenge of the URL's own host and port only. The
-// caption of a server challenge ends in "(host:port)" of the host that asked, also after a redirection;
-// proxies and other hosts get the manager's provider, as a URL without credentials would.
+// Gives the URL's own user name and password to a challenge of the URL's own scheme, host and port only,
+// also after a redirection, and only once the server has proved who it is (TLS with the certificate
+// checked): whoever else asks, and a question that names no scope, get the manager's provider, as a URL
+// without credentials would.
 class UrlCredentialProvider : public CredentialProvider {
 public:
-    UrlCredentialProvider(const String& inUser, const String& inPassword, const String& inHostPort,
-                          CredentialProvider* inOthers)
-        : m_fixed(SimpleCredentialProviderImpl::create(inUser, inPassword, String())),
-          m_suffix(String::format(" (%s)", inHostPort.c_str())), m_others(inOthers)
+    UrlCredentialProvider(const String& inUser, const String& inPassword, const String& inScheme,
+                          const String& inHost, uint16_t inPort, CredentialProvider* inOthers)
+        : m_fixed(SimpleCredentialProviderImpl::create(inUser, inPassword, String())), m_scheme(inScheme),
+          m_host(inHost), m_port(inPort), m_others(inOthers)
     {
     }
     void getCredential(AutoPtr<CredentialInfo>& outCredential, uint32_t inKind, const String& inCaption,
                        uint32_t inFlags) override
     {
-        if (inKind == kindServer && inCaption.endsWith(m_suffix))
-            m_fixed->getCredential(outCredential, inKind, inCaption, inFlags);
-        else if (m_others)
+        if (m_others)
             m_others->getCredential(outCredential, inKind, inCaption, inFlags);
+        else
+            outCredential.reset();
+    }
+    void getCredentialFor(AutoPtr<CredentialInfo>& outCredential, const CredentialScope& inScope,
+                          const String& inCaption, uint32_t inFlags) override
+    {
+        if (inScope.kind == kindServer && inScope.verified && inScope.scheme == m_scheme && inScope.port == m_port &&
+            inScope.host.compareNoCase(m_host) == 0)
+            m_fixed->getCredential(outCredential, inScope.kind, inCaption, inFlags);
+        else if (m_others)
+            m_others->getCredentialFor(outCredential, inScope, inCaption, inFlags);
         else
             outCredential.reset();
     }
 
 private:
     AutoPtr<CredentialProvider> m_fixed;
-    String m_suffix;
+    String m_scheme;
+    String m_host; // ASCII form
+    uint16_t m_port;
     AutoPtr<CredentialProvider> m_others;
 };
 
@@ -219,10 +231,8 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
     if (inProvider)
         m_provider = inProvider;
     else if (!parts.user.isEmpty() || !parts.password.isEmpty())
-        m_provider = new UrlCredentialProvider(
-            parts.user, parts.password,
-            String::format("%s:%u", m_connection->getHost().c_str(), unsigned(m_connection->getPort())),
-            inManager->getCredentialProvider());
+        m_provider = new UrlCredentialProvider(parts.user, parts.password, parts.scheme, m_connection->getHost(),
+                                               m_connection->getPort(), inManager->getCredentialProvider());
     else
         m_provider = inManager->getCredentialProvider();
 

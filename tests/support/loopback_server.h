@@ -13,11 +13,13 @@ struct LoopbackPorts {
     uint16_t proxy = 0;     // forwarding proxy; targets under /proxyauth/ need proxy credentials
     uint16_t tls = 0;       // HTTPS with a self-signed certificate for 127.0.0.1
     uint16_t tlsClient = 0; // HTTPS that asks for a client certificate
+    uint16_t trusted = 0;   // HTTPS whose certificate (for 127.0.0.1 and localhost) passes the checks
 };
 
 // The running servers' ports; the first call starts them (a fatal test failure when they do not come up
 // within 20 s). inClientSubject is the common name of the one client certificate they accept; it is fixed
-// by the first call.
+// by the first call. While the servers run, the authority that signed the trusted port's certificate is
+// a trusted root of the current user (of the test's own Wine prefix).
 const LoopbackPorts& loopbackServers(const std::string& inClientSubject);
 
 // The folder (Windows path) whose files the servers give out under /file/KEY/SWITCHES/NAME (see

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Loopback HTTP servers for the network tests: a plain port, a forwarding proxy, a TLS port and a TLS
-port that asks for a client certificate, all on 127.0.0.1 with ephemeral ports.
+"""Loopback HTTP servers for the network tests: a plain port, a forwarding proxy (which also tunnels), a
+TLS port, a TLS port that asks for a client certificate and a TLS port whose certificate the test program
+trusts, all on 127.0.0.1 with ephemeral ports.
 
     loopback_server.py FOLDER CLIENT_SUBJECT [FILES]
 
-makes its certificates in FOLDER with openssl (server certificate for 127.0.0.1, the one client
-certificate the client-certificate port accepts, with the common name CLIENT_SUBJECT), then writes
-FOLDER/ports ("pid plain proxy tls tlsclient") once every port listens. The /file/ route serves the files
+makes its certificates in FOLDER with openssl (a self-signed server certificate for 127.0.0.1, the one
+client certificate the client-certificate port accepts, with the common name CLIENT_SUBJECT, and a test
+authority, ca.der, that signs the trusted port's certificate for 127.0.0.1 and localhost), then writes
+FOLDER/ports ("pid plain proxy tls tlsclient trusted") once every port listens. The /file/ route serves the files
 of the folder FILES (default FOLDER) and logs its requests in FOLDER/log-KEY.txt. It ends when asked
 (/__stop), after IDLE seconds without a request, or after LIFETIME seconds at the most."""
 
@@ -16,6 +18,7 @@ import http.client
 import http.server
 import os
 import random
+import select
 import socket
 import socketserver
 import ssl
@@ -30,6 +33,9 @@ SERVER_USER, SERVER_PASSWORD = "alice", "s3cret pass"
 PROXY_USER, PROXY_PASSWORD = "proxyuser", "proxypass"
 FILE_USER, FILE_PASSWORD = "carol", "w0rd_pass"  # a password a URL can carry
 VAST_SIZE = 200 * 1024 * 1024
+# The test program trusts the authority while it runs (loopback_server.cpp); each server has its own, as
+# test programs run at the same time.
+TEST_AUTHORITY = "Loopback test authority %d" % os.getpid()
 
 last_request = time.monotonic()
 files_folder = None
@@ -99,7 +105,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         global last_request
         last_request = time.monotonic()
         path = self.path
-        if path.startswith("http://"):
+        # Absolute forms: from the proxy, and from Wine inside a tunnel through it.
+        if path.startswith(("http://", "https://")):
             path = "/" + path.split("/", 3)[3]
         parts = path.split("?")[0].strip("/").split("/")
         name = "route_" + parts[0].replace("-", "_")
@@ -215,9 +222,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     # /file/KEY/SWITCHES/NAME: the file NAME of the files folder, with byte ranges, each request logged in
     # log-KEY.txt as "VERB RANGE AUTHORIZATION HOST PATH" ("-" for a missing header, blanks in a value
-    # as "_"). SWITCHES is "-" or a comma-separated list:
+    # as "_"; AUTHORIZATION also shows a Proxy-Authorization that reached the server, as "Proxy:" and its
+    # value). SWITCHES is "-" or a comma-separated list:
     #   norange     ignores Range and answers 200 with the whole file
+    #   ask407      answers every request 407 with the proxy's own challenge (Basic, realm "proxy realm"), as
+    #               if it were the proxy
     #   auth        asks for Basic credentials (carol) before anything
+    #   slow        after the "auth" check, holds the answer 4 s before its first byte
     #   grow        from the second request on, the file has 100 more bytes
     #   retag       the HEAD answer carries ETag "v1", every other answer "v2"
     #   retaglater  the first two answers carry ETag "v1", later ones "v2"
@@ -251,15 +262,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def route_file(self, args, head):
         key, switches, name = args[0], set(args[1].split(",")), "/".join(args[2:])
         auth = self.headers.get("Authorization")
+        proxy_auth = self.headers.get("Proxy-Authorization")
+        shown_auth = "+".join(v for v in (auth, proxy_auth and "Proxy:" + proxy_auth) if v)
         line = " ".join(v.replace(" ", "_") if v else "-" for v in
-                        (self.command, self.headers.get("Range"), auth, self.headers.get("Host"), self.path))
+                        (self.command, self.headers.get("Range"), shown_auth, self.headers.get("Host"), self.path))
         with log_lock:
             with open(os.path.join(log_folder, "log-%s.txt" % key), "a") as f:
                 f.write(line + "\n")
         requests = count("file/" + key)
+        if "ask407" in switches:
+            self.answer(407, b"", [("Proxy-Authenticate", 'Basic realm="proxy realm"')], head)
+            return
         if "auth" in switches and not basic_ok(auth, FILE_USER, FILE_PASSWORD):
             self.answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="file realm"')], head)
             return
+        if "slow" in switches:
+            stop.wait(4)
         if "vast" in switches:
             self.vast(key, head)
             return
@@ -418,11 +436,42 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 class ProxyHandler(http.server.BaseHTTPRequestHandler):
     """Forwards absolute-URI requests to the loopback servers; targets under /proxyauth/ need Basic
-    proxy credentials first. Every answer it forwards carries "X-Via-Proxy"."""
+    proxy credentials first. Every answer it forwards carries "X-Via-Proxy". CONNECT opens a tunnel to a
+    loopback port."""
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
         pass
+
+    def do_CONNECT(self):
+        global last_request
+        last_request = time.monotonic()
+        host, _, port = self.path.rpartition(":")
+        if host not in ("127.0.0.1", "localhost") or not port.isdigit():
+            self.send_response(403)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        upstream = socket.create_connection(("127.0.0.1", int(port)), timeout=10)
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.wfile.flush()
+        ends = [self.connection, upstream]
+        try:
+            while not stop.is_set():
+                ready, _, _ = select.select(ends, [], [], 10)
+                if not ready:
+                    break
+                for end in ready:
+                    data = end.recv(65536)
+                    if not data:
+                        return
+                    (upstream if end is self.connection else self.connection).sendall(data)
+        except OSError:
+            pass
+        finally:
+            upstream.close()
+            self.close_connection = True
 
     def do_HEAD(self):
         self.forward()
@@ -504,6 +553,18 @@ def make_certificates(folder, client_subject):
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "client.key", "-out", "client.crt",
             "-days", "2", "-subj", "/CN=" + client_subject, "-addext", "extendedKeyUsage=clientAuth",
             folder=folder)
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt", "-days", "2",
+            "-subj", "/CN=" + TEST_AUTHORITY, "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign", folder=folder)
+    openssl("x509", "-in", "ca.crt", "-outform", "DER", "-out", "ca.der", folder=folder)
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "trusted.key", "-out", "trusted.csr",
+            "-subj", "/CN=127.0.0.1", folder=folder)
+    # Wine matches a host against the DNS names only, Windows an address against the IP entry.
+    with open(os.path.join(folder, "trusted.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n"
+                "authorityKeyIdentifier=keyid\n")
+    openssl("x509", "-req", "-in", "trusted.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+            "-out", "trusted.crt", "-days", "2", "-extfile", "trusted.ext", folder=folder)
 
 
 def main():
@@ -522,7 +583,10 @@ def main():
     client_context.verify_mode = ssl.CERT_REQUIRED
     client_context.load_verify_locations(os.path.join(folder, "client.crt"))
     tlsclient = TlsServer(("127.0.0.1", 0), Handler, client_context)
-    servers = [plain, proxy, tls, tlsclient]
+    trusted_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    trusted_context.load_cert_chain(os.path.join(folder, "trusted.crt"), os.path.join(folder, "trusted.key"))
+    trusted = TlsServer(("127.0.0.1", 0), Handler, trusted_context)
+    servers = [plain, proxy, tls, tlsclient, trusted]
     for s in servers:
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     ports = " ".join(str(s.server_address[1]) for s in servers)

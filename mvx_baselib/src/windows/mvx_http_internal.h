@@ -73,10 +73,11 @@ public:
     // The limits for a request opened now.
     HttpLimits getLimits();
     Morvenix::Mutex& getLock() { return m_lock; }
-    // Held by a post from its first challenge to its end: the requests of one manager answer challenges
-    // one at a time, so a credential that one of them got accepted serves the others unasked. A semaphore
-    // of one, not a critical section: a post waits for its turn only as long as its deadline allows (the
-    // post holding it may sit at a credential dialog).
+    // Held by a post while it asks the provider, and no longer (not while it sends the answer and waits for
+    // the server's): the requests of one manager ask one at a time, so the answer one of them got serves
+    // the others that meet the same challenge unasked. A mutex, not a critical section: a post waits for
+    // its turn only as long as its deadline allows (the post holding it may sit at a credential dialog),
+    // and the thread that holds it may take it again (a request made while the dialog pumps messages).
     HANDLE getAnswerTurn() const { return m_answerTurn; }
 
 private:
@@ -112,9 +113,11 @@ public:
     bool isSecure() override { return m_secure; }
 
     Morvenix::Mutex& getLock() { return m_lock; }
+    // Over TLS with the server's certificate checked.
+    bool isVerified() const { return m_secure && m_verify; }
     HANDLE getAnswerTurn() const { return m_manager->getAnswerTurn(); }
-    // The proxy the connection goes through, for the caption of a proxy challenge.
-    const Morvenix::String& getProxyName() const { return m_proxy.proxy; }
+    // The proxy choice the connection was made with.
+    const Morvenix::HttpProxyChoice& getProxyChoice() const { return m_proxy; }
     // A request handle for the verb and the encoded target, with the connection's certificate checks;
     // WinHTTP follows no redirection of it. inPathAsGiven names it in an error.
     HINTERNET openRequestHandle(const Morvenix::String& inVerb, const Morvenix::String& inTarget,
@@ -147,6 +150,11 @@ Morvenix::AutoPtr<Morvenix::HttpResponseStream> createHttpResponse(HINTERNET inR
                                                                    Morvenix::HttpRequestStream* inOwner,
                                                                    bool inBodyExpected,
                                                                    const HttpDeadline& inDeadline);
+
+// The proxy, as the choice names it, that requests to the host go through; empty when they may go
+// direct (no proxy, none for the scheme, or one that the bypass list may pass by).
+Morvenix::String proxyOnTheWay(const Morvenix::HttpProxyChoice& inChoice, const Morvenix::String& inHost,
+                               bool inSecure);
 
 // The published constant name of a WinHTTP error number, "????" for any other.
 const char* winHttpErrorName(DWORD inError);

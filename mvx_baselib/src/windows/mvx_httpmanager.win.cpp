@@ -28,12 +28,12 @@ HttpManagerImpl::HttpManagerImpl(const String& inUserAgent, CredentialProvider* 
     // work fails when it is made.
     AutoLock guard(m_lock);
     session(HttpProxyChoice(), false, inUserAgent);
-    m_answerTurn = CreateSemaphoreW(nullptr, 1, 1, nullptr);
+    m_answerTurn = CreateMutexW(nullptr, FALSE, nullptr);
     if (!m_answerTurn) {
         const DWORD error = GetLastError();
         closeSessions();
         SetLastError(error);
-        MVX_THROW_WINHTTP("CreateSemaphoreW", "Morvenix::HttpManagerImpl::HttpManagerImpl");
+        MVX_THROW_WINHTTP("CreateMutexW", "Morvenix::HttpManagerImpl::HttpManagerImpl");
     }
 }
 

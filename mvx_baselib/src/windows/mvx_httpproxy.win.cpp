@@ -7,6 +7,8 @@
 #include "mvx_syncobjs.h"
 
 #include <map>
+#include <string>
+#include <vector>
 
 namespace _Mvx_Internal_NS_ {
 
@@ -111,7 +113,110 @@ private:
     std::map<String, HttpProxyChoice> m_cache;
 };
 
+// Whether a pattern of a bypass list covers the host: '*' stands for any run of characters, '?' for one.
+bool coversHost(const char* inPattern, const char* inHost)
+{
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*inHost) {
+        if (*inPattern == '*') {
+            star = inPattern++;
+            resume = inHost;
+        } else if (*inPattern == '?' || *inPattern == *inHost) {
+            ++inPattern;
+            ++inHost;
+        } else if (star) {
+            inPattern = star + 1;
+            inHost = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*inPattern == '*')
+        ++inPattern;
+    return *inPattern == 0;
+}
+
+// The entries of a proxy or bypass list, lower-cased: WinHTTP parts them with semicolons and blanks (a
+// bypass list also with commas).
+std::vector<std::string> listEntries(const String& inList)
+{
+    const String list = inList.toLower();
+    std::vector<std::string> entries;
+    std::string entry;
+    for (const char* p = list.begin();; ++p) {
+        if (p == list.end() || *p == ';' || *p == ',' || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            if (!entry.empty())
+                entries.push_back(entry);
+            entry.clear();
+            if (p == list.end())
+                return entries;
+        } else {
+            entry += *p;
+        }
+    }
+}
+
+// Whether the bypass list may send the host around the proxy. Read more widely than WinHTTP reads it
+// (schemes and ports of the entries aside, wildcards anywhere, "*.name" also for the name itself), so that
+// a host counts as behind the proxy only when it surely is.
+bool mayBypass(const String& inBypass, const String& inHost)
+{
+    const std::string host = inHost.toLower().c_str();
+    for (std::string entry : listEntries(inBypass)) {
+        if (entry == "<local>") {
+            if (host.find('.') == std::string::npos)
+                return true;
+            continue;
+        }
+        const size_t scheme = entry.find("://");
+        if (scheme != std::string::npos)
+            entry.erase(0, scheme + 3);
+        const size_t colon = entry.rfind(':');
+        const size_t bracket = entry.rfind(']');
+        if (colon != std::string::npos && (bracket == std::string::npos ? entry.find(':') == colon : colon > bracket))
+            entry.erase(colon);
+        if (coversHost(entry.c_str(), host.c_str()) ||
+            (entry.compare(0, 2, "*.") == 0 && coversHost(entry.c_str() + 2, host.c_str())) ||
+            (entry.compare(0, 1, ".") == 0 && coversHost(("*" + entry).c_str(), host.c_str())))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+String proxyOnTheWay(const HttpProxyChoice& inChoice, const String& inHost, bool inSecure)
+{
+    String proxies = inChoice.proxy;
+    String bypass = inChoice.bypass;
+    if (inChoice.kind == HttpProxyChoice::kindDirect)
+        return String();
+    if (inChoice.kind == HttpProxyChoice::kindDefault) {
+        // The system's WinHTTP setting, which a session of the default kind follows.
+        WINHTTP_PROXY_INFO info = {};
+        if (!WinHttpGetDefaultProxyConfiguration(&info))
+            return String();
+        GlobalText proxy, list;
+        proxy.text = info.lpszProxy;
+        list.text = info.lpszProxyBypass;
+        if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY)
+            return String();
+        proxies = proxy.get();
+        bypass = list.get();
+    }
+    if (mayBypass(bypass, inHost))
+        return String();
+    // "scheme=host:port" serves its scheme, a plain entry every scheme; the first that serves the request's.
+    const std::string own = inSecure ? "https=" : "http=";
+    for (const std::string& entry : listEntries(proxies)) {
+        if (entry.compare(0, own.size(), own) == 0)
+            return String(entry.substr(own.size()));
+        if (entry.find('=') == std::string::npos)
+            return String(entry);
+    }
+    return String();
+}
 
 } // namespace _Mvx_Internal_NS_
 

@@ -94,37 +94,29 @@ struct Answered {
     DWORD scheme = 0;
 };
 
-// The manager's answer turn, once a post took it, until the post ends.
+// The manager's answer turn, held while the provider is asked.
 class AnswerTurn {
 public:
-    AnswerTurn() = default;
-    AnswerTurn(const AnswerTurn&) = delete;
-    AnswerTurn& operator=(const AnswerTurn&) = delete;
-    ~AnswerTurn()
+    // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure. A turn
+    // whose holder ended without giving it back is taken over.
+    AnswerTurn(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction) : m_turn(inTurn)
     {
-        if (m_held)
-            ReleaseSemaphore(m_held, 1, nullptr);
-    }
-    // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure.
-    void take(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction)
-    {
-        if (m_held)
-            return;
         const DWORD waited = WaitForSingleObject(inTurn, inDeadline.msLeft());
         if (waited == WAIT_TIMEOUT)
             inDeadline.throwPast(inFunction);
-        if (waited != WAIT_OBJECT_0)
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
             MVX_THROW_WINHTTP("WaitForSingleObject", inFunction);
-        m_held = inTurn;
     }
+    AnswerTurn(const AnswerTurn&) = delete;
+    AnswerTurn& operator=(const AnswerTurn&) = delete;
+    ~AnswerTurn() { ReleaseMutex(m_turn); }
 
 private:
-    HANDLE m_held = nullptr;
+    HANDLE m_turn;
 };
 
 // What one post has learnt so far.
 struct Conversation {
-    AnswerTurn turn;
     Answered server, proxy;
     uint32_t previous = 0; // the status of the previous round, 0 at first
     bool certificateTried = false;
@@ -217,6 +209,9 @@ private:
     // A 401 or 407: the credential for the challenge set on the request; throws when the same challenge
     // comes twice in a row.
     void answerChallenge(uint32_t inStatus, Conversation& ioTalk, const HttpDeadline& inDeadline);
+    // The proxy that sent a 407: the one on the way to the server, as long as no tunnel through it to the
+    // server is up (what comes through one is the server's). Throws when no proxy can have sent it.
+    String challengingProxy(const char* inFunction);
     // Sets a credential given for a challenge on the request, as it was given.
     void setCredentials(const Answered& inAnswered);
     // Moves the request to the target of a redirection on its own scheme, host and port; false (the
@@ -297,9 +292,18 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
 {
     static const char* const kFunction = "Morvenix::HttpRequestStreamImpl::post";
     const bool proxy = inStatus == HTTP_STATUS_PROXY_AUTH_REQ;
-    if (proxy)
+    // Whom the credential would go to: it is kept for them alone.
+    Morvenix::CredentialScope scope;
+    scope.kind = proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer;
+    if (proxy) {
         Morvenix::debugTrace("***HTTP_STATUS_PROXY_AUTH_REQ\n");
-    ioTalk.turn.take(m_connection->getAnswerTurn(), inDeadline, kFunction);
+        scope.host = challengingProxy(kFunction);
+    } else {
+        scope.scheme = isSecure() ? "https" : "http";
+        scope.host = getHost();
+        scope.port = getPort();
+        scope.verified = m_connection->isVerified();
+    }
     Answered& answered = proxy ? ioTalk.proxy : ioTalk.server;
     // A challenge after credentials were sent refuses them: the cache must not offer them again.
     const bool refused = bool(answered.waiting);
@@ -313,37 +317,58 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
     String challenge;
     queryText(m_handle, proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE, kMaxQueriedBytes,
               challenge);
-    const String realm = findRealm(challenge);
+    scope.realm = findRealm(challenge);
     const String caption =
-        proxy ? String::format("%s (%s)", realm.c_str(), m_connection->getProxyName().c_str())
-              : String::format("%s (%s:%u)", realm.c_str(), getHost().c_str(), unsigned(getPort()));
+        proxy ? String::format("%s (%s)", scope.realm.c_str(), scope.host.c_str())
+              : String::format("%s (%s:%u)", scope.realm.c_str(), getHost().c_str(), unsigned(getPort()));
     DWORD supported = 0, first = 0, target = 0;
     const BOOL schemes = WinHttpQueryAuthSchemes(m_handle, &supported, &first, &target);
     Morvenix::debugTrace("WinHttpQueryAuthSchemes res=%d scheme=%xh target=%xh\n", int(schemes), unsigned(first),
                          unsigned(target));
-    // The strongest scheme offered; Basic only when nothing else is, and to a server only over TLS: it
-    // sends the password as it is. (The way to a proxy is plain whatever the target, so a proxy that
-    // offers only Basic gets it.)
-    const bool basicInClear = !proxy && !isSecure();
+    // The strongest scheme offered; Basic only when nothing else is, and to a server only over TLS with
+    // its certificate checked: it hands the password itself to whoever answers. (The way to a proxy is
+    // plain whatever the target, so a proxy that offers only Basic gets it.)
+    const bool basicRefused = !proxy && !scope.verified;
     DWORD scheme = 0;
     for (DWORD candidate : {DWORD(WINHTTP_AUTH_SCHEME_NEGOTIATE), DWORD(WINHTTP_AUTH_SCHEME_NTLM),
                             DWORD(WINHTTP_AUTH_SCHEME_DIGEST), DWORD(WINHTTP_AUTH_SCHEME_BASIC)}) {
-        if ((supported & candidate) && !(candidate == WINHTTP_AUTH_SCHEME_BASIC && basicInClear)) {
+        if ((supported & candidate) && !(candidate == WINHTTP_AUTH_SCHEME_BASIC && basicRefused)) {
             scheme = candidate;
             break;
         }
     }
     // Nobody is asked for a password that would not be sent; the repeated challenge ends the post.
-    if (!scheme && basicInClear && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
-        Morvenix::debugTrace("Basic authentication over plain HTTP refused.\n");
+    if (!scheme && basicRefused && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
+        Morvenix::debugTrace("Basic authentication to a server without a checked certificate refused.\n");
         answered.waiting.reset();
         return;
     }
-    m_provider->getCredential(answered.waiting, proxy ? CredentialProvider::kindProxy : CredentialProvider::kindServer,
-                              caption, refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    {
+        // Only the question holds the turn: a server that answers the resent request slowly, or never,
+        // holds up no other request's question.
+        AnswerTurn turn(m_connection->getAnswerTurn(), inDeadline, kFunction);
+        m_provider->getCredentialFor(answered.waiting, scope, caption,
+                                     refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
+    }
     answered.target = target;
     answered.scheme = schemes ? scheme : 0;
     setCredentials(answered);
+}
+
+String HttpRequestStreamImpl::challengingProxy(const char* inFunction)
+{
+    const String proxy = proxyOnTheWay(m_connection->getProxyChoice(), getHost(), isSecure());
+    // A tunnel is up once the server's certificate is known.
+    const CERT_CONTEXT* certificate = nullptr;
+    DWORD size = sizeof(certificate);
+    const bool tunnelled = isSecure() && WinHttpQueryOption(m_handle, WINHTTP_OPTION_SERVER_CERT_CONTEXT,
+                                                            &certificate, &size) && certificate;
+    if (certificate)
+        CertFreeCertificateContext(certificate);
+    if (proxy.isEmpty() || tunnelled)
+        MVX_THROW(Morvenix::errAuthFailed, "Proxy challenge refused: the 407 came from the server, not from a proxy.",
+                  inFunction);
+    return proxy;
 }
 
 void HttpRequestStreamImpl::setCredentials(const Answered& inAnswered)

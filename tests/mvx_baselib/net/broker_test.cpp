@@ -290,11 +290,13 @@ TEST_F(Broker, ConcurrentFirstUseOpensOnce)
 TEST_F(Broker, PasswordOfAUrlIsInNoName)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\guarded.bin", content);
-    // Basic goes to a server over TLS only.
-    const std::string authority = "127.0.0.1:" + std::to_string(ports.tls) + "/file/password/auth/guarded.bin";
+    // Basic, and the URL's password, go to a server over TLS with its certificate checked only.
+    AutoPtr<ResourceBroker> checking = ResourceBroker::create(manager.get());
+    const std::string authority =
+        "127.0.0.1:" + std::to_string(ports.trusted) + "/file/password/auth/guarded.bin";
     const std::string url = "https://carol:w0rd_pass@" + authority;
     const std::string shown = "https://carol@" + authority;
-    AutoPtr<Storage> s = LateBindingStorage::create(url.c_str(), true, broker.get());
+    AutoPtr<Storage> s = LateBindingStorage::create(url.c_str(), true, checking.get());
     EXPECT_EQ(shown, s->getName().c_str());
     AutoPtr<Storage> unbound = s->duplicate();
     EXPECT_EQ(shown, unbound->getName().c_str());
@@ -308,7 +310,7 @@ TEST_F(Broker, PasswordOfAUrlIsInNoName)
     const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
     AutoPtr<Storage> refused = LateBindingStorage::create(("https://carol:wr0ngPw@" + authority).c_str(), true,
-                                                          broker.get());
+                                                          checking.get());
     MvxTest::expectThrow([&] { refused->getSize(); }, Morvenix::errAuthFailed, "Authorization Failed (401).");
     // Texts that name a scheme but are no URL: where their password ends cannot be told, so none of the
     // text is shown, and opening them (never as a local path) names none of it.

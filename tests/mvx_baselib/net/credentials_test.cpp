@@ -93,18 +93,20 @@ TEST(CredentialCache, RefusedCredentialIsDroppedAndNeverOfferedAgain)
     EXPECT_EQ(3u, base->asked.size());
 }
 
-TEST(CredentialCache, UnconfirmedAnswerIsReplacedAndNullIsNotStored)
+TEST(CredentialCache, NoAnswerIsNotStored)
 {
-    AutoPtr<CountingProvider> base(new CountingProvider({"alice"}));
+    AutoPtr<CountingProvider> base(new CountingProvider({}));
     AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
-    AutoPtr<CredentialInfo> c;
-    cache->getCredential(c, 2, "proxy", 0);
-    EXPECT_EQ(2u, base->lastKind);
     AutoPtr<CredentialInfo> none;
     cache->getCredential(none, 2, "proxy", 1);
     EXPECT_FALSE(none);
+    EXPECT_EQ(2u, base->lastKind);
+    EXPECT_EQ(1u, base->asked[0].second);
+    base->users = {"alice"};
+    AutoPtr<CredentialInfo> c;
+    cache->getCredential(c, 2, "proxy", 0);
+    ASSERT_TRUE(c);
     EXPECT_EQ(2u, base->asked.size());
-    EXPECT_EQ(1u, base->asked[1].second);
     // The credential handed out earlier outlives the cache.
     cache.reset();
     base.reset();
@@ -112,20 +114,100 @@ TEST(CredentialCache, UnconfirmedAnswerIsReplacedAndNullIsNotStored)
     EXPECT_STREQ("alice", c->getUserName().c_str());
 }
 
-// Two requests asked before either finished: the answer a server accepted becomes the entry, whichever
-// was asked last.
-TEST(CredentialCache, AcceptedAnswerTakesTheEntryFromAnUnprovenOne)
+// An answer serves every question of its key until a server refuses it, also before any server has
+// accepted it: requests that meet one challenge at once ask once. A late acceptance by one of them does
+// not bring back what another's server refused.
+TEST(CredentialCache, AnswerServesEveryQuestionUntilRefused)
 {
     AutoPtr<CountingProvider> base(new CountingProvider({"alice", "bob"}));
     AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
     AutoPtr<CredentialInfo> first, second, later;
     cache->getCredential(first, 1, "r", 0);
     cache->getCredential(second, 1, "r", 0);
+    EXPECT_EQ(first.get(), second.get());
+    EXPECT_EQ(1u, base->asked.size());
+    second->setConfirmed(false);
     first->setConfirmed(true);
-    second->setConfirmed(true);
-    cache->getCredential(later, 1, "r", 0);
-    EXPECT_EQ(first.get(), later.get());
+    cache->getCredential(later, 1, "r", CredentialProvider::flagIncorrectPassword);
+    EXPECT_STREQ("bob", later->getUserName().c_str());
     EXPECT_EQ(2u, base->asked.size());
+}
+
+// A scope marked verified: only what verified servers are given is kept.
+Morvenix::CredentialScope scope(uint32_t inKind, const char* inScheme, const char* inHost, uint16_t inPort,
+                                const char* inRealm)
+{
+    Morvenix::CredentialScope s;
+    s.verified = true;
+    s.kind = inKind;
+    s.scheme = inScheme;
+    s.host = inHost;
+    s.port = inPort;
+    s.realm = inRealm;
+    return s;
+}
+
+// A credential is kept for whom it went to: a server or a proxy, its scheme, host (in any case) and port,
+// and the realm. Anyone else is asked anew, though the realm and the caption be the same; so is a question
+// by caption alone.
+TEST(CredentialCache, ScopesKeepTheirCredentialsApart)
+{
+    AutoPtr<CountingProvider> base(new CountingProvider({"alice", "bob", "carol", "dave", "erin", "frank", "gus"}));
+    AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
+    const String caption = "R (h:8443)";
+    const uint32_t server = CredentialProvider::kindServer;
+    AutoPtr<CredentialInfo> accepted, again;
+    cache->getCredentialFor(accepted, scope(server, "https", "h", 8443, "R"), caption, 0);
+    ASSERT_TRUE(accepted);
+    accepted->setConfirmed(true);
+    cache->getCredentialFor(again, scope(server, "https", "H", 8443, "R"), caption, 0);
+    EXPECT_EQ(accepted.get(), again.get());
+    EXPECT_EQ(1u, base->asked.size());
+    const Morvenix::CredentialScope others[] = {
+        scope(server, "http", "h", 8443, "R"),
+        scope(server, "https", "h", 8444, "R"),
+        scope(server, "https", "g", 8443, "R"),
+        scope(server, "https", "h", 8443, "R2"),
+        scope(CredentialProvider::kindProxy, "", "h:8443", 0, "R"),
+    };
+    for (const Morvenix::CredentialScope& other : others) {
+        AutoPtr<CredentialInfo> c;
+        cache->getCredentialFor(c, other, caption, 0);
+        ASSERT_TRUE(c);
+        EXPECT_STRNE("alice", c->getUserName().c_str()) << other.scheme.c_str() << "://" << other.host.c_str() << ":"
+                                                        << other.port << " " << other.realm.c_str();
+        c->setConfirmed(true);
+    }
+    AutoPtr<CredentialInfo> byCaption;
+    cache->getCredential(byCaption, server, caption, 0);
+    ASSERT_TRUE(byCaption);
+    EXPECT_STREQ("gus", byCaption->getUserName().c_str());
+    EXPECT_EQ(7u, base->asked.size());
+}
+
+// A server whose certificate was not checked may be anyone: it is given no credential kept for the
+// same address, and nothing given to it is kept. A proxy's credential is kept (the way to a proxy is never
+// checked).
+TEST(CredentialCache, UncheckedServersGetNothingKept)
+{
+    AutoPtr<CountingProvider> base(new CountingProvider({"alice", "bob", "carol", "dave", "erin"}));
+    AutoPtr<CredentialProvider> cache = Morvenix::CredentialProviderCache::create(base.get());
+    const Morvenix::CredentialScope checked = scope(CredentialProvider::kindServer, "https", "h", 443, "R");
+    Morvenix::CredentialScope unchecked = checked;
+    unchecked.verified = false;
+    Morvenix::CredentialScope proxy = scope(CredentialProvider::kindProxy, "", "p:8080", 0, "R");
+    proxy.verified = false;
+    AutoPtr<CredentialInfo> c;
+    const char* const expected[][2] = {{"checked", "alice"},   {"unchecked", "bob"}, {"unchecked", "carol"},
+                                       {"checked", "alice"},   {"proxy", "dave"},    {"proxy", "dave"}};
+    for (const auto& e : expected) {
+        const std::string which = e[0];
+        cache->getCredentialFor(c, which == "checked" ? checked : which == "proxy" ? proxy : unchecked, "R (h:443)", 0);
+        ASSERT_TRUE(c) << which;
+        EXPECT_STREQ(e[1], c->getUserName().c_str()) << which;
+        c->setConfirmed(true);
+    }
+    EXPECT_EQ(4u, base->asked.size());
 }
 
 TEST(CredentialCache, RefusesANullBaseProvider)

@@ -70,9 +70,11 @@ protected:
     AutoPtr<HttpResponseStream> get(uint16_t inPort, const char* inPath, CredentialProvider* inProvider = nullptr,
                                     const char* inVerb = "GET", const char* inHeader = nullptr)
     {
-        // The TLS port is reached over TLS, without certificate checks.
-        AutoPtr<HttpConnection> c = inPort == ports.tls ? manager->createSecureConnection("127.0.0.1", inPort, false)
-                                                        : manager->createConnection("127.0.0.1", inPort);
+        // The TLS ports are reached over TLS, the trusted one with certificate checks, the other without.
+        AutoPtr<HttpConnection> c =
+            inPort == ports.tls || inPort == ports.trusted
+                ? manager->createSecureConnection("127.0.0.1", inPort, inPort == ports.trusted)
+                : manager->createConnection("127.0.0.1", inPort);
         AutoPtr<HttpRequestStream> r = c->createRequestStream(inVerb, inPath, false, inProvider);
         if (inHeader) {
             EXPECT_TRUE(r->addHeader(inHeader));
@@ -199,26 +201,34 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
     manager = HttpManager::create("", provider.get(), chooser.get());
-    AutoPtr<HttpResponseStream> r = get(ports.tls, "/auth/plain");
+    AutoPtr<HttpResponseStream> r = get(ports.trusted, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     ASSERT_EQ(1u, provider->captions.size());
-    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+    EXPECT_EQ("loopback realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
     EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->kinds[0]);
-    r = get(ports.tls, "/auth/plain");
+    // The credential is kept for the server: its scheme, host and port, and the realm.
+    ASSERT_EQ(1u, provider->scopes.size());
+    EXPECT_EQ(uint32_t(CredentialProvider::kindServer), provider->scopes[0].kind);
+    EXPECT_STREQ("https", provider->scopes[0].scheme.c_str());
+    EXPECT_STREQ("127.0.0.1", provider->scopes[0].host.c_str());
+    EXPECT_EQ(ports.trusted, provider->scopes[0].port);
+    EXPECT_STREQ("loopback realm", provider->scopes[0].realm.c_str());
+    r = get(ports.trusted, "/auth/plain");
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(1u, provider->captions.size());
 }
 
-// Basic sends the password as it is: a server gets it over TLS only. Over plain HTTP nobody is asked,
+// Basic hands the password itself to whoever answers: a server gets it over TLS with its certificate
+// checked only. Over plain HTTP, or TLS without the checks (anyone on the way may answer), nobody is asked,
 // nothing is sent, and the post ends at the repeated challenge.
-TEST_F(HttpClient, BasicOnlyOverTls)
+TEST_F(HttpClient, BasicOnlyToACheckedServer)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\basic.txt", {'o', 'k'});
-    for (uint16_t port : {ports.plain, ports.tls}) {
+    for (uint16_t port : {ports.plain, ports.tls, ports.trusted}) {
         const std::string key = "basic" + std::to_string(port);
         const std::string path = "/file/" + key + "/auth/basic.txt";
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
-        if (port == ports.plain) {
+        if (port != ports.trusted) {
             MvxTest::expectThrow([&] { get(port, path.c_str(), provider.get()); }, Morvenix::errAuthFailed,
                                  "Authorization Failed (401).");
             EXPECT_TRUE(provider->captions.empty());
@@ -228,7 +238,7 @@ TEST_F(HttpClient, BasicOnlyOverTls)
         }
         const std::vector<std::string> log = MvxTest::loopbackRequestLog(key);
         ASSERT_FALSE(log.empty());
-        EXPECT_EQ(port == ports.tls, log.back().find("Basic_") != std::string::npos) << log.back();
+        EXPECT_EQ(port == ports.trusted, log.back().find("Basic_") != std::string::npos) << log.back();
     }
 }
 
@@ -246,7 +256,7 @@ DWORD WINAPI requestGuarded(void* inShared)
     SharedManager& s = *static_cast<SharedManager*>(inShared);
     for (int i = 0; i < s.requests; ++i) {
         try {
-            AutoPtr<HttpConnection> c = s.manager->createSecureConnection("127.0.0.1", s.port, false);
+            AutoPtr<HttpConnection> c = s.manager->createSecureConnection("127.0.0.1", s.port, true);
             if (c->createRequestStream("GET", "/auth/plain", false, nullptr)->post(nullptr, 0)->getStatus() != 200)
                 InterlockedIncrement(&s.failures);
         } catch (const Morvenix::Exception&) {
@@ -262,7 +272,7 @@ TEST_F(HttpClient, ThreadsShareTheManagersCredentials)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers(8, {kUser, kPassword})));
     provider->delayMs = 300;
-    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.tls, 0};
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.trusted, 0};
     HANDLE threads[4];
     for (HANDLE& t : threads)
         t = CreateThread(nullptr, 0, requestGuarded, &shared, 0, nullptr);
@@ -281,9 +291,10 @@ TEST_F(HttpClient, RealmCaptions)
     } cases[] = {{"/auth/second", "second realm"}, {"/auth/norealm", ""}};
     for (const Case& c : cases) {
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-        EXPECT_EQ(200u, get(ports.tls, c.path, provider.get())->getStatus());
+        EXPECT_EQ(200u, get(ports.trusted, c.path, provider.get())->getStatus());
         ASSERT_EQ(1u, provider->captions.size());
-        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+        EXPECT_EQ(std::string(c.realm) + " (127.0.0.1:" + std::to_string(ports.trusted) + ")",
+                  provider->captions[0]);
     }
 }
 
@@ -292,10 +303,10 @@ TEST_F(HttpClient, RealmCaptions)
 TEST_F(HttpClient, RealmScanStaysInsideTheChallenge)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     ASSERT_EQ(1u, provider->captions.size());
-    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+    EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
 }
 
 TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
@@ -304,11 +315,11 @@ TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
     manager = HttpManager::create("", provider.get(), chooser.get());
     const std::string trace = MvxTest::tempFolder() + "\\trace.txt";
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", trace.c_str());
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain"); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/plain"); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     SetEnvironmentVariableA("_TRVN_DEBUG_FILE", nullptr);
     // The next post asks again instead of sending the refused password.
-    EXPECT_EQ(200u, get(ports.tls, "/auth/plain")->getStatus());
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/plain")->getStatus());
     ASSERT_EQ(2u, provider->captions.size());
     // Nothing written for the failure names the password.
     const std::vector<unsigned char> text = MvxTest::readFile(trace);
@@ -320,14 +331,14 @@ TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
 TEST_F(HttpClient, ChallengeWithoutAnAnswerEndsWithAuthFailed)
 {
     AutoPtr<ListProvider> none(new ListProvider(Answers{}));
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/plain", none.get()); }, Morvenix::errAuthFailed,
                          "Authorization Failed (401).");
     EXPECT_EQ(1u, none->captions.size());
     // Credentials the URL carried: one fixed answer, refused, and the post ends.
     AutoPtr<CredentialProvider> fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, "bad", "");
-    MvxTest::expectThrow([&] { get(ports.tls, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
+    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/plain", fixed.get()); }, Morvenix::errAuthFailed);
     fixed = Morvenix::SimpleCredentialProviderImpl::create(kUser, kPassword, "");
-    EXPECT_EQ(200u, get(ports.tls, "/auth/plain", fixed.get())->getStatus());
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/plain", fixed.get())->getStatus());
 }
 
 // post follows a redirection only on its own scheme, host and port, and takes the headers and the
@@ -348,7 +359,7 @@ TEST_F(HttpClient, RedirectionsAreFollowedWithinTheOriginOnly)
     };
     for (const Case& c : cases) {
         AutoPtr<ListProvider> provider(new ListProvider(Answers{{"carol", "w0rd_pass"}}));
-        AutoPtr<HttpConnection> conn = manager->createSecureConnection("127.0.0.1", ports.tls, false);
+        AutoPtr<HttpConnection> conn = manager->createSecureConnection("127.0.0.1", ports.trusted, true);
         AutoPtr<HttpRequestStream> q = conn->createRequestStream(
             "GET", std::string("/file/") + c.key + "/" + c.switches + "/redirected.txt", false, provider.get());
         q->addHeader("Range: bytes=0-0");
@@ -362,7 +373,7 @@ TEST_F(HttpClient, RedirectionsAreFollowedWithinTheOriginOnly)
             EXPECT_NE(std::string::npos, moved[0].find("Basic_")) << moved[0];
             EXPECT_NE(std::string::npos, moved[0].find(" 127.0.0.1:")) << moved[0];
         } else {
-            EXPECT_EQ("https://localhost:" + std::to_string(ports.tls) + "/file/" + c.key +
+            EXPECT_EQ("https://localhost:" + std::to_string(ports.trusted) + "/file/" + c.key +
                           "-moved/auth/redirected.txt",
                       std::string(r->getHeader("Location").c_str()));
         }
@@ -410,6 +421,58 @@ TEST_F(HttpClient, ProxyChoiceAndProxyChallenge)
     ASSERT_EQ(1u, provider->captions.size());
     EXPECT_EQ("proxy realm (127.0.0.1:" + std::to_string(ports.proxy) + ")", provider->captions[0]);
     EXPECT_EQ(uint32_t(CredentialProvider::kindProxy), provider->kinds[0]);
+    // The credential is kept for the proxy, by its name and realm.
+    ASSERT_EQ(1u, provider->scopes.size());
+    EXPECT_EQ(uint32_t(CredentialProvider::kindProxy), provider->scopes[0].kind);
+    EXPECT_STREQ("", provider->scopes[0].scheme.c_str());
+    EXPECT_EQ("127.0.0.1:" + std::to_string(ports.proxy), provider->scopes[0].host.c_str());
+    EXPECT_EQ(0u, provider->scopes[0].port);
+    EXPECT_STREQ("proxy realm", provider->scopes[0].realm.c_str());
+}
+
+// A 407 asks for a proxy's credentials, and only a proxy on the way may send one: a server reached
+// directly (no proxy, or one whose bypass list names the server) or through a tunnel of the proxy that
+// answers 407 is refused at once. Nobody is asked, and neither a new password nor the proxy's own, accepted
+// for the same realm just before, reaches the server.
+TEST_F(HttpClient, ProxyChallengeFromAServerIsRefused)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\asked.txt", {'o', 'k'});
+    struct Case {
+        const char* key;
+        uint16_t proxy;
+        const char* bypass; // null: the user's settings, which name no proxy here
+        const char* host;
+        uint16_t port;
+    } cases[] = {
+        {"ask407direct", 0, "", "127.0.0.1", ports.plain},
+        {"ask407system", 0, nullptr, "127.0.0.1", ports.plain},
+        {"ask407bypassed", ports.proxy, "example.org; 127.0.0.1", "127.0.0.1", ports.plain},
+        {"ask407tunnelled", ports.proxy, "", "localhost", ports.trusted},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<ListProvider> provider(new ListProvider(Answers(3, {"proxyuser", "proxypass"})));
+        AutoPtr<TestProxyChooser> route(c.bypass ? new TestProxyChooser(c.proxy, c.bypass) : nullptr);
+        manager = HttpManager::create("", provider.get(), route.get());
+        size_t asked = 0;
+        if (c.proxy) {
+            AutoPtr<HttpResponseStream> r = manager->createConnection("localhost", ports.plain)
+                                                ->createRequestStream("GET", "/proxyauth/data/10", false, nullptr)
+                                                ->post(nullptr, 0);
+            ASSERT_EQ(200u, r->getStatus()) << c.key;
+            asked = 1;
+        }
+        AutoPtr<HttpConnection> conn = c.port == ports.trusted ? manager->createSecureConnection(c.host, c.port, true)
+                                                                : manager->createConnection(c.host, c.port);
+        const std::string path = std::string("/file/") + c.key + "/ask407/asked.txt";
+        MvxTest::expectThrow([&] { conn->createRequestStream("GET", path.c_str(), false, nullptr)->post(nullptr, 0); },
+                             Morvenix::errAuthFailed,
+                             "Proxy challenge refused: the 407 came from the server, not from a proxy.");
+        EXPECT_EQ(asked, provider->captions.size()) << c.key;
+        const std::vector<std::string> log = MvxTest::loopbackRequestLog(c.key);
+        ASSERT_FALSE(log.empty()) << c.key;
+        for (const std::string& line : log)
+            EXPECT_EQ(std::string::npos, line.find("Basic")) << c.key << ": " << line;
+    }
 }
 
 TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
@@ -421,6 +484,12 @@ TEST_F(HttpClient, TlsWithAndWithoutCertificateChecks)
     AutoPtr<HttpResponseStream> r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
     EXPECT_EQ(200u, r->getStatus());
     EXPECT_EQ(bodyPattern(0, 50), readAll(*r));
+    // A certificate from a trusted authority for the name passes them.
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        c = manager->createSecureConnection(host, ports.trusted, true);
+        r = c->createRequestStream("GET", "/data/50", false, nullptr)->post(nullptr, 0);
+        EXPECT_EQ(bodyPattern(0, 50), readAll(*r)) << host;
+    }
 }
 
 // The certificate is checked when a connection opens. The server keeps an answered connection open, and
@@ -545,13 +614,13 @@ TEST_F(HttpClient, WaitingForAnotherRequestsChallengeKeepsTheDeadline)
 {
     AutoPtr<WatchedProvider> provider(new WatchedProvider(Answers(2, {kUser, kPassword})));
     provider->delayMs = 8000;
-    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.tls, 0, 1};
+    SharedManager shared = {HttpManager::create("", provider.get(), chooser.get()), ports.trusted, 0, 1};
     shared.manager->setDeadline(0);
     HANDLE first = CreateThread(nullptr, 0, requestGuarded, &shared, 0, nullptr);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(provider->asking, 30000));
     shared.manager->setDeadline(1000);
     try {
-        shared.manager->createSecureConnection("127.0.0.1", ports.tls, false)
+        shared.manager->createSecureConnection("127.0.0.1", ports.trusted, true)
             ->createRequestStream("GET", "/auth/plain", false, nullptr)
             ->post(nullptr, 0);
         ADD_FAILURE() << "the second request went on";
@@ -564,6 +633,95 @@ TEST_F(HttpClient, WaitingForAnotherRequestsChallengeKeepsTheDeadline)
     CloseHandle(provider->asking);
     EXPECT_EQ(0, shared.failures);
     EXPECT_EQ(1u, provider->captions.size());
+}
+
+// What the slow request's thread gets.
+struct SlowRequest {
+    AutoPtr<HttpManager> manager;
+    uint16_t port;
+    uint32_t status;
+};
+
+DWORD WINAPI requestSlowly(void* inRequest)
+{
+    SlowRequest& s = *static_cast<SlowRequest*>(inRequest);
+    try {
+        s.status = s.manager->createSecureConnection("127.0.0.1", s.port, true)
+                       ->createRequestStream("GET", "/file/slowauth/auth,slow/slow.txt", false, nullptr)
+                       ->post(nullptr, 0)
+                       ->getStatus();
+    } catch (const Morvenix::Exception&) {
+    }
+    return 0;
+}
+
+// The turn covers the question alone: a server that takes its credential and then holds its answer (4 s)
+// holds up no other request of the manager that meets a challenge, however short its deadline.
+TEST_F(HttpClient, ServerSlowAfterItsChallengeHoldsNoOtherQuestion)
+{
+    MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\slow.txt", {'o', 'k'});
+    AutoPtr<WatchedProvider> provider(new WatchedProvider(Answers{{"carol", "w0rd_pass"}, {kUser, kPassword}}));
+    SlowRequest slow = {HttpManager::create("", provider.get(), chooser.get()), ports.trusted, 0};
+    HANDLE thread = CreateThread(nullptr, 0, requestSlowly, &slow, 0, nullptr);
+    for (int i = 0; i < 1000 && !provider->answered; ++i)
+        Sleep(10);
+    ASSERT_EQ(1, provider->answered);
+    slow.manager->setDeadline(2000);
+    try {
+        AutoPtr<HttpResponseStream> r = slow.manager->createSecureConnection("127.0.0.1", ports.trusted, true)
+                                            ->createRequestStream("GET", "/auth/plain", false, nullptr)
+                                            ->post(nullptr, 0);
+        EXPECT_EQ(200u, r->getStatus());
+    } catch (const Morvenix::Exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
+    CloseHandle(thread);
+    CloseHandle(provider->asking);
+    EXPECT_EQ(200u, slow.status);
+    EXPECT_EQ(2u, provider->captions.size());
+}
+
+// Makes a request of the manager on its own thread while it is asked, as a window procedure may while a
+// credential dialog pumps messages.
+class ReentrantProvider : public ListProvider {
+public:
+    ReentrantProvider(Answers inAnswers, uint16_t inPort) : ListProvider(std::move(inAnswers)), port(inPort) {}
+    void getCredential(Morvenix::AutoPtr<Morvenix::CredentialInfo>& outCredential, uint32_t inKind,
+                       const Morvenix::String& inCaption, uint32_t inFlags) override
+    {
+        if (manager && !nested) {
+            nested = true;
+            try {
+                nestedStatus = manager->createSecureConnection("127.0.0.1", port, true)
+                                   ->createRequestStream("GET", "/auth/second", false, nullptr)
+                                   ->post(nullptr, 0)
+                                   ->getStatus();
+            } catch (const Morvenix::Exception& e) {
+                nestedError = e.what();
+            }
+        }
+        ListProvider::getCredential(outCredential, inKind, inCaption, inFlags);
+    }
+    HttpManager* manager = nullptr; // not held: the manager holds the provider
+    uint16_t port;
+    bool nested = false;
+    uint32_t nestedStatus = 0;
+    std::string nestedError;
+};
+
+// A request made on the thread that holds the turn, while it asks, takes the turn again and answers its
+// own challenge instead of waiting for itself.
+TEST_F(HttpClient, RequestMadeWhileAskingAnswersItsOwnChallenge)
+{
+    AutoPtr<ReentrantProvider> provider(new ReentrantProvider(Answers(2, {kUser, kPassword}), ports.trusted));
+    manager = HttpManager::create("", provider.get(), chooser.get());
+    manager->setDeadline(3000);
+    provider->manager = manager.get();
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/plain")->getStatus());
+    EXPECT_EQ(200u, provider->nestedStatus) << provider->nestedError;
+    ASSERT_EQ(2u, provider->captions.size());
+    EXPECT_EQ("second realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
 }
 
 } // namespace

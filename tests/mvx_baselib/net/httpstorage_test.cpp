@@ -136,7 +136,8 @@ protected:
     }
     AutoPtr<AdvCachedStorage> open(const std::string& inUrl)
     {
-        AutoPtr<Storage> s = manager->createStorage(inUrl.c_str(), false, nullptr, nullptr);
+        // Certificates are checked: https URLs name the trusted port.
+        AutoPtr<Storage> s = manager->createStorage(inUrl.c_str(), true, nullptr, nullptr);
         return AutoPtr<AdvCachedStorage>(dynamic_cast<AdvCachedStorage*>(s.get()));
     }
 
@@ -424,7 +425,8 @@ TEST_F(HttpStorage, RedirectionsRefused)
     MvxTest::expectThrow([&] { open(url(k, "loop", "refused.bin")); }, Morvenix::errReadFailed,
                          "Too many redirections!");
     EXPECT_EQ(9u, requestLog(k).size());
-    const std::string secure = "https://127.0.0.1:" + std::to_string(ports.tls) + "/file/" + key() + "/moved/refused.bin";
+    const std::string secure =
+        "https://127.0.0.1:" + std::to_string(ports.trusted) + "/file/" + key() + "/moved/refused.bin";
     MvxTest::expectThrow([&] { open(secure); }, Morvenix::errReadFailed, "Redirection from https to http refused!");
 }
 
@@ -472,7 +474,7 @@ TEST_F(HttpStorage, ProgressOfTheLoads)
 TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
 {
     const Bytes source = putFile("secret.bin", 100000);
-    const std::string tls = "127.0.0.1:" + std::to_string(ports.tls);
+    const std::string tls = "127.0.0.1:" + std::to_string(ports.trusted);
     std::string k = key();
     AutoPtr<AdvCachedStorage> s = open(url(k, "auth", "secret.bin", "carol:w0rd_pass@" + tls, "https"));
     EXPECT_TRUE(sameBytes(readAt(*s, 0, 100000), source, 0));
@@ -512,12 +514,37 @@ TEST_F(HttpStorage, AuthenticationOnTheFirstRequest)
                          Morvenix::errAuthFailed, "Authorization Failed (401).");
 }
 
+// A server whose certificate is not checked may be anyone on the way: it gets no password, neither the
+// URL's, nor the one the checked server at the same address accepted, nor a new one; nobody is asked.
+TEST_F(HttpStorage, UncheckedServerGetsNoPassword)
+{
+    const Bytes source = putFile("unchecked.bin", 1000);
+    const std::string trusted = "127.0.0.1:" + std::to_string(ports.trusted);
+    provider->answers = Answers(2, {"carol", "w0rd_pass"});
+    EXPECT_TRUE(sameBytes(readAt(*open(url(key(), "auth", "unchecked.bin", trusted, "https")), 0, 1000), source, 0));
+    ASSERT_EQ(1u, provider->captions.size());
+    const std::string urlPassword = "carol:w0rd_pass@";
+    for (const std::string& authority : {urlPassword + "127.0.0.1:" + std::to_string(ports.tls),
+                                         urlPassword + trusted, trusted}) {
+        const std::string k = key();
+        MvxTest::expectThrow(
+            [&] { manager->createStorage(url(k, "auth", "unchecked.bin", authority, "https").c_str(), false, nullptr,
+                                         nullptr); },
+            Morvenix::errAuthFailed, "Authorization Failed (401).");
+        const std::vector<Request> log = requestLog(k);
+        ASSERT_FALSE(log.empty()) << authority;
+        for (const Request& r : log)
+            EXPECT_EQ("-", r.auth) << authority;
+    }
+    EXPECT_EQ(1u, provider->captions.size());
+}
+
 // The credentials of a URL go to its own host only: not to the host a redirection leads to (localhost
 // is another host than 127.0.0.1), and not to a proxy.
 TEST_F(HttpStorage, UrlCredentialsStayWithTheirHost)
 {
     const Bytes source = putFile("guarded.bin", 50000);
-    const std::string authority = "carol:w0rd_pass@127.0.0.1:" + std::to_string(ports.tls);
+    const std::string authority = "carol:w0rd_pass@127.0.0.1:" + std::to_string(ports.trusted);
     // Redirected after the credentials were taken, and before.
     for (const char* switches : {"auth,https,moved", "https,lateauth,moved"}) {
         const std::string k = key();
@@ -529,7 +556,7 @@ TEST_F(HttpStorage, UrlCredentialsStayWithTheirHost)
         for (const Request& r : moved)
             EXPECT_EQ("-", r.auth) << switches << ": the redirection's target got credentials";
         ASSERT_EQ(1u, provider->captions.size()) << "the target's challenge goes to the manager's provider";
-        EXPECT_EQ("file realm (localhost:" + std::to_string(ports.tls) + ")", provider->captions[0]);
+        EXPECT_EQ("file realm (localhost:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
     }
 
     // Through the proxy, which asks for its own credentials: the provider answers it, never with the
