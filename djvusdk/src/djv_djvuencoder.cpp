@@ -131,9 +131,8 @@ void dropJB2Chunks(Page& ioPage)
 
 DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,
                                  const Params* inParams, JB2Factory inJB2Factory, uint64_t inShapeBudget)
-    : m_jb2Factory(inJB2Factory), m_pages(0, int32_t(inPagesPerDictionary)),
-      m_pagesPerDictionary(inPagesPerDictionary), m_useSharedDictionary(inUseSharedDictionary),
-      m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
+    : m_jb2Factory(inJB2Factory), m_pagesPerDictionary(inPagesPerDictionary),
+      m_useSharedDictionary(inUseSharedDictionary), m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
 {
     resetGroup();
     if (inParams)
@@ -152,8 +151,8 @@ DjVuEncoderImpl::~DjVuEncoderImpl()
 void DjVuEncoderImpl::resetGroup()
 {
     m_jb2Encoder = m_jb2Factory(nullptr);
+    // The records grow as pages come: a group may be as large as the whole document (0xFFFFFFFF).
     m_pages.setSize(0);
-    m_pages.reserve(m_pagesPerDictionary);
     m_groupDictionary.reset();
     m_dictionaryRedirector.reset();
     if (m_useSharedDictionary) {

@@ -177,6 +177,8 @@ TEST(DjVuEncoder, PageGroups)
         // The photo closes the full group and takes no place in the next one.
         {"a photo closes a group", 1, 2, 0, "CCPCC", {3, 3, 3, 0, 0}, {"", compound, photo}},
         {"shape budget", 1, 20, 2, "BBBBBB", {3, 3, 5, 5, 0, 0}, {both}},
+        {"one group for every page", 1, 0xFFFFFFFFu, 0, "BBBB", {0, 0, 0, 0}, {both}},
+        {"groups of up to 2^31 - 1 pages", 1, 0x7FFFFFFFu, 0, "BBB", {0, 0, 0}, {both}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
