@@ -134,9 +134,10 @@ DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPage
     : m_jb2Factory(inJB2Factory), m_pagesPerDictionary(inPagesPerDictionary),
       m_useSharedDictionary(inUseSharedDictionary), m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
 {
-    resetGroup();
     if (inParams)
         m_defaultParams = *inParams;
+    m_groupJB2Params = m_defaultParams.jb2Params;
+    resetGroup();
 }
 
 DjVuEncoderImpl::~DjVuEncoderImpl()
@@ -150,7 +151,7 @@ DjVuEncoderImpl::~DjVuEncoderImpl()
 
 void DjVuEncoderImpl::resetGroup()
 {
-    m_jb2Encoder = m_jb2Factory(nullptr);
+    m_jb2Encoder = m_jb2Factory(&m_groupJB2Params);
     // The records grow as pages come: a group may be as large as the whole document (0xFFFFFFFF).
     m_pages.setSize(0);
     m_groupDictionary.reset();
@@ -282,8 +283,15 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     if (mode != emBitonal)
         background.prepare(inWidth, inHeight, params.bgSubsample, inPhotometric, bytes, params.bgParams);
 
-    if (groupIsClosed())
+    // The shapes of a group are classified together: a page that asks for another classification starts
+    // a group of its own.
+    const bool otherJB2Params = !m_groupJB2Params.sameClassification(params.jb2Params);
+    if (groupIsClosed() || otherJB2Params)
         flush();
+    if (otherJB2Params) {
+        m_groupJB2Params = params.jb2Params;
+        resetGroup();
+    }
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();
     m_jb2Encoder->addPage(mask, maskStride, maskType, inWidth, inHeight, hasFGbz ? pixels : nullptr,

@@ -60,6 +60,8 @@ private:
     uint32_t m_pagesPerDictionary;
     uint32_t m_useSharedDictionary;
     Params m_defaultParams;
+    // Those the current group's JB2 encoder classifies with: the pages of a group share them.
+    Morvenix::DjVu::JB2::JB2Encoder::Params m_groupJB2Params;
     uint32_t m_pagesMade = 0;
     uint64_t m_shapeBudget;
 };

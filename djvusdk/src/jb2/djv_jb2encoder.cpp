@@ -125,6 +125,10 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
     if (m_generated)
         MVX_THROW(errOperationFailed, "JB2Encoder : Cannot add page due to existing dictionary.",
                   "_Mvx_Internal_NS_::JB2EncoderImpl::addPage");
+    if (inParams && !m_params.sameClassification(*inParams))
+        MVX_THROW(errInvalidParam, "JB2Encoder : The page's parameters differ from the encoder's.",
+                  "_Mvx_Internal_NS_::JB2EncoderImpl::addPage");
+    const Params& params = inParams ? *inParams : m_params;
     AutoPtr<JB2Page> page = JB2Page::create(inWidth, inHeight);
     ComponentExtractor::extractShapes(inWidth, inHeight, inMaskType, inMaskStride, inMask, inColorStride, inColor,
                                       inPhotometric, *page);
@@ -138,7 +142,7 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
         return;
     m_palettes.setSize(m_pages.count());
     Palette& last = m_palettes[m_pages.count() - 1];
-    PaletteGenerator().generatePalette(page->getShapes(), last.colors, last.indices, m_params.paletteLimit, inColor,
+    PaletteGenerator().generatePalette(page->getShapes(), last.colors, last.indices, params.paletteLimit, inColor,
                                        inColorStride, inPhotometric, inWidth, inHeight);
     m_shapeBytes += uint64_t(last.colors.count()) * sizeof(Color);
 }

@@ -134,8 +134,9 @@ TEST(DjVuEncoder, AutoModeGuess)
 
 // How pages make groups: each page's JB2 chunks get their bytes when the page that closes its group
 // comes (or at the flush, or at once without a shared dictionary), and the pages of a group share one
-// dictionary chunk. Pages: B mode 5, C mode 0, P a photo; a group holds up to pagesPerDictionary pages
-// (0: one), or as many as stay under the shape budget.
+// dictionary chunk. Pages: B mode 5, C mode 0, P a photo, L mode 5 asking for lossless JB2 parameters;
+// a group holds up to pagesPerDictionary pages (0: one), or as many as stay under the shape budget, all
+// with the same JB2 parameters.
 TEST(DjVuEncoder, PageGroups)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
@@ -179,6 +180,8 @@ TEST(DjVuEncoder, PageGroups)
         {"shape budget", 1, 20, 2, "BBBBBB", {3, 3, 5, 5, 0, 0}, {both}},
         {"one group for every page", 1, 0xFFFFFFFFu, 0, "BBBB", {0, 0, 0, 0}, {both}},
         {"groups of up to 2^31 - 1 pages", 1, 0x7FFFFFFFu, 0, "BBB", {0, 0, 0}, {both}},
+        // The photo asks for nothing of the JB2 encoder: it does not end the lossless group.
+        {"other JB2 parameters", 1, 20, 0, "BBLPLBB", {3, 3, 6, 4, 6, 0, 0}, {both, "", photo, both}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -189,10 +192,13 @@ TEST(DjVuEncoder, PageGroups)
         std::vector<AutoPtr<Chunk>> forms(n);
         for (uint32_t i = 0; i < n; ++i) {
             const char kind = c.pages[i];
-            encode(*encoder, forms[i], page,
-                   kind == 'B' ? DjVuEncoder::emCompoundBoth : kind == 'C' ? DjVuEncoder::emCompound
-                                                                       : DjVuEncoder::emPhoto,
-                   &mask);
+            DjVuEncoder::Params params(kind == 'C'   ? DjVuEncoder::emCompound
+                                       : kind == 'P' ? DjVuEncoder::emPhoto
+                                                     : DjVuEncoder::emCompoundBoth);
+            if (kind == 'L')
+                params.jb2Params.secondCompare = 0;
+            encoder->encodePage(forms[i], page.pixels.data(), 96 * 3, phRGB, 96, 64, 300, &params, mask.data(), 96,
+                                mtBytes);
             for (uint32_t j = 0; j <= i; ++j) {
                 const bool complete = c.completedBy[j] != 0 && c.completedBy[j] <= i + 1;
                 EXPECT_EQ(complete, forms[j]->isLoaded()) << "page " << j + 1 << " after page " << i + 1;
@@ -200,7 +206,7 @@ TEST(DjVuEncoder, PageGroups)
         }
         encoder->flush();
         for (uint32_t i = 0; i < n; ++i) {
-            const size_t kind = c.ids.size() == 1 ? 0 : size_t(std::string("BCP").find(c.pages[i]));
+            const size_t kind = c.ids.size() == 1 ? 0 : size_t(std::string("BCPL").find(c.pages[i]));
             EXPECT_EQ(c.ids[kind], chunkIds(*forms[i])) << "page " << i + 1;
             EXPECT_TRUE(forms[i]->isLoaded()) << "page " << i + 1;
         }

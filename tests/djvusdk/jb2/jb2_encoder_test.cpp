@@ -136,6 +136,15 @@ TEST(JB2Encoder, Refusals)
     expectThrow([&] { empty->addPage(m.bytes.data(), 0, mtBytes, 10, 10, nullptr, 0, phBGR, nullptr); },
                 errInvalidParam);
     EXPECT_EQ(1u, empty->getPageCount());
+    // The pages of one encoder are classified together: a page cannot ask for another classification.
+    for (const JB2Encoder::Params& other : {JB2Encoder::Params{21, 0, 256}, JB2Encoder::Params{20, 1, 256}}) {
+        expectThrow([&] { empty->addPage(m.bytes.data(), 10, mtBytes, 10, 10, nullptr, 0, phBGR, &other); },
+                    errInvalidParam, "JB2Encoder : The page's parameters differ from the encoder's.");
+    }
+    EXPECT_EQ(1u, empty->getPageCount());
+    for (const JB2Encoder::Params& same : {JB2Encoder::Params{21, 2, 256}, JB2Encoder::Params{21, 1, 16}})
+        empty->addPage(m.bytes.data(), 10, mtBytes, 10, 10, nullptr, 0, phBGR, &same);
+    EXPECT_EQ(3u, empty->getPageCount());
 }
 
 // What a group costs grows with its marks' boxes, not their ink: a diagonal stroke holds its whole box.
