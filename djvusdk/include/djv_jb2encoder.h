@@ -42,7 +42,8 @@ public:
 
     // The first of these questions builds one dictionary shared by the group; a per-page question asked
     // first builds a dictionary per page instead (the shared one then stays empty). With no page added
-    // they throw errOperationFailed.
+    // they throw errOperationFailed. When building the dictionary fails, every later question throws that
+    // failure again: the pages may have been left half-classified.
     virtual bool isDjbzEmpty() = 0;
     // Writes nothing for an empty dictionary.
     virtual void encodeDjbz(const AutoPtr<Stream>& outStream) = 0;
