@@ -72,8 +72,10 @@ public:
     // (errInvalidParam, or the image utilities' and IW44 encoder's own codes and messages). The JB2
     // chunks get their bytes when the group is flushed, or when one is read earlier: the group then takes
     // no more pages and is flushed when the next page comes. A page that comes to a full (or early read)
-    // group flushes it first; when that flush fails (see flush) the page is not made and can be given
-    // again.
+    // group flushes it first; when that flush fails (see flush), the page is still made, into the next
+    // group, and outForm holds it when the flush's exception, naming only the lost pages, is thrown. Without
+    // a shared dictionary the page's own flush is part of it: when it fails, the page is not made (outForm
+    // stays as it was) and not counted.
     virtual void encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
                             Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
                             const Params* inParams, const void* inMask, int32_t inMaskStride,
@@ -81,8 +83,9 @@ public:
     // Gives every page of the current group its JB2 bytes and starts the next group; nothing on an
     // empty group. The next group starts even when this fails: the pages whose JB2 data could not be made
     // (all of the group's when its dictionary could not) lose their Sjbz, FGbz and dictionary reference,
-    // and the exception, with the failure's code, names them ("pages 2, 5-7", counted from 1 in the order
-    // the encoder made its pages) before the failure's own message.
+    // and the exception, with the failure's code (errOutOfMemory when memory ran out), names them
+    // ("pages 2, 5-7", counted from 1 in the order the encoder made its pages) before the failure's own
+    // message.
     virtual void flush() = 0;
 
     // inPagesPerDictionary 0 makes every page a group of its own. inParams null means the defaults.

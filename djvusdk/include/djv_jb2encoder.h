@@ -23,19 +23,27 @@ public:
         uint32_t secondCompare;
         // Accepted for the palette step; the palette keeps up to 65535 colours whatever its value.
         uint32_t paletteLimit;
+
+        // Whether shapes are classified alike under both (the palette limit plays no part).
+        bool sameClassification(const Params& inOther) const
+        {
+            return matchThreshold == inOther.matchThreshold && !secondCompare == !inOther.secondCompare;
+        }
     };
     static Params defaultParams() { return Params{21, 1, 256}; }
 
     // The mask (type mtBits or, any other value, one byte a pixel; clear is foreground) and the colour
-    // image (null and 0 when there is none) are both width x height. inParams may be null; classification
-    // always uses the encoder's own parameters. Throws errOperationFailed once the dictionary is built.
+    // image (null and 0 when there is none) are both width x height. inParams may be null (the encoder's
+    // own); the pages of an encoder are classified together, so parameters that classify otherwise than
+    // the encoder's throw errInvalidParam. Throws errOperationFailed once the dictionary is built.
     virtual void addPage(const uint8_t* inMask, int32_t inMaskStride, uint32_t inMaskType, uint32_t inWidth,
                          uint32_t inHeight, const uint8_t* inColor, int32_t inColorStride,
                          Photometric inPhotometric, const Params* inParams) = 0;
 
     // The first of these questions builds one dictionary shared by the group; a per-page question asked
     // first builds a dictionary per page instead (the shared one then stays empty). With no page added
-    // they throw errOperationFailed.
+    // they throw errOperationFailed. When building the dictionary fails, every later question throws that
+    // failure again: the pages may have been left half-classified.
     virtual bool isDjbzEmpty() = 0;
     // Writes nothing for an empty dictionary.
     virtual void encodeDjbz(const AutoPtr<Stream>& outStream) = 0;

@@ -78,7 +78,8 @@ public:
     // own bitmap, throws errOperationFailed, and a target that is this shape or refers to it (however
     // far up) throws errInvalidParam "A shape cannot refer to itself!"; the shape stays as it was.
     virtual void setRefinement(const AutoPtr<Shape>& inTarget) = 0;
-    // The shape becomes an exact copy of the target and drops its bitmap; checks as setRefinement.
+    // The shape becomes an exact copy of the target and drops its bitmap; checks as setRefinement, and a
+    // shape that other shapes copy or refine throws errInvalidParam (no shape may refer to a copy).
     virtual void setMatch(const AutoPtr<Shape>& inTarget) = 0;
     virtual void getColor(Color& outColor) const = 0;
     virtual void setColor(const Color& inColor) = 0;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 #include <vector>
 
 #define MVX_SOURCE "djv_djvuencoder"
@@ -102,42 +103,48 @@ void dropJB2Chunks(Page& ioPage)
         removeChild(*ioPage.form, ioPage.dictionaryRef.get());
 }
 
-// The library's failure, with its own code, and the pages it cost, as runs such as "3, 5-7"; any other
-// (memory exhaustion) goes on as it is.
+// The library's failure, with its own code, or the run-time's memory exhaustion as errOutOfMemory, and
+// the pages it cost, as runs such as "3, 5-7"; any other failure goes on as it is.
 [[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
 {
+    int code = errOutOfMemory;
+    String cause;
     try {
         std::rethrow_exception(inFailure);
     } catch (const Exception& e) {
-        String pages;
-        for (size_t i = 0; i < inLost.size();) {
-            size_t last = i;
-            while (last + 1 < inLost.size() && inLost[last + 1] == inLost[last] + 1)
-                ++last;
-            if (!pages.isEmpty())
-                pages += ", ";
-            pages += last == i ? String::format("%u", inLost[i]) : String::format("%u-%u", inLost[i], inLost[last]);
-            i = last + 1;
-        }
-        MVX_THROW(e.getCode(),
-                  String::format("The JB2 data of pages %s could not be made; those pages are left without their "
-                                 "mask: %s",
-                                 pages.c_str(), e.getMessage().c_str()),
-                  "Morvenix::DjVu::DjVuEncoder::flush");
+        code = e.getCode();
+        cause = e.getMessage();
+    } catch (const std::bad_alloc&) {
+        cause = "Out of memory!";
     }
+    String pages;
+    for (size_t i = 0; i < inLost.size();) {
+        size_t last = i;
+        while (last + 1 < inLost.size() && inLost[last + 1] == inLost[last] + 1)
+            ++last;
+        if (!pages.isEmpty())
+            pages += ", ";
+        pages += last == i ? String::format("%u", inLost[i]) : String::format("%u-%u", inLost[i], inLost[last]);
+        i = last + 1;
+    }
+    MVX_THROW(code,
+              String::format("The JB2 data of pages %s could not be made; those pages are left without their "
+                             "mask: %s",
+                             pages.c_str(), cause.c_str()),
+              "Morvenix::DjVu::DjVuEncoder::flush");
 }
 
 } // namespace
 
 DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,
                                  const Params* inParams, JB2Factory inJB2Factory, uint64_t inShapeBudget)
-    : m_jb2Factory(inJB2Factory), m_pages(0, int32_t(inPagesPerDictionary)),
-      m_pagesPerDictionary(inPagesPerDictionary), m_useSharedDictionary(inUseSharedDictionary),
-      m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
+    : m_jb2Factory(inJB2Factory), m_pagesPerDictionary(inPagesPerDictionary),
+      m_useSharedDictionary(inUseSharedDictionary), m_defaultParams(emAuto, 12, 75, 3, 75), m_shapeBudget(inShapeBudget)
 {
-    resetGroup();
     if (inParams)
         m_defaultParams = *inParams;
+    m_groupJB2Params = m_defaultParams.jb2Params;
+    resetGroup();
 }
 
 DjVuEncoderImpl::~DjVuEncoderImpl()
@@ -151,9 +158,9 @@ DjVuEncoderImpl::~DjVuEncoderImpl()
 
 void DjVuEncoderImpl::resetGroup()
 {
-    m_jb2Encoder = m_jb2Factory(nullptr);
+    m_jb2Encoder = m_jb2Factory(&m_groupJB2Params);
+    // The records grow as pages come: a group may be as large as the whole document (0xFFFFFFFF).
     m_pages.setSize(0);
-    m_pages.reserve(m_pagesPerDictionary);
     m_groupDictionary.reset();
     m_dictionaryRedirector.reset();
     if (m_useSharedDictionary) {
@@ -221,10 +228,41 @@ void DjVuEncoderImpl::flush()
         reportLostPages(failure, lost);
 }
 
+std::exception_ptr DjVuEncoderImpl::endGroup()
+{
+    try {
+        flush();
+        return std::exception_ptr();
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
 void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
                                  Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
                                  const Params* inParams, const void* inMask, int32_t inMaskStride,
                                  uint32_t inMaskType)
+{
+    // The page that ends a group did nothing wrong: it is made all the same, and the group's failure, which
+    // names only the pages lost with it, is reported once the page is done. Should the page fail too, the
+    // form the caller does not get tells it that this page was not made.
+    std::exception_ptr lostPages;
+    try {
+        makePage(outForm, inPixels, inStride, inPhotometric, inWidth, inHeight, inDpi, inParams, inMask,
+                 inMaskStride, inMaskType, lostPages);
+    } catch (...) {
+        if (lostPages)
+            std::rethrow_exception(lostPages);
+        throw;
+    }
+    if (lostPages)
+        std::rethrow_exception(lostPages);
+}
+
+void DjVuEncoderImpl::makePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
+                               Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
+                               const Params* inParams, const void* inMask, int32_t inMaskStride, uint32_t inMaskType,
+                               std::exception_ptr& outLostPages)
 {
     static const char* const kFunction = "Morvenix::DjVu::DjVuEncoder::encodePage";
     // The caller's block and the encoder's own stay as they are: the mode guess writes into this copy.
@@ -249,7 +287,7 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
                                                          &params.bgParams);
         // A photo page still closes a full group, though it takes no place in the next one.
         if (groupIsClosed())
-            flush();
+            outLostPages = endGroup();
         appendLayer(children, *photo);
         outForm = form;
         ++m_pagesMade;
@@ -283,8 +321,15 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     if (mode != emBitonal)
         background.prepare(inWidth, inHeight, params.bgSubsample, inPhotometric, bytes, params.bgParams);
 
-    if (groupIsClosed())
-        flush();
+    // The shapes of a group are classified together: a page that asks for another classification starts
+    // a group of its own.
+    const bool otherJB2Params = !m_groupJB2Params.sameClassification(params.jb2Params);
+    if (groupIsClosed() || otherJB2Params)
+        outLostPages = endGroup();
+    if (otherJB2Params) {
+        m_groupJB2Params = params.jb2Params;
+        resetGroup();
+    }
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();
     m_jb2Encoder->addPage(mask, maskStride, maskType, inWidth, inHeight, hasFGbz ? pixels : nullptr,
@@ -329,10 +374,12 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
     }
 
     m_pages.append(page);
-    outForm = form;
-    ++m_pagesMade;
+    // Without a shared dictionary the page's flush is part of the page: one whose JB2 data cannot be made
+    // is neither handed out nor counted.
     if (!m_useSharedDictionary)
         flush();
+    outForm = form;
+    ++m_pagesMade;
 }
 
 } // namespace _Mvx_Internal_NS_

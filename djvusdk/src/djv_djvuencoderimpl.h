@@ -7,6 +7,7 @@
 #include "mvx_simplearray.h"
 
 #include <cstdint>
+#include <exception>
 
 namespace _Mvx_Internal_NS_ {
 
@@ -46,6 +47,13 @@ public:
                                 int32_t inMaskStride, uint32_t inMaskType);
 
 private:
+    // encodePage but for the failure of the group that the page ends, which is handed back in outLostPages.
+    void makePage(Morvenix::AutoPtr<Morvenix::DjVu::Chunk>& outForm, const void* inPixels, int32_t inStride,
+                  Morvenix::DjVu::Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
+                  const Params* inParams, const void* inMask, int32_t inMaskStride, uint32_t inMaskType,
+                  std::exception_ptr& outLostPages);
+    // flush, handing back its failure instead of throwing it.
+    std::exception_ptr endGroup();
     void resetGroup();
     // Whether the next JB2 page starts a new group: this one holds pagesPerDictionary pages, or its shapes
     // reach the budget, or one of its placeholders was asked for its bytes before the flush (its JB2
@@ -60,6 +68,8 @@ private:
     uint32_t m_pagesPerDictionary;
     uint32_t m_useSharedDictionary;
     Params m_defaultParams;
+    // Those the current group's JB2 encoder classifies with: the pages of a group share them.
+    Morvenix::DjVu::JB2::JB2Encoder::Params m_groupJB2Params;
     uint32_t m_pagesMade = 0;
     uint64_t m_shapeBudget;
 };

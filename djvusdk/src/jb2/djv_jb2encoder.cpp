@@ -10,6 +10,8 @@
 #include "djv_shapeclassifier.h"
 #include "mvx_exception.h"
 
+#include <exception>
+
 #define MVX_SOURCE "djv_jb2encoder"
 
 namespace _Mvx_Internal_NS_ {
@@ -116,6 +118,7 @@ private:
     ShapeClassifier::PageList m_pages;
     SimpleArray<Palette, 1> m_palettes;
     uint64_t m_shapeBytes = 0;
+    std::exception_ptr m_buildFailure; // every later question fails with it
 };
 
 void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32_t inMaskType, uint32_t inWidth,
@@ -125,6 +128,10 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
     if (m_generated)
         MVX_THROW(errOperationFailed, "JB2Encoder : Cannot add page due to existing dictionary.",
                   "_Mvx_Internal_NS_::JB2EncoderImpl::addPage");
+    if (inParams && !m_params.sameClassification(*inParams))
+        MVX_THROW(errInvalidParam, "JB2Encoder : The page's parameters differ from the encoder's.",
+                  "_Mvx_Internal_NS_::JB2EncoderImpl::addPage");
+    const Params& params = inParams ? *inParams : m_params;
     AutoPtr<JB2Page> page = JB2Page::create(inWidth, inHeight);
     ComponentExtractor::extractShapes(inWidth, inHeight, inMaskType, inMaskStride, inMask, inColorStride, inColor,
                                       inPhotometric, *page);
@@ -138,7 +145,7 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
         return;
     m_palettes.setSize(m_pages.count());
     Palette& last = m_palettes[m_pages.count() - 1];
-    PaletteGenerator().generatePalette(page->getShapes(), last.colors, last.indices, m_params.paletteLimit, inColor,
+    PaletteGenerator().generatePalette(page->getShapes(), last.colors, last.indices, params.paletteLimit, inColor,
                                        inColorStride, inPhotometric, inWidth, inHeight);
     m_shapeBytes += uint64_t(last.colors.count()) * sizeof(Color);
 }
@@ -147,15 +154,24 @@ void JB2EncoderImpl::generateDict(bool inShared)
 {
     if (m_generated)
         return;
+    // A build that failed may have left the pages half-classified or without their shapes: built again, it
+    // would make page streams without marks and palettes of the wrong count.
+    if (m_buildFailure)
+        std::rethrow_exception(m_buildFailure);
     if (m_pages.count() == 0)
         MVX_THROW(errOperationFailed, "JB2Encoder : No pages.", "_Mvx_Internal_NS_::JB2EncoderImpl::generateDict");
-    if (inShared) {
-        ShapeClassifier::buildSharedDictionary(m_pages, *m_dictionary, m_params.secondCompare,
-                                               m_params.matchThreshold);
-        m_dictionary->compact();
-    } else {
-        for (AutoPtr<JB2Page>& page : m_pages)
-            ShapeClassifier::buildPageDictionary(*page, m_params.secondCompare, m_params.matchThreshold);
+    try {
+        if (inShared) {
+            ShapeClassifier::buildSharedDictionary(m_pages, *m_dictionary, m_params.secondCompare,
+                                                   m_params.matchThreshold);
+            m_dictionary->compact();
+        } else {
+            for (AutoPtr<JB2Page>& page : m_pages)
+                ShapeClassifier::buildPageDictionary(*page, m_params.secondCompare, m_params.matchThreshold);
+        }
+    } catch (...) {
+        m_buildFailure = std::current_exception();
+        throw;
     }
     m_generated = true;
 }

@@ -90,11 +90,15 @@ using namespace Morvenix::DjVu::JB2;
 class ShapeImpl : public Shape {
 public:
     ShapeImpl(ShapeType inType, Shape* inReference, int32_t inX, int32_t inY, ShapeBitmap* inBitmap)
-        : m_type(inType), m_reference(inReference), m_x(inX), m_y(inY), m_color(Color{0, 0, 0, 0}),
-          m_bitmap(inBitmap)
+        : m_type(inType), m_x(inX), m_y(inY), m_color(Color{0, 0, 0, 0}), m_bitmap(inBitmap)
     {
+        refer(inReference);
     }
-    ~ShapeImpl() override { delete m_bitmap; }
+    ~ShapeImpl() override
+    {
+        refer(nullptr);
+        delete m_bitmap;
+    }
 
     ShapeType getType() const override { return m_type; }
     uint32_t getWidth() const override { return getBitmap().getWidth(); }
@@ -128,7 +132,7 @@ public:
             MVX_THROW(errOperationFailed, "Could not refine due to lack of bitmap!",
                       "_Mvx_Internal_NS_::ShapeImpl::setRefinement");
         m_type = Refinement;
-        m_reference = inTarget;
+        refer(inTarget.get());
     }
     void setMatch(const AutoPtr<Shape>& inTarget) override
     {
@@ -137,8 +141,12 @@ public:
         if (!m_bitmap)
             MVX_THROW(errOperationFailed, "Could not match due to lack of bitmap!",
                       "_Mvx_Internal_NS_::ShapeImpl::setMatch");
+        // Those would refer to a copy, which has no place among the shapes a JB2 stream can name.
+        if (m_referrers)
+            MVX_THROW(errInvalidParam, "A shape that other shapes refer to cannot become a copy!",
+                      "_Mvx_Internal_NS_::ShapeImpl::setMatch");
         m_type = Match;
-        m_reference = inTarget;
+        refer(inTarget.get());
         delete m_bitmap;
         m_bitmap = nullptr;
     }
@@ -153,6 +161,17 @@ public:
     }
 
 private:
+    // Takes inTarget as the reference, keeping count on both shapes of the shapes that refer to them.
+    // Shapes of other implementations are referred to without a count.
+    void refer(Shape* inTarget)
+    {
+        if (ShapeImpl* old = dynamic_cast<ShapeImpl*>(m_reference.get()))
+            --old->m_referrers;
+        if (ShapeImpl* target = dynamic_cast<ShapeImpl*>(inTarget))
+            ++target->m_referrers;
+        m_reference = AutoPtr<Shape>(inTarget);
+    }
+
     // A shape reached again through its references would have its bitmap and size looked up without end
     // and never be freed. The chains that stand have no loop, so the walk ends.
     void checkNoCycle(const Shape* inTarget, const char* inFunction) const
@@ -169,6 +188,7 @@ private:
     int32_t m_y;
     Color m_color;
     ShapeBitmap* m_bitmap; // null for a Match
+    uint32_t m_referrers = 0; // shapes whose reference this one is
 };
 
 namespace {

@@ -2,6 +2,7 @@
 // black-and-white text page; drawn by Ghostscript) through the page encoder in every mode, bundled by the
 // IFF serializer, checked by djvudump and decoded by ddjvu against the renders.
 #include "djv_djvuencoder.h"
+#include "djv_jb2page.h"
 #include "djv_pageinfo.h"
 #include "djvu_form_interop.h"
 #include "encoder_test_support.h"
@@ -279,6 +280,73 @@ TEST_F(YccPageInterop, BlackMarkOnWhiteInEitherForegroundLayer)
         for (uint32_t c = 0; c < 3; ++c) {
             EXPECT_LE(decoded.at(28, 24)[c], 8) << "mode " << mode << " mark, channel " << c;
             EXPECT_GE(decoded.at(4, 4)[c], 247) << "mode " << mode << " background, channel " << c;
+        }
+    }
+}
+
+typedef MvxTest::DjVuFormTest LosslessMaskInterop;
+
+// The page as the library's own decoder renders its mask: 1 for ink, as ddjvu's PBM reads.
+NetpbmImage decodeMask(Chunk& inForm, uint32_t inWidth, uint32_t inHeight)
+{
+    const uint32_t sjbz = inForm.find("Sjbz", Chunk::notFound, false);
+    AutoPtr<JB2::JB2Dictionary> dictionary;
+    if (inForm.find("Djbz", Chunk::notFound, false) != Chunk::notFound)
+        dictionary = JB2::JB2Dictionary::create(*inForm.getChildren()[1]);
+    const AutoPtr<JB2::JB2Page> page = JB2::JB2Page::create(*inForm.getChildren()[sjbz], dictionary.get());
+    std::vector<uint8_t> grey(size_t(inWidth) * inHeight, 255);
+    const Rect window{0, 0, int32_t(inWidth), int32_t(inHeight)};
+    page->renderMask(grey.data(), int32_t(inWidth), phGray, &window, 0, 0, false, 0);
+    NetpbmImage mask(inWidth, inHeight);
+    for (size_t i = 0; i < grey.size(); ++i)
+        mask.pixels[i] = grey[i] < 128;
+    return mask;
+}
+
+// Copies of a block, each but the first with one isolated hole. The encoder's default JB2 parameters drop
+// such holes; the lossless ones (second comparison off) keep every pixel, as both the library's decoder
+// and ddjvu read the pages, in groups with and without a shared dictionary.
+TEST_F(LosslessMaskInterop, LosslessJB2ParametersKeepEveryPixel)
+{
+    const uint32_t width = 160, height = 32;
+    NetpbmImage ink(width, height);
+    for (uint32_t k = 0; k < 8; ++k)
+        for (uint32_t y = 0; y < 12; ++y)
+            for (uint32_t x = 0; x < 10; ++x)
+                *ink.at(4 + 18 * k + x, 10 + y) = k == 0 || x != 1 + k || y != 2 + k;
+    std::vector<uint8_t> grey(ink.pixels.size());
+    for (size_t i = 0; i < grey.size(); ++i)
+        grey[i] = ink.pixels[i] ? 0 : 255;
+    const struct {
+        const char* what;
+        JB2::JB2Encoder::Params jb2;
+        bool lossless;
+    } cases[] = {
+        {"second comparison off", {21, 0, 256}, true},
+        {"no mismatch allowed, second comparison off", {0, 0, 256}, true},
+        {"the defaults", JB2::JB2Encoder::defaultParams(), false},
+    };
+    for (const auto& c : cases) {
+        for (uint32_t shared : {1u, 0u}) {
+            SCOPED_TRACE(std::string(c.what) + (shared ? ", shared dictionary" : ", no shared dictionary"));
+            AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(shared, 20, nullptr);
+            DjVuEncoder::Params params(DjVuEncoder::emBitonal);
+            params.jb2Params = c.jb2;
+            AutoPtr<ChunkCollection> doc = ChunkCollection::create("DJVM");
+            for (uint32_t page = 0; page < 2; ++page) {
+                AutoPtr<Chunk> form;
+                encoder->encodePage(form, grey.data(), int32_t(width), phGray, width, height, 300, &params, nullptr,
+                                    0, 0);
+                doc->getChildren().append(form);
+            }
+            encoder->flush();
+            writeDocument(doc.get(), "lossless.djvu");
+            for (uint32_t page = 0; page < 2; ++page) {
+                const NetpbmImage ours = decodeMask(*doc->getChildren()[page], width, height);
+                const NetpbmImage theirs = decode("lossless.djvu", int(page + 1));
+                EXPECT_EQ(c.lossless, MvxTest::firstDifference(ink, ours).empty()) << "page " << page + 1;
+                EXPECT_EQ(c.lossless, MvxTest::firstDifference(ink, theirs).empty()) << "page " << page + 1;
+            }
         }
     }
 }

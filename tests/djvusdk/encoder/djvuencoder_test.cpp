@@ -6,6 +6,7 @@
 #include "test_support.h"
 
 #include <functional>
+#include <new>
 
 #define MVX_SOURCE "djvuencoder_test"
 
@@ -134,8 +135,9 @@ TEST(DjVuEncoder, AutoModeGuess)
 
 // How pages make groups: each page's JB2 chunks get their bytes when the page that closes its group
 // comes (or at the flush, or at once without a shared dictionary), and the pages of a group share one
-// dictionary chunk. Pages: B mode 5, C mode 0, P a photo; a group holds up to pagesPerDictionary pages
-// (0: one), or as many as stay under the shape budget.
+// dictionary chunk. Pages: B mode 5, C mode 0, P a photo, L mode 5 asking for lossless JB2 parameters;
+// a group holds up to pagesPerDictionary pages (0: one), or as many as stay under the shape budget, all
+// with the same JB2 parameters.
 TEST(DjVuEncoder, PageGroups)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
@@ -177,6 +179,10 @@ TEST(DjVuEncoder, PageGroups)
         // The photo closes the full group and takes no place in the next one.
         {"a photo closes a group", 1, 2, 0, "CCPCC", {3, 3, 3, 0, 0}, {"", compound, photo}},
         {"shape budget", 1, 20, 2, "BBBBBB", {3, 3, 5, 5, 0, 0}, {both}},
+        {"one group for every page", 1, 0xFFFFFFFFu, 0, "BBBB", {0, 0, 0, 0}, {both}},
+        {"groups of up to 2^31 - 1 pages", 1, 0x7FFFFFFFu, 0, "BBB", {0, 0, 0}, {both}},
+        // The photo asks for nothing of the JB2 encoder: it does not end the lossless group.
+        {"other JB2 parameters", 1, 20, 0, "BBLPLBB", {3, 3, 6, 4, 6, 0, 0}, {both, "", photo, both}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,10 +193,13 @@ TEST(DjVuEncoder, PageGroups)
         std::vector<AutoPtr<Chunk>> forms(n);
         for (uint32_t i = 0; i < n; ++i) {
             const char kind = c.pages[i];
-            encode(*encoder, forms[i], page,
-                   kind == 'B' ? DjVuEncoder::emCompoundBoth : kind == 'C' ? DjVuEncoder::emCompound
-                                                                       : DjVuEncoder::emPhoto,
-                   &mask);
+            DjVuEncoder::Params params(kind == 'C'   ? DjVuEncoder::emCompound
+                                       : kind == 'P' ? DjVuEncoder::emPhoto
+                                                     : DjVuEncoder::emCompoundBoth);
+            if (kind == 'L')
+                params.jb2Params.secondCompare = 0;
+            encoder->encodePage(forms[i], page.pixels.data(), 96 * 3, phRGB, 96, 64, 300, &params, mask.data(), 96,
+                                mtBytes);
             for (uint32_t j = 0; j <= i; ++j) {
                 const bool complete = c.completedBy[j] != 0 && c.completedBy[j] <= i + 1;
                 EXPECT_EQ(complete, forms[j]->isLoaded()) << "page " << j + 1 << " after page " << i + 1;
@@ -198,7 +207,7 @@ TEST(DjVuEncoder, PageGroups)
         }
         encoder->flush();
         for (uint32_t i = 0; i < n; ++i) {
-            const size_t kind = c.ids.size() == 1 ? 0 : size_t(std::string("BCP").find(c.pages[i]));
+            const size_t kind = c.ids.size() == 1 ? 0 : size_t(std::string("BCPL").find(c.pages[i]));
             EXPECT_EQ(c.ids[kind], chunkIds(*forms[i])) << "page " << i + 1;
             EXPECT_TRUE(forms[i]->isLoaded()) << "page " << i + 1;
         }
@@ -376,22 +385,27 @@ TEST(DjVuEncoder, NullProfileIsRefused)
     MvxTest::expectThrow([] { DjVuEncoder::create(nullptr); }, errInvalidParam, "Profile could not be NULL!");
 }
 
-// A JB2 encoder of which the first group's dictionary or one of its page streams cannot be written, as
-// when memory runs out during the flush; the groups after it work.
+// A JB2 encoder of which some groups' dictionary or one of their page streams cannot be written, as when
+// memory runs out during the flush; the other groups work.
 class FailingJB2Encoder : public JB2::JB2Encoder {
 public:
     static const uint32_t kDictionary = 0xFFFFFFFFu;
-    // The page index (or kDictionary) that fails in the first group made from now on.
-    static void failFirstGroupAt(uint32_t inWhat)
+    static const uint32_t kNone = 0xFFFFFFFEu;
+    // Entry g of inFailing is what fails in the g-th group made from now on: a page index, kDictionary or
+    // kNone; the groups after those work. With inOutOfMemory the failure is the run-time's std::bad_alloc.
+    static void failGroupsAt(const std::vector<uint32_t>& inFailing, bool inOutOfMemory = false)
     {
-        s_failing = inWhat;
+        s_failing = inFailing;
+        s_outOfMemory = inOutOfMemory;
         s_groups = 0;
     }
+    static void failFirstGroupAt(uint32_t inWhat) { failGroupsAt({inWhat}); }
     static AutoPtr<JB2Encoder> create(const Params* inParams)
     {
         AutoPtr<FailingJB2Encoder> e(new FailingJB2Encoder);
         e->m_inner = JB2Encoder::create(inParams);
-        e->m_failing = s_groups++ == 0 ? s_failing : kNone;
+        e->m_failing = s_groups < s_failing.size() ? s_failing[s_groups] : kNone;
+        ++s_groups;
         return AutoPtr<JB2Encoder>(e);
     }
     void addPage(const uint8_t* m, int32_t ms, uint32_t mt, uint32_t w, uint32_t h, const uint8_t* c, int32_t cs,
@@ -420,42 +434,52 @@ public:
     void createFGbzChunk(AutoPtr<Chunk>& c, uint32_t i) override { m_inner->createFGbzChunk(c, i); }
 
 private:
-    static const uint32_t kNone = 0xFFFFFFFEu;
     void failAt(uint32_t inWhat) const
     {
-        if (inWhat == m_failing)
-            MVX_THROW(errWriteFailed, "No room for the JB2 data", "FailingJB2Encoder");
+        if (inWhat != m_failing)
+            return;
+        if (s_outOfMemory)
+            throw std::bad_alloc();
+        MVX_THROW(errWriteFailed, "No room for the JB2 data", "FailingJB2Encoder");
     }
-    static uint32_t s_failing;
-    static uint32_t s_groups;
+    static std::vector<uint32_t> s_failing;
+    static bool s_outOfMemory;
+    static size_t s_groups;
     AutoPtr<JB2Encoder> m_inner;
     uint32_t m_failing = kNone;
 };
 
-uint32_t FailingJB2Encoder::s_failing = FailingJB2Encoder::kNone;
-uint32_t FailingJB2Encoder::s_groups = 0;
+std::vector<uint32_t> FailingJB2Encoder::s_failing;
+bool FailingJB2Encoder::s_outOfMemory = false;
+size_t FailingJB2Encoder::s_groups = 0;
 
 // A group whose JB2 data cannot be made ends all the same: its pages that cannot have their JB2 chunks
-// lose them, the caller is told which, and the next group works, whether the failed flush is the caller's
-// or the one a full group's next page makes.
+// lose them, the caller is told which (running out of memory as the library's errOutOfMemory), and the
+// next group works, whether the failed flush is the caller's or the one a full group's next page makes.
+// That page did nothing wrong: it is made, into the next group, and only the lost pages are named.
 TEST(DjVuEncoder, FailedFlushDropsTheGroupAndTheNextOneEncodes)
 {
     const NetpbmImage page = drawPage(96, 64, 1);
+    const uint32_t kDictionary = FailingJB2Encoder::kDictionary;
     struct Case {
         const char* what;
-        uint32_t failing;
+        std::vector<uint32_t> failing; // per group, as FailingJB2Encoder takes it
+        bool outOfMemory;
         bool byNextPage; // the flush is the one the fourth page makes, not the caller's
         std::vector<bool> lost;
         const char* pages;
     } cases[] = {
-        {"second page stream", 1, false, {false, true, false}, "pages 2 "},
-        {"second page stream, at the next page", 1, true, {false, true, false}, "pages 2 "},
-        {"dictionary", FailingJB2Encoder::kDictionary, false, {true, true, true}, "pages 1-3 "},
-        {"dictionary, at the next page", FailingJB2Encoder::kDictionary, true, {true, true, true}, "pages 1-3 "},
+        {"second page stream", {1}, false, false, {false, true, false}, "pages 2 "},
+        {"second page stream, at the next page", {1}, false, true, {false, true, false}, "pages 2 "},
+        {"dictionary", {kDictionary}, false, false, {true, true, true}, "pages 1-3 "},
+        {"dictionary, at the next page", {kDictionary}, false, true, {true, true, true}, "pages 1-3 "},
+        {"out of memory in the second page stream", {1}, true, false, {false, true, false}, "pages 2 "},
+        {"out of memory in the dictionary, at the next page", {kDictionary}, true, true, {true, true, true},
+         "pages 1-3 "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FailingJB2Encoder::failFirstGroupAt(c.failing);
+        FailingJB2Encoder::failGroupsAt(c.failing, c.outOfMemory);
         AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 3, nullptr, &FailingJB2Encoder::create));
         std::vector<AutoPtr<Chunk>> forms(5);
         for (uint32_t i = 0; i < 3; ++i)
@@ -470,23 +494,61 @@ TEST(DjVuEncoder, FailedFlushDropsTheGroupAndTheNextOneEncodes)
             failingFlush();
             ADD_FAILURE() << "no exception";
         } catch (const Exception& e) {
-            EXPECT_EQ(errWriteFailed, e.getCode());
-            EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str()).find(c.pages)) << e.getMessage().c_str();
-            EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str()).find("No room for the JB2 data"));
+            const std::string message = e.getMessage().c_str();
+            EXPECT_EQ(c.outOfMemory ? errOutOfMemory : errWriteFailed, e.getCode());
+            EXPECT_NE(std::string::npos, message.find(c.pages)) << message;
+            EXPECT_NE(std::string::npos, message.find(c.outOfMemory ? "Out of memory!" : "No room for the JB2 data"))
+                << message;
         }
-        EXPECT_FALSE(forms[3]) << "the page that came when the group failed was not made";
+        EXPECT_EQ(c.byNextPage, bool(forms[3])) << "the page that came when the group failed is made";
         for (uint32_t i = 0; i < 3; ++i) {
             EXPECT_EQ(c.lost[i] ? "INFO FG44 " + kBG : "INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
             EXPECT_TRUE(forms[i]->isLoaded()) << i;
         }
-        encoder->flush();
-        encode(*encoder, forms[3], page, DjVuEncoder::emCompoundBoth);
+        if (!c.byNextPage) {
+            encoder->flush(); // the failed group has ended: nothing to do
+            encode(*encoder, forms[3], page, DjVuEncoder::emCompoundBoth);
+        }
         encode(*encoder, forms[4], page, DjVuEncoder::emCompoundBoth);
         encoder->flush();
         for (uint32_t i = 3; i < 5; ++i) {
-            EXPECT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
+            ASSERT_TRUE(forms[i]);
+            ASSERT_EQ("INFO Djbz Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i])) << i;
             EXPECT_TRUE(forms[i]->isLoaded()) << i;
         }
+        const auto dictionaryOf = [&](uint32_t i) {
+            return static_cast<ChunkRedirector&>(*forms[i]->getChildren()[1]).getTarget().get();
+        };
+        EXPECT_EQ(dictionaryOf(3), dictionaryOf(4)) << "one group";
+    }
+}
+
+// Without a shared dictionary a page's flush is part of its encoding: a page whose JB2 data cannot be
+// made is not handed out and not counted, so that the pages after it are numbered as the caller has them.
+TEST(DjVuEncoder, FailedPageWithoutSharedDictionaryIsNotMade)
+{
+    const NetpbmImage page = drawPage(96, 64, 1);
+    FailingJB2Encoder::failGroupsAt({0, FailingJB2Encoder::kNone, 0});
+    AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(0, 20, nullptr, &FailingJB2Encoder::create));
+    std::vector<AutoPtr<Chunk>> forms(3);
+    for (uint32_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        if (i == 1) {
+            encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth);
+            ASSERT_TRUE(forms[i]);
+            EXPECT_EQ("INFO Sjbz FGbz FG44 " + kBG, chunkIds(*forms[i]));
+            EXPECT_TRUE(forms[i]->isLoaded());
+            continue;
+        }
+        try {
+            encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth);
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_EQ(errWriteFailed, e.getCode());
+            const std::string message = e.getMessage().c_str();
+            EXPECT_NE(std::string::npos, message.find(i == 0 ? "pages 1 " : "pages 2 ")) << message;
+        }
+        EXPECT_FALSE(forms[i]);
     }
 }
 

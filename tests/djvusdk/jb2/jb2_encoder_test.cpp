@@ -2,8 +2,10 @@
 // refusals.
 #include "djv_jb2encoder.h"
 #include "jb2_test_support.h"
+#include "mvx_allocator.h"
 #include "test_support.h"
 
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -40,6 +42,34 @@ Bytes written(const std::function<void(const AutoPtr<Stream>&)>& inWrite)
     inWrite(AutoPtr<Stream>(out));
     return Jb2Test::bytesOf(*out);
 }
+
+// The library's arrays find no memory at their inCount-th allocation after arming (counted from 0); the
+// others, and all once disarmed, are served. One instance for the whole program: arrays keep the
+// allocator they were made with.
+class FailingAllocator : public MemoryAllocator {
+public:
+    static void arm(uint32_t inCount)
+    {
+        instance().m_left = inCount;
+        setDefault(&instance());
+    }
+    static void disarm() { setDefault(nullptr); }
+    void* allocate(uint32_t inSize) override
+    {
+        if (this == getDefault() && m_left-- == 0)
+            return nullptr;
+        return std::malloc(inSize);
+    }
+    void free(void* inPtr) override { std::free(inPtr); }
+
+private:
+    static FailingAllocator& instance()
+    {
+        static FailingAllocator allocator;
+        return allocator;
+    }
+    uint32_t m_left = 0;
+};
 
 } // namespace
 
@@ -136,6 +166,15 @@ TEST(JB2Encoder, Refusals)
     expectThrow([&] { empty->addPage(m.bytes.data(), 0, mtBytes, 10, 10, nullptr, 0, phBGR, nullptr); },
                 errInvalidParam);
     EXPECT_EQ(1u, empty->getPageCount());
+    // The pages of one encoder are classified together: a page cannot ask for another classification.
+    for (const JB2Encoder::Params& other : {JB2Encoder::Params{21, 0, 256}, JB2Encoder::Params{20, 1, 256}}) {
+        expectThrow([&] { empty->addPage(m.bytes.data(), 10, mtBytes, 10, 10, nullptr, 0, phBGR, &other); },
+                    errInvalidParam, "JB2Encoder : The page's parameters differ from the encoder's.");
+    }
+    EXPECT_EQ(1u, empty->getPageCount());
+    for (const JB2Encoder::Params& same : {JB2Encoder::Params{21, 2, 256}, JB2Encoder::Params{21, 1, 16}})
+        empty->addPage(m.bytes.data(), 10, mtBytes, 10, 10, nullptr, 0, phBGR, &same);
+    EXPECT_EQ(3u, empty->getPageCount());
 }
 
 // What a group costs grows with its marks' boxes, not their ink: a diagonal stroke holds its whole box.
@@ -157,4 +196,51 @@ TEST(JB2Encoder, ShapeBytesCountEachMarksBox)
     const uint64_t two = encoder->getShapeBytes();
     Mask(40, 30).addTo(*encoder);
     EXPECT_EQ(two, encoder->getShapeBytes());
+}
+
+// A dictionary whose building ran out of memory, wherever it did, stays a failure: asking again does not
+// build it from the pages that the failed attempt left half-classified or emptied.
+TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
+{
+    // Each page has a copy of one of its glyphs, so that pages are classified on their own too.
+    Mask a(60, 40), b(60, 40);
+    a.glyph(5, 5);
+    a.glyph(20, 5, 2);
+    a.glyph(35, 5);
+    b.glyph(20, 10);
+    b.glyph(5, 20, 2);
+    b.glyph(35, 20, 2);
+    for (bool shared : {true, false}) {
+        SCOPED_TRACE(shared ? "shared dictionary" : "a dictionary per page");
+        uint32_t failures = 0;
+        for (uint32_t n = 0;; ++n) {
+            AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
+            a.addTo(*encoder);
+            b.addTo(*encoder);
+            FailingAllocator::arm(n);
+            bool failed = false;
+            try {
+                if (shared)
+                    encoder->isDjbzEmpty();
+                else
+                    encoder->isSjbzEmpty(0);
+            } catch (const Exception& e) {
+                failed = true;
+                EXPECT_EQ(errOutOfMemory, e.getCode()) << e.getMessage().c_str();
+            }
+            FailingAllocator::disarm();
+            if (!failed)
+                break;
+            ++failures;
+            const AutoPtr<Stream> out(MemoryStorage::create());
+            expectThrow([&] { encoder->isDjbzEmpty(); }, errOutOfMemory);
+            expectThrow([&] { encoder->encodeDjbz(out); }, errOutOfMemory);
+            expectThrow([&] { encoder->encodeSjbz(0, out); }, errOutOfMemory);
+            expectThrow([&] { encoder->encodeFGbz(1, out); }, errOutOfMemory);
+            expectThrow([&] { encoder->isFGbzEmpty(1); }, errOutOfMemory);
+            if (HasFailure())
+                return;
+        }
+        EXPECT_GT(failures, 2u);
+    }
 }

@@ -3,6 +3,7 @@
 #include "djv_jb2shape.h"
 #include "test_support.h"
 
+#include <functional>
 #include <vector>
 
 using namespace Morvenix;
@@ -147,6 +148,48 @@ TEST(Shape, ReferencesThatComeBackAreRefused)
         EXPECT_EQ(2u + c.chain, last.getWidth());
         EXPECT_EQ(3u, shapes[0]->getBitmap().getWidth());
     }
+}
+
+// A shape that others copy or refine cannot become a copy itself: they would refer to a copy, which no
+// JB2 stream can name. It is refused when asked and the shape stays as it was; once nothing refers to it
+// any more, it may.
+TEST(Shape, ShapeReferredToCannotBecomeACopy)
+{
+    const AutoPtr<Shape> target = square(5);
+    const std::function<AutoPtr<Shape>(const AutoPtr<Shape>&)> referrers[] = {
+        [](const AutoPtr<Shape>& b) {
+            AutoPtr<Shape> a = square(3);
+            a->setRefinement(b);
+            return a;
+        },
+        [](const AutoPtr<Shape>& b) {
+            AutoPtr<Shape> a = square(3);
+            a->setMatch(b);
+            return a;
+        },
+        [](const AutoPtr<Shape>& b) { return Shape::createRefinement(b, ShapeBitmap(3, 3), 0, 0); },
+        [](const AutoPtr<Shape>& b) { return Shape::createMatch(b, 0, 0); },
+    };
+    for (const auto& referTo : referrers) {
+        AutoPtr<Shape> b = square(4);
+        AutoPtr<Shape> a = referTo(b);
+        SCOPED_TRACE(a->getType());
+        expectThrow([&] { b->setMatch(target); }, errInvalidParam,
+                    "A shape that other shapes refer to cannot become a copy!");
+        EXPECT_EQ(Normal, b->getType());
+        EXPECT_EQ(nullptr, b->getReference());
+        EXPECT_EQ(4u, b->getBitmap().getWidth());
+        b->setRefinement(target); // a refinement keeps its bitmap: a may refer to it
+        a.reset();
+        b->setMatch(target);
+        EXPECT_EQ(Match, b->getType());
+    }
+    // A shape that turns to another reference lets go of the first.
+    AutoPtr<Shape> a = square(3), b = square(4);
+    a->setRefinement(b);
+    a->setRefinement(target);
+    b->setMatch(target);
+    EXPECT_EQ(Match, b->getType());
 }
 
 TEST(Shape, ReferenceLivesWhileACopyHoldsIt)
