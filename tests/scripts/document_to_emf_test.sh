@@ -2,9 +2,10 @@
 # Page metafiles made by scripts/document-to-emf.sh from a three-page A4 text document (through
 # LibreOffice's PDF export) and a two-slide 16:9 presentation (given as its PDF) are framed as their pages
 # and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
-# squares in the pages' last millimetres, and name their fonts in the weight and slant the PDF's fonts have
-# (a document of a plain, a bold and an italic line too); the script says one line per page. A page framed
-# 10 mm short, as LibreOffice frames it, fails the same check.
+# squares in the pages' last millimetres, and name their fonts by their installed families in the weight
+# and slant the PDF's fonts have (a document of a plain, a bold and an italic line too, also as a PDF of
+# object streams and in CFF fonts); the script says one line per page. A page framed 10 mm short, as
+# LibreOffice frames it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -39,6 +40,29 @@ check slides "$work/slides.pdf" "$work/slides.pdf" 2
 # A plain, a bold and an italic line: the weight and slant of each reach the font records.
 bash "$here/scripts/document-to-emf.sh" "$work/fonts.fodt" "$work/fonts" >/dev/null &&
   python3 "$here/tests/scripts/check_font_records.py" "$work/fonts.pdf" "$work/fonts" || fail "fonts: fonts differ from the PDF's"
+# Whatever wrote the PDF: the same lines in a PDF of object and xref streams, converted where Ghostscript
+# writes such PDFs too (10.02 and later do; a stand-in first in PATH here), and in CFF fonts (Type 1C, as
+# Ghostscript embeds its own fonts).
+mkdir "$work/newer-gs"
+cat >"$work/newer-gs/gs" <<'SH'
+#!/bin/sh
+/usr/bin/gs "$@" || exit
+while [ $# -gt 0 ]; do
+  case $1 in -o) qpdf --object-streams=generate --replace-input "$2" || exit ;; esac
+  shift
+done
+SH
+chmod +x "$work/newer-gs/gs"
+qpdf --object-streams=generate "$work/fonts.pdf" "$work/streams.pdf"
+cat >"$work/cff.ps" <<'PS'
+/line { findfont 14 scalefont setfont 72 exch moveto (The quick brown fox jumps over the lazy dog) show } def
+700 /NimbusSans-Regular line 670 /NimbusSans-Bold line 640 /NimbusSans-Italic line showpage
+PS
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$work/cff.pdf" "$work/cff.ps"
+for name in streams cff; do
+  PATH=$work/newer-gs:$PATH bash "$here/scripts/document-to-emf.sh" "$work/$name.pdf" "$work/$name" >/dev/null &&
+    /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/$name.pdf" "$work/$name" || fail "$name: fonts differ from the PDF's"
+done
 
 # The check itself is not blind: the first A4 page with its frame 10 mm short at the bottom, as LibreOffice
 # makes it, is refused.
