@@ -1,12 +1,16 @@
 # Readies one-page PDFs for LibreOffice's PDF import (Draw), in place: each page becomes its visible box
 # (the crop box within the media box, which the import does not apply) with a white background of that
 # size painted first. The import sizes its drawing to the content; the background keeps the page's extent,
-# and emf_page_frame.py finds the page again by it. The page's own content, fonts included, is left as it
-# is, so the import reads their names, weights and slants as the document wrote them.
+# and emf_page_frame.py finds the page again by it. What the page draws translucently becomes opaque
+# pictures of it (pdf_flatten.py); the rest of its content, fonts included, is left as it is, so the import
+# reads their names, weights and slants as the document wrote them.
 #   pdf_import_pages.py PAGE.pdf...   (prints nothing; names the file and exits 1 when one cannot be read)
+import subprocess
 import sys
 
 import pikepdf
+
+from pdf_flatten import flatten
 
 
 def visible_box(page):
@@ -23,19 +27,20 @@ def sorted_box(box):
     return min(x0, x1), min(y0, y1), max(x0, x1), max(y0, y1)
 
 
-def paint_background(pdf, page):
-    left, bottom, right, top = visible_box(page)
-    page.obj.MediaBox = pikepdf.Array([left, bottom, right, top])
+def ready_page(pdf, page):
+    left, bottom, right, top = box = visible_box(page)
+    page.obj.MediaBox = pikepdf.Array(box)
     if '/CropBox' in page.obj:
         del page.obj['/CropBox']
+    flatten(pdf, page, box)
     page.contents_add(pdf.make_stream(b'q 1 g %.4f %.4f %.4f %.4f re f Q\n'
                                       % (left, bottom, right - left, top - bottom)), prepend=True)
 
 
 def ready(path):
     with pikepdf.open(path, allow_overwriting_input=True) as pdf:
-        for page in pdf.pages:
-            paint_background(pdf, page)
+        for page in list(pdf.pages):
+            ready_page(pdf, page)
         pdf.save(path)
 
 
@@ -43,5 +48,6 @@ if __name__ == '__main__':
     for path in sys.argv[1:]:
         try:
             ready(path)
-        except (pikepdf.PdfError, ValueError, TypeError, KeyError, AttributeError) as problem:
+        except (pikepdf.PdfError, subprocess.CalledProcessError, OSError, ValueError, TypeError, KeyError,
+                AttributeError) as problem:
             sys.exit('%s: %s: %s' % (sys.argv[0], path, problem))

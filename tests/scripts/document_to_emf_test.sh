@@ -4,8 +4,8 @@
 # and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
 # squares in the pages' last millimetres, and name their fonts by their installed families in the weight
 # and slant the PDF's fonts have (a document of a plain, a bold and an italic line too, also as a PDF of
-# object streams and in CFF fonts); the script says one line per page. A page framed 10 mm short, as
-# LibreOffice frames it, fails the same check.
+# object streams and in CFF fonts), and show what a page draws translucently as pdftoppm does; the script
+# says one line per page. A page framed 10 mm short, as LibreOffice frames it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -63,6 +63,23 @@ for name in streams cff; do
   PATH=$work/newer-gs:$PATH bash "$here/scripts/document-to-emf.sh" "$work/$name.pdf" "$work/$name" >/dev/null &&
     /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/$name.pdf" "$work/$name" || fail "$name: fonts differ from the PDF's"
 done
+
+# Translucent drawing of every kind (a fill, a stroke, a soft-masked picture, text, a form's transparency
+# group) is flattened into the page: Windows' player shows the greys pdftoppm shows, and the opaque text
+# drawn over it stays text.
+mkdir "$work/translucent"
+places=$(/usr/bin/python3 "$here/tests/scripts/make_translucent_pdf.py" "$work/translucent.pdf")
+if bash "$here/scripts/document-to-emf.sh" "$work/translucent.pdf" "$work/translucent" >/dev/null &&
+   (cd "$work/translucent" && "$emulator" "$raster" page-0001.emf emf.pgm 300); then
+  pdftoppm -r 300 -gray -singlefile "$work/translucent.pdf" "$work/translucent/ref"
+  # shellcheck disable=SC2086
+  /usr/bin/python3 "$here/tests/scripts/compare_colours.py" "$work/translucent/emf.pgm" "$work/translucent/ref.pgm" \
+    300 12 $places >"$work/translucent/colours" || fail "translucent: $(cat "$work/translucent/colours")"
+  /usr/bin/python3 -c 'import sys; sys.exit("Opaque text stays".encode("utf-16-le") not in open(sys.argv[1], "rb").read())' \
+    "$work/translucent/page-0001.emf" || fail "translucent: the opaque text is no text record"
+else
+  fail "translucent: conversion failed"
+fi
 
 # The check itself is not blind: the first A4 page with its frame 10 mm short at the bottom, as LibreOffice
 # makes it, is refused.
