@@ -4,8 +4,9 @@
 # and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
 # squares in the pages' last millimetres, and name their fonts by their installed families in the weight
 # and slant the PDF's fonts have (a document of a plain, a bold and an italic line too, also as a PDF of
-# object streams and in CFF fonts), and show what a page draws translucently as pdftoppm does; the script
-# says one line per page. A page framed 10 mm short, as LibreOffice frames it, fails the same check.
+# object streams and in CFF fonts, and a document in Calibri and Cambria set in Carlito and Caladea), and
+# show what a page draws translucently as pdftoppm does; the script says one line per page. A page framed
+# 10 mm short, as LibreOffice frames it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -17,7 +18,7 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 
 python3 "$here/tests/scripts/make_page_documents.py" "$work"
 soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
-  "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" </dev/null >/dev/null 2>&1
+  "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" "$work/office-fonts.fodt" </dev/null >/dev/null 2>&1
 
 check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles beside the PDF's renders
   local name=$1 input=$2 pdf=$3 pages=$4 dir=$work/$1 page
@@ -63,6 +64,15 @@ for name in streams cff; do
   PATH=$work/newer-gs:$PATH bash "$here/scripts/document-to-emf.sh" "$work/$name.pdf" "$work/$name" >/dev/null &&
     /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/$name.pdf" "$work/$name" || fail "$name: fonts differ from the PDF's"
 done
+
+# Office's own fonts: a document in Calibri and Cambria is set in their metric-compatible stand-ins, and the
+# metafiles name them, not fonts of other widths that break lines and pages elsewhere.
+for family in Carlito Caladea; do
+  pdffonts "$work/office-fonts.pdf" | grep -q "+$family" || fail "office fonts: no $family in $(pdffonts "$work/office-fonts.pdf")"
+done
+bash "$here/scripts/document-to-emf.sh" "$work/office-fonts.fodt" "$work/office-fonts" >/dev/null &&
+  /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/office-fonts.pdf" "$work/office-fonts" ||
+  fail "office fonts: fonts differ from the PDF's"
 
 # Translucent drawing of every kind (a fill, a stroke, a soft-masked picture, text, a form's transparency
 # group) is flattened into the page: Windows' player shows the greys pdftoppm shows, and the opaque text

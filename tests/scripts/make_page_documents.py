@@ -2,9 +2,10 @@
 # two-slide 16:9 presentation, every page with black squares near its corners (one 3 mm from the
 # bottom-right edges) at places that differ from page to page and text in between (a table on the A4
 # pages), so that where the content lands, up to the page's last millimetres, can be checked page by page;
-# a text document of a plain, a bold and an italic line of one size, for the fonts' weight and slant; and a
-# slide of translucent shapes.
-#   make_page_documents.py OUTDIR   (writes OUTDIR/a4.fodt, slides.fodp, fonts.fodt and translucent.fodp)
+# a text document of a plain, a bold and an italic line of one size, for the fonts' weight and slant; a
+# slide of translucent shapes; and a text document in Office's own fonts.
+#   make_page_documents.py OUTDIR   (writes OUTDIR/a4.fodt, slides.fodp, fonts.fodt, translucent.fodp and
+#   office-fonts.fodt)
 import os
 import sys
 
@@ -88,6 +89,16 @@ def fonts_document():
     return flat_document('text', styles, '', body)
 
 
+def office_fonts_document():
+    """A paragraph in Calibri and one in Cambria, Word's default fonts since 2007."""
+    styles = ''.join('<style:style style:name="%s" style:family="paragraph"><style:text-properties '
+                     'style:font-name="%s" fo:font-family="%s" fo:font-size="11pt"/></style:style>'
+                     % (name, name, name) for name in ('Calibri', 'Cambria'))
+    body = ''.join('<text:p text:style-name="%s">Set in %s: the quick brown fox jumps over the lazy dog.</text:p>'
+                   % (name, name) for name in ('Calibri', 'Cambria'))
+    return flat_document('text', styles, '', body)
+
+
 def translucent_document():
     """A slide of a red square under a black one of 50 % opacity that covers its right half and as much white
     beside it, and of a blue backdrop under a black caption box 45 % transparent with white text."""
@@ -121,3 +132,5 @@ if __name__ == '__main__':
         f.write(fonts_document())
     with open(os.path.join(out, 'translucent.fodp'), 'w') as f:
         f.write(translucent_document())
+    with open(os.path.join(out, 'office-fonts.fodt'), 'w') as f:
+        f.write(office_fonts_document())
