@@ -3,10 +3,10 @@
 # enhanced metafile per page, OUTDIR/page-0001.emf and on, each framed as the whole page with its content
 # at its place on it, as Office hands pages to an exporter. Prints a line per page.
 #   document-to-emf.sh DOCUMENT OUTDIR
-# LibreOffice converts the document to PDF; each PDF page gets a page-sized white background painted
-# behind it (Ghostscript), so that Draw's PDF import keeps the page's extent and its content's place,
-# and is then exported by Draw as a metafile (pdf_font_styles.py first gives the fonts Ghostscript rewrote
-# their weight and slant back); emf_page_frame.py finally gives the metafile the page's frame.
+# LibreOffice converts the document to PDF; each PDF page becomes its visible box with a page-sized white
+# background painted behind its content (pdf_import_pages.py), so that Draw's PDF import keeps the page's
+# extent and its content's place, and is then exported by Draw as a metafile; emf_page_frame.py finally
+# gives the metafile the page's frame.
 # A document that the import filters of its type cannot open, or that makes no page, is refused.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +20,7 @@ out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
 type=$(document_type "$document")
 [ -n "$type" ] || { echo "$0: $1 is of none of the types it converts:" >&2; document_types >&2; exit 1; }
-for tool in soffice pdfseparate pdfinfo gs python3; do
+for tool in soffice pdfseparate pdfinfo python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
 mkdir -p "$out"
@@ -55,17 +55,9 @@ for ((page = 1; page <= pages; page++)); do
     awk '/^Page size:/ { w = $3; h = $5 } /^Page rot:/ { r = $3 } END { print w, h, r + 0 }')
   if [ $((rot % 180)) -ne 0 ]; then read -r w h <<<"$h $w"; fi
   width[$page]=$w height[$page]=$h
-  # Painted as the page begins; the flag spares most repeats (Ghostscript begins the page again each time
-  # the PDF sets the page device), the few left cost a polygon each.
-  framed=$work/framed/page-$(printf %04d "$page").pdf
-  gs -q -dSAFER -dBATCH -dNOPAUSE -dUseCropBox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS="$w" -dDEVICEHEIGHTPOINTS="$h" \
-    -sDEVICE=pdfwrite -o "$framed" \
-    -c "/mvxpainted false def << /BeginPage { pop mvxpainted not { gsave 1 setgray clippath fill grestore \
-        /mvxpainted true store } if } >> setpagedevice" -f "$work/pages/$page.pdf" 2>>"$work/gs.log" ||
-    { cat "$work/gs.log" >&2; fail "Ghostscript could not put a background behind page $page"; }
+  mv "$work/pages/$page.pdf" "$work/framed/page-$(printf %04d "$page").pdf"
 done
-# Ghostscript rewrites the fonts with a weight of 400 where the import reads it: bold would come out regular.
-python3 "$here/pdf_font_styles.py" "$work"/framed/page-*.pdf
+/usr/bin/python3 "$here/pdf_import_pages.py" "$work"/framed/page-*.pdf || fail "cannot ready the pages of $1 for the import"
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name

@@ -6,10 +6,12 @@
 # millimetre on a 96-dpi device, clipped at first to that short frame. The page is found as the page-sized
 # background that document-to-emf.sh paints behind each page; the window origin is moved onto its corner
 # when the content was shifted, the first clip becomes the page, and the header gets the page's frame and
-# bounds and an exact 96-dpi reference device.
+# bounds and an exact 96-dpi reference device. Its fonts get the names of the installed families
+# (emf_font_families.py), as Office's metafiles name them.
 import struct
 import sys
 
+from emf_font_families import installed_families, name_installed_families
 from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
                          EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
 
@@ -89,6 +91,7 @@ if __name__ == '__main__':
     try:
         emf = Emf.read(path)
         fit_to_page(emf, width_pt, height_pt)
+        name_installed_families(emf, installed_families())
     except EmfError as error:
         sys.exit('%s: %s' % (path, error))
     emf.write(path)

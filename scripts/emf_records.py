@@ -117,6 +117,13 @@ def logical_font(record):
     return face, height, weight, record[12 + 20] != 0
 
 
+def with_face_name(record, face):
+    """An EMR_EXTCREATEFONTINDIRECTW record as RECORD with its LOGFONTW's face name FACE (31 characters at most)."""
+    if len(record) < 12 + 92 or len(face) > 31:
+        raise EmfError('font record of %d bytes, face name of %d characters' % (len(record), len(face)))
+    return record[:12 + 28] + face.encode('utf-16-le').ljust(64, b'\0') + record[12 + 92:]
+
+
 def comment_record(data):
     """An EMR_GDICOMMENT record carrying DATA, padded to a multiple of 4 bytes."""
     padded = data + b'\0' * (-len(data) % 4)

@@ -2,8 +2,9 @@
 # Installs what the build and the tests need on a Debian 12 machine (run as root), cross-builds the
 # dependencies that Debian ships no mingw build of, and builds the product (build/i686) with its tests.
 # Where the machine cannot run 32-bit code, the tests are also built for 64-bit Windows (build/x86_64).
-# LibreOffice (without its desktop), poppler and Ghostscript turn users' documents into page metafiles
-# (scripts/document-to-emf.sh); pdf2djvu is the benchmarks' peer.
+# LibreOffice (without its desktop), poppler and pikepdf turn users' documents into page metafiles
+# (scripts/document-to-emf.sh), with Carlito and Caladea set for Calibri and Cambria (Word's default fonts)
+# in the same widths; pdf2djvu is the benchmarks' peer.
 # Ends with the product's main job: the sample report saved as DjVu through the add-in, in the host
 # program that plays Word (scripts/export.sh); says where the file is, its pages and its size.
 # Idempotent and quiet on success but for that line; prints the failing step's log on failure.
@@ -28,7 +29,8 @@ packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
           googletest cmake ninja-build make dpkg-dev djvulibre-bin minidjvu imagemagick ghostscript python3 openssl
           mingw-w64-tools pdf2djvu poppler-utils libreoffice-writer-nogui libreoffice-calc-nogui
-          libreoffice-impress-nogui libreoffice-draw-nogui fonts-liberation2 fonts-dejavu-core)
+          libreoffice-impress-nogui libreoffice-draw-nogui python3-pikepdf python3-pil qpdf fontconfig fonts-liberation2
+          fonts-dejavu-core fonts-crosextra-carlito fonts-crosextra-caladea)
 
 install_packages() {
   export DEBIAN_FRONTEND=noninteractive

@@ -1,7 +1,8 @@
 # Checks every font record (EMR_EXTCREATEFONTINDIRECTW) of page metafiles against the fonts of the PDF they
 # were made from: each names a family of the PDF (spaces aside) in a weight and slant that one of the PDF's
 # fonts of that family has (bold and italic read from the fonts' names, as in LiberationSerif-BoldItalic),
-# and each of the PDF's styles is met. Prints the styles; exits non-zero on a mismatch.
+# and each of the PDF's styles is met. The name must be the family's as installed (fontconfig's list), with
+# its blanks: Windows' font mapper finds no other. Prints the styles; exits non-zero on a mismatch.
 #   check_font_records.py DOCUMENT.pdf EMF_DIR
 import os
 import re
@@ -25,8 +26,14 @@ def pdf_styles(pdf):
     return styles
 
 
+def installed_families():
+    listing = subprocess.run(['fc-list', '--format', '%{family}\n'], check=True, capture_output=True, text=True).stdout
+    return {family for line in listing.splitlines() for family in line.split(',')}
+
+
 def main(pdf, emf_dir):
     expected = pdf_styles(pdf)
+    installed = installed_families()
     seen, faults = set(), []
     for name in sorted(n for n in os.listdir(emf_dir) if n.endswith('.emf')):
         for kind, record in Emf.read(os.path.join(emf_dir, name)).records:
@@ -35,6 +42,8 @@ def main(pdf, emf_dir):
             face, height, weight, italic = logical_font(record)
             style = (face.replace(' ', ''), weight >= BOLD_WEIGHT, italic)
             seen.add(style)
+            if face not in installed:
+                faults.append('%s: "%s" is no installed family\'s name' % (name, face))
             if style not in expected:
                 faults.append('%s: "%s" height %d weight %d%s is none of the PDF\'s fonts'
                               % (name, face, height, weight, ' italic' if italic else ''))

@@ -2,8 +2,10 @@
 # Page metafiles made by scripts/document-to-emf.sh from a three-page A4 text document (through
 # LibreOffice's PDF export) and a two-slide 16:9 presentation (given as its PDF) are framed as their pages
 # and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
-# squares in the pages' last millimetres, and name their fonts in the weight and slant the PDF's fonts have
-# (a document of a plain, a bold and an italic line too); the script says one line per page. A page framed
+# squares in the pages' last millimetres, and name their fonts by their installed families in the weight
+# and slant the PDF's fonts have (a document of a plain, a bold and an italic line too, also as a PDF of
+# object streams and in CFF fonts, and a document in Calibri and Cambria set in Carlito and Caladea), and
+# show what a page draws translucently as pdftoppm does; the script says one line per page. A page framed
 # 10 mm short, as LibreOffice frames it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
@@ -16,7 +18,7 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 
 python3 "$here/tests/scripts/make_page_documents.py" "$work"
 soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
-  "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" </dev/null >/dev/null 2>&1
+  "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" "$work/office-fonts.fodt" </dev/null >/dev/null 2>&1
 
 check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles beside the PDF's renders
   local name=$1 input=$2 pdf=$3 pages=$4 dir=$work/$1 page
@@ -39,6 +41,55 @@ check slides "$work/slides.pdf" "$work/slides.pdf" 2
 # A plain, a bold and an italic line: the weight and slant of each reach the font records.
 bash "$here/scripts/document-to-emf.sh" "$work/fonts.fodt" "$work/fonts" >/dev/null &&
   python3 "$here/tests/scripts/check_font_records.py" "$work/fonts.pdf" "$work/fonts" || fail "fonts: fonts differ from the PDF's"
+# Whatever wrote the PDF: the same lines in a PDF of object and xref streams, converted where Ghostscript
+# writes such PDFs too (10.02 and later do; a stand-in first in PATH here), and in CFF fonts (Type 1C, as
+# Ghostscript embeds its own fonts).
+mkdir "$work/newer-gs"
+cat >"$work/newer-gs/gs" <<'SH'
+#!/bin/sh
+/usr/bin/gs "$@" || exit
+while [ $# -gt 0 ]; do
+  case $1 in -o) qpdf --object-streams=generate --replace-input "$2" || exit ;; esac
+  shift
+done
+SH
+chmod +x "$work/newer-gs/gs"
+qpdf --object-streams=generate "$work/fonts.pdf" "$work/streams.pdf"
+cat >"$work/cff.ps" <<'PS'
+/line { findfont 14 scalefont setfont 72 exch moveto (The quick brown fox jumps over the lazy dog) show } def
+700 /NimbusSans-Regular line 670 /NimbusSans-Bold line 640 /NimbusSans-Italic line showpage
+PS
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$work/cff.pdf" "$work/cff.ps"
+for name in streams cff; do
+  PATH=$work/newer-gs:$PATH bash "$here/scripts/document-to-emf.sh" "$work/$name.pdf" "$work/$name" >/dev/null &&
+    /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/$name.pdf" "$work/$name" || fail "$name: fonts differ from the PDF's"
+done
+
+# Office's own fonts: a document in Calibri and Cambria is set in their metric-compatible stand-ins, and the
+# metafiles name them, not fonts of other widths that break lines and pages elsewhere.
+for family in Carlito Caladea; do
+  pdffonts "$work/office-fonts.pdf" | grep -q "+$family" || fail "office fonts: no $family in $(pdffonts "$work/office-fonts.pdf")"
+done
+bash "$here/scripts/document-to-emf.sh" "$work/office-fonts.fodt" "$work/office-fonts" >/dev/null &&
+  /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/office-fonts.pdf" "$work/office-fonts" ||
+  fail "office fonts: fonts differ from the PDF's"
+
+# Translucent drawing of every kind (a fill, a stroke, a soft-masked picture, text, a form's transparency
+# group) is flattened into the page: Windows' player shows the greys pdftoppm shows, and the opaque text
+# drawn over it stays text.
+mkdir "$work/translucent"
+places=$(/usr/bin/python3 "$here/tests/scripts/make_translucent_pdf.py" "$work/translucent.pdf")
+if bash "$here/scripts/document-to-emf.sh" "$work/translucent.pdf" "$work/translucent" >/dev/null &&
+   (cd "$work/translucent" && "$emulator" "$raster" page-0001.emf emf.pgm 300); then
+  pdftoppm -r 300 -gray -singlefile "$work/translucent.pdf" "$work/translucent/ref"
+  # shellcheck disable=SC2086
+  /usr/bin/python3 "$here/tests/scripts/compare_colours.py" "$work/translucent/emf.pgm" "$work/translucent/ref.pgm" \
+    300 12 $places >"$work/translucent/colours" || fail "translucent: $(cat "$work/translucent/colours")"
+  /usr/bin/python3 -c 'import sys; sys.exit("Opaque text stays".encode("utf-16-le") not in open(sys.argv[1], "rb").read())' \
+    "$work/translucent/page-0001.emf" || fail "translucent: the opaque text is no text record"
+else
+  fail "translucent: conversion failed"
+fi
 
 # The check itself is not blind: the first A4 page with its frame 10 mm short at the bottom, as LibreOffice
 # makes it, is refused.

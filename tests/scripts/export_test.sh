@@ -2,8 +2,8 @@
 # scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
-# weight; the sample report's metafiles go through Excel under a name of the user's and, piped, tell each
-# page as it is exported; a read-only target keeps its bytes and the user reads the library's message; a
+# weight; translucent shapes keep their colours; the sample report's metafiles go through Excel under a
+# name of the user's and, piped, tell each page as it is exported; a read-only target keeps its bytes and the user reads the library's message; a
 # missing document, a type it does not handle, an output that is the document itself or a folder, a folder
 # that cannot be written and an unknown host are refused before any work, random bytes named .docx or .pdf
 # once LibreOffice or poppler cannot read them.
@@ -53,6 +53,21 @@ ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && python3 "$here/tests/scrip
   fail "fonts: no render"
 [ "$(wc -l <"$work/fonts.ink")" = 3 ] && awk 'NR == 1 { plain = $3 } NR == 2 { bold = $3 } END { exit !(bold >= 1.3 * plain) }' \
   "$work/fonts.ink" || fail "fonts: the bold line's ink is not 1.3 times the plain line's: $(tr '\n' ';' <"$work/fonts.ink")"
+
+# Translucency kept: of a red square half under a black one of 50 % opacity, and of a blue backdrop under a
+# caption box 45 % transparent, ddjvu's render has the colours of poppler's render of the slide's PDF (the
+# overlap about 127,0,0, the black square's other half grey); the caption stays text.
+soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
+  "$work/translucent.fodp" </dev/null >/dev/null 2>&1
+out=$work/translucent.djvu
+export_sh "$work/translucent.fodp" "$out" >"$work/translucent.out" 2>&1 ||
+  fail "translucent: export failed: $(cat "$work/translucent.out")"
+ddjvu -format=ppm -page=1 "$out" "$work/translucent.ppm" && pdftoppm -r 300 -singlefile "$work/translucent.pdf" \
+  "$work/translucent-ref" || fail "translucent: no render"
+# Red, red under black, black over white, the backdrop, the backdrop under the caption box.
+/usr/bin/python3 "$here/tests/scripts/compare_colours.py" "$work/translucent.ppm" "$work/translucent-ref.ppm" 300 16 \
+  35,50 65,50 95,50 190,30 230,90 >"$work/translucent.colours" || fail "translucent: $(cat "$work/translucent.colours")"
+djvutxt "$out" | grep -q "Caption over the backdrop" || fail "translucent: the caption is not text: $(djvutxt "$out")"
 
 # Metafiles as they are, through Excel, under a name the user gives the document, over a file the user is
 # told is replaced.

@@ -2,8 +2,10 @@
 # two-slide 16:9 presentation, every page with black squares near its corners (one 3 mm from the
 # bottom-right edges) at places that differ from page to page and text in between (a table on the A4
 # pages), so that where the content lands, up to the page's last millimetres, can be checked page by page;
-# and a text document of a plain, a bold and an italic line of one size, for the fonts' weight and slant.
-#   make_page_documents.py OUTDIR   (writes OUTDIR/a4.fodt, OUTDIR/slides.fodp and OUTDIR/fonts.fodt)
+# a text document of a plain, a bold and an italic line of one size, for the fonts' weight and slant; a
+# slide of translucent shapes; and a text document in Office's own fonts.
+#   make_page_documents.py OUTDIR   (writes OUTDIR/a4.fodt, slides.fodp, fonts.fodt, translucent.fodp and
+#   office-fonts.fodt)
 import os
 import sys
 
@@ -87,6 +89,39 @@ def fonts_document():
     return flat_document('text', styles, '', body)
 
 
+def office_fonts_document():
+    """A paragraph in Calibri and one in Cambria, Word's default fonts since 2007."""
+    styles = ''.join('<style:style style:name="%s" style:family="paragraph"><style:text-properties '
+                     'style:font-name="%s" fo:font-family="%s" fo:font-size="11pt"/></style:style>'
+                     % (name, name, name) for name in ('Calibri', 'Cambria'))
+    body = ''.join('<text:p text:style-name="%s">Set in %s: the quick brown fox jumps over the lazy dog.</text:p>'
+                   % (name, name) for name in ('Calibri', 'Cambria'))
+    return flat_document('text', styles, '', body)
+
+
+def translucent_document():
+    """A slide of a red square under a black one of 50 % opacity that covers its right half and as much white
+    beside it, and of a blue backdrop under a black caption box 45 % transparent with white text."""
+    shapes = (('red', 20, 20, 60, 60, ''), ('half', 50, 20, 60, 60, ''), ('backdrop', 130, 20, 120, 100, ''),
+              ('veil', 140, 60, 100, 40, '<text:p text:style-name="Caption">Caption over the backdrop</text:p>'))
+    fills = (('red', '#ff0000', '100%'), ('half', '#000000', '50%'), ('backdrop', '#3060c0', '100%'),
+             ('veil', '#000000', '55%'))
+    styles = ''.join('<style:style style:name="%s" style:family="graphic"><style:graphic-properties draw:fill="solid" '
+                     'draw:fill-color="%s" draw:opacity="%s" draw:stroke="none" draw:textarea-vertical-align="top"/>'
+                     '</style:style>' % fill for fill in fills)
+    body = ''.join('<draw:rect draw:style-name="%s" svg:x="%dmm" svg:y="%dmm" svg:width="%dmm" svg:height="%dmm">%s'
+                   '</draw:rect>' % shape for shape in shapes)
+    return flat_document(
+        'presentation',
+        styles + '<style:page-layout style:name="Wide"><style:page-layout-properties fo:page-width="280mm" '
+        'fo:page-height="157.5mm" fo:margin-top="0mm" fo:margin-bottom="0mm" fo:margin-left="0mm" '
+        'fo:margin-right="0mm"/></style:page-layout>',
+        '<style:master-page style:name="Wide" style:page-layout-name="Wide"/>',
+        '<draw:page draw:name="s1" draw:master-page-name="Wide">%s</draw:page>' % body,
+        styles='<style:style style:name="Caption" style:family="paragraph"><style:text-properties '
+        'fo:font-size="20pt" fo:color="#ffffff"/></style:style>')
+
+
 if __name__ == '__main__':
     out = sys.argv[1]
     with open(os.path.join(out, 'a4.fodt'), 'w') as f:
@@ -95,3 +130,7 @@ if __name__ == '__main__':
         f.write(slides_document())
     with open(os.path.join(out, 'fonts.fodt'), 'w') as f:
         f.write(fonts_document())
+    with open(os.path.join(out, 'translucent.fodp'), 'w') as f:
+        f.write(translucent_document())
+    with open(os.path.join(out, 'office-fonts.fodt'), 'w') as f:
+        f.write(office_fonts_document())

@@ -1,0 +1,326 @@
+# Flattens what a PDF page draws translucently into opaque pictures, for LibreOffice's PDF import: Draw keeps
+# translucency only in the EMF+ records of its metafiles, which Windows' GDI does not play, so a translucent
+# shape would come out opaque or not at all. Each drawing operation of the page's content that is
+# translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, an
+# image with a soft mask, a form that holds any of these) gives way to a picture of the page as poppler
+# renders it up to that operation, cut to the operation's box; everything else, text included, stays as it
+# is. Translucent text goes (the import would draw it opaque, and above every picture) and its picture
+# follows its text object; a line moved to by the text goes on being moved to, but opaque text after it on
+# the same line of the same text object would move back by its width, which only the fonts could tell.
+import glob
+import math
+import os
+import subprocess
+import tempfile
+
+import pikepdf
+from PIL import Image
+
+DPI = 300                      # the exporter's resolution: one picture pixel a page pixel
+IDENTITY = (1.0, 0.0, 0.0, 1.0, 0.0, 0.0)
+FILL_PAINTS = {'f', 'F', 'f*'}
+STROKE_PAINTS = {'S', 's'}
+BOTH_PAINTS = {'B', 'B*', 'b', 'b*'}
+TEXT_SHOWS = {'Tj', 'TJ', "'", '"'}
+FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
+
+
+def multiply(m, n):
+    """The matrix M then N, as PDF's cm composes them."""
+    a, b, c, d, e, f = m
+    p, q, r, s, t, u = n
+    return (a * p + b * r, a * q + b * s, c * p + d * r, c * q + d * s, e * p + f * r + t, e * q + f * s + u)
+
+
+def inverse(m):
+    a, b, c, d, e, f = m
+    det = a * d - b * c
+    if abs(det) < 1e-12:
+        return None
+    return (d / det, -b / det, -c / det, a / det, (c * f - d * e) / det, (b * e - a * f) / det)
+
+
+def box_of(points, m):
+    xs, ys = zip(*((m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]) for x, y in points))
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def union(a, b):
+    if a is None or b is None:
+        return a or b
+    return min(a[0], b[0]), min(a[1], b[1]), max(a[2], b[2]), max(a[3], b[3])
+
+
+def intersection(a, b):
+    box = max(a[0], b[0]), max(a[1], b[1]), min(a[2], b[2]), min(a[3], b[3])
+    return box if box[0] < box[2] and box[1] < box[3] else None
+
+
+def numbers(operands):
+    return [float(v) for v in operands]
+
+
+def is_name(value, *names):
+    return isinstance(value, pikepdf.Name) and str(value) in names
+
+
+def soft_masked(image):
+    return '/SMask' in image or int(image.get('/SMaskInData', 0)) > 0
+
+
+def mask_and_blend(state):
+    """Whether graphics state STATE sets a soft mask, and a blend mode other than Normal; None for either
+    that it leaves as it was."""
+    mask, blend = state.get('/SMask'), state.get('/BM')
+    if isinstance(blend, pikepdf.Array):
+        blend = blend[0] if len(blend) else None
+    return (None if mask is None else not is_name(mask, '/None'),
+            None if blend is None else not is_name(blend, '/Normal', '/Compatible'))
+
+
+def graphics_state_translucent(state):
+    return float(state.get('/ca', 1)) < 1 or float(state.get('/CA', 1)) < 1 or any(mask_and_blend(state))
+
+
+def entries(resources, kind):
+    group = resources.get(kind)
+    return [group[key] for key in group.keys()] if isinstance(group, pikepdf.Dictionary) else []
+
+
+def resources_translucent(resources, seen):
+    """Whether RESOURCES hold anything that draws translucently: graphics states, soft-masked images, and
+    forms and patterns whose own resources do. SEEN holds the objects already looked at."""
+    if not isinstance(resources, pikepdf.Dictionary):
+        return False
+    if any(isinstance(state, pikepdf.Dictionary) and graphics_state_translucent(state)
+           for state in entries(resources, '/ExtGState')):
+        return True
+    for item in entries(resources, '/XObject') + entries(resources, '/Pattern'):
+        if not isinstance(item, (pikepdf.Dictionary, pikepdf.Stream)):
+            continue
+        key = item.objgen if item.is_indirect else id(item)
+        if key in seen:
+            continue
+        seen.add(key)
+        if is_name(item.get('/Subtype'), '/Image'):
+            if soft_masked(item):
+                return True
+        elif is_name(item.get('/Subtype'), '/Form') or '/PatternType' in item:
+            if resources_translucent(item.get('/Resources'), seen) or \
+                    graphics_state_translucent(item.get('/ExtGState', pikepdf.Dictionary())):
+                return True
+    return False
+
+
+class State:
+    """The part of the graphics state that places and hides drawing, and whether it draws translucently."""
+
+    def __init__(self, clip):
+        self.ctm, self.clip, self.line_width, self.mode = IDENTITY, clip, 1.0, 0
+        self.fill_alpha = self.stroke_alpha = 1.0
+        self.masked = self.blended = False
+
+    def copy(self):
+        other = State(self.clip)
+        other.__dict__.update(self.__dict__)
+        return other
+
+    @property
+    def fill_translucent(self):
+        return self.fill_alpha < 1 or self.masked or self.blended
+
+    @property
+    def stroke_translucent(self):
+        return self.stroke_alpha < 1 or self.masked or self.blended
+
+    def apply(self, state):
+        """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
+        self.fill_alpha = float(state.get('/ca', self.fill_alpha))
+        self.stroke_alpha = float(state.get('/CA', self.stroke_alpha))
+        self.line_width = float(state.get('/LW', self.line_width))
+        masked, blended = mask_and_blend(state)
+        self.masked = self.masked if masked is None else masked
+        self.blended = self.blended if blended is None else blended
+
+
+class Patch:
+    """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
+    the indexes HIDDEN: drawn after AT (in place of a drawing operation, after the end of a text object)
+    under the transformation CTM, at DEPTH saved graphics states."""
+
+    def __init__(self, at, box, ctm, depth, hidden):
+        self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
+
+
+def find_patches(page, instructions, page_box):
+    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content)."""
+    resources = page.obj.get('/Resources', pikepdf.Dictionary())
+    states = resources.get('/ExtGState', pikepdf.Dictionary())
+    xobjects = resources.get('/XObject', pikepdf.Dictionary())
+    state, stack, path, clip_pending = State(page_box), [], None, False
+    patches, text_patch = [], None
+    for index, (operands, operator) in enumerate(instructions):
+        op = str(operator)
+        box = None
+        if op == 'q':
+            stack.append(state.copy())
+        elif op == 'Q':
+            if stack:
+                state = stack.pop()
+        elif op == 'cm' and len(operands) == 6:
+            state.ctm = multiply(tuple(numbers(operands)), state.ctm)
+        elif op == 'w' and operands:
+            state.line_width = float(operands[0])
+        elif op == 'Tr' and operands:
+            state.mode = int(operands[0])
+        elif op == 'gs' and operands and isinstance(states.get(operands[0]), pikepdf.Dictionary):
+            state.apply(states[operands[0]])
+        elif op in ('m', 'l') and len(operands) == 2:
+            path = union(path, box_of([numbers(operands)], state.ctm))
+        elif op in ('c', 'v', 'y') and len(operands) in (4, 6):
+            values = numbers(operands)
+            path = union(path, box_of(list(zip(values[0::2], values[1::2])), state.ctm))
+        elif op == 're' and len(operands) == 4:
+            x, y, w, h = numbers(operands)
+            path = union(path, box_of([(x, y), (x + w, y + h)], state.ctm) if w or h else
+                         box_of([(x, y)], state.ctm))
+        elif op in ('W', 'W*'):
+            clip_pending = True
+        elif op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS | {'n'}:
+            stroked = op in STROKE_PAINTS | BOTH_PAINTS and state.stroke_translucent
+            filled = op in FILL_PAINTS | BOTH_PAINTS and state.fill_translucent
+            if (stroked or filled) and path:
+                # A stroke reaches out by half its width, a mitred corner by up to five widths (the default
+                # miter limit); a box too wide costs only picture.
+                a, b, c, d = state.ctm[:4]
+                reach = 5 * state.line_width * max(math.hypot(a, b), math.hypot(c, d)) + 1 \
+                    if op in STROKE_PAINTS | BOTH_PAINTS else 0.0
+                box = (path[0] - reach, path[1] - reach, path[2] + reach, path[3] + reach)
+            if clip_pending and path:
+                state.clip = intersection(state.clip, path) if state.clip else None
+            path, clip_pending = None, False
+        elif op == 'Do' and operands and isinstance(xobjects.get(operands[0]), pikepdf.Stream):
+            item = xobjects[operands[0]]
+            if is_name(item.get('/Subtype'), '/Image'):
+                if soft_masked(item) or state.fill_translucent:
+                    box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+            elif is_name(item.get('/Subtype'), '/Form') and '/BBox' in item:
+                if state.fill_translucent or state.stroke_translucent or \
+                        resources_translucent(item.get('/Resources', resources), set()):
+                    x0, y0, x1, y1 = numbers(item.BBox)
+                    matrix = tuple(numbers(item.Matrix)) if '/Matrix' in item else IDENTITY
+                    box = box_of([(x0, y0), (x1, y1), (x0, y1), (x1, y0)], multiply(matrix, state.ctm))
+        elif op == 'sh' and state.fill_translucent:
+            box = state.clip
+        elif op == 'INLINE IMAGE' and state.fill_translucent:
+            box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+        elif op == 'BT':
+            text_patch = None
+        elif op in TEXT_SHOWS:
+            if (state.mode in FILL_MODES and state.fill_translucent) or \
+                    (state.mode in STROKE_MODES and state.stroke_translucent):
+                if text_patch is None:
+                    text_patch = Patch(None, None, state.ctm, 0, [])
+                text_patch.box = union(text_patch.box, state.clip)
+                text_patch.hidden.append(index)
+        elif op == 'ET' and text_patch:
+            text_patch.at, text_patch.depth = index, len(stack)
+            patches.append(text_patch)
+            text_patch = None
+        if box is not None:
+            patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
+                                 len(stack), [index]))
+    return patches
+
+
+def pixel_box(box, page_box):
+    """BOX widened to whole pixels of a render of PAGE_BOX at DPI (left, bottom, right, top in points)."""
+    left, _, _, top = page_box
+    scale = DPI / 72
+    x0, x1 = math.floor((box[0] - left) * scale), math.ceil((box[2] - left) * scale)
+    y0, y1 = math.floor((top - box[3]) * scale), math.ceil((top - box[1]) * scale)
+    return left + x0 / scale, top - y1 / scale, left + x1 / scale, top - y0 / scale
+
+
+def render(pdf, page, instructions, patches):
+    """The pictures of PATCHES, as poppler draws the page's content up to each, cut to each one's cut."""
+    resources = page.obj.get('/Resources', pikepdf.Dictionary())
+    if not resources.is_indirect:
+        page.obj.Resources = resources = pdf.make_indirect(resources)
+    first = len(pdf.pages) + 1
+    for patch in patches:
+        content = pikepdf.unparse_content_stream(
+            list(instructions[:patch.at + 1]) + [([], pikepdf.Operator('Q'))] * patch.depth)
+        cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut), Resources=resources,
+                                 Contents=pdf.make_stream(content))
+        if '/Group' in page.obj:
+            cut.Group = page.obj.Group
+        pdf.pages.append(pikepdf.Page(pdf.make_indirect(cut)))
+    with tempfile.TemporaryDirectory() as work:
+        pdf.save(os.path.join(work, 'cuts.pdf'))
+        while len(pdf.pages) >= first:
+            del pdf.pages[-1]
+        subprocess.run(['pdftoppm', '-r', str(DPI), '-f', str(first), os.path.join(work, 'cuts.pdf'),
+                        os.path.join(work, 'cut')], check=True, stderr=subprocess.DEVNULL)
+        files = sorted(glob.glob(os.path.join(work, 'cut-*.ppm')), key=lambda n: int(n[:-4].rsplit('-', 1)[1]))
+        if len(files) != len(patches):
+            raise ValueError('poppler drew %d of %d translucent parts' % (len(files), len(patches)))
+        pictures = []
+        for name in files:
+            with Image.open(name) as picture:
+                pictures.append(picture.convert('RGB'))
+    return pictures
+
+
+def drawing(pdf, page, patch, picture, opaque):
+    """The operations that draw PICTURE at PATCH's place, its cut's top left corner in default user space,
+    under the graphics state OPAQUE."""
+    image = pikepdf.Stream(pdf, picture.tobytes(), Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image,
+                           Width=picture.width, Height=picture.height, ColorSpace=pikepdf.Name.DeviceRGB,
+                           BitsPerComponent=8)
+    name = page.add_resource(image, pikepdf.Name.XObject, prefix='Flat')
+    width, height = picture.width * 72 / DPI, picture.height * 72 / DPI
+    left, top = patch.cut[0], patch.cut[3]
+    return [([], pikepdf.Operator('q')), ([opaque], pikepdf.Operator('gs')),
+            (list(inverse(patch.ctm)), pikepdf.Operator('cm')),
+            ([width, 0, 0, height, left, top - height], pikepdf.Operator('cm')),
+            ([name], pikepdf.Operator('Do')), ([], pikepdf.Operator('Q'))]
+
+
+def flatten(pdf, page, page_box):
+    """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
+    top). Returns how many pictures it drew."""
+    if not resources_translucent(page.obj.get('/Resources'), set()):
+        return 0
+    instructions = pikepdf.parse_content_stream(page)
+    patches = find_patches(page, instructions, page_box)
+    # A patch without a box or under a flat transformation stands for operations that draw nothing.
+    shown = [patch for patch in patches if patch.box and inverse(patch.ctm)]
+    for patch in shown:
+        patch.cut = pixel_box(patch.box, page_box)
+    drawings = {}
+    if shown:
+        pictures = render(pdf, page, instructions, shown)
+        # The pictures hold the translucency already: they are drawn whatever alpha, mask or blend mode is
+        # in force where they stand.
+        opaque = page.add_resource(pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1,
+                                                      SMask=pikepdf.Name('/None'), BM=pikepdf.Name.Normal),
+                                   pikepdf.Name.ExtGState, prefix='Opaque')
+        for patch, picture in zip(shown, pictures):
+            drawings[patch.at] = drawing(pdf, page, patch, picture, opaque)
+    hidden = {index for patch in patches for index in patch.hidden}
+    content = []
+    for index, instruction in enumerate(instructions):
+        operands, operator = instruction.operands, str(instruction.operator)
+        if index not in hidden:
+            content.append(instruction)
+        elif operator in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS:
+            content.append(([], pikepdf.Operator('n')))   # the path may still set a clip
+        elif operator == '"' and len(operands) == 3:
+            content += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc')),
+                        ([], pikepdf.Operator('T*'))]
+        elif operator == "'":
+            content.append(([], pikepdf.Operator('T*')))
+        content += drawings.get(index, [])
+    page.obj.Contents = pdf.make_stream(pikepdf.unparse_content_stream(content))
+    return len(drawings)

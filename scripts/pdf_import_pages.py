@@ -1,0 +1,53 @@
+# Readies one-page PDFs for LibreOffice's PDF import (Draw), in place: each page becomes its visible box
+# (the crop box within the media box, which the import does not apply) with a white background of that
+# size painted first. The import sizes its drawing to the content; the background keeps the page's extent,
+# and emf_page_frame.py finds the page again by it. What the page draws translucently becomes opaque
+# pictures of it (pdf_flatten.py); the rest of its content, fonts included, is left as it is, so the import
+# reads their names, weights and slants as the document wrote them.
+#   pdf_import_pages.py PAGE.pdf...   (prints nothing; names the file and exits 1 when one cannot be read)
+import subprocess
+import sys
+
+import pikepdf
+
+from pdf_flatten import flatten
+
+
+def visible_box(page):
+    """(left, bottom, right, top) of what a viewer shows of PAGE, in its default user space."""
+    media, crop = (sorted_box(box) for box in (page.mediabox, page.cropbox))
+    box = (max(media[0], crop[0]), max(media[1], crop[1]), min(media[2], crop[2]), min(media[3], crop[3]))
+    if box[0] >= box[2] or box[1] >= box[3]:
+        raise ValueError('the crop box %s lies outside the media box %s' % (crop, media))
+    return box
+
+
+def sorted_box(box):
+    x0, y0, x1, y1 = (float(v) for v in box)
+    return min(x0, x1), min(y0, y1), max(x0, x1), max(y0, y1)
+
+
+def ready_page(pdf, page):
+    left, bottom, right, top = box = visible_box(page)
+    page.obj.MediaBox = pikepdf.Array(box)
+    if '/CropBox' in page.obj:
+        del page.obj['/CropBox']
+    flatten(pdf, page, box)
+    page.contents_add(pdf.make_stream(b'q 1 g %.4f %.4f %.4f %.4f re f Q\n'
+                                      % (left, bottom, right - left, top - bottom)), prepend=True)
+
+
+def ready(path):
+    with pikepdf.open(path, allow_overwriting_input=True) as pdf:
+        for page in list(pdf.pages):
+            ready_page(pdf, page)
+        pdf.save(path)
+
+
+if __name__ == '__main__':
+    for path in sys.argv[1:]:
+        try:
+            ready(path)
+        except (pikepdf.PdfError, subprocess.CalledProcessError, OSError, ValueError, TypeError, KeyError,
+                AttributeError) as problem:
+            sys.exit('%s: %s: %s' % (sys.argv[0], path, problem))
