@@ -61,8 +61,9 @@ public:
 
     // Renders the window (target pixels, inside the target size) of the page scaled to the target size
     // into outBuffer, whose first row is the window's top row. A target size of 0 means the page's own.
-    // Pixels: the photometric's colour bytes (3, or 1 for grey), followed with inAlpha by a coverage byte
-    // (the colours premultiplied by it); without inAlpha the shapes are blended over what the buffer holds.
+    // Pixels: the photometric's colour bytes (3, or 1 for grey; phYCC's colour differences signed, as
+    // YCCPixel reads them), followed with inAlpha by a coverage byte (the colours premultiplied by it);
+    // without inAlpha the shapes are blended over what the buffer holds.
     // The same size paints pixel for pixel, a smaller one (in both directions) reduces by area with a tent
     // filter (inFilter 0) or a box filter (otherwise), anything else interpolates. The shapes paint in
     // their colours, or in the second form in the colour of the foreground image (in the target's colour
