@@ -36,7 +36,8 @@ public:
     static AutoPtr<JB2Dictionary> create();
     // Decoded from dictionary data (a Djbz chunk's body). Damaged data throws errDataBroken (records that
     // do not belong, sizes and indices out of range, marks of more than 2^28 pixels or streams of more than
-    // 2^30), errInvalidParam (places past the 32-bit range) or the stream's and the arithmetic decoder's
+    // 2^30, more than 2^24 - 1 shapes, or shapes whose memory exceeds 32 MB and 16 KB a byte read or 1 GB
+    // in all), errInvalidParam (places past the 32-bit range) or the stream's and the arithmetic decoder's
     // own errors (data cut short), and gives no dictionary.
     static AutoPtr<JB2Dictionary> create(const AutoPtr<Stream>& inStream);
     static AutoPtr<JB2Dictionary> create(const Chunk& inDjbz);
