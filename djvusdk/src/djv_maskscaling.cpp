@@ -373,11 +373,15 @@ private:
     // other byte unsigned; blank working pixels (all bytes 0) are 0 either way.
     int32_t valueOf(const uint8_t* inPixel, uint32_t inChannel) const
     {
+        if constexpr (kColour == 1)
+            return inPixel[inChannel];
         return int32_t(uint8_t(inPixel[inChannel] ^ m_bias[inChannel])) - int32_t(m_bias[inChannel]);
     }
     // A value back into byte inChannel, rounded down and clamped to that byte's range.
     uint8_t byteOf(float inValue, uint32_t inChannel) const
     {
+        if constexpr (kColour == 1)
+            return truncByte(inValue);
         return uint8_t(truncByte(inValue + float(m_bias[inChannel])) ^ m_bias[inChannel]);
     }
     static int32_t floorDiv255(int32_t inValue) { return (inValue >= 0 ? inValue : inValue - 254) / 255; }
