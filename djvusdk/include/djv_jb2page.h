@@ -36,7 +36,8 @@ public:
     static AutoPtr<JB2Dictionary> create();
     // Decoded from dictionary data (a Djbz chunk's body). Damaged data throws errDataBroken (records that
     // do not belong, sizes and indices out of range, marks of more than 2^28 pixels or streams of more than
-    // 2^30), errInvalidParam (places past the 32-bit range) or the stream's and the arithmetic decoder's
+    // 2^30, more than 2^24 - 1 shapes, or shapes whose memory exceeds 32 MB and 16 KB a byte read or 1 GB
+    // in all), errInvalidParam (places past the 32-bit range) or the stream's and the arithmetic decoder's
     // own errors (data cut short), and gives no dictionary.
     static AutoPtr<JB2Dictionary> create(const AutoPtr<Stream>& inStream);
     static AutoPtr<JB2Dictionary> create(const Chunk& inDjbz);
@@ -61,8 +62,9 @@ public:
 
     // Renders the window (target pixels, inside the target size) of the page scaled to the target size
     // into outBuffer, whose first row is the window's top row. A target size of 0 means the page's own.
-    // Pixels: the photometric's colour bytes (3, or 1 for grey), followed with inAlpha by a coverage byte
-    // (the colours premultiplied by it); without inAlpha the shapes are blended over what the buffer holds.
+    // Pixels: the photometric's colour bytes (3, or 1 for grey; phYCC's colour differences signed, as
+    // YCCPixel reads them), followed with inAlpha by a coverage byte (the colours premultiplied by it);
+    // without inAlpha the shapes are blended over what the buffer holds.
     // The same size paints pixel for pixel, a smaller one (in both directions) reduces by area with a tent
     // filter (inFilter 0) or a box filter (otherwise), anything else interpolates. The shapes paint in
     // their colours, or in the second form in the colour of the foreground image (in the target's colour

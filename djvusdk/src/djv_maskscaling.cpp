@@ -33,7 +33,13 @@ inline uint8_t truncByte(float inValue)
     return inValue >= 255.0f ? uint8_t(255) : inValue <= 0.0f ? uint8_t(0) : uint8_t(inValue);
 }
 
-// A shape colour in the target's colour bytes.
+inline int32_t clampSigned(int32_t inValue)
+{
+    return inValue < -128 ? -128 : inValue > 127 ? 127 : inValue;
+}
+
+// A shape colour in the target's colour bytes; those of phYCC are read as YCCPixel reads them (the colour
+// differences signed).
 void layoutColour(const Color& inColour, Photometric inPhotometric, uint8_t* outBytes)
 {
     const int32_t b = inColour.blue, g = inColour.green, r = inColour.red;
@@ -50,8 +56,8 @@ void layoutColour(const Color& inColour, Photometric inPhotometric, uint8_t* out
         break;
     default:
         outBytes[0] = uint8_t(grey);
-        outBytes[1] = clampByte((((b + 1) * 32 - 21 * g - 11 * r) >> 6) + 128);
-        outBytes[2] = clampByte((((r + 1) * 32 - 27 * g - 5 * b) >> 6) + 128);
+        outBytes[1] = uint8_t(clampSigned(((b + 1) * 32 - 21 * g - 11 * r) >> 6));
+        outBytes[2] = uint8_t(clampSigned(((r + 1) * 32 - 27 * g - 5 * b) >> 6));
         break;
     }
 }
@@ -166,11 +172,13 @@ public:
     static constexpr uint32_t kWork = kColour + 1;
 
     Renderer(uint8_t* outBuffer, int32_t inRowStep, const Rect& inWindow, uint32_t inTargetWidth,
-             uint32_t inTargetHeight, uint32_t inPageWidth, uint32_t inPageHeight,
+             uint32_t inTargetHeight, uint32_t inPageWidth, uint32_t inPageHeight, Photometric inPhotometric,
              RowPainter<kColour, kForeground>& ioPainter)
         : m_buffer(outBuffer), m_rowStep(inRowStep), m_window(inWindow), m_targetWidth(inTargetWidth),
           m_targetHeight(inTargetHeight), m_pageWidth(inPageWidth), m_pageHeight(inPageHeight), m_painter(ioPainter)
     {
+        for (uint32_t c = 0; c < kWork; ++c)
+            m_bias[c] = inPhotometric == phYCC && c >= 1 && c < kColour ? 0x80 : 0;
     }
 
     void pixelForPixel()
@@ -247,7 +255,7 @@ public:
                 float acc[kWork] = {};
                 for (uint32_t k = 0; k < count[i]; ++k, src += kWork)
                     for (uint32_t c = 0; c < kWork; ++c)
-                        acc[c] += w[k] * float(src[c]);
+                        acc[c] += w[k] * float(valueOf(src, c));
                 w += count[i];
                 for (uint32_t c = 0; c < kWork; ++c)
                     reduced[size_t(i) * kWork + c] = acc[c];
@@ -337,17 +345,22 @@ public:
                 const size_t at = size_t(k[i] - m_workFirst) * kWork;
                 float value[kWork];
                 for (uint32_t c = 0; c < kWork; ++c) {
-                    const float top = float(upper[at + c]) * (1 - fx[i]) + float(upper[at + kWork + c]) * fx[i];
-                    const float bottom = float(lower[at + c]) * (1 - fx[i]) + float(lower[at + kWork + c]) * fx[i];
+                    const float top = float(valueOf(&upper[at], c)) * (1 - fx[i]) +
+                                      float(valueOf(&upper[at + kWork], c)) * fx[i];
+                    const float bottom = float(valueOf(&lower[at], c)) * (1 - fx[i]) +
+                                         float(valueOf(&lower[at + kWork], c)) * fx[i];
                     value[c] = top * (1 - fy) + bottom * fy;
                 }
                 if (kAlpha) {
                     for (uint32_t c = 0; c < kWork; ++c)
-                        out[c] = truncByte(value[c]);
+                        out[c] = byteOf(value[c], c);
                 } else {
-                    const uint32_t coverage = truncByte(value[kColour]);
-                    for (uint32_t c = 0; c < kColour; ++c)
-                        out[c] = clampByte(int32_t(out[c] * (255 - coverage) / 255 + truncByte(value[c])));
+                    const int32_t keep = 255 - truncByte(value[kColour]);
+                    for (uint32_t c = 0; c < kColour; ++c) {
+                        const int32_t kept = floorDiv255(valueOf(out, c) * keep);
+                        const int32_t added = int32_t(truncByte(value[c] + float(m_bias[c]))) - m_bias[c];
+                        out[c] = uint8_t(clampByte(kept + added + m_bias[c]) ^ m_bias[c]);
+                    }
                 }
             }
         }
@@ -355,6 +368,23 @@ public:
 
 private:
     uint8_t* row(int32_t inWindowRow) const { return m_buffer + ptrdiff_t(inWindowRow) * m_rowStep; }
+
+    // Byte inChannel of a pixel as a value: the colour differences of phYCC are signed (YCCPixel), every
+    // other byte unsigned; blank working pixels (all bytes 0) are 0 either way.
+    int32_t valueOf(const uint8_t* inPixel, uint32_t inChannel) const
+    {
+        if constexpr (kColour == 1)
+            return inPixel[inChannel];
+        return int32_t(uint8_t(inPixel[inChannel] ^ m_bias[inChannel])) - int32_t(m_bias[inChannel]);
+    }
+    // A value back into byte inChannel, rounded down and clamped to that byte's range.
+    uint8_t byteOf(float inValue, uint32_t inChannel) const
+    {
+        if constexpr (kColour == 1)
+            return truncByte(inValue);
+        return uint8_t(truncByte(inValue + float(m_bias[inChannel])) ^ m_bias[inChannel]);
+    }
+    static int32_t floorDiv255(int32_t inValue) { return (inValue >= 0 ? inValue : inValue - 254) / 255; }
 
     // Paints source row inRow, columns [inFirst, inEnd), into the working row that starts at m_workFirst.
     bool paintWork(uint32_t inRow, int64_t inFirst, int64_t inEnd)
@@ -377,11 +407,11 @@ private:
         for (int32_t i = 0; i < m_window.width; ++i, out += kPixel, sum += kWork) {
             if (kAlpha) {
                 for (uint32_t c = 0; c < kWork; ++c)
-                    out[c] = truncByte(sum[c] / inDivisor);
+                    out[c] = byteOf(sum[c] / inDivisor, c);
             } else if (sum[kColour] != 0) {
                 const float keep = 1 - sum[kColour] / inDivisor / 255;
                 for (uint32_t c = 0; c < kColour; ++c)
-                    out[c] = truncByte(float(out[c]) * keep + sum[c] / inDivisor);
+                    out[c] = byteOf(float(valueOf(out, c)) * keep + sum[c] / inDivisor, c);
             }
         }
     }
@@ -394,6 +424,9 @@ private:
     uint32_t m_pageWidth;
     uint32_t m_pageHeight;
     RowPainter<kColour, kForeground>& m_painter;
+    // XOR-ed into each byte of a pixel as it is read and written, so that signed bytes order as unsigned
+    // ones: 0x80 for the colour differences of phYCC.
+    uint8_t m_bias[kWork];
     uint32_t m_workFirst = 0;
     std::vector<uint8_t> m_work;
 };
@@ -406,7 +439,7 @@ void render(uint8_t* outBuffer, int32_t inRowStep, const Rect& inWindow, uint32_
     RowPainter<kColour, kForeground> painter(inShapes, inIndex, inPageWidth, inPageHeight, inForeground,
                                              inPhotometric);
     Renderer<kColour, kAlpha, kForeground> renderer(outBuffer, inRowStep, inWindow, inTargetWidth, inTargetHeight,
-                                                    inPageWidth, inPageHeight, painter);
+                                                    inPageWidth, inPageHeight, inPhotometric, painter);
     if (inTargetWidth == inPageWidth && inTargetHeight == inPageHeight)
         renderer.pixelForPixel();
     else if (inTargetWidth < inPageWidth && inTargetHeight < inPageHeight)

@@ -14,8 +14,18 @@ using namespace Morvenix;
 using namespace Morvenix::DjVu;
 using namespace Morvenix::DjVu::JB2;
 
+namespace {
+
+// What the memory bounds count, about: a shape object with its heap block's header and its slot in a list
+// that doubles as it grows; a bitmap's object and its rows' block header besides the rows.
+const uint64_t kShapeBytes = 12 * sizeof(void*);
+const uint64_t kBitmapBytes = 8 * sizeof(void*);
+
+} // namespace
+
 JB2Decompressor::JB2Decompressor()
-    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_marks(0), m_scratch(0, 1024)
+    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_marks(0), m_shapes(0),
+      m_memory(0), m_scratch(0, 1024)
 {
 }
 
@@ -163,6 +173,17 @@ void JB2Decompressor::checkMarkSize(int64_t inWidth, int64_t inHeight)
     if (pixels > kMaxMarkPixels || m_pixels + pixels > kMaxStreamPixels)
         MVX_THROW(errDataBroken, "JB2Decoder: Shape too large!", "_Mvx_Internal_NS_::JB2Decompressor::checkMarkSize");
     m_pixels += pixels;
+    chargeMemory((uint64_t(inWidth) + 7) / 8 * uint64_t(inHeight) + kBitmapBytes);
+}
+
+void JB2Decompressor::chargeMemory(uint64_t inBytes)
+{
+    static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::chargeMemory";
+    m_memory += inBytes;
+    if (m_memory > kMaxStreamBytes)
+        MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
+    if (m_memory > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
+        MVX_THROW(errDataBroken, "JB2Decoder: More shapes than the data can hold!", kFunction);
 }
 
 void JB2Decompressor::decodeBitmapDirect(ShapeBitmap& outBitmap)
@@ -208,9 +229,12 @@ void JB2Decompressor::decodeLocation(uint32_t inWidth, uint32_t inHeight, int32_
 
 void JB2Decompressor::addShape(ShapeList& ioShapes, const AutoPtr<Shape>& inShape, bool inLibrary)
 {
+    static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::addShape";
     if (!m_dictionary && ++m_marks > uint64_t(getImageWidth()) * getImageHeight())
-        MVX_THROW(errDataBroken, "JB2Decoder: More marks than the page has pixels!",
-                  "_Mvx_Internal_NS_::JB2Decompressor::addShape");
+        MVX_THROW(errDataBroken, "JB2Decoder: More marks than the page has pixels!", kFunction);
+    if (++m_shapes > kMaxShapes)
+        MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
+    chargeMemory(kShapeBytes + (inLibrary ? 2 * sizeof(LibraryEntry) : 0));
     ioShapes.append(inShape);
     if (inLibrary)
         m_library.append(LibraryEntry{inShape.get(), computeInkBox(inShape->getBitmap())});

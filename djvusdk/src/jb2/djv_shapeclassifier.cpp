@@ -63,8 +63,8 @@ void ShapeClassifier::classify(ShapeList& ioShapes, PrototypeIndex& outPrototype
                 s.setMatch(prototype);
                 continue;
             }
-            if (inSecondCompare)
-                removeIsolatedDifferences(s, *prototype, cache, 1);
+            // The prototype is refined as it is: copies of it, here, on earlier pages or in the dictionary,
+            // are already drawn with its pixels and would move with any rewrite of them.
             outPrototypeIndex[prototype.get()] = bestIndex;
             s.setRefinement(prototype);
         }

@@ -46,7 +46,9 @@ public:
 
     // Each shape of the list, in order, becomes a copy or a refinement of the closest earlier prototype
     // within inMatchThreshold percent of its area, or a prototype itself. A non-zero inSecondCompare lets
-    // isolated differing pixels be removed before copy and refinement are told apart (lossy).
+    // the shape's isolated differing pixels be removed before copy and refinement are told apart (lossy).
+    // Only the shape being classified is ever rewritten: once its turn is over, a shape keeps its pixels
+    // and place, so that every copy stays exactly what it replaced.
     static void classify(Morvenix::DjVu::JB2::ShapeList& ioShapes, PrototypeIndex& outPrototypeIndex,
                          uint32_t inSecondCompare, uint32_t inMatchThreshold);
 

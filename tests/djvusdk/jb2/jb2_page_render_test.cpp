@@ -79,12 +79,12 @@ TEST(JB2PageRender, ShapeColoursInEveryLayout)
         Photometric photometric;
         std::vector<uint8_t> first; // the pixel of the coloured shape
     };
-    // Grey (15b + 75g + 38r + 64) >> 7 = 89; Cb ((b + 1) x 32 - 21g - 11r) >> 6 = 6 and Cr
-    // ((r + 1) x 32 - 27g - 5b) >> 6 = 80, both above 128.
+    // Grey (15b + 75g + 38r + 64) >> 7 = 89; the colour differences, signed bytes: Cb
+    // ((b + 1) x 32 - 21g - 11r) >> 6 = 6 and Cr ((r + 1) x 32 - 27g - 5b) >> 6 = 80.
     const std::vector<Case> cases = {{phRGB, {0xC8, 0x1E, 0x64}},
                                      {phBGR, {0x64, 0x1E, 0xC8}},
                                      {phGray, {89}},
-                                     {phYCC, {89, 134, 208}}};
+                                     {phYCC, {89, 6, 80}}};
     for (const Case& c : cases) {
         const uint32_t bytes = uint32_t(c.first.size());
         std::vector<uint8_t> out(4 * bytes, 7);
@@ -101,6 +101,46 @@ TEST(JB2PageRender, ShapeColoursInEveryLayout)
             page->renderMask(out, 16, Photometric(4), &window, 0, 0, false, 0);
         },
         errOperationFailed, "Unsupported Photometric!");
+}
+
+// Photometric 3 holds signed colour differences (white is FF 00 00): marks are painted, averaged and
+// blended with them as signed values, so that black ink has none and a scaled edge no colour fringe.
+// The page is 2 x 2 with its left column ink; the pixel checked is the target's top-left one, or, enlarged,
+// the one half-way between the ink and the blank column.
+TEST(JB2PageRender, YCCColourDifferencesAreSigned)
+{
+    const uint32_t yellow = 0xFFFF00; // Y 225, Cb -127 (0x81), Cr 20
+    struct Case {
+        const char* name;
+        uint32_t rgb;
+        uint32_t target; // square
+        bool alpha;
+        std::vector<uint8_t> before, after;
+    };
+    const std::vector<Case> cases = {
+        {"black, full size", 0x000000, 2, false, {0xFF, 0, 0}, {0, 0, 0}},
+        {"yellow, full size", yellow, 2, false, {0xFF, 0, 0}, {225, 0x81, 20}},
+        // Half covered: half the white's luminance, no colour.
+        {"black, halved", 0x000000, 1, false, {0xFF, 0, 0}, {127, 0, 0}},
+        {"black, enlarged", 0x000000, 4, false, {0xFF, 0, 0}, {128, 0, 0}},
+        // Half of Cb -127 is -63.5, rounded down to -64 (0xC0).
+        {"yellow, halved, with coverage", yellow, 1, true, {0, 0, 0, 0}, {112, 0xC0, 10, 127}},
+        {"yellow, enlarged", yellow, 4, false, {0xFF, 0, 0}, {240, 0xC0, 10}},
+        // Over a colour: Cb -112 (0x90) and Cr 16 keep half their value.
+        {"black over colour, halved", 0x000000, 1, false, {128, 0x90, 0x10}, {64, 0xC8, 8}},
+        {"black over colour, enlarged", 0x000000, 4, false, {128, 0x90, 0x10}, {64, 0xC7, 8}},
+    };
+    for (const Case& c : cases) {
+        const AutoPtr<JB2Page> page = pageOf(2, 2, {coloured(shapeOf({"#", "#"}, 0, 0), c.rgb)});
+        const uint32_t bytes = uint32_t(c.before.size());
+        std::vector<uint8_t> out;
+        for (uint32_t i = 0; i < c.target * c.target; ++i)
+            out.insert(out.end(), c.before.begin(), c.before.end());
+        const Rect window{0, 0, int32_t(c.target), int32_t(c.target)};
+        page->renderMask(out.data(), int32_t(c.target * bytes), phYCC, &window, c.target, c.target, c.alpha, 1);
+        const size_t at = c.target == 4 ? bytes : 0;
+        EXPECT_EQ(c.after, std::vector<uint8_t>(out.begin() + at, out.begin() + at + bytes)) << c.name;
+    }
 }
 
 TEST(JB2PageRender, OneByOneForegroundColoursEveryInkPixel)

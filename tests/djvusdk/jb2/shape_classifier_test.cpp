@@ -112,6 +112,50 @@ const Art kSixWide = {"#####.", "#####.", "#####.", "######", "#####.", "#####."
 
 const Art kGlyph = {".###.", "#...#", "#####", "#...#", "#...#"};
 
+// A prototype, and a shape 4 pixels from it (5 allowed at the default threshold) whose isolated
+// differences lie along its edges, so that the second comparison crops it.
+const Art kPrototype = {".#..", "###.", "###.", "###.", ".###", "..#."};
+const Art kNearPrototype = {"...#", ".#.#", ".##.", "###.", "###.", ".###"};
+// Two differences apart, both isolated, with centroids half a row apart: in this order both comparisons
+// face row r of the first with row r of the second; the other way round they are a row apart.
+const Art kHalfRowAbove = {"##.", "##.", "#..", "###", "..#", "..#"};
+const Art kHalfRowBelow = {"###", "##.", "#..", "###", "..#", "..."};
+
+struct Placed {
+    Art art;
+    int32_t x, y;
+};
+
+ShapeList shapesOf(const std::vector<Placed>& inSequence, size_t inCount)
+{
+    ShapeList list;
+    for (size_t i = 0; i < inCount; ++i)
+        list.append(shapeFromArt(inSequence[i].art, inSequence[i].x, inSequence[i].y));
+    return list;
+}
+
+// The sequence classified as one list, and every shape compared with itself as it was right after its
+// own turn (the sequence classified up to it): its type, and its box and pixels as the page shows them
+// (a copy's being its prototype's). A shape that changed later would have moved every copy made of it.
+void expectShapesKeptFromTheirTurn(const std::vector<Placed>& inSequence, uint32_t inSecondCompare,
+                                   const std::string& inName)
+{
+    ShapeList all = shapesOf(inSequence, inSequence.size());
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(all, index, inSecondCompare, 21);
+    for (size_t i = 0; i < inSequence.size(); ++i) {
+        ShapeList upTo = shapesOf(inSequence, i + 1);
+        ShapeClassifier::PrototypeIndex partIndex;
+        ShapeClassifier::classify(upTo, partIndex, inSecondCompare, 21);
+        const Shape& then = *upTo[i];
+        const Shape& now = *all[i];
+        SCOPED_TRACE(inName + (inSecondCompare ? ", lossy" : ", lossless") + ", shape " + std::to_string(i));
+        EXPECT_EQ(then.getType(), now.getType());
+        EXPECT_EQ(then.getRect(), now.getRect());
+        EXPECT_EQ(artOf(then), artOf(now));
+    }
+}
+
 } // namespace
 
 TEST(ShapeClassifier, LosslessSettingsNeverChangeABitmap)
@@ -179,6 +223,53 @@ TEST(ShapeClassifier, LosslessCopiesDrawExactlyWhatTheyReplace)
         EXPECT_GT(copies, 60u) << seed;
         EXPECT_GT(refinements, 60u) << seed;
     }
+}
+
+TEST(ShapeClassifier, NoShapeChangesAfterItsTurnSoCopiesStayExact)
+{
+    std::vector<std::pair<std::string, std::vector<Placed>>> sequences = {
+        {"a copy, then a shape close to its prototype",
+         {{kPrototype, 0, 0}, {kPrototype, 10, 0}, {kNearPrototype, 20, 0}}},
+        {"a copy, then a shape one column wider",
+         {{solidArt(20, 21), 0, 0}, {solidArt(20, 21), 30, 0}, {solidArt(21, 21), 60, 0}}},
+        {"half a row apart", {{kHalfRowAbove, 0, 0}, {kHalfRowBelow, 10, 0}}},
+        {"half a row apart, the other way round", {{kHalfRowBelow, 0, 0}, {kHalfRowAbove, 10, 0}}},
+        {"a refinement copied, then refined itself",
+         {{solidArt(10, 10), 0, 0},
+          {solidArt(10, 10, {{4, 5}, {5, 5}}), 20, 0},
+          {solidArt(10, 10, {{4, 5}, {5, 5}}), 40, 0},
+          {solidArt(10, 10, {{4, 5}, {5, 5}, {4, 6}, {0, 9}}), 60, 0}}},
+    };
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+        std::vector<Placed> noisy;
+        for (const Art& a : noisyGlyphs(seed, 40))
+            noisy.push_back({a, int32_t(30 * noisy.size()), 0});
+        sequences.push_back({"noisy glyphs, seed " + std::to_string(seed), noisy});
+    }
+    for (const auto& sequence : sequences)
+        for (uint32_t secondCompare : {0u, 1u})
+            expectShapesKeptFromTheirTurn(sequence.second, secondCompare, sequence.first);
+
+    // The first sequence: the copy stays where it was, drawn with the prototype's pixels.
+    ShapeList shapes = shapesOf(sequences[0].second, 3);
+    ShapeClassifier::PrototypeIndex index;
+    ShapeClassifier::classify(shapes, index, 1, 21);
+    EXPECT_EQ(Normal, shapes[0]->getType());
+    EXPECT_EQ(Match, shapes[1]->getType());
+    EXPECT_EQ(Refinement, shapes[2]->getType());
+    EXPECT_EQ(shapes[0].get(), shapes[2]->getReference());
+    for (uint32_t i : {0u, 1u}) {
+        EXPECT_EQ(kPrototype, artOf(*shapes[i])) << i;
+        EXPECT_EQ((Rect{int32_t(10 * i), 0, 4, 6}), shapes[i]->getRect()) << i;
+    }
+
+    // Half a row apart: the flips are made under the alignment the count was made with, so the two
+    // differences go and the second shape is an exact copy in its place.
+    shapes = shapesOf(sequences[2].second, 2);
+    ShapeClassifier::classify(shapes, index, 1, 21);
+    EXPECT_EQ(Match, shapes[1]->getType());
+    EXPECT_EQ(kHalfRowAbove, artOf(*shapes[1]));
+    EXPECT_EQ((Rect{10, 0, 3, 6}), shapes[1]->getRect());
 }
 
 TEST(ShapeClassifier, ARefinementIsAPrototypeToo)
