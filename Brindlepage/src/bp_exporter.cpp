@@ -65,24 +65,6 @@ std::wstring quoted(const String& inPath)
     return L"\"" + std::wstring(inPath.wc_str()) + L"\"";
 }
 
-// The table's empty slots are known by the words the host passes, not by a published declaration: an
-// out-parameter is given its "nothing" only where the word points into writable memory of this process,
-// so that a word that turns out to be a value (an option number, a flag, a count) is never taken for an
-// address.
-void setNothing(UINT_PTR inWord)
-{
-    if (!inWord || inWord % alignof(uint32_t))
-        return;
-    MEMORY_BASIC_INFORMATION region;
-    if (!VirtualQuery(reinterpret_cast<const void*>(inWord), &region, sizeof region) || region.State != MEM_COMMIT ||
-        (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) ||
-        !(region.Protect & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) ||
-        inWord + sizeof(uint32_t) > reinterpret_cast<UINT_PTR>(region.BaseAddress) + region.RegionSize)
-        return;
-    const uint32_t nothing = 0;
-    std::memcpy(reinterpret_cast<void*>(inWord), &nothing, sizeof nothing);
-}
-
 uint32_t payloadSize(Chunk& inChunk)
 {
     AutoPtr<Data> data = inChunk.getData();
@@ -149,10 +131,8 @@ HRESULT CDjVuExporter::SetOutputName(const wchar_t* inFileName)
     return S_OK;
 }
 
-// GetOutputOption (option, out value): no option is on; the value reads 0 (false, none).
-HRESULT CDjVuExporter::Slot04(UINT_PTR, UINT_PTR outValue)
+HRESULT CDjVuExporter::Slot04(UINT_PTR, UINT_PTR)
 {
-    setNothing(outValue);
     return S_OK;
 }
 
@@ -266,12 +246,8 @@ HRESULT CDjVuExporter::AddOutlineEntry(UINT_PTR, const MSODOCEXOUTLINENODE* inNo
     return S_OK;
 }
 
-// HrGetPageBreaks: the exporter breaks no page; every out word reads 0 (no breaks, an empty list).
-HRESULT CDjVuExporter::Slot11(UINT_PTR inFirst, UINT_PTR inSecond, UINT_PTR inThird)
+HRESULT CDjVuExporter::Slot11(UINT_PTR, UINT_PTR, UINT_PTR)
 {
-    setNothing(inFirst);
-    setNothing(inSecond);
-    setNothing(inThird);
     return S_OK;
 }
 
