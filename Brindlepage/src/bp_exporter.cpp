@@ -286,10 +286,12 @@ void CDjVuExporter::WriteDocument()
     for (uint32_t i = 0; i < pages.count(); ++i)
         KeepSmallerForeground(*pages[i]);
 
-    // The working copy replaces the target only at the commit: a failure before it leaves an existing file
-    // as it was, and the storage deletes what it made.
-    AutoPtr<Morvenix::DiskStorageWithRollback> storage =
-        Morvenix::DiskStorageWithRollback::create(path, Morvenix::DiskStorage::accessWrite, 0);
+    // The working copy replaces the target only at the commit: a failure before it, or a commit that cannot
+    // replace the target, leaves an existing file as it was, and the storage deletes what it made. The
+    // document is still open in the host and can be exported again, so a working copy that could not take
+    // the target's place is not left beside it.
+    AutoPtr<Morvenix::DiskStorageWithRollback> storage = Morvenix::DiskStorageWithRollback::create(
+        path, Morvenix::DiskStorage::accessWrite, 0, Morvenix::DiskStorageWithRollback::dropWorkingCopy);
     IFF::serialize(storage.get(), m_document.get(), nullptr, nullptr, IFF::smDefault, nullptr, nullptr);
     static_cast<Morvenix::StorageRollback&>(*storage).commit();
 }

@@ -247,8 +247,8 @@ TEST_P(HostExport, KeepsAnUntitledFileThatNobodyAgreedToReplace)
 }
 
 // The old file at the chosen path is held open by another program, or is read-only: the export fails at
-// the end, the user is told which file could not be saved and the library's message, and the old file
-// keeps its bytes.
+// the end, the user is told which file could not be saved and the library's message, the old file keeps
+// its bytes, and the document's working copy does not stay beside it.
 TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
 {
     for (const char* cause : {"held open", "read-only"}) {
@@ -280,7 +280,10 @@ TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
         EXPECT_EQ(L"The DjVu file \"" + widen(file) + L"\" could not be saved.",
                   box.text.substr(0, box.text.find(L'\n')));
         EXPECT_NE(std::wstring::npos, box.text.find(L"Error")) << narrow(box.text);
+        EXPECT_EQ(std::wstring::npos, box.text.find(L"~wt")) << narrow(box.text);
         EXPECT_EQ(old, MvxTest::readFile(file));
+        EXPECT_EQ(std::vector<std::string>{std::string(cause) + ".djvu"}, folderEntries(folder)) << cause;
+        DeleteFileA(file.c_str());
     }
 }
 
