@@ -164,6 +164,8 @@ void runExportCommand(IDispatch* inApplication)
     exporterArg.get().vt = VT_UNKNOWN;
     exporterArg.get().punkVal = &exporter;
     exportDocument(host, document.get(), exporter, path, exporterArg.get());
+    // A host may stop at a page that failed without asking for the finish, which would have said so.
+    exporter.TellUntoldFailure();
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 // Lives on the click handler's stack for one host export call and is not reference counted. GDI+ runs
 // from its construction to its destruction. No exception leaves an interface method: failures are shown
 // to the user ("DjVu Related Error") and answered with E_FAIL, allocation failures with E_OUTOFMEMORY.
+// A document with a page that could not be made is not saved at all: the finish writes nothing.
 class CDjVuExporter : public IMsoDocExporter {
 public:
     CDjVuExporter();
@@ -47,6 +48,11 @@ public:
     // one of them keeps what it has.
     static void KeepSmallerForeground(Morvenix::DjVu::Chunk& ioPage);
 
+    // When pages failed and no box has said which, says so; nothing otherwise. FinishDocument calls it, and
+    // so does the click handler once the host's export returns, for a host that stops at a failed page
+    // without asking for the finish.
+    void TellUntoldFailure() noexcept;
+
 private:
     // The steps of a page and of the finish; each runs inside the barrier of its interface method.
     void AddPage(HENHMETAFILE inPage);
@@ -70,4 +76,10 @@ private:
     bool m_finished;
     // The pages the host has handed over, failed ones included: the number an error box gives a page.
     uint32_t m_pagesOffered;
+    // The pages that could not be made: the first that failed and the last refused after it (0: none).
+    // Once one failed the document is not saved, so every later page is refused without being drawn.
+    uint32_t m_firstFailedPage;
+    uint32_t m_lastFailedPage;
+    bool m_firstFailureOutOfMemory;
+    bool m_failedPagesTold;
 };

@@ -15,6 +15,7 @@
 #include "mvx_path.h"
 
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -75,7 +76,8 @@ uint32_t payloadSize(Chunk& inChunk)
 
 CDjVuExporter::CDjVuExporter()
     : m_gdiplusToken(0), m_gdiplusStarted(false), m_params(DjVuEncoder::emAuto, 12, 75, 3, 75),
-      m_lcid(0), m_finished(false), m_pagesOffered(0)
+      m_lcid(0), m_finished(false), m_pagesOffered(0), m_firstFailedPage(0), m_lastFailedPage(0),
+      m_firstFailureOutOfMemory(false), m_failedPagesTold(false)
 {
     Gdiplus::GdiplusStartupInput input(nullptr, FALSE, FALSE);
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
@@ -147,11 +149,21 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         return E_POINTER;
     if (m_finished)
         return E_FAIL;
-    ++m_pagesOffered;
-    return exportBarrier([&] { AddPage(inPage); }, [&] {
-        const std::wstring page = L"Page " + std::to_wstring(m_pagesOffered) + L" could not be made into DjVu";
+    const uint32_t number = ++m_pagesOffered;
+    // A document with a page missing is not saved, so nothing more is drawn for it.
+    if (m_firstFailedPage) {
+        m_lastFailedPage = number;
+        return E_FAIL;
+    }
+    const HRESULT result = exportBarrier([&] { AddPage(inPage); }, [&] {
+        const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu";
         return outputPath.isEmpty() ? page + L"." : page + L" for " + quoted(outputPath) + L".";
     });
+    if (FAILED(result)) {
+        m_firstFailedPage = m_lastFailedPage = number;
+        m_firstFailureOutOfMemory = result == E_OUTOFMEMORY;
+    }
+    return result;
 }
 
 void CDjVuExporter::AddPage(HENHMETAFILE inPage)
@@ -261,10 +273,35 @@ HRESULT CDjVuExporter::FinishDocument()
     if (m_finished)
         return E_FAIL;
     m_finished = true;
+    // The pages that were made are not the document: the file is not written, and an old one stays.
+    if (m_firstFailedPage) {
+        TellUntoldFailure();
+        return E_FAIL;
+    }
     return exportBarrier([&] { WriteDocument(); }, [&] {
         return outputPath.isEmpty() ? std::wstring(L"The DjVu document could not be saved.")
                                     : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
     });
+}
+
+// Formatted on the stack and shown without the add-in allocating: memory may be what ran out.
+void CDjVuExporter::TellUntoldFailure() noexcept
+{
+    if (!m_firstFailedPage || m_failedPagesTold)
+        return;
+    m_failedPagesTold = true;
+    const wchar_t* const cause = !m_firstFailureOutOfMemory ? L""
+                                 : m_lastFailedPage == m_firstFailedPage ? L" (there was not enough memory)"
+                                                                         : L" (there was not enough memory for the first)";
+    const wchar_t* const outcome = L", so the DjVu file was not saved; a file already there is kept.";
+    wchar_t text[256];
+    if (m_lastFailedPage == m_firstFailedPage)
+        std::swprintf(text, sizeof text / sizeof text[0], L"Page %u could not be made into DjVu%ls%ls",
+                      unsigned(m_firstFailedPage), cause, outcome);
+    else
+        std::swprintf(text, sizeof text / sizeof text[0], L"Pages %u to %u could not be made into DjVu%ls%ls",
+                      unsigned(m_firstFailedPage), unsigned(m_lastFailedPage), cause, outcome);
+    ShowErrorText(text);
 }
 
 void CDjVuExporter::WriteDocument()

@@ -20,14 +20,20 @@ int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption
     return g_messageBox(inOwner, inText, inCaption, inStyle);
 }
 
-void ShowErrorBox(const wchar_t* inWhat, const std::exception& inError) noexcept
+bool ShowErrorText(const wchar_t* inText) noexcept
+{
+    return ShowMessageBox(nullptr, inText, L"DjVu Related Error", MB_ICONHAND) != 0;
+}
+
+bool ShowErrorBox(const wchar_t* inWhat, const std::exception& inError) noexcept
 {
     try {
         const Morvenix::Exception* library = dynamic_cast<const Morvenix::Exception*>(&inError);
         const Morvenix::String message = library ? library->getMessage() : Morvenix::String(inError.what());
         const std::wstring text = std::wstring(inWhat) + L"\n\nDetails: " + message.wc_str();
-        ShowMessageBox(nullptr, text.c_str(), L"DjVu Related Error", MB_ICONHAND);
+        return ShowErrorText(text.c_str());
     } catch (...) {
+        return false;
     }
 }
 

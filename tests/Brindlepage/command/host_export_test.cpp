@@ -66,6 +66,19 @@ std::vector<std::string> folderEntries(const std::string& inFolder)
     return names;
 }
 
+// A page metafile the exporter refuses: 5.6 m wide, more pixels at 300 dpi than a DjVu page holds.
+std::wstring writeRefusedPage(const std::string& inPath)
+{
+    const RECT frame{0, 0, 560000, 1000}; // in 0.01 mm
+    HDC dc = CreateEnhMetaFileW(nullptr, widen(inPath).c_str(), &frame, nullptr);
+    EXPECT_NE(nullptr, dc);
+    if (dc) {
+        Rectangle(dc, 10, 10, 100, 100);
+        DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    }
+    return widen(inPath);
+}
+
 // Keeps the process's current folder and puts it back.
 class CurrentFolder {
 public:
@@ -284,6 +297,44 @@ TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
         EXPECT_EQ(old, MvxTest::readFile(file));
         EXPECT_EQ(std::vector<std::string>{std::string(cause) + ".djvu"}, folderEntries(folder)) << cause;
         DeleteFileA(file.c_str());
+    }
+}
+
+// A page that cannot be made, between pages that can, over a file already there: the host goes on with
+// the pages after it and asks for the finish, or stops at it. The document would lack a page, so nothing
+// is written, the old file keeps its bytes and the user is told which pages could not be made.
+TEST_P(HostExport, KeepsTheOldFileWhenAPageCannotBeMade)
+{
+    const std::vector<std::wstring> sample = samplePages(3);
+    const std::wstring refused = writeRefusedPage(path("refused.emf"));
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+    for (const bool goesOn : {true, false}) {
+        SCOPED_TRACE(goesOn ? "the host goes on" : "the host stops");
+        const std::string file = path("kept.djvu");
+        MvxTest::writeFile(file, old);
+        HostSettings s = settings(0);
+        s.pages = {sample[0], refused, sample[1], sample[2]};
+        s.goesOnAfterAFailedPage = goesOn;
+        HostRun run(s, widen(file));
+        EXPECT_EQ(S_OK, run.press());
+
+        ASSERT_EQ(1u, run.host.exports().size());
+        const FakeOffice::ExportCall& call = run.host.exports()[0];
+        if (goesOn) {
+            EXPECT_EQ((std::vector<HRESULT>{S_OK, E_FAIL, E_FAIL, E_FAIL}), call.pages);
+            EXPECT_EQ(E_FAIL, call.finish.value_or(S_OK));
+        } else {
+            EXPECT_EQ((std::vector<HRESULT>{S_OK, E_FAIL}), call.pages);
+            EXPECT_FALSE(call.finish.has_value());
+        }
+        EXPECT_EQ(old, MvxTest::readFile(file));
+        EXPECT_EQ((std::vector<std::string>{"kept.djvu", "refused.emf"}), folderEntries(folder));
+        ASSERT_FALSE(run.user.messages().empty());
+        const FakeOffice::MessageSeen& told = run.user.messages().back();
+        EXPECT_EQ(L"DjVu Related Error", told.caption);
+        EXPECT_EQ(std::wstring(goesOn ? L"Pages 2 to 4" : L"Page 2") +
+                      L" could not be made into DjVu, so the DjVu file was not saved; a file already there is kept.",
+                  told.text);
     }
 }
 

@@ -26,6 +26,9 @@ struct HostSettings {
     std::optional<std::wstring> documentName; // none: the host gives no name at all
     std::optional<std::wstring> windowClass;  // none: the host's own ("OpusApp", ...)
     std::vector<std::wstring> pages;          // page metafiles in page order
+    // After a page the exporter refused: false stops the export there, without the finish; true hands
+    // over the remaining pages and asks for the finish all the same.
+    bool goesOnAfterAFailedPage = false;
 };
 
 // One ExportAsFixedFormat call: what it was given and what the exporter answered.
