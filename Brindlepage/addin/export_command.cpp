@@ -149,6 +149,11 @@ void runExportCommand(IDispatch* inApplication)
         SysFreeString(*name.out());
         *name.out() = nullptr;
     }
+    // Without GDI+ no page can be drawn: told now, once, rather than for every page the host would draw.
+    if (!exporter.CanDrawPages()) {
+        ShowErrorText(L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.");
+        return;
+    }
     const std::wstring path = CConnect::AskSaveFileName(findMainWindow(entry), name.get());
     if (path.empty())
         return;

@@ -48,10 +48,14 @@ public:
     // one of them keeps what it has.
     static void KeepSmallerForeground(Morvenix::DjVu::Chunk& ioPage);
 
-    // When pages failed and no box has said which, says so; nothing otherwise. FinishDocument calls it, and
-    // so does the click handler once the host's export returns, for a host that stops at a failed page
-    // without asking for the finish.
+    // One box tells an export's failure. When pages failed and no box has said so (memory ran out, or the
+    // box could not be shown), says which pages could not be made; nothing otherwise. FinishDocument calls
+    // it, and so does the click handler once the host's export returns, for a host that stops at a failed
+    // page without asking for the finish.
     void TellUntoldFailure() noexcept;
+    // Whether GDI+, which draws every page, started: without it no page can be made, which a caller can tell
+    // the user before the host draws the first one.
+    bool CanDrawPages() const { return m_gdiplusStarted; }
 
 private:
     // The steps of a page and of the finish; each runs inside the barrier of its interface method.
@@ -81,5 +85,6 @@ private:
     uint32_t m_firstFailedPage;
     uint32_t m_lastFailedPage;
     bool m_firstFailureOutOfMemory;
-    bool m_failedPagesTold;
+    // A box has told the user of this export's failure; no further box is shown for it.
+    bool m_failureTold;
 };

@@ -40,10 +40,11 @@ const wchar_t* metadataName(int32_t inType)
 // Runs a page or the finish. The host is not C++: nothing may leave here as an exception. The host does not
 // say why its export failed, so library and runtime failures (a page bitmap that cannot be made, a container
 // error) are shown here, once, headed by inWhat's sentence, and become E_FAIL; an allocation failure becomes
-// E_OUTOFMEMORY, without a box that would itself need memory.
+// E_OUTOFMEMORY, without a box that would itself need memory. outTold says whether a box was shown.
 template <class F, class W>
-HRESULT exportBarrier(F&& inBody, W&& inWhat) noexcept
+HRESULT exportBarrier(F&& inBody, W&& inWhat, bool& outTold) noexcept
 {
+    outTold = false;
     try {
         inBody();
         return S_OK;
@@ -51,7 +52,7 @@ HRESULT exportBarrier(F&& inBody, W&& inWhat) noexcept
         return E_OUTOFMEMORY;
     } catch (const std::exception& e) {
         try {
-            ShowErrorBox(inWhat().c_str(), e);
+            outTold = ShowErrorBox(inWhat().c_str(), e);
         } catch (...) {
         }
         return E_FAIL;
@@ -77,7 +78,7 @@ uint32_t payloadSize(Chunk& inChunk)
 CDjVuExporter::CDjVuExporter()
     : m_gdiplusToken(0), m_gdiplusStarted(false), m_params(DjVuEncoder::emAuto, 12, 75, 3, 75),
       m_lcid(0), m_finished(false), m_pagesOffered(0), m_firstFailedPage(0), m_lastFailedPage(0),
-      m_firstFailureOutOfMemory(false), m_failedPagesTold(false)
+      m_firstFailureOutOfMemory(false), m_failureTold(false)
 {
     Gdiplus::GdiplusStartupInput input(nullptr, FALSE, FALSE);
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
@@ -155,10 +156,12 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         m_lastFailedPage = number;
         return E_FAIL;
     }
+    // The first failure of an export has the one box: what failed and what becomes of the file.
     const HRESULT result = exportBarrier([&] { AddPage(inPage); }, [&] {
-        const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu";
-        return outputPath.isEmpty() ? page + L"." : page + L" for " + quoted(outputPath) + L".";
-    });
+        const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu, so the DjVu ";
+        return outputPath.isEmpty() ? page + L"document is not saved."
+                                    : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
+    }, m_failureTold);
     if (FAILED(result)) {
         m_firstFailedPage = m_lastFailedPage = number;
         m_firstFailureOutOfMemory = result == E_OUTOFMEMORY;
@@ -278,18 +281,22 @@ HRESULT CDjVuExporter::FinishDocument()
         TellUntoldFailure();
         return E_FAIL;
     }
-    return exportBarrier([&] { WriteDocument(); }, [&] {
+    const HRESULT result = exportBarrier([&] { WriteDocument(); }, [&] {
         return outputPath.isEmpty() ? std::wstring(L"The DjVu document could not be saved.")
                                     : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
-    });
+    }, m_failureTold);
+    if (result == E_OUTOFMEMORY)
+        ShowErrorText(L"The DjVu file could not be saved: there was not enough memory. A file already there is "
+                      L"kept.");
+    return result;
 }
 
 // Formatted on the stack and shown without the add-in allocating: memory may be what ran out.
 void CDjVuExporter::TellUntoldFailure() noexcept
 {
-    if (!m_firstFailedPage || m_failedPagesTold)
+    if (!m_firstFailedPage || m_failureTold)
         return;
-    m_failedPagesTold = true;
+    m_failureTold = true;
     const wchar_t* const cause = !m_firstFailureOutOfMemory ? L""
                                  : m_lastFailedPage == m_firstFailedPage ? L" (there was not enough memory)"
                                                                          : L" (there was not enough memory for the first)";

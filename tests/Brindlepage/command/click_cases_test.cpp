@@ -3,6 +3,7 @@
 // add-in cannot work with.
 #include "command_support.h"
 #include "fake_office.h"
+#include "import_redirect.h"
 
 #include <commdlg.h>
 
@@ -41,6 +42,48 @@ void expectUnsupportedBoxOnly(HostRun& inRun)
     EXPECT_EQ(nullptr, box.owner);
     EXPECT_TRUE(inRun.user.dialogs().empty());
     EXPECT_TRUE(inRun.host.exports().empty());
+}
+
+// GDI+ refuses to start for the add-in while this lives: its import of GdiplusStartup answers with an error.
+class GdiplusRefused {
+public:
+    explicit GdiplusRefused(HMODULE inAddIn) : addIn(inAddIn)
+    {
+        active = redirectImport(addIn, "gdiplus.dll", "GdiplusStartup", reinterpret_cast<void*>(&refuse));
+    }
+    ~GdiplusRefused()
+    {
+        redirectImport(addIn, "gdiplus.dll", "GdiplusStartup",
+                       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"gdiplus.dll"), "GdiplusStartup")));
+    }
+    bool active = false;
+
+private:
+    static int WINAPI refuse(ULONG_PTR* outToken, const void*, void*)
+    {
+        *outToken = 0;
+        return 18; // GdiplusNotInitialized
+    }
+    HMODULE addIn;
+};
+
+// Without GDI+ no page can be drawn: the user is told once, before the save dialog, and the host is not
+// asked to draw a single page.
+TEST_F(ClickCases, GdiplusThatDoesNotStartIsToldOnceBeforeAnyPage)
+{
+    HostSettings s = hostWith(HostKind::word);
+    s.pages = samplePages(3);
+    s.goesOnAfterAFailedPage = true;
+    HostRun run(s, widen(path("out.djvu")));
+    const GdiplusRefused refused(run.session.addInModule());
+    ASSERT_TRUE(refused.active);
+    EXPECT_EQ(S_OK, run.press());
+    ASSERT_EQ(1u, run.user.messages().size());
+    EXPECT_EQ(L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.",
+              run.user.messages()[0].text);
+    EXPECT_EQ(L"DjVu Related Error", run.user.messages()[0].caption);
+    EXPECT_TRUE(run.user.dialogs().empty());
+    EXPECT_TRUE(run.host.exports().empty());
 }
 
 TEST_F(ClickCases, ACaptionThatCannotBeReadIsAnUnsupportedApplication)
