@@ -10,6 +10,7 @@
 #include "mvx_exception.h"
 #include "mvx_string.h"
 
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -63,41 +64,55 @@ VARIANT omitted()
     return v;
 }
 
-// Calls the host's ExportAsFixedFormat on the document with the exporter in inExporterArg; the host's
-// answer is not looked at: the exporter reports its own failures.
-void exportDocument(HostIndex inHost, IDispatch* inDocument, CDjVuExporter& inExporter, const std::wstring& inPath,
-                    VARIANT& inExporterArg)
+// Calls the host's ExportAsFixedFormat on the document with the exporter in inExporterArg and gives back the
+// host's answer.
+HRESULT exportDocument(HostIndex inHost, IDispatch* inDocument, CDjVuExporter& inExporter,
+                       const std::wstring& inPath, VARIANT& inExporterArg)
 {
     switch (inHost) {
     case word: {
         OwnedBstr path(SysAllocString(inPath.c_str()));
         if (!path.get())
             throw std::bad_alloc();
-        officeSlot<WordExportAsFixedFormat>(inDocument, OfficeSlot::wordExportAsFixedFormat)(
+        return officeSlot<WordExportAsFixedFormat>(inDocument, OfficeSlot::wordExportAsFixedFormat)(
             inDocument, path.get(), wdExportFormatPDF, VARIANT_FALSE, 0, 0, 0, 0, 0, VARIANT_TRUE, VARIANT_FALSE,
             wdExportCreateWordBookmarks, VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE, &inExporterArg);
-        break;
     }
     case excel: {
         // Excel is not told the file name: the exporter has it before Excel calls.
         inExporter.outputPath = inPath.c_str();
-        officeSlot<ExcelExportAsFixedFormat>(inDocument, OfficeSlot::excelExportAsFixedFormat)(
+        return officeSlot<ExcelExportAsFixedFormat>(inDocument, OfficeSlot::excelExportAsFixedFormat)(
             inDocument, xlTypePDF, omitted(), omitted(), omitted(), omitted(), omitted(), omitted(), omitted(),
             inExporterArg);
-        break;
     }
     case powerPoint: {
         OwnedBstr path(SysAllocString(inPath.c_str()));
         OwnedBstr slideShowName(SysAllocString(L""));
         if (!path.get() || !slideShowName.get())
             throw std::bad_alloc();
-        officeSlot<PowerPointExportAsFixedFormat>(inDocument, OfficeSlot::powerPointExportAsFixedFormat)(
+        return officeSlot<PowerPointExportAsFixedFormat>(inDocument, OfficeSlot::powerPointExportAsFixedFormat)(
             inDocument, path.get(), ppFixedFormatTypePDF, ppFixedFormatIntentPrint, msoFalse,
             ppPrintHandoutHorizontalFirst, ppPrintOutputSlides, msoTrue, nullptr, ppPrintAll, slideShowName.get(),
             VARIANT_TRUE, VARIANT_FALSE, VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE, inExporterArg);
-        break;
     }
     }
+    return E_UNEXPECTED;
+}
+
+// What the host said when it refused to export: its own description of the error where it gave one (the
+// thread's error object, cleared before the call so that an older one is not taken for it), else the code.
+std::wstring hostRefusal(const HostEntry& inHost, const std::wstring& inPath, HRESULT inResult)
+{
+    const std::wstring what =
+        std::wstring(inHost.captionWord) + L" could not export the document to \"" + inPath + L"\"";
+    OwnedInterface<IErrorInfo> error;
+    OwnedBstr description;
+    if (GetErrorInfo(0, error.out()) == S_OK && error.get() &&
+        SUCCEEDED(error.get()->GetDescription(description.out())) && SysStringLen(description.get()) > 0)
+        return what + L": " + std::wstring(description.get(), SysStringLen(description.get()));
+    wchar_t code[16];
+    std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lX", static_cast<unsigned long>(inResult));
+    return what + L" (error " + code + L").";
 }
 
 // One click. Objects live in the order the click needs them and go in the reverse order: the host's
@@ -168,9 +183,14 @@ void runExportCommand(IDispatch* inApplication)
     OwnedVariant exporterArg;
     exporterArg.get().vt = VT_UNKNOWN;
     exporterArg.get().punkVal = &exporter;
-    exportDocument(host, document.get(), exporter, path, exporterArg.get());
+    SetErrorInfo(0, nullptr);
+    const HRESULT result = exportDocument(host, document.get(), exporter, path, exporterArg.get());
     // A host may stop at a page that failed without asking for the finish, which would have said so.
     exporter.TellUntoldFailure();
+    // The host refused before a page came (nothing to print, restricted permission, a path it rejects):
+    // without this the click did nothing the user could see.
+    if (FAILED(result) && !exporter.HasToldFailure())
+        ShowErrorText(hostRefusal(entry, path, result).c_str());
 }
 
 } // namespace

@@ -53,6 +53,8 @@ public:
     // it, and so does the click handler once the host's export returns, for a host that stops at a failed
     // page without asking for the finish.
     void TellUntoldFailure() noexcept;
+    // Whether a box has told the user of this export's failure.
+    bool HasToldFailure() const { return m_failureTold; }
     // Whether GDI+, which draws every page, started: without it no page can be made, which a caller can tell
     // the user before the host draws the first one.
     bool CanDrawPages() const { return m_gdiplusStarted; }

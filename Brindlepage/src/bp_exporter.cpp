@@ -286,8 +286,8 @@ HRESULT CDjVuExporter::FinishDocument()
                                     : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
     }, m_failureTold);
     if (result == E_OUTOFMEMORY)
-        ShowErrorText(L"The DjVu file could not be saved: there was not enough memory. A file already there is "
-                      L"kept.");
+        m_failureTold = ShowErrorText(L"The DjVu file could not be saved: there was not enough memory. A file "
+                                      L"already there is kept.");
     return result;
 }
 

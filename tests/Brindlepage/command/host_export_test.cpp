@@ -2,6 +2,7 @@
 // the file the user chose written with every page and its text, "Untitled" where the host gives no name,
 // nothing written when the user cancels, and a failing save that keeps the old file and says why.
 #include "command_support.h"
+#include "fake_office.h"
 
 #include <gtest/gtest.h>
 
@@ -336,6 +337,37 @@ TEST_P(HostExport, KeepsTheOldFileWhenAPageCannotBeMade)
                       L"\" is not saved; a file already there is kept.",
                   told.text.substr(0, told.text.find(L'\n')));
         EXPECT_NE(std::wstring::npos, told.text.find(L"Error 20: ")) << narrow(told.text);
+    }
+}
+
+// The host refuses the export before any page: the user is told what the host said, or its error code where
+// it said nothing, and not what an earlier call left on the thread.
+TEST_P(HostExport, TellsTheHostsRefusal)
+{
+    const std::string file = path("refused.djvu");
+    const struct {
+        const wchar_t* description;
+        const wchar_t* told;
+    } cases[] = {
+        {L"The document has nothing to print.", L": The document has nothing to print."},
+        {nullptr, L" (error 0x800A03EC)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description ? "described" : "a code only");
+        HostSettings s = settings(1);
+        s.refusesExport = HRESULT(0x800A03EC);
+        if (c.description)
+            s.refusalDescription = c.description;
+        HostRun run(s, widen(file));
+        FakeOffice::raiseErrorInfo(L"An older failure", L"Elsewhere");
+        EXPECT_EQ(S_OK, run.press());
+        ASSERT_EQ(1u, run.host.exports().size());
+        EXPECT_TRUE(run.host.exports()[0].pages.empty());
+        ASSERT_EQ(1u, run.user.messages().size());
+        EXPECT_EQ(L"DjVu Related Error", run.user.messages()[0].caption);
+        EXPECT_EQ(widen(GetParam().name) + L" could not export the document to \"" + widen(file) + L"\"" + c.told,
+                  run.user.messages()[0].text);
+        EXPECT_FALSE(exists(file));
     }
 }
 

@@ -427,6 +427,11 @@ HRESULT Host::exportDocument(const std::wstring& inArguments, const VARIANT* inE
 {
     ExportCall& call = calls.emplace_back();
     call.arguments = inArguments;
+    if (settings.refusesExport) {
+        if (settings.refusalDescription)
+            raiseErrorInfo(settings.refusalDescription->c_str(), name());
+        return *settings.refusesExport;
+    }
     IUnknown* object = nullptr;
     if (inExporter && inExporter->vt == VT_UNKNOWN)
         object = inExporter->punkVal;

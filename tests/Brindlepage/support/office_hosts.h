@@ -29,6 +29,11 @@ struct HostSettings {
     // After a page the exporter refused: false stops the export there, without the finish; true hands
     // over the remaining pages and asks for the finish all the same.
     bool goesOnAfterAFailedPage = false;
+    // The host refuses the export before any page (nothing to print, restricted permission, a path it
+    // rejects): ExportAsFixedFormat gives this result, with this description in the thread's error object
+    // where one is given.
+    std::optional<HRESULT> refusesExport;
+    std::optional<std::wstring> refusalDescription;
 };
 
 // One ExportAsFixedFormat call: what it was given and what the exporter answered.
