@@ -49,11 +49,24 @@ HWND findMainWindow(const HostEntry& inHost)
     return nullptr;
 }
 
-void showUnsupported()
+// Owned by the host's main window where the host is known.
+void showUnsupported(HWND inOwner = nullptr)
 {
-    ShowMessageBox(nullptr, L"Cannot operate with this condition!", L"Unsupported Application!",
+    ShowMessageBox(inOwner, L"Cannot operate with this condition!", L"Unsupported Application!",
                    MB_ICONHAND | MB_SYSTEMMODAL);
 }
+
+// Set while a click runs. A host can let a second click through to the button while the first one's export
+// waits (on a box, or in the host's own message loop); that click is refused, never run inside the first.
+bool g_clickRunning = false;
+
+class ClickRunning {
+public:
+    ClickRunning() { g_clickRunning = true; }
+    ~ClickRunning() { g_clickRunning = false; }
+    ClickRunning(const ClickRunning&) = delete;
+    ClickRunning& operator=(const ClickRunning&) = delete;
+};
 
 VARIANT omitted()
 {
@@ -142,20 +155,23 @@ void runExportCommand(IDispatch* inApplication)
         host = HostIndex(host + 1);
     }
     const HostEntry& entry = hosts[host];
+    // Every box and dialog from here on is owned by the host's main window.
+    const HWND owner = findMainWindow(entry);
+    exporter.SetOwnerWindow(owner);
 
     // A caption that names a host whose object model does not answer: the click stops before calling
     // further into the host, and says so.
     OwnedInterface<IDispatch> application;
     if (FAILED(inApplication->QueryInterface(*entry.applicationIid, reinterpret_cast<void**>(application.out()))) ||
         !application.get()) {
-        showUnsupported();
+        showUnsupported(owner);
         return;
     }
     OwnedInterface<IDispatch> document;
     if (FAILED(officeSlot<OfficeGetObject>(application.get(), entry.activeDocumentSlot)(application.get(),
                                                                                       document.out())) ||
         !document.get()) {
-        showUnsupported();
+        showUnsupported(owner);
         return;
     }
     // A name the host cannot give counts as no name at all.
@@ -166,16 +182,16 @@ void runExportCommand(IDispatch* inApplication)
     }
     // Without GDI+ no page can be drawn: told now, once, rather than for every page the host would draw.
     if (!exporter.CanDrawPages()) {
-        ShowErrorText(L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.");
+        ShowErrorText(owner, L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.");
         return;
     }
-    const std::wstring path = CConnect::AskSaveFileName(findMainWindow(entry), name.get());
+    const std::wstring path = CConnect::AskSaveFileName(owner, name.get());
     if (path.empty())
         return;
     // Told now, in words, rather than after every page has been drawn and encoded.
     const std::wstring problem = OutputFolderProblem(path);
     if (!problem.empty()) {
-        ShowMessageBox(nullptr, problem.c_str(), L"DjVu Related Error", MB_ICONHAND);
+        ShowErrorText(owner, problem.c_str());
         return;
     }
 
@@ -190,7 +206,7 @@ void runExportCommand(IDispatch* inApplication)
     // The host refused before a page came (nothing to print, restricted permission, a path it rejects):
     // without this the click did nothing the user could see.
     if (FAILED(result) && !exporter.HasToldFailure())
-        ShowErrorText(hostRefusal(entry, path, result).c_str());
+        ShowErrorText(owner, hostRefusal(entry, path, result).c_str());
 }
 
 } // namespace
@@ -199,11 +215,16 @@ void runExportCommand(IDispatch* inApplication)
 HRESULT CConnect::ConvButtonClicked(IDispatch*)
 {
     comBarrier([&] {
+        if (g_clickRunning) {
+            ShowErrorText(nullptr, L"A DjVu export is already running. Wait until it has finished, then try again.");
+            return S_OK;
+        }
+        const ClickRunning running;
         try {
             runExportCommand(application);
         } catch (const Morvenix::Exception& e) {
             // The exporter could not start (its encoder or document could not be made).
-            ShowErrorBox(L"The DjVu export could not start.", e);
+            ShowErrorBox(nullptr, L"The DjVu export could not start.", e);
         }
         return S_OK;
     });

@@ -93,7 +93,7 @@ std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentNa
             const std::wstring text = L"The document has no name, so the DjVu file would be \"" +
                                       std::wstring(Morvenix::Path::canonicalize("Untitled").wc_str()) +
                                       L"\", which is already there and is not replaced without asking.";
-            ShowMessageBox(nullptr, text.c_str(), L"DjVu Related Error", MB_ICONHAND);
+            ShowErrorText(inOwner, text.c_str());
             return std::wstring();
         }
         return L"Untitled";

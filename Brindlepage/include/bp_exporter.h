@@ -55,6 +55,8 @@ public:
     void TellUntoldFailure() noexcept;
     // Whether a box has told the user of this export's failure.
     bool HasToldFailure() const { return m_failureTold; }
+    // The window that owns the exporter's boxes: the host's main window, kept disabled while one is up.
+    void SetOwnerWindow(HWND inOwner) { m_owner = inOwner; }
     // Whether GDI+, which draws every page, started: without it no page can be made, which a caller can tell
     // the user before the host draws the first one.
     bool CanDrawPages() const { return m_gdiplusStarted; }
@@ -89,4 +91,5 @@ private:
     bool m_firstFailureOutOfMemory;
     // A box has told the user of this export's failure; no further box is shown for it.
     bool m_failureTold;
+    HWND m_owner;
 };

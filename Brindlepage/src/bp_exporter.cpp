@@ -42,7 +42,7 @@ const wchar_t* metadataName(int32_t inType)
 // error) are shown here, once, headed by inWhat's sentence, and become E_FAIL; an allocation failure becomes
 // E_OUTOFMEMORY, without a box that would itself need memory. outTold says whether a box was shown.
 template <class F, class W>
-HRESULT exportBarrier(F&& inBody, W&& inWhat, bool& outTold) noexcept
+HRESULT exportBarrier(HWND inOwner, F&& inBody, W&& inWhat, bool& outTold) noexcept
 {
     outTold = false;
     try {
@@ -52,7 +52,7 @@ HRESULT exportBarrier(F&& inBody, W&& inWhat, bool& outTold) noexcept
         return E_OUTOFMEMORY;
     } catch (const std::exception& e) {
         try {
-            outTold = ShowErrorBox(inWhat().c_str(), e);
+            outTold = ShowErrorBox(inOwner, inWhat().c_str(), e);
         } catch (...) {
         }
         return E_FAIL;
@@ -78,7 +78,7 @@ uint32_t payloadSize(Chunk& inChunk)
 CDjVuExporter::CDjVuExporter()
     : m_gdiplusToken(0), m_gdiplusStarted(false), m_params(DjVuEncoder::emAuto, 12, 75, 3, 75),
       m_lcid(0), m_finished(false), m_pagesOffered(0), m_firstFailedPage(0), m_lastFailedPage(0),
-      m_firstFailureOutOfMemory(false), m_failureTold(false)
+      m_firstFailureOutOfMemory(false), m_failureTold(false), m_owner(nullptr)
 {
     Gdiplus::GdiplusStartupInput input(nullptr, FALSE, FALSE);
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
@@ -157,7 +157,7 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         return E_FAIL;
     }
     // The first failure of an export has the one box: what failed and what becomes of the file.
-    const HRESULT result = exportBarrier([&] { AddPage(inPage); }, [&] {
+    const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage); }, [&] {
         const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu, so the DjVu ";
         return outputPath.isEmpty() ? page + L"document is not saved."
                                     : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
@@ -281,13 +281,13 @@ HRESULT CDjVuExporter::FinishDocument()
         TellUntoldFailure();
         return E_FAIL;
     }
-    const HRESULT result = exportBarrier([&] { WriteDocument(); }, [&] {
+    const HRESULT result = exportBarrier(m_owner, [&] { WriteDocument(); }, [&] {
         return outputPath.isEmpty() ? std::wstring(L"The DjVu document could not be saved.")
                                     : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
     }, m_failureTold);
     if (result == E_OUTOFMEMORY)
-        m_failureTold = ShowErrorText(L"The DjVu file could not be saved: there was not enough memory. A file "
-                                      L"already there is kept.");
+        m_failureTold = ShowErrorText(m_owner, L"The DjVu file could not be saved: there was not enough memory. A "
+                                               L"file already there is kept.");
     return result;
 }
 
@@ -308,7 +308,7 @@ void CDjVuExporter::TellUntoldFailure() noexcept
     else
         std::swprintf(text, sizeof text / sizeof text[0], L"Pages %u to %u could not be made into DjVu%ls%ls",
                       unsigned(m_firstFailedPage), unsigned(m_lastFailedPage), cause, outcome);
-    ShowErrorText(text);
+    ShowErrorText(m_owner, text);
 }
 
 void CDjVuExporter::WriteDocument()

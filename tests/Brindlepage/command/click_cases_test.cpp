@@ -32,14 +32,15 @@ HostSettings hostWith(HostKind inKind, const wchar_t* inCaption = nullptr)
     return s;
 }
 
-void expectUnsupportedBoxOnly(HostRun& inRun)
+// The box is owned by inOwner: the main window of the host the caption names, where it is known.
+void expectUnsupportedBoxOnly(HostRun& inRun, HWND inOwner = nullptr)
 {
     ASSERT_EQ(1u, inRun.user.messages().size());
     const FakeOffice::MessageSeen& box = inRun.user.messages()[0];
     EXPECT_EQ(L"Cannot operate with this condition!", box.text);
     EXPECT_EQ(L"Unsupported Application!", box.caption);
     EXPECT_EQ(0x1010u, box.style);
-    EXPECT_EQ(nullptr, box.owner);
+    EXPECT_EQ(inOwner, box.owner);
     EXPECT_TRUE(inRun.user.dialogs().empty());
     EXPECT_TRUE(inRun.host.exports().empty());
 }
@@ -82,6 +83,7 @@ TEST_F(ClickCases, GdiplusThatDoesNotStartIsToldOnceBeforeAnyPage)
     EXPECT_EQ(L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.",
               run.user.messages()[0].text);
     EXPECT_EQ(L"DjVu Related Error", run.user.messages()[0].caption);
+    EXPECT_EQ(run.host.mainWindow(), run.user.messages()[0].owner);
     EXPECT_TRUE(run.user.dialogs().empty());
     EXPECT_TRUE(run.host.exports().empty());
 }

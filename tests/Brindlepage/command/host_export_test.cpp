@@ -214,7 +214,8 @@ TEST_P(HostExport, TellsAFolderThatCannotTakeTheFileBeforeAnyPage)
         ASSERT_EQ(1u, run.user.messages().size());
         const FakeOffice::MessageSeen& box = run.user.messages()[0];
         EXPECT_EQ(L"DjVu Related Error", box.caption);
-        EXPECT_EQ(UINT(MB_ICONHAND), box.style);
+        EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
+        EXPECT_EQ(run.host.mainWindow(), box.owner);
         const std::wstring folderOf = widen(c.file.substr(0, c.file.rfind('\\')));
         EXPECT_EQ(L"The DjVu file \"" + widen(c.file) + L"\" cannot be saved: the folder \"" + folderOf + L"\" " +
                       c.because,
@@ -288,8 +289,9 @@ TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
         ASSERT_EQ(1u, run.user.messages().size());
         const FakeOffice::MessageSeen& box = run.user.messages()[0];
         EXPECT_EQ(L"DjVu Related Error", box.caption);
-        EXPECT_EQ(UINT(MB_ICONHAND), box.style);
-        EXPECT_EQ(nullptr, box.owner);
+        // Owned by the host's window, which it keeps disabled while it is up.
+        EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
+        EXPECT_EQ(run.host.mainWindow(), box.owner);
         // What failed for which file in words first, the library's message behind.
         EXPECT_EQ(L"The DjVu file \"" + widen(file) + L"\" could not be saved.",
                   box.text.substr(0, box.text.find(L'\n')));
@@ -333,11 +335,46 @@ TEST_P(HostExport, KeepsTheOldFileWhenAPageCannotBeMade)
         ASSERT_EQ(1u, run.user.messages().size());
         const FakeOffice::MessageSeen& told = run.user.messages()[0];
         EXPECT_EQ(L"DjVu Related Error", told.caption);
+        EXPECT_EQ(run.host.mainWindow(), told.owner);
         EXPECT_EQ(L"Page 2 could not be made into DjVu, so the DjVu file \"" + widen(file) +
                       L"\" is not saved; a file already there is kept.",
                   told.text.substr(0, told.text.find(L'\n')));
         EXPECT_NE(std::wstring::npos, told.text.find(L"Error 20: ")) << narrow(told.text);
     }
+}
+
+// A second press of the button while the export runs (here while the host draws the first page; a real
+// host lets one through while a box is up, or in its own message loop) is refused in words, and the first
+// export goes on to write its file.
+TEST_P(HostExport, RefusesASecondClickWhileTheExportRuns)
+{
+    const std::string file = path("first.djvu");
+    HostRun run(settings(2), widen(file));
+    std::vector<HRESULT> nested;
+    bool pressedAgain = false;
+    run.host.onPage = [&](size_t inPage, size_t, const std::wstring&, HRESULT) {
+        if (inPage == 1 && !pressedAgain) {
+            pressedAgain = true;
+            nested.push_back(run.press());
+        }
+    };
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_EQ(std::vector<HRESULT>{S_OK}, nested);
+    EXPECT_EQ(1u, run.user.dialogs().size());
+    ASSERT_EQ(1u, run.host.exports().size());
+    EXPECT_EQ(S_OK, run.host.exports()[0].finish.value_or(E_UNEXPECTED));
+    ASSERT_EQ(1u, run.user.messages().size());
+    const FakeOffice::MessageSeen& box = run.user.messages()[0];
+    EXPECT_EQ(L"A DjVu export is already running. Wait until it has finished, then try again.", box.text);
+    EXPECT_EQ(L"DjVu Related Error", box.caption);
+    // Without a known owner the box disables every window of the thread.
+    EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
+    expectReadableDocument(file, 2, {"Archiving the yearly reports", "Figures of the year"});
+    // And the button works again once the export is over.
+    run.host.onPage = nullptr;
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_EQ(2u, run.host.exports().size());
+    EXPECT_EQ(1u, run.user.messages().size());
 }
 
 // The host refuses the export before any page: the user is told what the host said, or its error code where
@@ -365,6 +402,7 @@ TEST_P(HostExport, TellsTheHostsRefusal)
         EXPECT_TRUE(run.host.exports()[0].pages.empty());
         ASSERT_EQ(1u, run.user.messages().size());
         EXPECT_EQ(L"DjVu Related Error", run.user.messages()[0].caption);
+        EXPECT_EQ(run.host.mainWindow(), run.user.messages()[0].owner);
         EXPECT_EQ(widen(GetParam().name) + L" could not export the document to \"" + widen(file) + L"\"" + c.told,
                   run.user.messages()[0].text);
         EXPECT_FALSE(exists(file));

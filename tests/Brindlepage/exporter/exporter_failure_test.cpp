@@ -20,9 +20,12 @@ TEST_F(ExporterFailure, AFailedPageKeepsTheDocumentFromReplacingTheFile)
     Metafile bad = drawPage(5600, 10, [](HDC dc) { drawText(dc, 10, 20, L"Oversized", 10); });
     const std::vector<unsigned char> old = {'o', 'l', 'd'};
     MvxTest::writeFile(path("pages.djvu"), old);
+    // The host's main window, as the click handler finds it; the box keeps it disabled while it is up.
+    const HWND hostWindow = reinterpret_cast<HWND>(UINT_PTR(0x4F460123));
     {
         CDjVuExporter exporter;
         exporter.outputPath = path("pages.djvu").c_str();
+        exporter.SetOwnerWindow(hostWindow);
         EXPECT_EQ(S_OK, exporter.AddEmfPage(first.get()));
         EXPECT_EQ(E_FAIL, exporter.AddEmfPage(bad.get()));
         const std::string message = errorBoxText(recorder);
@@ -37,7 +40,8 @@ TEST_F(ExporterFailure, AFailedPageKeepsTheDocumentFromReplacingTheFile)
         EXPECT_EQ(E_FAIL, exporter.FinishDocument());
     }
     // One box for the export: the later pages and the finish add none.
-    EXPECT_EQ(1u, recorder.boxes.size());
+    ASSERT_EQ(1u, recorder.boxes.size());
+    EXPECT_EQ(hostWindow, recorder.boxes[0].owner);
     EXPECT_EQ(old, MvxTest::readFile(path("pages.djvu")));
     EXPECT_EQ(1u, listFolder(folder).size());
 }
