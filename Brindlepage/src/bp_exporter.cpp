@@ -14,6 +14,11 @@
 #include "mvx_exception.h"
 #include "mvx_path.h"
 
+#include <dispex.h>
+#include <inspectable.h>
+#include <ocidl.h>
+#include <servprov.h>
+
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -67,6 +72,22 @@ std::wstring quoted(const String& inPath)
     return L"\"" + std::wstring(inPath.wc_str()) + L"\"";
 }
 
+// Interfaces of the system that COM, OLE automation and a host's own plumbing ask objects for, none of which
+// the exporter implements: a caller handed the exporter for one of them would call into the exporter's own
+// slots (taking a garbage output name, or crashing inside the host).
+const IID* const kSystemInterfacesNotImplemented[] = {
+    // Marshalling and the COM run-time.
+    &IID_IMarshal, &IID_IMarshal2, &IID_IStdMarshalInfo, &IID_IExternalConnection, &IID_INoMarshal,
+    &IID_IAgileObject, &IID_ICallFactory, &IID_IRpcOptions, &IID_IClientSecurity, &IID_IMultiQI,
+    &IID_IClassFactory, &__uuidof(IInspectable),
+    // Automation and type information.
+    &IID_IDispatch, &__uuidof(IDispatchEx), &IID_ISupportErrorInfo, &IID_IProvideClassInfo,
+    &IID_IProvideClassInfo2, &IID_IProvideMultipleClassInfo, &IID_IConnectionPointContainer,
+    // Services, sites, persistence and OLE embedding.
+    &IID_IServiceProvider, &IID_IObjectWithSite, &IID_IPersist, &IID_IPersistStream, &IID_IPersistStreamInit,
+    &IID_IPersistStorage, &IID_IPersistPropertyBag, &IID_IOleObject, &IID_IOleWindow, &IID_IRunnableObject,
+};
+
 uint32_t payloadSize(Chunk& inChunk)
 {
     AutoPtr<Data> data = inChunk.getData();
@@ -101,12 +122,20 @@ CDjVuExporter::~CDjVuExporter()
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
 }
 
-// The host queries for its own exporter interface, whose identifier is not published: every identifier is
-// answered with the exporter itself. The object lives on the click handler's stack, so it counts nothing.
-HRESULT CDjVuExporter::QueryInterface(REFIID, void** outObject)
+// The host queries for its own exporter interface, whose identifier is not published: IUnknown and every
+// identifier not known to be another interface are answered with the exporter itself; the system's own
+// interfaces, which it does not have, are refused. The object lives on the click handler's stack, so it
+// counts nothing.
+HRESULT CDjVuExporter::QueryInterface(REFIID inIid, void** outObject)
 {
     if (!outObject)
         return E_POINTER;
+    for (const IID* refused : kSystemInterfacesNotImplemented) {
+        if (inIid == *refused) {
+            *outObject = nullptr;
+            return E_NOINTERFACE;
+        }
+    }
     *outObject = static_cast<IMsoDocExporter*>(this);
     return S_OK;
 }

@@ -4,6 +4,11 @@
 
 #include "bp_useroutput.h"
 
+#include <dispex.h>
+#include <inspectable.h>
+#include <ocidl.h>
+#include <servprov.h>
+
 #include <functional>
 #include <utility>
 #include <vector>
@@ -12,14 +17,44 @@ using namespace ExporterTest;
 
 namespace {
 
-TEST(ExporterInterface, AnswersEveryInterfaceWithItselfWithoutCounting)
+// The host's exporter identifier is not published, so IUnknown and identifiers the exporter does not know
+// are answered with the exporter; the system's interfaces that it does not implement are refused, so that
+// no caller of one of them lands in the exporter's slots.
+TEST(ExporterInterface, AnswersUnknownIdentifiersAndRefusesTheSystemsInterfaces)
 {
     CDjVuExporter exporter;
     static const IID kUnknownHostIid = {0xA1B2C3D4, 0x1111, 0x2222, {3, 3, 4, 4, 5, 5, 6, 6}};
-    for (const IID* iid : {&IID_IUnknown, &IID_IMsoDocExporter, &IID_IDispatch, &kUnknownHostIid}) {
-        void* object = nullptr;
-        EXPECT_EQ(S_OK, exporter.QueryInterface(*iid, &object));
-        EXPECT_EQ(static_cast<IMsoDocExporter*>(&exporter), object);
+    const struct {
+        const char* name;
+        const IID* iid;
+        HRESULT result;
+    } cases[] = {
+        {"IUnknown", &IID_IUnknown, S_OK},
+        {"the add-in's exporter identifier", &IID_IMsoDocExporter, S_OK},
+        {"an identifier of the host's own", &kUnknownHostIid, S_OK},
+        {"IMarshal", &IID_IMarshal, E_NOINTERFACE},
+        {"IAgileObject", &IID_IAgileObject, E_NOINTERFACE},
+        {"INoMarshal", &IID_INoMarshal, E_NOINTERFACE},
+        {"IStdMarshalInfo", &IID_IStdMarshalInfo, E_NOINTERFACE},
+        {"IExternalConnection", &IID_IExternalConnection, E_NOINTERFACE},
+        {"IDispatch", &IID_IDispatch, E_NOINTERFACE},
+        {"IDispatchEx", &__uuidof(IDispatchEx), E_NOINTERFACE},
+        {"ISupportErrorInfo", &IID_ISupportErrorInfo, E_NOINTERFACE},
+        {"IServiceProvider", &IID_IServiceProvider, E_NOINTERFACE},
+        {"IConnectionPointContainer", &IID_IConnectionPointContainer, E_NOINTERFACE},
+        {"IProvideClassInfo", &IID_IProvideClassInfo, E_NOINTERFACE},
+        {"IProvideClassInfo2", &IID_IProvideClassInfo2, E_NOINTERFACE},
+        {"IPersist", &IID_IPersist, E_NOINTERFACE},
+        {"IPersistStream", &IID_IPersistStream, E_NOINTERFACE},
+        {"IObjectWithSite", &IID_IObjectWithSite, E_NOINTERFACE},
+        {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
+        {"IInspectable", &__uuidof(IInspectable), E_NOINTERFACE},
+    };
+    for (const auto& c : cases) {
+        void* object = reinterpret_cast<void*>(UINT_PTR(0xBAD0));
+        EXPECT_EQ(c.result, exporter.QueryInterface(*c.iid, &object)) << c.name;
+        EXPECT_EQ(c.result == S_OK ? static_cast<void*>(static_cast<IMsoDocExporter*>(&exporter)) : nullptr, object)
+            << c.name;
     }
     EXPECT_EQ(E_POINTER, exporter.QueryInterface(IID_IUnknown, nullptr));
     EXPECT_EQ(0u, exporter.AddRef());
