@@ -224,6 +224,49 @@ TEST_P(HostExport, TellsAFolderThatCannotTakeTheFileBeforeAnyPage)
     EXPECT_EQ(std::vector<std::string>{"a file"}, folderEntries(folder));
 }
 
+// Paths the system cannot take are told as too long, before any page: a file's path past 259 characters,
+// and a folder too deep for the working file the save writes there first. The deepest folder that takes it
+// gets the document.
+TEST_P(HostExport, TellsAPathThatIsTooLongBeforeAnyPage)
+{
+    const std::string deepest = path(std::string(245 - folder.size() - 1, 'd'));
+    const std::string tooDeep = path(std::string(246 - folder.size() - 1, 'e'));
+    ASSERT_TRUE(CreateDirectoryA(deepest.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(tooDeep.c_str(), nullptr));
+    const std::string longFile = deepest + "\\" + std::string(16, 'f') + ".djvu";
+    const std::string deepFile = tooDeep + "\\a.djvu";
+    const struct {
+        const char* name;
+        std::string file;
+        std::wstring told;
+    } cases[] = {
+        {"a file's path", longFile,
+         L"The DjVu file \"" + widen(longFile) + L"\" cannot be saved: its path is too long (267 characters, "
+         L"where Windows takes at most 259)."},
+        {"a folder's path", deepFile,
+         L"The DjVu file \"" + widen(deepFile) + L"\" cannot be saved: the folder \"" + widen(tooDeep) +
+             L"\" has too long a path (246 characters): the save writes a working file there first, which needs "
+             L"a folder path of at most 245."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostRun run(settings(1), widen(c.file));
+        EXPECT_EQ(S_OK, run.press());
+        EXPECT_TRUE(run.host.exports().empty());
+        ASSERT_EQ(1u, run.user.messages().size());
+        EXPECT_EQ(c.told, run.user.messages()[0].text);
+    }
+    EXPECT_TRUE(folderEntries(tooDeep).empty());
+
+    const std::string deepestFile = deepest + "\\a.djvu";
+    HostRun run(settings(1), widen(deepestFile));
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_TRUE(run.user.messages().empty());
+    ASSERT_EQ(1u, run.host.exports().size());
+    EXPECT_EQ(S_OK, run.host.exports()[0].finish.value_or(E_UNEXPECTED));
+    EXPECT_EQ(std::vector<std::string>{"a.djvu"}, folderEntries(deepest));
+}
+
 // The dialog asks before it hands back a file that is already there, whatever it was set up to do, and
 // the file it was allowed to replace is replaced.
 TEST_P(HostExport, ReplacesAFileOnlyAsTheDialogAsked)
