@@ -33,10 +33,13 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
                            const std::wstring& inTitle, const std::wstring& inTypeName, const std::wstring& inPattern)
 {
     const COMDLG_FILTERSPEC type = {inTypeName.c_str(), inPattern.c_str()};
-    // An existing file is replaced only when the user says so: the dialog asks, whatever its defaults.
+    // An existing file is replaced only when the user says so: the dialog asks, whatever its defaults. And
+    // only a place in the file system can be chosen: a pick elsewhere (a library, a device) has no path,
+    // and would end the click as if the user had cancelled.
+    const FILEOPENDIALOGOPTIONS needed = FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM;
     FILEOPENDIALOGOPTIONS options = 0;
-    if (SUCCEEDED(inDialog->GetOptions(&options)) && !(options & FOS_OVERWRITEPROMPT))
-        inDialog->SetOptions(options | FOS_OVERWRITEPROMPT);
+    if (SUCCEEDED(inDialog->GetOptions(&options)) && (options & needed) != needed)
+        inDialog->SetOptions(options | needed);
     inDialog->SetFileTypes(1, &type);
     inDialog->SetDefaultExtension(L"djvu");
     inDialog->SetTitle(inTitle.c_str());

@@ -141,6 +141,10 @@ TEST_P(HostExport, WritesEveryPageWithItsTextToTheFileTheUserChose)
     EXPECT_EQ(L"Save as DjVu file", dialog.title);
     EXPECT_EQ(L"DjVu Files|*.djvu;*.djv", dialog.fileTypes);
     EXPECT_EQ(L"djvu", dialog.defaultExtension);
+    // The dialog's own options kept, with the overwrite prompt and places in the file system only.
+    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR |
+                                    FOS_FORCEFILESYSTEM),
+              dialog.options);
     EXPECT_NE(nullptr, run.host.mainWindow());
     EXPECT_EQ(run.host.mainWindow(), dialog.owner);
     EXPECT_TRUE(run.user.messages().empty());
@@ -268,7 +272,8 @@ TEST_P(HostExport, TellsAPathThatIsTooLongBeforeAnyPage)
 }
 
 // The dialog asks before it hands back a file that is already there, whatever it was set up to do, and
-// the file it was allowed to replace is replaced.
+// the file it was allowed to replace is replaced. It lets the user choose only a place in the file system,
+// where a pick elsewhere would give no path and end the click as if cancelled.
 TEST_P(HostExport, ReplacesAFileOnlyAsTheDialogAsked)
 {
     const std::string file = path("replaced.djvu");
@@ -277,7 +282,8 @@ TEST_P(HostExport, ReplacesAFileOnlyAsTheDialogAsked)
     run.user.setDialogDefaults(FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST);
     EXPECT_EQ(S_OK, run.press());
     ASSERT_EQ(1u, run.user.dialogs().size());
-    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST),
+    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM | FOS_NOREADONLYRETURN |
+                                    FOS_PATHMUSTEXIST),
               run.user.dialogs()[0].options);
     EXPECT_TRUE(run.user.messages().empty());
     expectReadableDocument(file, 1, {"Archiving the yearly reports"});
