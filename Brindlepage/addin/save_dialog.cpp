@@ -57,7 +57,8 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
 }
 
 // The classic dialog: one filter ("DjVu Files (*.djvu;*.djv)" selecting "*.djvu;*.djv"), no default
-// extension, so that a name typed without one is taken as typed.
+// extension, so that a name typed without one is taken as typed. It would make the chosen folder the
+// process's current one: the host's current folder is the host's, and stays.
 std::wstring askClassic(HWND inOwner, std::wstring inDefaultName, const std::wstring& inTitle,
                         const std::wstring& inTypeName, const std::wstring& inPattern)
 {
@@ -78,7 +79,7 @@ std::wstring askClassic(HWND inOwner, std::wstring inDefaultName, const std::wst
     dialog.lpstrFile = file;
     dialog.nMaxFile = DWORD(kClassicFileBuffer);
     dialog.lpstrTitle = inTitle.c_str();
-    dialog.Flags = OFN_OVERWRITEPROMPT;
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameW(&dialog))
         return std::wstring();
     file[kClassicFileBuffer - 1] = L'\0';

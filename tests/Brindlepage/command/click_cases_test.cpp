@@ -200,13 +200,18 @@ TEST_F(ClickCases, TheDialogIsOwnedByPowerPointsMainWindowInEveryVersion)
     }
 }
 
-// Without the system's save dialog class the classic dialog asks: one filter, the title, overwrite prompt
-// only, no default extension, so that a name typed without one is used as typed.
+// Without the system's save dialog class the classic dialog asks: one filter, the title, overwrite prompt,
+// no default extension, so that a name typed without one is used as typed, and the host's current folder
+// left where it was.
 TEST_F(ClickCases, TheClassicDialogStandsInWhereTheSystemHasNoSaveDialog)
 {
     const std::string typed = path("typed without extension");
     HostRun run(hostWith(HostKind::powerPoint, L"Microsoft PowerPoint - [Report.pptx]"), widen(typed), false);
+    wchar_t before[MAX_PATH] = {}, after[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
     EXPECT_EQ(S_OK, run.press());
+    GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_EQ(std::wstring(before), std::wstring(after));
     ASSERT_EQ(1u, run.user.dialogs().size());
     const FakeOffice::SaveDialogSeen& dialog = run.user.dialogs()[0];
     EXPECT_TRUE(dialog.classic);
@@ -215,7 +220,7 @@ TEST_F(ClickCases, TheClassicDialogStandsInWhereTheSystemHasNoSaveDialog)
     EXPECT_EQ(L"Save as DjVu file", dialog.title);
     EXPECT_EQ(L"Report.djvu", dialog.fileName);
     EXPECT_EQ(260u, dialog.maxFile);
-    EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT), dialog.flags);
+    EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR), dialog.flags);
     EXPECT_FALSE(dialog.hasDefaultExtension);
     EXPECT_FALSE(dialog.hasInitialFolder);
     EXPECT_EQ(run.host.mainWindow(), dialog.owner);
