@@ -188,8 +188,9 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
     // The first failure of an export has the one box: what failed and what becomes of the file.
     const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage); }, [&] {
         const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu, so the DjVu ";
-        return outputPath.isEmpty() ? page + L"document is not saved."
-                                    : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
+        return outputPath.isEmpty()
+                   ? page + L"document is not saved."
+                   : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
     }, m_failureTold);
     if (FAILED(result)) {
         m_firstFailedPage = m_lastFailedPage = number;
@@ -326,12 +327,13 @@ void CDjVuExporter::TellUntoldFailure() noexcept
     if (!m_firstFailedPage || m_failureTold)
         return;
     m_failureTold = true;
+    const bool onePage = m_lastFailedPage == m_firstFailedPage;
     const wchar_t* const cause = !m_firstFailureOutOfMemory ? L""
-                                 : m_lastFailedPage == m_firstFailedPage ? L" (there was not enough memory)"
-                                                                         : L" (there was not enough memory for the first)";
+                                 : onePage                  ? L" (there was not enough memory)"
+                                                            : L" (there was not enough memory for the first)";
     const wchar_t* const outcome = L", so the DjVu file was not saved; a file already there is kept.";
     wchar_t text[256];
-    if (m_lastFailedPage == m_firstFailedPage)
+    if (onePage)
         std::swprintf(text, sizeof text / sizeof text[0], L"Page %u could not be made into DjVu%ls%ls",
                       unsigned(m_firstFailedPage), cause, outcome);
     else

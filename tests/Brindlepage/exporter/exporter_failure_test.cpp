@@ -1,6 +1,6 @@
 // Pages that cannot be made: the failure is shown once and answered with E_FAIL, the pages after it are
-// refused without being drawn or shown, and the finish writes nothing: a file already at the path keeps its bytes. Damaged
-// page metafiles end the same way or are drawn as far as they go, never in a crash or a hang.
+// refused without being drawn or shown, and the finish writes nothing: a file already at the path keeps its
+// bytes. Damaged page metafiles end the same way or are drawn as far as they go, never in a crash or a hang.
 #include "exporter_test_support.h"
 
 #include <algorithm>
