@@ -42,33 +42,51 @@ private:
     LCID saved;
 };
 
+HRESULT unregisterTypeLibrary(ITypeLib* inLibrary)
+{
+    TLIBATTR* attr = nullptr;
+    HRESULT hr = inLibrary->GetLibAttr(&attr);
+    if (SUCCEEDED(hr)) {
+        hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+        inLibrary->ReleaseTLibAttr(attr);
+    }
+    return hr;
+}
+
 HRESULT registerServer(bool inRegister)
 {
     const std::wstring path = CAddInModule::modulePath(moduleInstance);
     if (path.empty())
         return HRESULT_FROM_WIN32(GetLastError());
     Registrar registrar(moduleInstance, path);
+    // A registration that fails half-way takes back the scripts already run (each takes back its own part):
+    // a server registered in part is found by its hosts and then fails in them.
+    size_t scriptsRun = 0;
+    const auto fail = [&](HRESULT inResult) {
+        if (inRegister)
+            while (scriptsRun > 0)
+                registrar.runScript(objectMap[--scriptsRun].registryScript, false);
+        return inResult;
+    };
     for (const ObjectEntry& entry : objectMap) {
         const HRESULT hr = registrar.runScript(entry.registryScript, inRegister);
         if (FAILED(hr))
-            return hr;
+            return fail(hr);
+        ++scriptsRun;
     }
     ITypeLib* library = nullptr;
     HRESULT hr = loadTypeLibrary(path, &library);
     if (FAILED(hr))
-        return hr;
+        return fail(hr);
     if (inRegister) {
         hr = RegisterTypeLib(library, const_cast<OLECHAR*>(path.c_str()), nullptr);
+        if (FAILED(hr))
+            unregisterTypeLibrary(library);
     } else {
-        TLIBATTR* attr = nullptr;
-        hr = library->GetLibAttr(&attr);
-        if (SUCCEEDED(hr)) {
-            hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
-            library->ReleaseTLibAttr(attr);
-        }
+        hr = unregisterTypeLibrary(library);
     }
     library->Release();
-    return hr;
+    return FAILED(hr) ? fail(hr) : hr;
 }
 
 } // namespace

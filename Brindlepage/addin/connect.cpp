@@ -113,9 +113,15 @@ HRESULT CConnect::OnConnection(IDispatch* inApplication, int32_t, IDispatch* inA
     });
 }
 
+// Everything the host handed over goes back, the ribbon too: a host that keeps the add-in object after the
+// disconnection must not keep its ribbon alive through it.
 HRESULT CConnect::OnDisconnection(int32_t, SAFEARRAY**)
 {
     releaseHostObjects();
+    if (ribbonUI) {
+        ribbonUI->Release();
+        ribbonUI = nullptr;
+    }
     return S_OK;
 }
 

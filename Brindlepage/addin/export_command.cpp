@@ -10,6 +10,7 @@
 #include "mvx_exception.h"
 #include "mvx_string.h"
 
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -48,11 +49,24 @@ HWND findMainWindow(const HostEntry& inHost)
     return nullptr;
 }
 
-void showUnsupported()
+// Owned by the host's main window where the host is known.
+void showUnsupported(HWND inOwner = nullptr)
 {
-    ShowMessageBox(nullptr, L"Cannot operate with this condition!", L"Unsupported Application!",
+    ShowMessageBox(inOwner, L"Cannot operate with this condition!", L"Unsupported Application!",
                    MB_ICONHAND | MB_SYSTEMMODAL);
 }
+
+// Set while a click runs. A host can let a second click through to the button while the first one's export
+// waits (on a box, or in the host's own message loop); that click is refused, never run inside the first.
+bool g_clickRunning = false;
+
+class ClickRunning {
+public:
+    ClickRunning() { g_clickRunning = true; }
+    ~ClickRunning() { g_clickRunning = false; }
+    ClickRunning(const ClickRunning&) = delete;
+    ClickRunning& operator=(const ClickRunning&) = delete;
+};
 
 VARIANT omitted()
 {
@@ -63,41 +77,55 @@ VARIANT omitted()
     return v;
 }
 
-// Calls the host's ExportAsFixedFormat on the document with the exporter in inExporterArg; the host's
-// answer is not looked at: the exporter reports its own failures.
-void exportDocument(HostIndex inHost, IDispatch* inDocument, CDjVuExporter& inExporter, const std::wstring& inPath,
-                    VARIANT& inExporterArg)
+// Calls the host's ExportAsFixedFormat on the document with the exporter in inExporterArg and gives back the
+// host's answer.
+HRESULT exportDocument(HostIndex inHost, IDispatch* inDocument, CDjVuExporter& inExporter,
+                       const std::wstring& inPath, VARIANT& inExporterArg)
 {
     switch (inHost) {
     case word: {
         OwnedBstr path(SysAllocString(inPath.c_str()));
         if (!path.get())
             throw std::bad_alloc();
-        officeSlot<WordExportAsFixedFormat>(inDocument, OfficeSlot::wordExportAsFixedFormat)(
+        return officeSlot<WordExportAsFixedFormat>(inDocument, OfficeSlot::wordExportAsFixedFormat)(
             inDocument, path.get(), wdExportFormatPDF, VARIANT_FALSE, 0, 0, 0, 0, 0, VARIANT_TRUE, VARIANT_FALSE,
             wdExportCreateWordBookmarks, VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE, &inExporterArg);
-        break;
     }
     case excel: {
         // Excel is not told the file name: the exporter has it before Excel calls.
         inExporter.outputPath = inPath.c_str();
-        officeSlot<ExcelExportAsFixedFormat>(inDocument, OfficeSlot::excelExportAsFixedFormat)(
+        return officeSlot<ExcelExportAsFixedFormat>(inDocument, OfficeSlot::excelExportAsFixedFormat)(
             inDocument, xlTypePDF, omitted(), omitted(), omitted(), omitted(), omitted(), omitted(), omitted(),
             inExporterArg);
-        break;
     }
     case powerPoint: {
         OwnedBstr path(SysAllocString(inPath.c_str()));
         OwnedBstr slideShowName(SysAllocString(L""));
         if (!path.get() || !slideShowName.get())
             throw std::bad_alloc();
-        officeSlot<PowerPointExportAsFixedFormat>(inDocument, OfficeSlot::powerPointExportAsFixedFormat)(
+        return officeSlot<PowerPointExportAsFixedFormat>(inDocument, OfficeSlot::powerPointExportAsFixedFormat)(
             inDocument, path.get(), ppFixedFormatTypePDF, ppFixedFormatIntentPrint, msoFalse,
             ppPrintHandoutHorizontalFirst, ppPrintOutputSlides, msoTrue, nullptr, ppPrintAll, slideShowName.get(),
             VARIANT_TRUE, VARIANT_FALSE, VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE, inExporterArg);
-        break;
     }
     }
+    return E_UNEXPECTED;
+}
+
+// What the host said when it refused to export: its own description of the error where it gave one (the
+// thread's error object, cleared before the call so that an older one is not taken for it), else the code.
+std::wstring hostRefusal(const HostEntry& inHost, const std::wstring& inPath, HRESULT inResult)
+{
+    const std::wstring what =
+        std::wstring(inHost.captionWord) + L" could not export the document to \"" + inPath + L"\"";
+    OwnedInterface<IErrorInfo> error;
+    OwnedBstr description;
+    if (GetErrorInfo(0, error.out()) == S_OK && error.get() &&
+        SUCCEEDED(error.get()->GetDescription(description.out())) && SysStringLen(description.get()) > 0)
+        return what + L": " + std::wstring(description.get(), SysStringLen(description.get()));
+    wchar_t code[16];
+    std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lX", static_cast<unsigned long>(inResult));
+    return what + L" (error " + code + L").";
 }
 
 // One click. Objects live in the order the click needs them and go in the reverse order: the host's
@@ -127,20 +155,23 @@ void runExportCommand(IDispatch* inApplication)
         host = HostIndex(host + 1);
     }
     const HostEntry& entry = hosts[host];
+    // Every box and dialog from here on is owned by the host's main window.
+    const HWND owner = findMainWindow(entry);
+    exporter.SetOwnerWindow(owner);
 
     // A caption that names a host whose object model does not answer: the click stops before calling
     // further into the host, and says so.
     OwnedInterface<IDispatch> application;
     if (FAILED(inApplication->QueryInterface(*entry.applicationIid, reinterpret_cast<void**>(application.out()))) ||
         !application.get()) {
-        showUnsupported();
+        showUnsupported(owner);
         return;
     }
     OwnedInterface<IDispatch> document;
     if (FAILED(officeSlot<OfficeGetObject>(application.get(), entry.activeDocumentSlot)(application.get(),
                                                                                       document.out())) ||
         !document.get()) {
-        showUnsupported();
+        showUnsupported(owner);
         return;
     }
     // A name the host cannot give counts as no name at all.
@@ -149,13 +180,18 @@ void runExportCommand(IDispatch* inApplication)
         SysFreeString(*name.out());
         *name.out() = nullptr;
     }
-    const std::wstring path = CConnect::AskSaveFileName(findMainWindow(entry), name.get());
+    // Without GDI+ no page can be drawn: told now, once, rather than for every page the host would draw.
+    if (!exporter.CanDrawPages()) {
+        ShowErrorText(owner, L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.");
+        return;
+    }
+    const std::wstring path = CConnect::AskSaveFileName(owner, name.get());
     if (path.empty())
         return;
     // Told now, in words, rather than after every page has been drawn and encoded.
     const std::wstring problem = OutputFolderProblem(path);
     if (!problem.empty()) {
-        ShowMessageBox(nullptr, problem.c_str(), L"DjVu Related Error", MB_ICONHAND);
+        ShowErrorText(owner, problem.c_str());
         return;
     }
 
@@ -163,7 +199,14 @@ void runExportCommand(IDispatch* inApplication)
     OwnedVariant exporterArg;
     exporterArg.get().vt = VT_UNKNOWN;
     exporterArg.get().punkVal = &exporter;
-    exportDocument(host, document.get(), exporter, path, exporterArg.get());
+    SetErrorInfo(0, nullptr);
+    const HRESULT result = exportDocument(host, document.get(), exporter, path, exporterArg.get());
+    // A host may stop at a page that failed without asking for the finish, which would have said so.
+    exporter.TellUntoldFailure();
+    // The host refused before a page came (nothing to print, restricted permission, a path it rejects):
+    // without this the click did nothing the user could see.
+    if (FAILED(result) && !exporter.HasToldFailure())
+        ShowErrorText(owner, hostRefusal(entry, path, result).c_str());
 }
 
 } // namespace
@@ -172,11 +215,16 @@ void runExportCommand(IDispatch* inApplication)
 HRESULT CConnect::ConvButtonClicked(IDispatch*)
 {
     comBarrier([&] {
+        if (g_clickRunning) {
+            ShowErrorText(nullptr, L"A DjVu export is already running. Wait until it has finished, then try again.");
+            return S_OK;
+        }
+        const ClickRunning running;
         try {
             runExportCommand(application);
         } catch (const Morvenix::Exception& e) {
             // The exporter could not start (its encoder or document could not be made).
-            ShowErrorBox(L"The DjVu export could not start.", e);
+            ShowErrorBox(nullptr, L"The DjVu export could not start.", e);
         }
         return S_OK;
     });

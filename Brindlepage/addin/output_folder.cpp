@@ -3,6 +3,8 @@
 #include "mvx_path.h"
 #include "mvx_string.h"
 
+#include <windows.h>
+
 using Morvenix::String;
 namespace Path = Morvenix::Path;
 
@@ -10,6 +12,14 @@ std::wstring OutputFolderProblem(const std::wstring& inPath)
 {
     // The full path as the exporter resolves it: a bare name ("Untitled") lands in the current folder.
     const String file = Path::canonicalize(String(inPath.c_str()));
+    if (file.isEmpty()) {
+        // The size the system asks for to hold the full path, its NUL included.
+        const DWORD full = GetFullPathNameW(inPath.c_str(), 0, nullptr, nullptr);
+        if (full > MAX_PATH)
+            return L"The DjVu file \"" + inPath + L"\" cannot be saved: its path is too long (" +
+                   std::to_wstring(full - 1) + L" characters, where Windows takes at most " +
+                   std::to_wstring(MAX_PATH - 1) + L").";
+    }
     const String folder = Path::canonicalize(Path::getParent(file));
     if (file.isEmpty() || folder.isEmpty() || Path::getFileName(file).isEmpty())
         return L"The DjVu file \"" + inPath + L"\" cannot be saved: that is not the name of a file.";
@@ -17,8 +27,15 @@ std::wstring OutputFolderProblem(const std::wstring& inPath)
                               std::wstring(folder.wc_str()) + L"\" ";
     if (!Path::isDirectory(folder))
         return what + (Path::exists(folder) ? L"is a file, not a folder." : L"does not exist.");
-    // The document is written into a working file beside the target first: making one now tells whether
-    // the folder takes new files (permissions, read-only media, shares), and it goes again at once.
+    // The document is written into a working file beside the target first, whose name needs room in the
+    // path: a folder deeper than that is told as such, not as one that takes no files.
+    const std::wstring parent = Path::getParent(file).wc_str();
+    if (parent.size() > Path::maxWorkFileDirectory)
+        return what + L"has too long a path (" + std::to_wstring(parent.size() - 1) +
+               L" characters): the save writes a working file there first, which needs a folder path of at most " +
+               std::to_wstring(Path::maxWorkFileDirectory - 1) + L".";
+    // Making a working file now tells whether the folder takes new files (permissions, read-only media,
+    // shares), and it goes again at once.
     const String probe = Path::makeWorkFileName(file);
     if (probe.isEmpty())
         return what + L"cannot be written to.";

@@ -229,41 +229,41 @@ LONG registerKeys(HKEY inParent, const std::vector<Key>& inKeys)
     return ERROR_SUCCESS;
 }
 
+// Goes on past a key it cannot remove, so that as much as possible goes (what is left of a registration
+// that failed half-way included), and answers the first failure.
 LONG unregisterKeys(HKEY inParent, const std::vector<Key>& inKeys)
 {
+    LONG result = ERROR_SUCCESS;
+    const auto note = [&](LONG inResult) {
+        if (result == ERROR_SUCCESS && inResult != ERROR_SUCCESS && inResult != ERROR_FILE_NOT_FOUND)
+            result = inResult;
+    };
     for (const Key& key : inKeys) {
         if (key.removal == Key::Removal::whole) {
-            const LONG rc = RegDeleteTreeW(inParent, key.name.c_str());
-            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-                return rc;
+            note(RegDeleteTreeW(inParent, key.name.c_str()));
             continue;
         }
         OwnedKey k;
-        LONG rc = RegOpenKeyExW(inParent, key.name.c_str(), 0, KEY_READ | KEY_WRITE, k.out());
-        if (rc == ERROR_FILE_NOT_FOUND)
+        const LONG opened = RegOpenKeyExW(inParent, key.name.c_str(), 0, KEY_READ | KEY_WRITE, k.out());
+        note(opened);
+        if (opened != ERROR_SUCCESS)
             continue;
-        if (rc == ERROR_SUCCESS)
-            rc = unregisterKeys(k.get(), key.subkeys);
-        if (rc != ERROR_SUCCESS)
-            return rc;
+        note(unregisterKeys(k.get(), key.subkeys));
         if (key.removal == Key::Removal::never)
             continue;
         for (const Value& v : key.values)
             RegDeleteValueW(k.get(), v.name.c_str());
         DWORD subkeys = 0;
-        rc = RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, nullptr, nullptr);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        if (subkeys == 0) {
+        const LONG counted = RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr, nullptr);
+        note(counted);
+        if (counted == ERROR_SUCCESS && subkeys == 0) {
             RegCloseKey(k.get());
             k.get() = nullptr;
-            rc = RegDeleteKeyW(inParent, key.name.c_str());
-            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-                return rc;
+            note(RegDeleteKeyW(inParent, key.name.c_str()));
         }
     }
-    return ERROR_SUCCESS;
+    return result;
 }
 
 // A replacement lands inside a quoted text, where its own quotes must be doubled.
@@ -324,10 +324,16 @@ HRESULT Registrar::runText(const std::wstring& inScript, bool inRegister) const
     std::vector<Root> roots;
     if (!tokenize(script, tokens) || !Parser(tokens).parse(roots))
         return kSyntaxError;
-    for (const Root& root : roots) {
-        const LONG rc = inRegister ? registerKeys(root.handle, root.keys) : unregisterKeys(root.handle, root.keys);
-        if (rc != ERROR_SUCCESS)
+    for (size_t i = 0; i < roots.size(); ++i) {
+        const LONG rc =
+            inRegister ? registerKeys(roots[i].handle, roots[i].keys) : unregisterKeys(roots[i].handle, roots[i].keys);
+        if (rc != ERROR_SUCCESS) {
+            // A registration that fails half-way takes back what it wrote, the failed part's keys included.
+            if (inRegister)
+                for (size_t j = i + 1; j-- > 0;)
+                    unregisterKeys(roots[j].handle, roots[j].keys);
             return HRESULT_FROM_WIN32(rc);
+        }
     }
     return S_OK;
 }

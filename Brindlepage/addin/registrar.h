@@ -5,7 +5,8 @@
 // "[NoRemove|ForceRemove] NAME [= s 'default text'] [{ body }]". Tokens are separated by white space;
 // quoted texts double a quote to hold one. "%MODULE%" stands for the DLL's path, "%APPID%" for the empty
 // text and "%%" for "%". Unregistering deletes ForceRemove keys whole, never deletes NoRemove keys, and
-// deletes any other key once it has no subkeys left.
+// deletes any other key once it has no subkeys left. A registration that fails half-way is unregistered
+// again before the failure is returned.
 #pragma once
 
 #include <windows.h>

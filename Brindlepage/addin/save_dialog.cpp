@@ -33,10 +33,13 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
                            const std::wstring& inTitle, const std::wstring& inTypeName, const std::wstring& inPattern)
 {
     const COMDLG_FILTERSPEC type = {inTypeName.c_str(), inPattern.c_str()};
-    // An existing file is replaced only when the user says so: the dialog asks, whatever its defaults.
+    // An existing file is replaced only when the user says so: the dialog asks, whatever its defaults. And
+    // only a place in the file system can be chosen: a pick elsewhere (a library, a device) has no path,
+    // and would end the click as if the user had cancelled.
+    const FILEOPENDIALOGOPTIONS needed = FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM;
     FILEOPENDIALOGOPTIONS options = 0;
-    if (SUCCEEDED(inDialog->GetOptions(&options)) && !(options & FOS_OVERWRITEPROMPT))
-        inDialog->SetOptions(options | FOS_OVERWRITEPROMPT);
+    if (SUCCEEDED(inDialog->GetOptions(&options)) && (options & needed) != needed)
+        inDialog->SetOptions(options | needed);
     inDialog->SetFileTypes(1, &type);
     inDialog->SetDefaultExtension(L"djvu");
     inDialog->SetTitle(inTitle.c_str());
@@ -54,7 +57,8 @@ std::wstring askWithDialog(IFileSaveDialog* inDialog, HWND inOwner, const std::w
 }
 
 // The classic dialog: one filter ("DjVu Files (*.djvu;*.djv)" selecting "*.djvu;*.djv"), no default
-// extension, so that a name typed without one is taken as typed.
+// extension, so that a name typed without one is taken as typed. It would make the chosen folder the
+// process's current one: the host's current folder is the host's, and stays.
 std::wstring askClassic(HWND inOwner, std::wstring inDefaultName, const std::wstring& inTitle,
                         const std::wstring& inTypeName, const std::wstring& inPattern)
 {
@@ -75,7 +79,7 @@ std::wstring askClassic(HWND inOwner, std::wstring inDefaultName, const std::wst
     dialog.lpstrFile = file;
     dialog.nMaxFile = DWORD(kClassicFileBuffer);
     dialog.lpstrTitle = inTitle.c_str();
-    dialog.Flags = OFN_OVERWRITEPROMPT;
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameW(&dialog))
         return std::wstring();
     file[kClassicFileBuffer - 1] = L'\0';
@@ -93,7 +97,7 @@ std::wstring CConnect::AskSaveFileName(HWND inOwner, const wchar_t* inDocumentNa
             const std::wstring text = L"The document has no name, so the DjVu file would be \"" +
                                       std::wstring(Morvenix::Path::canonicalize("Untitled").wc_str()) +
                                       L"\", which is already there and is not replaced without asking.";
-            ShowMessageBox(nullptr, text.c_str(), L"DjVu Related Error", MB_ICONHAND);
+            ShowErrorText(inOwner, text.c_str());
             return std::wstring();
         }
         return L"Untitled";

@@ -14,6 +14,7 @@
 // Lives on the click handler's stack for one host export call and is not reference counted. GDI+ runs
 // from its construction to its destruction. No exception leaves an interface method: failures are shown
 // to the user ("DjVu Related Error") and answered with E_FAIL, allocation failures with E_OUTOFMEMORY.
+// A document with a page that could not be made is not saved at all: the finish writes nothing.
 class CDjVuExporter : public IMsoDocExporter {
 public:
     CDjVuExporter();
@@ -47,6 +48,19 @@ public:
     // one of them keeps what it has.
     static void KeepSmallerForeground(Morvenix::DjVu::Chunk& ioPage);
 
+    // One box tells an export's failure. When pages failed and no box has said so (memory ran out, or the
+    // box could not be shown), says which pages could not be made; nothing otherwise. FinishDocument calls
+    // it, and so does the click handler once the host's export returns, for a host that stops at a failed
+    // page without asking for the finish.
+    void TellUntoldFailure() noexcept;
+    // Whether a box has told the user of this export's failure.
+    bool HasToldFailure() const { return m_failureTold; }
+    // The window that owns the exporter's boxes: the host's main window, kept disabled while one is up.
+    void SetOwnerWindow(HWND inOwner) { m_owner = inOwner; }
+    // Whether GDI+, which draws every page, started: without it no page can be made, which a caller can tell
+    // the user before the host draws the first one.
+    bool CanDrawPages() const { return m_gdiplusStarted; }
+
 private:
     // The steps of a page and of the finish; each runs inside the barrier of its interface method.
     void AddPage(HENHMETAFILE inPage);
@@ -70,4 +84,12 @@ private:
     bool m_finished;
     // The pages the host has handed over, failed ones included: the number an error box gives a page.
     uint32_t m_pagesOffered;
+    // The pages that could not be made: the first that failed and the last refused after it (0: none).
+    // Once one failed the document is not saved, so every later page is refused without being drawn.
+    uint32_t m_firstFailedPage;
+    uint32_t m_lastFailedPage;
+    bool m_firstFailureOutOfMemory;
+    // A box has told the user of this export's failure; no further box is shown for it.
+    bool m_failureTold;
+    HWND m_owner;
 };

@@ -12,11 +12,15 @@ typedef void(WINAPI* DebugOutputFunction)(const wchar_t* inText);
 
 // MessageBoxW unless replaced.
 int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle);
-// The add-in's error box, captioned "DjVu Related Error": inWhat, a sentence that says what failed and
-// for which file, on the first line; behind it the failure's message (a library exception's whole message,
-// where it arose included) for whoever looks into it. Never throws: without memory for the text nothing
-// is shown.
-void ShowErrorBox(const wchar_t* inWhat, const std::exception& inError) noexcept;
+// The add-in's error box, captioned "DjVu Related Error", with inText as it stands. It is owned by inOwner,
+// the host's main window where it is known, and modal to the thread's windows in any case, so that while
+// it is up the host takes no second click on the button and closes no document under an export. Never
+// throws; false when no box could be shown.
+bool ShowErrorText(HWND inOwner, const wchar_t* inText) noexcept;
+// The same box for a failure: inWhat, a sentence that says what failed and for which file, on the first
+// line; behind it the failure's message (a library exception's whole message, where it arose included) for
+// whoever looks into it. Never throws: without memory for the text nothing is shown (false).
+bool ShowErrorBox(HWND inOwner, const wchar_t* inWhat, const std::exception& inError) noexcept;
 // Formats UTF-16 text (the library's engine: %s takes a wchar_t text, %f a double) and hands it to
 // OutputDebugStringW unless replaced. Never throws; text that cannot be formatted is dropped.
 void TraceDebugOutput(const wchar_t* inFormat, ...);

@@ -134,4 +134,6 @@ private:
     EXCEPINFO* exceptionInfo;
     int32_t varCount;
     int32_t funcCount;
+    // CoInitialize succeeded for this driver (S_OK or S_FALSE), so its destructor owes one CoUninitialize.
+    bool comInitialized;
 };

@@ -58,11 +58,8 @@ struct MSODOCEXOUTLINENODE {
 
 // The exporter the hosts call during ExportAsFixedFormat. The host only ever calls it through this table,
 // in this order; the slots named SlotNN are ones the add-in answers with S_OK, each taking the machine words
-// the host passes there. By the published method names and the words each slot takes (no published
-// declaration could be read), Slot04 and Slot05 are GetOutputOption and SetOutputOption, Slot11 is
-// HrGetPageBreaks, Slot14 and Slot15 HrBeginStructNode and HrEndStructNode, and Slot12, Slot16 and Slot17
-// EnableCancel, SetDocExporterSite and HrSetPageHeightForPagination in an order not known. The two
-// getters' out-parameters are given a "nothing" (0) before S_OK.
+// the host passes there. No declaration of them is published, so nothing tells a word that is a value or
+// an input pointer from one that is an out-parameter: they write nothing through any of them.
 struct IMsoDocExporter : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetOutputName(const wchar_t* inFileName) = 0;
     virtual HRESULT STDMETHODCALLTYPE Slot04(UINT_PTR, UINT_PTR) = 0;

@@ -14,7 +14,13 @@
 #include "mvx_exception.h"
 #include "mvx_path.h"
 
+#include <dispex.h>
+#include <inspectable.h>
+#include <ocidl.h>
+#include <servprov.h>
+
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -39,10 +45,11 @@ const wchar_t* metadataName(int32_t inType)
 // Runs a page or the finish. The host is not C++: nothing may leave here as an exception. The host does not
 // say why its export failed, so library and runtime failures (a page bitmap that cannot be made, a container
 // error) are shown here, once, headed by inWhat's sentence, and become E_FAIL; an allocation failure becomes
-// E_OUTOFMEMORY, without a box that would itself need memory.
+// E_OUTOFMEMORY, without a box that would itself need memory. outTold says whether a box was shown.
 template <class F, class W>
-HRESULT exportBarrier(F&& inBody, W&& inWhat) noexcept
+HRESULT exportBarrier(HWND inOwner, F&& inBody, W&& inWhat, bool& outTold) noexcept
 {
+    outTold = false;
     try {
         inBody();
         return S_OK;
@@ -50,7 +57,7 @@ HRESULT exportBarrier(F&& inBody, W&& inWhat) noexcept
         return E_OUTOFMEMORY;
     } catch (const std::exception& e) {
         try {
-            ShowErrorBox(inWhat().c_str(), e);
+            outTold = ShowErrorBox(inOwner, inWhat().c_str(), e);
         } catch (...) {
         }
         return E_FAIL;
@@ -65,23 +72,21 @@ std::wstring quoted(const String& inPath)
     return L"\"" + std::wstring(inPath.wc_str()) + L"\"";
 }
 
-// The table's empty slots are known by the words the host passes, not by a published declaration: an
-// out-parameter is given its "nothing" only where the word points into writable memory of this process,
-// so that a word that turns out to be a value (an option number, a flag, a count) is never taken for an
-// address.
-void setNothing(UINT_PTR inWord)
-{
-    if (!inWord || inWord % alignof(uint32_t))
-        return;
-    MEMORY_BASIC_INFORMATION region;
-    if (!VirtualQuery(reinterpret_cast<const void*>(inWord), &region, sizeof region) || region.State != MEM_COMMIT ||
-        (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) ||
-        !(region.Protect & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) ||
-        inWord + sizeof(uint32_t) > reinterpret_cast<UINT_PTR>(region.BaseAddress) + region.RegionSize)
-        return;
-    const uint32_t nothing = 0;
-    std::memcpy(reinterpret_cast<void*>(inWord), &nothing, sizeof nothing);
-}
+// Interfaces of the system that COM, OLE automation and a host's own plumbing ask objects for, none of which
+// the exporter implements: a caller handed the exporter for one of them would call into the exporter's own
+// slots (taking a garbage output name, or crashing inside the host).
+const IID* const kSystemInterfacesNotImplemented[] = {
+    // Marshalling and the COM run-time.
+    &IID_IMarshal, &IID_IMarshal2, &IID_IStdMarshalInfo, &IID_IExternalConnection, &IID_INoMarshal,
+    &IID_IAgileObject, &IID_ICallFactory, &IID_IRpcOptions, &IID_IClientSecurity, &IID_IMultiQI,
+    &IID_IClassFactory, &__uuidof(IInspectable),
+    // Automation and type information.
+    &IID_IDispatch, &__uuidof(IDispatchEx), &IID_ISupportErrorInfo, &IID_IProvideClassInfo,
+    &IID_IProvideClassInfo2, &IID_IProvideMultipleClassInfo, &IID_IConnectionPointContainer,
+    // Services, sites, persistence and OLE embedding.
+    &IID_IServiceProvider, &IID_IObjectWithSite, &IID_IPersist, &IID_IPersistStream, &IID_IPersistStreamInit,
+    &IID_IPersistStorage, &IID_IPersistPropertyBag, &IID_IOleObject, &IID_IOleWindow, &IID_IRunnableObject,
+};
 
 uint32_t payloadSize(Chunk& inChunk)
 {
@@ -93,7 +98,8 @@ uint32_t payloadSize(Chunk& inChunk)
 
 CDjVuExporter::CDjVuExporter()
     : m_gdiplusToken(0), m_gdiplusStarted(false), m_params(DjVuEncoder::emAuto, 12, 75, 3, 75),
-      m_lcid(0), m_finished(false), m_pagesOffered(0)
+      m_lcid(0), m_finished(false), m_pagesOffered(0), m_firstFailedPage(0), m_lastFailedPage(0),
+      m_firstFailureOutOfMemory(false), m_failureTold(false), m_owner(nullptr)
 {
     Gdiplus::GdiplusStartupInput input(nullptr, FALSE, FALSE);
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
@@ -116,12 +122,20 @@ CDjVuExporter::~CDjVuExporter()
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
 }
 
-// The host queries for its own exporter interface, whose identifier is not published: every identifier is
-// answered with the exporter itself. The object lives on the click handler's stack, so it counts nothing.
-HRESULT CDjVuExporter::QueryInterface(REFIID, void** outObject)
+// The host queries for its own exporter interface, whose identifier is not published: IUnknown and every
+// identifier not known to be another interface are answered with the exporter itself; the system's own
+// interfaces, which it does not have, are refused. The object lives on the click handler's stack, so it
+// counts nothing.
+HRESULT CDjVuExporter::QueryInterface(REFIID inIid, void** outObject)
 {
     if (!outObject)
         return E_POINTER;
+    for (const IID* refused : kSystemInterfacesNotImplemented) {
+        if (inIid == *refused) {
+            *outObject = nullptr;
+            return E_NOINTERFACE;
+        }
+    }
     *outObject = static_cast<IMsoDocExporter*>(this);
     return S_OK;
 }
@@ -149,10 +163,8 @@ HRESULT CDjVuExporter::SetOutputName(const wchar_t* inFileName)
     return S_OK;
 }
 
-// GetOutputOption (option, out value): no option is on; the value reads 0 (false, none).
-HRESULT CDjVuExporter::Slot04(UINT_PTR, UINT_PTR outValue)
+HRESULT CDjVuExporter::Slot04(UINT_PTR, UINT_PTR)
 {
-    setNothing(outValue);
     return S_OK;
 }
 
@@ -167,11 +179,24 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         return E_POINTER;
     if (m_finished)
         return E_FAIL;
-    ++m_pagesOffered;
-    return exportBarrier([&] { AddPage(inPage); }, [&] {
-        const std::wstring page = L"Page " + std::to_wstring(m_pagesOffered) + L" could not be made into DjVu";
-        return outputPath.isEmpty() ? page + L"." : page + L" for " + quoted(outputPath) + L".";
-    });
+    const uint32_t number = ++m_pagesOffered;
+    // A document with a page missing is not saved, so nothing more is drawn for it.
+    if (m_firstFailedPage) {
+        m_lastFailedPage = number;
+        return E_FAIL;
+    }
+    // The first failure of an export has the one box: what failed and what becomes of the file.
+    const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage); }, [&] {
+        const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu, so the DjVu ";
+        return outputPath.isEmpty()
+                   ? page + L"document is not saved."
+                   : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
+    }, m_failureTold);
+    if (FAILED(result)) {
+        m_firstFailedPage = m_lastFailedPage = number;
+        m_firstFailureOutOfMemory = result == E_OUTOFMEMORY;
+    }
+    return result;
 }
 
 void CDjVuExporter::AddPage(HENHMETAFILE inPage)
@@ -266,12 +291,8 @@ HRESULT CDjVuExporter::AddOutlineEntry(UINT_PTR, const MSODOCEXOUTLINENODE* inNo
     return S_OK;
 }
 
-// HrGetPageBreaks: the exporter breaks no page; every out word reads 0 (no breaks, an empty list).
-HRESULT CDjVuExporter::Slot11(UINT_PTR inFirst, UINT_PTR inSecond, UINT_PTR inThird)
+HRESULT CDjVuExporter::Slot11(UINT_PTR, UINT_PTR, UINT_PTR)
 {
-    setNothing(inFirst);
-    setNothing(inSecond);
-    setNothing(inThird);
     return S_OK;
 }
 
@@ -285,10 +306,40 @@ HRESULT CDjVuExporter::FinishDocument()
     if (m_finished)
         return E_FAIL;
     m_finished = true;
-    return exportBarrier([&] { WriteDocument(); }, [&] {
+    // The pages that were made are not the document: the file is not written, and an old one stays.
+    if (m_firstFailedPage) {
+        TellUntoldFailure();
+        return E_FAIL;
+    }
+    const HRESULT result = exportBarrier(m_owner, [&] { WriteDocument(); }, [&] {
         return outputPath.isEmpty() ? std::wstring(L"The DjVu document could not be saved.")
                                     : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
-    });
+    }, m_failureTold);
+    if (result == E_OUTOFMEMORY)
+        m_failureTold = ShowErrorText(m_owner, L"The DjVu file could not be saved: there was not enough memory. A "
+                                               L"file already there is kept.");
+    return result;
+}
+
+// Formatted on the stack and shown without the add-in allocating: memory may be what ran out.
+void CDjVuExporter::TellUntoldFailure() noexcept
+{
+    if (!m_firstFailedPage || m_failureTold)
+        return;
+    m_failureTold = true;
+    const bool onePage = m_lastFailedPage == m_firstFailedPage;
+    const wchar_t* const cause = !m_firstFailureOutOfMemory ? L""
+                                 : onePage                  ? L" (there was not enough memory)"
+                                                            : L" (there was not enough memory for the first)";
+    const wchar_t* const outcome = L", so the DjVu file was not saved; a file already there is kept.";
+    wchar_t text[256];
+    if (onePage)
+        std::swprintf(text, sizeof text / sizeof text[0], L"Page %u could not be made into DjVu%ls%ls",
+                      unsigned(m_firstFailedPage), cause, outcome);
+    else
+        std::swprintf(text, sizeof text / sizeof text[0], L"Pages %u to %u could not be made into DjVu%ls%ls",
+                      unsigned(m_firstFailedPage), unsigned(m_lastFailedPage), cause, outcome);
+    ShowErrorText(m_owner, text);
 }
 
 void CDjVuExporter::WriteDocument()
@@ -310,10 +361,12 @@ void CDjVuExporter::WriteDocument()
     for (uint32_t i = 0; i < pages.count(); ++i)
         KeepSmallerForeground(*pages[i]);
 
-    // The working copy replaces the target only at the commit: a failure before it leaves an existing file
-    // as it was, and the storage deletes what it made.
-    AutoPtr<Morvenix::DiskStorageWithRollback> storage =
-        Morvenix::DiskStorageWithRollback::create(path, Morvenix::DiskStorage::accessWrite, 0);
+    // The working copy replaces the target only at the commit: a failure before it, or a commit that cannot
+    // replace the target, leaves an existing file as it was, and the storage deletes what it made. The
+    // document is still open in the host and can be exported again, so a working copy that could not take
+    // the target's place is not left beside it.
+    AutoPtr<Morvenix::DiskStorageWithRollback> storage = Morvenix::DiskStorageWithRollback::create(
+        path, Morvenix::DiskStorage::accessWrite, 0, Morvenix::DiskStorageWithRollback::dropWorkingCopy);
     IFF::serialize(storage.get(), m_document.get(), nullptr, nullptr, IFF::smDefault, nullptr, nullptr);
     static_cast<Morvenix::StorageRollback&>(*storage).commit();
 }

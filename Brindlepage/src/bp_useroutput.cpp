@@ -20,14 +20,21 @@ int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption
     return g_messageBox(inOwner, inText, inCaption, inStyle);
 }
 
-void ShowErrorBox(const wchar_t* inWhat, const std::exception& inError) noexcept
+bool ShowErrorText(HWND inOwner, const wchar_t* inText) noexcept
+{
+    // MB_TASKMODAL: without an owner every window of the thread is disabled, with one it is the owner.
+    return ShowMessageBox(inOwner, inText, L"DjVu Related Error", MB_ICONHAND | MB_TASKMODAL) != 0;
+}
+
+bool ShowErrorBox(HWND inOwner, const wchar_t* inWhat, const std::exception& inError) noexcept
 {
     try {
         const Morvenix::Exception* library = dynamic_cast<const Morvenix::Exception*>(&inError);
         const Morvenix::String message = library ? library->getMessage() : Morvenix::String(inError.what());
         const std::wstring text = std::wstring(inWhat) + L"\n\nDetails: " + message.wc_str();
-        ShowMessageBox(nullptr, text.c_str(), L"DjVu Related Error", MB_ICONHAND);
+        return ShowErrorText(inOwner, text.c_str());
     } catch (...) {
+        return false;
     }
 }
 

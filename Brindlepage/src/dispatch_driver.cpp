@@ -180,9 +180,8 @@ DispatchMember::~DispatchMember()
 
 DispatchDriver::DispatchDriver()
     : dispatch(nullptr), connectionPoint(nullptr), adviseCookie(0), memberCount(0), lastResult(S_OK),
-      exceptionInfo(nullptr), varCount(0), funcCount(0)
+      exceptionInfo(nullptr), varCount(0), funcCount(0), comInitialized(SUCCEEDED(CoInitialize(nullptr)))
 {
-    CoInitialize(nullptr);
 }
 
 DispatchDriver::DispatchDriver(const DispatchDriver& inOther) : DispatchDriver()
@@ -206,7 +205,10 @@ DispatchDriver& DispatchDriver::operator=(const DispatchDriver& inOther)
 DispatchDriver::~DispatchDriver()
 {
     Reset();
-    CoUninitialize();
+    // A thread already in another apartment (RPC_E_CHANGED_MODE) was not initialised here, and must not be
+    // uninitialised under its owner.
+    if (comInitialized)
+        CoUninitialize();
 }
 
 void DispatchDriver::freeExceptionInfo()

@@ -10,7 +10,7 @@ const IID IID_ExcelApplication = {0x000208D5, 0x0000, 0x0000, {0xC0, 0x00, 0x00,
 const IID IID_PowerPointApplication = {0x91493442, 0x5A91, 0x11CF, {0x87, 0x00, 0x00, 0xAA, 0x00, 0x60, 0x26, 0x3B}};
 // A real Office host queries the exporter for its own identifier of this interface, which is not published
 // anywhere we can reach. This is the add-in's own value, fixed here once so that every part of the add-in
-// names the exporter interface the same way; the exporter answers every QueryInterface with itself, so
-// the host's unknown identifier is answered all the same.
+// names the exporter interface the same way; the exporter answers every identifier but those of the
+// system's interfaces it lacks with itself, so the host's unknown identifier is answered all the same.
 const IID IID_IMsoDocExporter = {0x88D98FB3, 0xDFF5, 0x4080, {0x8E, 0x93, 0x3D, 0x0B, 0x92, 0x73, 0x6C, 0x30}};
 }

@@ -14,12 +14,17 @@ public:
     // A disposition of 0 means the access's default: read 1 (open existing), write 4 (create always),
     // read-write 2 (open always).
     //
-    // commit throws when the file cannot be replaced; the storage then stays on the working copy, which
-    // is kept (visible, and named in the message) even when the storage is destroyed, and the target is
-    // left as it was. Once the file is replaced, commit succeeds even when the saved file cannot be opened
-    // again; the storage is then closed and every later use of it throws.
+    // commit throws when the file cannot be replaced; the storage then stays on the working copy and the
+    // target is left as it was. What becomes of that working copy is inFailedCommit's: keepWorkingCopy
+    // keeps it even when the storage is destroyed (visible, and named in the message); dropWorkingCopy,
+    // for a caller that can write its data again, deletes it with the storage like any uncommitted copy,
+    // unless the target has gone from its place, when it is the only copy left and is kept as above.
+    // Once the file is replaced, commit succeeds even when the saved file cannot be opened again; the
+    // storage is then closed and every later use of it throws.
+    enum FailedCommit { keepWorkingCopy, dropWorkingCopy };
     static AutoPtr<DiskStorageWithRollback> create(const String& inPath, uint32_t inAccess,
-                                                   uint32_t inDisposition);
+                                                   uint32_t inDisposition,
+                                                   FailedCommit inFailedCommit = keepWorkingCopy);
 };
 
 } // namespace Morvenix

@@ -53,8 +53,12 @@ bool isAbsolute(const String& inPath);
 String getCurrentDirectory();
 // With the trailing separator; empty on failure.
 String getTempDirectory();
+// The longest directory, its closing separator included, that a working file can be made in: the system's
+// path limit less the room the working file's name takes (UTF-16 units).
+constexpr uint32_t maxWorkFileDirectory = 246;
 // Creates a new empty file named "~wt..." with the hidden and temporary attributes beside the given path
-// (in the current directory for a bare name) and returns its path; empty on failure.
+// (in the current directory for a bare name) and returns its path; empty on failure (a directory longer
+// than maxWorkFileDirectory sets ERROR_FILENAME_EXCED_RANGE).
 String makeWorkFileName(const String& inPath);
 
 } // namespace Path

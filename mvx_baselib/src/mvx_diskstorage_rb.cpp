@@ -1,7 +1,8 @@
 // The disk storage with rollback. An existing target is only ever read until commit: every write goes to
 // a hidden working file beside it, which the commit moves into its place in one step. Whatever this
 // storage created and did not commit is deleted when it goes, except a working file whose commit failed:
-// that file holds the only copy of what was written, so it stays, visible, and the error names it.
+// that file holds the only copy of what was written, so it stays, visible, and the error names it, unless
+// the caller can write it again and the old target still stands.
 #define MVX_SOURCE "mvx_diskstorage_rb"
 
 #include "mvx_diskstorage_rb.h"
@@ -40,7 +41,9 @@ uint32_t defaultDisposition(uint32_t inAccess)
 
 class DiskStorageWithRollbackImpl : public DiskStorageWithRollback {
 public:
-    DiskStorageWithRollbackImpl(const String& inPath, uint32_t inAccess, uint32_t inDisposition) : m_mode(modeReadOnly)
+    DiskStorageWithRollbackImpl(const String& inPath, uint32_t inAccess, uint32_t inDisposition,
+                                FailedCommit inFailedCommit)
+        : m_mode(modeReadOnly), m_failedCommit(inFailedCommit)
     {
         if (inAccess < accessRead || inAccess > accessReadWrite)
             MVX_THROW(errInvalidParam, "errInvalidParam", kConstructor);
@@ -134,7 +137,7 @@ public:
         if (m_mode != modeReadOnly)
             MVX_THROW(4, "DiskStorageWithRollback: could not duplicate the storage!",
                       "Morvenix::DiskStorageWithRollbackImpl::duplicate");
-        AutoPtr<Storage> copy(new DiskStorageWithRollbackImpl(m_target, accessRead, openExisting));
+        AutoPtr<Storage> copy(new DiskStorageWithRollbackImpl(m_target, accessRead, openExisting, m_failedCommit));
         copy->setPos(current().getPos());
         return copy;
     }
@@ -154,16 +157,24 @@ public:
         if (!Path::replaceFile(m_target, m_working)) {
             const int code = mapWin32Error();
             const String reason = formatSystemMessage();
-            // Kept whatever becomes of this storage; a later commit may still succeed.
-            m_deletePath.clear();
+            // A target no longer in its place (a replacement that failed half-way) leaves the working copy
+            // as the only copy of anything: it is kept then, whatever the caller chose.
+            const bool drop = m_failedCommit == dropWorkingCopy && Path::exists(m_target);
+            if (drop)
+                Path::setHidden(m_working, true);
+            else
+                m_deletePath.clear(); // kept whatever becomes of this storage
+            // A later commit may still succeed.
             try {
                 reopen(m_working, position);
             } catch (const Exception&) {
                 // The replacement failure is what the caller needs to hear; the storage stays closed.
             }
             MVX_THROW(code,
-                      String::format("%s Could not replace %s; what was written is kept in %s", reason.c_str(),
-                                     m_target.c_str(), m_working.c_str()),
+                      drop ? String::format("%s Could not replace %s, which is left as it was.", reason.c_str(),
+                                            m_target.c_str())
+                           : String::format("%s Could not replace %s; what was written is kept in %s", reason.c_str(),
+                                            m_target.c_str(), m_working.c_str()),
                       "Morvenix::DiskStorageWithRollbackImpl::commit");
         }
         m_working = m_target;
@@ -214,12 +225,14 @@ private:
     String m_working;
     String m_deletePath;
     int32_t m_mode;
+    FailedCommit m_failedCommit;
 };
 
 AutoPtr<DiskStorageWithRollback> DiskStorageWithRollback::create(const String& inPath, uint32_t inAccess,
-                                                                 uint32_t inDisposition)
+                                                                 uint32_t inDisposition, FailedCommit inFailedCommit)
 {
-    return AutoPtr<DiskStorageWithRollback>(new DiskStorageWithRollbackImpl(inPath, inAccess, inDisposition));
+    return AutoPtr<DiskStorageWithRollback>(
+        new DiskStorageWithRollbackImpl(inPath, inAccess, inDisposition, inFailedCommit));
 }
 
 } // namespace Morvenix

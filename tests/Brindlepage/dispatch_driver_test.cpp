@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -16,6 +17,27 @@ protected:
     void SetUp() override { CoInitialize(nullptr); }
     void TearDown() override { CoUninitialize(); }
 };
+
+// A thread that entered the multi-threaded apartment itself: a driver made and destroyed there leaves it
+// initialised, as its owner expects (the driver's own CoInitialize was refused with RPC_E_CHANGED_MODE).
+TEST(DispatchDriverApartment, LeavesAThreadOfAnotherApartmentAsItFoundIt)
+{
+    HRESULT entered = E_UNEXPECTED, again = E_UNEXPECTED;
+    std::thread([&] {
+        entered = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            DispatchDriver driver;
+        }
+        // Still initialised: entering again only counts once more.
+        again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(again))
+            CoUninitialize();
+        if (SUCCEEDED(entered))
+            CoUninitialize();
+    }).join();
+    EXPECT_EQ(S_OK, entered);
+    EXPECT_EQ(S_FALSE, again);
+}
 
 std::wstring text(const VARIANT* inValue)
 {

@@ -219,6 +219,13 @@ String makeWorkFileName(const String& inPath)
     String directory(path, int32_t(PathFindFileNameW(path) - path));
     if (directory.isEmpty())
         directory = getCurrentDirectory();
+    // GetTempFileNameW writes up to MAX_PATH units, so Windows refuses a longer directory; Wine does not, and
+    // writes past the end of the name.
+    const size_t units = wcslen(directory.wc_str());
+    if (units + (units && isSeparator(directory.wc_str()[units - 1]) ? 0 : 1) > maxWorkFileDirectory) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return String();
+    }
     wchar_t name[MAX_PATH];
     if (!GetTempFileNameW(directory.wc_str(), L"~wt", 0, name))
         return String();

@@ -140,6 +140,34 @@ TEST_F(Connection, OnLoadKeepsOnlyTheLatestRibbon)
     first->Release();
 }
 
+// The disconnection gives the host back its ribbon object as well as its Application, while the host
+// still holds the add-in.
+TEST_F(Connection, DisconnectingLetsGoOfTheRibbon)
+{
+    IDTExtensibility2* addIn = copy.create<IDTExtensibility2>(CLSID_Connect);
+    ASSERT_NE(nullptr, addIn);
+    ICallbackInterface* callbacks = nullptr;
+    ASSERT_EQ(S_OK, addIn->QueryInterface(IID_ICallbackInterface, reinterpret_cast<void**>(&callbacks)));
+    FakeOffice::Application* word = FakeOffice::Application::create(L"Document1 - Microsoft Word");
+    FakeOffice::RibbonUI* ribbon = FakeOffice::RibbonUI::create();
+    CustomArray custom;
+    EXPECT_EQ(S_OK, addIn->OnConnection(word, ext_cm_Startup, word, custom.get()));
+    EXPECT_EQ(S_OK, callbacks->OnLoad(ribbon));
+    EXPECT_EQ(2, ribbon->references());
+    EXPECT_EQ(S_OK, addIn->OnDisconnection(ext_dm_UserClosed, custom.get()));
+    EXPECT_EQ(1, ribbon->references());
+    EXPECT_EQ(1, word->references());
+    // Connected again, the add-in takes the new ribbon the host hands over.
+    EXPECT_EQ(S_OK, addIn->OnConnection(word, ext_cm_AfterStartup, nullptr, custom.get()));
+    EXPECT_EQ(S_OK, callbacks->OnLoad(ribbon));
+    EXPECT_EQ(2, ribbon->references());
+    callbacks->Release();
+    EXPECT_EQ(0u, addIn->Release());
+    EXPECT_EQ(1, ribbon->references());
+    ribbon->Release();
+    word->Release();
+}
+
 TEST_F(Connection, ObjectsFactoriesAndLocksKeepTheDllLoaded)
 {
     EXPECT_EQ(S_OK, copy.canUnloadNow());

@@ -91,6 +91,25 @@ TEST_F(RegistrarTest, UnregisteringFollowsEachKeysRemovalRule)
     EXPECT_EQ(S_OK, registrar.runText(script(body), false));
 }
 
+// A registration that fails half-way (here at a key name longer than the registry takes, in the script's
+// second root) takes back what it wrote before the failure, and leaves what others had there.
+TEST_F(RegistrarTest, ARegistrationThatFailsHalfWayLeavesNothingOfItsOwn)
+{
+    HKEY other = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kRoot) + L"\\Theirs").c_str(), 0,
+                                             nullptr, 0, KEY_WRITE, nullptr, &other, nullptr));
+    RegCloseKey(other);
+    const std::wstring tooLong(300, L'k');
+    const std::wstring text =
+        script(L"BrindlepageRegistrarTest { ForceRemove Ours = s 'x' { val Number = d '1' } Plain { Inner } }") +
+        L" " + script(L"BrindlepageRegistrarTest { Second { val Name = s 'y' '" + tooLong + L"' } }");
+    EXPECT_NE(S_OK, registrar.runText(text, true));
+    EXPECT_FALSE(exists(L"\\Ours"));
+    EXPECT_FALSE(exists(L"\\Plain"));
+    EXPECT_FALSE(exists(L"\\Second"));
+    EXPECT_TRUE(exists(L"\\Theirs"));
+}
+
 TEST_F(RegistrarTest, RefusesScriptsItCannotRead)
 {
     const wchar_t* const bad[] = {

@@ -3,6 +3,7 @@
 // add-in cannot work with.
 #include "command_support.h"
 #include "fake_office.h"
+#include "import_redirect.h"
 
 #include <commdlg.h>
 
@@ -31,16 +32,60 @@ HostSettings hostWith(HostKind inKind, const wchar_t* inCaption = nullptr)
     return s;
 }
 
-void expectUnsupportedBoxOnly(HostRun& inRun)
+// The box is owned by inOwner: the main window of the host the caption names, where it is known.
+void expectUnsupportedBoxOnly(HostRun& inRun, HWND inOwner = nullptr)
 {
     ASSERT_EQ(1u, inRun.user.messages().size());
     const FakeOffice::MessageSeen& box = inRun.user.messages()[0];
     EXPECT_EQ(L"Cannot operate with this condition!", box.text);
     EXPECT_EQ(L"Unsupported Application!", box.caption);
     EXPECT_EQ(0x1010u, box.style);
-    EXPECT_EQ(nullptr, box.owner);
+    EXPECT_EQ(inOwner, box.owner);
     EXPECT_TRUE(inRun.user.dialogs().empty());
     EXPECT_TRUE(inRun.host.exports().empty());
+}
+
+// GDI+ refuses to start for the add-in while this lives: its import of GdiplusStartup answers with an error.
+class GdiplusRefused {
+public:
+    explicit GdiplusRefused(HMODULE inAddIn) : addIn(inAddIn)
+    {
+        active = redirectImport(addIn, "gdiplus.dll", "GdiplusStartup", reinterpret_cast<void*>(&refuse));
+    }
+    ~GdiplusRefused()
+    {
+        redirectImport(addIn, "gdiplus.dll", "GdiplusStartup",
+                       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"gdiplus.dll"), "GdiplusStartup")));
+    }
+    bool active = false;
+
+private:
+    static int WINAPI refuse(ULONG_PTR* outToken, const void*, void*)
+    {
+        *outToken = 0;
+        return 18; // GdiplusNotInitialized
+    }
+    HMODULE addIn;
+};
+
+// Without GDI+ no page can be drawn: the user is told once, before the save dialog, and the host is not
+// asked to draw a single page.
+TEST_F(ClickCases, GdiplusThatDoesNotStartIsToldOnceBeforeAnyPage)
+{
+    HostSettings s = hostWith(HostKind::word);
+    s.pages = samplePages(3);
+    s.goesOnAfterAFailedPage = true;
+    HostRun run(s, widen(path("out.djvu")));
+    const GdiplusRefused refused(run.session.addInModule());
+    ASSERT_TRUE(refused.active);
+    EXPECT_EQ(S_OK, run.press());
+    ASSERT_EQ(1u, run.user.messages().size());
+    EXPECT_EQ(L"The DjVu export cannot start: GDI+, which draws the pages, could not be started.",
+              run.user.messages()[0].text);
+    EXPECT_EQ(L"DjVu Related Error", run.user.messages()[0].caption);
+    EXPECT_EQ(run.host.mainWindow(), run.user.messages()[0].owner);
+    EXPECT_TRUE(run.user.dialogs().empty());
+    EXPECT_TRUE(run.host.exports().empty());
 }
 
 TEST_F(ClickCases, ACaptionThatCannotBeReadIsAnUnsupportedApplication)
@@ -155,13 +200,18 @@ TEST_F(ClickCases, TheDialogIsOwnedByPowerPointsMainWindowInEveryVersion)
     }
 }
 
-// Without the system's save dialog class the classic dialog asks: one filter, the title, overwrite prompt
-// only, no default extension, so that a name typed without one is used as typed.
+// Without the system's save dialog class the classic dialog asks: one filter, the title, overwrite prompt,
+// no default extension, so that a name typed without one is used as typed, and the host's current folder
+// left where it was.
 TEST_F(ClickCases, TheClassicDialogStandsInWhereTheSystemHasNoSaveDialog)
 {
     const std::string typed = path("typed without extension");
     HostRun run(hostWith(HostKind::powerPoint, L"Microsoft PowerPoint - [Report.pptx]"), widen(typed), false);
+    wchar_t before[MAX_PATH] = {}, after[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
     EXPECT_EQ(S_OK, run.press());
+    GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_EQ(std::wstring(before), std::wstring(after));
     ASSERT_EQ(1u, run.user.dialogs().size());
     const FakeOffice::SaveDialogSeen& dialog = run.user.dialogs()[0];
     EXPECT_TRUE(dialog.classic);
@@ -170,7 +220,7 @@ TEST_F(ClickCases, TheClassicDialogStandsInWhereTheSystemHasNoSaveDialog)
     EXPECT_EQ(L"Save as DjVu file", dialog.title);
     EXPECT_EQ(L"Report.djvu", dialog.fileName);
     EXPECT_EQ(260u, dialog.maxFile);
-    EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT), dialog.flags);
+    EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR), dialog.flags);
     EXPECT_FALSE(dialog.hasDefaultExtension);
     EXPECT_FALSE(dialog.hasInitialFolder);
     EXPECT_EQ(run.host.mainWindow(), dialog.owner);

@@ -2,6 +2,7 @@
 // the file the user chose written with every page and its text, "Untitled" where the host gives no name,
 // nothing written when the user cancels, and a failing save that keeps the old file and says why.
 #include "command_support.h"
+#include "fake_office.h"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,19 @@ std::vector<std::string> folderEntries(const std::string& inFolder)
     return names;
 }
 
+// A page metafile the exporter refuses: 5.6 m wide, more pixels at 300 dpi than a DjVu page holds.
+std::wstring writeRefusedPage(const std::string& inPath)
+{
+    const RECT frame{0, 0, 560000, 1000}; // in 0.01 mm
+    HDC dc = CreateEnhMetaFileW(nullptr, widen(inPath).c_str(), &frame, nullptr);
+    EXPECT_NE(nullptr, dc);
+    if (dc) {
+        Rectangle(dc, 10, 10, 100, 100);
+        DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    }
+    return widen(inPath);
+}
+
 // Keeps the process's current folder and puts it back.
 class CurrentFolder {
 public:
@@ -127,6 +141,10 @@ TEST_P(HostExport, WritesEveryPageWithItsTextToTheFileTheUserChose)
     EXPECT_EQ(L"Save as DjVu file", dialog.title);
     EXPECT_EQ(L"DjVu Files|*.djvu;*.djv", dialog.fileTypes);
     EXPECT_EQ(L"djvu", dialog.defaultExtension);
+    // The dialog's own options kept, with the overwrite prompt and places in the file system only.
+    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR |
+                                    FOS_FORCEFILESYSTEM),
+              dialog.options);
     EXPECT_NE(nullptr, run.host.mainWindow());
     EXPECT_EQ(run.host.mainWindow(), dialog.owner);
     EXPECT_TRUE(run.user.messages().empty());
@@ -200,7 +218,8 @@ TEST_P(HostExport, TellsAFolderThatCannotTakeTheFileBeforeAnyPage)
         ASSERT_EQ(1u, run.user.messages().size());
         const FakeOffice::MessageSeen& box = run.user.messages()[0];
         EXPECT_EQ(L"DjVu Related Error", box.caption);
-        EXPECT_EQ(UINT(MB_ICONHAND), box.style);
+        EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
+        EXPECT_EQ(run.host.mainWindow(), box.owner);
         const std::wstring folderOf = widen(c.file.substr(0, c.file.rfind('\\')));
         EXPECT_EQ(L"The DjVu file \"" + widen(c.file) + L"\" cannot be saved: the folder \"" + folderOf + L"\" " +
                       c.because,
@@ -209,8 +228,52 @@ TEST_P(HostExport, TellsAFolderThatCannotTakeTheFileBeforeAnyPage)
     EXPECT_EQ(std::vector<std::string>{"a file"}, folderEntries(folder));
 }
 
+// Paths the system cannot take are told as too long, before any page: a file's path past 259 characters,
+// and a folder too deep for the working file the save writes there first. The deepest folder that takes it
+// gets the document.
+TEST_P(HostExport, TellsAPathThatIsTooLongBeforeAnyPage)
+{
+    const std::string deepest = path(std::string(245 - folder.size() - 1, 'd'));
+    const std::string tooDeep = path(std::string(246 - folder.size() - 1, 'e'));
+    ASSERT_TRUE(CreateDirectoryA(deepest.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(tooDeep.c_str(), nullptr));
+    const std::string longFile = deepest + "\\" + std::string(16, 'f') + ".djvu";
+    const std::string deepFile = tooDeep + "\\a.djvu";
+    const struct {
+        const char* name;
+        std::string file;
+        std::wstring told;
+    } cases[] = {
+        {"a file's path", longFile,
+         L"The DjVu file \"" + widen(longFile) + L"\" cannot be saved: its path is too long (267 characters, "
+         L"where Windows takes at most 259)."},
+        {"a folder's path", deepFile,
+         L"The DjVu file \"" + widen(deepFile) + L"\" cannot be saved: the folder \"" + widen(tooDeep) +
+             L"\" has too long a path (246 characters): the save writes a working file there first, which needs "
+             L"a folder path of at most 245."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostRun run(settings(1), widen(c.file));
+        EXPECT_EQ(S_OK, run.press());
+        EXPECT_TRUE(run.host.exports().empty());
+        ASSERT_EQ(1u, run.user.messages().size());
+        EXPECT_EQ(c.told, run.user.messages()[0].text);
+    }
+    EXPECT_TRUE(folderEntries(tooDeep).empty());
+
+    const std::string deepestFile = deepest + "\\a.djvu";
+    HostRun run(settings(1), widen(deepestFile));
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_TRUE(run.user.messages().empty());
+    ASSERT_EQ(1u, run.host.exports().size());
+    EXPECT_EQ(S_OK, run.host.exports()[0].finish.value_or(E_UNEXPECTED));
+    EXPECT_EQ(std::vector<std::string>{"a.djvu"}, folderEntries(deepest));
+}
+
 // The dialog asks before it hands back a file that is already there, whatever it was set up to do, and
-// the file it was allowed to replace is replaced.
+// the file it was allowed to replace is replaced. It lets the user choose only a place in the file system,
+// where a pick elsewhere would give no path and end the click as if cancelled.
 TEST_P(HostExport, ReplacesAFileOnlyAsTheDialogAsked)
 {
     const std::string file = path("replaced.djvu");
@@ -219,7 +282,8 @@ TEST_P(HostExport, ReplacesAFileOnlyAsTheDialogAsked)
     run.user.setDialogDefaults(FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST);
     EXPECT_EQ(S_OK, run.press());
     ASSERT_EQ(1u, run.user.dialogs().size());
-    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST),
+    EXPECT_EQ(FILEOPENDIALOGOPTIONS(FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM | FOS_NOREADONLYRETURN |
+                                    FOS_PATHMUSTEXIST),
               run.user.dialogs()[0].options);
     EXPECT_TRUE(run.user.messages().empty());
     expectReadableDocument(file, 1, {"Archiving the yearly reports"});
@@ -247,8 +311,8 @@ TEST_P(HostExport, KeepsAnUntitledFileThatNobodyAgreedToReplace)
 }
 
 // The old file at the chosen path is held open by another program, or is read-only: the export fails at
-// the end, the user is told which file could not be saved and the library's message, and the old file
-// keeps its bytes.
+// the end, the user is told which file could not be saved and the library's message, the old file keeps
+// its bytes, and the document's working copy does not stay beside it.
 TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
 {
     for (const char* cause : {"held open", "read-only"}) {
@@ -274,13 +338,123 @@ TEST_P(HostExport, KeepsTheOldFileWhenTheSaveFails)
         ASSERT_EQ(1u, run.user.messages().size());
         const FakeOffice::MessageSeen& box = run.user.messages()[0];
         EXPECT_EQ(L"DjVu Related Error", box.caption);
-        EXPECT_EQ(UINT(MB_ICONHAND), box.style);
-        EXPECT_EQ(nullptr, box.owner);
+        // Owned by the host's window, which it keeps disabled while it is up.
+        EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
+        EXPECT_EQ(run.host.mainWindow(), box.owner);
         // What failed for which file in words first, the library's message behind.
         EXPECT_EQ(L"The DjVu file \"" + widen(file) + L"\" could not be saved.",
                   box.text.substr(0, box.text.find(L'\n')));
         EXPECT_NE(std::wstring::npos, box.text.find(L"Error")) << narrow(box.text);
+        EXPECT_EQ(std::wstring::npos, box.text.find(L"~wt")) << narrow(box.text);
         EXPECT_EQ(old, MvxTest::readFile(file));
+        EXPECT_EQ(std::vector<std::string>{std::string(cause) + ".djvu"}, folderEntries(folder)) << cause;
+        DeleteFileA(file.c_str());
+    }
+}
+
+// A page that cannot be made, between pages that can, over a file already there: the host goes on with
+// the pages after it and asks for the finish, or stops at it. The document would lack a page, so nothing
+// is written and the old file keeps its bytes; one box, at the failed page, tells the user so.
+TEST_P(HostExport, KeepsTheOldFileWhenAPageCannotBeMade)
+{
+    const std::vector<std::wstring> sample = samplePages(3);
+    const std::wstring refused = writeRefusedPage(path("refused.emf"));
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+    for (const bool goesOn : {true, false}) {
+        SCOPED_TRACE(goesOn ? "the host goes on" : "the host stops");
+        const std::string file = path("kept.djvu");
+        MvxTest::writeFile(file, old);
+        HostSettings s = settings(0);
+        s.pages = {sample[0], refused, sample[1], sample[2]};
+        s.goesOnAfterAFailedPage = goesOn;
+        HostRun run(s, widen(file));
+        EXPECT_EQ(S_OK, run.press());
+
+        ASSERT_EQ(1u, run.host.exports().size());
+        const FakeOffice::ExportCall& call = run.host.exports()[0];
+        if (goesOn) {
+            EXPECT_EQ((std::vector<HRESULT>{S_OK, E_FAIL, E_FAIL, E_FAIL}), call.pages);
+            EXPECT_EQ(E_FAIL, call.finish.value_or(S_OK));
+        } else {
+            EXPECT_EQ((std::vector<HRESULT>{S_OK, E_FAIL}), call.pages);
+            EXPECT_FALSE(call.finish.has_value());
+        }
+        EXPECT_EQ(old, MvxTest::readFile(file));
+        EXPECT_EQ((std::vector<std::string>{"kept.djvu", "refused.emf"}), folderEntries(folder));
+        ASSERT_EQ(1u, run.user.messages().size());
+        const FakeOffice::MessageSeen& told = run.user.messages()[0];
+        EXPECT_EQ(L"DjVu Related Error", told.caption);
+        EXPECT_EQ(run.host.mainWindow(), told.owner);
+        EXPECT_EQ(L"Page 2 could not be made into DjVu, so the DjVu file \"" + widen(file) +
+                      L"\" is not saved; a file already there is kept.",
+                  told.text.substr(0, told.text.find(L'\n')));
+        EXPECT_NE(std::wstring::npos, told.text.find(L"Error 20: ")) << narrow(told.text);
+    }
+}
+
+// A second press of the button while the export runs (here while the host draws the first page; a real
+// host lets one through while a box is up, or in its own message loop) is refused in words, and the first
+// export goes on to write its file.
+TEST_P(HostExport, RefusesASecondClickWhileTheExportRuns)
+{
+    const std::string file = path("first.djvu");
+    HostRun run(settings(2), widen(file));
+    std::vector<HRESULT> nested;
+    bool pressedAgain = false;
+    run.host.onPage = [&](size_t inPage, size_t, const std::wstring&, HRESULT) {
+        if (inPage == 1 && !pressedAgain) {
+            pressedAgain = true;
+            nested.push_back(run.press());
+        }
+    };
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_EQ(std::vector<HRESULT>{S_OK}, nested);
+    EXPECT_EQ(1u, run.user.dialogs().size());
+    ASSERT_EQ(1u, run.host.exports().size());
+    EXPECT_EQ(S_OK, run.host.exports()[0].finish.value_or(E_UNEXPECTED));
+    ASSERT_EQ(1u, run.user.messages().size());
+    const FakeOffice::MessageSeen& box = run.user.messages()[0];
+    EXPECT_EQ(L"A DjVu export is already running. Wait until it has finished, then try again.", box.text);
+    EXPECT_EQ(L"DjVu Related Error", box.caption);
+    // Without a known owner the box disables every window of the thread.
+    EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
+    expectReadableDocument(file, 2, {"Archiving the yearly reports", "Figures of the year"});
+    // And the button works again once the export is over.
+    run.host.onPage = nullptr;
+    EXPECT_EQ(S_OK, run.press());
+    EXPECT_EQ(2u, run.host.exports().size());
+    EXPECT_EQ(1u, run.user.messages().size());
+}
+
+// The host refuses the export before any page: the user is told what the host said, or its error code where
+// it said nothing, and not what an earlier call left on the thread.
+TEST_P(HostExport, TellsTheHostsRefusal)
+{
+    const std::string file = path("refused.djvu");
+    const struct {
+        const wchar_t* description;
+        const wchar_t* told;
+    } cases[] = {
+        {L"The document has nothing to print.", L": The document has nothing to print."},
+        {nullptr, L" (error 0x800A03EC)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description ? "described" : "a code only");
+        HostSettings s = settings(1);
+        s.refusesExport = HRESULT(0x800A03EC);
+        if (c.description)
+            s.refusalDescription = c.description;
+        HostRun run(s, widen(file));
+        FakeOffice::raiseErrorInfo(L"An older failure", L"Elsewhere");
+        EXPECT_EQ(S_OK, run.press());
+        ASSERT_EQ(1u, run.host.exports().size());
+        EXPECT_TRUE(run.host.exports()[0].pages.empty());
+        ASSERT_EQ(1u, run.user.messages().size());
+        EXPECT_EQ(L"DjVu Related Error", run.user.messages()[0].caption);
+        EXPECT_EQ(run.host.mainWindow(), run.user.messages()[0].owner);
+        EXPECT_EQ(widen(GetParam().name) + L" could not export the document to \"" + widen(file) + L"\"" + c.told,
+                  run.user.messages()[0].text);
+        EXPECT_FALSE(exists(file));
     }
 }
 

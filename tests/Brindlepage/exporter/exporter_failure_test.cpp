@@ -1,6 +1,6 @@
-// Pages that cannot be made: the failure is shown once and answered with E_FAIL, the document stays as it
-// was, and the pages before and after it are saved. Damaged page metafiles end the same way or are drawn
-// as far as they go, never in a crash or a hang.
+// Pages that cannot be made: the failure is shown once and answered with E_FAIL, the pages after it are
+// refused without being drawn or shown, and the finish writes nothing: a file already at the path keeps its
+// bytes. Damaged page metafiles end the same way or are drawn as far as they go, never in a crash or a hang.
 #include "exporter_test_support.h"
 
 #include <algorithm>
@@ -12,29 +12,38 @@ namespace {
 
 class ExporterFailure : public MvxTest::HostToolTest {};
 
-TEST_F(ExporterFailure, AFailedPageLeavesTheDocumentWhole)
+TEST_F(ExporterFailure, AFailedPageKeepsTheDocumentFromReplacingTheFile)
 {
     UserOutputRecorder recorder;
     Metafile first = reportPage(1, 50, 70), last = reportPage(3, 50, 70);
     // 66 141 pixels wide at 300 dpi: more than a DjVu page holds, refused before anything is drawn.
     Metafile bad = drawPage(5600, 10, [](HDC dc) { drawText(dc, 10, 20, L"Oversized", 10); });
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+    MvxTest::writeFile(path("pages.djvu"), old);
+    // The host's main window, as the click handler finds it; the box keeps it disabled while it is up.
+    const HWND hostWindow = reinterpret_cast<HWND>(UINT_PTR(0x4F460123));
     {
         CDjVuExporter exporter;
         exporter.outputPath = path("pages.djvu").c_str();
+        exporter.SetOwnerWindow(hostWindow);
         EXPECT_EQ(S_OK, exporter.AddEmfPage(first.get()));
         EXPECT_EQ(E_FAIL, exporter.AddEmfPage(bad.get()));
         const std::string message = errorBoxText(recorder);
         // In words first, the library's details after.
-        EXPECT_EQ("Page 2 could not be made into DjVu for \"" + path("pages.djvu") + "\".", firstLine(message));
+        EXPECT_EQ("Page 2 could not be made into DjVu, so the DjVu file \"" + path("pages.djvu") +
+                      "\" is not saved; a file already there is kept.",
+                  firstLine(message));
         EXPECT_NE(std::string::npos, message.find(": Error 20: ")) << message;
         EXPECT_NE(std::string::npos, message.find("gives a page of 661")) << message;
-        EXPECT_EQ(S_OK, exporter.AddEmfPage(last.get()));
-        EXPECT_EQ(S_OK, exporter.FinishDocument());
+        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(last.get()));
+        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(first.get()));
+        EXPECT_EQ(E_FAIL, exporter.FinishDocument());
     }
-    EXPECT_EQ(1u, recorder.boxes.size());
-    EXPECT_EQ(2u, parseDjvudump(run("djvudump " + host("pages.djvu"))).pages.size());
-    EXPECT_NE(std::string::npos, run("djvutxt --page=2 " + host("pages.djvu")).find(pageText(3)));
-    EXPECT_EQ(0, MvxTest::runHostTool("ddjvu -format=pbm -page=2 " + host("pages.djvu") + " " + host("p.pbm")));
+    // One box for the export: the later pages and the finish add none.
+    ASSERT_EQ(1u, recorder.boxes.size());
+    EXPECT_EQ(hostWindow, recorder.boxes[0].owner);
+    EXPECT_EQ(old, MvxTest::readFile(path("pages.djvu")));
+    EXPECT_EQ(1u, listFolder(folder).size());
 }
 
 // Pages whose link comments, text and fonts are damaged at random: what the exporter's own readers parse.
@@ -76,9 +85,10 @@ TEST_F(ExporterFailure, DamagedMetafilesEndCleanly)
 
     std::mt19937 random(18);
     UserOutputRecorder recorder;
-    CDjVuExporter exporter;
-    exporter.outputPath = path("damaged.djvu").c_str();
-    int accepted = 0, refused = 0;
+    // A refused page ends its document, so each damaged page goes to an exporter of its own; the accepted
+    // ones are then saved together.
+    std::vector<Metafile> drawn;
+    int refused = 0;
     for (int round = 0; round < 60; ++round) {
         std::vector<BYTE> damaged = bytes;
         const int changes = 1 + int(random() % 8);
@@ -92,20 +102,25 @@ TEST_F(ExporterFailure, DamagedMetafilesEndCleanly)
         if (!page)
             continue;
         const size_t boxes = recorder.boxes.size();
+        CDjVuExporter exporter;
         const HRESULT result = exporter.AddEmfPage(page.get());
         if (result == S_OK) {
-            ++accepted;
             EXPECT_EQ(boxes, recorder.boxes.size()) << "round " << round;
+            drawn.push_back(std::move(page));
         } else {
             ++refused;
             EXPECT_EQ(E_FAIL, result) << "round " << round;
             EXPECT_EQ(boxes + 1, recorder.boxes.size()) << "round " << round;
         }
     }
-    std::printf("[ DAMAGE   ] %d damaged pages drawn, %d refused\n", accepted, refused);
-    ASSERT_GT(accepted, 0);
+    std::printf("[ DAMAGE   ] %d damaged pages drawn, %d refused\n", int(drawn.size()), refused);
+    ASSERT_FALSE(drawn.empty());
+    CDjVuExporter exporter;
+    exporter.outputPath = path("damaged.djvu").c_str();
+    for (const Metafile& page : drawn)
+        EXPECT_EQ(S_OK, exporter.AddEmfPage(page.get()));
     EXPECT_EQ(S_OK, exporter.FinishDocument());
-    EXPECT_EQ(size_t(accepted), parseDjvudump(run("djvudump " + host("damaged.djvu"))).pages.size());
+    EXPECT_EQ(drawn.size(), parseDjvudump(run("djvudump " + host("damaged.djvu"))).pages.size());
 }
 
 } // namespace

@@ -4,18 +4,57 @@
 
 #include "bp_useroutput.h"
 
+#include <dispex.h>
+#include <inspectable.h>
+#include <ocidl.h>
+#include <servprov.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
 using namespace ExporterTest;
 
 namespace {
 
-TEST(ExporterInterface, AnswersEveryInterfaceWithItselfWithoutCounting)
+// The host's exporter identifier is not published, so IUnknown and identifiers the exporter does not know
+// are answered with the exporter; the system's interfaces that it does not implement are refused, so that
+// no caller of one of them lands in the exporter's slots.
+TEST(ExporterInterface, AnswersUnknownIdentifiersAndRefusesTheSystemsInterfaces)
 {
     CDjVuExporter exporter;
     static const IID kUnknownHostIid = {0xA1B2C3D4, 0x1111, 0x2222, {3, 3, 4, 4, 5, 5, 6, 6}};
-    for (const IID* iid : {&IID_IUnknown, &IID_IMsoDocExporter, &IID_IDispatch, &kUnknownHostIid}) {
-        void* object = nullptr;
-        EXPECT_EQ(S_OK, exporter.QueryInterface(*iid, &object));
-        EXPECT_EQ(static_cast<IMsoDocExporter*>(&exporter), object);
+    const struct {
+        const char* name;
+        const IID* iid;
+        HRESULT result;
+    } cases[] = {
+        {"IUnknown", &IID_IUnknown, S_OK},
+        {"the add-in's exporter identifier", &IID_IMsoDocExporter, S_OK},
+        {"an identifier of the host's own", &kUnknownHostIid, S_OK},
+        {"IMarshal", &IID_IMarshal, E_NOINTERFACE},
+        {"IAgileObject", &IID_IAgileObject, E_NOINTERFACE},
+        {"INoMarshal", &IID_INoMarshal, E_NOINTERFACE},
+        {"IStdMarshalInfo", &IID_IStdMarshalInfo, E_NOINTERFACE},
+        {"IExternalConnection", &IID_IExternalConnection, E_NOINTERFACE},
+        {"IDispatch", &IID_IDispatch, E_NOINTERFACE},
+        {"IDispatchEx", &__uuidof(IDispatchEx), E_NOINTERFACE},
+        {"ISupportErrorInfo", &IID_ISupportErrorInfo, E_NOINTERFACE},
+        {"IServiceProvider", &IID_IServiceProvider, E_NOINTERFACE},
+        {"IConnectionPointContainer", &IID_IConnectionPointContainer, E_NOINTERFACE},
+        {"IProvideClassInfo", &IID_IProvideClassInfo, E_NOINTERFACE},
+        {"IProvideClassInfo2", &IID_IProvideClassInfo2, E_NOINTERFACE},
+        {"IPersist", &IID_IPersist, E_NOINTERFACE},
+        {"IPersistStream", &IID_IPersistStream, E_NOINTERFACE},
+        {"IObjectWithSite", &IID_IObjectWithSite, E_NOINTERFACE},
+        {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
+        {"IInspectable", &__uuidof(IInspectable), E_NOINTERFACE},
+    };
+    for (const auto& c : cases) {
+        void* object = reinterpret_cast<void*>(UINT_PTR(0xBAD0));
+        EXPECT_EQ(c.result, exporter.QueryInterface(*c.iid, &object)) << c.name;
+        EXPECT_EQ(c.result == S_OK ? static_cast<void*>(static_cast<IMsoDocExporter*>(&exporter)) : nullptr, object)
+            << c.name;
     }
     EXPECT_EQ(E_POINTER, exporter.QueryInterface(IID_IUnknown, nullptr));
     EXPECT_EQ(0u, exporter.AddRef());
@@ -37,37 +76,44 @@ TEST(ExporterInterface, SlotsWithoutAnOperationSucceed)
     EXPECT_EQ(S_OK, host.Slot17(1));
 }
 
-// GetOutputOption (Slot04) and HrGetPageBreaks (Slot11) have out-parameters the host reads after S_OK:
-// they read 0 (no option on, no page break), whatever the host's variables held; the setter and the
-// words that are values are left alone.
-TEST(ExporterInterface, TheGettersSlotsAnswerNothing)
+// Nothing says which words of the empty slots are out-parameters: a word may as well point at the host's
+// own data (an object, a VARIANT, a buffer on its stack). Every slot leaves the memory behind every word
+// it is given as it was, a whole pointer-sized word included.
+TEST(ExporterInterface, SlotsWithoutAnOperationWriteNothingThroughTheirWords)
 {
     CDjVuExporter exporter;
     IMsoDocExporter& host = exporter;
-    auto word = [](void* inAddress) { return reinterpret_cast<UINT_PTR>(inAddress); };
-
-    uint32_t option = 0xDEADBEEF;
-    EXPECT_EQ(S_OK, host.Slot04(7, word(&option)));
-    EXPECT_EQ(0u, option);
+    constexpr size_t kWords = 4;
+    UINT_PTR sentinels[kWords][4];
+    const auto fill = [&] {
+        for (auto& words : sentinels)
+            for (UINT_PTR& word : words)
+                word = UINT_PTR(0xA5C3E10F96B4D287ull);
+    };
+    const auto address = [&](size_t inWord) { return reinterpret_cast<UINT_PTR>(&sentinels[inWord][1]); };
+    const std::vector<std::pair<const char*, std::function<HRESULT()>>> slots = {
+        {"Slot04", [&] { return host.Slot04(address(0), address(1)); }},
+        {"Slot05", [&] { return host.Slot05(address(0), address(1)); }},
+        {"Slot11", [&] { return host.Slot11(address(0), address(1), address(2)); }},
+        {"Slot12", [&] { return host.Slot12(address(0)); }},
+        {"Slot14", [&] { return host.Slot14(address(0), address(1), address(2), address(3)); }},
+        {"Slot16", [&] { return host.Slot16(address(0)); }},
+        {"Slot17", [&] { return host.Slot17(address(0)); }},
+    };
+    for (const auto& slot : slots) {
+        fill();
+        EXPECT_EQ(S_OK, slot.second()) << slot.first;
+        for (const auto& words : sentinels)
+            for (UINT_PTR word : words)
+                EXPECT_EQ(UINT_PTR(0xA5C3E10F96B4D287ull), word) << slot.first;
+    }
+    // A VARIANT the host passes keeps its type and value.
     VARIANT value;
     value.vt = VT_I4;
     value.lVal = 5;
-    EXPECT_EQ(S_OK, host.Slot04(2, word(&value)));
-    EXPECT_EQ(VT_EMPTY, value.vt);
-
-    uint32_t count = 17, list = 0xFFFFFFFF, third = 0x12345678;
-    EXPECT_EQ(S_OK, host.Slot11(word(&count), word(&list), word(&third)));
-    EXPECT_EQ((std::vector<uint32_t>{0, 0, 0}), (std::vector<uint32_t>{count, list, third}));
-
-    uint32_t set = 0xDEADBEEF;
-    EXPECT_EQ(S_OK, host.Slot05(7, word(&set)));
-    EXPECT_EQ(0xDEADBEEFu, set);
-    // Values, and addresses of memory the process cannot write, are no out-parameters.
-    static const uint32_t readOnly = 0xDEADBEEF;
-    EXPECT_EQ(S_OK, host.Slot04(7, word(const_cast<uint32_t*>(&readOnly))));
-    EXPECT_EQ(0xDEADBEEFu, readOnly);
-    EXPECT_EQ(S_OK, host.Slot11(0, 1, 0x7FFF));
-    EXPECT_EQ(S_OK, host.Slot04(1, word(&option) + 1));
+    EXPECT_EQ(S_OK, host.Slot04(2, reinterpret_cast<UINT_PTR>(&value)));
+    EXPECT_EQ(VT_I4, value.vt);
+    EXPECT_EQ(5, value.lVal);
 }
 
 TEST(ExporterInterface, KeepsTheFirstOutputName)

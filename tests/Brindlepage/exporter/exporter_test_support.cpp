@@ -18,10 +18,10 @@ namespace {
 
 UserOutputRecorder* g_recorder = nullptr;
 
-int WINAPI recordBox(HWND, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle)
+int WINAPI recordBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle)
 {
     if (g_recorder)
-        g_recorder->boxes.push_back({inText ? inText : L"", inCaption ? inCaption : L"", inStyle});
+        g_recorder->boxes.push_back({inText ? inText : L"", inCaption ? inCaption : L"", inStyle, inOwner});
     return IDOK;
 }
 
@@ -244,7 +244,7 @@ std::string errorBoxText(const UserOutputRecorder& inRecorder)
         return std::string();
     const UserOutputRecorder::Box& box = inRecorder.boxes[0];
     EXPECT_EQ(std::wstring(L"DjVu Related Error"), box.caption);
-    EXPECT_EQ(UINT(MB_ICONHAND), box.style);
+    EXPECT_EQ(UINT(MB_ICONHAND | MB_TASKMODAL), box.style);
     return narrow(box.text);
 }
 

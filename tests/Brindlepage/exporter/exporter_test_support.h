@@ -24,6 +24,7 @@ public:
         std::wstring text;
         std::wstring caption;
         UINT style;
+        HWND owner;
     };
     UserOutputRecorder();
     ~UserOutputRecorder();

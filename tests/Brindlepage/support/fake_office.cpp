@@ -118,12 +118,12 @@ HRESULT Application::Negate(VARIANT_BOOL* inOutFlag)
     return S_OK;
 }
 
-HRESULT Application::Fail(BSTR inDescription)
+void raiseErrorInfo(const wchar_t* inDescription, const wchar_t* inSource)
 {
     ICreateErrorInfo* create = nullptr;
     if (SUCCEEDED(CreateErrorInfo(&create))) {
-        create->SetDescription(inDescription);
-        create->SetSource(const_cast<LPOLESTR>(L"FakeOffice"));
+        create->SetDescription(const_cast<LPOLESTR>(inDescription));
+        create->SetSource(const_cast<LPOLESTR>(inSource));
         IErrorInfo* error = nullptr;
         if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&error)))) {
             SetErrorInfo(0, error);
@@ -131,6 +131,11 @@ HRESULT Application::Fail(BSTR inDescription)
         }
         create->Release();
     }
+}
+
+HRESULT Application::Fail(BSTR inDescription)
+{
+    raiseErrorInfo(inDescription, L"FakeOffice");
     return E_FAIL;
 }
 

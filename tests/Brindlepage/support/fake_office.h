@@ -157,4 +157,7 @@ HRESULT callByName(IDispatch* inObject, const wchar_t* inName, std::vector<VARIA
 
 VARIANT dispatchArg(IDispatch* inObject);
 
+// Makes an error object with the description and source the thread's, as a failing automation call does.
+void raiseErrorInfo(const wchar_t* inDescription, const wchar_t* inSource);
+
 } // namespace FakeOffice

@@ -210,6 +210,10 @@ BOOL WINAPI userClassicSaveDialog(OPENFILENAMEW* inDialog)
         return FALSE;
     answer.copy(inDialog->lpstrFile, answer.size());
     inDialog->lpstrFile[answer.size()] = L'\0';
+    // As the system's dialog does, the chosen file's folder becomes the current one unless asked not to.
+    const size_t separator = answer.find_last_of(L"\\/");
+    if (!(inDialog->Flags & OFN_NOCHANGEDIR) && separator != std::wstring::npos)
+        SetCurrentDirectoryW(answer.substr(0, separator).c_str());
     return TRUE;
 }
 

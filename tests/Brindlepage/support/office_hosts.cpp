@@ -427,6 +427,11 @@ HRESULT Host::exportDocument(const std::wstring& inArguments, const VARIANT* inE
 {
     ExportCall& call = calls.emplace_back();
     call.arguments = inArguments;
+    if (settings.refusesExport) {
+        if (settings.refusalDescription)
+            raiseErrorInfo(settings.refusalDescription->c_str(), name());
+        return *settings.refusesExport;
+    }
     IUnknown* object = nullptr;
     if (inExporter && inExporter->vt == VT_UNKNOWN)
         object = inExporter->punkVal;
@@ -445,19 +450,22 @@ HRESULT Host::exportDocument(const std::wstring& inArguments, const VARIANT* inE
     sendDocumentFacts(exporter, settings.documentName ? *settings.documentName : L"");
     // The host owns each page's metafile: made for the call, deleted after it.
     HRESULT result = S_OK;
-    for (size_t i = 0; i < settings.pages.size() && SUCCEEDED(result); ++i) {
+    for (size_t i = 0; i < settings.pages.size() && (SUCCEEDED(result) || settings.goesOnAfterAFailedPage); ++i) {
         HENHMETAFILE page = GetEnhMetaFileW(settings.pages[i].c_str());
-        result = page ? exporter->AddEmfPage(page) : HRESULT_FROM_WIN32(GetLastError());
+        const HRESULT pageResult = page ? exporter->AddEmfPage(page) : HRESULT_FROM_WIN32(GetLastError());
         if (page) {
             DeleteEnhMetaFile(page);
-            call.pages.push_back(result);
+            call.pages.push_back(pageResult);
         }
+        if (FAILED(pageResult) && SUCCEEDED(result))
+            result = pageResult;
         if (onPage)
-            onPage(i + 1, settings.pages.size(), settings.pages[i], result);
+            onPage(i + 1, settings.pages.size(), settings.pages[i], pageResult);
     }
-    if (SUCCEEDED(result)) {
+    if (SUCCEEDED(result) || settings.goesOnAfterAFailedPage) {
         call.finish = exporter->FinishDocument();
-        result = *call.finish;
+        if (SUCCEEDED(result))
+            result = *call.finish;
     }
     exporter->Release();
     return result;

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,6 +27,14 @@ struct HostSettings {
     std::optional<std::wstring> documentName; // none: the host gives no name at all
     std::optional<std::wstring> windowClass;  // none: the host's own ("OpusApp", ...)
     std::vector<std::wstring> pages;          // page metafiles in page order
+    // After a page the exporter refused: false stops the export there, without the finish; true hands
+    // over the remaining pages and asks for the finish all the same.
+    bool goesOnAfterAFailedPage = false;
+    // The host refuses the export before any page (nothing to print, restricted permission, a path it
+    // rejects): ExportAsFixedFormat gives this result, with this description in the thread's error object
+    // where one is given.
+    std::optional<HRESULT> refusesExport;
+    std::optional<std::wstring> refusalDescription;
 };
 
 // One ExportAsFixedFormat call: what it was given and what the exporter answered.
@@ -60,7 +69,8 @@ public:
     const std::wstring& mainWindowClass() const { return windowClassName; }
     // The add-in finds the main windows of the live hosts by their class: Wine without a display has none.
     static bool watch(HMODULE inAddIn);
-    const std::vector<ExportCall>& exports() const { return calls; }
+    // A deque: an export started inside another (a second click let through) must not move the first's entry.
+    const std::deque<ExportCall>& exports() const { return calls; }
 
     // Called after each page with its number (from 1), the page count, the metafile and AddEmfPage's answer.
     std::function<void(size_t, size_t, const std::wstring&, HRESULT)> onPage;
@@ -78,7 +88,7 @@ private:
     IDispatch* documentObject;
     HWND window;
     bool realWindow;
-    std::vector<ExportCall> calls;
+    std::deque<ExportCall> calls;
 };
 
 // How a VARIANT argument reads in ExportCall::arguments: "exporter" (VT_UNKNOWN or VT_DISPATCH holding an

@@ -254,9 +254,10 @@ TEST_F(RollbackTest, RelativePathIsMadeFull)
     EXPECT_EQ((std::vector<std::string>{"doc.djvu"}), names());
 }
 
-// A commit that cannot replace the target says so, names the file that holds what was written and keeps
-// it, visible; the old target stays as it was. Causes: another program holds the target without sharing
-// deletion; the target is read-only.
+// A commit that cannot replace the target says so and leaves the old target as it was. By default it names
+// the file that holds what was written and keeps it, visible; a caller that can write its data again has
+// it dropped with the storage instead, as any uncommitted working copy. Causes: another program holds the
+// target without sharing deletion; the target is read-only.
 TEST_F(RollbackTest, FailedCommitThrowsAndLosesNothing)
 {
     struct Case {
@@ -267,40 +268,49 @@ TEST_F(RollbackTest, FailedCommitThrowsAndLosesNothing)
         {true, false, Morvenix::errOperationFailed}, // the map of a sharing violation
         {false, true, Morvenix::errAccessDenied},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.holdTarget ? "held" : "read-only");
-        for (const std::string& name : names())
-            ASSERT_TRUE(DeleteFileA((folder + "\\" + name).c_str()));
-        MvxTest::writeFile(target, kOld);
-        if (c.readOnly) {
-            ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
-        }
-        FileTest::ForeignHandle reader(target, FILE_SHARE_READ);
-        if (!c.holdTarget)
-            reader.close();
+    for (const DiskStorageWithRollback::FailedCommit policy :
+         {DiskStorageWithRollback::keepWorkingCopy, DiskStorageWithRollback::dropWorkingCopy}) {
+        const bool keep = policy == DiskStorageWithRollback::keepWorkingCopy;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.holdTarget ? "held" : "read-only") + (keep ? ", kept" : ", dropped"));
+            for (const std::string& name : names())
+                ASSERT_TRUE(DeleteFileA((folder + "\\" + name).c_str()));
+            MvxTest::writeFile(target, kOld);
+            if (c.readOnly) {
+                ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+            }
+            FileTest::ForeignHandle reader(target, FILE_SHARE_READ);
+            if (!c.holdTarget)
+                reader.close();
 
-        AutoPtr<DiskStorageWithRollback> s = open(DiskStorage::accessWrite);
-        s->writeBytes(kTen.data(), 10);
-        const std::string working = s->getName().c_str();
-        try {
-            s->commit();
-            ADD_FAILURE() << "commit reported success";
-        } catch (const Morvenix::Exception& e) {
-            EXPECT_EQ(c.code, e.getCode()) << e.what();
-            EXPECT_NE(nullptr, std::strstr(e.what(), working.c_str())) << e.what();
-            EXPECT_NE(nullptr, std::strstr(e.what(), target.c_str())) << e.what();
-            EXPECT_NE(nullptr, std::strstr(e.what(), "mvx_diskstorage_rb")) << e.what();
+            AutoPtr<DiskStorageWithRollback> s =
+                DiskStorageWithRollback::create(target.c_str(), DiskStorage::accessWrite, 0, policy);
+            s->writeBytes(kTen.data(), 10);
+            const std::string working = s->getName().c_str();
+            try {
+                s->commit();
+                ADD_FAILURE() << "commit reported success";
+            } catch (const Morvenix::Exception& e) {
+                EXPECT_EQ(c.code, e.getCode()) << e.what();
+                EXPECT_EQ(keep, std::strstr(e.what(), working.c_str()) != nullptr) << e.what();
+                EXPECT_NE(nullptr, std::strstr(e.what(), target.c_str())) << e.what();
+                EXPECT_NE(nullptr, std::strstr(e.what(), "mvx_diskstorage_rb")) << e.what();
+            }
+            // The storage goes on over the working file, at the same place.
+            EXPECT_EQ(working, s->getName().c_str());
+            EXPECT_EQ(10u, s->getPos());
+            s.reset();
+            reader.close();
+            SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(kOld, MvxTest::readFile(target));
+            EXPECT_TRUE(FileTest::hiddenEntries(folder).empty());
+            if (keep) {
+                EXPECT_EQ(kTen, MvxTest::readFile(working));
+                EXPECT_EQ(2u, names().size());
+            } else {
+                EXPECT_EQ((std::vector<std::string>{"doc.djvu"}), names());
+            }
         }
-        // The storage goes on over the working file, at the same place.
-        EXPECT_EQ(working, s->getName().c_str());
-        EXPECT_EQ(10u, s->getPos());
-        s.reset();
-        reader.close();
-        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        EXPECT_EQ(kOld, MvxTest::readFile(target));
-        EXPECT_EQ(kTen, MvxTest::readFile(working));
-        EXPECT_TRUE(FileTest::hiddenEntries(folder).empty());
-        EXPECT_EQ(2u, names().size());
     }
 }
 

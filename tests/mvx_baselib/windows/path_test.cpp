@@ -187,6 +187,23 @@ TEST(Path, WorkFileNames)
     EXPECT_TRUE(entries[0].hidden());
 
     EXPECT_TRUE(Path::makeWorkFileName((folder + "\\missing\\doc.djvu").c_str()).isEmpty());
+
+    // The deepest directory that takes one, and one a character deeper, which is refused before the system
+    // is asked (Wine would write the name past its buffer); nothing is made there.
+    const std::string deep = MvxTest::tempFolder();
+    for (const size_t units : {size_t(Path::maxWorkFileDirectory), size_t(Path::maxWorkFileDirectory + 1)}) {
+        const std::string directory = deep + "\\" + std::string(units - deep.size() - 2, 'd');
+        ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr)) << directory;
+        const String made = Path::makeWorkFileName((directory + "\\doc.djvu").c_str());
+        if (units == Path::maxWorkFileDirectory) {
+            ASSERT_FALSE(made.isEmpty());
+            EXPECT_EQ(units + 11, std::string(made.c_str()).size()); // "~wtXXXX.tmp"
+        } else {
+            EXPECT_TRUE(made.isEmpty());
+            EXPECT_EQ(DWORD(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+            EXPECT_TRUE(FileTest::listFolder(directory).empty());
+        }
+    }
 }
 
 TEST(Path, MoveReplacesInOneStep)
