@@ -5,7 +5,9 @@
 export WINEPREFIX=$1/${3:-wineprefix-$2}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=${MVX_TEST_LANG:-en_US.UTF-8}
+# A locale every system has: under one it lacks Wine reads file names and arguments in another code page
+# ("é" arrives as "C)"); the user's own locale setting is left out so that it cannot do the same.
+export LANG=${MVX_TEST_LANG:-C.UTF-8} LC_ALL=${MVX_TEST_LANG:-C.UTF-8}
 if [ "$2" = i686 ]; then export WINEARCH=win32 MVX_WINE=wine; else export WINEARCH=win64 MVX_WINE=/usr/lib/wine/wine64; fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   rm -rf "$WINEPREFIX"
