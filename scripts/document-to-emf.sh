@@ -9,13 +9,13 @@
 # their weight and slant back); emf_page_frame.py finally gives the metafile the page's frame.
 # A document that the import filters of its type cannot open, or that makes no page, is refused.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname -- "$0")" && pwd)
 source "$here/document-types.sh"
 if [ $# -ne 2 ]; then
   echo "usage: $0 DOCUMENT OUTDIR" >&2
   exit 2
 fi
-document=$(realpath "$1")
+document=$(realpath -- "$1")
 out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
 type=$(document_type "$document")
@@ -23,8 +23,8 @@ type=$(document_type "$document")
 for tool in soffice pdfseparate pdfinfo gs python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
-mkdir -p "$out"
-out=$(realpath "$out")
+mkdir -p -- "$out"
+out=$(realpath -- "$out")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A profile of its own: LibreOffice refuses a second instance on a profile in use.

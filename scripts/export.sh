@@ -12,7 +12,7 @@
 # Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh; the add-in is registered in a Wine prefix of its
 # own there (wineprefix-export-ARCH), apart from the tests'.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+here=$(cd "$(dirname -- "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
 source "$here/scripts/document-types.sh"
 usage() { echo "usage: $0 [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu" >&2; exit 2; }
@@ -36,7 +36,7 @@ if [ ! -d "$input" ]; then
   [ -n "$type" ] || { printf '%s\n' "$0: $input is of none of the types it exports:" "$(document_types)" \
     "  or a folder of page metafiles (*.emf)" >&2; exit 1; }
 fi
-outdir=$(dirname "$output")
+outdir=$(dirname -- "$output")
 [ -d "$outdir" ] || { echo "$0: no such folder: $outdir" >&2; exit 1; }
 # A name that reaches the document itself (through a link, "..") would replace it by its DjVu file.
 [ ! "$input" -ef "$output" ] || { echo "$0: $output is the document itself: give the DjVu file another name" >&2; exit 1; }
@@ -45,8 +45,8 @@ outdir=$(dirname "$output")
 # tell (an administrator, a read-only mount, a system folder).
 probe=$(mktemp -p "$outdir" .export-probe.XXXXXX 2>/dev/null) ||
   { echo "$0: the folder $outdir cannot be written" >&2; exit 1; }
-rm -f "$probe"
-output=$(realpath -m "$output")
+rm -f -- "$probe"
+output=$(realpath -m -- "$output")
 [ ! -e "$output" ] || echo "$output exists: the export replaces it"
 
 if [ -z "$host" ]; then
@@ -64,11 +64,11 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ -d "$input" ]; then
-  pages=$(realpath "$input")
-  name=${name:-$(basename "$pages")}
+  pages=$(realpath -- "$input")
+  name=${name:-$(basename -- "$pages")}
 else
   pages=$work/pages
-  name=${name:-$(basename "$input")}
+  name=${name:-$(basename -- "$input")}
   # The conversion's own progress: a line per page drawn as a metafile.
   bash "$here/scripts/document-to-emf.sh" "$input" "$pages" |
     sed -u 's/^page \([0-9]* of [0-9]*\): .*(\(.*\))$/page \1 drawn (\2)/'
@@ -76,7 +76,7 @@ fi
 
 mkdir -p "$build/logs"
 source "$here/scripts/wine-env.sh" "$build" "$arch" "wineprefix-export-$arch"
-windows() { "$MVX_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+windows() { "$MVX_WINE" winepath -w -- "$1" 2>/dev/null | tr -d '\r'; }
 "$MVX_WINE" regsvr32 /s "$(windows "$addin")" ||
   { echo "$0: the add-in could not be registered in $WINEPREFIX" >&2; exit 1; }
 
@@ -94,4 +94,4 @@ if [ "$status" != 0 ] || [ ! -f "$output" ]; then
   echo "$0: the export of $input failed" >&2
   exit 1
 fi
-echo "$output: $(djvused -e n "$output") pages, $(stat -c %s "$output") bytes"
+echo "$output: $(djvused -e n "$output") pages, $(stat -c %s -- "$output") bytes"

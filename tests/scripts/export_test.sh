@@ -3,7 +3,8 @@
 # through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
 # weight; the sample report's metafiles go through Excel under a name of the user's and, piped, tell each
-# page as it is exported (documents, folders, outputs and names with spaces, capitals and accents); a
+# page as it is exported (documents, folders, outputs and names with spaces, capitals, accents and a leading
+# dash, given as they are in the current folder); a
 # read-only target keeps its bytes and the user reads the library's message; a missing document, a type it
 # does not handle, an output that is the document itself or a folder, a folder that cannot be written and
 # an unknown host are refused before any work, random bytes named .docx or .pdf once LibreOffice or poppler
@@ -19,13 +20,13 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 export_sh() { bash "$here/scripts/export.sh" "$@"; }
 
 python3 "$here/tests/scripts/make_page_documents.py" "$work"
-slides="Präsentation März.fodp"
-cp "$work/slides.fodp" "$work/$slides"
-out="$work/Élan à ÜBER-été.djvu"
-export_sh "$work/$slides" "$out" >"$work/slides.out" 2>&1 || fail "slides: export failed: $(cat "$work/slides.out")"
+cp "$work/slides.fodp" "$work/-Präsentation März.fodp"
+out="$work/-Élan à ÜBER-été.djvu"
+(cd "$work" && export_sh "-Präsentation März.fodp" "-Élan à ÜBER-été.djvu") >"$work/slides.out" 2>&1 ||
+  fail "slides: export failed: $(cat "$work/slides.out")"
 expected="page 1 of 2 drawn (280.0 x 157.5 mm)
 page 2 of 2 drawn (280.0 x 157.5 mm)
-save dialog \"Save as DjVu file\" proposes \"Präsentation März.djvu\": the user answers *Élan à ÜBER-été.djvu
+save dialog \"Save as DjVu file\" proposes \"-Präsentation März.djvu\": the user answers *-Élan à ÜBER-été.djvu
 page 1 of 2 exported (page-0001.emf)
 page 2 of 2 exported (page-0002.emf)
 export finished: 2 pages
@@ -57,13 +58,14 @@ ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && python3 "$here/tests/scrip
 [ "$(wc -l <"$work/fonts.ink")" = 3 ] && awk 'NR == 1 { plain = $3 } NR == 2 { bold = $3 } END { exit !(bold >= 1.3 * plain) }' \
   "$work/fonts.ink" || fail "fonts: the bold line's ink is not 1.3 times the plain line's: $(tr '\n' ';' <"$work/fonts.ink")"
 
-# Metafiles as they are, from a folder of an accented name, through Excel, under a name the user gives the
-# document, over a file the user is told is replaced.
-out="$work/Zahlen für Öl.djvu"
+# Metafiles as they are, from a folder, through Excel, under a name the user gives the document, into
+# another folder over a file the user is told is replaced.
+mkdir "$work/-Ablage"
+out="$work/-Ablage/Zahlen für Öl.djvu"
 echo "old bytes" >"$out"
-cp -r "$here/samples/report/pages" "$work/Seiten des Berichts (ß)"
-export_sh --host Excel --name "Quartalszahlen Übersicht.xlsx" "$work/Seiten des Berichts (ß)" "$out" >"$work/sample.out" 2>&1 ||
-  fail "sample: export failed: $(cat "$work/sample.out")"
+cp -r "$here/samples/report/pages" "$work/-Seiten des Berichts (ß)"
+(cd "$work" && export_sh --host Excel --name "Quartalszahlen Übersicht.xlsx" "-Seiten des Berichts (ß)" \
+  "-Ablage/Zahlen für Öl.djvu") >"$work/sample.out" 2>&1 || fail "sample: export failed: $(cat "$work/sample.out")"
 grep -q '^Excel: add-in started from ' "$work/sample.out" || fail "sample: Excel did not start the add-in"
 grep -q 'proposes "Quartalszahlen Übersicht.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
 [ "$(head -1 "$work/sample.out")" = "$out exists: the export replaces it" ] || fail "sample: not told: $(cat "$work/sample.out")"
