@@ -20,7 +20,7 @@ out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
 type=$(document_type "$document")
 [ -n "$type" ] || { echo "$0: $1 is of none of the types it converts:" >&2; document_types >&2; exit 1; }
-for tool in soffice pdfseparate pdfinfo gs python3; do
+for tool in soffice pdfseparate pdfinfo gs /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
 mkdir -p -- "$out"
@@ -65,13 +65,13 @@ for ((page = 1; page <= pages; page++)); do
     { cat "$work/gs.log" >&2; fail "Ghostscript could not put a background behind page $page"; }
 done
 # Ghostscript rewrites the fonts with a weight of 400 where the import reads it: bold would come out regular.
-python3 "$here/pdf_font_styles.py" "$work"/framed/page-*.pdf
+/usr/bin/python3 "$here/pdf_font_styles.py" "$work"/framed/page-*.pdf
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name
   name=page-$(printf %04d "$page")
   [ -f "$work/framed/$name.emf" ] || fail "LibreOffice wrote no metafile for page $page"
-  python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
+  /usr/bin/python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
     fail "page $page: cannot frame its metafile"
   mv "$work/framed/$name.emf" "$out/$name.emf"
   echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \

@@ -4,11 +4,11 @@
 # ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
 # weight; the sample report's metafiles go through Excel under a name of the user's and, piped, tell each
 # page as it is exported (documents, folders, outputs and names with spaces, capitals, accents and a leading
-# dash, given as they are in the current folder); a
-# read-only target keeps its bytes and the user reads the library's message; a missing document, a type it
-# does not handle, an output that is the document itself or a folder, a folder that cannot be written and
-# an unknown host are refused before any work, random bytes named .docx or .pdf once LibreOffice or poppler
-# cannot read them.
+# dash, given as they are in the current folder); a read-only target keeps its bytes and the user reads the
+# library's message; a missing document, a type it does not handle, an output that is the document itself
+# or a folder, a folder that cannot be written and an unknown host are refused before any work, random bytes
+# named .docx or .pdf once LibreOffice or poppler cannot read them. A python3 that lacks Debian's modules is
+# first in PATH.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -18,8 +18,14 @@ trap 'rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 export_sh() { bash "$here/scripts/export.sh" "$@"; }
+# Another Python first in PATH, as a user's own installation may put it, without Debian's modules: the
+# scripts call the system's.
+mkdir "$work/bin"
+printf '#!/bin/sh\necho "a python3 without the modules the scripts need" >&2\nexit 1\n' >"$work/bin/python3"
+chmod +x "$work/bin/python3"
+export PATH=$work/bin:$PATH
 
-python3 "$here/tests/scripts/make_page_documents.py" "$work"
+/usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
 cp "$work/slides.fodp" "$work/-Präsentation März.fodp"
 out="$work/-Élan à ÜBER-été.djvu"
 (cd "$work" && export_sh "-Präsentation März.fodp" "-Élan à ÜBER-été.djvu") >"$work/slides.out" 2>&1 ||
@@ -53,7 +59,7 @@ done
 # render, as in the PDF (about 1.5 times the plain line's in both).
 out=$work/fonts.djvu
 export_sh "$work/fonts.fodt" "$out" >"$work/fonts.out" 2>&1 || fail "fonts: export failed: $(cat "$work/fonts.out")"
-ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && python3 "$here/tests/scripts/line_ink.py" "$work/fonts.pgm" >"$work/fonts.ink" ||
+ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && /usr/bin/python3 "$here/tests/scripts/line_ink.py" "$work/fonts.pgm" >"$work/fonts.ink" ||
   fail "fonts: no render"
 [ "$(wc -l <"$work/fonts.ink")" = 3 ] && awk 'NR == 1 { plain = $3 } NR == 2 { bold = $3 } END { exit !(bold >= 1.3 * plain) }' \
   "$work/fonts.ink" || fail "fonts: the bold line's ink is not 1.3 times the plain line's: $(tr '\n' ';' <"$work/fonts.ink")"
