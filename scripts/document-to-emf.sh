@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Turns a document (.docx .pptx .xlsx .odt and the other types of document-types.sh, or a .pdf) into one
-# enhanced metafile per page, OUTDIR/page-0001.emf and on, each framed as the whole page with its content
+# enhanced metafile per page, OUTDIR/page-0001.emf and on (numbered in as many digits as the page count
+# has, four at least, so that the names sort in page order), each framed as the whole page with its content
 # at its place on it, as Office hands pages to an exporter. Prints a line per page.
 #   document-to-emf.sh DOCUMENT OUTDIR
 # LibreOffice converts the document to PDF; each PDF page gets a page-sized white background painted
@@ -45,6 +46,7 @@ else
 fi
 pages=$(pdfinfo "$work/document.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
 [ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
+digits=$((${#pages} > 4 ? ${#pages} : 4))
 
 mkdir "$work/pages" "$work/framed"
 pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
@@ -57,7 +59,7 @@ for ((page = 1; page <= pages; page++)); do
   width[$page]=$w height[$page]=$h
   # Painted as the page begins; the flag spares most repeats (Ghostscript begins the page again each time
   # the PDF sets the page device), the few left cost a polygon each.
-  framed=$work/framed/page-$(printf %04d "$page").pdf
+  framed=$work/framed/page-$(printf %0*d "$digits" "$page").pdf
   gs -q -dSAFER -dBATCH -dNOPAUSE -dUseCropBox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS="$w" -dDEVICEHEIGHTPOINTS="$h" \
     -sDEVICE=pdfwrite -o "$framed" \
     -c "/mvxpainted false def << /BeginPage { pop mvxpainted not { gsave 1 setgray clippath fill grestore \
@@ -69,7 +71,7 @@ done
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name
-  name=page-$(printf %04d "$page")
+  name=page-$(printf %0*d "$digits" "$page")
   [ -f "$work/framed/$name.emf" ] || fail "LibreOffice wrote no metafile for page $page"
   /usr/bin/python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
     fail "page $page: cannot frame its metafile"
