@@ -26,8 +26,8 @@ for tool in soffice pdfseparate pdfinfo gs /usr/bin/python3; do
 done
 mkdir -p -- "$out"
 out=$(realpath -- "$out")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d -t brindlepage.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
 # A profile of its own: LibreOffice refuses a second instance on a profile in use.
 office() { soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
 fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }

@@ -43,7 +43,7 @@ outdir=$(dirname -- "$output")
 [ ! -d "$output" ] || { echo "$0: $output is a folder: give the DjVu file's name" >&2; exit 1; }
 # Found now rather than after every page was drawn and encoded; by trying, as permissions alone do not
 # tell (an administrator, a read-only mount, a system folder).
-probe=$(mktemp -p "$outdir" .export-probe.XXXXXX 2>/dev/null) ||
+probe=$(mktemp -p "$outdir" .brindlepage-probe.XXXXXX 2>/dev/null) ||
   { echo "$0: the folder $outdir cannot be written" >&2; exit 1; }
 rm -f -- "$probe"
 output=$(realpath -m -- "$output")
@@ -61,8 +61,8 @@ for built in "$program" "$addin"; do
   [ -f "$built" ] || { echo "$0: $built is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d -t brindlepage.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
 if [ -d "$input" ]; then
   pages=$(realpath -- "$input")
   name=${name:-$(basename -- "$pages")}

@@ -7,8 +7,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$here/../../scripts
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d -t brindlepage.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
 IFS=$'\t' read -r text url < <(/usr/bin/python3 "$here/make_report.py" "$work/report.fodt")
 rm -rf "$here/pages"
 bash "$scripts/document-to-emf.sh" "$work/report.fodt" "$here/pages"

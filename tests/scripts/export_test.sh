@@ -7,8 +7,9 @@
 # dash, given as they are in the current folder); a read-only target keeps its bytes and the user reads the
 # library's message; a missing document, a type it does not handle, an output that is the document itself
 # or a folder, a folder that cannot be written and an unknown host are refused before any work, random bytes
-# named .docx or .pdf once LibreOffice or poppler cannot read them. A python3 that lacks Debian's modules is
-# first in PATH.
+# named .docx or .pdf once LibreOffice or poppler cannot read them. Stopped while LibreOffice works, it
+# leaves no temporary folder, killed outright only folders named after the program. A python3 that lacks
+# Debian's modules is first in PATH.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -142,4 +143,27 @@ export_sh "$work/slides.fodp" "$work/sub" >"$work/folder.out" 2>&1
   fail "folder as output: $(cat "$work/folder.out")"
 export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&1
 [ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
+
+# An export stopped while LibreOffice draws the pages: by the signal of a Ctrl-C or a shutdown (the whole
+# process group), its temporary folders go; killed outright, they stay, named after the program.
+stopped() { # stopped SIGNAL: start an export, send SIGNAL to its group once LibreOffice works, wait for it
+  mkdir -p "$work/tmp"
+  TMPDIR=$work/tmp setsid bash "$here/scripts/export.sh" "$work/fonts.fodt" "$work/stopped.djvu" >/dev/null 2>&1 &
+  local pid=$! i
+  for ((i = 0; i < 600; i++)); do
+    ! compgen -G "$work/tmp/*/profile" >/dev/null || break
+    sleep 0.1
+  done
+  kill -"$1" -- -"$pid"
+  wait "$pid" 2>/dev/null
+  # What it started and left may still be ending.
+  for ((i = 0; i < 100; i++)); do
+    ! pgrep -s "$pid" >/dev/null || sleep 0.1
+  done
+}
+stopped TERM
+[ -z "$(ls -A "$work/tmp")" ] || fail "stopped: left in the temporary folder: $(ls -A "$work/tmp")"
+stopped KILL
+left=$(ls -A "$work/tmp")
+[ -n "$left" ] && ! grep -qv '^brindlepage\.' <<<"$left" || fail "killed: left in the temporary folder: $left"
 exit "$failed"
