@@ -16,6 +16,28 @@ here=$(cd "$(dirname -- "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
 source "$here/scripts/document-types.sh"
 usage() { echo "usage: $0 [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu" >&2; exit 2; }
+# The add-in opens OUT through Wine, which, as Windows, takes a name in any case for the file there (the
+# document itself, say), reads some names as devices and cannot hold others; C.UTF-8 upper-cases every
+# letter, as Wine compares names, whatever the user's locale.
+windows_name_fault() ( # windows_name_fault NAME: why Windows cannot hold NAME, nothing when it can
+  LC_ALL=C.UTF-8
+  local stem=${1%%.*}
+  case $1 in
+    *[\\:*?\"\<\>\|]*) echo 'a Windows name cannot hold \ : * ? " < > |' ;;
+    *[$'\001'-$'\037']*) echo "a Windows name cannot hold control characters" ;;
+    *[.\ ]) echo "Windows drops a dot or a space at the end of a name" ;;
+    *) [[ ! ${stem^^} =~ ^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])\ *$ ]] || echo "Windows keeps the name $stem for a device" ;;
+  esac
+)
+case_twin() ( # case_twin PATH: the file of PATH's folder whose name is PATH's but for case, if any
+  LC_ALL=C.UTF-8
+  shopt -s nullglob dotglob
+  local name=${1##*/} other
+  for other in "${1%/*}"/*; do
+    other=${other##*/}
+    [ "$other" = "$name" ] || [ "${other^^}" != "${name^^}" ] || { echo "$other"; break; }
+  done
+)
 
 host= name=
 while [ $# -gt 2 ]; do
@@ -46,7 +68,13 @@ outdir=$(dirname -- "$output")
 probe=$(mktemp -p "$outdir" .brindlepage-probe.XXXXXX 2>/dev/null) ||
   { echo "$0: the folder $outdir cannot be written" >&2; exit 1; }
 rm -f -- "$probe"
-output=$(realpath -m -- "$output")
+# The "." keeps a newline that ends the name from being dropped with realpath's own.
+output=$(realpath -m -- "$output" && echo .)
+output=${output%$'\n.'}
+fault=$(windows_name_fault "${output##*/}")
+[ -z "$fault" ] || { echo "$0: $output: $fault (give the DjVu file another name)" >&2; exit 1; }
+twin=$(case_twin "$output")
+[ -z "$twin" ] || { echo "$0: $output names $twin to Windows, which ignores case: give the DjVu file another name" >&2; exit 1; }
 [ ! -e "$output" ] || echo "$output exists: the export replaces it"
 
 if [ -z "$host" ]; then

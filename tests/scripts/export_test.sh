@@ -6,7 +6,8 @@
 # page as it is exported (documents, folders, outputs and names with spaces, capitals, accents and a leading
 # dash, given as they are in the current folder); a read-only target keeps its bytes and the user reads the
 # library's message; a missing document, a type it does not handle, an output that is the document itself
-# or a folder, a folder that cannot be written and an unknown host are refused before any work, random bytes
+# or a folder or, to Windows, another file of its folder or no name at all, a folder that cannot be written
+# and an unknown host are refused before any work, random bytes
 # named .docx or .pdf once LibreOffice or poppler cannot read them. Stopped while LibreOffice works, it
 # leaves no temporary folder, killed outright only folders named after the program. A python3 that lacks
 # Debian's modules is first in PATH.
@@ -108,6 +109,33 @@ for same in "$work/slides.fodp" "$work/link.fodp" "$work/sub/../slides.fodp"; do
     fail "output $same: $(cat "$work/same.out")"
   cmp -s "$work/slides.fodp" "$work/slides.orig" || { fail "output $same: the document changed"; cp "$work/slides.orig" "$work/slides.fodp"; }
 done
+# Names Wine would take for another file there, whatever their case (the document itself, a file the user
+# is not told is replaced), or that Windows cannot hold: refused before any work, the files there untouched.
+echo "old bytes" >"$work/old.djvu"
+refused() { # refused DOCUMENT OUT MESSAGE
+  rm -f "$work/refused.out"
+  export_sh "$1" "$2" >"$work/refused.out" 2>&1
+  [ $? = 1 ] && grep -qF "$3" "$work/refused.out" && ! grep -q 'drawn\|exported' "$work/refused.out" &&
+    [ ! -e "$2" ] || fail "output $(printf %q "$2"): $(cat "$work/refused.out")"
+}
+refused "$work/slides.fodp" "$work/SLIDES.fodp" "names slides.fodp to Windows, which ignores case"
+for twin in OLD.djvu Old.DjVu; do
+  refused "$here/samples/report/pages" "$work/$twin" "names old.djvu to Windows, which ignores case"
+done
+for name in 'a\b' a:b 'a*b' 'a?b' 'a"b' 'a<b' 'a>b' 'a|b'; do
+  refused "$here/samples/report/pages" "$work/$name.djvu" 'a Windows name cannot hold \ : * ? " < > |'
+done
+for name in $'tab\there.djvu' $'line\nend.djvu' $'end\n'; do
+  refused "$here/samples/report/pages" "$work/$name" "a Windows name cannot hold control characters"
+done
+for name in "dot.djvu." "space.djvu "; do
+  refused "$here/samples/report/pages" "$work/$name" "Windows drops a dot or a space at the end of a name"
+done
+for name in con.djvu NUL.djvu Aux.tar.djvu com1.djvu LPT9.djvu "prn .djvu"; do
+  refused "$here/samples/report/pages" "$work/$name" "for a device"
+done
+cmp -s "$work/slides.fodp" "$work/slides.orig" || fail "case: the document changed"
+[ "$(cat "$work/old.djvu")" = "old bytes" ] || fail "case: old.djvu changed"
 
 # What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
 # as a PDF; nothing is written.
