@@ -9,8 +9,9 @@
 # a presentation (.pptx .ppt .odp ...: PowerPoint), a .pdf (Word), or a folder of page metafiles (*.emf, in
 # name order: Word); scripts/document-types.sh has them all. --host chooses the host instead; --name is the document's name as the host gives it (the
 # file's or folder's name otherwise), from which the save dialog proposes its file name.
-# Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh; the add-in is registered in a Wine prefix of its
-# own there (wineprefix-export-ARCH), apart from the tests'.
+# Uses build/ (or MVX_BUILD_DIR) made by scripts/setup.sh, which it only reads; the add-in is registered in
+# a Wine prefix of the user's own for that build, apart from the tests' ($XDG_CACHE_HOME or ~/.cache, in
+# brindlepage/build-HASH/wineprefix-export-ARCH, its log beside it in logs/).
 set -euo pipefail
 here=$(cd "$(dirname -- "$0")/.." && pwd)
 build=${MVX_BUILD_DIR:-$here/build}
@@ -89,6 +90,17 @@ for built in "$program" "$addin"; do
   [ -f "$built" ] || { echo "$0: $built is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
 
+# Wine refuses a prefix that another user owns, as the build's folders are when setup ran as root: the
+# add-in is registered in a prefix of the user's own, one for each build, made on first use.
+state=${XDG_CACHE_HOME:-${HOME:-}/.cache}/brindlepage/build-$(realpath -- "$build" | sha256sum | cut -c1-16)
+mkdir -p -- "$state" 2>/dev/null ||
+  { echo "$0: $state cannot be made for the Wine prefix: set XDG_CACHE_HOME to a folder of yours" >&2; exit 1; }
+wine_env() { source "$here/scripts/wine-env.sh" "$state" "$arch" "wineprefix-export-$arch"; }
+windows() { "$MVX_WINE" winepath -w -- "$1" 2>/dev/null | tr -d '\r'; }
+# Before any work, in a subshell: the conversion keeps the user's locale, which Wine's settings replace.
+(wine_env && "$MVX_WINE" regsvr32 /s "$(windows "$addin")") ||
+  { echo "$0: the add-in could not be registered in $state/wineprefix-export-$arch" >&2; exit 1; }
+
 work=$(mktemp -d -t brindlepage.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
 if [ -d "$input" ]; then
@@ -102,11 +114,7 @@ else
     sed -u 's/^page \([0-9]* of [0-9]*\): .*(\(.*\))$/page \1 drawn (\2)/'
 fi
 
-mkdir -p "$build/logs"
-source "$here/scripts/wine-env.sh" "$build" "$arch" "wineprefix-export-$arch"
-windows() { "$MVX_WINE" winepath -w -- "$1" 2>/dev/null | tr -d '\r'; }
-"$MVX_WINE" regsvr32 /s "$(windows "$addin")" ||
-  { echo "$0: the add-in could not be registered in $WINEPREFIX" >&2; exit 1; }
+wine_env
 
 # The host prints what the user sees and a line per page handed to the exporter; MVX_EXPORT_STATS=1 adds
 # the seconds of each page and of the export, and the peak memory.

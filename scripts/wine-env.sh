@@ -1,7 +1,7 @@
-# Sourced as: wine-env.sh BUILD ARCH [PREFIX]. Exports the Wine settings of a test run, makes the private
-# prefix on first use (32-bit for i686, 64-bit for x86_64) and starts a persistent wineserver for it.
-# PREFIX names another prefix folder in BUILD (scripts/export.sh has its own); its wineserver ends by
-# itself when its last program has.
+# Sourced as: wine-env.sh FOLDER ARCH [PREFIX]. Exports the Wine settings of a test run, makes the private
+# prefix FOLDER/wineprefix-ARCH on first use (32-bit for i686, 64-bit for x86_64; wineboot's log in
+# FOLDER/logs) and starts a persistent wineserver for it. PREFIX names another prefix folder in FOLDER
+# (scripts/export.sh has its own); its wineserver ends by itself when its last program has.
 export WINEPREFIX=$1/${3:-wineprefix-$2}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -10,7 +10,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=${MVX_TEST_LANG:-C.UTF-8} LC_ALL=${MVX_TEST_LANG:-C.UTF-8}
 if [ "$2" = i686 ]; then export WINEARCH=win32 MVX_WINE=wine; else export WINEARCH=win64 MVX_WINE=/usr/lib/wine/wine64; fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  rm -rf "$WINEPREFIX"
+  mkdir -p -- "$1/logs"
+  rm -rf -- "$WINEPREFIX"
   "$MVX_WINE" wineboot --init >"$1/logs/wineboot.log" 2>&1 || { cat "$1/logs/wineboot.log" >&2; exit 1; }
   wineserver -w
 fi

@@ -189,9 +189,11 @@ stopped() { # stopped SIGNAL: start an export, send SIGNAL to its group once Lib
     ! pgrep -s "$pid" >/dev/null || sleep 0.1
   done
 }
+# Wine keeps its server's folder there (wine-XXXXXX), for every later run, as it keeps /tmp/.wine-UID.
+ours() { ls -A "$work/tmp" | grep -v '^wine-'; }
 stopped TERM
-[ -z "$(ls -A "$work/tmp")" ] || fail "stopped: left in the temporary folder: $(ls -A "$work/tmp")"
+[ -z "$(ours)" ] || fail "stopped: left in the temporary folder: $(ours)"
 stopped KILL
-left=$(ls -A "$work/tmp")
+left=$(ours)
 [ -n "$left" ] && ! grep -qv '^brindlepage\.' <<<"$left" || fail "killed: left in the temporary folder: $left"
 exit "$failed"
