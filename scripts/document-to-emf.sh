@@ -28,8 +28,9 @@ mkdir -p -- "$out"
 out=$(realpath -- "$out")
 work=$(mktemp -d -t brindlepage.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
-# A profile of its own: LibreOffice refuses a second instance on a profile in use.
-office() { soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
+# A profile of its own: LibreOffice refuses a second instance on a profile in use. Its temporary files go
+# into the work folder too, with which they go.
+office() { TMPDIR=$work soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
 fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }
 
 if [ "$type" = pdf ]; then

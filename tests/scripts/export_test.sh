@@ -173,7 +173,8 @@ export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&
 [ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
 
 # An export stopped while LibreOffice draws the pages: by the signal of a Ctrl-C or a shutdown (the whole
-# process group), its temporary folders go; killed outright, they stay, named after the program.
+# process group), its temporary folders go, LibreOffice's own files among them; killed outright, they stay,
+# named after the program, LibreOffice's inside them.
 stopped() { # stopped SIGNAL: start an export, send SIGNAL to its group once LibreOffice works, wait for it
   mkdir -p "$work/tmp"
   TMPDIR=$work/tmp setsid bash "$here/scripts/export.sh" "$work/fonts.fodt" "$work/stopped.djvu" >/dev/null 2>&1 &
@@ -182,6 +183,7 @@ stopped() { # stopped SIGNAL: start an export, send SIGNAL to its group once Lib
     ! compgen -G "$work/tmp/*/profile" >/dev/null || break
     sleep 0.1
   done
+  sleep 0.5 # LibreOffice's own temporary files come next
   kill -"$1" -- -"$pid"
   wait "$pid" 2>/dev/null
   # What it started and left may still be ending.
