@@ -1,31 +1,53 @@
 #!/usr/bin/env bash
-# scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
-# through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
-# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
-# weight; the sample report's metafiles go through Excel under a name of the user's and, piped, tell each
-# page as it is exported (documents, folders, outputs and names with spaces, capitals, accents and a leading
-# dash, given as they are in the current folder); a read-only target keeps its bytes and the user reads the
-# library's message; a missing document, a type it does not handle, an output that is the document itself
-# or a folder or, to Windows, another file of its folder or no name at all, a folder that cannot be written
-# and an unknown host are refused before any work, random bytes
-# named .docx or .pdf once LibreOffice or poppler cannot read them. Stopped while LibreOffice works, it
-# leaves no temporary folder, killed outright only folders named after the program. A python3 that lacks
-# Debian's modules is first in PATH.
+# scripts/export.sh end to end, on a fresh build: two first exports at once both work while one makes the
+# Wine prefix; a two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice
+# into page metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and
+# whose text djvutxt reads, with a line per page of each stage; a bold line keeps its weight; the sample
+# report's metafiles go through Excel under a name of the user's and, piped, tell each page as it is
+# exported (documents, folders, outputs and names with spaces, capitals, accents and a leading dash, given
+# as they are in the current folder); a read-only target keeps its bytes and the user reads the library's
+# message; a missing document, a type it does not handle, an output that is the document itself or a
+# folder or, to Windows, another file of its folder or no name at all, a folder that cannot be written and
+# an unknown host are refused before any work, random bytes named .docx or .pdf once LibreOffice or poppler
+# cannot read them. Stopped while LibreOffice works, it leaves no temporary folder, killed outright only
+# folders named after the program. A python3 that lacks Debian's modules is first in PATH.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-export MVX_BUILD_DIR=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 export_sh() { bash "$here/scripts/export.sh" "$@"; }
+# A fresh build (the product's, linked) and a cache of the test's own, where the first export makes the
+# Wine prefix.
+arch=$(bash "$here/scripts/test-arch.sh")
+mkdir "$work/build" "$work/cache"
+ln -s "$1/$arch" "$work/build/$arch"
+export MVX_BUILD_DIR=$work/build XDG_CACHE_HOME=$work/cache
 # Another Python first in PATH, as a user's own installation may put it, without Debian's modules: the
 # scripts call the system's.
 mkdir "$work/bin"
 printf '#!/bin/sh\necho "a python3 without the modules the scripts need" >&2\nexit 1\n' >"$work/bin/python3"
 chmod +x "$work/bin/python3"
 export PATH=$work/bin:$PATH
+
+# Two first exports at once, the second started while the first makes the prefix: it waits for that
+# prefix (a mark put into it then is still there after both) and both work.
+export_sh "$here/samples/report/pages" "$work/first.djvu" >"$work/first.out" 2>&1 &
+first=$!
+for ((i = 0; i < 300; i++)); do
+  drive_c=$(compgen -G "$work/cache/brindlepage/*/wineprefix-export-$arch/drive_c") && break
+  sleep 0.1
+done
+touch "$drive_c/made-once"
+export_sh "$here/samples/report/pages" "$work/second.djvu" >"$work/second.out" 2>&1 ||
+  fail "the second of two first exports failed: $(cat "$work/second.out")"
+wait "$first" || fail "the first of two first exports failed: $(cat "$work/first.out")"
+for one in first second; do
+  [ "$(djvused -e n "$work/$one.djvu" 2>/dev/null)" = 3 ] || fail "$one of two first exports: not 3 pages"
+done
+[ -e "$drive_c/made-once" ] || fail "the second of two first exports made the prefix again under the first"
 
 /usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
 cp "$work/slides.fodp" "$work/-Präsentation März.fodp"
