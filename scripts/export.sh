@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Saves a document as DjVu through the add-in, the way Office would: the document becomes one metafile a
 # page (scripts/document-to-emf.sh: LibreOffice, framed as whole pages), then the host program plays the
-# Office application of the document's kind around the add-in registered in the build's Wine prefix: it
+# Office application of the document's kind around the add-in registered in the user's Wine prefix: it
 # starts the add-in, presses its button, answers the save dialog with OUT and hands the pages to the
-# add-in's exporter. Prints a line per page, then where the file is, its pages and its size.
+# add-in's exporter. Prints a line per page, then where the file is, its pages and its size. Exits 0 when
+# OUT is written, 1 when the export is refused or fails, 2 on a wrong command line.
 #   export.sh [--host Word|Excel|PowerPoint] [--name NAME] FILE OUT.djvu
 # FILE: a text document (.docx .doc .odt .rtf ...: Word), a spreadsheet (.xlsx .xls .ods .csv ...: Excel),
 # a presentation (.pptx .ppt .odp ...: PowerPoint), a .pdf (Word), or a folder of page metafiles (*.emf, in
