@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Turns a document (.docx .pptx .xlsx .odt and the other types of document-types.sh, or a .pdf) into one
-# enhanced metafile per page, OUTDIR/page-0001.emf and on, each framed as the whole page with its content
+# enhanced metafile per page, OUTDIR/page-0001.emf and on (numbered in as many digits as the page count
+# has, four at least, so that the names sort in page order), each framed as the whole page with its content
 # at its place on it, as Office hands pages to an exporter. Prints a line per page.
 #   document-to-emf.sh DOCUMENT OUTDIR
 # LibreOffice converts the document to PDF; each PDF page becomes its visible box with a page-sized white
@@ -9,26 +10,27 @@
 # gives the metafile the page's frame.
 # A document that the import filters of its type cannot open, or that makes no page, is refused.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname -- "$0")" && pwd)
 source "$here/document-types.sh"
 if [ $# -ne 2 ]; then
   echo "usage: $0 DOCUMENT OUTDIR" >&2
   exit 2
 fi
-document=$(realpath "$1")
+document=$(realpath -- "$1")
 out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
 type=$(document_type "$document")
 [ -n "$type" ] || { echo "$0: $1 is of none of the types it converts:" >&2; document_types >&2; exit 1; }
-for tool in soffice pdfseparate pdfinfo python3; do
+for tool in soffice pdfseparate pdfinfo /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
-mkdir -p "$out"
-out=$(realpath "$out")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# A profile of its own: LibreOffice refuses a second instance on a profile in use.
-office() { soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
+mkdir -p -- "$out"
+out=$(realpath -- "$out")
+work=$(mktemp -d -t brindlepage.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
+# A profile of its own: LibreOffice refuses a second instance on a profile in use. Its temporary files go
+# into the work folder too, with which they go.
+office() { TMPDIR=$work soffice "-env:UserInstallation=file://$work/profile" --headless "$@" </dev/null 2>>"$work/soffice.log"; }
 fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }
 
 if [ "$type" = pdf ]; then
@@ -45,6 +47,7 @@ else
 fi
 pages=$(pdfinfo "$work/document.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
 [ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
+digits=$((${#pages} > 4 ? ${#pages} : 4))
 
 mkdir "$work/pages" "$work/framed"
 pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
@@ -55,15 +58,15 @@ for ((page = 1; page <= pages; page++)); do
     awk '/^Page size:/ { w = $3; h = $5 } /^Page rot:/ { r = $3 } END { print w, h, r + 0 }')
   if [ $((rot % 180)) -ne 0 ]; then read -r w h <<<"$h $w"; fi
   width[$page]=$w height[$page]=$h
-  mv "$work/pages/$page.pdf" "$work/framed/page-$(printf %04d "$page").pdf"
+  mv -- "$work/pages/$page.pdf" "$work/framed/page-$(printf %0*d "$digits" "$page").pdf"
 done
 /usr/bin/python3 "$here/pdf_import_pages.py" "$work"/framed/page-*.pdf || fail "cannot ready the pages of $1 for the import"
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name
-  name=page-$(printf %04d "$page")
+  name=page-$(printf %0*d "$digits" "$page")
   [ -f "$work/framed/$name.emf" ] || fail "LibreOffice wrote no metafile for page $page"
-  python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
+  /usr/bin/python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
     fail "page $page: cannot frame its metafile"
   mv "$work/framed/$name.emf" "$out/$name.emf"
   echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \

@@ -60,7 +60,8 @@ test_arch=$(bash "$here/scripts/test-arch.sh")
 [ "$test_arch" = i686 ] || build_arch "$test_arch"
 
 # The main job on the sample kept in the repository (samples/report: text, a table, a photo, a link): the
-# add-in, registered in the build's Wine prefix, saves it as DjVu inside the host program as Word would.
+# add-in, registered in a Wine prefix of the user's own, saves it as DjVu inside the host program as Word
+# would.
 sample=$build/sample-report.djvu
 step "export of the sample report" bash "$here/scripts/export.sh" --host Word --name report.odt \
   "$here/samples/report/pages" "$sample"

@@ -7,9 +7,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$here/../../scripts
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-IFS=$'\t' read -r text url < <(python3 "$here/make_report.py" "$work/report.fodt")
+work=$(mktemp -d -t brindlepage.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
+IFS=$'\t' read -r text url < <(/usr/bin/python3 "$here/make_report.py" "$work/report.fodt")
 rm -rf "$here/pages"
 bash "$scripts/document-to-emf.sh" "$work/report.fodt" "$here/pages"
-python3 "$scripts/emf_add_link.py" "$text" "$url" "$here"/pages/page-*.emf
+/usr/bin/python3 "$scripts/emf_add_link.py" "$text" "$url" "$here"/pages/page-*.emf

@@ -1,28 +1,63 @@
 #!/usr/bin/env bash
-# scripts/export.sh end to end: a two-slide presentation (flat ODF, so PowerPoint plays the host) goes
-# through LibreOffice into page metafiles and through the registered add-in into a DjVu file whose pages
-# ddjvu renders and whose text djvutxt reads, with a line per page of each stage; a bold line keeps its
-# weight; translucent shapes keep their colours; the sample report's metafiles go through Excel under a
-# name of the user's and, piped, tell each page as it is exported; a read-only target keeps its bytes and the user reads the library's message; a
-# missing document, a type it does not handle, an output that is the document itself or a folder, a folder
-# that cannot be written and an unknown host are refused before any work, random bytes named .docx or .pdf
-# once LibreOffice or poppler cannot read them.
+# scripts/export.sh end to end, on a fresh build: two first exports at once both work while one makes the
+# Wine prefix; a two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice
+# into page metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and
+# whose text djvutxt reads, with a line per page of each stage; a bold line keeps its weight; translucent
+# shapes keep their colours; the sample report's metafiles go through Excel under a name of the user's
+# and, piped, tell each page as it is exported (documents, folders, outputs and names with spaces,
+# capitals, accents and a leading dash, given as they are in the current folder); a read-only target keeps
+# its bytes and the user reads the library's message; a missing document, a type it does not handle, an
+# output that is the document itself or a folder or, to Windows, another file of its folder or no name at
+# all, a folder that cannot be written and an unknown host are refused before any work, random bytes named
+# .docx or .pdf once LibreOffice or poppler cannot read them. Stopped while LibreOffice works, it leaves no
+# temporary folder, killed outright only folders named after the program. A python3 that lacks Debian's
+# modules is first in PATH.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-export MVX_BUILD_DIR=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 export_sh() { bash "$here/scripts/export.sh" "$@"; }
+# A fresh build (the product's, linked) and a cache of the test's own, where the first export makes the
+# Wine prefix.
+arch=$(bash "$here/scripts/test-arch.sh")
+mkdir "$work/build" "$work/cache"
+ln -s "$1/$arch" "$work/build/$arch"
+export MVX_BUILD_DIR=$work/build XDG_CACHE_HOME=$work/cache
+# Another Python first in PATH, as a user's own installation may put it, without Debian's modules: the
+# scripts call the system's.
+mkdir "$work/bin"
+printf '#!/bin/sh\necho "a python3 without the modules the scripts need" >&2\nexit 1\n' >"$work/bin/python3"
+chmod +x "$work/bin/python3"
+export PATH=$work/bin:$PATH
 
-python3 "$here/tests/scripts/make_page_documents.py" "$work"
-out=$work/slides.djvu
-export_sh "$work/slides.fodp" "$out" >"$work/slides.out" 2>&1 || fail "slides: export failed: $(cat "$work/slides.out")"
+# Two first exports at once, the second started while the first makes the prefix: it waits for that
+# prefix (a mark put into it then is still there after both) and both work.
+export_sh "$here/samples/report/pages" "$work/first.djvu" >"$work/first.out" 2>&1 &
+first=$!
+for ((i = 0; i < 300; i++)); do
+  drive_c=$(compgen -G "$work/cache/brindlepage/*/wineprefix-export-$arch/drive_c") && break
+  sleep 0.1
+done
+touch "$drive_c/made-once"
+export_sh "$here/samples/report/pages" "$work/second.djvu" >"$work/second.out" 2>&1 ||
+  fail "the second of two first exports failed: $(cat "$work/second.out")"
+wait "$first" || fail "the first of two first exports failed: $(cat "$work/first.out")"
+for one in first second; do
+  [ "$(djvused -e n "$work/$one.djvu" 2>/dev/null)" = 3 ] || fail "$one of two first exports: not 3 pages"
+done
+[ -e "$drive_c/made-once" ] || fail "the second of two first exports made the prefix again under the first"
+
+/usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
+cp "$work/slides.fodp" "$work/-Präsentation März.fodp"
+out="$work/-Élan à ÜBER-été.djvu"
+(cd "$work" && export_sh "-Präsentation März.fodp" "-Élan à ÜBER-été.djvu") >"$work/slides.out" 2>&1 ||
+  fail "slides: export failed: $(cat "$work/slides.out")"
 expected="page 1 of 2 drawn (280.0 x 157.5 mm)
 page 2 of 2 drawn (280.0 x 157.5 mm)
-save dialog \"Save as DjVu file\" proposes \"slides.djvu\": the user answers *
+save dialog \"Save as DjVu file\" proposes \"-Präsentation März.djvu\": the user answers *-Élan à ÜBER-été.djvu
 page 1 of 2 exported (page-0001.emf)
 page 2 of 2 exported (page-0002.emf)
 export finished: 2 pages
@@ -49,7 +84,7 @@ done
 # render, as in the PDF (about 1.5 times the plain line's in both).
 out=$work/fonts.djvu
 export_sh "$work/fonts.fodt" "$out" >"$work/fonts.out" 2>&1 || fail "fonts: export failed: $(cat "$work/fonts.out")"
-ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && python3 "$here/tests/scripts/line_ink.py" "$work/fonts.pgm" >"$work/fonts.ink" ||
+ddjvu -format=pgm -page=1 "$out" "$work/fonts.pgm" && /usr/bin/python3 "$here/tests/scripts/line_ink.py" "$work/fonts.pgm" >"$work/fonts.ink" ||
   fail "fonts: no render"
 [ "$(wc -l <"$work/fonts.ink")" = 3 ] && awk 'NR == 1 { plain = $3 } NR == 2 { bold = $3 } END { exit !(bold >= 1.3 * plain) }' \
   "$work/fonts.ink" || fail "fonts: the bold line's ink is not 1.3 times the plain line's: $(tr '\n' ';' <"$work/fonts.ink")"
@@ -69,14 +104,16 @@ ddjvu -format=ppm -page=1 "$out" "$work/translucent.ppm" && pdftoppm -r 300 -sin
   35,50 65,50 95,50 190,30 230,90 >"$work/translucent.colours" || fail "translucent: $(cat "$work/translucent.colours")"
 djvutxt "$out" | grep -q "Caption over the backdrop" || fail "translucent: the caption is not text: $(djvutxt "$out")"
 
-# Metafiles as they are, through Excel, under a name the user gives the document, over a file the user is
-# told is replaced.
-out=$work/figures.djvu
+# Metafiles as they are, from a folder, through Excel, under a name the user gives the document, into
+# another folder over a file the user is told is replaced.
+mkdir "$work/-Ablage"
+out="$work/-Ablage/Zahlen für Öl.djvu"
 echo "old bytes" >"$out"
-export_sh --host Excel --name "Quarterly figures.xlsx" "$here/samples/report/pages" "$out" >"$work/sample.out" 2>&1 ||
-  fail "sample: export failed: $(cat "$work/sample.out")"
+cp -r "$here/samples/report/pages" "$work/-Seiten des Berichts (ß)"
+(cd "$work" && export_sh --host Excel --name "Quartalszahlen Übersicht.xlsx" "-Seiten des Berichts (ß)" \
+  "-Ablage/Zahlen für Öl.djvu") >"$work/sample.out" 2>&1 || fail "sample: export failed: $(cat "$work/sample.out")"
 grep -q '^Excel: add-in started from ' "$work/sample.out" || fail "sample: Excel did not start the add-in"
-grep -q 'proposes "Quarterly figures.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
+grep -q 'proposes "Quartalszahlen Übersicht.djvu"' "$work/sample.out" || fail "sample: $(cat "$work/sample.out")"
 [ "$(head -1 "$work/sample.out")" = "$out exists: the export replaces it" ] || fail "sample: not told: $(cat "$work/sample.out")"
 [ "$(djvused -e n "$out" 2>/dev/null)" = 3 ] || fail "sample: not 3 pages"
 
@@ -110,6 +147,33 @@ for same in "$work/slides.fodp" "$work/link.fodp" "$work/sub/../slides.fodp"; do
     fail "output $same: $(cat "$work/same.out")"
   cmp -s "$work/slides.fodp" "$work/slides.orig" || { fail "output $same: the document changed"; cp "$work/slides.orig" "$work/slides.fodp"; }
 done
+# Names Wine would take for another file there, whatever their case (the document itself, a file the user
+# is not told is replaced), or that Windows cannot hold: refused before any work, the files there untouched.
+echo "old bytes" >"$work/old.djvu"
+refused() { # refused DOCUMENT OUT MESSAGE
+  rm -f "$work/refused.out"
+  export_sh "$1" "$2" >"$work/refused.out" 2>&1
+  [ $? = 1 ] && grep -qF "$3" "$work/refused.out" && ! grep -q 'drawn\|exported' "$work/refused.out" &&
+    [ ! -e "$2" ] || fail "output $(printf %q "$2"): $(cat "$work/refused.out")"
+}
+refused "$work/slides.fodp" "$work/SLIDES.fodp" "names slides.fodp to Windows, which ignores case"
+for twin in OLD.djvu Old.DjVu; do
+  refused "$here/samples/report/pages" "$work/$twin" "names old.djvu to Windows, which ignores case"
+done
+for name in 'a\b' a:b 'a*b' 'a?b' 'a"b' 'a<b' 'a>b' 'a|b'; do
+  refused "$here/samples/report/pages" "$work/$name.djvu" 'a Windows name cannot hold \ : * ? " < > |'
+done
+for name in $'tab\there.djvu' $'line\nend.djvu' $'end\n'; do
+  refused "$here/samples/report/pages" "$work/$name" "a Windows name cannot hold control characters"
+done
+for name in "dot.djvu." "space.djvu "; do
+  refused "$here/samples/report/pages" "$work/$name" "Windows drops a dot or a space at the end of a name"
+done
+for name in con.djvu NUL.djvu Aux.tar.djvu com1.djvu LPT9.djvu "prn .djvu"; do
+  refused "$here/samples/report/pages" "$work/$name" "for a device"
+done
+cmp -s "$work/slides.fodp" "$work/slides.orig" || fail "case: the document changed"
+[ "$(cat "$work/old.djvu")" = "old bytes" ] || fail "case: old.djvu changed"
 
 # What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
 # as a PDF; nothing is written.
@@ -145,4 +209,31 @@ export_sh "$work/slides.fodp" "$work/sub" >"$work/folder.out" 2>&1
   fail "folder as output: $(cat "$work/folder.out")"
 export_sh --host Writer "$work/slides.fodp" "$work/x.djvu" >"$work/host.out" 2>&1
 [ $? = 2 ] && grep -q "usage:" "$work/host.out" || fail "unknown host: $(cat "$work/host.out")"
+
+# An export stopped while LibreOffice draws the pages: by the signal of a Ctrl-C or a shutdown (the whole
+# process group), its temporary folders go, LibreOffice's own files among them; killed outright, they stay,
+# named after the program, LibreOffice's inside them.
+stopped() { # stopped SIGNAL: start an export, send SIGNAL to its group once LibreOffice works, wait for it
+  mkdir -p "$work/tmp"
+  TMPDIR=$work/tmp setsid bash "$here/scripts/export.sh" "$work/fonts.fodt" "$work/stopped.djvu" >/dev/null 2>&1 &
+  local pid=$! i
+  for ((i = 0; i < 600; i++)); do
+    ! compgen -G "$work/tmp/*/profile" >/dev/null || break
+    sleep 0.1
+  done
+  sleep 0.5 # LibreOffice's own temporary files come next
+  kill -"$1" -- -"$pid"
+  wait "$pid" 2>/dev/null
+  # What it started and left may still be ending.
+  for ((i = 0; i < 100; i++)); do
+    ! pgrep -s "$pid" >/dev/null || sleep 0.1
+  done
+}
+# Wine keeps its server's folder there (wine-XXXXXX), for every later run, as it keeps /tmp/.wine-UID.
+ours() { ls -A "$work/tmp" | grep -v '^wine-'; }
+stopped TERM
+[ -z "$(ours)" ] || fail "stopped: left in the temporary folder: $(ours)"
+stopped KILL
+left=$(ours)
+[ -n "$left" ] && ! grep -qv '^brindlepage\.' <<<"$left" || fail "killed: left in the temporary folder: $left"
 exit "$failed"

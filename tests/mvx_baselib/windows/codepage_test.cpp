@@ -1,5 +1,6 @@
 // The ANSI conversions depend on the process's code page, which Wine takes from LANG at process start:
-// the 1252 cases run under LANG=en_US.UTF-8, the 932 cases in a second run under LANG=ja_JP.UTF-8.
+// the 1252 cases run under the test run's C.UTF-8 (US English to Wine), the 932 cases in a second run
+// under LANG=ja_JP.UTF-8.
 #include "mvx_exception.h"
 #include "mvx_format.h"
 #include "mvx_string.h"
