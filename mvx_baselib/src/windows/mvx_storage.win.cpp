@@ -184,10 +184,26 @@ private:
     Mutex m_mutex;
 };
 
+namespace {
+
+// A storage that cannot be made (memory ran out) must not leave its file open: nobody could close it, and
+// the file could not be deleted or replaced while the process lives.
+AutoPtr<DiskStorage> adoptFile(const String& inName, HANDLE inFile, uint32_t inAccess, uint32_t inDisposition)
+{
+    try {
+        return AutoPtr<DiskStorage>(new DiskStorageImpl(inName, inFile, inAccess, inDisposition));
+    } catch (...) {
+        CloseHandle(inFile);
+        throw;
+    }
+}
+
+} // namespace
+
 AutoPtr<DiskStorage> DiskStorage::create(const String& inPath, uint32_t inAccess, uint32_t inDisposition)
 {
     HANDLE file = WinFile::open(inPath, inAccess, inDisposition, "Morvenix::DiskStorage::create");
-    return AutoPtr<DiskStorage>(new DiskStorageImpl(inPath, file, inAccess, inDisposition));
+    return adoptFile(inPath, file, inAccess, inDisposition);
 }
 
 AutoPtr<DiskStorage> DiskStorage::create(void* inHandle, uint32_t inAccess, uint32_t inDisposition)
@@ -198,7 +214,7 @@ AutoPtr<DiskStorage> DiskStorage::create(void* inHandle, uint32_t inAccess, uint
 AutoPtr<DiskStorage> DiskStorage::createTemp()
 {
     HANDLE file = WinFile::openAnonymousTemp("Morvenix::DiskStorage::createTemp");
-    return AutoPtr<DiskStorage>(new DiskStorageImpl(String(), file, accessRead, openExisting));
+    return adoptFile(String(), file, accessRead, openExisting);
 }
 
 AutoPtr<DiskStorage> DiskStorage::createTemp(String& ioPath)
@@ -213,8 +229,15 @@ AutoPtr<DiskStorage> DiskStorage::createTemp(String& ioPath)
         Path::deleteFile(name);
         MVX_THROW(errOperationFailed, message, "Morvenix::DiskStorage::createTemp");
     }
+    AutoPtr<DiskStorage> storage;
+    try {
+        storage = adoptFile(name, file, accessWrite, openExisting);
+    } catch (...) {
+        Path::deleteFile(name);
+        throw;
+    }
     ioPath = name;
-    return AutoPtr<DiskStorage>(new DiskStorageImpl(name, file, accessWrite, openExisting));
+    return storage;
 }
 
 } // namespace Morvenix
