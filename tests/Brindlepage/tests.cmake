@@ -76,7 +76,7 @@ foreach(case "de:de_DE.UTF-8:German" "ja:ja_JP.UTF-8:Japanese")
   add_test(NAME brindlepage_addin_tests_${suffix} COMMAND brindlepage_addin_tests --gtest_filter=ResourceModule${suite}.*)
   set_tests_properties(brindlepage_addin_tests_${suffix} PROPERTIES
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ENVIRONMENT "LANG=${locale};LC_ALL=${locale}"
-    FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+    PASS_REGULAR_EXPRESSION "${MVX_GTEST_PASSED}" FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\];${MVX_GTEST_FAILED}")
 endforeach()
 
 # The 32-bit product DLL, read on the host: exports without decoration from __stdcall functions.
