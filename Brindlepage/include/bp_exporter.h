@@ -13,8 +13,9 @@
 
 // Lives on the click handler's stack for one host export call and is not reference counted. GDI+ runs
 // from its construction to its destruction. No exception leaves an interface method: failures are shown
-// to the user ("DjVu Related Error") and answered with E_FAIL, allocation failures with E_OUTOFMEMORY.
-// A document with a page that could not be made is not saved at all: the finish writes nothing.
+// to the user ("DjVu Related Error") and answered with E_FAIL, allocation failures with E_OUTOFMEMORY, a
+// null page with E_POINTER. A document with a page that could not be made (a null one included) is not
+// saved at all: the finish writes nothing.
 class CDjVuExporter : public IMsoDocExporter {
 public:
     CDjVuExporter();
@@ -48,8 +49,8 @@ public:
     // one of them keeps what it has.
     static void KeepSmallerForeground(Morvenix::DjVu::Chunk& ioPage);
 
-    // One box tells an export's failure. When pages failed and no box has said so (memory ran out, or the
-    // box could not be shown), says which pages could not be made; nothing otherwise. FinishDocument calls
+    // One box tells an export's failure. When pages failed and no box has said so (memory ran out, the page
+    // was null, or the box could not be shown), says which pages could not be made; nothing otherwise. FinishDocument calls
     // it, and so does the click handler once the host's export returns, for a host that stops at a failed
     // page without asking for the finish.
     void TellUntoldFailure() noexcept;

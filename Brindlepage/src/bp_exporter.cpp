@@ -175,15 +175,16 @@ HRESULT CDjVuExporter::Slot05(UINT_PTR, UINT_PTR)
 
 HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
 {
-    if (!inPage)
-        return E_POINTER;
     if (m_finished)
-        return E_FAIL;
+        return inPage ? E_FAIL : E_POINTER;
     const uint32_t number = ++m_pagesOffered;
-    // A document with a page missing is not saved, so nothing more is drawn for it.
-    if (m_firstFailedPage) {
+    // A document with a page missing is not saved, so nothing more is drawn for it. A null page is missing
+    // as much as one that could not be drawn; the finish tells it, without a box at the page.
+    if (m_firstFailedPage || !inPage) {
+        if (!m_firstFailedPage)
+            m_firstFailedPage = number;
         m_lastFailedPage = number;
-        return E_FAIL;
+        return inPage ? E_FAIL : E_POINTER;
     }
     // The first failure of an export has the one box: what failed and what becomes of the file.
     const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage); }, [&] {

@@ -1,6 +1,7 @@
-// Pages that cannot be made: the failure is shown once and answered with E_FAIL, the pages after it are
-// refused without being drawn or shown, and the finish writes nothing: a file already at the path keeps its
-// bytes. Damaged page metafiles end the same way or are drawn as far as they go, never in a crash or a hang.
+// Pages that cannot be made: the failure is shown once and answered with E_FAIL (E_POINTER for a null page), the
+// pages after it are refused without being drawn or shown, and the finish writes nothing: a file already at the
+// path keeps its bytes. Damaged page metafiles end the same way or are drawn as far as they go, never in a crash
+// or a hang.
 #include "exporter_test_support.h"
 
 #include <algorithm>
@@ -12,38 +13,59 @@ namespace {
 
 class ExporterFailure : public MvxTest::HostToolTest {};
 
+// A page that cannot be made between good ones: one the renderer refuses, told at once with the library's
+// details, and a null metafile, refused with E_POINTER and told by the finish in a text made without
+// allocating. Either way the document lacks a page, so the file already at the path keeps its bytes.
 TEST_F(ExporterFailure, AFailedPageKeepsTheDocumentFromReplacingTheFile)
 {
-    UserOutputRecorder recorder;
     Metafile first = reportPage(1, 50, 70), last = reportPage(3, 50, 70);
     // 66 141 pixels wide at 300 dpi: more than a DjVu page holds, refused before anything is drawn.
-    Metafile bad = drawPage(5600, 10, [](HDC dc) { drawText(dc, 10, 20, L"Oversized", 10); });
+    Metafile oversized = drawPage(5600, 10, [](HDC dc) { drawText(dc, 10, 20, L"Oversized", 10); });
+    const std::string target = path("pages.djvu");
+    const struct {
+        const char* name;
+        HENHMETAFILE page;
+        HRESULT answer;
+        bool toldAtThePage;
+        std::string told;
+        std::vector<std::string> details;
+    } cases[] = {
+        {"a page the renderer refuses", oversized.get(), E_FAIL, true,
+         "Page 2 could not be made into DjVu, so the DjVu file \"" + target +
+             "\" is not saved; a file already there is kept.",
+         {": Error 20: ", "gives a page of 661"}},
+        {"a null page", nullptr, E_POINTER, false,
+         "Pages 2 to 4 could not be made into DjVu, so the DjVu file was not saved; a file already there is kept.",
+         {}},
+    };
     const std::vector<unsigned char> old = {'o', 'l', 'd'};
-    MvxTest::writeFile(path("pages.djvu"), old);
     // The host's main window, as the click handler finds it; the box keeps it disabled while it is up.
     const HWND hostWindow = reinterpret_cast<HWND>(UINT_PTR(0x4F460123));
-    {
-        CDjVuExporter exporter;
-        exporter.outputPath = path("pages.djvu").c_str();
-        exporter.SetOwnerWindow(hostWindow);
-        EXPECT_EQ(S_OK, exporter.AddEmfPage(first.get()));
-        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(bad.get()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MvxTest::writeFile(target, old);
+        UserOutputRecorder recorder;
+        {
+            CDjVuExporter exporter;
+            exporter.outputPath = target.c_str();
+            exporter.SetOwnerWindow(hostWindow);
+            EXPECT_EQ(S_OK, exporter.AddEmfPage(first.get()));
+            EXPECT_EQ(c.answer, exporter.AddEmfPage(c.page));
+            EXPECT_EQ(c.toldAtThePage ? 1u : 0u, recorder.boxes.size());
+            EXPECT_EQ(E_FAIL, exporter.AddEmfPage(last.get()));
+            EXPECT_EQ(E_FAIL, exporter.AddEmfPage(first.get()));
+            EXPECT_EQ(E_FAIL, exporter.FinishDocument());
+        }
+        // One box for the export, owned by the host's window: in words first, the library's details after.
         const std::string message = errorBoxText(recorder);
-        // In words first, the library's details after.
-        EXPECT_EQ("Page 2 could not be made into DjVu, so the DjVu file \"" + path("pages.djvu") +
-                      "\" is not saved; a file already there is kept.",
-                  firstLine(message));
-        EXPECT_NE(std::string::npos, message.find(": Error 20: ")) << message;
-        EXPECT_NE(std::string::npos, message.find("gives a page of 661")) << message;
-        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(last.get()));
-        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(first.get()));
-        EXPECT_EQ(E_FAIL, exporter.FinishDocument());
+        EXPECT_EQ(c.told, firstLine(message));
+        for (const std::string& detail : c.details)
+            EXPECT_NE(std::string::npos, message.find(detail)) << message;
+        ASSERT_EQ(1u, recorder.boxes.size());
+        EXPECT_EQ(hostWindow, recorder.boxes[0].owner);
+        EXPECT_EQ(old, MvxTest::readFile(target));
+        EXPECT_EQ(1u, listFolder(folder).size());
     }
-    // One box for the export: the later pages and the finish add none.
-    ASSERT_EQ(1u, recorder.boxes.size());
-    EXPECT_EQ(hostWindow, recorder.boxes[0].owner);
-    EXPECT_EQ(old, MvxTest::readFile(path("pages.djvu")));
-    EXPECT_EQ(1u, listFolder(folder).size());
 }
 
 // Pages whose link comments, text and fonts are damaged at random: what the exporter's own readers parse.

@@ -201,17 +201,18 @@ TEST(ExporterInterface, MetadataLocaleAndOutlineOnlyTrace)
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-TEST(ExporterInterface, RefusesANullPageAndCallsAfterTheFinish)
+// A null page before the finish is a page missing from the document (exporter_failure_test.cpp).
+TEST(ExporterInterface, RefusesCallsAfterTheFinish)
 {
     UserOutputRecorder recorder;
     const std::string folder = MvxTest::tempFolder();
     CDjVuExporter exporter;
     exporter.outputPath = (folder + "\\once.djvu").c_str();
-    EXPECT_EQ(E_POINTER, exporter.AddEmfPage(nullptr));
     Metafile page = reportPage(1);
     ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
     ASSERT_EQ(S_OK, exporter.FinishDocument());
     const std::vector<unsigned char> written = MvxTest::readFile(folder + "\\once.djvu");
+    EXPECT_EQ(E_POINTER, exporter.AddEmfPage(nullptr));
     EXPECT_EQ(E_FAIL, exporter.AddEmfPage(page.get()));
     EXPECT_EQ(E_FAIL, exporter.FinishDocument());
     EXPECT_EQ(written, MvxTest::readFile(folder + "\\once.djvu"));
