@@ -319,6 +319,11 @@ HRESULT CDjVuExporter::FinishDocument()
     if (result == E_OUTOFMEMORY)
         m_failureTold = ShowErrorText(m_owner, L"The DjVu file could not be saved: there was not enough memory. A "
                                                L"file already there is kept.");
+    // The box above, or the barrier's with the details, could not be shown (memory ran out again, or the
+    // failure was no exception the barrier can describe): a host that answers S_OK all the same would leave
+    // the user with no word. This text needs nothing.
+    if (FAILED(result) && !m_failureTold)
+        m_failureTold = ShowErrorText(m_owner, L"The DjVu file could not be saved. A file already there is kept.");
     return result;
 }
 

@@ -13,6 +13,10 @@ namespace {
 // Allocations left before the next one fails; negative: none fails.
 std::atomic<long> g_allocationsLeft{-1};
 std::atomic<long> g_allocations{0};
+// Whether memory, once it ran out, stays short (every allocation fails) until a box is shown; and whether it
+// is short now.
+std::atomic<bool> g_shortageLasts{false};
+std::atomic<bool> g_memoryShort{false};
 
 } // namespace
 
@@ -21,8 +25,10 @@ std::atomic<long> g_allocations{0};
 void* operator new(std::size_t inSize)
 {
     ++g_allocations;
-    if (g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0)
+    if (g_memoryShort.load() || (g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0)) {
+        g_memoryShort = g_shortageLasts.load();
         throw std::bad_alloc();
+    }
     if (void* block = std::malloc(inSize ? inSize : 1))
         return block;
     throw std::bad_alloc();
@@ -45,6 +51,24 @@ void operator delete(void* inBlock, std::size_t) noexcept
 using namespace ExporterTest;
 
 namespace {
+
+// The box is the system's and needs none of the add-in's memory: a shortage that lasted ends when one is
+// shown, so that the recorder can keep it. The next box can be made to fail as MessageBoxW does when the
+// system cannot show it (it answers 0); its text is kept apart from the boxes shown.
+MessageBoxFunction g_recordBox = nullptr;
+bool g_nextBoxFails = false;
+std::vector<std::wstring> g_boxesNotShown;
+
+int WINAPI showBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle)
+{
+    g_memoryShort = false;
+    if (g_nextBoxFails) {
+        g_nextBoxFails = false;
+        g_boxesNotShown.push_back(inText);
+        return 0;
+    }
+    return g_recordBox(inOwner, inText, inCaption, inStyle);
+}
 
 class ExporterAllocation : public MvxTest::HostToolTest {
 protected:
@@ -133,12 +157,15 @@ TEST_F(ExporterAllocation, AFailedAllocationKeepsTheOldFileAndIsTold)
     EXPECT_GT(outOfMemory, 0);
 }
 
-// Memory running out while the finish writes the document: the old file stays, and the user is told
-// without a text that would need memory.
+// Memory running out while the finish writes the document: once, for good from that allocation on (then a
+// library failure made without memory finds none for its box either), or once with the box for it failing
+// (the system could not show it). The old file stays, and the user is told once, without a text that would
+// need memory.
 TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
 {
     Metafile page = reportPage(1, 30, 40);
     UserOutputRecorder recorder;
+    g_recordBox = SetMessageBoxFunction(&showBox);
     long perFinish = 0;
     {
         CDjVuExporter exporter;
@@ -149,35 +176,55 @@ TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
         perFinish = g_allocations.load() - before;
     }
     ASSERT_GT(perFinish, 10);
+    const std::wstring memoryText =
+        L"The DjVu file could not be saved: there was not enough memory. A file already there is kept.";
+    const std::wstring plainText = L"The DjVu file could not be saved. A file already there is kept.";
+    enum class Shortage { once, forGood, onceWithoutABox };
     int outOfMemory = 0, failed = 0;
-    for (const long at : failurePoints(perFinish)) {
-        SCOPED_TRACE("allocation " + std::to_string(at));
-        newRound(recorder);
-        CDjVuExporter exporter;
-        exporter.outputPath = target().c_str();
-        ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
-        g_allocationsLeft = at;
-        const HRESULT finish = exporter.FinishDocument();
-        g_allocationsLeft = -1;
-        if (finish == S_OK)
-            continue;
-        EXPECT_EQ(old, MvxTest::readFile(target()));
-        for (const FolderEntry& entry : listFolder(folder))
-            EXPECT_NE(0u, entry.name.find("~wt")) << entry.name;
-        ASSERT_EQ(1u, recorder.boxes.size());
-        if (finish == E_OUTOFMEMORY) {
-            ++outOfMemory;
-            EXPECT_EQ(L"The DjVu file could not be saved: there was not enough memory. A file already there is kept.",
-                      recorder.boxes[0].text);
-        } else {
-            ++failed;
-            EXPECT_EQ(E_FAIL, finish);
-            EXPECT_EQ("The DjVu file \"" + target() + "\" could not be saved.",
-                      firstLine(narrow(recorder.boxes[0].text)));
+    for (const Shortage shortage : {Shortage::once, Shortage::forGood, Shortage::onceWithoutABox}) {
+        for (const long at : failurePoints(perFinish)) {
+            SCOPED_TRACE(std::string(shortage == Shortage::once      ? "once"
+                                     : shortage == Shortage::forGood ? "for good"
+                                                                     : "once, the box not shown") +
+                         " from allocation " + std::to_string(at));
+            newRound(recorder);
+            g_boxesNotShown.clear();
+            CDjVuExporter exporter;
+            exporter.outputPath = target().c_str();
+            ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
+            g_shortageLasts = shortage == Shortage::forGood;
+            g_nextBoxFails = shortage == Shortage::onceWithoutABox;
+            g_allocationsLeft = at;
+            const HRESULT finish = exporter.FinishDocument();
+            g_allocationsLeft = -1;
+            g_shortageLasts = g_memoryShort = g_nextBoxFails = false;
+            if (finish == S_OK)
+                continue;
+            EXPECT_EQ(old, MvxTest::readFile(target()));
+            for (const FolderEntry& entry : listFolder(folder))
+                EXPECT_NE(0u, entry.name.find("~wt")) << entry.name;
+            ASSERT_EQ(1u, recorder.boxes.size());
+            const std::wstring& told = recorder.boxes[0].text;
+            if (finish == E_OUTOFMEMORY)
+                ++outOfMemory;
+            else
+                ++failed;
+            EXPECT_TRUE(finish == E_OUTOFMEMORY || finish == E_FAIL) << finish;
+            if (shortage == Shortage::onceWithoutABox) {
+                // The box that could not be shown, then the plain one that needs nothing.
+                ASSERT_EQ(1u, g_boxesNotShown.size());
+                EXPECT_EQ(plainText, told);
+            } else if (finish == E_OUTOFMEMORY) {
+                EXPECT_EQ(memoryText, told);
+            } else {
+                EXPECT_EQ("The DjVu file \"" + target() + "\" could not be saved.", firstLine(narrow(told)));
+            }
         }
     }
+    SetMessageBoxFunction(g_recordBox);
     std::printf("[ MEMORY   ] %ld allocations a finish; %d E_OUTOFMEMORY, %d E_FAIL\n", perFinish, outOfMemory, failed);
     EXPECT_GT(outOfMemory, 0);
+    EXPECT_GT(failed, 0);
 }
 
 } // namespace
