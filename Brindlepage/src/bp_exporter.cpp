@@ -45,7 +45,8 @@ const wchar_t* metadataName(int32_t inType)
 // Runs a page or the finish. The host is not C++: nothing may leave here as an exception. The host does not
 // say why its export failed, so library and runtime failures (a page bitmap that cannot be made, a container
 // error) are shown here, once, headed by inWhat's sentence, and become E_FAIL; an allocation failure becomes
-// E_OUTOFMEMORY, without a box that would itself need memory. outTold says whether a box was shown.
+// E_OUTOFMEMORY, without a box that would itself need memory. outTold says whether this call showed a box;
+// callers keep a flag of their own for the export and add it in.
 template <class F, class W>
 HRESULT exportBarrier(HWND inOwner, F&& inBody, W&& inWhat, bool& outTold) noexcept
 {
@@ -187,12 +188,14 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         return inPage ? E_FAIL : E_POINTER;
     }
     // The first failure of an export has the one box: what failed and what becomes of the file.
+    bool told = false;
     const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage); }, [&] {
         const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu, so the DjVu ";
         return outputPath.isEmpty()
                    ? page + L"document is not saved."
                    : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
-    }, m_failureTold);
+    }, told);
+    m_failureTold = m_failureTold || told;
     if (FAILED(result)) {
         m_firstFailedPage = m_lastFailedPage = number;
         m_firstFailureOutOfMemory = result == E_OUTOFMEMORY;
@@ -312,10 +315,12 @@ HRESULT CDjVuExporter::FinishDocument()
         TellUntoldFailure();
         return E_FAIL;
     }
+    bool told = false;
     const HRESULT result = exportBarrier(m_owner, [&] { WriteDocument(); }, [&] {
         return outputPath.isEmpty() ? std::wstring(L"The DjVu document could not be saved.")
                                     : L"The DjVu file " + quoted(outputPath) + L" could not be saved.";
-    }, m_failureTold);
+    }, told);
+    m_failureTold = m_failureTold || told;
     if (result == E_OUTOFMEMORY)
         m_failureTold = ShowErrorText(m_owner, L"The DjVu file could not be saved: there was not enough memory. A "
                                                L"file already there is kept.");
