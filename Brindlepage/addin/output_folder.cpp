@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 using Morvenix::String;
 namespace Path = Morvenix::Path;
 
@@ -27,18 +29,18 @@ std::wstring OutputFolderProblem(const std::wstring& inPath)
                               std::wstring(folder.wc_str()) + L"\" ";
     if (!Path::isDirectory(folder))
         return what + (Path::exists(folder) ? L"is a file, not a folder." : L"does not exist.");
-    // The document is written into a working file beside the target first, whose name needs room in the
-    // path: a folder deeper than that is told as such, not as one that takes no files.
-    const std::wstring parent = Path::getParent(file).wc_str();
-    if (parent.size() > Path::maxWorkFileDirectory)
-        return what + L"has too long a path (" + std::to_wstring(parent.size() - 1) +
+    // Making a working file now tells whether the folder takes new files (permissions, read-only media,
+    // shares), and it goes again at once. The working file's name needs room in the path: a folder deeper
+    // than that is told as such, not as one that takes no files.
+    const String probe = Path::makeWorkFileName(file);
+    if (probe.isEmpty()) {
+        if (GetLastError() != ERROR_FILENAME_EXCED_RANGE)
+            return what + L"cannot be written to.";
+        const size_t parent = wcslen(Path::getParent(file).wc_str());
+        return what + L"has too long a path (" + std::to_wstring(parent - 1) +
                L" characters): the save writes a working file there first, which needs a folder path of at most " +
                std::to_wstring(Path::maxWorkFileDirectory - 1) + L".";
-    // Making a working file now tells whether the folder takes new files (permissions, read-only media,
-    // shares), and it goes again at once.
-    const String probe = Path::makeWorkFileName(file);
-    if (probe.isEmpty())
-        return what + L"cannot be written to.";
+    }
     Path::deleteFile(probe);
     return std::wstring();
 }
