@@ -13,9 +13,10 @@ typedef void(WINAPI* DebugOutputFunction)(const wchar_t* inText);
 // MessageBoxW unless replaced.
 int ShowMessageBox(HWND inOwner, const wchar_t* inText, const wchar_t* inCaption, UINT inStyle);
 // The add-in's error box, captioned "DjVu Related Error", with inText as it stands. It is owned by inOwner,
-// the host's main window where it is known, and modal to the thread's windows in any case, so that while
-// it is up the host takes no second click on the button and closes no document under an export. Never
-// throws; false when no box could be shown.
+// the host's main window where it is known, which stays disabled while the box is up, so that the host
+// takes no second click on the button and closes no document under an export; the box is also task-modal,
+// which without an owner disables every top-level window of the thread instead (with one, only the owner).
+// Never throws; false when no box could be shown.
 bool ShowErrorText(HWND inOwner, const wchar_t* inText) noexcept;
 // The same box for a failure: inWhat, a sentence that says what failed and for which file, on the first
 // line; behind it the failure's message (a library exception's whole message, where it arose included) for
