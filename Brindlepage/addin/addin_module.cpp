@@ -53,40 +53,61 @@ HRESULT unregisterTypeLibrary(ITypeLib* inLibrary)
     return hr;
 }
 
-HRESULT registerServer(bool inRegister)
+// A registration that fails half-way takes back the scripts already run (each takes back its own part): a
+// server registered in part is found by its hosts and then fails in them.
+HRESULT registerServer(const Registrar& inRegistrar, const std::wstring& inPath)
 {
-    const std::wstring path = CAddInModule::modulePath(moduleInstance);
-    if (path.empty())
-        return HRESULT_FROM_WIN32(GetLastError());
-    Registrar registrar(moduleInstance, path);
-    // A registration that fails half-way takes back the scripts already run (each takes back its own part):
-    // a server registered in part is found by its hosts and then fails in them.
     size_t scriptsRun = 0;
     const auto fail = [&](HRESULT inResult) {
-        if (inRegister)
-            while (scriptsRun > 0)
-                registrar.runScript(objectMap[--scriptsRun].registryScript, false);
+        while (scriptsRun > 0)
+            inRegistrar.runScript(objectMap[--scriptsRun].registryScript, false);
         return inResult;
     };
     for (const ObjectEntry& entry : objectMap) {
-        const HRESULT hr = registrar.runScript(entry.registryScript, inRegister);
+        const HRESULT hr = inRegistrar.runScript(entry.registryScript, true);
         if (FAILED(hr))
             return fail(hr);
         ++scriptsRun;
     }
     ITypeLib* library = nullptr;
-    HRESULT hr = loadTypeLibrary(path, &library);
+    HRESULT hr = loadTypeLibrary(inPath, &library);
     if (FAILED(hr))
         return fail(hr);
-    if (inRegister) {
-        hr = RegisterTypeLib(library, const_cast<OLECHAR*>(path.c_str()), nullptr);
-        if (FAILED(hr))
-            unregisterTypeLibrary(library);
-    } else {
-        hr = unregisterTypeLibrary(library);
-    }
+    hr = RegisterTypeLib(library, const_cast<OLECHAR*>(inPath.c_str()), nullptr);
+    if (FAILED(hr))
+        unregisterTypeLibrary(library);
     library->Release();
     return FAILED(hr) ? fail(hr) : hr;
+}
+
+// Unregistering goes on past a script or a type library it cannot take back, so that as much of the server
+// as possible goes, and answers the first failure.
+HRESULT unregisterServer(const Registrar& inRegistrar, const std::wstring& inPath)
+{
+    HRESULT first = S_OK;
+    const auto note = [&](HRESULT inResult) {
+        if (SUCCEEDED(first) && FAILED(inResult))
+            first = inResult;
+    };
+    for (const ObjectEntry& entry : objectMap)
+        note(inRegistrar.runScript(entry.registryScript, false));
+    ITypeLib* library = nullptr;
+    HRESULT hr = loadTypeLibrary(inPath, &library);
+    if (SUCCEEDED(hr)) {
+        hr = unregisterTypeLibrary(library);
+        library->Release();
+    }
+    note(hr);
+    return first;
+}
+
+HRESULT runRegistration(bool inRegister)
+{
+    const std::wstring path = CAddInModule::modulePath(moduleInstance);
+    if (path.empty())
+        return HRESULT_FROM_WIN32(GetLastError());
+    const Registrar registrar(moduleInstance, path);
+    return inRegister ? registerServer(registrar, path) : unregisterServer(registrar, path);
 }
 
 } // namespace
@@ -192,7 +213,7 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
 {
     return comBarrier([] {
         SystemLocaleScope locale;
-        return registerServer(true);
+        return runRegistration(true);
     });
 }
 
@@ -200,7 +221,7 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
     return comBarrier([] {
         SystemLocaleScope locale;
-        const HRESULT hr = registerServer(false);
+        const HRESULT hr = runRegistration(false);
         return FAILED(hr) ? hr : S_OK;
     });
 }
