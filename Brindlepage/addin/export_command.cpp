@@ -21,6 +21,8 @@ namespace {
 struct HostEntry {
     const wchar_t* captionWord;
     const IID* applicationIid;
+    // The interface of the active document whose ExportAsFixedFormat the click calls.
+    const IID* documentIid;
     // The main window's classes, oldest Office version first; the first one found owns the save dialog.
     const wchar_t* mainWindowClasses[2];
     size_t activeDocumentSlot;
@@ -30,10 +32,12 @@ struct HostEntry {
 enum HostIndex { word, excel, powerPoint };
 
 const HostEntry hosts[] = {
-    {L"Word", &IID_WordApplication, {L"Opusapp"}, OfficeSlot::wordActiveDocument, OfficeSlot::wordDocumentName},
-    {L"Excel", &IID_ExcelApplication, {L"XLMAIN"}, OfficeSlot::excelActiveWorkbook, OfficeSlot::excelWorkbookName},
+    {L"Word", &IID_WordApplication, &IID_WordDocument, {L"Opusapp"}, OfficeSlot::wordActiveDocument,
+     OfficeSlot::wordDocumentName},
+    {L"Excel", &IID_ExcelApplication, &IID_ExcelWorkbook, {L"XLMAIN"}, OfficeSlot::excelActiveWorkbook,
+     OfficeSlot::excelWorkbookName},
     // PowerPoint 2007's frame, then that of 2010 and later.
-    {L"PowerPoint", &IID_PowerPointApplication, {L"PP12FrameClass", L"PPTFrameClass"},
+    {L"PowerPoint", &IID_PowerPointApplication, &IID_PowerPointPresentation, {L"PP12FrameClass", L"PPTFrameClass"},
      OfficeSlot::powerPointActivePresentation, OfficeSlot::powerPointPresentationName},
 };
 
@@ -112,15 +116,28 @@ HRESULT exportDocument(HostIndex inHost, IDispatch* inDocument, CDjVuExporter& i
     return E_UNEXPECTED;
 }
 
+// Whether the thread's error object may be taken as the document's word on its failed export: COM's rule is
+// to ask the object whether the interface called sets one. A document that does not answer the question is
+// believed, since the error object was cleared before the call.
+bool documentSetsErrorInfo(IDispatch* inDocument, const IID& inIid)
+{
+    OwnedInterface<ISupportErrorInfo> support;
+    if (FAILED(inDocument->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(support.out()))) ||
+        !support.get())
+        return true;
+    return support.get()->InterfaceSupportsErrorInfo(inIid) == S_OK;
+}
+
 // What the host said when it refused to export: its own description of the error where it gave one (the
 // thread's error object, cleared before the call so that an older one is not taken for it), else the code.
-std::wstring hostRefusal(const HostEntry& inHost, const std::wstring& inPath, HRESULT inResult)
+std::wstring hostRefusal(const HostEntry& inHost, IDispatch* inDocument, const std::wstring& inPath, HRESULT inResult)
 {
     const std::wstring what =
         std::wstring(inHost.captionWord) + L" could not export the document to \"" + inPath + L"\"";
+    // Taken off the thread first in any case, so that it is not left there for a later caller.
     OwnedInterface<IErrorInfo> error;
     OwnedBstr description;
-    if (GetErrorInfo(0, error.out()) == S_OK && error.get() &&
+    if (GetErrorInfo(0, error.out()) == S_OK && error.get() && documentSetsErrorInfo(inDocument, *inHost.documentIid) &&
         SUCCEEDED(error.get()->GetDescription(description.out())) && SysStringLen(description.get()) > 0)
         return what + L": " + std::wstring(description.get(), SysStringLen(description.get()));
     wchar_t code[16];
@@ -206,7 +223,7 @@ void runExportCommand(IDispatch* inApplication)
     // The host refused before a page came (nothing to print, restricted permission, a path it rejects):
     // without this the click did nothing the user could see.
     if (FAILED(result) && !exporter.HasToldFailure())
-        ShowErrorText(owner, hostRefusal(entry, path, result).c_str());
+        ShowErrorText(owner, hostRefusal(entry, document.get(), path, result).c_str());
 }
 
 } // namespace

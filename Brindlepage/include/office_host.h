@@ -84,6 +84,9 @@ struct IMsoDocExporter : public IUnknown {
 extern "C" const IID IID_WordApplication;       // Word _Application
 extern "C" const IID IID_ExcelApplication;      // Excel _Application
 extern "C" const IID IID_PowerPointApplication; // PowerPoint _Application
+extern "C" const IID IID_WordDocument;           // Word _Document
+extern "C" const IID IID_ExcelWorkbook;          // Excel _Workbook
+extern "C" const IID IID_PowerPointPresentation; // PowerPoint _Presentation
 
 namespace OfficeSlot {
 constexpr size_t wordActiveDocument = 13;           // _Application: get_ActiveDocument(_Document**)

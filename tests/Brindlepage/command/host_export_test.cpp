@@ -427,23 +427,30 @@ TEST_P(HostExport, RefusesASecondClickWhileTheExportRuns)
 }
 
 // The host refuses the export before any page: the user is told what the host said, or its error code where
-// it said nothing, and not what an earlier call left on the thread.
+// it said nothing, and not what an earlier call left on the thread nor an error object that the document
+// says its interface does not set.
 TEST_P(HostExport, TellsTheHostsRefusal)
 {
     const std::string file = path("refused.djvu");
     const struct {
+        const char* name;
         const wchar_t* description;
+        std::optional<bool> documentSetsErrorInfo;
         const wchar_t* told;
     } cases[] = {
-        {L"The document has nothing to print.", L": The document has nothing to print."},
-        {nullptr, L" (error 0x800A03EC)."},
+        {"described", L"The document has nothing to print.", std::nullopt, L": The document has nothing to print."},
+        {"described by an interface that sets error objects", L"The document has nothing to print.", true,
+         L": The document has nothing to print."},
+        {"an error object the interface does not set", L"Not the document's word.", false, L" (error 0x800A03EC)."},
+        {"a code only", nullptr, true, L" (error 0x800A03EC)."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.description ? "described" : "a code only");
+        SCOPED_TRACE(c.name);
         HostSettings s = settings(1);
         s.refusesExport = HRESULT(0x800A03EC);
         if (c.description)
             s.refusalDescription = c.description;
+        s.documentSetsErrorInfo = c.documentSetsErrorInfo;
         HostRun run(s, widen(file));
         FakeOffice::raiseErrorInfo(L"An older failure", L"Elsewhere");
         EXPECT_EQ(S_OK, run.press());

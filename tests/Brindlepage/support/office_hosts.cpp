@@ -12,11 +12,6 @@ namespace FakeOffice {
 
 namespace {
 
-// The document interfaces of the hosts (Word _Document, Excel _Workbook, PowerPoint _Presentation).
-const IID IID_WordDocument = {0x0002096B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_ExcelWorkbook = {0x000208DA, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_PowerPointPresentation = {0x9149349D, 0x5A91, 0x11CF, {0x87, 0x00, 0x00, 0xAA, 0x00, 0x60, 0x26, 0x3B}};
-
 struct HostFacts {
     const wchar_t* name;
     const wchar_t* caption;
@@ -143,10 +138,44 @@ Document* self(IDispatch* inObject)
     return reinterpret_cast<Document*>(inObject);
 }
 
+// The document's ISupportErrorInfo, where the host's settings give it one: whether the document's own
+// interface sets the thread's error object when one of its calls fails.
+class DocumentErrorSupport : public Counted<ISupportErrorInfo> {
+public:
+    DocumentErrorSupport(IDispatch* inDocument, const IID& inIid, bool inSets)
+        : document(inDocument), iid(inIid), sets(inSets)
+    {
+        document->AddRef();
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
+    {
+        if (inIid == IID_ISupportErrorInfo)
+            return answerQuery(static_cast<ISupportErrorInfo*>(this), inIid, {&IID_ISupportErrorInfo}, outObject);
+        return document->QueryInterface(inIid, outObject);
+    }
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID inIid) override
+    {
+        return sets && inIid == iid ? S_OK : S_FALSE;
+    }
+
+private:
+    ~DocumentErrorSupport() override { document->Release(); }
+
+    IDispatch* document;
+    const IID iid;
+    const bool sets;
+};
+
 HRESULT STDMETHODCALLTYPE documentQueryInterface(IDispatch* inSelf, REFIID inIid, void** outObject)
 {
     if (!outObject)
         return E_POINTER;
+    const Host& host = *self(inSelf)->host;
+    if (inIid == IID_ISupportErrorInfo && host.documentSetsErrorInfo()) {
+        *outObject = static_cast<ISupportErrorInfo*>(
+            new DocumentErrorSupport(inSelf, *factsOf(host.kind()).documentIid, *host.documentSetsErrorInfo()));
+        return S_OK;
+    }
     if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == *factsOf(self(inSelf)->host->kind()).documentIid) {
         *outObject = inSelf;
         InterlockedIncrement(&self(inSelf)->references);

@@ -35,6 +35,10 @@ struct HostSettings {
     // where one is given.
     std::optional<HRESULT> refusesExport;
     std::optional<std::wstring> refusalDescription;
+    // Whether the document answers ISupportErrorInfo (none: it does not), and if so whether it says that its
+    // own interface sets the thread's error object on a failure; a document that says no leaves any error
+    // object on the thread as not its word.
+    std::optional<bool> documentSetsErrorInfo;
 };
 
 // One ExportAsFixedFormat call: what it was given and what the exporter answered.
@@ -79,6 +83,7 @@ public:
     HRESULT exportDocument(const std::wstring& inArguments, const VARIANT* inExporter,
                            const wchar_t* inOutputName);
     const std::optional<std::wstring>& documentName() const { return settings.documentName; }
+    const std::optional<bool>& documentSetsErrorInfo() const { return settings.documentSetsErrorInfo; }
 
 private:
     HostSettings settings;
