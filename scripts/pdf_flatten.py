@@ -4,9 +4,10 @@
 # translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, an
 # image with a soft mask, a form that holds any of these) gives way to a picture of the page as poppler
 # renders it up to that operation, cut to the operation's box; everything else, text included, stays as it
-# is. Translucent text goes (the import would draw it opaque, and above every picture) and its picture
-# follows its text object; a line moved to by the text goes on being moved to, but opaque text after it on
-# the same line of the same text object would move back by its width, which only the fonts could tell.
+# is. Translucent text goes (the import would draw it opaque, and above every picture) and its picture, cut
+# to the box its glyphs may cover (pdf_text_extent.py measures them), follows its text object; a line moved
+# to by the text goes on being moved to, but opaque text after it on the same line of the same text object
+# would move back by its width.
 import glob
 import math
 import os
@@ -15,6 +16,8 @@ import tempfile
 
 import pikepdf
 from PIL import Image
+
+from pdf_text_extent import measure, page_fonts
 
 DPI = 300                      # the exporter's resolution: one picture pixel a page pixel
 IDENTITY = (1.0, 0.0, 0.0, 1.0, 0.0, 0.0)
@@ -119,6 +122,9 @@ class State:
         self.ctm, self.clip, self.line_width, self.mode = IDENTITY, clip, 1.0, 0
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
+        # The text state (Tf, Tc, Tw, Tz, TL, Ts).
+        self.font, self.size, self.scale = None, 0.0, 1.0
+        self.char_space = self.word_space = self.leading = self.rise = 0.0
 
     def copy(self):
         other = State(self.clip)
@@ -152,13 +158,41 @@ class Patch:
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
 
 
-def find_patches(page, instructions, page_box):
+def translated(x, y, m):
+    return multiply((1.0, 0.0, 0.0, 1.0, x, y), m)
+
+
+def show_box(fonts, state, tm, operands, op):
+    """What the text-showing operation OP with OPERANDS shows: how far it moves the text position (None when
+    that is unknown) and the box its glyphs may cover on the page (None for none); TM is the text matrix."""
+    if state.font not in fonts:
+        return 0.0, None    # poppler shows nothing in a font the page lacks
+    items = operands[0] if op == 'TJ' and operands and isinstance(operands[0], pikepdf.Array) else operands[-1:]
+    items = [bytes(item) if isinstance(item, pikepdf.String) else float(item) for item in items]
+    measured = measure(fonts[state.font], state, items) if fonts[state.font] else None
+    if measured is None:
+        return None, state.clip
+    advance, box = measured
+    if box is None:
+        return advance, None
+    if state.mode in STROKE_MODES:
+        a, b, c, d = state.ctm[:4]
+        reach = state.line_width * max(math.hypot(a, b), math.hypot(c, d)) + 1
+    else:
+        reach = 0.0
+    x0, y0, x1, y1 = box_of([box[:2], box[2:], (box[0], box[3]), (box[2], box[1])], multiply(tm, state.ctm))
+    box = (x0 - reach, y0 - reach, x1 + reach, y1 + reach)
+    return advance, intersection(box, state.clip) if state.clip else None
+
+
+def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content)."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     states = resources.get('/ExtGState', pikepdf.Dictionary())
     xobjects = resources.get('/XObject', pikepdf.Dictionary())
     state, stack, path, clip_pending = State(page_box), [], None, False
-    patches, text_patch = [], None
+    patches, text_patch, fonts = [], None, None
+    tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
@@ -173,6 +207,29 @@ def find_patches(page, instructions, page_box):
             state.line_width = float(operands[0])
         elif op == 'Tr' and operands:
             state.mode = int(operands[0])
+        elif op == 'Tf' and len(operands) == 2:
+            state.font, state.size = str(operands[0]), float(operands[1])
+        elif op in ('Tc', 'Tw', 'Tz', 'TL', 'Ts') and operands:
+            value = float(operands[0])
+            if op == 'Tc':
+                state.char_space = value
+            elif op == 'Tw':
+                state.word_space = value
+            elif op == 'Tz':
+                state.scale = value / 100
+            elif op == 'TL':
+                state.leading = value
+            else:
+                state.rise = value
+        elif op in ('Td', 'TD') and len(operands) == 2:
+            x, y = numbers(operands)
+            if op == 'TD':
+                state.leading = -y
+            tm = tlm = translated(x, y, tlm)
+        elif op == 'Tm' and len(operands) == 6:
+            tm = tlm = tuple(numbers(operands))
+        elif op == 'T*':
+            tm = tlm = translated(0, -state.leading, tlm)
         elif op == 'gs' and operands and isinstance(states.get(operands[0]), pikepdf.Dictionary):
             state.apply(states[operands[0]])
         elif op in ('m', 'l') and len(operands) == 2:
@@ -215,14 +272,23 @@ def find_patches(page, instructions, page_box):
         elif op == 'INLINE IMAGE' and state.fill_translucent:
             box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
         elif op == 'BT':
-            text_patch = None
-        elif op in TEXT_SHOWS:
+            text_patch, tm, tlm = None, IDENTITY, IDENTITY
+        elif op in TEXT_SHOWS and operands:
+            if op == '"' and len(operands) == 3:
+                state.word_space, state.char_space = float(operands[0]), float(operands[1])
+            if op in ("'", '"'):
+                tm = tlm = translated(0, -state.leading, tlm)
+            if fonts is None:
+                fonts = page_fonts(pdf, page)
+            advance, text_box = show_box(fonts, state, tm, operands, op)
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent):
                 if text_patch is None:
                     text_patch = Patch(None, None, state.ctm, 0, [])
-                text_patch.box = union(text_patch.box, state.clip)
+                text_patch.box = union(text_patch.box, text_box)
                 text_patch.hidden.append(index)
+            if advance:
+                tm = translated(0, advance, tm) if fonts[state.font].is_vertical() else translated(advance, 0, tm)
         elif op == 'ET' and text_patch:
             text_patch.at, text_patch.depth = index, len(stack)
             patches.append(text_patch)
@@ -293,7 +359,7 @@ def flatten(pdf, page, page_box):
     if not resources_translucent(page.obj.get('/Resources'), set()):
         return 0
     instructions = pikepdf.parse_content_stream(page)
-    patches = find_patches(page, instructions, page_box)
+    patches = find_patches(pdf, page, instructions, page_box)
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
     shown = [patch for patch in patches if patch.box and inverse(patch.ctm)]
     for patch in shown:

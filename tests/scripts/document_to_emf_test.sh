@@ -5,8 +5,8 @@
 # squares in the pages' last millimetres, and name their fonts by their installed families in the weight
 # and slant the PDF's fonts have (a document of a plain, a bold and an italic line too, also as a PDF of
 # object streams and in CFF fonts, and a document in Calibri and Cambria set in Carlito and Caladea), and
-# show what a page draws translucently as pdftoppm does; the script says one line per page. A page framed
-# 10 mm short, as LibreOffice frames it, fails the same check.
+# show what a page draws translucently as pdftoppm does, in pictures no larger than that drawing; the script
+# says one line per page. A page framed 10 mm short, as LibreOffice frames it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -85,8 +85,23 @@ if bash "$here/scripts/document-to-emf.sh" "$work/translucent.pdf" "$work/transl
   # shellcheck disable=SC2086
   /usr/bin/python3 "$here/tests/scripts/compare_colours.py" "$work/translucent/emf.pgm" "$work/translucent/ref.pgm" \
     300 12 $places >"$work/translucent/colours" || fail "translucent: $(cat "$work/translucent/colours")"
-  /usr/bin/python3 -c 'import sys; sys.exit("Opaque text stays".encode("utf-16-le") not in open(sys.argv[1], "rb").read())' \
-    "$work/translucent/page-0001.emf" || fail "translucent: the opaque text is no text record"
+  # The opaque text stays text, also where drawn before the translucent text, whose picture is cut to its
+  # glyphs rather than the page (which would put the earlier text into a picture of the page).
+  /usr/bin/python3 - "$here/scripts" "$work/translucent/page-0001.emf" <<'PY' || fail "translucent: pictures or text records wrong"
+import struct
+import sys
+sys.path.insert(0, sys.argv[1])
+from emf_records import Emf
+emf = Emf.read(sys.argv[2])
+data = b''.join(record for _, record in emf.records)
+faults = ['"%s" is no text record' % text for text in ('Opaque text first', 'Opaque text stays')
+          if text.encode('utf-16-le') not in data]
+EMR_STRETCHDIBITS, PAGE_PIXELS = 81, 2480 * 3508
+faults += ['a picture of %d x %d pixels' % size for size in
+           (struct.unpack_from('<2i', record, 40) for kind, record in emf.records if kind == EMR_STRETCHDIBITS)
+           if size[0] * size[1] > PAGE_PIXELS / 2]
+sys.exit('\n'.join('translucent: ' + fault for fault in faults) or None)
+PY
 else
   fail "translucent: conversion failed"
 fi

@@ -1,0 +1,134 @@
+# scripts/pdf_import_pages.py on small pages that draw text and shapes translucently, each beside opaque text:
+# the readied page looks as the page did in poppler's render (the pictures stand where the translucent drawing
+# was), and the opaque text is neither covered by a picture (the page rendered without its text is white
+# there) nor moved (pdftotext finds its words where they were); each case checks more of its own.
+#   pdf_flatten_test.py
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import pikepdf
+from PIL import Image, ImageChops
+
+WIDTH, HEIGHT, DPI = 400, 300, 300
+HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
+FULL = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1)
+
+
+def helvetica():
+    return pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1, BaseFont=pikepdf.Name.Helvetica,
+                              Encoding=pikepdf.Name.WinAnsiEncoding)
+
+
+def wide_font():
+    """A font of the PDF's own widths (0.7 em each), unlike any installed one's."""
+    descriptor = pikepdf.Dictionary(Type=pikepdf.Name.FontDescriptor, FontName=pikepdf.Name('/Brindle-Wide'),
+                                    Flags=32, FontBBox=[-200, -250, 1000, 950], ItalicAngle=0, Ascent=900,
+                                    Descent=-220, CapHeight=700, StemV=80)
+    return pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1,
+                              BaseFont=pikepdf.Name('/Brindle-Wide'), FirstChar=32, LastChar=126,
+                              Widths=[700] * 95, Encoding=pikepdf.Name.WinAnsiEncoding, FontDescriptor=descriptor)
+
+
+# Each case: a name, the page's content, the words of opaque text, and what else it checks.
+CASES = [
+    # Opaque text drawn before a translucent one: the translucent text's picture is cut to its glyphs.
+    ('text after opaque text', b'''0 g BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET
+/Half gs 0 0 1 rg BT /F2 40 Tf 20 120 Td (Faint lines) Tj ET''', ['Opaque', 'before'], {'largest': 0.25}),
+]
+
+
+def make_page(path, content):
+    pdf = pikepdf.new()
+    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
+                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()))
+    page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
+                              Contents=pdf.make_stream(content))
+    pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
+    pdf.save(path)
+
+
+def render(pdf, out):
+    subprocess.run(['pdftoppm', '-r', str(DPI), '-gray', '-singlefile', pdf, out], check=True)
+    return Image.open(out + '.pgm')
+
+
+def word_boxes(pdf):
+    """[(word, (x0, y0, x1, y1))] in points from the top left corner, as pdftotext finds them."""
+    html = subprocess.run(['pdftotext', '-bbox', pdf, '-'], check=True, capture_output=True, text=True).stdout
+    boxes = []
+    for line in html.splitlines():
+        line = line.strip()
+        if line.startswith('<word '):
+            attributes = dict(part.split('=') for part in line[6:line.index('>')].split())
+            boxes.append((line[line.index('>') + 1:line.rindex('<')],
+                          tuple(float(attributes[key].strip('"')) for key in ('xMin', 'yMin', 'xMax', 'yMax'))))
+    return boxes
+
+
+def pixels(box):
+    return tuple(round(v * DPI / 72) for v in box)
+
+
+def without_text(pdf, out):
+    """The page as it is, less every text-showing operation."""
+    with pikepdf.open(pdf) as document:
+        page = document.pages[0]
+        kept = [(operands, operator) for operands, operator in pikepdf.parse_content_stream(page)
+                if str(operator) not in ('Tj', 'TJ', "'", '"')]
+        page.obj.Contents = document.make_stream(pikepdf.unparse_content_stream(kept))
+        document.save(out)
+
+
+def picture_sizes(pdf):
+    listing = subprocess.run(['pdfimages', '-list', pdf], check=True, capture_output=True, text=True).stdout
+    return [(int(line.split()[3]), int(line.split()[4])) for line in listing.splitlines()[2:]]
+
+
+def check(work, name, content, opaque_words, extra):
+    faults = []
+    original, readied = os.path.join(work, 'original.pdf'), os.path.join(work, 'readied.pdf')
+    make_page(original, content)
+    shutil.copyfile(original, readied)
+    done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), readied],
+                          capture_output=True, text=True)
+    if done.returncode:
+        return ['pdf_import_pages.py failed: %s' % done.stderr.strip()]
+    want, got = render(original, os.path.join(work, 'want')), render(readied, os.path.join(work, 'got'))
+    differing = sum(ImageChops.difference(want, got).point(lambda v: 255 if v > 48 else 0).histogram()[255:])
+    if differing > want.width * want.height // 1000:
+        faults.append('%d pixels differ from the page\'s own render' % differing)
+    before, after = dict(word_boxes(original)), dict(word_boxes(readied))
+    without_text(readied, os.path.join(work, 'bare.pdf'))
+    bare = render(os.path.join(work, 'bare.pdf'), os.path.join(work, 'bare'))
+    for word in opaque_words:
+        if word not in after or any(abs(a - b) > 0.5 for a, b in zip(before[word], after.get(word, ()))):
+            faults.append('"%s" moved from %s to %s' % (word, before[word], after.get(word)))
+        darkest = bare.crop(pixels(before[word])).getextrema()[0]
+        if darkest < 200:
+            faults.append('"%s" is under a picture (grey %d there without the text)' % (word, darkest))
+    if 'largest' in extra:
+        page = (WIDTH * DPI / 72) * (HEIGHT * DPI / 72)
+        largest = max((w * h for w, h in picture_sizes(readied)), default=0)
+        if largest > extra['largest'] * page:
+            faults.append('a picture of %d pixels, %.0f %% of the page' % (largest, 100 * largest / page))
+    return ['%s: %s' % (name, fault) for fault in faults]
+
+
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
+
+
+def main():
+    faults = []
+    with tempfile.TemporaryDirectory(prefix='brindlepage-test.') as work:
+        for name, content, opaque_words, extra in CASES:
+            faults += check(work, name, content, opaque_words, extra)
+    for fault in faults:
+        print('FAIL: %s' % fault)
+    return 1 if faults else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
