@@ -3,11 +3,11 @@
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
 # translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, an
 # image with a soft mask, a form that holds any of these) gives way to a picture of the page as poppler
-# renders it up to that operation, cut to the operation's box; everything else, text included, stays as it
-# is. Translucent text goes (the import would draw it opaque, and above every picture) and its picture, cut
-# to the box its glyphs may cover (pdf_text_extent.py measures them), follows its text object; a line moved
-# to by the text goes on being moved to, but opaque text after it on the same line of the same text object
-# would move back by its width.
+# renders it up to that operation, cut to where that differs from the render without the operation, within
+# the operation's box; everything else, text included, stays as it is. Translucent text goes, as the import
+# draws all text opaque and above every picture, even invisible text (render mode 3): a move of the text
+# position as far as its glyphs advance stands in for it, so that the text after it keeps its place, and its
+# picture, within the box its glyphs may cover (pdf_text_extent.py measures them), follows its text object.
 import glob
 import math
 import os
@@ -15,7 +15,7 @@ import subprocess
 import tempfile
 
 import pikepdf
-from PIL import Image
+from PIL import Image, ImageChops
 
 from pdf_text_extent import measure, page_fonts
 
@@ -151,8 +151,9 @@ class State:
 
 class Patch:
     """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
-    the indexes HIDDEN: drawn after AT (in place of a drawing operation, after the end of a text object)
-    under the transformation CTM, at DEPTH saved graphics states."""
+    the indexes of HIDDEN, which maps each to the operations that take its place: drawn after AT (in place of
+    a drawing operation, after the end of a text object) under the transformation CTM, at DEPTH saved
+    graphics states."""
 
     def __init__(self, at, box, ctm, depth, hidden):
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
@@ -185,13 +186,27 @@ def show_box(fonts, state, tm, operands, op):
     return advance, intersection(box, state.clip) if state.clip else None
 
 
+def text_stand_in(op, operands, move):
+    """What takes the place of the hidden text-showing operation OP with OPERANDS: its own move to the next
+    line and the spacing it sets, then a move of the text position by MOVE (in TJ's thousandths of the font
+    size) for its glyphs."""
+    stand_in = []
+    if op == '"' and len(operands) == 3:
+        stand_in += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc'))]
+    if op in ("'", '"'):
+        stand_in.append(([], pikepdf.Operator('T*')))
+    if move:
+        stand_in.append(([pikepdf.Array([move])], pikepdf.Operator('TJ')))
+    return stand_in
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content)."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     states = resources.get('/ExtGState', pikepdf.Dictionary())
     xobjects = resources.get('/XObject', pikepdf.Dictionary())
     state, stack, path, clip_pending = State(page_box), [], None, False
-    patches, text_patch, fonts = [], None, None
+    patches, text_patches, fonts = [], [], None
     tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
@@ -272,7 +287,7 @@ def find_patches(pdf, page, instructions, page_box):
         elif op == 'INLINE IMAGE' and state.fill_translucent:
             box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
         elif op == 'BT':
-            text_patch, tm, tlm = None, IDENTITY, IDENTITY
+            text_patches, tm, tlm = [], IDENTITY, IDENTITY
         elif op in TEXT_SHOWS and operands:
             if op == '"' and len(operands) == 3:
                 state.word_space, state.char_space = float(operands[0]), float(operands[1])
@@ -281,21 +296,24 @@ def find_patches(pdf, page, instructions, page_box):
             if fonts is None:
                 fonts = page_fonts(pdf, page)
             advance, text_box = show_box(fonts, state, tm, operands, op)
+            vertical = bool(advance) and fonts[state.font].is_vertical()
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent):
-                if text_patch is None:
-                    text_patch = Patch(None, None, state.ctm, 0, [])
-                text_patch.box = union(text_patch.box, text_box)
-                text_patch.hidden.append(index)
+                unit = state.size / 1000 * (1 if vertical else state.scale)
+                text_patches.append(Patch(None, text_box, state.ctm, 0, {
+                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}))
             if advance:
-                tm = translated(0, advance, tm) if fonts[state.font].is_vertical() else translated(advance, 0, tm)
-        elif op == 'ET' and text_patch:
-            text_patch.at, text_patch.depth = index, len(stack)
-            patches.append(text_patch)
-            text_patch = None
+                tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
+        elif op == 'ET':
+            for patch in text_patches:
+                patch.at, patch.depth = index, len(stack)
+            patches += text_patches
+            text_patches = []
         if box is not None:
+            # A path painted may still set a clip.
+            stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
             patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
-                                 len(stack), [index]))
+                                 len(stack), {index: stand_in}))
     return patches
 
 
@@ -308,20 +326,29 @@ def pixel_box(box, page_box):
     return left + x0 / scale, top - y1 / scale, left + x1 / scale, top - y0 / scale
 
 
-def render(pdf, page, instructions, patches):
-    """The pictures of PATCHES, as poppler draws the page's content up to each, cut to each one's cut."""
+def with_stand_ins(instructions, hidden):
+    """INSTRUCTIONS with those at the indexes of HIDDEN replaced by what it maps them to."""
+    return [operation for index, instruction in enumerate(instructions)
+            for operation in hidden.get(index, [instruction])]
+
+
+def pictures(pdf, page, instructions, patches):
+    """For each of PATCHES, its picture as poppler draws the page's content up to it, cut to where that
+    differs from the same content with the operations it stands for replaced (None where nowhere); the
+    patch's cut becomes the picture's."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     if not resources.is_indirect:
         page.obj.Resources = resources = pdf.make_indirect(resources)
     first = len(pdf.pages) + 1
     for patch in patches:
-        content = pikepdf.unparse_content_stream(
-            list(instructions[:patch.at + 1]) + [([], pikepdf.Operator('Q'))] * patch.depth)
-        cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut), Resources=resources,
-                                 Contents=pdf.make_stream(content))
-        if '/Group' in page.obj:
-            cut.Group = page.obj.Group
-        pdf.pages.append(pikepdf.Page(pdf.make_indirect(cut)))
+        drawn = instructions[:patch.at + 1]
+        for content in (drawn, with_stand_ins(drawn, patch.hidden)):
+            content = pikepdf.unparse_content_stream(list(content) + [([], pikepdf.Operator('Q'))] * patch.depth)
+            cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut),
+                                     Resources=resources, Contents=pdf.make_stream(content))
+            if '/Group' in page.obj:
+                cut.Group = page.obj.Group
+            pdf.pages.append(pikepdf.Page(pdf.make_indirect(cut)))
     with tempfile.TemporaryDirectory() as work:
         pdf.save(os.path.join(work, 'cuts.pdf'))
         while len(pdf.pages) >= first:
@@ -329,13 +356,18 @@ def render(pdf, page, instructions, patches):
         subprocess.run(['pdftoppm', '-r', str(DPI), '-f', str(first), os.path.join(work, 'cuts.pdf'),
                         os.path.join(work, 'cut')], check=True, stderr=subprocess.DEVNULL)
         files = sorted(glob.glob(os.path.join(work, 'cut-*.ppm')), key=lambda n: int(n[:-4].rsplit('-', 1)[1]))
-        if len(files) != len(patches):
-            raise ValueError('poppler drew %d of %d translucent parts' % (len(files), len(patches)))
-        pictures = []
-        for name in files:
-            with Image.open(name) as picture:
-                pictures.append(picture.convert('RGB'))
-    return pictures
+        if len(files) != 2 * len(patches):
+            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), 2 * len(patches)))
+        for patch, drawn_file, bare_file in zip(patches, files[0::2], files[1::2]):
+            with Image.open(drawn_file) as drawn, Image.open(bare_file) as bare:
+                drawn, bare = drawn.convert('RGB'), bare.convert('RGB')
+            os.remove(drawn_file)
+            os.remove(bare_file)
+            box = ImageChops.difference(drawn, bare).getbbox()
+            if box:
+                left, top = patch.cut[0] + box[0] * 72 / DPI, patch.cut[3] - box[1] * 72 / DPI
+                patch.cut = (left, top - (box[3] - box[1]) * 72 / DPI, left + (box[2] - box[0]) * 72 / DPI, top)
+            yield drawn.crop(box) if box else None
 
 
 def drawing(pdf, page, patch, picture, opaque):
@@ -366,27 +398,18 @@ def flatten(pdf, page, page_box):
         patch.cut = pixel_box(patch.box, page_box)
     drawings = {}
     if shown:
-        pictures = render(pdf, page, instructions, shown)
         # The pictures hold the translucency already: they are drawn whatever alpha, mask or blend mode is
         # in force where they stand.
         opaque = page.add_resource(pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1,
                                                       SMask=pikepdf.Name('/None'), BM=pikepdf.Name.Normal),
                                    pikepdf.Name.ExtGState, prefix='Opaque')
-        for patch, picture in zip(shown, pictures):
-            drawings[patch.at] = drawing(pdf, page, patch, picture, opaque)
-    hidden = {index for patch in patches for index in patch.hidden}
+        for patch, picture in zip(shown, pictures(pdf, page, instructions, shown)):
+            if picture:
+                drawings.setdefault(patch.at, []).append(drawing(pdf, page, patch, picture, opaque))
+    hidden = {index: stand_in for patch in patches for index, stand_in in patch.hidden.items()}
     content = []
     for index, instruction in enumerate(instructions):
-        operands, operator = instruction.operands, str(instruction.operator)
-        if index not in hidden:
-            content.append(instruction)
-        elif operator in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS:
-            content.append(([], pikepdf.Operator('n')))   # the path may still set a clip
-        elif operator == '"' and len(operands) == 3:
-            content += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc')),
-                        ([], pikepdf.Operator('T*'))]
-        elif operator == "'":
-            content.append(([], pikepdf.Operator('T*')))
-        content += drawings.get(index, [])
+        content += hidden.get(index, [instruction])
+        content += [operation for drawn in drawings.get(index, []) for operation in drawn]
     page.obj.Contents = pdf.make_stream(pikepdf.unparse_content_stream(content))
-    return len(drawings)
+    return sum(len(drawn) for drawn in drawings.values())
