@@ -1,18 +1,25 @@
 # Flattens what a PDF page draws translucently into opaque pictures, for LibreOffice's PDF import: Draw keeps
 # translucency only in the EMF+ records of its metafiles, which Windows' GDI does not play, so a translucent
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
-# translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, an
-# image with a soft mask, a form that holds any of these) gives way to a picture of the page as poppler
-# renders it up to that operation, cut to where that differs from the render without the operation, within
-# the operation's box; everything else, text included, stays as it is. Translucent text goes, as the import
-# draws all text opaque and above every picture, even invisible text (render mode 3): a move of the text
-# position as far as its glyphs advance stands in for it, so that the text after it keeps its place, and its
-# picture, within the box its glyphs may cover (pdf_text_extent.py measures them), follows its text object.
+# translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, a
+# colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
+# gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
+# from the render without the operation, within the operation's box; everything else, text included, stays
+# as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
+# invisible text (render mode 3): a move of the text position as far as its glyphs advance stands in for it,
+# so that the text after it keeps its place, and its picture, within the box its glyphs may cover
+# (pdf_text_extent.py measures them), follows its text object.
+# Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
+# left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
+# that a page costs at most that many pairs of renders, whatever it draws.
+import functools
 import glob
+import itertools
 import math
 import os
 import subprocess
 import tempfile
+import zlib
 
 import pikepdf
 from PIL import Image, ImageChops
@@ -25,6 +32,10 @@ FILL_PAINTS = {'f', 'F', 'f*'}
 STROKE_PAINTS = {'S', 's'}
 BOTH_PAINTS = {'B', 'B*', 'b', 'b*'}
 TEXT_SHOWS = {'Tj', 'TJ', "'", '"'}
+FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 'K', 'CS', 'SC', 'SCN'}
+# Pictures a page may get: each costs a render of its content up to the picture's place (and one without
+# what it stands for), so more of them become one picture of all their boxes.
+MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
 
 
@@ -108,11 +119,17 @@ def resources_translucent(resources, seen):
         if is_name(item.get('/Subtype'), '/Image'):
             if soft_masked(item):
                 return True
-        elif is_name(item.get('/Subtype'), '/Form') or '/PatternType' in item:
-            if resources_translucent(item.get('/Resources'), seen) or \
-                    graphics_state_translucent(item.get('/ExtGState', pikepdf.Dictionary())):
-                return True
+        elif (is_name(item.get('/Subtype'), '/Form') or '/PatternType' in item) and pattern_translucent(item, seen):
+            return True
     return False
+
+
+def pattern_translucent(item, seen):
+    """Whether the pattern or form ITEM draws translucently, by its own resources or (a shading pattern) its
+    graphics state."""
+    return isinstance(item, (pikepdf.Dictionary, pikepdf.Stream)) and (
+        resources_translucent(item.get('/Resources'), seen) or
+        graphics_state_translucent(item.get('/ExtGState', pikepdf.Dictionary())))
 
 
 class State:
@@ -122,6 +139,9 @@ class State:
         self.ctm, self.clip, self.line_width, self.mode = IDENTITY, clip, 1.0, 0
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
+        self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # A new one for each clip the content sets: the same one, the same clip.
+        self.clip_id = 0
         # The text state (Tf, Tc, Tw, Tz, TL, Ts).
         self.font, self.size, self.scale = None, 0.0, 1.0
         self.char_space = self.word_space = self.leading = self.rise = 0.0
@@ -133,11 +153,11 @@ class State:
 
     @property
     def fill_translucent(self):
-        return self.fill_alpha < 1 or self.masked or self.blended
+        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern
 
     @property
     def stroke_translucent(self):
-        return self.stroke_alpha < 1 or self.masked or self.blended
+        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
@@ -153,10 +173,11 @@ class Patch:
     """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
     the indexes of HIDDEN, which maps each to the operations that take its place: drawn after AT (in place of
     a drawing operation, after the end of a text object) under the transformation CTM, at DEPTH saved
-    graphics states."""
+    graphics states, within the clip CLIP_ID; POPS saved states are restored before it."""
 
-    def __init__(self, at, box, ctm, depth, hidden):
+    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0):
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
+        self.clip_id, self.pops = clip_id, pops
 
 
 def translated(x, y, m):
@@ -201,12 +222,14 @@ def text_stand_in(op, operands, move):
 
 
 def find_patches(pdf, page, instructions, page_box):
-    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content)."""
+    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
+    many graphics states the content leaves saved."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     states = resources.get('/ExtGState', pikepdf.Dictionary())
     xobjects = resources.get('/XObject', pikepdf.Dictionary())
+    patterns = resources.get('/Pattern', pikepdf.Dictionary())
     state, stack, path, clip_pending = State(page_box), [], None, False
-    patches, text_patches, fonts = [], [], None
+    patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
     tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
@@ -247,6 +270,16 @@ def find_patches(pdf, page, instructions, page_box):
             tm = tlm = translated(0, -state.leading, tlm)
         elif op == 'gs' and operands and isinstance(states.get(operands[0]), pikepdf.Dictionary):
             state.apply(states[operands[0]])
+        elif op in ('scn', 'SCN') and operands and isinstance(operands[-1], pikepdf.Name):
+            translucent = pattern_translucent(patterns.get(operands[-1]), set())
+            if op == 'scn':
+                state.fill_pattern = translucent
+            else:
+                state.stroke_pattern = translucent
+        elif op in FILL_COLOURS:
+            state.fill_pattern = False
+        elif op in STROKE_COLOURS:
+            state.stroke_pattern = False
         elif op in ('m', 'l') and len(operands) == 2:
             path = union(path, box_of([numbers(operands)], state.ctm))
         elif op in ('c', 'v', 'y') and len(operands) in (4, 6):
@@ -270,6 +303,7 @@ def find_patches(pdf, page, instructions, page_box):
                 box = (path[0] - reach, path[1] - reach, path[2] + reach, path[3] + reach)
             if clip_pending and path:
                 state.clip = intersection(state.clip, path) if state.clip else None
+                state.clip_id = next(clips)
             path, clip_pending = None, False
         elif op == 'Do' and operands and isinstance(xobjects.get(operands[0]), pikepdf.Stream):
             item = xobjects[operands[0]]
@@ -287,7 +321,7 @@ def find_patches(pdf, page, instructions, page_box):
         elif op == 'INLINE IMAGE' and state.fill_translucent:
             box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
         elif op == 'BT':
-            text_patches, tm, tlm = [], IDENTITY, IDENTITY
+            text_patches, tm, tlm, text_clips = [], IDENTITY, IDENTITY, False
         elif op in TEXT_SHOWS and operands:
             if op == '"' and len(operands) == 3:
                 state.word_space, state.char_space = float(operands[0]), float(operands[1])
@@ -296,25 +330,49 @@ def find_patches(pdf, page, instructions, page_box):
             if fonts is None:
                 fonts = page_fonts(pdf, page)
             advance, text_box = show_box(fonts, state, tm, operands, op)
+            text_clips |= state.mode >= 4
             vertical = bool(advance) and fonts[state.font].is_vertical()
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent):
                 unit = state.size / 1000 * (1 if vertical else state.scale)
                 text_patches.append(Patch(None, text_box, state.ctm, 0, {
-                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}))
+                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None))
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
+            if text_clips:
+                state.clip_id = next(clips)    # the text's glyphs clip what follows
             for patch in text_patches:
-                patch.at, patch.depth = index, len(stack)
+                patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches
             text_patches = []
         if box is not None:
             # A path painted may still set a clip.
             stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
             patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
-                                 len(stack), {index: stand_in}))
-    return patches
+                                 len(stack), {index: stand_in}, state.clip_id))
+    return patches, len(stack)
+
+
+def touching(a, b):
+    reach = 72 / DPI
+    return a[0] <= b[2] + reach and b[0] <= a[2] + reach and a[1] <= b[3] + reach and b[1] <= a[3] + reach
+
+
+def merged(patches):
+    """PATCHES (in content order) with those whose boxes overlap or touch within the same clip made one, drawn
+    where the later stood: the picture of the page there holds what the earlier ones stood for too."""
+    groups = []
+    for patch in patches:
+        near = True
+        while near:
+            near = [group for group in groups if group.clip_id == patch.clip_id and touching(group.box, patch.box)]
+            for group in near:
+                groups.remove(group)
+                patch = Patch(patch.at, union(group.box, patch.box), patch.ctm, patch.depth,
+                              {**group.hidden, **patch.hidden}, patch.clip_id)
+        groups.append(patch)
+    return groups
 
 
 def pixel_box(box, page_box):
@@ -372,14 +430,16 @@ def pictures(pdf, page, instructions, patches):
 
 def drawing(pdf, page, patch, picture, opaque):
     """The operations that draw PICTURE at PATCH's place, its cut's top left corner in default user space,
-    under the graphics state OPAQUE."""
-    image = pikepdf.Stream(pdf, picture.tobytes(), Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image,
-                           Width=picture.width, Height=picture.height, ColorSpace=pikepdf.Name.DeviceRGB,
-                           BitsPerComponent=8)
+    under the graphics state OPAQUE, after restoring the patch's POPS saved states."""
+    # Compressed at once: the page's pictures wait in memory until the page is saved.
+    image = pikepdf.Stream(pdf, b'', Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image, Width=picture.width,
+                           Height=picture.height, ColorSpace=pikepdf.Name.DeviceRGB, BitsPerComponent=8)
+    image.write(zlib.compress(picture.tobytes()), filter=pikepdf.Name.FlateDecode)
     name = page.add_resource(image, pikepdf.Name.XObject, prefix='Flat')
     width, height = picture.width * 72 / DPI, picture.height * 72 / DPI
     left, top = patch.cut[0], patch.cut[3]
-    return [([], pikepdf.Operator('q')), ([opaque], pikepdf.Operator('gs')),
+    return [([], pikepdf.Operator('Q'))] * patch.pops + [
+            ([], pikepdf.Operator('q')), ([opaque], pikepdf.Operator('gs')),
             (list(inverse(patch.ctm)), pikepdf.Operator('cm')),
             ([width, 0, 0, height, left, top - height], pikepdf.Operator('cm')),
             ([name], pikepdf.Operator('Do')), ([], pikepdf.Operator('Q'))]
@@ -391,9 +451,16 @@ def flatten(pdf, page, page_box):
     if not resources_translucent(page.obj.get('/Resources'), set()):
         return 0
     instructions = pikepdf.parse_content_stream(page)
-    patches = find_patches(pdf, page, instructions, page_box)
+    patches, depth = find_patches(pdf, page, instructions, page_box)
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
-    shown = [patch for patch in patches if patch.box and inverse(patch.ctm)]
+    shown = merged([patch for patch in patches if patch.box and inverse(patch.ctm)])
+    content = []
+    if len(shown) > MAX_PICTURES:
+        # One picture of all their boxes, drawn over the whole content outside every state it saves.
+        content.append(([], pikepdf.Operator('q')))
+        shown = [Patch(len(instructions) - 1, functools.reduce(union, (patch.box for patch in shown)), IDENTITY,
+                       depth, {index: stand_in for patch in shown for index, stand_in in patch.hidden.items()},
+                       None, depth + 1)]
     for patch in shown:
         patch.cut = pixel_box(patch.box, page_box)
     drawings = {}
@@ -407,7 +474,6 @@ def flatten(pdf, page, page_box):
             if picture:
                 drawings.setdefault(patch.at, []).append(drawing(pdf, page, patch, picture, opaque))
     hidden = {index: stand_in for patch in patches for index, stand_in in patch.hidden.items()}
-    content = []
     for index, instruction in enumerate(instructions):
         content += hidden.get(index, [instruction])
         content += [operation for drawn in drawings.get(index, []) for operation in drawn]

@@ -1,7 +1,8 @@
 # scripts/pdf_import_pages.py on small pages that draw text and shapes translucently, each beside opaque text:
-# the readied page looks as the page did in poppler's render (the pictures stand where the translucent drawing
-# was, and hold it all), and the opaque text is neither covered by a picture (the page rendered without its text is white
-# there) nor moved (pdftotext finds its words where they were); each case checks more of its own.
+# the readied page looks as the page did in poppler's render (the pictures stand where the translucent
+# drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
+# without its text is white there) nor moved (pdftotext finds its words where they were); each case checks
+# more of its own.
 #   pdf_flatten_test.py
 import os
 import shutil
@@ -11,6 +12,10 @@ import tempfile
 
 import pikepdf
 from PIL import Image, ImageChops, ImageFilter
+
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
+sys.path.insert(0, SCRIPTS)
+from pdf_flatten import MAX_PICTURES  # noqa: E402
 
 WIDTH, HEIGHT, DPI = 400, 300, 300
 HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
@@ -42,13 +47,42 @@ CASES = [
     ('text before opaque text on its line', b'''0 g BT /F2 24 Tf 20 200 Td /Half gs (Faint ) Tj /Full gs (Opaque)
 Tj ET 0 g BT /F1 18 Tf 22 TL 20 120 Td /Half gs [(Fa) 300 (int)] TJ /Full gs ( and) Tj /Half gs (next) '
 /Full gs ( line) Tj /Half gs 5 1 (spaced out) " /Full gs ( end) Tj ET''', ['Opaque', 'and', 'line', 'end'], {}),
+    # Hundreds of translucent squares apart from each other: no more pictures than the bound, made by as many
+    # renders of the page at most.
+    ('many shapes', b'/Half gs 0 0 1 rg ' + b''.join(b'%d %d 10 10 re f ' % (20 + 18 * i, 20 + 18 * j)
+                                                     for i in range(20) for j in range(12)) +
+     b'/Full gs 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET', ['Opaque', 'above'], {'pictures': (1, 'bound')}),
+    # Shapes that overlap or touch become one picture; within other clips they stay apart.
+    ('shapes that overlap or touch', b'''/Half gs 1 0 0 rg 20 20 100 100 re f 0 1 0 rg 80 80 100 100 re f
+0 0 1 rg 180 30 50 50 re f /Full gs 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
+     {'pictures': (1, 1)}),
+    ('shapes in other clips', b'''q 0 0 200 300 re W n /Half gs 1 0 0 rg 20 20 300 100 re f Q
+q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
+     ['Opaque', 'above'], {'pictures': (2, 2)}),
+    # A colour that is a pattern drawing translucently: a shading pattern of its own alpha, a tiling pattern
+    # whose cell is drawn at half alpha, each over an opaque red band.
+    ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
+/Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
+     {'pictures': (2, 2)}),
 ]
+
+
+def patterns(pdf):
+    shading = pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceRGB, Coords=[20, 0, 190, 0],
+                                 Extend=[True, True], Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1],
+                                                                                  C0=[0, 0, 1], C1=[0, 0.6, 0], N=1))
+    shaded = pikepdf.Dictionary(Type=pikepdf.Name.Pattern, PatternType=2, Shading=shading,
+                                ExtGState=pikepdf.Dictionary(ca=0.5, CA=0.5))
+    tiled = pikepdf.Stream(pdf, b'/Half gs 0 0 1 rg 0 0 6 6 re f', Type=pikepdf.Name.Pattern, PatternType=1,
+                           PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
+                           Resources=pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF)))
+    return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled)
 
 
 def make_page(path, content):
     pdf = pikepdf.new()
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
-                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()))
+                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
     pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
@@ -118,6 +152,11 @@ def check(work, name, content, opaque_words, extra):
         darkest = bare.crop(pixels(before[word])).getextrema()[0]
         if darkest < 200:
             faults.append('"%s" is under a picture (grey %d there without the text)' % (word, darkest))
+    if 'pictures' in extra:
+        least, most = (MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
+        count = len(picture_sizes(readied))
+        if not least <= count <= most:
+            faults.append('%d pictures, not %d to %d' % (count, least, most))
     if 'largest' in extra:
         page = (WIDTH * DPI / 72) * (HEIGHT * DPI / 72)
         largest = max((w * h for w, h in picture_sizes(readied)), default=0)
@@ -126,7 +165,6 @@ def check(work, name, content, opaque_words, extra):
     return ['%s: %s' % (name, fault) for fault in faults]
 
 
-SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
 
 
 def main():
