@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # scripts/export.sh end to end, on a fresh build: two first exports at once both work while one makes the
-# Wine prefix; a two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice
-# into page metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and
-# whose text djvutxt reads, with a line per page of each stage; a bold line keeps its weight; translucent
+# Wine prefix, which, given to another user, is refused before any work with what to do (as root); a
+# two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice into page
+# metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and whose text
+# djvutxt reads, with a line per page of each stage; a bold line keeps its weight; translucent
 # shapes keep their colours; the sample report's metafiles go through Excel under a name of the user's
 # and, piped, tell each page as it is exported (documents, folders, outputs and names with spaces,
 # capitals, accents and a leading dash, given as they are in the current folder); a read-only target keeps
@@ -54,6 +55,18 @@ if [ -z "$drive_c" ]; then
   fail "the first of two first exports made no Wine prefix in $work/cache within 30 s"
 elif [ ! -e "$drive_c/made-once" ]; then
   fail "the second of two first exports made the prefix again under the first"
+fi
+
+# The user's Wine prefix owned by another user, as root's is when an export ran under a sudo that kept HOME:
+# refused before any work, saying whose it is and what to do. Only root can give a folder away.
+if [ "$(id -u)" = 0 ] && [ -n "$drive_c" ]; then
+  state=${drive_c%/wineprefix-export-*}
+  chown -R 65534 "$state"
+  export_sh "$here/samples/report/pages" "$work/foreign.djvu" >"$work/foreign.out" 2>&1
+  [ $? = 1 ] && grep -qF "$state belongs to" "$work/foreign.out" && grep -q "(uid 65534), not to you" "$work/foreign.out" &&
+    grep -q "XDG_CACHE_HOME" "$work/foreign.out" && [ ! -e "$work/foreign.djvu" ] ||
+    fail "a prefix of another user's: $(cat "$work/foreign.out")"
+  chown -R "$(id -u):$(id -g)" "$state"
 fi
 
 /usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
