@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # scripts/export.sh end to end, on a fresh build: two first exports at once both work while one makes the
-# Wine prefix, which, given to another user, is refused before any work with what to do (as root); a
+# Wine prefix, which, given to another user, is refused before any work with what to do (as root), and,
+# left half made with a program of Wine's running in it, is made anew once that program is ended; a
 # two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice into page
 # metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and whose text
 # djvutxt reads, with a line per page of each stage; a bold line keeps its weight; translucent
@@ -67,6 +68,29 @@ if [ "$(id -u)" = 0 ] && [ -n "$drive_c" ]; then
     grep -q "XDG_CACHE_HOME" "$work/foreign.out" && [ ! -e "$work/foreign.djvu" ] ||
     fail "a prefix of another user's: $(cat "$work/foreign.out")"
   chown -R "$(id -u):$(id -g)" "$state"
+fi
+
+# A prefix left half made (not marked ready) with a program of Wine's still running in it, as a first export
+# killed in wineboot leaves it: the next export ends that program before it makes the prefix anew, and works.
+if [ -n "$drive_c" ]; then
+  prefix=${drive_c%/drive_c}
+  mkfifo "$work/stdin"
+  sleep 600 >"$work/stdin" &
+  feeder=$!
+  # A console waiting for its input, started as Wine starts programs (start.exe /exec cmd.exe).
+  (source "$here/scripts/wine-env.sh" "${prefix%/*}" "$arch" "${prefix##*/}" &&
+    exec "$MVX_WINE" cmd.exe /k) <"$work/stdin" >/dev/null 2>&1 &
+  stray=$!
+  for ((i = 0; i < 100; i++)); do
+    ! grep -q 'start\.exe' "/proc/$stray/cmdline" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$prefix/.ready"
+  export_sh "$here/samples/report/pages" "$work/remade.djvu" >"$work/remade.out" 2>&1 ||
+    fail "after a half-made prefix: $(cat "$work/remade.out")"
+  [ -f "$prefix/.ready" ] || fail "a half-made prefix was not made again"
+  ! kill -0 "$stray" 2>/dev/null || { fail "a program left running in a half-made prefix still runs"; kill "$stray"; }
+  kill "$feeder"
 fi
 
 /usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
