@@ -21,8 +21,13 @@ out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
 type=$(document_type "$document")
 [ -n "$type" ] || { echo "$0: $1 is of none of the types it converts:" >&2; document_types >&2; exit 1; }
-for tool in soffice pdfseparate pdfinfo /usr/bin/python3; do
+# All that a page needs, found before LibreOffice's conversion rather than after it.
+for tool in soffice pdfseparate pdfinfo pdftoppm fc-list /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
+done
+for module in PIL pikepdf pdfminer; do
+  /usr/bin/python3 -c "import $module" 2>/dev/null ||
+    { echo "$0: /usr/bin/python3 cannot import $module (run scripts/setup.sh)" >&2; exit 1; }
 done
 mkdir -p -- "$out"
 out=$(realpath -- "$out")
