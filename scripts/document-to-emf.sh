@@ -71,12 +71,15 @@ for ((page = 1; page <= pages; page++)); do
   files+=("$work/pages/$page.pdf")
 done
 /usr/bin/python3 "$here/pdf_import_pages.py" "${files[@]}" || fail "cannot ready the pages of $1 for the import"
+# The installed fonts' families, by which every page's fonts are named.
+/usr/bin/python3 "$here/emf_font_families.py" >"$work/families" || fail "cannot list the installed fonts"
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name
   printf -v name 'page-%0*d' "$digits" "$page"
   [ -f "$work/pages/$page.emf" ] || fail "LibreOffice wrote no metafile for page $page"
-  /usr/bin/python3 "$here/emf_page_frame.py" "$work/pages/$page.emf" "${width[$page]}" "${height[$page]}" ||
+  /usr/bin/python3 "$here/emf_page_frame.py" "$work/pages/$page.emf" "${width[$page]}" "${height[$page]}" \
+    "$work/families" ||
     fail "page $page: cannot frame its metafile"
   mv "$work/pages/$page.emf" "$out/$name.emf"
   echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \

@@ -2,11 +2,12 @@
 # Page metafiles made by scripts/document-to-emf.sh from a three-page A4 text document (through
 # LibreOffice's PDF export) and a two-slide 16:9 presentation (given as its PDF) are framed as their pages
 # and, played by Windows' own player at 300 dpi, put their content where pdftoppm puts it, down to the
-# squares in the pages' last millimetres, and name their fonts by their installed families in the weight
-# and slant the PDF's fonts have (a document of a plain, a bold and an italic line too, also as a PDF of
-# object streams and in CFF fonts, and a document in Calibri and Cambria set in Carlito and Caladea), and
-# show what a page draws translucently as pdftoppm does, in pictures no larger than that drawing; the script
-# says one line per page. A page framed 10 mm short, as LibreOffice frames it, fails the same check.
+# squares in the pages' last millimetres, and name their fonts by their installed families (read once for
+# all pages) in the weight and slant the PDF's fonts have (a document of a plain, a bold and an italic line
+# too, also as a PDF of object streams and in CFF fonts, and a document in Calibri and Cambria set in
+# Carlito and Caladea), and show what a page draws translucently as pdftoppm does, in pictures no larger
+# than that drawing; the script says one line per page. A page framed 10 mm short, as LibreOffice frames
+# it, fails the same check.
 #   document_to_emf_test.sh EMULATOR EMF_PAGE_RASTER.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -20,10 +21,18 @@ python3 "$here/tests/scripts/make_page_documents.py" "$work"
 soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
   "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" "$work/office-fonts.fodt" </dev/null >/dev/null 2>&1
 
+# fc-list counting its runs: the installed families are read once for all pages.
+mkdir "$work/counting"
+printf '#!/bin/sh\necho run >>"%s/fc-list-runs"\nexec /usr/bin/fc-list "$@"\n' "$work" >"$work/counting/fc-list"
+chmod +x "$work/counting/fc-list"
+
 check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles beside the PDF's renders
   local name=$1 input=$2 pdf=$3 pages=$4 dir=$work/$1 page
   mkdir -p "$dir"
-  bash "$here/scripts/document-to-emf.sh" "$input" "$dir/emf" >"$dir/progress" || { fail "$name: conversion failed"; return; }
+  rm -f "$work/fc-list-runs"
+  PATH=$work/counting:$PATH bash "$here/scripts/document-to-emf.sh" "$input" "$dir/emf" >"$dir/progress" ||
+    { fail "$name: conversion failed"; return; }
+  [ "$(wc -l <"$work/fc-list-runs")" = 1 ] || fail "$name: fc-list ran $(wc -l <"$work/fc-list-runs") times for $pages pages"
   local expected=""
   for ((page = 1; page <= pages; page++)); do expected+="page $page of $pages: $dir/emf/page-$(printf %04d $page).emf"$'\n'; done
   [ "$(sed 's/ (.*//' "$dir/progress")"$'\n' = "$expected" ] || fail "$name: progress lines were: $(cat "$dir/progress")"
