@@ -70,8 +70,23 @@ def intersection(a, b):
     return box if box[0] < box[2] and box[1] < box[3] else None
 
 
+def number(value):
+    """VALUE, a PDF number, as a float; ValueError for anything else, as a damaged page may hold."""
+    try:
+        return float(value)
+    except TypeError:
+        raise ValueError('%r where a number belongs' % value) from None
+
+
+def name(value):
+    """VALUE, a PDF name, as a string; ValueError for anything else."""
+    if not isinstance(value, pikepdf.Name):
+        raise ValueError('%r where a name belongs' % value)
+    return str(value)
+
+
 def numbers(operands):
-    return [float(v) for v in operands]
+    return [number(v) for v in operands]
 
 
 def is_name(value, *names):
@@ -79,7 +94,7 @@ def is_name(value, *names):
 
 
 def soft_masked(image):
-    return '/SMask' in image or int(image.get('/SMaskInData', 0)) > 0
+    return '/SMask' in image or number(image.get('/SMaskInData', 0)) > 0
 
 
 def mask_and_blend(state):
@@ -93,12 +108,18 @@ def mask_and_blend(state):
 
 
 def graphics_state_translucent(state):
-    return float(state.get('/ca', 1)) < 1 or float(state.get('/CA', 1)) < 1 or any(mask_and_blend(state))
+    return number(state.get('/ca', 1)) < 1 or number(state.get('/CA', 1)) < 1 or any(mask_and_blend(state))
+
+
+def group(resources, kind):
+    """The dictionary of KIND ('/ExtGState', '/XObject'...) of RESOURCES, an empty one when there is none."""
+    found = resources.get(kind) if isinstance(resources, pikepdf.Dictionary) else None
+    return found if isinstance(found, pikepdf.Dictionary) else pikepdf.Dictionary()
 
 
 def entries(resources, kind):
-    group = resources.get(kind)
-    return [group[key] for key in group.keys()] if isinstance(group, pikepdf.Dictionary) else []
+    found = group(resources, kind)
+    return [found[key] for key in found.keys()]
 
 
 def resources_translucent(resources, seen):
@@ -129,7 +150,7 @@ def pattern_translucent(item, seen):
     graphics state."""
     return isinstance(item, (pikepdf.Dictionary, pikepdf.Stream)) and (
         resources_translucent(item.get('/Resources'), seen) or
-        graphics_state_translucent(item.get('/ExtGState', pikepdf.Dictionary())))
+        isinstance(item.get('/ExtGState'), pikepdf.Dictionary) and graphics_state_translucent(item.ExtGState))
 
 
 class State:
@@ -161,9 +182,9 @@ class State:
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
-        self.fill_alpha = float(state.get('/ca', self.fill_alpha))
-        self.stroke_alpha = float(state.get('/CA', self.stroke_alpha))
-        self.line_width = float(state.get('/LW', self.line_width))
+        self.fill_alpha = number(state.get('/ca', self.fill_alpha))
+        self.stroke_alpha = number(state.get('/CA', self.stroke_alpha))
+        self.line_width = number(state.get('/LW', self.line_width))
         masked, blended = mask_and_blend(state)
         self.masked = self.masked if masked is None else masked
         self.blended = self.blended if blended is None else blended
@@ -190,7 +211,7 @@ def show_box(fonts, state, tm, operands, op):
     if state.font not in fonts:
         return 0.0, None    # poppler shows nothing in a font the page lacks
     items = operands[0] if op == 'TJ' and operands and isinstance(operands[0], pikepdf.Array) else operands[-1:]
-    items = [bytes(item) if isinstance(item, pikepdf.String) else float(item) for item in items]
+    items = [bytes(item) if isinstance(item, pikepdf.String) else number(item) for item in items]
     measured = measure(fonts[state.font], state, items) if fonts[state.font] else None
     if measured is None:
         return None, state.clip
@@ -224,10 +245,8 @@ def text_stand_in(op, operands, move):
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
     many graphics states the content leaves saved."""
-    resources = page.obj.get('/Resources', pikepdf.Dictionary())
-    states = resources.get('/ExtGState', pikepdf.Dictionary())
-    xobjects = resources.get('/XObject', pikepdf.Dictionary())
-    patterns = resources.get('/Pattern', pikepdf.Dictionary())
+    resources = page.obj.get('/Resources')
+    states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
     state, stack, path, clip_pending = State(page_box), [], None, False
     patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
     tm = tlm = IDENTITY
@@ -242,13 +261,13 @@ def find_patches(pdf, page, instructions, page_box):
         elif op == 'cm' and len(operands) == 6:
             state.ctm = multiply(tuple(numbers(operands)), state.ctm)
         elif op == 'w' and operands:
-            state.line_width = float(operands[0])
+            state.line_width = number(operands[0])
         elif op == 'Tr' and operands:
-            state.mode = int(operands[0])
+            state.mode = int(number(operands[0]))
         elif op == 'Tf' and len(operands) == 2:
-            state.font, state.size = str(operands[0]), float(operands[1])
+            state.font, state.size = name(operands[0]), number(operands[1])
         elif op in ('Tc', 'Tw', 'Tz', 'TL', 'Ts') and operands:
-            value = float(operands[0])
+            value = number(operands[0])
             if op == 'Tc':
                 state.char_space = value
             elif op == 'Tw':
@@ -268,7 +287,7 @@ def find_patches(pdf, page, instructions, page_box):
             tm = tlm = tuple(numbers(operands))
         elif op == 'T*':
             tm = tlm = translated(0, -state.leading, tlm)
-        elif op == 'gs' and operands and isinstance(states.get(operands[0]), pikepdf.Dictionary):
+        elif op == 'gs' and operands and isinstance(states.get(name(operands[0])), pikepdf.Dictionary):
             state.apply(states[operands[0]])
         elif op in ('scn', 'SCN') and operands and isinstance(operands[-1], pikepdf.Name):
             translucent = pattern_translucent(patterns.get(operands[-1]), set())
@@ -305,7 +324,7 @@ def find_patches(pdf, page, instructions, page_box):
                 state.clip = intersection(state.clip, path) if state.clip else None
                 state.clip_id = next(clips)
             path, clip_pending = None, False
-        elif op == 'Do' and operands and isinstance(xobjects.get(operands[0]), pikepdf.Stream):
+        elif op == 'Do' and operands and isinstance(xobjects.get(name(operands[0])), pikepdf.Stream):
             item = xobjects[operands[0]]
             if is_name(item.get('/Subtype'), '/Image'):
                 if soft_masked(item) or state.fill_translucent:
@@ -324,7 +343,7 @@ def find_patches(pdf, page, instructions, page_box):
             text_patches, tm, tlm, text_clips = [], IDENTITY, IDENTITY, False
         elif op in TEXT_SHOWS and operands:
             if op == '"' and len(operands) == 3:
-                state.word_space, state.char_space = float(operands[0]), float(operands[1])
+                state.word_space, state.char_space = number(operands[0]), number(operands[1])
             if op in ("'", '"'):
                 tm = tlm = translated(0, -state.leading, tlm)
             if fonts is None:

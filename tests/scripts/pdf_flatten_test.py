@@ -2,9 +2,10 @@
 # the readied page looks as the page did in poppler's render (the pictures stand where the translucent
 # drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
 # without its text is white there) nor moved (pdftotext finds its words where they were); each case checks
-# more of its own.
+# more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
 #   pdf_flatten_test.py
 import os
+import runpy
 import shutil
 import subprocess
 import sys
@@ -15,7 +16,7 @@ from PIL import Image, ImageChops, ImageFilter
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
 sys.path.insert(0, SCRIPTS)
-from pdf_flatten import MAX_PICTURES  # noqa: E402
+import pdf_flatten  # noqa: E402
 
 WIDTH, HEIGHT, DPI = 400, 300, 300
 HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
@@ -153,7 +154,7 @@ def check(work, name, content, opaque_words, extra):
         if darkest < 200:
             faults.append('"%s" is under a picture (grey %d there without the text)' % (word, darkest))
     if 'pictures' in extra:
-        least, most = (MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
+        least, most = (pdf_flatten.MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
         count = len(picture_sizes(readied))
         if not least <= count <= most:
             faults.append('%d pictures, not %d to %d' % (count, least, most))
@@ -167,11 +168,36 @@ def check(work, name, content, opaque_words, extra):
 
 
 
+def check_failures(work):
+    """A damaged page is refused in one line naming the file; a fault of the scripts' own is not taken for
+    one."""
+    faults = []
+    damaged = os.path.join(work, 'damaged.pdf')
+    make_page(damaged, b'/Half gs /x 0 0 1 0 0 cm 0 0 1 rg 20 20 50 50 re f')
+    done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), damaged],
+                          capture_output=True, text=True)
+    if done.returncode != 1 or 'Traceback' in done.stderr or damaged not in done.stderr or \
+            'where a number belongs' not in done.stderr:
+        faults.append('a damaged page: exit %d, %s' % (done.returncode, done.stderr.strip()))
+    def fault_of_ours(*_):
+        raise TypeError('a fault of the scripts')
+    pdf_flatten.flatten, sys.argv = fault_of_ours, ['pdf_import_pages.py', damaged]
+    try:
+        runpy.run_path(os.path.join(SCRIPTS, 'pdf_import_pages.py'), run_name='__main__')
+        faults.append('a fault of the scripts went unnoticed')
+    except TypeError:
+        pass
+    except SystemExit as told:
+        faults.append('a fault of the scripts was told as a damaged file: %s' % told)
+    return faults
+
+
 def main():
     faults = []
     with tempfile.TemporaryDirectory(prefix='brindlepage-test.') as work:
         for name, content, opaque_words, extra in CASES:
             faults += check(work, name, content, opaque_words, extra)
+        faults += check_failures(work)
     for fault in faults:
         print('FAIL: %s' % fault)
     return 1 if faults else 0
