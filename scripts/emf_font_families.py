@@ -5,7 +5,7 @@
 # installed family's but for blanks and case becomes that family's name; any other is left as it is.
 # Run alone it prints fontconfig's listing of the families, which document-to-emf.sh reads once for all the
 # pages of a document:
-#   python3 emf_font_families.py >FAMILIES
+#   /usr/bin/python3 emf_font_families.py >FAMILIES
 import subprocess
 import sys
 

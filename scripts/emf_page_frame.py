@@ -1,6 +1,6 @@
 # Makes a page metafile that LibreOffice's Draw exported from one PDF page carry the whole page, as Office
 # hands its pages over: the frame is the page and the drawing keeps its place on it.
-#   python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT FAMILIES
+#   /usr/bin/python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT FAMILIES
 # FAMILIES: the installed fonts' families as emf_font_families.py lists them, read once for all pages.
 # LibreOffice sizes the frame from the drawn content (and then comes out 10 mm short at the bottom even
 # when a page-sized background is drawn), so the frame cannot be trusted; its drawing is in hundredths of a

@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 
-python3 "$here/tests/scripts/make_page_documents.py" "$work"
+/usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
 soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to pdf --outdir "$work" \
   "$work/a4.fodt" "$work/slides.fodp" "$work/fonts.fodt" "$work/office-fonts.fodt" </dev/null >/dev/null 2>&1
 
@@ -41,15 +41,15 @@ check() { # check NAME INPUT PDF PAGES: convert INPUT, then set its metafiles be
       fail "$name: page $page does not play"
     pdftoppm -r 300 -gray -f "$page" -l "$page" -singlefile "$pdf" "$dir/ref-$page"
   done
-  python3 "$here/tests/scripts/check_page_metafiles.py" "$pdf" "$dir/emf" "$dir" || fail "$name: pages misplaced"
-  python3 "$here/tests/scripts/check_font_records.py" "$pdf" "$dir/emf" || fail "$name: fonts differ from the PDF's"
+  /usr/bin/python3 "$here/tests/scripts/check_page_metafiles.py" "$pdf" "$dir/emf" "$dir" || fail "$name: pages misplaced"
+  /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$pdf" "$dir/emf" || fail "$name: fonts differ from the PDF's"
 }
 
 check a4 "$work/a4.fodt" "$work/a4.pdf" 3
 check slides "$work/slides.pdf" "$work/slides.pdf" 2
 # A plain, a bold and an italic line: the weight and slant of each reach the font records.
 bash "$here/scripts/document-to-emf.sh" "$work/fonts.fodt" "$work/fonts" >/dev/null &&
-  python3 "$here/tests/scripts/check_font_records.py" "$work/fonts.pdf" "$work/fonts" || fail "fonts: fonts differ from the PDF's"
+  /usr/bin/python3 "$here/tests/scripts/check_font_records.py" "$work/fonts.pdf" "$work/fonts" || fail "fonts: fonts differ from the PDF's"
 # Whatever wrote the PDF: the same lines in a PDF of object and xref streams (as Ghostscript 10.02 and later
 # and many other programs write them), and in CFF fonts (Type 1C, as Ghostscript embeds its own fonts).
 qpdf --object-streams=generate "$work/fonts.pdf" "$work/streams.pdf"
@@ -109,7 +109,7 @@ fi
 short=$work/short
 mkdir -p "$short/emf"
 pdfseparate -f 1 -l 1 "$work/a4.pdf" "$short/a4-1.pdf"
-python3 - "$here/scripts" "$work/a4/emf/page-0001.emf" "$short/emf/page-0001.emf" <<'PY'
+/usr/bin/python3 - "$here/scripts" "$work/a4/emf/page-0001.emf" "$short/emf/page-0001.emf" <<'PY'
 import sys
 sys.path.insert(0, sys.argv[1])
 from emf_records import Emf
@@ -119,7 +119,7 @@ emf.set_header(emf.bounds, (left, top, right, bottom - 1000), emf.device, emf.mi
 emf.write(sys.argv[3])
 PY
 (cd "$short" && "$emulator" "$raster" emf/page-0001.emf emf-1.pgm 300 && cp "$work/a4/ref-1.pgm" .)
-if python3 "$here/tests/scripts/check_page_metafiles.py" "$short/a4-1.pdf" "$short/emf" "$short" >"$short/out" 2>&1 ||
+if /usr/bin/python3 "$here/tests/scripts/check_page_metafiles.py" "$short/a4-1.pdf" "$short/emf" "$short" >"$short/out" 2>&1 ||
    ! grep -q 'frame (0, 0, 21001, 28700), page (0, 0, 21001, 29700).*played 2480 x 3390 pixels' "$short/out"; then
   fail "a frame 10 mm short was not refused for its frame and size: $(cat "$short/out")"
 fi
