@@ -15,7 +15,7 @@ source "$(dirname "$0")/bench-env.sh" export_bench
 cmake --build "$build/$arch" --target page_bench >/dev/null # its psnr helper
 pages=${EXPORT_BENCH_PAGES:-4}
 
-python3 "$here/bench/make_office_docs.py" "$pages" "$work"
+/usr/bin/python3 "$here/bench/make_office_docs.py" "$pages" "$work"
 (cd "$work" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$work" \
   report.fodt slides.fodp sheet.fods >/dev/null 2>&1)
 

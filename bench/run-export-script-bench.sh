@@ -20,7 +20,7 @@ printf '%-8s %5s %-9s %9s %8s %9s %8s %7s %7s\n' document pages coder B/page s/p
 for pages in $sizes; do
   dir=$work/$pages
   mkdir -p "$dir"
-  python3 "$here/bench/make_office_docs.py" "$pages" "$dir"
+  /usr/bin/python3 "$here/bench/make_office_docs.py" "$pages" "$dir"
   (cd "$dir" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$dir" \
     report.fodt slides.fodp sheet.fods >/dev/null 2>&1)
   for kind in "${kinds[@]}"; do
@@ -52,12 +52,12 @@ done
 # Bold and plain lines of one size (make_office_docs.py's weights.fodt): the ink of the bold lines over the
 # plain ones in ddjvu's renders of our file and of pdf2djvu's, and in poppler's render of the PDF.
 bold_over_plain() { # bold_over_plain PAGE.pgm: its lines alternate plain and bold
-  python3 "$here/tests/scripts/line_ink.py" "$1" |
+  /usr/bin/python3 "$here/tests/scripts/line_ink.py" "$1" |
     awk 'NR % 2 { plain += $3 } !(NR % 2) { bold += $3 } END { printf "%.2f (%d lines)", bold / plain, NR }'
 }
 dir=$work/weights
 mkdir -p "$dir"
-python3 "$here/bench/make_office_docs.py" 1 "$dir" 40x30
+/usr/bin/python3 "$here/bench/make_office_docs.py" 1 "$dir" 40x30
 (cd "$dir" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$dir" weights.fodt \
   >/dev/null 2>&1)
 bash "$here/scripts/export.sh" "$dir/weights.fodt" "$dir/ours.djvu" >/dev/null

@@ -27,7 +27,7 @@ chunk_bytes() { # bytes of the IW44 chunk bodies of a page file
 }
 div() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 same_chunks() { # "yes" when the two page files hold the same BG44 chunk bodies, byte for byte
-  python3 - "$1" "$2" <<'PY'
+  /usr/bin/python3 - "$1" "$2" <<'PY'
 import struct, sys
 def bodies(path):
     data, found, at = open(path, 'rb').read(), [], 16  # past "AT&T", the FORM header and "DJVU"

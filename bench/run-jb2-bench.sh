@@ -11,7 +11,7 @@ set -euo pipefail
 source "$(dirname "$0")/bench-env.sh" jb2_bench
 pages=${JB2_BENCH_PAGES:-20}
 
-python3 "$here/bench/make_text_pages.py" "$pages" "$work/pages.ps"
+/usr/bin/python3 "$here/bench/make_text_pages.py" "$pages" "$work/pages.ps"
 gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r300 -g2550x3300 -sOutputFile="$work/page%02d.pbm" "$work/pages.ps"
 inputs=("$work"/page*.pbm)
 
@@ -26,7 +26,7 @@ differing() {
   local file=$1 d=0 k=0 i=1 n
   for pbm in "${inputs[@]}"; do
     ddjvu -format=pbm -page=$i "$file" "$work/back.pbm"
-    read -r n b < <(python3 "$here/bench/pbm_diff.py" "$pbm" "$work/back.pbm")
+    read -r n b < <(/usr/bin/python3 "$here/bench/pbm_diff.py" "$pbm" "$work/back.pbm")
     d=$((d + n)); k=$((k + b)); i=$((i + 1))
   done
   echo "$d $k"
@@ -39,7 +39,7 @@ for pbm in "${inputs[@]}"; do
   name=$(basename "$pbm" .pbm)
   read -r _ ob _ os < <("$MVX_WINE" "$exe" new "Z:$work/$name.new.djvu" "Z:$pbm" | tr -d '\r')
   ddjvu -format=pbm "$work/$name.new.djvu" "$work/back.pbm"
-  read -r n _ < <(python3 "$here/bench/pbm_diff.py" "$pbm" "$work/back.pbm")
+  read -r n _ < <(/usr/bin/python3 "$here/bench/pbm_diff.py" "$pbm" "$work/back.pbm")
   [ "$n" = 0 ] || { echo "$name: ddjvu renders $n pixels of our file unlike the input" >&2; exit 1; }
   cs=$(timed cjb2 -lossless "$pbm" "$work/$name.cjb2.djvu")
   cb=$(stat -c %s "$work/$name.cjb2.djvu")

@@ -13,7 +13,7 @@ source "$(dirname "$0")/bench-env.sh" jb2dec_bench
 cmake --build "$build/$arch" --target jb2_bench >/dev/null
 pages=${JB2DEC_BENCH_PAGES:-20}
 
-python3 "$here/bench/make_text_pages.py" "$pages" "$work/pages.ps"
+/usr/bin/python3 "$here/bench/make_text_pages.py" "$pages" "$work/pages.ps"
 gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r300 -g2550x3300 -sOutputFile="$work/page%02d.pbm" "$work/pages.ps"
 inputs=("$work"/page*.pbm)
 
@@ -39,7 +39,7 @@ for doc in ours cjb2 minidjvu; do
                            tr -d '\r')
     if [ "$factor" = 1 ]; then
       s=$(timed ddjvu -format=pbm -eachpage "$work/$doc.djvu" "$work/dd%d.pnm")
-      read -r d _ < <(python3 "$here/bench/pbm_diff.py" "$work/dd1.pnm" "$work/ours.pnm")
+      read -r d _ < <(/usr/bin/python3 "$here/bench/pbm_diff.py" "$work/dd1.pnm" "$work/ours.pnm")
       [ "$d" = 0 ] || { echo "$doc: $d pixels of page 1 differ from ddjvu's rendering" >&2; exit 1; }
     else
       s=$(timed ddjvu -format=pgm -subsample=4 -eachpage "$work/$doc.djvu" "$work/dd%d.pnm")

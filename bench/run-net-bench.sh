@@ -10,7 +10,7 @@ source "$(dirname "$0")/bench-env.sh" net_bench
 
 mkdir -p "$work/server" "$work/files"
 head -c $((50 * 1024 * 1024)) /dev/urandom >"$work/files/data.bin"
-python3 "$here/tests/support/loopback_server.py" "$work/server" bench "$work/files" >"$work/server.log" 2>&1 &
+/usr/bin/python3 "$here/tests/support/loopback_server.py" "$work/server" bench "$work/files" >"$work/server.log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true; rm -rf "$work"; wineserver -k >/dev/null 2>&1 || true' EXIT
 for _ in $(seq 200); do [ -f "$work/server/ports" ] && break; sleep 0.1; done

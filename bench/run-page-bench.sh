@@ -17,7 +17,7 @@ set -euo pipefail
 source "$(dirname "$0")/bench-env.sh" page_bench
 pages=${PAGE_BENCH_PAGES:-4}
 
-python3 "$here/bench/make_office_docs.py" "$pages" "$work"
+/usr/bin/python3 "$here/bench/make_office_docs.py" "$pages" "$work"
 (cd "$work" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$work" \
   report.fodt slides.fodp sheet.fods >/dev/null 2>&1)
 
@@ -88,7 +88,7 @@ done
 echo
 lines=${LINE_ART_PAGES:-20}
 echo "Line art: $lines letter pages of a 2000 x 2000 area of one-pixel 45-degree lines 8 px apart, the render as the mask"
-python3 - "$work/lines.ppm" <<'PY'
+/usr/bin/python3 - "$work/lines.ppm" <<'PY'
 import sys
 w, h, side, gap, left, top = 2550, 3300, 2000, 8, 275, 650
 white = bytes([255]) * (w * 3)

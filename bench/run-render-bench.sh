@@ -10,7 +10,7 @@ source "$(dirname "$0")/bench-env.sh" render_bench
 pages=${RENDER_BENCH_PAGES:-4}
 rounds=${RENDER_BENCH_ROUNDS:-3}
 
-python3 "$here/bench/make_office_docs.py" "$pages" "$work"
+/usr/bin/python3 "$here/bench/make_office_docs.py" "$pages" "$work"
 # LibreOffice takes the paper size from the locale: A4 outside the American ones.
 for doc in report slides; do
   ext=$([ "$doc" = report ] && echo fodt || echo fodp)

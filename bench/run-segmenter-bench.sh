@@ -8,8 +8,8 @@ set -euo pipefail
 source "$(dirname "$0")/bench-env.sh" segmenter_bench
 pages=${SEG_BENCH_PAGES:-5}
 
-python3 "$here/bench/make_office_pages.py" "$pages" a4 ink "$work/a4.ps" >/dev/null
-python3 "$here/bench/make_office_pages.py" "$pages" slide ink "$work/slide.ps" >/dev/null
+/usr/bin/python3 "$here/bench/make_office_pages.py" "$pages" a4 ink "$work/a4.ps" >/dev/null
+/usr/bin/python3 "$here/bench/make_office_pages.py" "$pages" slide ink "$work/slide.ps" >/dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r300 -g2480x3508 -sOutputFile="$work/a4-%02d.ppm" "$work/a4.ps"
 gs -q -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r300 -g4000x2250 -sOutputFile="$work/slide-%02d.ppm" "$work/slide.ps"
 

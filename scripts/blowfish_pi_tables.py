@@ -1,11 +1,11 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Writes mvx_baselib/src/mvx_blowfish_tables.cpp: Blowfish's initial P-array and S-boxes, which are the
 hexadecimal digits of the fractional part of pi, in order (P[0..17], then S-box 0 to 3).
 
 Pi is computed with Machin's formula pi = 16 atan(1/5) - 4 atan(1/239) in exact integer arithmetic with
 guard bits, and the result is checked against pi's known leading hexadecimal digits (3.243F6A88 85A308D3)
 and against the closing digits that must agree for two computations of different precision.
-Usage: python3 scripts/blowfish_pi_tables.py > mvx_baselib/src/mvx_blowfish_tables.cpp
+Usage: /usr/bin/python3 scripts/blowfish_pi_tables.py > mvx_baselib/src/mvx_blowfish_tables.cpp
 """
 import sys
 

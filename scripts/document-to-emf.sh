@@ -21,8 +21,13 @@ out=$2
 [ -f "$document" ] || { echo "$0: no such document: $1" >&2; exit 1; }
 type=$(document_type "$document")
 [ -n "$type" ] || { echo "$0: $1 is of none of the types it converts:" >&2; document_types >&2; exit 1; }
-for tool in soffice pdfseparate pdfinfo /usr/bin/python3; do
+# All that a page needs, found before LibreOffice's conversion rather than after it.
+for tool in soffice pdfseparate pdfinfo pdftoppm fc-list /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
+done
+for module in PIL pikepdf pdfminer; do
+  /usr/bin/python3 -c "import $module" 2>/dev/null ||
+    { echo "$0: /usr/bin/python3 cannot import $module (run scripts/setup.sh)" >&2; exit 1; }
 done
 mkdir -p -- "$out"
 out=$(realpath -- "$out")
@@ -49,37 +54,46 @@ pages=$(pdfinfo "$work/document.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }')
 [ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
 digits=$((${#pages} > 4 ? ${#pages} : 4))
 
-mkdir "$work/pages" "$work/framed"
+mkdir "$work/pages"
 pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
 declare -A width height
-for ((page = 1; page <= pages; page++)); do
-  # The page's visible box in points; a page turned by a quarter shows its box turned.
-  read -r w h rot < <(pdfinfo "$work/pages/$page.pdf" |
-    awk '/^Page size:/ { w = $3; h = $5 } /^Page rot:/ { r = $3 } END { print w, h, r + 0 }')
+# Each page's visible box in points, all from one run of pdfinfo ("Page    1 size:  595 x 842 pts (A4)",
+# "Page    1 rot:   0"); a page turned by a quarter shows its box turned.
+while read -r page w h rot; do
   if [ $((rot % 180)) -ne 0 ]; then read -r w h <<<"$h $w"; fi
   width[$page]=$w height[$page]=$h
-  mv -- "$work/pages/$page.pdf" "$work/framed/page-$(printf %0*d "$digits" "$page").pdf"
+done < <(pdfinfo -f 1 -l "$pages" "$work/document.pdf" 2>/dev/null |
+  awk '$1 == "Page" && $3 == "size:" { w[$2] = $4; h[$2] = $6 } $1 == "Page" && $3 == "rot:" { r[$2] = $4 }
+       END { for (p in w) print p, w[p], h[p], r[p] + 0 }')
+files=()
+for ((page = 1; page <= pages; page++)); do
+  [ -n "${width[$page]:-}" ] || fail "no size for page $page in the PDF of $1"
+  files+=("$work/pages/$page.pdf")
 done
-/usr/bin/python3 "$here/pdf_import_pages.py" "$work"/framed/page-*.pdf || fail "cannot ready the pages of $1 for the import"
+/usr/bin/python3 "$here/pdf_import_pages.py" "${files[@]}" || fail "cannot ready the pages of $1 for the import"
+# The installed fonts' families, by which every page's fonts are named.
+/usr/bin/python3 "$here/emf_font_families.py" >"$work/families" || fail "cannot list the installed fonts"
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name
-  name=page-$(printf %0*d "$digits" "$page")
-  [ -f "$work/framed/$name.emf" ] || fail "LibreOffice wrote no metafile for page $page"
-  /usr/bin/python3 "$here/emf_page_frame.py" "$work/framed/$name.emf" "${width[$page]}" "${height[$page]}" ||
+  printf -v name 'page-%0*d' "$digits" "$page"
+  [ -f "$work/pages/$page.emf" ] || fail "LibreOffice wrote no metafile for page $page"
+  /usr/bin/python3 "$here/emf_page_frame.py" "$work/pages/$page.emf" "${width[$page]}" "${height[$page]}" \
+    "$work/families" ||
     fail "page $page: cannot frame its metafile"
-  mv "$work/framed/$name.emf" "$out/$name.emf"
+  mv "$work/pages/$page.emf" "$out/$name.emf"
   echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \
     'BEGIN { printf "%.1f x %.1f mm", w * 25.4 / 72, h * 25.4 / 72 }'))"
 }
 
-# One LibreOffice run for all pages. It names each page as it starts on it, so the page before is done.
-office --infilter=draw_pdf_import --convert-to emf --outdir "$work/framed" "$work"/framed/page-*.pdf | {
+# One LibreOffice run for all pages, handed in page order. It names each page as it starts on it
+# ("convert .../pages/12.pdf -> .../pages/12.emf using filter : ..."), so the page before is done.
+office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]}" | {
   started=0
   while read -r line; do
-    [[ $line =~ framed/page-([0-9]+)\.pdf ]] || continue
+    [[ $line =~ /pages/([0-9]+)\.pdf\ -\> ]] || continue
     [ "$started" = 0 ] || finish "$started"
-    started=$((10#${BASH_REMATCH[1]}))
+    started=${BASH_REMATCH[1]}
   done
   [ "$started" = "$pages" ] || fail "LibreOffice stopped after page $started of $pages"
   finish "$started"

@@ -1,7 +1,7 @@
 # Marks a link in page metafiles as Office does: a "UNPP" comment record of sub-type 0x201 (two points of
 # the link's rectangle in the drawing's own coordinates, then the target URL as NUL-ended UTF-16), right
 # after the text record that draws the link's text. LibreOffice writes no such comment.
-#   python3 emf_add_link.py TEXT URL PAGE.emf...
+#   /usr/bin/python3 emf_add_link.py TEXT URL PAGE.emf...
 # TEXT must be drawn by exactly one text record of the pages given (as the whole run or part of it),
 # left-aligned on its baseline; the rectangle spans its advances across, and from the font's em height
 # above the baseline to a quarter of it below.

@@ -1,13 +1,15 @@
 # Makes a page metafile that LibreOffice's Draw exported from one PDF page carry the whole page, as Office
 # hands its pages over: the frame is the page and the drawing keeps its place on it.
-#   python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT
+#   /usr/bin/python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT FAMILIES
+# FAMILIES: the installed fonts' families as emf_font_families.py lists them, read once for all pages.
 # LibreOffice sizes the frame from the drawn content (and then comes out 10 mm short at the bottom even
 # when a page-sized background is drawn), so the frame cannot be trusted; its drawing is in hundredths of a
 # millimetre on a 96-dpi device, clipped at first to that short frame. The page is found as the page-sized
 # background that document-to-emf.sh paints behind each page; the window origin is moved onto its corner
 # when the content was shifted, the first clip becomes the page, and the header gets the page's frame and
 # bounds and an exact 96-dpi reference device. Its fonts get the names of the installed families
-# (emf_font_families.py), as Office's metafiles name them.
+# (emf_font_families.py), as Office's metafiles name them. A page it cannot frame, or families it cannot
+# read, end it with a line naming the page's file.
 import struct
 import sys
 
@@ -87,11 +89,12 @@ def fit_to_page(emf, width_pt, height_pt):
 
 
 if __name__ == '__main__':
-    path, width_pt, height_pt = sys.argv[1], float(sys.argv[2]), float(sys.argv[3])
+    path, width_pt, height_pt, families = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
     try:
         emf = Emf.read(path)
         fit_to_page(emf, width_pt, height_pt)
-        name_installed_families(emf, installed_families())
-    except EmfError as error:
+        with open(families, encoding='utf-8') as listing:
+            name_installed_families(emf, installed_families(listing.read()))
+        emf.write(path)
+    except (EmfError, OSError, UnicodeError) as error:
         sys.exit('%s: %s' % (path, error))
-    emf.write(path)

@@ -1,7 +1,7 @@
 # An enhanced metafile (EMF) as its header and its list of records, read with every size checked and
 # written back with the header's byte and record counts made true. Used by the page-metafile scripts
 # (emf_page_frame.py, emf_add_link.py) and their tests; run alone it prints a file's header:
-#   python3 emf_records.py FILE.emf
+#   /usr/bin/python3 emf_records.py FILE.emf
 import struct
 import sys
 

@@ -96,6 +96,15 @@ done
 state=${XDG_CACHE_HOME:-${HOME:-}/.cache}/brindlepage/build-$(realpath -- "$build" | sha256sum | cut -c1-16)
 mkdir -p -- "$state" 2>/dev/null ||
   { echo "$0: $state cannot be made for the Wine prefix: set XDG_CACHE_HOME to a folder of yours" >&2; exit 1; }
+# Another user's folder there (root's, when setup or an export ran under a sudo that kept HOME) would fail
+# only at the registration, told as such: said now, with what to do.
+foreign=$(find "$state" -maxdepth 2 ! -user "$(id -u)" -print -quit 2>/dev/null) || true
+if [ -n "$foreign" ]; then
+  echo "$0: $foreign belongs to $(stat -c '%U (uid %u)' -- "$foreign"), not to you, and Wine takes no prefix of" \
+    "another user's: have it removed (rm -rf -- $state, as its owner or root) or set XDG_CACHE_HOME to a folder" \
+    "of yours" >&2
+  exit 1
+fi
 wine_env() { source "$here/scripts/wine-env.sh" "$state" "$arch" "wineprefix-export-$arch"; }
 windows() { "$MVX_WINE" winepath -w -- "$1" 2>/dev/null | tr -d '\r'; }
 # Before any work, in a subshell: the conversion keeps the user's locale, which Wine's settings replace.

@@ -1,7 +1,7 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 # Writes mvx_baselib/src/mvx_entity_table.cpp: the 252 character entity references of HTML 4.01 (the
 # set of Python's html.entities.name2codepoint), sorted by name for binary search, each with its
-# character as UTF-8. Run from the repository root: python3 scripts/gen_entity_table.py
+# character as UTF-8. Run from the repository root: /usr/bin/python3 scripts/gen_entity_table.py
 import html.entities
 
 rows = sorted(html.entities.name2codepoint.items(), key=lambda r: r[0].encode("ascii"))

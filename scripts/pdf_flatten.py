@@ -1,20 +1,30 @@
 # Flattens what a PDF page draws translucently into opaque pictures, for LibreOffice's PDF import: Draw keeps
 # translucency only in the EMF+ records of its metafiles, which Windows' GDI does not play, so a translucent
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
-# translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, an
-# image with a soft mask, a form that holds any of these) gives way to a picture of the page as poppler
-# renders it up to that operation, cut to the operation's box; everything else, text included, stays as it
-# is. Translucent text goes (the import would draw it opaque, and above every picture) and its picture
-# follows its text object; a line moved to by the text goes on being moved to, but opaque text after it on
-# the same line of the same text object would move back by its width, which only the fonts could tell.
+# translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, a
+# colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
+# gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
+# from the render without the operation, within the operation's box; everything else, text included, stays
+# as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
+# invisible text (render mode 3): a move of the text position as far as its glyphs advance stands in for it,
+# so that the text after it keeps its place, and its picture, within the box its glyphs may cover
+# (pdf_text_extent.py measures them), follows its text object.
+# Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
+# left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
+# that a page costs at most that many pairs of renders, whatever it draws.
+import functools
 import glob
+import itertools
 import math
 import os
 import subprocess
 import tempfile
+import zlib
 
 import pikepdf
-from PIL import Image
+from PIL import Image, ImageChops
+
+from pdf_text_extent import measure, page_fonts
 
 DPI = 300                      # the exporter's resolution: one picture pixel a page pixel
 IDENTITY = (1.0, 0.0, 0.0, 1.0, 0.0, 0.0)
@@ -22,6 +32,10 @@ FILL_PAINTS = {'f', 'F', 'f*'}
 STROKE_PAINTS = {'S', 's'}
 BOTH_PAINTS = {'B', 'B*', 'b', 'b*'}
 TEXT_SHOWS = {'Tj', 'TJ', "'", '"'}
+FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 'K', 'CS', 'SC', 'SCN'}
+# Pictures a page may get: each costs a render of its content up to the picture's place (and one without
+# what it stands for), so more of them become one picture of all their boxes.
+MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
 
 
@@ -56,8 +70,23 @@ def intersection(a, b):
     return box if box[0] < box[2] and box[1] < box[3] else None
 
 
+def number(value):
+    """VALUE, a PDF number, as a float; ValueError for anything else, as a damaged page may hold."""
+    try:
+        return float(value)
+    except TypeError:
+        raise ValueError('%r where a number belongs' % value) from None
+
+
+def name(value):
+    """VALUE, a PDF name, as a string; ValueError for anything else."""
+    if not isinstance(value, pikepdf.Name):
+        raise ValueError('%r where a name belongs' % value)
+    return str(value)
+
+
 def numbers(operands):
-    return [float(v) for v in operands]
+    return [number(v) for v in operands]
 
 
 def is_name(value, *names):
@@ -65,7 +94,7 @@ def is_name(value, *names):
 
 
 def soft_masked(image):
-    return '/SMask' in image or int(image.get('/SMaskInData', 0)) > 0
+    return '/SMask' in image or number(image.get('/SMaskInData', 0)) > 0
 
 
 def mask_and_blend(state):
@@ -79,12 +108,18 @@ def mask_and_blend(state):
 
 
 def graphics_state_translucent(state):
-    return float(state.get('/ca', 1)) < 1 or float(state.get('/CA', 1)) < 1 or any(mask_and_blend(state))
+    return number(state.get('/ca', 1)) < 1 or number(state.get('/CA', 1)) < 1 or any(mask_and_blend(state))
+
+
+def group(resources, kind):
+    """The dictionary of KIND ('/ExtGState', '/XObject'...) of RESOURCES, an empty one when there is none."""
+    found = resources.get(kind) if isinstance(resources, pikepdf.Dictionary) else None
+    return found if isinstance(found, pikepdf.Dictionary) else pikepdf.Dictionary()
 
 
 def entries(resources, kind):
-    group = resources.get(kind)
-    return [group[key] for key in group.keys()] if isinstance(group, pikepdf.Dictionary) else []
+    found = group(resources, kind)
+    return [found[key] for key in found.keys()]
 
 
 def resources_translucent(resources, seen):
@@ -105,11 +140,17 @@ def resources_translucent(resources, seen):
         if is_name(item.get('/Subtype'), '/Image'):
             if soft_masked(item):
                 return True
-        elif is_name(item.get('/Subtype'), '/Form') or '/PatternType' in item:
-            if resources_translucent(item.get('/Resources'), seen) or \
-                    graphics_state_translucent(item.get('/ExtGState', pikepdf.Dictionary())):
-                return True
+        elif (is_name(item.get('/Subtype'), '/Form') or '/PatternType' in item) and pattern_translucent(item, seen):
+            return True
     return False
+
+
+def pattern_translucent(item, seen):
+    """Whether the pattern or form ITEM draws translucently, by its own resources or (a shading pattern) its
+    graphics state."""
+    return isinstance(item, (pikepdf.Dictionary, pikepdf.Stream)) and (
+        resources_translucent(item.get('/Resources'), seen) or
+        isinstance(item.get('/ExtGState'), pikepdf.Dictionary) and graphics_state_translucent(item.ExtGState))
 
 
 class State:
@@ -119,6 +160,12 @@ class State:
         self.ctm, self.clip, self.line_width, self.mode = IDENTITY, clip, 1.0, 0
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
+        self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # A new one for each clip the content sets: the same one, the same clip.
+        self.clip_id = 0
+        # The text state (Tf, Tc, Tw, Tz, TL, Ts).
+        self.font, self.size, self.scale = None, 0.0, 1.0
+        self.char_space = self.word_space = self.leading = self.rise = 0.0
 
     def copy(self):
         other = State(self.clip)
@@ -127,17 +174,17 @@ class State:
 
     @property
     def fill_translucent(self):
-        return self.fill_alpha < 1 or self.masked or self.blended
+        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern
 
     @property
     def stroke_translucent(self):
-        return self.stroke_alpha < 1 or self.masked or self.blended
+        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
-        self.fill_alpha = float(state.get('/ca', self.fill_alpha))
-        self.stroke_alpha = float(state.get('/CA', self.stroke_alpha))
-        self.line_width = float(state.get('/LW', self.line_width))
+        self.fill_alpha = number(state.get('/ca', self.fill_alpha))
+        self.stroke_alpha = number(state.get('/CA', self.stroke_alpha))
+        self.line_width = number(state.get('/LW', self.line_width))
         masked, blended = mask_and_blend(state)
         self.masked = self.masked if masked is None else masked
         self.blended = self.blended if blended is None else blended
@@ -145,20 +192,64 @@ class State:
 
 class Patch:
     """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
-    the indexes HIDDEN: drawn after AT (in place of a drawing operation, after the end of a text object)
-    under the transformation CTM, at DEPTH saved graphics states."""
+    the indexes of HIDDEN, which maps each to the operations that take its place: drawn after AT (in place of
+    a drawing operation, after the end of a text object) under the transformation CTM, at DEPTH saved
+    graphics states, within the clip CLIP_ID; POPS saved states are restored before it."""
 
-    def __init__(self, at, box, ctm, depth, hidden):
+    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0):
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
+        self.clip_id, self.pops = clip_id, pops
 
 
-def find_patches(page, instructions, page_box):
-    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content)."""
-    resources = page.obj.get('/Resources', pikepdf.Dictionary())
-    states = resources.get('/ExtGState', pikepdf.Dictionary())
-    xobjects = resources.get('/XObject', pikepdf.Dictionary())
+def translated(x, y, m):
+    return multiply((1.0, 0.0, 0.0, 1.0, x, y), m)
+
+
+def show_box(fonts, state, tm, operands, op):
+    """What the text-showing operation OP with OPERANDS shows: how far it moves the text position (None when
+    that is unknown) and the box its glyphs may cover on the page (None for none); TM is the text matrix."""
+    if state.font not in fonts:
+        return 0.0, None    # poppler shows nothing in a font the page lacks
+    items = operands[0] if op == 'TJ' and operands and isinstance(operands[0], pikepdf.Array) else operands[-1:]
+    items = [bytes(item) if isinstance(item, pikepdf.String) else number(item) for item in items]
+    measured = measure(fonts[state.font], state, items) if fonts[state.font] else None
+    if measured is None:
+        return None, state.clip
+    advance, box = measured
+    if box is None:
+        return advance, None
+    if state.mode in STROKE_MODES:
+        a, b, c, d = state.ctm[:4]
+        reach = state.line_width * max(math.hypot(a, b), math.hypot(c, d)) + 1
+    else:
+        reach = 0.0
+    x0, y0, x1, y1 = box_of([box[:2], box[2:], (box[0], box[3]), (box[2], box[1])], multiply(tm, state.ctm))
+    box = (x0 - reach, y0 - reach, x1 + reach, y1 + reach)
+    return advance, intersection(box, state.clip) if state.clip else None
+
+
+def text_stand_in(op, operands, move):
+    """What takes the place of the hidden text-showing operation OP with OPERANDS: its own move to the next
+    line and the spacing it sets, then a move of the text position by MOVE (in TJ's thousandths of the font
+    size) for its glyphs."""
+    stand_in = []
+    if op == '"' and len(operands) == 3:
+        stand_in += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc'))]
+    if op in ("'", '"'):
+        stand_in.append(([], pikepdf.Operator('T*')))
+    if move:
+        stand_in.append(([pikepdf.Array([move])], pikepdf.Operator('TJ')))
+    return stand_in
+
+
+def find_patches(pdf, page, instructions, page_box):
+    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
+    many graphics states the content leaves saved."""
+    resources = page.obj.get('/Resources')
+    states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
     state, stack, path, clip_pending = State(page_box), [], None, False
-    patches, text_patch = [], None
+    patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
+    tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
@@ -170,11 +261,44 @@ def find_patches(page, instructions, page_box):
         elif op == 'cm' and len(operands) == 6:
             state.ctm = multiply(tuple(numbers(operands)), state.ctm)
         elif op == 'w' and operands:
-            state.line_width = float(operands[0])
+            state.line_width = number(operands[0])
         elif op == 'Tr' and operands:
-            state.mode = int(operands[0])
-        elif op == 'gs' and operands and isinstance(states.get(operands[0]), pikepdf.Dictionary):
+            state.mode = int(number(operands[0]))
+        elif op == 'Tf' and len(operands) == 2:
+            state.font, state.size = name(operands[0]), number(operands[1])
+        elif op in ('Tc', 'Tw', 'Tz', 'TL', 'Ts') and operands:
+            value = number(operands[0])
+            if op == 'Tc':
+                state.char_space = value
+            elif op == 'Tw':
+                state.word_space = value
+            elif op == 'Tz':
+                state.scale = value / 100
+            elif op == 'TL':
+                state.leading = value
+            else:
+                state.rise = value
+        elif op in ('Td', 'TD') and len(operands) == 2:
+            x, y = numbers(operands)
+            if op == 'TD':
+                state.leading = -y
+            tm = tlm = translated(x, y, tlm)
+        elif op == 'Tm' and len(operands) == 6:
+            tm = tlm = tuple(numbers(operands))
+        elif op == 'T*':
+            tm = tlm = translated(0, -state.leading, tlm)
+        elif op == 'gs' and operands and isinstance(states.get(name(operands[0])), pikepdf.Dictionary):
             state.apply(states[operands[0]])
+        elif op in ('scn', 'SCN') and operands and isinstance(operands[-1], pikepdf.Name):
+            translucent = pattern_translucent(patterns.get(operands[-1]), set())
+            if op == 'scn':
+                state.fill_pattern = translucent
+            else:
+                state.stroke_pattern = translucent
+        elif op in FILL_COLOURS:
+            state.fill_pattern = False
+        elif op in STROKE_COLOURS:
+            state.stroke_pattern = False
         elif op in ('m', 'l') and len(operands) == 2:
             path = union(path, box_of([numbers(operands)], state.ctm))
         elif op in ('c', 'v', 'y') and len(operands) in (4, 6):
@@ -198,8 +322,9 @@ def find_patches(page, instructions, page_box):
                 box = (path[0] - reach, path[1] - reach, path[2] + reach, path[3] + reach)
             if clip_pending and path:
                 state.clip = intersection(state.clip, path) if state.clip else None
+                state.clip_id = next(clips)
             path, clip_pending = None, False
-        elif op == 'Do' and operands and isinstance(xobjects.get(operands[0]), pikepdf.Stream):
+        elif op == 'Do' and operands and isinstance(xobjects.get(name(operands[0])), pikepdf.Stream):
             item = xobjects[operands[0]]
             if is_name(item.get('/Subtype'), '/Image'):
                 if soft_masked(item) or state.fill_translucent:
@@ -215,22 +340,58 @@ def find_patches(page, instructions, page_box):
         elif op == 'INLINE IMAGE' and state.fill_translucent:
             box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
         elif op == 'BT':
-            text_patch = None
-        elif op in TEXT_SHOWS:
+            text_patches, tm, tlm, text_clips = [], IDENTITY, IDENTITY, False
+        elif op in TEXT_SHOWS and operands:
+            if op == '"' and len(operands) == 3:
+                state.word_space, state.char_space = number(operands[0]), number(operands[1])
+            if op in ("'", '"'):
+                tm = tlm = translated(0, -state.leading, tlm)
+            if fonts is None:
+                fonts = page_fonts(pdf, page)
+            advance, text_box = show_box(fonts, state, tm, operands, op)
+            text_clips |= state.mode >= 4
+            vertical = bool(advance) and fonts[state.font].is_vertical()
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent):
-                if text_patch is None:
-                    text_patch = Patch(None, None, state.ctm, 0, [])
-                text_patch.box = union(text_patch.box, state.clip)
-                text_patch.hidden.append(index)
-        elif op == 'ET' and text_patch:
-            text_patch.at, text_patch.depth = index, len(stack)
-            patches.append(text_patch)
-            text_patch = None
+                unit = state.size / 1000 * (1 if vertical else state.scale)
+                text_patches.append(Patch(None, text_box, state.ctm, 0, {
+                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None))
+            if advance:
+                tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
+        elif op == 'ET':
+            if text_clips:
+                state.clip_id = next(clips)    # the text's glyphs clip what follows
+            for patch in text_patches:
+                patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
+            patches += text_patches
+            text_patches = []
         if box is not None:
+            # A path painted may still set a clip.
+            stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
             patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
-                                 len(stack), [index]))
-    return patches
+                                 len(stack), {index: stand_in}, state.clip_id))
+    return patches, len(stack)
+
+
+def touching(a, b):
+    reach = 72 / DPI
+    return a[0] <= b[2] + reach and b[0] <= a[2] + reach and a[1] <= b[3] + reach and b[1] <= a[3] + reach
+
+
+def merged(patches):
+    """PATCHES (in content order) with those whose boxes overlap or touch within the same clip made one, drawn
+    where the later stood: the picture of the page there holds what the earlier ones stood for too."""
+    groups = []
+    for patch in patches:
+        near = True
+        while near:
+            near = [group for group in groups if group.clip_id == patch.clip_id and touching(group.box, patch.box)]
+            for group in near:
+                groups.remove(group)
+                patch = Patch(patch.at, union(group.box, patch.box), patch.ctm, patch.depth,
+                              {**group.hidden, **patch.hidden}, patch.clip_id)
+        groups.append(patch)
+    return groups
 
 
 def pixel_box(box, page_box):
@@ -242,20 +403,29 @@ def pixel_box(box, page_box):
     return left + x0 / scale, top - y1 / scale, left + x1 / scale, top - y0 / scale
 
 
-def render(pdf, page, instructions, patches):
-    """The pictures of PATCHES, as poppler draws the page's content up to each, cut to each one's cut."""
+def with_stand_ins(instructions, hidden):
+    """INSTRUCTIONS with those at the indexes of HIDDEN replaced by what it maps them to."""
+    return [operation for index, instruction in enumerate(instructions)
+            for operation in hidden.get(index, [instruction])]
+
+
+def pictures(pdf, page, instructions, patches):
+    """For each of PATCHES, its picture as poppler draws the page's content up to it, cut to where that
+    differs from the same content with the operations it stands for replaced (None where nowhere); the
+    patch's cut becomes the picture's."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     if not resources.is_indirect:
         page.obj.Resources = resources = pdf.make_indirect(resources)
     first = len(pdf.pages) + 1
     for patch in patches:
-        content = pikepdf.unparse_content_stream(
-            list(instructions[:patch.at + 1]) + [([], pikepdf.Operator('Q'))] * patch.depth)
-        cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut), Resources=resources,
-                                 Contents=pdf.make_stream(content))
-        if '/Group' in page.obj:
-            cut.Group = page.obj.Group
-        pdf.pages.append(pikepdf.Page(pdf.make_indirect(cut)))
+        drawn = instructions[:patch.at + 1]
+        for content in (drawn, with_stand_ins(drawn, patch.hidden)):
+            content = pikepdf.unparse_content_stream(list(content) + [([], pikepdf.Operator('Q'))] * patch.depth)
+            cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut),
+                                     Resources=resources, Contents=pdf.make_stream(content))
+            if '/Group' in page.obj:
+                cut.Group = page.obj.Group
+            pdf.pages.append(pikepdf.Page(pdf.make_indirect(cut)))
     with tempfile.TemporaryDirectory() as work:
         pdf.save(os.path.join(work, 'cuts.pdf'))
         while len(pdf.pages) >= first:
@@ -263,25 +433,32 @@ def render(pdf, page, instructions, patches):
         subprocess.run(['pdftoppm', '-r', str(DPI), '-f', str(first), os.path.join(work, 'cuts.pdf'),
                         os.path.join(work, 'cut')], check=True, stderr=subprocess.DEVNULL)
         files = sorted(glob.glob(os.path.join(work, 'cut-*.ppm')), key=lambda n: int(n[:-4].rsplit('-', 1)[1]))
-        if len(files) != len(patches):
-            raise ValueError('poppler drew %d of %d translucent parts' % (len(files), len(patches)))
-        pictures = []
-        for name in files:
-            with Image.open(name) as picture:
-                pictures.append(picture.convert('RGB'))
-    return pictures
+        if len(files) != 2 * len(patches):
+            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), 2 * len(patches)))
+        for patch, drawn_file, bare_file in zip(patches, files[0::2], files[1::2]):
+            with Image.open(drawn_file) as drawn, Image.open(bare_file) as bare:
+                drawn, bare = drawn.convert('RGB'), bare.convert('RGB')
+            os.remove(drawn_file)
+            os.remove(bare_file)
+            box = ImageChops.difference(drawn, bare).getbbox()
+            if box:
+                left, top = patch.cut[0] + box[0] * 72 / DPI, patch.cut[3] - box[1] * 72 / DPI
+                patch.cut = (left, top - (box[3] - box[1]) * 72 / DPI, left + (box[2] - box[0]) * 72 / DPI, top)
+            yield drawn.crop(box) if box else None
 
 
 def drawing(pdf, page, patch, picture, opaque):
     """The operations that draw PICTURE at PATCH's place, its cut's top left corner in default user space,
-    under the graphics state OPAQUE."""
-    image = pikepdf.Stream(pdf, picture.tobytes(), Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image,
-                           Width=picture.width, Height=picture.height, ColorSpace=pikepdf.Name.DeviceRGB,
-                           BitsPerComponent=8)
+    under the graphics state OPAQUE, after restoring the patch's POPS saved states."""
+    # Compressed at once: the page's pictures wait in memory until the page is saved.
+    image = pikepdf.Stream(pdf, b'', Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image, Width=picture.width,
+                           Height=picture.height, ColorSpace=pikepdf.Name.DeviceRGB, BitsPerComponent=8)
+    image.write(zlib.compress(picture.tobytes()), filter=pikepdf.Name.FlateDecode)
     name = page.add_resource(image, pikepdf.Name.XObject, prefix='Flat')
     width, height = picture.width * 72 / DPI, picture.height * 72 / DPI
     left, top = patch.cut[0], patch.cut[3]
-    return [([], pikepdf.Operator('q')), ([opaque], pikepdf.Operator('gs')),
+    return [([], pikepdf.Operator('Q'))] * patch.pops + [
+            ([], pikepdf.Operator('q')), ([opaque], pikepdf.Operator('gs')),
             (list(inverse(patch.ctm)), pikepdf.Operator('cm')),
             ([width, 0, 0, height, left, top - height], pikepdf.Operator('cm')),
             ([name], pikepdf.Operator('Do')), ([], pikepdf.Operator('Q'))]
@@ -293,34 +470,31 @@ def flatten(pdf, page, page_box):
     if not resources_translucent(page.obj.get('/Resources'), set()):
         return 0
     instructions = pikepdf.parse_content_stream(page)
-    patches = find_patches(page, instructions, page_box)
+    patches, depth = find_patches(pdf, page, instructions, page_box)
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
-    shown = [patch for patch in patches if patch.box and inverse(patch.ctm)]
+    shown = merged([patch for patch in patches if patch.box and inverse(patch.ctm)])
+    content = []
+    if len(shown) > MAX_PICTURES:
+        # One picture of all their boxes, drawn over the whole content outside every state it saves.
+        content.append(([], pikepdf.Operator('q')))
+        shown = [Patch(len(instructions) - 1, functools.reduce(union, (patch.box for patch in shown)), IDENTITY,
+                       depth, {index: stand_in for patch in shown for index, stand_in in patch.hidden.items()},
+                       None, depth + 1)]
     for patch in shown:
         patch.cut = pixel_box(patch.box, page_box)
     drawings = {}
     if shown:
-        pictures = render(pdf, page, instructions, shown)
         # The pictures hold the translucency already: they are drawn whatever alpha, mask or blend mode is
         # in force where they stand.
         opaque = page.add_resource(pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1,
                                                       SMask=pikepdf.Name('/None'), BM=pikepdf.Name.Normal),
                                    pikepdf.Name.ExtGState, prefix='Opaque')
-        for patch, picture in zip(shown, pictures):
-            drawings[patch.at] = drawing(pdf, page, patch, picture, opaque)
-    hidden = {index for patch in patches for index in patch.hidden}
-    content = []
+        for patch, picture in zip(shown, pictures(pdf, page, instructions, shown)):
+            if picture:
+                drawings.setdefault(patch.at, []).append(drawing(pdf, page, patch, picture, opaque))
+    hidden = {index: stand_in for patch in patches for index, stand_in in patch.hidden.items()}
     for index, instruction in enumerate(instructions):
-        operands, operator = instruction.operands, str(instruction.operator)
-        if index not in hidden:
-            content.append(instruction)
-        elif operator in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS:
-            content.append(([], pikepdf.Operator('n')))   # the path may still set a clip
-        elif operator == '"' and len(operands) == 3:
-            content += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc')),
-                        ([], pikepdf.Operator('T*'))]
-        elif operator == "'":
-            content.append(([], pikepdf.Operator('T*')))
-        content += drawings.get(index, [])
+        content += hidden.get(index, [instruction])
+        content += [operation for drawn in drawings.get(index, []) for operation in drawn]
     page.obj.Contents = pdf.make_stream(pikepdf.unparse_content_stream(content))
-    return len(drawings)
+    return sum(len(drawn) for drawn in drawings.values())

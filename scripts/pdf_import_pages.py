@@ -9,8 +9,9 @@ import subprocess
 import sys
 
 import pikepdf
+from pdfminer.psparser import PSException
 
-from pdf_flatten import flatten
+from pdf_flatten import flatten, number
 
 
 def visible_box(page):
@@ -23,7 +24,7 @@ def visible_box(page):
 
 
 def sorted_box(box):
-    x0, y0, x1, y1 = (float(v) for v in box)
+    x0, y0, x1, y1 = (number(v) for v in box)
     return min(x0, x1), min(y0, y1), max(x0, x1), max(y0, y1)
 
 
@@ -48,6 +49,7 @@ if __name__ == '__main__':
     for path in sys.argv[1:]:
         try:
             ready(path)
-        except (pikepdf.PdfError, subprocess.CalledProcessError, OSError, ValueError, TypeError, KeyError,
-                AttributeError) as problem:
+        # What a damaged file can raise, in qpdf, pdfminer (reading its fonts), poppler and the checks of
+        # its values; anything else is a fault of the scripts', left to tell its whole story.
+        except (pikepdf.PdfError, PSException, subprocess.CalledProcessError, OSError, ValueError) as problem:
             sys.exit('%s: %s: %s' % (sys.argv[0], path, problem))

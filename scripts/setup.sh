@@ -29,7 +29,8 @@ packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
           googletest cmake ninja-build make dpkg-dev djvulibre-bin minidjvu imagemagick ghostscript python3 openssl
           mingw-w64-tools pdf2djvu poppler-utils libreoffice-writer-nogui libreoffice-calc-nogui
-          libreoffice-impress-nogui libreoffice-draw-nogui python3-pikepdf python3-pil qpdf fontconfig fonts-liberation2
+          libreoffice-impress-nogui libreoffice-draw-nogui python3-pikepdf python3-pil python3-pdfminer pdfminer-data
+          qpdf fontconfig fonts-liberation2
           fonts-dejavu-core fonts-crosextra-carlito fonts-crosextra-caladea)
 
 install_packages() {

@@ -18,6 +18,8 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
   exec {mvx_prefix_lock}>"$WINEPREFIX.lock"
   flock "$mvx_prefix_lock"
   if [ ! -f "$WINEPREFIX/.ready" ]; then
+    # What a killed run left may still run in it (wineboot's programs and their server): ended first.
+    if [ -d "$WINEPREFIX" ]; then wineserver -k {mvx_prefix_lock}>&- 2>/dev/null || true; fi
     rm -rf -- "$WINEPREFIX"
     "$MVX_WINE" wineboot --init {mvx_prefix_lock}>&- >"$1/logs/wineboot.log" 2>&1 ||
       { cat "$1/logs/wineboot.log" >&2; exit 1; }

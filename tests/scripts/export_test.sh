@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # scripts/export.sh end to end, on a fresh build: two first exports at once both work while one makes the
-# Wine prefix; a two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice
-# into page metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and
-# whose text djvutxt reads, with a line per page of each stage; a bold line keeps its weight; translucent
+# Wine prefix, which, given to another user, is refused before any work with what to do (as root), and,
+# left half made with a program of Wine's running in it, is made anew once that program is ended; a
+# two-slide presentation (flat ODF, so PowerPoint plays the host) goes through LibreOffice into page
+# metafiles and through the registered add-in into a DjVu file whose pages ddjvu renders and whose text
+# djvutxt reads, with a line per page of each stage; a bold line keeps its weight; translucent
 # shapes keep their colours; the sample report's metafiles go through Excel under a name of the user's
 # and, piped, tell each page as it is exported (documents, folders, outputs and names with spaces,
 # capitals, accents and a leading dash, given as they are in the current folder); a read-only target keeps
@@ -37,18 +39,59 @@ export PATH=$work/bin:$PATH
 # prefix (a mark put into it then is still there after both) and both work.
 export_sh "$here/samples/report/pages" "$work/first.djvu" >"$work/first.out" 2>&1 &
 first=$!
+drive_c=
 for ((i = 0; i < 300; i++)); do
   drive_c=$(compgen -G "$work/cache/brindlepage/*/wineprefix-export-$arch/drive_c") && break
   sleep 0.1
 done
-touch "$drive_c/made-once"
+# Without the prefix's folder the mark would go to the root folder's.
+[ -z "$drive_c" ] || touch "$drive_c/made-once"
 export_sh "$here/samples/report/pages" "$work/second.djvu" >"$work/second.out" 2>&1 ||
   fail "the second of two first exports failed: $(cat "$work/second.out")"
 wait "$first" || fail "the first of two first exports failed: $(cat "$work/first.out")"
 for one in first second; do
   [ "$(djvused -e n "$work/$one.djvu" 2>/dev/null)" = 3 ] || fail "$one of two first exports: not 3 pages"
 done
-[ -e "$drive_c/made-once" ] || fail "the second of two first exports made the prefix again under the first"
+if [ -z "$drive_c" ]; then
+  fail "the first of two first exports made no Wine prefix in $work/cache within 30 s"
+elif [ ! -e "$drive_c/made-once" ]; then
+  fail "the second of two first exports made the prefix again under the first"
+fi
+
+# The user's Wine prefix owned by another user, as root's is when an export ran under a sudo that kept HOME:
+# refused before any work, saying whose it is and what to do. Only root can give a folder away.
+if [ "$(id -u)" = 0 ] && [ -n "$drive_c" ]; then
+  state=${drive_c%/wineprefix-export-*}
+  chown -R 65534 "$state"
+  export_sh "$here/samples/report/pages" "$work/foreign.djvu" >"$work/foreign.out" 2>&1
+  [ $? = 1 ] && grep -qF "$state belongs to" "$work/foreign.out" && grep -q "(uid 65534), not to you" "$work/foreign.out" &&
+    grep -q "XDG_CACHE_HOME" "$work/foreign.out" && [ ! -e "$work/foreign.djvu" ] ||
+    fail "a prefix of another user's: $(cat "$work/foreign.out")"
+  chown -R "$(id -u):$(id -g)" "$state"
+fi
+
+# A prefix left half made (not marked ready) with a program of Wine's still running in it, as a first export
+# killed in wineboot leaves it: the next export ends that program before it makes the prefix anew, and works.
+if [ -n "$drive_c" ]; then
+  prefix=${drive_c%/drive_c}
+  mkfifo "$work/stdin"
+  sleep 600 >"$work/stdin" &
+  feeder=$!
+  # A console waiting for its input, started as Wine starts programs (start.exe /exec cmd.exe).
+  (source "$here/scripts/wine-env.sh" "${prefix%/*}" "$arch" "${prefix##*/}" &&
+    exec "$MVX_WINE" cmd.exe /k) <"$work/stdin" >/dev/null 2>&1 &
+  stray=$!
+  for ((i = 0; i < 100; i++)); do
+    ! grep -q 'start\.exe' "/proc/$stray/cmdline" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$prefix/.ready"
+  export_sh "$here/samples/report/pages" "$work/remade.djvu" >"$work/remade.out" 2>&1 ||
+    fail "after a half-made prefix: $(cat "$work/remade.out")"
+  [ -f "$prefix/.ready" ] || fail "a half-made prefix was not made again"
+  ! kill -0 "$stray" 2>/dev/null || { fail "a program left running in a half-made prefix still runs"; kill "$stray"; }
+  kill "$feeder"
+fi
 
 /usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
 cp "$work/slides.fodp" "$work/-Präsentation März.fodp"

@@ -4,13 +4,15 @@
 # A red square with a black one of 50 % fill alpha over its right half and as much white beside it (the
 # overlap is 127,0,0 in poppler's render); a blue line of 50 % stroke alpha; a green picture behind a soft
 # mask of half coverage; a letter I of 50 % fill alpha; a form that draws a black square at 50 % alpha in a
-# transparency group of its own; a last line of opaque text over the red square.
+# transparency group of its own; a line of opaque text before all of them, and a last one over the red
+# square.
 import sys
 
 import pikepdf
 
 POINTS = [(108, 700), (180, 700), (252, 700), (180, 560), (392, 636), (370, 420), (144, 236)]
-CONTENT = b'''1 0 0 rg 72 600 144 144 re f
+CONTENT = b'''0 g BT /F1 14 Tf 320 780 Td (Opaque text first) Tj ET
+1 0 0 rg 72 600 144 144 re f
 q /Half gs 0 0 0 rg 144 600 144 144 re f Q
 q /Half gs 0 0 1 RG 20 w 72 560 m 288 560 l S Q
 q 144 0 0 72 320 600 cm /Masked Do Q

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Loopback HTTP servers for the network tests: a plain port, a forwarding proxy (which also tunnels), a
 TLS port, a TLS port that asks for a client certificate and a TLS port whose certificate the test program
 trusts, all on 127.0.0.1 with ephemeral ports.

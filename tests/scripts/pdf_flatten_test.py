@@ -1,0 +1,207 @@
+# scripts/pdf_import_pages.py on small pages that draw text and shapes translucently, each beside opaque text:
+# the readied page looks as the page did in poppler's render (the pictures stand where the translucent
+# drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
+# without its text is white there) nor moved (pdftotext finds its words where they were); each case checks
+# more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
+#   pdf_flatten_test.py
+import os
+import runpy
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import pikepdf
+from PIL import Image, ImageChops, ImageFilter
+
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
+sys.path.insert(0, SCRIPTS)
+import pdf_flatten  # noqa: E402
+
+WIDTH, HEIGHT, DPI = 400, 300, 300
+HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
+FULL = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1)
+
+
+def helvetica():
+    return pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1, BaseFont=pikepdf.Name.Helvetica,
+                              Encoding=pikepdf.Name.WinAnsiEncoding)
+
+
+def wide_font():
+    """A font of the PDF's own widths (0.7 em each), unlike any installed one's."""
+    descriptor = pikepdf.Dictionary(Type=pikepdf.Name.FontDescriptor, FontName=pikepdf.Name('/Brindle-Wide'),
+                                    Flags=32, FontBBox=[-200, -250, 1000, 950], ItalicAngle=0, Ascent=900,
+                                    Descent=-220, CapHeight=700, StemV=80)
+    return pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1,
+                              BaseFont=pikepdf.Name('/Brindle-Wide'), FirstChar=32, LastChar=126,
+                              Widths=[700] * 95, Encoding=pikepdf.Name.WinAnsiEncoding, FontDescriptor=descriptor)
+
+
+# Each case: a name, the page's content, the words of opaque text, and what else it checks.
+CASES = [
+    # Opaque text drawn before a translucent one: the translucent text's picture is cut to its glyphs.
+    ('text after opaque text', b'''0 g BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET
+/Half gs 0 0 1 rg BT /F2 40 Tf 20 120 Td (Faint lines) Tj ET''', ['Opaque', 'before'], {'largest': 0.25}),
+    # Translucent text before opaque text of the same text object, shown in each way text can be: the opaque
+    # text stays where it was.
+    ('text before opaque text on its line', b'''0 g BT /F2 24 Tf 20 200 Td /Half gs (Faint ) Tj /Full gs (Opaque)
+Tj ET 0 g BT /F1 18 Tf 22 TL 20 120 Td /Half gs [(Fa) 300 (int)] TJ /Full gs ( and) Tj /Half gs (next) '
+/Full gs ( line) Tj /Half gs 5 1 (spaced out) " /Full gs ( end) Tj ET''', ['Opaque', 'and', 'line', 'end'], {}),
+    # Hundreds of translucent squares apart from each other: no more pictures than the bound, made by as many
+    # renders of the page at most.
+    ('many shapes', b'/Half gs 0 0 1 rg ' + b''.join(b'%d %d 10 10 re f ' % (20 + 18 * i, 20 + 18 * j)
+                                                     for i in range(20) for j in range(12)) +
+     b'/Full gs 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET', ['Opaque', 'above'], {'pictures': (1, 'bound')}),
+    # Shapes that overlap or touch become one picture; within other clips they stay apart.
+    ('shapes that overlap or touch', b'''/Half gs 1 0 0 rg 20 20 100 100 re f 0 1 0 rg 80 80 100 100 re f
+0 0 1 rg 180 30 50 50 re f /Full gs 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
+     {'pictures': (1, 1)}),
+    ('shapes in other clips', b'''q 0 0 200 300 re W n /Half gs 1 0 0 rg 20 20 300 100 re f Q
+q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
+     ['Opaque', 'above'], {'pictures': (2, 2)}),
+    # A colour that is a pattern drawing translucently: a shading pattern of its own alpha, a tiling pattern
+    # whose cell is drawn at half alpha, each over an opaque red band.
+    ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
+/Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
+     {'pictures': (2, 2)}),
+]
+
+
+def patterns(pdf):
+    shading = pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceRGB, Coords=[20, 0, 190, 0],
+                                 Extend=[True, True], Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1],
+                                                                                  C0=[0, 0, 1], C1=[0, 0.6, 0], N=1))
+    shaded = pikepdf.Dictionary(Type=pikepdf.Name.Pattern, PatternType=2, Shading=shading,
+                                ExtGState=pikepdf.Dictionary(ca=0.5, CA=0.5))
+    tiled = pikepdf.Stream(pdf, b'/Half gs 0 0 1 rg 0 0 6 6 re f', Type=pikepdf.Name.Pattern, PatternType=1,
+                           PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
+                           Resources=pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF)))
+    return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled)
+
+
+def make_page(path, content):
+    pdf = pikepdf.new()
+    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
+                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf))
+    page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
+                              Contents=pdf.make_stream(content))
+    pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
+    pdf.save(path)
+
+
+def render(pdf, out):
+    subprocess.run(['pdftoppm', '-r', str(DPI), '-gray', '-singlefile', pdf, out], check=True)
+    return Image.open(out + '.pgm')
+
+
+def word_boxes(pdf):
+    """[(word, (x0, y0, x1, y1))] in points from the top left corner, as pdftotext finds them."""
+    html = subprocess.run(['pdftotext', '-bbox', pdf, '-'], check=True, capture_output=True, text=True).stdout
+    boxes = []
+    for line in html.splitlines():
+        line = line.strip()
+        if line.startswith('<word '):
+            attributes = dict(part.split('=') for part in line[6:line.index('>')].split())
+            boxes.append((line[line.index('>') + 1:line.rindex('<')],
+                          tuple(float(attributes[key].strip('"')) for key in ('xMin', 'yMin', 'xMax', 'yMax'))))
+    return boxes
+
+
+def pixels(box):
+    return tuple(round(v * DPI / 72) for v in box)
+
+
+def without_text(pdf, out):
+    """The page as it is, less every text-showing operation."""
+    with pikepdf.open(pdf) as document:
+        page = document.pages[0]
+        kept = [(operands, operator) for operands, operator in pikepdf.parse_content_stream(page)
+                if str(operator) not in ('Tj', 'TJ', "'", '"')]
+        page.obj.Contents = document.make_stream(pikepdf.unparse_content_stream(kept))
+        document.save(out)
+
+
+def picture_sizes(pdf):
+    listing = subprocess.run(['pdfimages', '-list', pdf], check=True, capture_output=True, text=True).stdout
+    return [(int(line.split()[3]), int(line.split()[4])) for line in listing.splitlines()[2:]]
+
+
+def check(work, name, content, opaque_words, extra):
+    faults = []
+    original, readied = os.path.join(work, 'original.pdf'), os.path.join(work, 'readied.pdf')
+    make_page(original, content)
+    shutil.copyfile(original, readied)
+    done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), readied],
+                          capture_output=True, text=True)
+    if done.returncode:
+        return ['pdf_import_pages.py failed: %s' % done.stderr.strip()]
+    want, got = render(original, os.path.join(work, 'want')), render(readied, os.path.join(work, 'got'))
+    # poppler draws a picture up to a pixel off and resampled: each pixel of the readied page is to lie
+    # between the darkest and the lightest of the page's own within two pixels.
+    darker = ImageChops.subtract(want.filter(ImageFilter.MinFilter(5)), got)
+    lighter = ImageChops.subtract(got, want.filter(ImageFilter.MaxFilter(5)))
+    differing = sum(sum(image.point(lambda v: 255 if v > 24 else 0).histogram()[255:]) for image in (darker, lighter))
+    if differing > 50:
+        faults.append('%d pixels differ from the page\'s own render' % differing)
+    before, after = dict(word_boxes(original)), dict(word_boxes(readied))
+    without_text(readied, os.path.join(work, 'bare.pdf'))
+    bare = render(os.path.join(work, 'bare.pdf'), os.path.join(work, 'bare'))
+    for word in opaque_words:
+        if word not in after or any(abs(a - b) > 0.5 for a, b in zip(before[word], after.get(word, ()))):
+            faults.append('"%s" moved from %s to %s' % (word, before[word], after.get(word)))
+        darkest = bare.crop(pixels(before[word])).getextrema()[0]
+        if darkest < 200:
+            faults.append('"%s" is under a picture (grey %d there without the text)' % (word, darkest))
+    if 'pictures' in extra:
+        least, most = (pdf_flatten.MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
+        count = len(picture_sizes(readied))
+        if not least <= count <= most:
+            faults.append('%d pictures, not %d to %d' % (count, least, most))
+    if 'largest' in extra:
+        page = (WIDTH * DPI / 72) * (HEIGHT * DPI / 72)
+        largest = max((w * h for w, h in picture_sizes(readied)), default=0)
+        if largest > extra['largest'] * page:
+            faults.append('a picture of %d pixels, %.0f %% of the page' % (largest, 100 * largest / page))
+    return ['%s: %s' % (name, fault) for fault in faults]
+
+
+
+
+def check_failures(work):
+    """A damaged page is refused in one line naming the file; a fault of the scripts' own is not taken for
+    one."""
+    faults = []
+    damaged = os.path.join(work, 'damaged.pdf')
+    make_page(damaged, b'/Half gs /x 0 0 1 0 0 cm 0 0 1 rg 20 20 50 50 re f')
+    done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), damaged],
+                          capture_output=True, text=True)
+    if done.returncode != 1 or 'Traceback' in done.stderr or damaged not in done.stderr or \
+            'where a number belongs' not in done.stderr:
+        faults.append('a damaged page: exit %d, %s' % (done.returncode, done.stderr.strip()))
+    def fault_of_ours(*_):
+        raise TypeError('a fault of the scripts')
+    pdf_flatten.flatten, sys.argv = fault_of_ours, ['pdf_import_pages.py', damaged]
+    try:
+        runpy.run_path(os.path.join(SCRIPTS, 'pdf_import_pages.py'), run_name='__main__')
+        faults.append('a fault of the scripts went unnoticed')
+    except TypeError:
+        pass
+    except SystemExit as told:
+        faults.append('a fault of the scripts was told as a damaged file: %s' % told)
+    return faults
+
+
+def main():
+    faults = []
+    with tempfile.TemporaryDirectory(prefix='brindlepage-test.') as work:
+        for name, content, opaque_words, extra in CASES:
+            faults += check(work, name, content, opaque_words, extra)
+        faults += check_failures(work)
+    for fault in faults:
+        print('FAIL: %s' % fault)
+    return 1 if faults else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
