@@ -2,10 +2,9 @@
 // refusals.
 #include "djv_jb2encoder.h"
 #include "jb2_test_support.h"
-#include "mvx_allocator.h"
+#include "test_heap.h"
 #include "test_support.h"
 
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -42,34 +41,6 @@ Bytes written(const std::function<void(const AutoPtr<Stream>&)>& inWrite)
     inWrite(AutoPtr<Stream>(out));
     return Jb2Test::bytesOf(*out);
 }
-
-// The library's arrays find no memory at their inCount-th allocation after arming (counted from 0); the
-// others, and all once disarmed, are served. One instance for the whole program: arrays keep the
-// allocator they were made with.
-class FailingAllocator : public MemoryAllocator {
-public:
-    static void arm(uint32_t inCount)
-    {
-        instance().m_left = inCount;
-        setDefault(&instance());
-    }
-    static void disarm() { setDefault(nullptr); }
-    void* allocate(uint32_t inSize) override
-    {
-        if (this == getDefault() && m_left-- == 0)
-            return nullptr;
-        return std::malloc(inSize);
-    }
-    void free(void* inPtr) override { std::free(inPtr); }
-
-private:
-    static FailingAllocator& instance()
-    {
-        static FailingAllocator allocator;
-        return allocator;
-    }
-    uint32_t m_left = 0;
-};
 
 } // namespace
 
@@ -217,9 +188,10 @@ TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
             AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
             a.addTo(*encoder);
             b.addTo(*encoder);
-            FailingAllocator::arm(n);
             bool failed = false;
             try {
+                // The library's arrays find no memory at their n-th allocation.
+                const MvxTest::TestHeap::Scope failing({UINT64_MAX, UINT64_MAX, n});
                 if (shared)
                     encoder->isDjbzEmpty();
                 else
@@ -228,7 +200,6 @@ TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
                 failed = true;
                 EXPECT_EQ(errOutOfMemory, e.getCode()) << e.getMessage().c_str();
             }
-            FailingAllocator::disarm();
             if (!failed)
                 break;
             ++failures;
