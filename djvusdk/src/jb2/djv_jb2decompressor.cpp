@@ -24,8 +24,8 @@ const uint64_t kBitmapBytes = 8 * sizeof(void*);
 } // namespace
 
 JB2Decompressor::JB2Decompressor()
-    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_marks(0), m_shapes(0),
-      m_memory(0), m_scratch(0, 1024)
+    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_records(0), m_pixels(0), m_marks(0),
+      m_shapes(0), m_memory(0), m_scratch(0, 1024)
 {
 }
 
@@ -60,9 +60,8 @@ void JB2Decompressor::decodeRecords(const AutoPtr<Stream>& inStream, ShapeList& 
     reset();
     m_zp.reset(new ZPDecoder(inStream, 0, 16));
     static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::decodeRecords";
-    for (uint64_t records = 1;; ++records) {
-        if (records > kMaxRecordsPerByte * m_zp->bytesRead())
-            MVX_THROW(errDataBroken, "JB2Decoder: More records than the data can hold!", kFunction);
+    for (;;) {
+        countRecord();
         const int32_t type = codeNumber(0, 11, 0, nkRecordType);
         switch (type) {
         case rtStartOfImage:
@@ -160,8 +159,17 @@ void JB2Decompressor::decodeRequiredDictOrReset()
 void JB2Decompressor::decodeComment()
 {
     const int32_t length = codeNumber(0, kBigPositive, 0, nkCommentLength);
-    for (int32_t i = 0; i < length; ++i)
+    for (int32_t i = 0; i < length; ++i) {
+        countRecord();
         codeNumber(0, 255, 0, nkCommentByte);
+    }
+}
+
+void JB2Decompressor::countRecord()
+{
+    if (++m_records > kMaxRecordsPerByte * m_zp->bytesRead())
+        MVX_THROW(errDataBroken, "JB2Decoder: More records than the data can hold!",
+                  "_Mvx_Internal_NS_::JB2Decompressor::countRecord");
 }
 
 void JB2Decompressor::checkMarkSize(int64_t inWidth, int64_t inHeight)

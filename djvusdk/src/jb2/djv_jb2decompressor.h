@@ -26,9 +26,10 @@ public:
     static constexpr uint64_t kMaxStreamPixels = uint64_t(1) << 30;
     // Blank marks, copies, comments and resets cost the coder almost nothing once it has adapted, so a few
     // damaged bytes could otherwise make millions of records (about 18000 a byte): this bounds the time a
-    // stream takes. Real data stays far below it: a regular grid of one-pixel dots, the densest content
-    // there is, codes about 650 records a byte for a million dots and 1100 for four million. A page also
-    // cannot hold more marks than pixels.
+    // stream takes. Each byte of a comment counts as a record, for a maximal comment of zeros (262142
+    // bytes) costs little more than one byte read. Real data stays far below it: a regular grid of
+    // one-pixel dots, the densest content there is, codes about 650 records a byte for a million dots and
+    // 1100 for four million. A page also cannot hold more marks than pixels.
     static constexpr uint64_t kMaxRecordsPerByte = 4096;
     // The memory a stream's shapes take (objects, list slots, library entries and bitmaps, estimated by
     // the decoder's kShapeBytes and kBitmapBytes) is bounded by the bytes read: kFreeBytes, then
@@ -72,6 +73,8 @@ private:
     void decodeMatchedCopy(ShapeList& ioShapes);
     void decodeNonMarkData(ShapeList& ioShapes);
     void decodeComment();
+    // One more record, or a comment's byte; errDataBroken past the records the bytes read allow.
+    void countRecord();
 
     // A size of the format's range that the pixel bounds allow, counted against the stream's, its
     // bitmap's memory charged; errDataBroken otherwise.
@@ -97,6 +100,7 @@ private:
     bool m_dictionary;
     // The shape count the stream's record 9 must name before its start record.
     uint32_t m_requiredCount;
+    uint64_t m_records; // read so far, a comment's bytes each counted as one
     uint64_t m_pixels; // of the marks decoded so far
     uint64_t m_marks;  // placed on the page so far
     uint64_t m_shapes; // made so far, on the page or in the dictionary

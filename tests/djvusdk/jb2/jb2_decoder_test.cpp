@@ -301,6 +301,18 @@ TEST(JB2Decoder, RefusesBrokenRecords)
                  w.type(10), w.number(JB2CoderImpl::nkCommentLength, 0, 0);
          },
          errDataBroken, "JB2Decoder: More records than the data can hold!"},
+        // A comment's byte counts as a record: the coder learns to code a maximal comment of zeros in
+        // about a byte (these four take 17), and each costs the decoder two million decisions.
+        {"four maximal comments", false,
+         [&](RecordWriter& w) {
+             startPage(w);
+             for (uint32_t i = 0; i < 4; ++i) {
+                 w.type(10), w.number(JB2CoderImpl::nkCommentLength, int32_t(kBig), 0);
+                 for (uint32_t b = 0; b < kBig; ++b)
+                     w.number(JB2CoderImpl::nkCommentByte, 0, 0, 255);
+             }
+         },
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
         {"five dots on a page of four pixels", false,
          [&](RecordWriter& w) {
              w.start(2, 2);
