@@ -143,8 +143,7 @@ DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPage
 {
     if (inParams)
         m_defaultParams = *inParams;
-    m_groupJB2Params = m_defaultParams.jb2Params;
-    resetGroup();
+    startGroup(makeGroup(m_defaultParams.jb2Params));
 }
 
 DjVuEncoderImpl::~DjVuEncoderImpl()
@@ -156,17 +155,26 @@ DjVuEncoderImpl::~DjVuEncoderImpl()
     }
 }
 
-void DjVuEncoderImpl::resetGroup()
+DjVuEncoderImpl::Group DjVuEncoderImpl::makeGroup(const JB2Encoder::Params& inJB2Params) const
 {
-    m_jb2Encoder = m_jb2Factory(&m_groupJB2Params);
+    Group group;
+    group.jb2Params = inJB2Params;
+    group.jb2Encoder = m_jb2Factory(&group.jb2Params);
+    if (m_useSharedDictionary) {
+        group.dictionary = AutoPtr<ChunkDjbz>(new ChunkDjbz("Djbz", group.jb2Encoder));
+        group.redirector = AutoPtr<Chunk>(ChunkRedirector::create(AutoPtr<Chunk>(group.dictionary)));
+    }
+    return group;
+}
+
+void DjVuEncoderImpl::startGroup(const Group& inGroup) noexcept
+{
     // The records grow as pages come: a group may be as large as the whole document (0xFFFFFFFF).
     m_pages.setSize(0);
-    m_groupDictionary.reset();
-    m_dictionaryRedirector.reset();
-    if (m_useSharedDictionary) {
-        m_groupDictionary = AutoPtr<ChunkDjbz>(new ChunkDjbz("Djbz", m_jb2Encoder));
-        m_dictionaryRedirector = AutoPtr<Chunk>(ChunkRedirector::create(AutoPtr<Chunk>(m_groupDictionary)));
-    }
+    m_jb2Encoder = inGroup.jb2Encoder;
+    m_groupDictionary = inGroup.dictionary;
+    m_dictionaryRedirector = inGroup.redirector;
+    m_groupJB2Params = inGroup.jb2Params;
 }
 
 bool DjVuEncoderImpl::groupIsClosed() const
@@ -186,7 +194,24 @@ void DjVuEncoderImpl::flush()
 {
     if (m_pages.count() == 0)
         return;
-    // Whatever fails, this group ends here: kept, it would fail every later page and flush the same way.
+    if (const std::exception_ptr lostPages = nextGroup(m_groupJB2Params))
+        std::rethrow_exception(lostPages);
+}
+
+std::exception_ptr DjVuEncoderImpl::nextGroup(const JB2Encoder::Params& inJB2Params)
+{
+    const Group next = makeGroup(inJB2Params);
+    const std::exception_ptr lostPages = m_pages.count() > 0 ? writeGroup() : std::exception_ptr();
+    startGroup(next);
+    return lostPages;
+}
+
+std::exception_ptr DjVuEncoderImpl::writeGroup()
+{
+    std::vector<uint32_t> lost;
+    lost.reserve(m_pages.count());
+    // From here on nothing is thrown: whatever fails, the group ends, since kept it would fail every later
+    // page and flush the same way.
     std::exception_ptr failure;
     bool hasDictionary = false;
     try {
@@ -196,7 +221,6 @@ void DjVuEncoderImpl::flush()
             hasDictionary = true;
         } else if (m_groupDictionary) {
             m_groupDictionary->discard();
-            m_groupDictionary.reset();
         }
     } catch (...) {
         failure = std::current_exception();
@@ -204,8 +228,6 @@ void DjVuEncoderImpl::flush()
     // Without its dictionary no page of the group can be written; otherwise a page that fails is the only
     // one lost.
     const bool dictionaryFailed = bool(failure);
-    std::vector<uint32_t> lost;
-    lost.reserve(m_pages.count()); // no allocation may stop the group from being reset below
     for (Page& page : m_pages) {
         if (!dictionaryFailed) {
             try {
@@ -223,16 +245,10 @@ void DjVuEncoderImpl::flush()
         dropJB2Chunks(page);
         lost.push_back(page.number);
     }
-    resetGroup();
-    if (failure)
-        reportLostPages(failure, lost);
-}
-
-std::exception_ptr DjVuEncoderImpl::endGroup()
-{
-    try {
-        flush();
+    if (!failure)
         return std::exception_ptr();
+    try {
+        reportLostPages(failure, lost);
     } catch (...) {
         return std::current_exception();
     }
@@ -287,7 +303,7 @@ void DjVuEncoderImpl::makePage(AutoPtr<Chunk>& outForm, const void* inPixels, in
                                                          &params.bgParams);
         // A photo page still closes a full group, though it takes no place in the next one.
         if (groupIsClosed())
-            outLostPages = endGroup();
+            outLostPages = nextGroup(m_groupJB2Params);
         appendLayer(children, *photo);
         outForm = form;
         ++m_pagesMade;
@@ -325,11 +341,7 @@ void DjVuEncoderImpl::makePage(AutoPtr<Chunk>& outForm, const void* inPixels, in
     // a group of its own.
     const bool otherJB2Params = !m_groupJB2Params.sameClassification(params.jb2Params);
     if (groupIsClosed() || otherJB2Params)
-        outLostPages = endGroup();
-    if (otherJB2Params) {
-        m_groupJB2Params = params.jb2Params;
-        resetGroup();
-    }
+        outLostPages = nextGroup(otherJB2Params ? params.jb2Params : m_groupJB2Params);
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();
     m_jb2Encoder->addPage(mask, maskStride, maskType, inWidth, inHeight, hasFGbz ? pixels : nullptr,

@@ -3,6 +3,7 @@
 #include "djv_djvuencoderimpl.h"
 #include "encoder_test_support.h"
 #include "mvx_exception.h"
+#include "test_heap.h"
 #include "test_support.h"
 
 #include <functional>
@@ -549,6 +550,69 @@ TEST(DjVuEncoder, FailedPageWithoutSharedDictionaryIsNotMade)
             EXPECT_NE(std::string::npos, message.find(i == 0 ? "pages 1 " : "pages 2 ")) << message;
         }
         EXPECT_FALSE(forms[i]);
+    }
+}
+
+// Memory that runs out anywhere in a group's end, or where the next group is made, leaves an encoder that
+// works: the call that ran out fails with an exception, and the pages after it are made and written,
+// whichever classification they ask for.
+TEST(DjVuEncoder, RunningOutOfMemoryBetweenGroupsLeavesTheEncoderWorking)
+{
+    const NetpbmImage page = drawPage(48, 40, 1);
+    const std::vector<uint8_t> mask = darkMask(page);
+    DjVuEncoder::Params lossy(DjVuEncoder::emBitonal), lossless(DjVuEncoder::emBitonal);
+    lossless.jb2Params.matchThreshold = 0;
+    lossless.jb2Params.secondCompare = 0;
+    const auto encodeAs = [&](DjVuEncoder& ioEncoder, AutoPtr<Chunk>& outForm, const DjVuEncoder::Params& inParams) {
+        ioEncoder.encodePage(outForm, page.pixels.data(), int32_t(page.width * 3), phRGB, page.width, page.height,
+                             300, &inParams, mask.data(), int32_t(page.width), mtBytes);
+    };
+    // The pages after the failure first ask for the classification the failed call left, then for the other.
+    const struct {
+        const char* what;
+        std::function<void(DjVuEncoder&, AutoPtr<Chunk>&)> endGroup;
+        const DjVuEncoder::Params& then;
+        const DjVuEncoder::Params& other;
+    } cases[] = {
+        {"the caller's flush", [](DjVuEncoder& ioEncoder, AutoPtr<Chunk>&) { ioEncoder.flush(); }, lossy, lossless},
+        {"a page asking for another classification",
+         [&](DjVuEncoder& ioEncoder, AutoPtr<Chunk>& outForm) { encodeAs(ioEncoder, outForm, lossless); }, lossless,
+         lossy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t failures = 0;
+        for (uint64_t n = 0;; ++n) {
+            SCOPED_TRACE(n);
+            AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
+            std::vector<AutoPtr<Chunk>> forms(4);
+            encodeAs(*encoder, forms[0], lossy);
+            bool failed = false;
+            try {
+                // The n-th allocation, the library's or the run-time's, finds no memory.
+                const MvxTest::TestHeap::Scope failing({UINT64_MAX, UINT64_MAX, n, true});
+                c.endGroup(*encoder, forms[1]);
+            } catch (const Exception&) {
+                failed = true;
+            } catch (const std::bad_alloc&) {
+                failed = true;
+            }
+            encodeAs(*encoder, forms[2], c.then);
+            encodeAs(*encoder, forms[3], c.other);
+            encoder->flush();
+            for (uint32_t i = 2; i < 4; ++i) {
+                ASSERT_TRUE(forms[i]);
+                const std::string ids = chunkIds(*forms[i]); // a page that joined the first one shares its glyphs
+                EXPECT_TRUE(ids == "INFO Sjbz" || ids == "INFO Djbz Sjbz") << i << ": " << ids;
+                EXPECT_TRUE(forms[i]->isLoaded()) << i;
+            }
+            if (!failed)
+                break;
+            ++failures;
+            if (HasFailure())
+                return;
+        }
+        EXPECT_GT(failures, 20u);
     }
 }
 
