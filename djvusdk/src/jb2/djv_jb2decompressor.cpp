@@ -25,7 +25,7 @@ const uint64_t kBitmapBytes = 8 * sizeof(void*);
 
 JB2Decompressor::JB2Decompressor()
     : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_records(0), m_pixels(0), m_marks(0),
-      m_shapes(0), m_memory(0), m_scratch(0, 1024)
+      m_shapes(0), m_memory(0), m_rows(0), m_scratch(0, 1024)
 {
 }
 
@@ -181,16 +181,17 @@ void JB2Decompressor::checkMarkSize(int64_t inWidth, int64_t inHeight)
     if (pixels > kMaxMarkPixels || m_pixels + pixels > kMaxStreamPixels)
         MVX_THROW(errDataBroken, "JB2Decoder: Shape too large!", "_Mvx_Internal_NS_::JB2Decompressor::checkMarkSize");
     m_pixels += pixels;
-    chargeMemory((uint64_t(inWidth) + 7) / 8 * uint64_t(inHeight) + kBitmapBytes);
+    chargeMemory(kBitmapBytes, (uint64_t(inWidth) + 7) / 8 * uint64_t(inHeight));
 }
 
-void JB2Decompressor::chargeMemory(uint64_t inBytes)
+void JB2Decompressor::chargeMemory(uint64_t inBytes, uint64_t inRows)
 {
     static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::chargeMemory";
-    m_memory += inBytes;
+    m_memory += inBytes + inRows;
+    m_rows += inRows;
     if (m_memory > kMaxStreamBytes)
         MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
-    if (m_memory > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
+    if (m_memory - m_rows > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
         MVX_THROW(errDataBroken, "JB2Decoder: More shapes than the data can hold!", kFunction);
 }
 

@@ -31,13 +31,13 @@ public:
     // one-pixel dots, the densest content there is, codes about 650 records a byte for a million dots and
     // 1100 for four million. A page also cannot hold more marks than pixels.
     static constexpr uint64_t kMaxRecordsPerByte = 4096;
-    // The memory a stream's shapes take (objects, list slots, library entries and bitmaps, estimated by
-    // the decoder's kShapeBytes and kBitmapBytes) is bounded by the bytes read: kFreeBytes, then
-    // kMaxBytesPerByte for every byte.
-    // Within the record bound copies alone could ask for 200 KB a byte, gigabytes from a 10 KB stream;
-    // now such a stream gets no more than 192 MB. Text takes under 100 bytes a byte read, and a solid mark
-    // of 2^28 pixels fits the free share; only synthetic grids of more than about 1.4 million one-pixel
-    // dots (on a 32-bit host) ask for more.
+    // The memory a stream's shapes take besides their rows (objects, list slots, library entries and
+    // bitmap headers, as the decoder estimates them) is bounded by the bytes read: kFreeBytes, then
+    // kMaxBytesPerByte for every byte. Within the record bound copies alone could ask for 200 KB a byte,
+    // gigabytes from a 10 KB stream, which this bound holds to 192 MB. Text takes under 100 bytes a byte
+    // read; only synthetic grids of more than about 1.4 million one-pixel dots (on a 32-bit host) ask for
+    // more. Rows are left to kMaxStreamPixels: the coder codes a uniform row at some 250000 pixels a byte,
+    // so that pages of large solid or blank marks would fail any bound by the bytes read.
     static constexpr uint64_t kFreeBytes = uint64_t(32) << 20;
     static constexpr uint64_t kMaxBytesPerByte = 16 * 1024;
     // Bounds no honest stream reaches, whatever its length: an FGbz cannot colour more shapes than it can
@@ -79,8 +79,9 @@ private:
     // A size of the format's range that the pixel bounds allow, counted against the stream's, its
     // bitmap's memory charged; errDataBroken otherwise.
     void checkMarkSize(int64_t inWidth, int64_t inHeight);
-    // Adds memory the stream's shapes are about to take; errDataBroken past the memory bounds.
-    void chargeMemory(uint64_t inBytes);
+    // Adds memory the stream's shapes are about to take, inRows of it in bitmap rows; errDataBroken past
+    // the memory bounds.
+    void chargeMemory(uint64_t inBytes, uint64_t inRows = 0);
     void decodeBitmapDirect(ShapeBitmap& outBitmap);
     // The library entry of a coded index, and the refined bitmap sized by its ink box and the coded changes.
     const LibraryEntry& decodeReference();
@@ -105,6 +106,7 @@ private:
     uint64_t m_marks;  // placed on the page so far
     uint64_t m_shapes; // made so far, on the page or in the dictionary
     uint64_t m_memory; // charged so far
+    uint64_t m_rows;   // of m_memory, in bitmap rows
     Morvenix::SimpleArray<uint8_t, 2> m_scratch;
     Morvenix::SimpleArray<LibraryEntry, 2> m_library; // by library index: the inherited shapes first
 };
