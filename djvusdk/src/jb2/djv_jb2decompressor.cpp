@@ -25,7 +25,7 @@ const uint64_t kBitmapBytes = 8 * sizeof(void*);
 
 JB2Decompressor::JB2Decompressor()
     : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_records(0), m_pixels(0), m_marks(0),
-      m_shapes(0), m_memory(0), m_rows(0), m_scratch(0, 1024)
+      m_shapes(0), m_memory(0), m_absoluteOnly(0), m_scratch(0, 1024)
 {
 }
 
@@ -47,6 +47,9 @@ void JB2Decompressor::decodePage(const AutoPtr<Stream>& inStream, uint32_t& outW
             if (type == Normal || type == Refinement)
                 m_library.append(LibraryEntry{shape.get(), computeInkBox(shape->getBitmap())});
         }
+        // The entries the page inherits are held by it: they count toward its stream's bound, though not
+        // toward what its bytes may ask for.
+        m_memory = m_absoluteOnly = uint64_t(m_library.count()) * 2 * sizeof(LibraryEntry);
     }
     decodeRecords(inStream, ioShapes);
     outWidth = getImageWidth();
@@ -188,10 +191,10 @@ void JB2Decompressor::chargeMemory(uint64_t inBytes, uint64_t inRows)
 {
     static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::chargeMemory";
     m_memory += inBytes + inRows;
-    m_rows += inRows;
+    m_absoluteOnly += inRows;
     if (m_memory > kMaxStreamBytes)
-        MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
-    if (m_memory - m_rows > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
+        MVX_THROW(errDataBroken, "JB2Decoder: The shapes need more memory than a stream may take!", kFunction);
+    if (m_memory - m_absoluteOnly > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
         MVX_THROW(errDataBroken, "JB2Decoder: More shapes than the data can hold!", kFunction);
 }
 

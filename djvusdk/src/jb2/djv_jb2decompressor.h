@@ -41,9 +41,10 @@ public:
     static constexpr uint64_t kFreeBytes = uint64_t(32) << 20;
     static constexpr uint64_t kMaxBytesPerByte = 16 * 1024;
     // Bounds no honest stream reaches, whatever its length: an FGbz cannot colour more shapes than it can
-    // index (2^24 - 1), and a 32-bit process has 2 GB in all, of which one stream gets half at most.
+    // index (2^24 - 1), and a 32-bit process has 2 GB in all, of which a page's two streams, its
+    // dictionary's and its own (which counts the library entries it inherits), get half at most.
     static constexpr uint64_t kMaxShapes = (uint64_t(1) << 24) - 1;
-    static constexpr uint64_t kMaxStreamBytes = uint64_t(1) << 30;
+    static constexpr uint64_t kMaxStreamBytes = uint64_t(512) << 20;
 
     JB2Decompressor();
 
@@ -106,7 +107,8 @@ private:
     uint64_t m_marks;  // placed on the page so far
     uint64_t m_shapes; // made so far, on the page or in the dictionary
     uint64_t m_memory; // charged so far
-    uint64_t m_rows;   // of m_memory, in bitmap rows
+    // Of m_memory, what only kMaxStreamBytes bounds: bitmap rows, and the library entries a page inherits.
+    uint64_t m_absoluteOnly;
     Morvenix::SimpleArray<uint8_t, 2> m_scratch;
     Morvenix::SimpleArray<LibraryEntry, 2> m_library; // by library index: the inherited shapes first
 };
