@@ -17,9 +17,12 @@ using namespace Morvenix::DjVu::JB2;
 namespace {
 
 // What the memory bounds count, about: a shape object with its heap block's header and its slot in a list
-// that doubles as it grows; a bitmap's object and its rows' block header besides the rows.
-const uint64_t kShapeBytes = 12 * sizeof(void*);
-const uint64_t kBitmapBytes = 8 * sizeof(void*);
+// that doubles as it grows; a bitmap's object and its rows' block header besides the rows; a library entry.
+// They are a 32-bit host's figures on every host, so that a stream is accepted or refused alike on all
+// (a 64-bit host takes up to twice the memory, and has the room).
+const uint64_t kShapeBytes = 48;
+const uint64_t kBitmapBytes = 32;
+const uint64_t kEntryBytes = 20;
 
 } // namespace
 
@@ -49,7 +52,7 @@ void JB2Decompressor::decodePage(const AutoPtr<Stream>& inStream, uint32_t& outW
         }
         // The entries the page inherits are held by it: they count toward its stream's bound, though not
         // toward what its bytes may ask for.
-        m_memory = m_absoluteOnly = uint64_t(m_library.count()) * 2 * sizeof(LibraryEntry);
+        m_memory = m_absoluteOnly = uint64_t(m_library.count()) * 2 * kEntryBytes;
     }
     decodeRecords(inStream, ioShapes);
     outWidth = getImageWidth();
@@ -246,7 +249,7 @@ void JB2Decompressor::addShape(ShapeList& ioShapes, const AutoPtr<Shape>& inShap
         MVX_THROW(errDataBroken, "JB2Decoder: More marks than the page has pixels!", kFunction);
     if (++m_shapes > kMaxShapes)
         MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
-    chargeMemory(kShapeBytes + (inLibrary ? 2 * sizeof(LibraryEntry) : 0));
+    chargeMemory(kShapeBytes + (inLibrary ? 2 * kEntryBytes : 0));
     ioShapes.append(inShape);
     if (inLibrary)
         m_library.append(LibraryEntry{inShape.get(), computeInkBox(inShape->getBitmap())});

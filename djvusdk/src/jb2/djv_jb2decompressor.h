@@ -32,12 +32,12 @@ public:
     // 1100 for four million. A page also cannot hold more marks than pixels.
     static constexpr uint64_t kMaxRecordsPerByte = 4096;
     // The memory a stream's shapes take besides their rows (objects, list slots, library entries and
-    // bitmap headers, as the decoder estimates them) is bounded by the bytes read: kFreeBytes, then
+    // bitmap headers, estimated alike on every host) is bounded by the bytes read: kFreeBytes, then
     // kMaxBytesPerByte for every byte. Within the record bound copies alone could ask for 200 KB a byte,
     // gigabytes from a 10 KB stream, which this bound holds to 192 MB. Text takes under 100 bytes a byte
-    // read; only synthetic grids of more than about 1.4 million one-pixel dots (on a 32-bit host) ask for
-    // more. Rows are left to kMaxStreamPixels: the coder codes a uniform row at some 250000 pixels a byte,
-    // so that pages of large solid or blank marks would fail any bound by the bytes read.
+    // read; only synthetic grids of more than about 1.4 million one-pixel dots ask for more. Rows are left
+    // to kMaxStreamPixels: the coder codes a uniform row at some 250000 pixels a byte, so that pages of
+    // large solid or blank marks would fail any bound by the bytes read.
     static constexpr uint64_t kFreeBytes = uint64_t(32) << 20;
     static constexpr uint64_t kMaxBytesPerByte = 16 * 1024;
     // Bounds no honest stream reaches, whatever its length: an FGbz cannot colour more shapes than it can

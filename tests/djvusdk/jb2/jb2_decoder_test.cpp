@@ -271,15 +271,13 @@ TEST(JB2Decoder, RefusesBrokenRecords)
          "JB2Decoder: Shape count mismatch!"},
         // Records that the coder learns to code almost for free: a few hundred bytes of them would make
         // millions of shapes.
-        // Records or memory: a shape costs twice the bytes with 64-bit words, so there the memory bound is
-        // met first.
         {"a million blank marks", false,
          [&](RecordWriter& w) {
              w.start(kBig, kBig);
              for (uint32_t i = 0; i < 1000000; ++i)
                  w.type(1), w.direct(ShapeBitmap()), w.place(0, 0, 0, 0);
          },
-         errDataBroken, " than the data can hold!"},
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
         {"a million copies of a dot", false,
          [&](RecordWriter& w) {
              w.start(kBig, kBig), w.type(1), w.direct(dot), w.place(0, 0, 1, 1);
