@@ -103,20 +103,27 @@ void dropJB2Chunks(Page& ioPage)
         removeChild(*ioPage.form, ioPage.dictionaryRef.get());
 }
 
-// The library's failure, with its own code, or the run-time's memory exhaustion as errOutOfMemory, and
-// the pages it cost, as runs such as "3, 5-7"; any other failure goes on as it is.
-[[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
+// The code and message of a failure: the library's own, or errOutOfMemory for the run-time's memory
+// exhaustion; any other failure goes on as it is.
+void readFailure(const std::exception_ptr& inFailure, int& outCode, String& outMessage)
 {
-    int code = errOutOfMemory;
-    String cause;
     try {
         std::rethrow_exception(inFailure);
     } catch (const Exception& e) {
-        code = e.getCode();
-        cause = e.getMessage();
+        outCode = e.getCode();
+        outMessage = e.getMessage().trimTrailingLineBreaks();
     } catch (const std::bad_alloc&) {
-        cause = "Out of memory!";
+        outCode = errOutOfMemory;
+        outMessage = "Out of memory!";
     }
+}
+
+// The failure with the pages it cost, as runs such as "3, 5-7".
+[[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
+{
+    int code = 0;
+    String cause;
+    readFailure(inFailure, code, cause);
     String pages;
     for (size_t i = 0; i < inLost.size();) {
         size_t last = i;
@@ -261,15 +268,21 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
 {
     // The page that ends a group did nothing wrong: it is made all the same, and the group's failure, which
     // names only the pages lost with it, is reported once the page is done. Should the page fail too, the
-    // form the caller does not get tells it that this page was not made.
+    // exception gives its own failure first, and the null form tells the caller that it was not made.
+    outForm.reset();
     std::exception_ptr lostPages;
     try {
         makePage(outForm, inPixels, inStride, inPhotometric, inWidth, inHeight, inDpi, inParams, inMask,
                  inMaskStride, inMaskType, lostPages);
     } catch (...) {
-        if (lostPages)
-            std::rethrow_exception(lostPages);
-        throw;
+        if (!lostPages)
+            throw;
+        int code = 0, lostCode = 0;
+        String cause, lost;
+        readFailure(std::current_exception(), code, cause);
+        readFailure(lostPages, lostCode, lost);
+        MVX_THROW(code, String::format("The page could not be made: %s; besides, %s", cause.c_str(), lost.c_str()),
+                  "Morvenix::DjVu::DjVuEncoder::encodePage");
     }
     if (lostPages)
         std::rethrow_exception(lostPages);
