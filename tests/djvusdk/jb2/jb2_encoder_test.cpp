@@ -170,7 +170,8 @@ TEST(JB2Encoder, ShapeBytesCountEachMarksBox)
 }
 
 // A dictionary whose building ran out of memory, wherever it did, stays a failure: asking again does not
-// build it from the pages that the failed attempt left half-classified or emptied.
+// build it from the pages that the failed attempt left half-classified or emptied, nor does the encoder
+// take more pages for a build that will not come.
 TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
 {
     // Each page has a copy of one of its glyphs, so that pages are classified on their own too.
@@ -209,6 +210,8 @@ TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
             expectThrow([&] { encoder->encodeSjbz(0, out); }, errOutOfMemory);
             expectThrow([&] { encoder->encodeFGbz(1, out); }, errOutOfMemory);
             expectThrow([&] { encoder->isFGbzEmpty(1); }, errOutOfMemory);
+            expectThrow([&] { a.addTo(*encoder); }, errOutOfMemory);
+            EXPECT_EQ(2u, encoder->getPageCount());
             if (HasFailure())
                 return;
         }
