@@ -45,6 +45,8 @@ public:
         IW44::IW44Encoder::Params bgParams;
         // Used when the encoder makes the mask itself.
         Segmenter::Params segmenterParams;
+        // The shapes of a group of pages are classified together: a page asking for another classification
+        // (threshold, second comparison) than its group's starts a new group.
         JB2::JB2Encoder::Params jb2Params;
         uint32_t flags;
     };
