@@ -45,6 +45,8 @@ public:
         IW44::IW44Encoder::Params bgParams;
         // Used when the encoder makes the mask itself.
         Segmenter::Params segmenterParams;
+        // The shapes of a group of pages are classified together: a page asking for another classification
+        // (threshold, second comparison) than its group's starts a new group.
         JB2::JB2Encoder::Params jb2Params;
         uint32_t flags;
     };
@@ -64,18 +66,19 @@ public:
     // Flushes the last group; a flush failure is swallowed here, so callers that need to know call flush.
     ~DjVuEncoder() override {}
 
-    // Encodes one page into a new "DJVU" collection in outForm. inStride is the signed distance between
-    // rows (negative for bottom-up images). inParams null means the encoder's own. inMask null makes the
-    // encoder work out a mask (except in emPhoto); otherwise its step must be positive and inMaskType is a
-    // MaskType, a clear value being foreground. Parameters, sizes (1 to 65535, dpi up to 65535),
-    // photometric and strides are checked first: a refused page leaves outForm and the group untouched
-    // (errInvalidParam, or the image utilities' and IW44 encoder's own codes and messages). The JB2
-    // chunks get their bytes when the group is flushed, or when one is read earlier: the group then takes
-    // no more pages and is flushed when the next page comes. A page that comes to a full (or early read)
-    // group flushes it first; when that flush fails (see flush), the page is still made, into the next
-    // group, and outForm holds it when the flush's exception, naming only the lost pages, is thrown. Without
-    // a shared dictionary the page's own flush is part of it: when it fails, the page is not made (outForm
-    // stays as it was) and not counted.
+    // Encodes one page into a new "DJVU" collection in outForm, which is null when the page was not made
+    // (it is reset first). inStride is the signed distance between rows (negative for bottom-up images).
+    // inParams null means the encoder's own. inMask null makes the encoder work out a mask (except in
+    // emPhoto); otherwise its step must be positive and inMaskType is a MaskType, a clear value being
+    // foreground. Parameters, sizes (1 to 65535, dpi up to 65535), photometric and strides are checked
+    // first: a refused page leaves the group untouched (errInvalidParam, or the image utilities' and IW44
+    // encoder's own codes and messages). The JB2 chunks get their bytes when the group is flushed, or when
+    // one is read earlier: the group then takes no more pages and is flushed when the next page comes. A
+    // page that comes to a full (or early read) group flushes it first; when that flush fails (see flush),
+    // the page is still made, into the next group, and outForm holds it when the flush's exception, naming
+    // only the lost pages, is thrown. Should the page fail as well, the exception has the page's own code
+    // and failure, followed by the group's. Without a shared dictionary the page's own flush is part of it:
+    // when it fails, the page is not made and not counted.
     virtual void encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, int32_t inStride,
                             Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
                             const Params* inParams, const void* inMask, int32_t inMaskStride,

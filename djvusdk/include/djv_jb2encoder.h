@@ -35,7 +35,8 @@ public:
     // The mask (type mtBits or, any other value, one byte a pixel; clear is foreground) and the colour
     // image (null and 0 when there is none) are both width x height. inParams may be null (the encoder's
     // own); the pages of an encoder are classified together, so parameters that classify otherwise than
-    // the encoder's throw errInvalidParam. Throws errOperationFailed once the dictionary is built.
+    // the encoder's throw errInvalidParam. Throws errOperationFailed once the dictionary is built, and the
+    // build's failure once building it failed.
     virtual void addPage(const uint8_t* inMask, int32_t inMaskStride, uint32_t inMaskType, uint32_t inWidth,
                          uint32_t inHeight, const uint8_t* inColor, int32_t inColorStride,
                          Photometric inPhotometric, const Params* inParams) = 0;

@@ -103,20 +103,27 @@ void dropJB2Chunks(Page& ioPage)
         removeChild(*ioPage.form, ioPage.dictionaryRef.get());
 }
 
-// The library's failure, with its own code, or the run-time's memory exhaustion as errOutOfMemory, and
-// the pages it cost, as runs such as "3, 5-7"; any other failure goes on as it is.
-[[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
+// The code and message of a failure: the library's own, or errOutOfMemory for the run-time's memory
+// exhaustion; any other failure goes on as it is.
+void readFailure(const std::exception_ptr& inFailure, int& outCode, String& outMessage)
 {
-    int code = errOutOfMemory;
-    String cause;
     try {
         std::rethrow_exception(inFailure);
     } catch (const Exception& e) {
-        code = e.getCode();
-        cause = e.getMessage();
+        outCode = e.getCode();
+        outMessage = e.getMessage().trimTrailingLineBreaks();
     } catch (const std::bad_alloc&) {
-        cause = "Out of memory!";
+        outCode = errOutOfMemory;
+        outMessage = "Out of memory!";
     }
+}
+
+// The failure with the pages it cost, as runs such as "3, 5-7".
+[[noreturn]] void reportLostPages(const std::exception_ptr& inFailure, const std::vector<uint32_t>& inLost)
+{
+    int code = 0;
+    String cause;
+    readFailure(inFailure, code, cause);
     String pages;
     for (size_t i = 0; i < inLost.size();) {
         size_t last = i;
@@ -143,8 +150,7 @@ DjVuEncoderImpl::DjVuEncoderImpl(uint32_t inUseSharedDictionary, uint32_t inPage
 {
     if (inParams)
         m_defaultParams = *inParams;
-    m_groupJB2Params = m_defaultParams.jb2Params;
-    resetGroup();
+    startGroup(makeGroup(m_defaultParams.jb2Params));
 }
 
 DjVuEncoderImpl::~DjVuEncoderImpl()
@@ -156,17 +162,26 @@ DjVuEncoderImpl::~DjVuEncoderImpl()
     }
 }
 
-void DjVuEncoderImpl::resetGroup()
+DjVuEncoderImpl::Group DjVuEncoderImpl::makeGroup(const JB2Encoder::Params& inJB2Params) const
 {
-    m_jb2Encoder = m_jb2Factory(&m_groupJB2Params);
+    Group group;
+    group.jb2Params = inJB2Params;
+    group.jb2Encoder = m_jb2Factory(&group.jb2Params);
+    if (m_useSharedDictionary) {
+        group.dictionary = AutoPtr<ChunkDjbz>(new ChunkDjbz("Djbz", group.jb2Encoder));
+        group.redirector = AutoPtr<Chunk>(ChunkRedirector::create(AutoPtr<Chunk>(group.dictionary)));
+    }
+    return group;
+}
+
+void DjVuEncoderImpl::startGroup(const Group& inGroup) noexcept
+{
     // The records grow as pages come: a group may be as large as the whole document (0xFFFFFFFF).
     m_pages.setSize(0);
-    m_groupDictionary.reset();
-    m_dictionaryRedirector.reset();
-    if (m_useSharedDictionary) {
-        m_groupDictionary = AutoPtr<ChunkDjbz>(new ChunkDjbz("Djbz", m_jb2Encoder));
-        m_dictionaryRedirector = AutoPtr<Chunk>(ChunkRedirector::create(AutoPtr<Chunk>(m_groupDictionary)));
-    }
+    m_jb2Encoder = inGroup.jb2Encoder;
+    m_groupDictionary = inGroup.dictionary;
+    m_dictionaryRedirector = inGroup.redirector;
+    m_groupJB2Params = inGroup.jb2Params;
 }
 
 bool DjVuEncoderImpl::groupIsClosed() const
@@ -186,7 +201,24 @@ void DjVuEncoderImpl::flush()
 {
     if (m_pages.count() == 0)
         return;
-    // Whatever fails, this group ends here: kept, it would fail every later page and flush the same way.
+    if (const std::exception_ptr lostPages = nextGroup(m_groupJB2Params))
+        std::rethrow_exception(lostPages);
+}
+
+std::exception_ptr DjVuEncoderImpl::nextGroup(const JB2Encoder::Params& inJB2Params)
+{
+    const Group next = makeGroup(inJB2Params);
+    const std::exception_ptr lostPages = m_pages.count() > 0 ? writeGroup() : std::exception_ptr();
+    startGroup(next);
+    return lostPages;
+}
+
+std::exception_ptr DjVuEncoderImpl::writeGroup()
+{
+    std::vector<uint32_t> lost;
+    lost.reserve(m_pages.count());
+    // From here on nothing is thrown: whatever fails, the group ends, since kept it would fail every later
+    // page and flush the same way.
     std::exception_ptr failure;
     bool hasDictionary = false;
     try {
@@ -196,7 +228,6 @@ void DjVuEncoderImpl::flush()
             hasDictionary = true;
         } else if (m_groupDictionary) {
             m_groupDictionary->discard();
-            m_groupDictionary.reset();
         }
     } catch (...) {
         failure = std::current_exception();
@@ -204,8 +235,6 @@ void DjVuEncoderImpl::flush()
     // Without its dictionary no page of the group can be written; otherwise a page that fails is the only
     // one lost.
     const bool dictionaryFailed = bool(failure);
-    std::vector<uint32_t> lost;
-    lost.reserve(m_pages.count()); // no allocation may stop the group from being reset below
     for (Page& page : m_pages) {
         if (!dictionaryFailed) {
             try {
@@ -223,16 +252,10 @@ void DjVuEncoderImpl::flush()
         dropJB2Chunks(page);
         lost.push_back(page.number);
     }
-    resetGroup();
-    if (failure)
-        reportLostPages(failure, lost);
-}
-
-std::exception_ptr DjVuEncoderImpl::endGroup()
-{
-    try {
-        flush();
+    if (!failure)
         return std::exception_ptr();
+    try {
+        reportLostPages(failure, lost);
     } catch (...) {
         return std::current_exception();
     }
@@ -245,15 +268,21 @@ void DjVuEncoderImpl::encodePage(AutoPtr<Chunk>& outForm, const void* inPixels, 
 {
     // The page that ends a group did nothing wrong: it is made all the same, and the group's failure, which
     // names only the pages lost with it, is reported once the page is done. Should the page fail too, the
-    // form the caller does not get tells it that this page was not made.
+    // exception gives its own failure first, and the null form tells the caller that it was not made.
+    outForm.reset();
     std::exception_ptr lostPages;
     try {
         makePage(outForm, inPixels, inStride, inPhotometric, inWidth, inHeight, inDpi, inParams, inMask,
                  inMaskStride, inMaskType, lostPages);
     } catch (...) {
-        if (lostPages)
-            std::rethrow_exception(lostPages);
-        throw;
+        if (!lostPages)
+            throw;
+        int code = 0, lostCode = 0;
+        String cause, lost;
+        readFailure(std::current_exception(), code, cause);
+        readFailure(lostPages, lostCode, lost);
+        MVX_THROW(code, String::format("The page could not be made: %s; besides, %s", cause.c_str(), lost.c_str()),
+                  "Morvenix::DjVu::DjVuEncoder::encodePage");
     }
     if (lostPages)
         std::rethrow_exception(lostPages);
@@ -287,7 +316,7 @@ void DjVuEncoderImpl::makePage(AutoPtr<Chunk>& outForm, const void* inPixels, in
                                                          &params.bgParams);
         // A photo page still closes a full group, though it takes no place in the next one.
         if (groupIsClosed())
-            outLostPages = endGroup();
+            outLostPages = nextGroup(m_groupJB2Params);
         appendLayer(children, *photo);
         outForm = form;
         ++m_pagesMade;
@@ -325,11 +354,7 @@ void DjVuEncoderImpl::makePage(AutoPtr<Chunk>& outForm, const void* inPixels, in
     // a group of its own.
     const bool otherJB2Params = !m_groupJB2Params.sameClassification(params.jb2Params);
     if (groupIsClosed() || otherJB2Params)
-        outLostPages = endGroup();
-    if (otherJB2Params) {
-        m_groupJB2Params = params.jb2Params;
-        resetGroup();
-    }
+        outLostPages = nextGroup(otherJB2Params ? params.jb2Params : m_groupJB2Params);
     // The JB2 encoder's own count, not the records': they stay aligned even if a page failed after this.
     const uint32_t pageIndex = m_jb2Encoder->getPageCount();
     m_jb2Encoder->addPage(mask, maskStride, maskType, inWidth, inHeight, hasFGbz ? pixels : nullptr,

@@ -52,9 +52,25 @@ private:
                   Morvenix::DjVu::Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
                   const Params* inParams, const void* inMask, int32_t inMaskStride, uint32_t inMaskType,
                   std::exception_ptr& outLostPages);
-    // flush, handing back its failure instead of throwing it.
-    std::exception_ptr endGroup();
-    void resetGroup();
+    // What a group starts with, made before the current group changes, so that the change cannot stop
+    // half-way.
+    struct Group {
+        Morvenix::AutoPtr<Morvenix::DjVu::JB2::JB2Encoder> jb2Encoder;
+        Morvenix::AutoPtr<ChunkDjbz> dictionary;
+        Morvenix::AutoPtr<Morvenix::DjVu::Chunk> redirector;
+        Morvenix::DjVu::JB2::JB2Encoder::Params jb2Params;
+    };
+    Group makeGroup(const Morvenix::DjVu::JB2::JB2Encoder::Params& inJB2Params) const;
+    // Makes inGroup the current one, without records.
+    void startGroup(const Group& inGroup) noexcept;
+    // Ends the current group as flush does and starts the next, which classifies with inJB2Params. The
+    // next group is made first: when that fails, the current one stays as it was and the exception goes
+    // out. Otherwise the next group starts whatever else fails, and the failure, naming the pages it cost,
+    // is handed back (null when none was lost).
+    std::exception_ptr nextGroup(const Morvenix::DjVu::JB2::JB2Encoder::Params& inJB2Params);
+    // Gives every page of the current group its JB2 bytes, or drops the JB2 chunks of those that cannot
+    // have them; hands back the failure that cost them. Throws only before any page is touched.
+    std::exception_ptr writeGroup();
     // Whether the next JB2 page starts a new group: this one holds pagesPerDictionary pages, or its shapes
     // reach the budget, or one of its placeholders was asked for its bytes before the flush (its JB2
     // encoder has built its dictionary then and takes no more pages).

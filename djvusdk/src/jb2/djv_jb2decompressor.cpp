@@ -17,15 +17,18 @@ using namespace Morvenix::DjVu::JB2;
 namespace {
 
 // What the memory bounds count, about: a shape object with its heap block's header and its slot in a list
-// that doubles as it grows; a bitmap's object and its rows' block header besides the rows.
-const uint64_t kShapeBytes = 12 * sizeof(void*);
-const uint64_t kBitmapBytes = 8 * sizeof(void*);
+// that doubles as it grows; a bitmap's object and its rows' block header besides the rows; a library entry.
+// They are a 32-bit host's figures on every host, so that a stream is accepted or refused alike on all
+// (a 64-bit host takes up to twice the memory, and has the room).
+const uint64_t kShapeBytes = 48;
+const uint64_t kBitmapBytes = 32;
+const uint64_t kEntryBytes = 20;
 
 } // namespace
 
 JB2Decompressor::JB2Decompressor()
-    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_pixels(0), m_marks(0), m_shapes(0),
-      m_memory(0), m_scratch(0, 1024)
+    : JB2CoderImpl(false), m_dictionary(false), m_requiredCount(0), m_records(0), m_pixels(0), m_marks(0),
+      m_shapes(0), m_memory(0), m_absoluteOnly(0), m_scratch(0, 1024)
 {
 }
 
@@ -47,6 +50,9 @@ void JB2Decompressor::decodePage(const AutoPtr<Stream>& inStream, uint32_t& outW
             if (type == Normal || type == Refinement)
                 m_library.append(LibraryEntry{shape.get(), computeInkBox(shape->getBitmap())});
         }
+        // The entries the page inherits are held by it: they count toward its stream's bound, though not
+        // toward what its bytes may ask for.
+        m_memory = m_absoluteOnly = uint64_t(m_library.count()) * 2 * kEntryBytes;
     }
     decodeRecords(inStream, ioShapes);
     outWidth = getImageWidth();
@@ -60,9 +66,8 @@ void JB2Decompressor::decodeRecords(const AutoPtr<Stream>& inStream, ShapeList& 
     reset();
     m_zp.reset(new ZPDecoder(inStream, 0, 16));
     static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::decodeRecords";
-    for (uint64_t records = 1;; ++records) {
-        if (records > kMaxRecordsPerByte * m_zp->bytesRead())
-            MVX_THROW(errDataBroken, "JB2Decoder: More records than the data can hold!", kFunction);
+    for (;;) {
+        countRecord();
         const int32_t type = codeNumber(0, 11, 0, nkRecordType);
         switch (type) {
         case rtStartOfImage:
@@ -160,8 +165,17 @@ void JB2Decompressor::decodeRequiredDictOrReset()
 void JB2Decompressor::decodeComment()
 {
     const int32_t length = codeNumber(0, kBigPositive, 0, nkCommentLength);
-    for (int32_t i = 0; i < length; ++i)
+    for (int32_t i = 0; i < length; ++i) {
+        countRecord();
         codeNumber(0, 255, 0, nkCommentByte);
+    }
+}
+
+void JB2Decompressor::countRecord()
+{
+    if (++m_records > kMaxRecordsPerByte * m_zp->bytesRead())
+        MVX_THROW(errDataBroken, "JB2Decoder: More records than the data can hold!",
+                  "_Mvx_Internal_NS_::JB2Decompressor::countRecord");
 }
 
 void JB2Decompressor::checkMarkSize(int64_t inWidth, int64_t inHeight)
@@ -173,16 +187,17 @@ void JB2Decompressor::checkMarkSize(int64_t inWidth, int64_t inHeight)
     if (pixels > kMaxMarkPixels || m_pixels + pixels > kMaxStreamPixels)
         MVX_THROW(errDataBroken, "JB2Decoder: Shape too large!", "_Mvx_Internal_NS_::JB2Decompressor::checkMarkSize");
     m_pixels += pixels;
-    chargeMemory((uint64_t(inWidth) + 7) / 8 * uint64_t(inHeight) + kBitmapBytes);
+    chargeMemory(kBitmapBytes, (uint64_t(inWidth) + 7) / 8 * uint64_t(inHeight));
 }
 
-void JB2Decompressor::chargeMemory(uint64_t inBytes)
+void JB2Decompressor::chargeMemory(uint64_t inBytes, uint64_t inRows)
 {
     static const char* const kFunction = "_Mvx_Internal_NS_::JB2Decompressor::chargeMemory";
-    m_memory += inBytes;
+    m_memory += inBytes + inRows;
+    m_absoluteOnly += inRows;
     if (m_memory > kMaxStreamBytes)
-        MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
-    if (m_memory > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
+        MVX_THROW(errDataBroken, "JB2Decoder: The shapes need more memory than a stream may take!", kFunction);
+    if (m_memory - m_absoluteOnly > kFreeBytes + kMaxBytesPerByte * m_zp->bytesRead())
         MVX_THROW(errDataBroken, "JB2Decoder: More shapes than the data can hold!", kFunction);
 }
 
@@ -234,7 +249,7 @@ void JB2Decompressor::addShape(ShapeList& ioShapes, const AutoPtr<Shape>& inShap
         MVX_THROW(errDataBroken, "JB2Decoder: More marks than the page has pixels!", kFunction);
     if (++m_shapes > kMaxShapes)
         MVX_THROW(errDataBroken, "JB2Decoder: Too many shapes!", kFunction);
-    chargeMemory(kShapeBytes + (inLibrary ? 2 * sizeof(LibraryEntry) : 0));
+    chargeMemory(kShapeBytes + (inLibrary ? 2 * kEntryBytes : 0));
     ioShapes.append(inShape);
     if (inLibrary)
         m_library.append(LibraryEntry{inShape.get(), computeInkBox(inShape->getBitmap())});

@@ -26,23 +26,25 @@ public:
     static constexpr uint64_t kMaxStreamPixels = uint64_t(1) << 30;
     // Blank marks, copies, comments and resets cost the coder almost nothing once it has adapted, so a few
     // damaged bytes could otherwise make millions of records (about 18000 a byte): this bounds the time a
-    // stream takes. Real data stays far below it: a regular grid of one-pixel dots, the densest content
-    // there is, codes about 650 records a byte for a million dots and 1100 for four million. A page also
-    // cannot hold more marks than pixels.
+    // stream takes. Each byte of a comment counts as a record, for a maximal comment of zeros (262142
+    // bytes) costs little more than one byte read. Real data stays far below it: a regular grid of
+    // one-pixel dots, the densest content there is, codes about 650 records a byte for a million dots and
+    // 1100 for four million. A page also cannot hold more marks than pixels.
     static constexpr uint64_t kMaxRecordsPerByte = 4096;
-    // The memory a stream's shapes take (objects, list slots, library entries and bitmaps, estimated by
-    // the decoder's kShapeBytes and kBitmapBytes) is bounded by the bytes read: kFreeBytes, then
-    // kMaxBytesPerByte for every byte.
-    // Within the record bound copies alone could ask for 200 KB a byte, gigabytes from a 10 KB stream;
-    // now such a stream gets no more than 192 MB. Text takes under 100 bytes a byte read, and a solid mark
-    // of 2^28 pixels fits the free share; only synthetic grids of more than about 1.4 million one-pixel
-    // dots (on a 32-bit host) ask for more.
+    // The memory a stream's shapes take besides their rows (objects, list slots, library entries and
+    // bitmap headers, estimated alike on every host) is bounded by the bytes read: kFreeBytes, then
+    // kMaxBytesPerByte for every byte. Within the record bound copies alone could ask for 200 KB a byte,
+    // gigabytes from a 10 KB stream, which this bound holds to 192 MB. Text takes under 100 bytes a byte
+    // read; only synthetic grids of more than about 1.4 million one-pixel dots ask for more. Rows are left
+    // to kMaxStreamPixels: the coder codes a uniform row at some 250000 pixels a byte, so that pages of
+    // large solid or blank marks would fail any bound by the bytes read.
     static constexpr uint64_t kFreeBytes = uint64_t(32) << 20;
     static constexpr uint64_t kMaxBytesPerByte = 16 * 1024;
     // Bounds no honest stream reaches, whatever its length: an FGbz cannot colour more shapes than it can
-    // index (2^24 - 1), and a 32-bit process has 2 GB in all, of which one stream gets half at most.
+    // index (2^24 - 1), and a 32-bit process has 2 GB in all, of which a page's two streams, its
+    // dictionary's and its own (which counts the library entries it inherits), get half at most.
     static constexpr uint64_t kMaxShapes = (uint64_t(1) << 24) - 1;
-    static constexpr uint64_t kMaxStreamBytes = uint64_t(1) << 30;
+    static constexpr uint64_t kMaxStreamBytes = uint64_t(512) << 20;
 
     JB2Decompressor();
 
@@ -72,12 +74,15 @@ private:
     void decodeMatchedCopy(ShapeList& ioShapes);
     void decodeNonMarkData(ShapeList& ioShapes);
     void decodeComment();
+    // One more record, or a comment's byte; errDataBroken past the records the bytes read allow.
+    void countRecord();
 
     // A size of the format's range that the pixel bounds allow, counted against the stream's, its
     // bitmap's memory charged; errDataBroken otherwise.
     void checkMarkSize(int64_t inWidth, int64_t inHeight);
-    // Adds memory the stream's shapes are about to take; errDataBroken past the memory bounds.
-    void chargeMemory(uint64_t inBytes);
+    // Adds memory the stream's shapes are about to take, inRows of it in bitmap rows; errDataBroken past
+    // the memory bounds.
+    void chargeMemory(uint64_t inBytes, uint64_t inRows = 0);
     void decodeBitmapDirect(ShapeBitmap& outBitmap);
     // The library entry of a coded index, and the refined bitmap sized by its ink box and the coded changes.
     const LibraryEntry& decodeReference();
@@ -97,10 +102,13 @@ private:
     bool m_dictionary;
     // The shape count the stream's record 9 must name before its start record.
     uint32_t m_requiredCount;
+    uint64_t m_records; // read so far, a comment's bytes each counted as one
     uint64_t m_pixels; // of the marks decoded so far
     uint64_t m_marks;  // placed on the page so far
     uint64_t m_shapes; // made so far, on the page or in the dictionary
     uint64_t m_memory; // charged so far
+    // Of m_memory, what only kMaxStreamBytes bounds: bitmap rows, and the library entries a page inherits.
+    uint64_t m_absoluteOnly;
     Morvenix::SimpleArray<uint8_t, 2> m_scratch;
     Morvenix::SimpleArray<LibraryEntry, 2> m_library; // by library index: the inherited shapes first
 };

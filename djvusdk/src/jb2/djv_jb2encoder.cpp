@@ -128,6 +128,9 @@ void JB2EncoderImpl::addPage(const uint8_t* inMask, int32_t inMaskStride, uint32
     if (m_generated)
         MVX_THROW(errOperationFailed, "JB2Encoder : Cannot add page due to existing dictionary.",
                   "_Mvx_Internal_NS_::JB2EncoderImpl::addPage");
+    // The pages are classified once: after a build that failed, a page added would never be.
+    if (m_buildFailure)
+        std::rethrow_exception(m_buildFailure);
     if (inParams && !m_params.sameClassification(*inParams))
         MVX_THROW(errInvalidParam, "JB2Encoder : The page's parameters differ from the encoder's.",
                   "_Mvx_Internal_NS_::JB2EncoderImpl::addPage");

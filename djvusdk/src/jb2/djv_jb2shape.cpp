@@ -169,7 +169,7 @@ private:
             --old->m_referrers;
         if (ShapeImpl* target = dynamic_cast<ShapeImpl*>(inTarget))
             ++target->m_referrers;
-        m_reference = AutoPtr<Shape>(inTarget);
+        m_reference = inTarget;
     }
 
     // A shape reached again through its references would have its bitmap and size looked up without end

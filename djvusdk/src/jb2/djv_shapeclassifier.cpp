@@ -31,7 +31,8 @@ void ShapeClassifier::classify(ShapeList& ioShapes, PrototypeIndex& outPrototype
         if (width > kMaxSide || height > kMaxSide)
             continue;
         const uint32_t key = sizeKey(s);
-        const uint32_t allowed = height * width * inMatchThreshold / 100;
+        // In 64 bits: the caller's threshold may be any number.
+        const uint64_t allowed = uint64_t(height) * width * inMatchThreshold / 100;
 
         // Same height, one pixel narrower or as wide; the first strictly smaller count wins.
         uint32_t best = kNotComparable;
@@ -49,7 +50,7 @@ void ShapeClassifier::classify(ShapeList& ioShapes, PrototypeIndex& outPrototype
             }
         }
 
-        if (best < allowed) {
+        if (best != kNotComparable && best < allowed) {
             const AutoPtr<Shape> prototype = ioShapes[bestIndex];
             if (inSecondCompare) {
                 const uint32_t flipped = removeIsolatedDifferences(*prototype, s, cache, 1);

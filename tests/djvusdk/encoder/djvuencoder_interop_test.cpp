@@ -291,8 +291,9 @@ NetpbmImage decodeMask(Chunk& inForm, uint32_t inWidth, uint32_t inHeight)
 {
     const uint32_t sjbz = inForm.find("Sjbz", Chunk::notFound, false);
     AutoPtr<JB2::JB2Dictionary> dictionary;
-    if (inForm.find("Djbz", Chunk::notFound, false) != Chunk::notFound)
-        dictionary = JB2::JB2Dictionary::create(*inForm.getChildren()[1]);
+    const uint32_t djbz = inForm.find("Djbz", Chunk::notFound, false);
+    if (djbz != Chunk::notFound)
+        dictionary = JB2::JB2Dictionary::create(*inForm.getChildren()[djbz]);
     const AutoPtr<JB2::JB2Page> page = JB2::JB2Page::create(*inForm.getChildren()[sjbz], dictionary.get());
     std::vector<uint8_t> grey(size_t(inWidth) * inHeight, 255);
     const Rect window{0, 0, int32_t(inWidth), int32_t(inHeight)};

@@ -3,6 +3,7 @@
 #include "djv_djvuencoderimpl.h"
 #include "encoder_test_support.h"
 #include "mvx_exception.h"
+#include "test_heap.h"
 #include "test_support.h"
 
 #include <functional>
@@ -290,7 +291,7 @@ void encodeWith(DjVuEncoder& e, AutoPtr<Chunk>& out, const NetpbmImage& p, const
 }
 
 // Pages the encoder refuses before touching the group: the page after a refused one still gets its own
-// shapes, and the form of the refused one stays as the caller had it.
+// shapes, and the refused one's form is null, whatever the caller's variable held.
 TEST(DjVuEncoder, RefusedPagesLeaveTheGroupAligned)
 {
     const uint8_t mask[4] = {};
@@ -313,8 +314,9 @@ TEST(DjVuEncoder, RefusedPagesLeaveTheGroupAligned)
     const NetpbmImage left = drawPage(96, 64, 1, true), right = drawPage(96, 64, 2);
     for (const Refusal& r : refusals) {
         AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
-        AutoPtr<Chunk> a, refused, b, alone;
+        AutoPtr<Chunk> a, b;
         encode(*encoder, a, left, DjVuEncoder::emCompoundBoth);
+        AutoPtr<Chunk> refused = a;
         DjVuEncoder::Params params(DjVuEncoder::emCompoundBoth);
         MvxTest::expectThrow([&] { r.call(*encoder, refused, right, params); }, r.code);
         EXPECT_FALSE(refused) << r.name;
@@ -391,8 +393,10 @@ class FailingJB2Encoder : public JB2::JB2Encoder {
 public:
     static const uint32_t kDictionary = 0xFFFFFFFFu;
     static const uint32_t kNone = 0xFFFFFFFEu;
-    // Entry g of inFailing is what fails in the g-th group made from now on: a page index, kDictionary or
-    // kNone; the groups after those work. With inOutOfMemory the failure is the run-time's std::bad_alloc.
+    static const uint32_t kAdding = 0xFFFFFFFDu; // the first page handed to the group
+    // Entry g of inFailing is what fails in the g-th group made from now on: a page index, kDictionary,
+    // kAdding or kNone; the groups after those work. With inOutOfMemory the failure is the run-time's
+    // std::bad_alloc.
     static void failGroupsAt(const std::vector<uint32_t>& inFailing, bool inOutOfMemory = false)
     {
         s_failing = inFailing;
@@ -411,6 +415,10 @@ public:
     void addPage(const uint8_t* m, int32_t ms, uint32_t mt, uint32_t w, uint32_t h, const uint8_t* c, int32_t cs,
                  Photometric ph, const Params* p) override
     {
+        if (m_failing == kAdding) {
+            m_failing = kNone;
+            MVX_THROW(errWriteFailed, "No room for the page's shapes", "FailingJB2Encoder");
+        }
         m_inner->addPage(m, ms, mt, w, h, c, cs, ph, p);
     }
     bool isDjbzEmpty() override
@@ -523,6 +531,36 @@ TEST(DjVuEncoder, FailedFlushDropsTheGroupAndTheNextOneEncodes)
     }
 }
 
+// A page that fails after the group it ended failed is not made, and its own failure comes first in the
+// exception, with the lost pages of the group after it; the next page encodes.
+TEST(DjVuEncoder, PageFailingAfterItsGroupNamesBothFailures)
+{
+    const NetpbmImage page = drawPage(96, 64, 1);
+    FailingJB2Encoder::failGroupsAt({0, FailingJB2Encoder::kAdding});
+    AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 1, nullptr, &FailingJB2Encoder::create));
+    std::vector<AutoPtr<Chunk>> forms(3);
+    encode(*encoder, forms[0], page, DjVuEncoder::emCompoundBoth);
+    forms[1] = forms[0];
+    try {
+        encode(*encoder, forms[1], page, DjVuEncoder::emCompoundBoth);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(errWriteFailed, e.getCode());
+        const std::string message = e.getMessage().c_str();
+        const size_t own = message.find("No room for the page's shapes"), group = message.find("pages 1 ");
+        EXPECT_NE(std::string::npos, own) << message;
+        EXPECT_NE(std::string::npos, group) << message;
+        EXPECT_LT(own, group) << message;
+        EXPECT_NE(std::string::npos, message.find("No room for the JB2 data")) << message;
+    }
+    EXPECT_FALSE(forms[1]);
+    EXPECT_EQ("INFO FG44 " + kBG, chunkIds(*forms[0]));
+    encode(*encoder, forms[2], page, DjVuEncoder::emCompoundBoth);
+    encoder->flush();
+    EXPECT_EQ("INFO Sjbz FGbz FG44 " + kBG, chunkIds(*forms[2]));
+    EXPECT_TRUE(forms[2]->isLoaded());
+}
+
 // Without a shared dictionary a page's flush is part of its encoding: a page whose JB2 data cannot be
 // made is not handed out and not counted, so that the pages after it are numbered as the caller has them.
 TEST(DjVuEncoder, FailedPageWithoutSharedDictionaryIsNotMade)
@@ -549,6 +587,69 @@ TEST(DjVuEncoder, FailedPageWithoutSharedDictionaryIsNotMade)
             EXPECT_NE(std::string::npos, message.find(i == 0 ? "pages 1 " : "pages 2 ")) << message;
         }
         EXPECT_FALSE(forms[i]);
+    }
+}
+
+// Memory that runs out anywhere in a group's end, or where the next group is made, leaves an encoder that
+// works: the call that ran out fails with an exception, and the pages after it are made and written,
+// whichever classification they ask for.
+TEST(DjVuEncoder, RunningOutOfMemoryBetweenGroupsLeavesTheEncoderWorking)
+{
+    const NetpbmImage page = drawPage(48, 40, 1);
+    const std::vector<uint8_t> mask = darkMask(page);
+    DjVuEncoder::Params lossy(DjVuEncoder::emBitonal), lossless(DjVuEncoder::emBitonal);
+    lossless.jb2Params.matchThreshold = 0;
+    lossless.jb2Params.secondCompare = 0;
+    const auto encodeAs = [&](DjVuEncoder& ioEncoder, AutoPtr<Chunk>& outForm, const DjVuEncoder::Params& inParams) {
+        ioEncoder.encodePage(outForm, page.pixels.data(), int32_t(page.width * 3), phRGB, page.width, page.height,
+                             300, &inParams, mask.data(), int32_t(page.width), mtBytes);
+    };
+    // The pages after the failure first ask for the classification the failed call left, then for the other.
+    const struct {
+        const char* what;
+        std::function<void(DjVuEncoder&, AutoPtr<Chunk>&)> endGroup;
+        const DjVuEncoder::Params& then;
+        const DjVuEncoder::Params& other;
+    } cases[] = {
+        {"the caller's flush", [](DjVuEncoder& ioEncoder, AutoPtr<Chunk>&) { ioEncoder.flush(); }, lossy, lossless},
+        {"a page asking for another classification",
+         [&](DjVuEncoder& ioEncoder, AutoPtr<Chunk>& outForm) { encodeAs(ioEncoder, outForm, lossless); }, lossless,
+         lossy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t failures = 0;
+        for (uint64_t n = 0;; ++n) {
+            SCOPED_TRACE(n);
+            AutoPtr<DjVuEncoder> encoder = DjVuEncoder::create(1, 20, nullptr);
+            std::vector<AutoPtr<Chunk>> forms(4);
+            encodeAs(*encoder, forms[0], lossy);
+            bool failed = false;
+            try {
+                // The n-th allocation, the library's or the run-time's, finds no memory.
+                const MvxTest::TestHeap::Scope failing({UINT64_MAX, UINT64_MAX, n, true});
+                c.endGroup(*encoder, forms[1]);
+            } catch (const Exception&) {
+                failed = true;
+            } catch (const std::bad_alloc&) {
+                failed = true;
+            }
+            encodeAs(*encoder, forms[2], c.then);
+            encodeAs(*encoder, forms[3], c.other);
+            encoder->flush();
+            for (uint32_t i = 2; i < 4; ++i) {
+                ASSERT_TRUE(forms[i]);
+                const std::string ids = chunkIds(*forms[i]); // a page that joined the first one shares its glyphs
+                EXPECT_TRUE(ids == "INFO Sjbz" || ids == "INFO Djbz Sjbz") << i << ": " << ids;
+                EXPECT_TRUE(forms[i]->isLoaded()) << i;
+            }
+            if (!failed)
+                break;
+            ++failures;
+            if (HasFailure())
+                return;
+        }
+        EXPECT_GT(failures, 20u);
     }
 }
 

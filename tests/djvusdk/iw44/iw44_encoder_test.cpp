@@ -1,10 +1,9 @@
 // The IW44 encoder's parameters, chunk budgets, headers and refusals.
 #include "iw44_test_support.h"
 
-#include "mvx_allocator.h"
 #include "mvx_exception.h"
+#include "test_heap.h"
 
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -196,38 +195,6 @@ TEST(Iw44Encoder, LuminanceBytesCodeAsTheirColourImage)
     }
 }
 
-// Blocks above a size, or past a total in use, are refused; the others come from the run-time heap. Set as
-// the default allocator for its lifetime.
-class ScarceAllocator : public Morvenix::MemoryAllocator {
-public:
-    ScarceAllocator(uint32_t inLargest, uint64_t inTotal) : m_largest(inLargest), m_total(inTotal), m_used(0)
-    {
-        setDefault(this);
-    }
-    ~ScarceAllocator() override { setDefault(nullptr); }
-    void* allocate(uint32_t inSize) override
-    {
-        if (inSize > m_largest || m_used + inSize > m_total)
-            return nullptr;
-        uint64_t* block = static_cast<uint64_t*>(std::malloc(inSize + sizeof(uint64_t)));
-        *block = inSize;
-        m_used += inSize;
-        return block + 1;
-    }
-    void free(void* inPtr) override
-    {
-        if (!inPtr)
-            return;
-        uint64_t* block = static_cast<uint64_t*>(inPtr) - 1;
-        m_used -= *block;
-        std::free(block);
-    }
-
-private:
-    uint32_t m_largest;
-    uint64_t m_total, m_used;
-};
-
 // The planes (512 KB each here) and the coefficient maps come from the library's arrays: running out of
 // memory in either is the library's exception, not the run-time's.
 TEST(Iw44Encoder, RunningOutOfMemoryIsTheLibrarysException)
@@ -239,7 +206,7 @@ TEST(Iw44Encoder, RunningOutOfMemoryIsTheLibrarysException)
         uint64_t total;
     } cases[] = {{"no room for a plane", 256 * 1024, UINT64_MAX}, {"no room for the maps", UINT32_MAX, 2 << 20}};
     for (const auto& c : cases) {
-        ScarceAllocator scarce(c.largest, c.total);
+        const MvxTest::TestHeap::Scope scarce({c.total, c.largest});
         const IW44Encoder::Params params(1, 75, 2, 255);
         AutoPtr<IW44Encoder> encoder = encoderOf(image, params);
         AutoPtr<Chunk> chunk;

@@ -6,6 +6,7 @@
 #include "jb2_interop_support.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
@@ -261,4 +262,31 @@ TEST_F(Jb2DecoderInterop, QuarterSizeMatchesDdjvu)
         }
     EXPECT_GT(grey0, 10000u);
     EXPECT_LT(rounded, grey0 / 2);
+}
+
+// Solid marks cost the coder a byte for some 250000 pixels, far less than the rows they fill: a page of
+// the largest mark there may be (2^28 pixels) after a smaller one decodes, here as in ddjvu.
+TEST_F(Jb2DecoderInterop, LargeSolidMarksDecode)
+{
+    const auto solid = [](uint32_t inSide) {
+        ShapeBitmap bitmap(inSide, inSide);
+        for (uint32_t y = 0; y < inSide; ++y)
+            std::memset(bitmap.row(y), 0xFF, bitmap.getRowBytes());
+        return bitmap;
+    };
+    const uint32_t width = 16384, height = 20544;
+    const ShapeList shapes = Jb2Test::listOf(
+        {Shape::create(solid(4096), 0, 0, Normal), Shape::create(solid(16384), 0, height - 16384, Normal)});
+    const Jb2Test::Bytes data = Jb2Test::sjbz(width, height, shapes);
+    Jb2Test::expectSameShapes(shapes, JB2Page::create(Jb2Test::streamOf(data), nullptr)->getShapes());
+
+    AutoPtr<ChunkCollection> form = Jb2Test::pageForm(width, height, {Jb2Test::leaf("Sjbz", data)});
+    writeDocument(form.get(), "solid.djvu");
+    const NetpbmImage reduced = decode("solid.djvu", 1, "-format=ppm -subsample=64");
+    ASSERT_EQ(256u, reduced.width);
+    ASSERT_EQ(321u, reduced.height);
+    for (const auto& p : {std::make_pair(10u, 10u), std::make_pair(200u, 300u), std::make_pair(100u, 20u)}) {
+        const bool white = p.first >= 64 && p.second < 64; // beside the smaller mark
+        EXPECT_EQ(white, reduced.at(p.first, p.second)[0] > 128) << p.first << "," << p.second;
+    }
 }

@@ -271,15 +271,13 @@ TEST(JB2Decoder, RefusesBrokenRecords)
          "JB2Decoder: Shape count mismatch!"},
         // Records that the coder learns to code almost for free: a few hundred bytes of them would make
         // millions of shapes.
-        // Records or memory: a shape costs twice the bytes with 64-bit words, so there the memory bound is
-        // met first.
         {"a million blank marks", false,
          [&](RecordWriter& w) {
              w.start(kBig, kBig);
              for (uint32_t i = 0; i < 1000000; ++i)
                  w.type(1), w.direct(ShapeBitmap()), w.place(0, 0, 0, 0);
          },
-         errDataBroken, " than the data can hold!"},
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
         {"a million copies of a dot", false,
          [&](RecordWriter& w) {
              w.start(kBig, kBig), w.type(1), w.direct(dot), w.place(0, 0, 1, 1);
@@ -299,6 +297,18 @@ TEST(JB2Decoder, RefusesBrokenRecords)
              startPage(w);
              for (uint32_t i = 0; i < 1000000; ++i)
                  w.type(10), w.number(JB2CoderImpl::nkCommentLength, 0, 0);
+         },
+         errDataBroken, "JB2Decoder: More records than the data can hold!"},
+        // A comment's byte counts as a record: the coder learns to code a maximal comment of zeros in
+        // about a byte (these four take 17), and each costs the decoder two million decisions.
+        {"four maximal comments", false,
+         [&](RecordWriter& w) {
+             startPage(w);
+             for (uint32_t i = 0; i < 4; ++i) {
+                 w.type(10), w.number(JB2CoderImpl::nkCommentLength, int32_t(kBig), 0);
+                 for (uint32_t b = 0; b < kBig; ++b)
+                     w.number(JB2CoderImpl::nkCommentByte, 0, 0, 255);
+             }
          },
          errDataBroken, "JB2Decoder: More records than the data can hold!"},
         {"five dots on a page of four pixels", false,

@@ -2,10 +2,9 @@
 // refusals.
 #include "djv_jb2encoder.h"
 #include "jb2_test_support.h"
-#include "mvx_allocator.h"
+#include "test_heap.h"
 #include "test_support.h"
 
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -42,34 +41,6 @@ Bytes written(const std::function<void(const AutoPtr<Stream>&)>& inWrite)
     inWrite(AutoPtr<Stream>(out));
     return Jb2Test::bytesOf(*out);
 }
-
-// The library's arrays find no memory at their inCount-th allocation after arming (counted from 0); the
-// others, and all once disarmed, are served. One instance for the whole program: arrays keep the
-// allocator they were made with.
-class FailingAllocator : public MemoryAllocator {
-public:
-    static void arm(uint32_t inCount)
-    {
-        instance().m_left = inCount;
-        setDefault(&instance());
-    }
-    static void disarm() { setDefault(nullptr); }
-    void* allocate(uint32_t inSize) override
-    {
-        if (this == getDefault() && m_left-- == 0)
-            return nullptr;
-        return std::malloc(inSize);
-    }
-    void free(void* inPtr) override { std::free(inPtr); }
-
-private:
-    static FailingAllocator& instance()
-    {
-        static FailingAllocator allocator;
-        return allocator;
-    }
-    uint32_t m_left = 0;
-};
 
 } // namespace
 
@@ -199,7 +170,8 @@ TEST(JB2Encoder, ShapeBytesCountEachMarksBox)
 }
 
 // A dictionary whose building ran out of memory, wherever it did, stays a failure: asking again does not
-// build it from the pages that the failed attempt left half-classified or emptied.
+// build it from the pages that the failed attempt left half-classified or emptied, nor does the encoder
+// take more pages for a build that will not come.
 TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
 {
     // Each page has a copy of one of its glyphs, so that pages are classified on their own too.
@@ -217,9 +189,10 @@ TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
             AutoPtr<JB2Encoder> encoder = JB2Encoder::create(nullptr);
             a.addTo(*encoder);
             b.addTo(*encoder);
-            FailingAllocator::arm(n);
             bool failed = false;
             try {
+                // The library's arrays find no memory at their n-th allocation.
+                const MvxTest::TestHeap::Scope failing({UINT64_MAX, UINT64_MAX, n});
                 if (shared)
                     encoder->isDjbzEmpty();
                 else
@@ -228,7 +201,6 @@ TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
                 failed = true;
                 EXPECT_EQ(errOutOfMemory, e.getCode()) << e.getMessage().c_str();
             }
-            FailingAllocator::disarm();
             if (!failed)
                 break;
             ++failures;
@@ -238,6 +210,8 @@ TEST(JB2Encoder, FailedDictionaryBuildStaysAFailure)
             expectThrow([&] { encoder->encodeSjbz(0, out); }, errOutOfMemory);
             expectThrow([&] { encoder->encodeFGbz(1, out); }, errOutOfMemory);
             expectThrow([&] { encoder->isFGbzEmpty(1); }, errOutOfMemory);
+            expectThrow([&] { a.addTo(*encoder); }, errOutOfMemory);
+            EXPECT_EQ(2u, encoder->getPageCount());
             if (HasFailure())
                 return;
         }

@@ -299,6 +299,21 @@ TEST(ShapeClassifier, ShapesOverSixtyFourTakeNoPart)
     }
 }
 
+// A threshold past 100 lets every difference through: the budget is counted in 64 bits, so that 2^26
+// does not wrap round to nothing on shapes of 64 pixels.
+TEST(ShapeClassifier, LargeThresholdsDoNotWrap)
+{
+    const Art checkerboard = {"#.#.#.#.", ".#.#.#.#", "#.#.#.#.", ".#.#.#.#",
+                              "#.#.#.#.", ".#.#.#.#", "#.#.#.#.", ".#.#.#.#"};
+    AutoPtr<Shape> p = shapeFromArt(solidArt(8, 8));
+    AutoPtr<Shape> copy = shapeFromArt(solidArt(8, 8), 10, 0);
+    AutoPtr<Shape> other = shapeFromArt(checkerboard, 20, 0);
+    classifyAll({p, copy, other}, 0, 1u << 26);
+    EXPECT_EQ(Match, copy->getType());
+    EXPECT_EQ(Refinement, other->getType());
+    EXPECT_EQ(p.get(), other->getReference());
+}
+
 TEST(ShapeClassifier, OnlyPrototypesAsWideOrOneNarrowerAreCandidates)
 {
     // Six wide against five wide differs in one pixel.
