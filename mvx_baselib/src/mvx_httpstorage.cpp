@@ -170,9 +170,17 @@ public:
         m_callback = inCallback;
         m_context = inContext;
     }
+    uint64_t getDeadlineStart() override { return m_loadedFrom ? m_loadedFrom : m_countFrom; }
+    void setDeadlineStart(uint64_t inStart) override
+    {
+        m_countFrom = inStart;
+        m_loadedFrom = 0;
+    }
 
 private:
-    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader);
+    // ioDeadlineStart: where the deadline counts from (0: the first request's post); on return, where it
+    // counted from.
+    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader, uint64_t& ioDeadlineStart);
     void follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget);
     // The answer must speak of the resource the HEAD request described: a validator that differs means
     // the bytes already cached belong to another version. A validator the HEAD answer lacked is taken from
@@ -207,6 +215,8 @@ private:
     void* m_context;
     String m_etag;
     String m_lastModified;
+    uint64_t m_countFrom = 0;  // where the deadline of each load counts from; 0: the load
+    uint64_t m_loadedFrom = 0; // where the last load's counted from
 };
 
 HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl,
@@ -236,7 +246,8 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
     else
         m_provider = inManager->getCredentialProvider();
 
-    AutoPtr<HttpResponseStream> answer = request("HEAD", String());
+    uint64_t deadlineStart = 0;
+    AutoPtr<HttpResponseStream> answer = request("HEAD", String(), deadlineStart);
     if (answer->hasHeader("Content-Length"))
         m_size = answer->getContentLength();
     if (answer->getStatus() / 100 == 2)
@@ -245,22 +256,23 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
 
 // The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
 // next. Each hop is a request of its own, whose challenges the provider answers for the host that asks;
-// all keep to the first one's deadline, so a server cannot stretch one operation by a deadline a hop.
-AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader)
+// all keep to one deadline, from ioDeadlineStart or the first one's post, so a server cannot stretch one
+// operation by a deadline a hop.
+AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader,
+                                                           uint64_t& ioDeadlineStart)
 {
     AutoPtr<HttpConnection> connection = m_connection;
     String target = m_target;
-    uint64_t deadlineStart = 0;
     for (int hop = 0;; ++hop) {
         AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
         r->setFollowRedirects(false);
-        r->setDeadlineStart(deadlineStart);
+        r->setDeadlineStart(ioDeadlineStart);
         // The cache holds the resource's own bytes at their own offsets (checkCodings).
         r->addHeader("Accept-Encoding: identity");
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
-        deadlineStart = r->getDeadlineStart();
+        ioDeadlineStart = r->getDeadlineStart();
         if (!HttpResponseStream::isRedirection(answer->getStatus()) || !answer->hasHeader("Location")) {
             if (answer->getStatus() / 100 == 2)
                 checkCodings(*answer);
@@ -313,9 +325,13 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         end = (end + block - 1) & ~(block - 1);
     const uint64_t window = end - begin;
 
+    uint64_t deadlineStart = m_countFrom;
     AutoPtr<HttpResponseStream> answer =
-        request("GET", String::format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(begin),
-                                      static_cast<unsigned long long>(end - 1)));
+        request("GET",
+                String::format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(begin),
+                               static_cast<unsigned long long>(end - 1)),
+                deadlineStart);
+    m_loadedFrom = deadlineStart;
     const uint32_t status = answer->getStatus();
     if (status / 100 != 2)
         MVX_THROW(errReadFailed, String::format("HTTP Status=%u", unsigned(status)), kFunction);

@@ -250,6 +250,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               is cut off after half (with the full Content-Length), or is empty
     #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
     #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
+    #   slowshort   the 206 answer carries only the first 128 bytes of the part (its Content-Range says
+    #               so), dripped over 0.3 s
     #   gzip        the body of a GET answer (200 or 206) is gzip-compressed, with Content-Encoding, unless
     #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks;
     #               gzipthenidentity: whatever it asks, with a second Content-Encoding line "identity"
@@ -389,6 +391,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(part[:len(part) // 2])
         elif "nocontentrange" in switches:
             self.answer(206, part, headers)
+        elif "slowshort" in switches:
+            part = part[:128]
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (first, first + len(part) - 1, total))
+            self.send_header("Content-Length", str(len(part)))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.drip(part, 0.3 / 16)
         elif "straycontentrange" in switches:
             self.answer(200, content(0, total - 1), headers + [("Content-Range", cr)])
         elif "gzipchunked" in switches:

@@ -446,6 +446,25 @@ TEST_F(HttpStorage, AChainOfRedirectionsKeepsToOneDeadline)
     EXPECT_GE(5u, requestLog(k).size());
 }
 
+// A server that answers each ranged request with a short part, dripped within each wait and within the
+// deadline, makes one read take many loads: the read keeps to one deadline, so it ends in the time-out
+// failure long before its last load.
+TEST_F(HttpStorage, AReadOfManyShortAnswersKeepsToOneDeadline)
+{
+    putFile("short.bin", 4096);
+    manager->setDeadline(1500);
+    const std::string k = key();
+    AutoPtr<AdvCachedStorage> s = open(url(k, "slowshort", "short.bin"));
+    s->setBlockSize(128);
+    try {
+        readAt(*s, 0, 2048);
+        ADD_FAILURE() << "16 answers of 0.3 s each kept to a deadline of 1.5 s";
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("past its deadline of 1500 ms")) << e.what();
+    }
+    EXPECT_GE(7u, requestedRanges(k).size());
+}
+
 // The progress of each load: from 0 to the bytes that came, against the window's length.
 TEST_F(HttpStorage, ProgressOfTheLoads)
 {
