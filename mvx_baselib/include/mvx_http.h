@@ -148,8 +148,6 @@ public:
     String combined(const String& inName) const;
 
 private:
-    void insert(const String& inName, const String& inValue, uint32_t inReceived);
-
     std::vector<Pair> m_pairs;
     std::vector<uint32_t> m_received; // for each pair, its place in the block
 };
