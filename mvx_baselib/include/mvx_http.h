@@ -102,7 +102,7 @@ public:
     virtual bool addHeader(const String& inHeaderLine) = 0;
     // Sends the body written so far followed by inExtraSize bytes of inExtraData, answers challenges, and
     // returns the response. Statuses are not errors, except a challenge that the credentials do not meet
-    // (errAuthFailed).
+    // or that offers no scheme the post may answer (errAuthFailed).
     virtual AutoPtr<HttpResponseStream> post(const void* inExtraData, uint32_t inExtraSize) = 0;
     virtual String getHost() = 0;
     virtual uint16_t getPort() = 0;

@@ -139,21 +139,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     # /auth/KIND: Basic authentication as alice; KIND "plain" names only the realm, "second" puts the realm
     # after another quoted parameter, "norealm" has none, "digest" offers only Digest, "early" starts with a
-    # quoted value nearer the start than the length of "realm" (and names no scheme).
+    # quoted value nearer the start than the length of "realm" (and names no scheme; a second challenge
+    # offers Basic). "none", "bearer" and "garbage" offer nothing a password answers: no challenge, only
+    # Bearer, a challenge that names no scheme.
     def route_auth(self, args, head):
         kind = args[0]
         count("auth/" + kind)
         if basic_ok(self.headers.get("Authorization"), SERVER_USER, SERVER_PASSWORD):
             self.answer(200, b"welcome " + self.headers.get("Authorization", "").encode(), head=head)
             return
-        challenge = {
-            "plain": 'Basic realm="loopback realm"',
-            "second": 'Basic charset="UTF-8", realm="second realm"',
-            "norealm": 'Basic charset="UTF-8"',
-            "digest": 'Digest realm="digest realm", nonce="abc", qop="auth"',
-            "early": 'a="1", realm="early realm"',
+        challenges = {
+            "plain": ['Basic realm="loopback realm"'],
+            "second": ['Basic charset="UTF-8", realm="second realm"'],
+            "norealm": ['Basic charset="UTF-8"'],
+            "digest": ['Digest realm="digest realm", nonce="abc", qop="auth"'],
+            "early": ['a="1", realm="early realm"', 'Basic'],
+            "none": [],
+            "bearer": ['Bearer realm="bearer realm", error="invalid_token"'],
+            "garbage": ['!@#$ realm="garbage realm"'],
         }[kind]
-        self.answer(401, b"who are you", [("WWW-Authenticate", challenge)], head)
+        self.answer(401, b"who are you", [("WWW-Authenticate", c) for c in challenges], head)
 
     # /count/KEY: how many requests the route KEY has seen.
     def route_count(self, args, head):

@@ -337,11 +337,15 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
             break;
         }
     }
-    // Nobody is asked for a password that would not be sent; the repeated challenge ends the post.
-    if (!scheme && basicRefused && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
-        Morvenix::debugTrace("Basic authentication to a server without a checked certificate refused.\n");
-        answered.waiting.reset();
-        return;
+    // Nobody is asked for a password that could not be sent: a challenge that offers no scheme this post
+    // may answer (none at all, only Bearer or unknown ones, Basic to a server that proved nothing) is the
+    // server's last word, and ends the post as a refusal does, without a question whose realm the server
+    // chose and without sending the request again.
+    if (!schemes || !scheme) {
+        if (basicRefused && (supported & WINHTTP_AUTH_SCHEME_BASIC))
+            Morvenix::debugTrace("Basic authentication to a server without a checked certificate refused.\n");
+        MVX_THROW(Morvenix::errAuthFailed,
+                  proxy ? "Proxy Authorization Failed (407)." : "Authorization Failed (401).", kFunction);
     }
     {
         // Only the question holds the turn: a server that answers the resent request slowly, or never,
@@ -351,7 +355,7 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
                                      refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
     }
     answered.target = target;
-    answered.scheme = schemes ? scheme : 0;
+    answered.scheme = scheme;
     setCredentials(answered);
 }
 
