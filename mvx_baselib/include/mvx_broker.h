@@ -1,6 +1,6 @@
 // URLs and local paths opened as read-only storages: the resource broker sends "http://" and "https://"
-// URLs to its HTTP manager (a cached storage that fetches each part once) and opens "file:" URLs and
-// plain paths from the disk; the storage factory opens at once or on first use.
+// URLs to its HTTP manager (a cached storage that fetches no part it holds again) and opens "file:" URLs
+// and plain paths from the disk; the storage factory opens at once or on first use.
 #pragma once
 
 #include "mvx_credentials.h"

@@ -53,7 +53,8 @@ public:
                                                            bool inVerifyCertificate) = 0;
     // A read-only storage over the "http" or "https" URL: an AdvCachedStorage over
     // StorageLoader::createHttp with these values (mvx_cachedstorage.h), which fetches each part of the
-    // resource once, when it is first read. The same for every manager.
+    // resource when it is first read and keeps it (storages over one cache that read the same missing
+    // part at the same time may each fetch it). The same for every manager.
     virtual AutoPtr<Storage> createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,
                                            void* inContext);
     // Not provided: the proxy is the chooser's business. Throws errNotImplemented.

@@ -17,8 +17,10 @@ namespace {
 typedef Range<uint64_t> ByteRange;
 
 // The temporary file and the list of the ranges it holds, one for a cache and all its duplicates: what
-// one of them fetched is known to all, and none loads over bytes that another already holds. Both are
-// used under the file's lock.
+// one of them fetched is known to all, and none loads bytes the list already holds. Loads wait for the
+// network outside the file's lock, so two of them that read the same missing bytes at once may both load
+// them (the same bytes at the same offsets; merging a range twice changes nothing): waiting for another's
+// load would let a slow server hold up every duplicate. Both are used under the file's lock.
 class CacheFile : public Referable {
 public:
     CacheFile() : backing(DiskStorage::createTemp()), ranges(0, 128, nullptr, 128) {}
