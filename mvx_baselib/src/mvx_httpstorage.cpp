@@ -89,23 +89,6 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
     return true;
 }
 
-// The elements of a field's comma-separated list, without the blanks around them.
-std::vector<String> listElements(const String& inValue)
-{
-    std::vector<String> elements;
-    const char* p = inValue.begin();
-    const char* end = inValue.end();
-    for (;;) {
-        const char* comma = p;
-        while (comma != end && *comma != ',')
-            ++comma;
-        elements.push_back(String(p, int32_t(comma - p)).trim());
-        if (comma == end)
-            return elements;
-        p = comma + 1;
-    }
-}
-
 // The cache holds the resource's own bytes at their own offsets: a body in a coding cannot be placed. Every
 // field of a name counts (one "identity" line must not hide a "gzip" one): no content coding but identity,
 // no transfer coding but one chunked, which WinHTTP takes off.
@@ -114,7 +97,7 @@ void checkCodings(HttpResponseStream& inAnswer)
     static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
     if (inAnswer.hasHeader("Content-Encoding")) {
         const String codings = inAnswer.getCombinedHeader("Content-Encoding");
-        for (const String& coding : listElements(codings))
+        for (const String& coding : _Mvx_Internal_NS_::splitList(codings, ","))
             if (coding.compareNoCase("identity") != 0)
                 MVX_THROW(errReadFailed,
                           String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
@@ -123,7 +106,7 @@ void checkCodings(HttpResponseStream& inAnswer)
     }
     if (inAnswer.hasHeader("Transfer-Encoding")) {
         const String codings = inAnswer.getCombinedHeader("Transfer-Encoding");
-        const std::vector<String> elements = listElements(codings);
+        const std::vector<String> elements = _Mvx_Internal_NS_::splitList(codings, ",");
         if (elements.size() != 1 || elements[0].compareNoCase("chunked") != 0)
             MVX_THROW(errReadFailed,
                       String::format("The answer is not the resource's own bytes (Transfer-Encoding: %s)!",
