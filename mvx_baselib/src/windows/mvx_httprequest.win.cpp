@@ -98,7 +98,10 @@ struct Answered {
 class AnswerTurn {
 public:
     // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure. A turn
-    // whose holder ended without giving it back is taken over.
+    // whose holder's thread ended without giving it back (ended inside the provider, as TerminateThread
+    // ends one) passes to this post, but only the turn: what the provider held then, such as the question
+    // lock of the manager's credential cache, stays held, and the question waits on it for ever. A thread
+    // must not be ended while it asks.
     AnswerTurn(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction) : m_turn(inTurn)
     {
         const DWORD waited = WaitForSingleObject(inTurn, inDeadline.msLeft());
