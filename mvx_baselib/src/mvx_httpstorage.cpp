@@ -25,6 +25,8 @@ const uint32_t kMinCopyBuffer = 4096;
 const uint32_t kMaxCopyBuffer = 1024 * 1024;
 // Redirections followed for one request; a longer chain is refused rather than followed for ever.
 const int kMaxRedirects = 8;
+// What an error shows of a text the server sent, in characters.
+const uint32_t kShownChars = 100;
 
 // Gives the URL's own user name and password to a challenge of the URL's own scheme, host and port only,
 // also after a redirection, and only once the server has proved who it is (TLS with the certificate
@@ -101,7 +103,7 @@ void checkCodings(HttpResponseStream& inAnswer)
             if (coding.compareNoCase("identity") != 0)
                 MVX_THROW(errReadFailed,
                           String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
-                                         codings.c_str()),
+                                         _Mvx_Internal_NS_::excerpt(codings, kShownChars).c_str()),
                           kFunction);
     }
     if (inAnswer.hasHeader("Transfer-Encoding")) {
@@ -110,7 +112,7 @@ void checkCodings(HttpResponseStream& inAnswer)
         if (elements.size() != 1 || elements[0].compareNoCase("chunked") != 0)
             MVX_THROW(errReadFailed,
                       String::format("The answer is not the resource's own bytes (Transfer-Encoding: %s)!",
-                                     codings.c_str()),
+                                     _Mvx_Internal_NS_::excerpt(codings, kShownChars).c_str()),
                       kFunction);
     }
 }
@@ -280,7 +282,10 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
     Url::Parts parts;
     Url::resolveLocation(parts, secure, ioConnection->getHost(), ioConnection->getPort(), ioTarget, inLocation);
     if (parts.scheme != "http" && parts.scheme != "https")
-        MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()), kFunction);
+        MVX_THROW(errInvalidParam,
+                  String::format("Invalid protocol \"%s\"\n",
+                                 _Mvx_Internal_NS_::excerpt(parts.scheme, kShownChars).c_str()),
+                  kFunction);
     const bool toSecure = parts.scheme == "https";
     if (secure && !toSecure)
         MVX_THROW(errReadFailed, "Redirection from https to http refused!", kFunction);

@@ -28,4 +28,8 @@ bool parseDecimal(const char*& ioText, const char* inEnd, uint64_t& outValue);
 // "a," for what they are.
 std::vector<Morvenix::String> splitList(const Morvenix::String& inText, const char* inSeparators);
 
+// The start of a text that came from outside, as an error message shows it: at most inMaxChars code
+// points, "..." after a cut (a server's header value may be a megabyte long).
+Morvenix::String excerpt(const Morvenix::String& inText, uint32_t inMaxChars);
+
 } // namespace _Mvx_Internal_NS_

@@ -197,6 +197,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                      b"Content-Length: 0\r\n\r\n")
         elif kind == "badlength":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\nConnection: close\r\n\r\n0123456789ab")
+        elif kind == "longlength":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 12" + b"a" * 1000 + b"\r\nConnection: close\r\n\r\n0123456789ab")
         elif kind == "earlyclose":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")
         elif kind == "drip":
@@ -262,6 +264,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               gzipthenidentity: whatever it asks, with a second Content-Encoding line "identity"
     #   gzipchunked the 206 answer's body is gzip-compressed and sent chunked, with "Transfer-Encoding:
     #               gzip, chunked" and no Content-Length
+    #   longcoding  the body of a GET answer is sent as it is, with a Content-Encoding of 1000 letters
     #   straycontentrange  the part comes as a 200 with the whole file and the part's Content-Range
     #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
     #               sent whole with 200 whatever the Range; each answer the client closes before its end
@@ -341,6 +344,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         def coded(body, extra_headers):
+            if "longcoding" in switches:
+                return body, extra_headers + [("Content-Encoding", "x" * 1000)]
             if "gzipthenidentity" in switches:
                 return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip"),
                                                              ("Content-Encoding", "identity")]

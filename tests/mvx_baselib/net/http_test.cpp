@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -558,7 +559,7 @@ bool isDeadlineFailure(const Morvenix::Exception& inError)
 }
 
 // Answers that break the protocol end in a library exception with a mapped code of their own, long before
-// the request's deadline would end them.
+// the request's deadline would end them; what the message shows of the server's values is short.
 TEST_F(HttpClient, BrokenAnswers)
 {
     manager->setDeadline(30000);
@@ -571,6 +572,7 @@ TEST_F(HttpClient, BrokenAnswers)
         {"/broken/garbagestatus", Morvenix::errDataBroken},
         {"/broken/hugeheaders", Morvenix::errDataBroken},
         {"/broken/badlength", Morvenix::errDataBroken},
+        {"/broken/longlength", Morvenix::errDataBroken},
         {"/broken/earlyclose", Morvenix::errDataBroken},
         {"/broken/stall", Morvenix::errOperationFailed},
         {"/broken/stallbody", Morvenix::errOperationFailed},
@@ -583,6 +585,7 @@ TEST_F(HttpClient, BrokenAnswers)
         } catch (const Morvenix::Exception& e) {
             EXPECT_EQ(c.code, e.getCode()) << c.path << ": " << e.what();
             EXPECT_FALSE(isDeadlineFailure(e)) << c.path << ": " << e.what();
+            EXPECT_GT(400u, std::strlen(e.what())) << c.path << ": " << e.what();
         }
     }
     // Slow but whole: the answer arrives in small pieces within the time-outs.

@@ -367,7 +367,7 @@ TEST_F(HttpStorage, ResourceThatChanges)
 }
 
 // The resource's own bytes only: the loader asks for them, and an answer in another coding is refused,
-// never cached.
+// never cached; the refusal shows only the start of a long coding.
 TEST_F(HttpStorage, OnlyTheResourcesOwnBytesAreCached)
 {
     const Bytes source = putFile("coded.bin", 100000);
@@ -379,6 +379,15 @@ TEST_F(HttpStorage, OnlyTheResourcesOwnBytesAreCached)
         AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "coded.bin"));
         MvxTest::expectThrow([&] { readAt(*s, 40000, 1000); }, Morvenix::errReadFailed, "Content-Encoding: gzip");
         EXPECT_TRUE(s->getRanges().empty()) << switches;
+    }
+    AutoPtr<AdvCachedStorage> s = open(url(key(), "longcoding", "coded.bin"));
+    try {
+        readAt(*s, 0, 10);
+        ADD_FAILURE() << "a coding of 1000 letters passed";
+    } catch (const Morvenix::Exception& e) {
+        const std::string text = e.what();
+        EXPECT_NE(std::string::npos, text.find("(Content-Encoding: " + std::string(100, 'x') + "...)!")) << text;
+        EXPECT_EQ(std::string::npos, text.find(std::string(101, 'x'))) << text;
     }
 }
 
