@@ -1,6 +1,6 @@
 // URLs and local paths opened as read-only storages: the resource broker sends "http://" and "https://"
-// URLs to its HTTP manager (a cached storage that fetches each part once) and opens "file:" URLs and
-// plain paths from the disk; the storage factory opens at once or on first use.
+// URLs to its HTTP manager (a cached storage that fetches no part it holds again) and opens "file:" URLs
+// and plain paths from the disk; the storage factory opens at once or on first use.
 #pragma once
 
 #include "mvx_credentials.h"
@@ -18,10 +18,11 @@ public:
     ~ResourceBroker() override {}
     // "http://" and "https://" (case-sensitive): the manager's cached storage; "file:": the path of the
     // URL; any other text with "://" in it or that names a scheme (Url::getScheme, as "https:x@y" does):
-    // errInvalidParam "Unknown resource protocol!"; anything else: a local path. Local files are opened read-only and must exist. Each HTTP operation (the opening, a
-    // load for a read, a duplicate's opening) keeps to the manager's time-outs and to one deadline
-    // (HttpManager::defaultDeadlineMs unless set) however many redirections it follows, and waits for the
-    // network under no lock that another storage over the same resource needs, so none hangs.
+    // errInvalidParam "Unknown resource protocol!"; anything else: a local path. Local files are opened
+    // read-only and must exist. Each HTTP operation (the opening, a read with all its loads, a duplicate's
+    // opening) keeps to the manager's time-outs and to one deadline (HttpManager::defaultDeadlineMs unless
+    // set) however many redirections it follows, and waits for the network under no lock that another
+    // storage over the same resource needs, so none hangs.
     virtual AutoPtr<Storage> locateFile(const String& inUrl) = 0;
 
     // Over a new HTTP manager with that user agent and provider; a null provider means an interactive one

@@ -21,7 +21,8 @@ public:
 
     // Over a new temporary file. Reads load at most the missing parts of what they ask for, widened by the
     // loader to whole blocks; a load that brings nothing of the position being read ends the read (an
-    // error with the exact flag). Writing and truncating throw errNotImplemented. A duplicate shares the
+    // error with the exact flag). The loads of one read keep to one deadline of the loader
+    // (StorageLoader::setDeadlineStart). Writing and truncating throw errNotImplemented. A duplicate shares the
     // temporary file and the list of the ranges it holds, whose lock a read takes only to read the file
     // and to merge what it loaded, never while it waits for the network: a duplicate's reads, getRanges
     // and healthCheck do not wait for another storage's load. The lock of the storage is its own (its

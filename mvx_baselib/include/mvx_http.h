@@ -53,7 +53,8 @@ public:
                                                            bool inVerifyCertificate) = 0;
     // A read-only storage over the "http" or "https" URL: an AdvCachedStorage over
     // StorageLoader::createHttp with these values (mvx_cachedstorage.h), which fetches each part of the
-    // resource once, when it is first read. The same for every manager.
+    // resource when it is first read and keeps it (storages over one cache that read the same missing
+    // part at the same time may each fetch it). The same for every manager.
     virtual AutoPtr<Storage> createStorage(const String& inUrl, bool inVerifyCertificate, ProgressCallback inCallback,
                                            void* inContext);
     // Not provided: the proxy is the chooser's business. Throws errNotImplemented.
@@ -102,7 +103,7 @@ public:
     virtual bool addHeader(const String& inHeaderLine) = 0;
     // Sends the body written so far followed by inExtraSize bytes of inExtraData, answers challenges, and
     // returns the response. Statuses are not errors, except a challenge that the credentials do not meet
-    // (errAuthFailed).
+    // or that offers no scheme the post may answer (errAuthFailed).
     virtual AutoPtr<HttpResponseStream> post(const void* inExtraData, uint32_t inExtraSize) = 0;
     virtual String getHost() = 0;
     virtual uint16_t getPort() = 0;
@@ -148,8 +149,6 @@ public:
     String combined(const String& inName) const;
 
 private:
-    void insert(const String& inName, const String& inValue, uint32_t inReceived);
-
     std::vector<Pair> m_pairs;
     std::vector<uint32_t> m_received; // for each pair, its place in the block
 };

@@ -41,14 +41,22 @@ public:
     // Stores and returns the smallest power of two not below the value (1 for 0, at most 2^31).
     virtual uint32_t setBlockSize(uint32_t inBlockSize) = 0;
     virtual void setProgressCallback(ProgressCallback inCallback, void* inContext) = 0;
+    // Where the deadline of the last load counted from (before a load, what setDeadlineStart gave); a
+    // moment that only the loader reads. A caller whose one operation takes several loads passes the
+    // first one's on to each next, so the operation keeps to one deadline however many loads a source that
+    // answers a little at a time makes it take.
+    virtual uint64_t getDeadlineStart() = 0;
+    // The loads count their deadline from inStart, a getDeadlineStart of an earlier load of this loader;
+    // 0 (the default) counts from each load.
+    virtual void setDeadlineStart(uint64_t inStart) = 0;
 
     // The loader over an "http" or "https" URL (other schemes: errInvalidParam), through the manager's
     // connections. A user name or password in the URL is answered to the URL's own host and port only;
     // proxies and the hosts of redirections get the manager's provider. The request carries the URL's
     // path and query as written (bytes that cannot stand in a request line escaped), never its fragment.
     // The HEAD request runs here; its failures reach the caller. Each operation (the HEAD request here or
-    // in a clone, a load with the reading of its answer) keeps to one deadline of the manager, counted
-    // from its first request, however many redirections it follows.
+    // in a clone, a load with the reading of its answer, or the loads from a setDeadlineStart on) keeps to
+    // one deadline of the manager, counted from its first request, however many redirections it follows.
     static AutoPtr<StorageLoader> createHttp(HttpManager* inManager, const String& inUrl, bool inVerifyCertificate,
                                              ProgressCallback inCallback, void* inContext);
 };

@@ -17,8 +17,10 @@ namespace {
 typedef Range<uint64_t> ByteRange;
 
 // The temporary file and the list of the ranges it holds, one for a cache and all its duplicates: what
-// one of them fetched is known to all, and none loads over bytes that another already holds. Both are
-// used under the file's lock.
+// one of them fetched is known to all, and none loads bytes the list already holds. Loads wait for the
+// network outside the file's lock, so two of them that read the same missing bytes at once may both load
+// them (the same bytes at the same offsets; merging a range twice changes nothing): waiting for another's
+// load would let a slow server hold up every duplicate. Both are used under the file's lock.
 class CacheFile : public Referable {
 public:
     CacheFile() : backing(DiskStorage::createTemp()), ranges(0, 128, nullptr, 128) {}
@@ -175,6 +177,9 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
     }
     unsigned char* out = static_cast<unsigned char*>(outBuffer);
     uint32_t total = 0;
+    // One read keeps to one deadline, however many loads it takes: a source that brings a little at a
+    // time, each answer just within a deadline, cannot hold the read for a deadline a load.
+    uint64_t deadlineStart = 0;
     // Every round either reads at least one cached byte or loads, and a load must bring the position into
     // the cache or the read ends: a source that brings nothing cannot keep the loop going.
     while (remaining != 0) {
@@ -201,7 +206,9 @@ uint32_t AdvCachedStorageImpl::readBytes(void* outBuffer, uint32_t inCount, bool
         }
         // Another storage over the file may load the same bytes meanwhile: both write the resource's
         // bytes at their offsets, and merging a range twice changes nothing.
+        m_loader->setDeadlineStart(deadlineStart);
         const ByteRange loaded = m_loader->load(*m_target, m_pos, want);
+        deadlineStart = m_loader->getDeadlineStart();
         {
             AutoLock file(m_backing);
             mergeRange(loaded);

@@ -5,6 +5,7 @@
 #include "mvx_exception.h"
 
 #include <algorithm>
+#include <string>
 
 namespace Morvenix {
 
@@ -26,19 +27,11 @@ void trimRun(const char*& ioBegin, const char*& ioEnd)
 
 } // namespace
 
-void HttpHeader::insert(const String& inName, const String& inValue, uint32_t inReceived)
-{
-    size_t at = 0;
-    while (at != m_pairs.size() && m_pairs[at].first < inName)
-        ++at;
-    m_pairs.insert(m_pairs.begin() + ptrdiff_t(at), Pair(inName, inValue));
-    m_received.insert(m_received.begin() + ptrdiff_t(at), inReceived);
-}
-
 void HttpHeader::parse(const String& inRawHeaders)
 {
-    m_pairs.clear();
-    m_received.clear();
+    // The fields in the order they came; sorted once at the end, as a header of a megabyte may hold a
+    // quarter of a million lines, each of which put in its place at once would move those after it.
+    std::vector<Pair> received;
     const char* p = inRawHeaders.begin();
     const char* end = inRawHeaders.end();
     // The logical line being gathered (a folded line continues it) and whether it may carry a header:
@@ -55,8 +48,8 @@ void HttpHeader::parse(const String& inRawHeaders)
             trimRun(nameBegin, nameEnd);
             trimRun(valueBegin, valueEnd);
             if (nameBegin != nameEnd)
-                insert(String(nameBegin, int32_t(nameEnd - nameBegin)), String(valueBegin, int32_t(valueEnd - valueBegin)),
-                       uint32_t(m_pairs.size()));
+                received.push_back(Pair(String(nameBegin, int32_t(nameEnd - nameBegin)),
+                                        String(valueBegin, int32_t(valueEnd - valueBegin))));
         }
         line.clear();
     };
@@ -82,6 +75,22 @@ void HttpHeader::parse(const String& inRawHeaders)
         p = lineEnd == end ? end : lineEnd + 1;
     }
     flush();
+    // By name in byte order, a later field of a name before an earlier one.
+    std::vector<uint32_t> order(received.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&received](uint32_t inA, uint32_t inB) {
+        const int byName = received[inA].first.compare(received[inB].first);
+        return byName != 0 ? byName < 0 : inA > inB;
+    });
+    m_pairs.clear();
+    m_received.clear();
+    m_pairs.reserve(order.size());
+    m_received.reserve(order.size());
+    for (uint32_t i : order) {
+        m_pairs.push_back(received[i]);
+        m_received.push_back(i);
+    }
 }
 
 const HttpHeader::Pair& HttpHeader::getNth(uint32_t inIndex) const
@@ -106,13 +115,14 @@ String HttpHeader::combined(const String& inName) const
         if (m_pairs[i].first.compareNoCase(inName) == 0)
             fields.push_back({m_received[i], &m_pairs[i].second});
     std::sort(fields.begin(), fields.end());
-    String result;
+    // Gathered where appending grows the text in place: a name may have a hundred thousand lines.
+    std::string result;
     for (size_t i = 0; i < fields.size(); ++i) {
         if (i)
             result += ", ";
-        result += *fields[i].second;
+        result.append(fields[i].second->begin(), fields[i].second->getLength());
     }
-    return result;
+    return String(result.data(), int32_t(result.size()));
 }
 
 const String& HttpHeader::operator[](const String& inName) const

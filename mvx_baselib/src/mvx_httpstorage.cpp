@@ -25,6 +25,8 @@ const uint32_t kMinCopyBuffer = 4096;
 const uint32_t kMaxCopyBuffer = 1024 * 1024;
 // Redirections followed for one request; a longer chain is refused rather than followed for ever.
 const int kMaxRedirects = 8;
+// What an error shows of a text the server sent, in characters.
+const uint32_t kShownChars = 100;
 
 // Gives the URL's own user name and password to a challenge of the URL's own scheme, host and port only,
 // also after a redirection, and only once the server has proved who it is (TLS with the certificate
@@ -89,23 +91,6 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
     return true;
 }
 
-// The elements of a field's comma-separated list, without the blanks around them.
-std::vector<String> listElements(const String& inValue)
-{
-    std::vector<String> elements;
-    const char* p = inValue.begin();
-    const char* end = inValue.end();
-    for (;;) {
-        const char* comma = p;
-        while (comma != end && *comma != ',')
-            ++comma;
-        elements.push_back(String(p, int32_t(comma - p)).trim());
-        if (comma == end)
-            return elements;
-        p = comma + 1;
-    }
-}
-
 // The cache holds the resource's own bytes at their own offsets: a body in a coding cannot be placed. Every
 // field of a name counts (one "identity" line must not hide a "gzip" one): no content coding but identity,
 // no transfer coding but one chunked, which WinHTTP takes off.
@@ -114,20 +99,20 @@ void checkCodings(HttpResponseStream& inAnswer)
     static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
     if (inAnswer.hasHeader("Content-Encoding")) {
         const String codings = inAnswer.getCombinedHeader("Content-Encoding");
-        for (const String& coding : listElements(codings))
+        for (const String& coding : _Mvx_Internal_NS_::splitList(codings, ","))
             if (coding.compareNoCase("identity") != 0)
                 MVX_THROW(errReadFailed,
                           String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
-                                         codings.c_str()),
+                                         _Mvx_Internal_NS_::excerpt(codings, kShownChars).c_str()),
                           kFunction);
     }
     if (inAnswer.hasHeader("Transfer-Encoding")) {
         const String codings = inAnswer.getCombinedHeader("Transfer-Encoding");
-        const std::vector<String> elements = listElements(codings);
+        const std::vector<String> elements = _Mvx_Internal_NS_::splitList(codings, ",");
         if (elements.size() != 1 || elements[0].compareNoCase("chunked") != 0)
             MVX_THROW(errReadFailed,
                       String::format("The answer is not the resource's own bytes (Transfer-Encoding: %s)!",
-                                     codings.c_str()),
+                                     _Mvx_Internal_NS_::excerpt(codings, kShownChars).c_str()),
                       kFunction);
     }
 }
@@ -170,9 +155,17 @@ public:
         m_callback = inCallback;
         m_context = inContext;
     }
+    uint64_t getDeadlineStart() override { return m_loadedFrom ? m_loadedFrom : m_countFrom; }
+    void setDeadlineStart(uint64_t inStart) override
+    {
+        m_countFrom = inStart;
+        m_loadedFrom = 0;
+    }
 
 private:
-    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader);
+    // ioDeadlineStart: where the deadline counts from (0: the first request's post); on return, where it
+    // counted from.
+    AutoPtr<HttpResponseStream> request(const char* inVerb, const String& inHeader, uint64_t& ioDeadlineStart);
     void follow(const String& inLocation, AutoPtr<HttpConnection>& ioConnection, String& ioTarget);
     // The answer must speak of the resource the HEAD request described: a validator that differs means
     // the bytes already cached belong to another version. A validator the HEAD answer lacked is taken from
@@ -207,6 +200,8 @@ private:
     void* m_context;
     String m_etag;
     String m_lastModified;
+    uint64_t m_countFrom = 0;  // where the deadline of each load counts from; 0: the load
+    uint64_t m_loadedFrom = 0; // where the last load's counted from
 };
 
 HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const String& inUrl,
@@ -236,7 +231,8 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
     else
         m_provider = inManager->getCredentialProvider();
 
-    AutoPtr<HttpResponseStream> answer = request("HEAD", String());
+    uint64_t deadlineStart = 0;
+    AutoPtr<HttpResponseStream> answer = request("HEAD", String(), deadlineStart);
     if (answer->hasHeader("Content-Length"))
         m_size = answer->getContentLength();
     if (answer->getStatus() / 100 == 2)
@@ -245,22 +241,23 @@ HttpStorageLoaderImpl::HttpStorageLoaderImpl(HttpManager* inManager, const Strin
 
 // The loader follows redirections itself: WinHTTP would carry the credentials set for one host on to the
 // next. Each hop is a request of its own, whose challenges the provider answers for the host that asks;
-// all keep to the first one's deadline, so a server cannot stretch one operation by a deadline a hop.
-AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader)
+// all keep to one deadline, from ioDeadlineStart or the first one's post, so a server cannot stretch one
+// operation by a deadline a hop.
+AutoPtr<HttpResponseStream> HttpStorageLoaderImpl::request(const char* inVerb, const String& inHeader,
+                                                           uint64_t& ioDeadlineStart)
 {
     AutoPtr<HttpConnection> connection = m_connection;
     String target = m_target;
-    uint64_t deadlineStart = 0;
     for (int hop = 0;; ++hop) {
         AutoPtr<HttpRequestStream> r = connection->createRequestStream(inVerb, target, true, m_provider.get());
         r->setFollowRedirects(false);
-        r->setDeadlineStart(deadlineStart);
+        r->setDeadlineStart(ioDeadlineStart);
         // The cache holds the resource's own bytes at their own offsets (checkCodings).
         r->addHeader("Accept-Encoding: identity");
         if (!inHeader.isEmpty())
             r->addHeader(inHeader);
         AutoPtr<HttpResponseStream> answer = r->post(nullptr, 0);
-        deadlineStart = r->getDeadlineStart();
+        ioDeadlineStart = r->getDeadlineStart();
         if (!HttpResponseStream::isRedirection(answer->getStatus()) || !answer->hasHeader("Location")) {
             if (answer->getStatus() / 100 == 2)
                 checkCodings(*answer);
@@ -285,7 +282,10 @@ void HttpStorageLoaderImpl::follow(const String& inLocation, AutoPtr<HttpConnect
     Url::Parts parts;
     Url::resolveLocation(parts, secure, ioConnection->getHost(), ioConnection->getPort(), ioTarget, inLocation);
     if (parts.scheme != "http" && parts.scheme != "https")
-        MVX_THROW(errInvalidParam, String::format("Invalid protocol \"%s\"\n", parts.scheme.c_str()), kFunction);
+        MVX_THROW(errInvalidParam,
+                  String::format("Invalid protocol \"%s\"\n",
+                                 _Mvx_Internal_NS_::excerpt(parts.scheme, kShownChars).c_str()),
+                  kFunction);
     const bool toSecure = parts.scheme == "https";
     if (secure && !toSecure)
         MVX_THROW(errReadFailed, "Redirection from https to http refused!", kFunction);
@@ -313,9 +313,13 @@ Range<uint64_t> HttpStorageLoaderImpl::load(Storage& ioDestination, uint64_t inO
         end = (end + block - 1) & ~(block - 1);
     const uint64_t window = end - begin;
 
+    uint64_t deadlineStart = m_countFrom;
     AutoPtr<HttpResponseStream> answer =
-        request("GET", String::format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(begin),
-                                      static_cast<unsigned long long>(end - 1)));
+        request("GET",
+                String::format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(begin),
+                               static_cast<unsigned long long>(end - 1)),
+                deadlineStart);
+    m_loadedFrom = deadlineStart;
     const uint32_t status = answer->getStatus();
     if (status / 100 != 2)
         MVX_THROW(errReadFailed, String::format("HTTP Status=%u", unsigned(status)), kFunction);

@@ -1,6 +1,6 @@
-// Morvenix::String: copies with patterns replaced or removed, a byte range cut out, arrays joined and code
-// points mapped. Result sizes are worked out in 64 bits and refused beyond the longest string, so no
-// block is ever sized from a wrapped value.
+// Morvenix::String: copies with patterns replaced or removed, a byte range cut out, arrays joined, code
+// points mapped and excerpts for messages. Result sizes are worked out in 64 bits and refused beyond the
+// longest string, so no block is ever sized from a wrapped value.
 #define MVX_SOURCE "mvx_string_edit"
 #include "mvx_string.h"
 
@@ -119,3 +119,15 @@ String String::map(CodePointMapper& inMapper) const
 }
 
 } // namespace Morvenix
+
+namespace _Mvx_Internal_NS_ {
+
+Morvenix::String excerpt(const Morvenix::String& inText, uint32_t inMaxChars)
+{
+    const uint32_t cut = inText.charToByteOffset(inMaxChars);
+    if (cut == Morvenix::String::npos || cut == inText.getLength())
+        return inText;
+    return inText.substr(0, cut) + "...";
+}
+
+} // namespace _Mvx_Internal_NS_

@@ -1,5 +1,5 @@
-// Morvenix::String: byte-pattern search (plain or Horspool), code-point search and the conversion between
-// code-point and byte positions.
+// Morvenix::String: byte-pattern search (plain or Horspool), code-point search, the conversion between
+// code-point and byte positions, and the split of a list at its separators.
 #define MVX_SOURCE "mvx_string_search"
 #include "mvx_string.h"
 
@@ -62,6 +62,22 @@ const char* findBytes(const char* inText, uint32_t inTextLength, const char* inP
     if (inPatternLength < kHorspoolMinPattern || inTextLength < kHorspoolMinText)
         return plainSearch(inText, inTextLength, inPattern, inPatternLength);
     return horspoolSearch(inText, inTextLength, inPattern, inPatternLength);
+}
+
+std::vector<Morvenix::String> splitList(const Morvenix::String& inText, const char* inSeparators)
+{
+    std::vector<Morvenix::String> elements;
+    const char* p = inText.begin();
+    const char* end = inText.end();
+    for (;;) {
+        const char* stop = p;
+        while (stop != end && (*stop == 0 || !std::strchr(inSeparators, *stop)))
+            ++stop;
+        elements.push_back(Morvenix::String(p, int32_t(stop - p)).trim());
+        if (stop == end)
+            return elements;
+        p = stop + 1;
+    }
 }
 
 } // namespace _Mvx_Internal_NS_

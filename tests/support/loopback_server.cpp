@@ -40,7 +40,8 @@ HCERTSTORE openUserRoots()
 std::string s_authority; // its DER bytes once trusted
 
 // Removes from the user's roots the certificate with the DER bytes, and any test authority past its end
-// (left by a run that crashed).
+// (left by a run that crashed). A delete that fails ends the removal: the search would find the same
+// certificate again for ever.
 void removeAuthorities(const std::string& inDer)
 {
     HCERTSTORE roots = openUserRoots();
@@ -55,10 +56,12 @@ void removeAuthorities(const std::string& inDer)
                                                found)) != nullptr) {
         if ((mine && CertCompareCertificate(X509_ASN_ENCODING, mine->pCertInfo, found->pCertInfo)) ||
             CertVerifyTimeValidity(nullptr, found->pCertInfo) > 0) {
-            // Deleting frees the context, so the search starts again.
-            CertDeleteCertificateFromStore(CertDuplicateCertificateContext(found));
+            // Deleting frees the context it is given, failed or not, so the search starts again.
+            const bool deleted = CertDeleteCertificateFromStore(CertDuplicateCertificateContext(found)) != FALSE;
             CertFreeCertificateContext(found);
             found = nullptr;
+            if (!deleted)
+                break;
         }
     }
     if (mine)

@@ -139,21 +139,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     # /auth/KIND: Basic authentication as alice; KIND "plain" names only the realm, "second" puts the realm
     # after another quoted parameter, "norealm" has none, "digest" offers only Digest, "early" starts with a
-    # quoted value nearer the start than the length of "realm" (and names no scheme).
+    # quoted value nearer the start than the length of "realm" (and names no scheme; a second challenge
+    # offers Basic). "none", "bearer" and "garbage" offer nothing a password answers: no challenge, only
+    # Bearer, a challenge that names no scheme.
     def route_auth(self, args, head):
         kind = args[0]
         count("auth/" + kind)
         if basic_ok(self.headers.get("Authorization"), SERVER_USER, SERVER_PASSWORD):
             self.answer(200, b"welcome " + self.headers.get("Authorization", "").encode(), head=head)
             return
-        challenge = {
-            "plain": 'Basic realm="loopback realm"',
-            "second": 'Basic charset="UTF-8", realm="second realm"',
-            "norealm": 'Basic charset="UTF-8"',
-            "digest": 'Digest realm="digest realm", nonce="abc", qop="auth"',
-            "early": 'a="1", realm="early realm"',
+        challenges = {
+            "plain": ['Basic realm="loopback realm"'],
+            "second": ['Basic charset="UTF-8", realm="second realm"'],
+            "norealm": ['Basic charset="UTF-8"'],
+            "digest": ['Digest realm="digest realm", nonce="abc", qop="auth"'],
+            "early": ['a="1", realm="early realm"', 'Basic'],
+            "none": [],
+            "bearer": ['Bearer realm="bearer realm", error="invalid_token"'],
+            "garbage": ['!@#$ realm="garbage realm"'],
         }[kind]
-        self.answer(401, b"who are you", [("WWW-Authenticate", challenge)], head)
+        self.answer(401, b"who are you", [("WWW-Authenticate", c) for c in challenges], head)
 
     # /count/KEY: how many requests the route KEY has seen.
     def route_count(self, args, head):
@@ -192,6 +197,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                      b"Content-Length: 0\r\n\r\n")
         elif kind == "badlength":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\nConnection: close\r\n\r\n0123456789ab")
+        elif kind == "longlength":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 12" + b"a" * 1000 + b"\r\nConnection: close\r\n\r\n0123456789ab")
         elif kind == "earlyclose":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")
         elif kind == "drip":
@@ -250,11 +257,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #               is cut off after half (with the full Content-Length), or is empty
     #   fuzzSEED    each ranged answer is mutated at random (seeded by SEED and the request's number): a few
     #               edits of the Content-Range value, the status 200 in place of 206, a body cut short
+    #   slowshort   the 206 answer carries only the first 128 bytes of the part (its Content-Range says
+    #               so), dripped over 0.3 s
     #   gzip        the body of a GET answer (200 or 206) is gzip-compressed, with Content-Encoding, unless
     #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks;
     #               gzipthenidentity: whatever it asks, with a second Content-Encoding line "identity"
     #   gzipchunked the 206 answer's body is gzip-compressed and sent chunked, with "Transfer-Encoding:
     #               gzip, chunked" and no Content-Length
+    #   longcoding  the body of a GET answer is sent as it is, with a Content-Encoding of 1000 letters
     #   straycontentrange  the part comes as a 200 with the whole file and the part's Content-Range
     #   vast        after the "auth" check, NAME is VAST_SIZE bytes of the /data/ pattern (no file needed),
     #               sent whole with 200 whatever the Range; each answer the client closes before its end
@@ -334,6 +344,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         def coded(body, extra_headers):
+            if "longcoding" in switches:
+                return body, extra_headers + [("Content-Encoding", "x" * 1000)]
             if "gzipthenidentity" in switches:
                 return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip"),
                                                              ("Content-Encoding", "identity")]
@@ -389,6 +401,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(part[:len(part) // 2])
         elif "nocontentrange" in switches:
             self.answer(206, part, headers)
+        elif "slowshort" in switches:
+            part = part[:128]
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (first, first + len(part) - 1, total))
+            self.send_header("Content-Length", str(len(part)))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.drip(part, 0.3 / 16)
         elif "straycontentrange" in switches:
             self.answer(200, content(0, total - 1), headers + [("Content-Range", cr)])
         elif "gzipchunked" in switches:

@@ -4,6 +4,7 @@
 #include "mvx_http_internal.h"
 
 #include "mvx_format.h"
+#include "mvx_string_internal.h"
 #include "mvx_syncobjs.h"
 
 #include <map>
@@ -141,20 +142,11 @@ bool coversHost(const char* inPattern, const char* inHost)
 // bypass list also with commas).
 std::vector<std::string> listEntries(const String& inList)
 {
-    const String list = inList.toLower();
     std::vector<std::string> entries;
-    std::string entry;
-    for (const char* p = list.begin();; ++p) {
-        if (p == list.end() || *p == ';' || *p == ',' || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            if (!entry.empty())
-                entries.push_back(entry);
-            entry.clear();
-            if (p == list.end())
-                return entries;
-        } else {
-            entry += *p;
-        }
-    }
+    for (const String& entry : splitList(inList.toLower(), ";, \t\r\n"))
+        if (!entry.isEmpty())
+            entries.push_back(entry.c_str());
+    return entries;
 }
 
 // Whether the bypass list may send the host around the proxy. Read more widely than WinHTTP reads it

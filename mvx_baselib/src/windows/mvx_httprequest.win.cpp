@@ -98,7 +98,10 @@ struct Answered {
 class AnswerTurn {
 public:
     // Waits for the turn no longer than the deadline allows; past it, throws the deadline's failure. A turn
-    // whose holder ended without giving it back is taken over.
+    // whose holder's thread ended without giving it back (ended inside the provider, as TerminateThread
+    // ends one) passes to this post, but only the turn: what the provider held then, such as the question
+    // lock of the manager's credential cache, stays held, and the question waits on it for ever. A thread
+    // must not be ended while it asks.
     AnswerTurn(HANDLE inTurn, const HttpDeadline& inDeadline, const char* inFunction) : m_turn(inTurn)
     {
         const DWORD waited = WaitForSingleObject(inTurn, inDeadline.msLeft());
@@ -337,11 +340,15 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
             break;
         }
     }
-    // Nobody is asked for a password that would not be sent; the repeated challenge ends the post.
-    if (!scheme && basicRefused && (supported & WINHTTP_AUTH_SCHEME_BASIC)) {
-        Morvenix::debugTrace("Basic authentication to a server without a checked certificate refused.\n");
-        answered.waiting.reset();
-        return;
+    // Nobody is asked for a password that could not be sent: a challenge that offers no scheme this post
+    // may answer (none at all, only Bearer or unknown ones, Basic to a server that proved nothing) is the
+    // server's last word, and ends the post as a refusal does, without a question whose realm the server
+    // chose and without sending the request again.
+    if (!schemes || !scheme) {
+        if (basicRefused && (supported & WINHTTP_AUTH_SCHEME_BASIC))
+            Morvenix::debugTrace("Basic authentication to a server without a checked certificate refused.\n");
+        MVX_THROW(Morvenix::errAuthFailed,
+                  proxy ? "Proxy Authorization Failed (407)." : "Authorization Failed (401).", kFunction);
     }
     {
         // Only the question holds the turn: a server that answers the resent request slowly, or never,
@@ -351,7 +358,7 @@ void HttpRequestStreamImpl::answerChallenge(uint32_t inStatus, Conversation& ioT
                                      refused ? uint32_t(CredentialProvider::flagIncorrectPassword) : 0u);
     }
     answered.target = target;
-    answered.scheme = schemes ? scheme : 0;
+    answered.scheme = scheme;
     setCredentials(answered);
 }
 

@@ -129,7 +129,8 @@ private:
             MVX_THROW(Morvenix::errDataBroken, "Content-Length is empty.", "Morvenix::HttpResponseStreamImpl::parseLength");
         uint64_t value = 0;
         if (!_Mvx_Internal_NS_::parseDecimal(p, end, value) || p != end)
-            MVX_THROW(Morvenix::errDataBroken, String::format("Content-Length \"%s\" is no size.", inValue.c_str()),
+            MVX_THROW(Morvenix::errDataBroken,
+                      String::format("Content-Length \"%s\" is no size.", excerpt(inValue, 100).c_str()),
                       "Morvenix::HttpResponseStreamImpl::parseLength");
         return value;
     }

@@ -59,6 +59,7 @@ enum class Fault {
 
 struct LoaderLog {
     std::vector<std::pair<uint64_t, uint32_t>> calls; // (offset, size) asked for
+    std::vector<uint64_t> deadlineStarts;             // what each load was to count its deadline from
     uint64_t fetched = 0;                             // bytes written into the cache
     int clones = 0;
 };
@@ -73,6 +74,9 @@ public:
     ByteRange load(Storage& ioDestination, uint64_t inOffset, uint32_t inSize) override
     {
         log.calls.push_back({inOffset, inSize});
+        log.deadlineStarts.push_back(countFrom);
+        // A moment of its own for each load that counts from itself.
+        loadedFrom = countFrom ? countFrom : 1000 + log.calls.size();
         if (inSize == 0)
             return ByteRange{inOffset, 0};
         if (fault == Fault::fail)
@@ -107,6 +111,12 @@ public:
         return uint32_t(block);
     }
     void setProgressCallback(Morvenix::ProgressCallback, void*) override {}
+    uint64_t getDeadlineStart() override { return loadedFrom ? loadedFrom : countFrom; }
+    void setDeadlineStart(uint64_t inStart) override
+    {
+        countFrom = inStart;
+        loadedFrom = 0;
+    }
 
     uint64_t size;
     uint64_t realSize; // the resource ends here, whatever the size says
@@ -117,6 +127,8 @@ public:
     LoaderLog& log;
     HANDLE stalling = nullptr;
     HANDLE resume = nullptr;
+    uint64_t countFrom = 0;
+    uint64_t loadedFrom = 0;
 
 private:
     [[noreturn]] static void fail()
@@ -254,7 +266,8 @@ TEST(CachedStorage, ALoadThatBringsNothingEndsTheRead)
     }
 }
 
-// A source that gives one new byte per request still ends the read, with the right bytes.
+// A source that gives one new byte per request still ends the read, with the right bytes; the loads of one
+// read keep to the deadline of its first, and the next read has its own.
 TEST(CachedStorage, LoadsThatBringLittleStillProgress)
 {
     Cache c(100000);
@@ -262,6 +275,11 @@ TEST(CachedStorage, LoadsThatBringLittleStillProgress)
     EXPECT_TRUE(holdsResourceBytes(c.read(5000, 50), 5000));
     EXPECT_EQ(50u, c.log.calls.size());
     EXPECT_EQ(ranges({{5000, 50}}), c.storage->getRanges());
+    EXPECT_TRUE(holdsResourceBytes(c.read(6000, 3), 6000));
+    std::vector<uint64_t> starts(50, 1001);
+    starts[0] = 0;
+    starts.insert(starts.end(), {0, 1051, 1051});
+    EXPECT_EQ(starts, c.log.deadlineStarts);
 }
 
 TEST(CachedStorage, AFailedLoadAddsNothingAndPassesThrough)

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -220,7 +221,7 @@ TEST_F(HttpClient, BasicChallengeIsAnsweredAndTheCredentialReused)
 
 // Basic hands the password itself to whoever answers: a server gets it over TLS with its certificate
 // checked only. Over plain HTTP, or TLS without the checks (anyone on the way may answer), nobody is asked,
-// nothing is sent, and the post ends at the repeated challenge.
+// nothing is sent, and the post ends at the challenge.
 TEST_F(HttpClient, BasicOnlyToACheckedServer)
 {
     MvxTest::writeFile(MvxTest::loopbackFilesFolder() + "\\basic.txt", {'o', 'k'});
@@ -299,14 +300,33 @@ TEST_F(HttpClient, RealmCaptions)
 }
 
 // The realm scan looks back five characters from each '="': one at the start of the challenge is skipped,
-// not read before it; the challenge names no scheme, so the credential cannot be sent.
+// not read before it. (That challenge names no scheme; a second one offers Basic.)
 TEST_F(HttpClient, RealmScanStaysInsideTheChallenge)
 {
     AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
-    MvxTest::expectThrow([&] { get(ports.trusted, "/auth/early", provider.get()); }, Morvenix::errAuthFailed,
-                         "Authorization Failed (401).");
+    EXPECT_EQ(200u, get(ports.trusted, "/auth/early", provider.get())->getStatus());
     ASSERT_EQ(1u, provider->captions.size());
     EXPECT_EQ("early realm (127.0.0.1:" + std::to_string(ports.trusted) + ")", provider->captions[0]);
+}
+
+// A 401 that offers nothing a password could answer (no challenge, only Bearer, a challenge naming no
+// scheme) is the server's last word, over http and over checked https alike: nobody is asked (no dialog
+// with a realm the server chose), nothing is sent again, and the post ends as a refusal does.
+TEST_F(HttpClient, NoUsableSchemeAsksNobody)
+{
+    for (const char* kind : {"none", "bearer", "garbage"}) {
+        for (uint16_t port : {ports.plain, ports.trusted}) {
+            const std::string path = std::string("/auth/") + kind;
+            const std::string counter = "/count/auth/" + std::string(kind);
+            const std::string before = readAll(*get(ports.plain, counter.c_str()));
+            AutoPtr<ListProvider> provider(new ListProvider(Answers{{kUser, kPassword}}));
+            MvxTest::expectThrow([&] { get(port, path.c_str(), provider.get()); }, Morvenix::errAuthFailed,
+                                 "Authorization Failed (401).");
+            EXPECT_TRUE(provider->captions.empty()) << kind << " on " << port;
+            EXPECT_EQ(std::to_string(std::stoi(before) + 1), readAll(*get(ports.plain, counter.c_str())))
+                << kind << " on " << port << ": the request was sent again";
+        }
+    }
 }
 
 TEST_F(HttpClient, RefusedCredentialFailsThePostAndIsNotOfferedAgain)
@@ -539,7 +559,7 @@ bool isDeadlineFailure(const Morvenix::Exception& inError)
 }
 
 // Answers that break the protocol end in a library exception with a mapped code of their own, long before
-// the request's deadline would end them.
+// the request's deadline would end them; what the message shows of the server's values is short.
 TEST_F(HttpClient, BrokenAnswers)
 {
     manager->setDeadline(30000);
@@ -552,6 +572,7 @@ TEST_F(HttpClient, BrokenAnswers)
         {"/broken/garbagestatus", Morvenix::errDataBroken},
         {"/broken/hugeheaders", Morvenix::errDataBroken},
         {"/broken/badlength", Morvenix::errDataBroken},
+        {"/broken/longlength", Morvenix::errDataBroken},
         {"/broken/earlyclose", Morvenix::errDataBroken},
         {"/broken/stall", Morvenix::errOperationFailed},
         {"/broken/stallbody", Morvenix::errOperationFailed},
@@ -564,6 +585,7 @@ TEST_F(HttpClient, BrokenAnswers)
         } catch (const Morvenix::Exception& e) {
             EXPECT_EQ(c.code, e.getCode()) << c.path << ": " << e.what();
             EXPECT_FALSE(isDeadlineFailure(e)) << c.path << ": " << e.what();
+            EXPECT_GT(400u, std::strlen(e.what())) << c.path << ": " << e.what();
         }
     }
     // Slow but whole: the answer arrives in small pieces within the time-outs.

@@ -367,7 +367,7 @@ TEST_F(HttpStorage, ResourceThatChanges)
 }
 
 // The resource's own bytes only: the loader asks for them, and an answer in another coding is refused,
-// never cached.
+// never cached; the refusal shows only the start of a long coding.
 TEST_F(HttpStorage, OnlyTheResourcesOwnBytesAreCached)
 {
     const Bytes source = putFile("coded.bin", 100000);
@@ -379,6 +379,15 @@ TEST_F(HttpStorage, OnlyTheResourcesOwnBytesAreCached)
         AutoPtr<AdvCachedStorage> s = open(url(key(), switches, "coded.bin"));
         MvxTest::expectThrow([&] { readAt(*s, 40000, 1000); }, Morvenix::errReadFailed, "Content-Encoding: gzip");
         EXPECT_TRUE(s->getRanges().empty()) << switches;
+    }
+    AutoPtr<AdvCachedStorage> s = open(url(key(), "longcoding", "coded.bin"));
+    try {
+        readAt(*s, 0, 10);
+        ADD_FAILURE() << "a coding of 1000 letters passed";
+    } catch (const Morvenix::Exception& e) {
+        const std::string text = e.what();
+        EXPECT_NE(std::string::npos, text.find("(Content-Encoding: " + std::string(100, 'x') + "...)!")) << text;
+        EXPECT_EQ(std::string::npos, text.find(std::string(101, 'x'))) << text;
     }
 }
 
@@ -444,6 +453,25 @@ TEST_F(HttpStorage, AChainOfRedirectionsKeepsToOneDeadline)
         EXPECT_NE(std::string::npos, std::string(e.what()).find("past its deadline of 1500 ms")) << e.what();
     }
     EXPECT_GE(5u, requestLog(k).size());
+}
+
+// A server that answers each ranged request with a short part, dripped within each wait and within the
+// deadline, makes one read take many loads: the read keeps to one deadline, so it ends in the time-out
+// failure long before its last load.
+TEST_F(HttpStorage, AReadOfManyShortAnswersKeepsToOneDeadline)
+{
+    putFile("short.bin", 4096);
+    manager->setDeadline(1500);
+    const std::string k = key();
+    AutoPtr<AdvCachedStorage> s = open(url(k, "slowshort", "short.bin"));
+    s->setBlockSize(128);
+    try {
+        readAt(*s, 0, 2048);
+        ADD_FAILURE() << "16 answers of 0.3 s each kept to a deadline of 1.5 s";
+    } catch (const Morvenix::Exception& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("past its deadline of 1500 ms")) << e.what();
+    }
+    EXPECT_GE(7u, requestedRanges(k).size());
 }
 
 // The progress of each load: from 0 to the bytes that came, against the window's length.
