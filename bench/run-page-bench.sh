@@ -4,8 +4,8 @@
 # and rendered at 300 dpi by pdftoppm without anti-aliasing. Our encoder (the test build under Wine, mode 5,
 # pages grouped by 20, each page keeping the smaller of FG44 and FGbz as the add-in does; timed inside the
 # process, one thread) against pdf2djvu -d 300 -j 1 on the same PDFs (wall time, which includes its own
-# PDF rendering); every file decoded by ddjvu at the render's size (pdf2djvu may round the page size) and
-# compared with the renders (mean PSNR of the pages). Memory: ours is the peak held through the library's
+# PDF rendering); every file decoded by ddjvu at its own size, laid on a white page of the render's size
+# (pdf2djvu may round the page size) and compared with the renders (mean PSNR of the pages). Memory: ours is the peak held through the library's
 # arrays (the page image read from the file is not counted), and for both the peak resident set of the
 # process (ours under Wine, which adds its own).
 # Then, with a given mask (the render thresholded at 50%), our pages against DjVuLibre's compound maker on
@@ -21,17 +21,8 @@ pages=${PAGE_BENCH_PAGES:-4}
 (cd "$work" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$work" \
   report.fodt slides.fodp sheet.fods >/dev/null 2>&1)
 
+source "$here/bench/djvu-psnr.sh"
 ours() { "$MVX_WINE" "$exe" "$@" | tr -d '\r'; }
-mean() { awk '{ s += $1; n++ } END { printf "%.2f", s / n }'; }
-size_of() { head -c 64 "$1" | sed -n 2p | tr ' ' x; } # WxH of a PPM
-psnr_all() { # psnr_all FILE RENDERS...: the mean PSNR of the file's pages, decoded at the renders' size
-  local file=$1 i=1; shift
-  for r in "$@"; do
-    ddjvu -format=ppm -page=$i -size="$(size_of "$r")" -aspect=no "$file" "$work/back.ppm"
-    ours psnr "Z:$r" "Z:$work/back.ppm"
-    i=$((i + 1))
-  done | mean
-}
 
 printf '%-8s %-9s %5s %9s %8s %9s %7s %7s\n' document coder pages B/page s/page peak_MB RSS_MB PSNR
 declare -A breakdown
