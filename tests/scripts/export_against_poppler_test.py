@@ -1,0 +1,125 @@
+# scripts/export.sh on a table of small pages, all exported at once as one PDF, each judged against
+# poppler's render of that PDF: ddjvu's render of the DjVu page may miss only a small share of poppler's
+# ink, add only a little, and differ in colour only in a few cells (poppler_judge.py), and the page's text
+# layer (djvutxt) holds the words the page shows, or keeps, and none that it should not.
+#   export_against_poppler_test.py BUILD-ROOT [NAME...]: the cases whose names hold one of NAMEs, or all
+# Each case makes its page with pikepdf, or has LibreOffice make it from a document (its pages join the
+# PDF), so that the DjVu file is judged against the PDF the export itself starts from.
+import os
+import subprocess
+import sys
+import tempfile
+
+import pikepdf
+from PIL import Image
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from poppler_judge import judge  # noqa: E402
+
+HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
+
+
+def standard_font(base='Helvetica'):
+    return pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1, BaseFont=pikepdf.Name('/' + base),
+                              Encoding=pikepdf.Name.WinAnsiEncoding)
+
+
+def simple_page(content, size=(300, 200), **resources):
+    """A page maker: a page of SIZE points drawing CONTENT, with Helvetica as /F1 and Times as /F2 and the
+    further RESOURCES (each a function of the PDF that gives a resource dictionary, by kind)."""
+    def make(pdf):
+        kinds = {'Font': pikepdf.Dictionary(F1=standard_font(), F2=standard_font('Times-Roman'))}
+        for kind, maker in resources.items():
+            made = maker(pdf)
+            kinds[kind] = pikepdf.Dictionary({**dict(kinds.get(kind, {})), **dict(made)})
+        return pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, *size], Contents=pdf.make_stream(content),
+                                  Resources=pikepdf.Dictionary({'/' + k: v for k, v in kinds.items()}))
+    return make
+
+
+class Case:
+    """NAME, its page (PAGE(pdf) gives a page dictionary) or its DOCUMENT (an extension and the file's text,
+    which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
+    and the shares of poppler's ink that may be MISSING or EXTRA and of the colour cells that may differ
+    (COLOUR), within BOX (left, bottom, right, top in points) when given."""
+
+    def __init__(self, name, page=None, document=None, words=(), absent=(), missing=0.03, extra=0.03, colour=0.02,
+                 box=None):
+        self.name, self.page, self.document, self.words, self.absent = name, page, document, words, absent
+        self.missing, self.extra, self.colour, self.box = missing, extra, colour, box
+
+
+CASES = [
+    # What every page starts from: opaque text and shapes, drawn as poppler draws them.
+    Case('plain text and shapes', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Plain words in Helvetica) Tj ET
+BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f 0 0 1 RG 4 w 140 40 m 280 100 l S'''),
+         words=['Plain', 'Helvetica', 'Times', 'Roman']),
+]
+
+
+def build(cases, work):
+    """One PDF of the pages of CASES; the first page of each case and how many it has."""
+    pdf = pikepdf.new()
+    placed = []
+    for number, case in enumerate(cases):
+        first = len(pdf.pages) + 1
+        if case.page:
+            pdf.pages.append(pikepdf.Page(pdf.make_indirect(case.page(pdf))))
+        else:
+            extension, text = case.document
+            source = os.path.join(work, 'document-%d.%s' % (number, extension))
+            with open(source, 'w', encoding='utf-8') as out:
+                out.write(text)
+            subprocess.run(['soffice', '-env:UserInstallation=file://%s/profile' % work, '--headless', '--convert-to',
+                            'pdf', '--outdir', work, source], check=True, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with pikepdf.open(source.rsplit('.', 1)[0] + '.pdf') as made:
+                pdf.pages.extend(made.pages)
+        placed.append((first, len(pdf.pages) + 1 - first))
+    path = os.path.join(work, 'cases.pdf')
+    pdf.save(path)
+    return path, placed
+
+
+def main(build_root, *names):
+    cases = [case for case in CASES if not names or any(name in case.name for name in names)]
+    failed = []
+    with tempfile.TemporaryDirectory() as work:
+        pdf, placed = build(cases, work)
+        out = os.path.join(work, 'cases.djvu')
+        # A Wine prefix kept in the build folder for these exports, made by the first run.
+        env = dict(os.environ, MVX_BUILD_DIR=build_root,
+                   XDG_CACHE_HOME=os.path.join(build_root, 'testdata', 'export-against-poppler'))
+        run = subprocess.run(['bash', os.path.join(HERE, 'scripts', 'export.sh'), pdf, out], env=env,
+                             capture_output=True, text=True)
+        if run.returncode:
+            print('FAIL: the export failed:\n%s%s' % (run.stdout, run.stderr))
+            return 1
+        for case, (first, count) in zip(cases, placed):
+            faults, text = [], ''
+            for page in range(first, first + count):
+                ours, reference = os.path.join(work, 'ours-%d.ppm' % page), os.path.join(work, 'ref-%d' % page)
+                subprocess.run(['ddjvu', '-format=ppm', '-page=%d' % page, out, ours], check=True)
+                subprocess.run(['pdftoppm', '-r', '300', '-f', str(page), '-l', str(page), '-singlefile', pdf,
+                                reference], check=True)
+                with Image.open(reference + '.ppm') as image:
+                    judgement = judge(ours, image, case.box, image.height * 72 / 300)
+                if (judgement.missing_share > case.missing or judgement.extra_share > case.extra or
+                        judgement.colour_share > case.colour):
+                    faults.append('page %d: %s' % (page, judgement))
+                text += subprocess.run(['djvutxt', '--page=%d' % page, out], capture_output=True,
+                                       text=True).stdout
+            words = text.split()
+            faults += ['the text layer lacks "%s"' % word for word in case.words if word not in words]
+            faults += ['the text layer holds "%s"' % word for word in case.absent if word in words]
+            print('%s: %s' % ('FAIL' if faults else 'ok', case.name))
+            for fault in faults:
+                print('    ' + fault)
+            if faults:
+                failed.append(case.name)
+                print('    text layer: %r' % text)
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(*sys.argv[1:]))
