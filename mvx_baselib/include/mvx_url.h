@@ -47,8 +47,10 @@ public:
     // splits it. A text that names a scheme (getScheme) but is no URL for separateUrl is shown as
     // "scheme:<unreadable URL>", whatever it holds, unless it is a "file:" URL of a local path (no
     // authority, "///" or "//localhost/"); so is a URL whose authority holds a ':' and whose path, query
-    // or fragment holds an '@' (a password with a '/', '?' or '#' in it reads as a host and a port); any
-    // other text (a path) unchanged. What may be shown or traced of a URL.
+    // or fragment holds an '@' (a password with a '/', '?' or '#' in it reads as a host and a port). Any
+    // other text with "://" in it (whatever stands before, a blank or a '_') is shown as "<unreadable URL>"
+    // when a ':' of the authority after its first "://" has an '@' after it; any other text (a path)
+    // unchanged. What may be shown or traced of a URL.
     static String withoutPassword(const String& inUrl);
     // The scheme a text begins with: a letter, then letters, digits, '+', '-' and '.', two or more in
     // all, before a ':' (one letter before a ':' is a drive); empty when the text names none.

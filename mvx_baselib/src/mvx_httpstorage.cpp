@@ -92,15 +92,16 @@ bool parseContentRange(const String& inValue, uint64_t& outFirst, uint64_t& outL
 }
 
 // The cache holds the resource's own bytes at their own offsets: a body in a coding cannot be placed. Every
-// field of a name counts (one "identity" line must not hide a "gzip" one): no content coding but identity,
-// no transfer coding but one chunked, which WinHTTP takes off.
+// field of a name counts (one "identity" line must not hide a "gzip" one): no content coding but identity
+// (empty elements of the list, as "identity," or an empty line leave, name none), no transfer coding but one
+// chunked, which WinHTTP takes off.
 void checkCodings(HttpResponseStream& inAnswer)
 {
     static const char* const kFunction = "Morvenix::HttpStorageLoaderImpl::request";
     if (inAnswer.hasHeader("Content-Encoding")) {
         const String codings = inAnswer.getCombinedHeader("Content-Encoding");
         for (const String& coding : _Mvx_Internal_NS_::splitList(codings, ","))
-            if (coding.compareNoCase("identity") != 0)
+            if (!coding.isEmpty() && coding.compareNoCase("identity") != 0)
                 MVX_THROW(errReadFailed,
                           String::format("The answer is not the resource's own bytes (Content-Encoding: %s)!",
                                          _Mvx_Internal_NS_::excerpt(codings, kShownChars).c_str()),

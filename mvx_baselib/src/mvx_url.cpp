@@ -392,8 +392,19 @@ String Url::withoutPassword(const String& inUrl)
         return String(begin, int32_t(colon - begin)) + String(at, int32_t(end - at));
     }
     const String scheme = getScheme(inUrl);
-    if (scheme.isEmpty())
-        return inUrl;
+    if (scheme.isEmpty()) {
+        // Before the "://" of a text that is no URL may stand anything (a blank, a '_'): where user
+        // information could hold a password, a ':' in the authority with an '@' after it, none of the text
+        // is shown either.
+        const uint32_t schemeEnd = inUrl.find("://");
+        if (schemeEnd == String::npos)
+            return inUrl;
+        const char* authority = inUrl.begin() + schemeEnd + 3;
+        const char* end = inUrl.end();
+        const char* colon = static_cast<const char*>(
+            std::memchr(authority, ':', size_t(authorityEnd(authority, end) - authority)));
+        return colon && std::memchr(colon, '@', size_t(end - colon)) ? String("<unreadable URL>") : inUrl;
+    }
     // A file URL of a local path has no authority, so no user information, and is its own name.
     const String rest = inUrl.substr(scheme.getLength() + 1);
     if (scheme == "file" && (!rest.startsWith("//") || rest.startsWith("///") || rest.startsWith("//localhost/")))

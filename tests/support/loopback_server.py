@@ -262,6 +262,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     #   gzip        the body of a GET answer (200 or 206) is gzip-compressed, with Content-Encoding, unless
     #               the request asks for "Accept-Encoding: identity"; gzipalways: whatever it asks;
     #               gzipthenidentity: whatever it asks, with a second Content-Encoding line "identity"
+    #   emptycoding the body of a GET answer is sent as it is, with Content-Encoding lines "identity," and
+    #               an empty one
     #   gzipchunked the 206 answer's body is gzip-compressed and sent chunked, with "Transfer-Encoding:
     #               gzip, chunked" and no Content-Length
     #   longcoding  the body of a GET answer is sent as it is, with a Content-Encoding of 1000 letters
@@ -346,6 +348,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         def coded(body, extra_headers):
             if "longcoding" in switches:
                 return body, extra_headers + [("Content-Encoding", "x" * 1000)]
+            if "emptycoding" in switches:
+                return body, extra_headers + [("Content-Encoding", "identity,"), ("Content-Encoding", "")]
             if "gzipthenidentity" in switches:
                 return gzip.compress(body), extra_headers + [("Content-Encoding", "gzip"),
                                                              ("Content-Encoding", "identity")]

@@ -48,10 +48,10 @@ void JB2CoderImpl::reset()
 
 void JB2CoderImpl::resetNumberCoder()
 {
+    // The cells past the count are unreachable from fresh roots and makeCell clears each one it hands
+    // out again, so the arrays keep their old contents: a reset is a fraction of a byte of a stream, and
+    // must not cost the size the arrays once grew to.
     std::memset(m_roots, 0, sizeof m_roots);
-    std::memset(m_cellContexts.data(), 0, m_cellContexts.count());
-    std::memset(m_leftCells.data(), 0, size_t(m_leftCells.count()) * sizeof(uint32_t));
-    std::memset(m_rightCells.data(), 0, size_t(m_rightCells.count()) * sizeof(uint32_t));
     m_cellCount = 1;
 }
 

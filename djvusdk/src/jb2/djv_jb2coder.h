@@ -85,7 +85,8 @@ public:
 
     // Clears every bit context and the started flag, and resets the number coder.
     void reset();
-    // Fresh roots and cleared cells; the bit contexts and the location state are kept.
+    // Fresh roots and no cell in use, at the same cost however many were; the bit contexts and the
+    // location state are kept.
     void resetNumberCoder();
     uint32_t getCellCount() const { return m_cellCount; }
     bool isStarted() const { return m_started; }

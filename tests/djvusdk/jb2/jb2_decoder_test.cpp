@@ -5,6 +5,8 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -148,6 +150,43 @@ TEST(JB2Decoder, PageWithResetsReadsBack)
     const Bytes stream = sjbz(6100, 6100, shapes);
     ASSERT_LE(numberCellsAfterReading(stream, false), JB2CoderImpl::kCellChunk + 500) << "the writer reset it";
     expectSameShapes(shapes, decodePage(stream)->getShapes());
+}
+
+// A reset is a fraction of a byte and one record: a stream may hold hundreds of thousands of them after
+// copies at scattered places have grown the number coder's cells by the hundred thousand. Each reset must
+// cost the same whatever came before, so such a stream decodes in about the time of the same copies
+// without the resets (timed here against them, best of three, in one run).
+TEST(JB2Decoder, ResetsCostTheSameWhateverCameBefore)
+{
+    const uint32_t kCopies = 20000, kResets = 60000;
+    const auto stream = [&](uint32_t inResets) {
+        RecordWriter w;
+        w.start(65535, 65535), w.type(1), w.direct(glyph(1, 1, 1)), w.place(0, 0, 1, 1);
+        uint32_t state = 5;
+        for (uint32_t i = 0; i < kCopies; ++i) {
+            state = state * 1664525u + 1013904223u;
+            w.type(7), w.number(JB2CoderImpl::nkMatchIndex, 0, 0, 0);
+            w.place(int32_t(state >> 16), int32_t(state & 0xffff), 1, 1);
+        }
+        for (uint32_t i = 0; i < inResets; ++i)
+            w.type(9), w.resetNumberCoder();
+        return w.finish();
+    };
+    const Bytes copies = stream(0), withResets = stream(kResets);
+    const auto seconds = [](const Bytes& inStream) {
+        double best = 1e9;
+        for (int run = 0; run < 3; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            const AutoPtr<JB2Page> page = decodePage(inStream);
+            EXPECT_EQ(kCopies + 1, page->getShapes().count());
+            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        return best;
+    };
+    const double plain = seconds(copies), reset = seconds(withResets);
+    std::printf("[ TIME     ] %u copies in %.3f s, with %u resets after them in %.3f s\n", kCopies, plain, kResets,
+                reset);
+    EXPECT_LT(reset, 3 * plain);
 }
 
 // Page-only marks and refinements (records 3 and 6) stay out of the library, so a later index names

@@ -629,6 +629,8 @@ TEST_F(HttpStorage, BrokenRangeAnswers)
         // Every field of a coding's name counts, and a body in any transfer coding but chunked is refused.
         {"gzipthenidentity", Morvenix::errReadFailed, "(Content-Encoding: gzip, identity)"},
         {"gzipchunked", Morvenix::errReadFailed, "(Transfer-Encoding: gzip, chunked)"},
+        // Empty elements of a list name no coding.
+        {"emptycoding", 0, nullptr},
         {"empty", Morvenix::errReadFailed, "Cannot read all of requested bytes!"},
         {"shortclose", Morvenix::errDataBroken, nullptr},
     };

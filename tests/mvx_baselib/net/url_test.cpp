@@ -145,6 +145,13 @@ TEST(UrlWithoutPassword, KeepsTheUserAndDropsThePassword)
         {"http://u:p@host/a@b", "http:<unreadable URL>"},
         {"http://host/a@b", "http://host/a@b"},
         {"http://host:81/a:b", "http://host:81/a:b"},
+        // Whatever stands before the "://" of a text that is no URL, a password there is not shown.
+        {" http://bob:pw@host/", "<unreadable URL>"},
+        {"my_app://bob:pw@bad host/", "<unreadable URL>"},
+        {"a_b://bob:p/w@host/", "<unreadable URL>"},
+        {"a_b://bob:pw@host/", "a_b://bob@host/"},
+        {" http://bob@host:81/a:b", " http://bob@host:81/a:b"},
+        {" http://host/a:b@c", " http://host/a:b@c"},
     };
     for (const Case& c : cases)
         EXPECT_STREQ(c.shown, Url::withoutPassword(c.url).c_str()) << c.url;
