@@ -58,7 +58,8 @@ String getTempDirectory();
 constexpr uint32_t maxWorkFileDirectory = 246;
 // Creates a new empty file named "~wt..." with the hidden and temporary attributes beside the given path
 // (in the current directory for a bare name) and returns its path; empty on failure (a directory longer
-// than maxWorkFileDirectory sets ERROR_FILENAME_EXCED_RANGE).
+// than maxWorkFileDirectory sets ERROR_FILENAME_EXCED_RANGE). When memory runs out once the file is made,
+// the file goes before std::bad_alloc leaves.
 String makeWorkFileName(const String& inPath);
 
 } // namespace Path

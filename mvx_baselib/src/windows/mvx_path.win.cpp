@@ -230,7 +230,13 @@ String makeWorkFileName(const String& inPath)
     if (!GetTempFileNameW(directory.wc_str(), L"~wt", 0, name))
         return String();
     SetFileAttributesW(name, kWorkFileAttributes);
-    return String(name);
+    // The file exists from here on: a name the caller never gets is a file no one would delete.
+    try {
+        return String(name);
+    } catch (...) {
+        DeleteFileW(name);
+        throw;
+    }
 }
 
 } // namespace Path
