@@ -32,6 +32,8 @@ String removeTrailingSeparator(const String& inPath);
 
 bool exists(const String& inPath);
 bool isDirectory(const String& inPath);
+// Needs no memory for a path of up to MAX_PATH units: it deletes what a failure made, often because memory ran
+// out.
 bool deleteFile(const String& inPath);
 bool copyFile(const String& inSource, const String& inDestination, bool inOverwrite);
 // Moves inSource to inTarget, replacing an existing target in one step and returning only once the move
