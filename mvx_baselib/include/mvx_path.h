@@ -32,6 +32,8 @@ String removeTrailingSeparator(const String& inPath);
 
 bool exists(const String& inPath);
 bool isDirectory(const String& inPath);
+// Needs no memory for a path of up to MAX_PATH units: it deletes what a failure made, often because memory ran
+// out.
 bool deleteFile(const String& inPath);
 bool copyFile(const String& inSource, const String& inDestination, bool inOverwrite);
 // Moves inSource to inTarget, replacing an existing target in one step and returning only once the move
@@ -58,7 +60,8 @@ String getTempDirectory();
 constexpr uint32_t maxWorkFileDirectory = 246;
 // Creates a new empty file named "~wt..." with the hidden and temporary attributes beside the given path
 // (in the current directory for a bare name) and returns its path; empty on failure (a directory longer
-// than maxWorkFileDirectory sets ERROR_FILENAME_EXCED_RANGE).
+// than maxWorkFileDirectory sets ERROR_FILENAME_EXCED_RANGE). When memory runs out once the file is made,
+// the file goes before std::bad_alloc leaves.
 String makeWorkFileName(const String& inPath);
 
 } // namespace Path

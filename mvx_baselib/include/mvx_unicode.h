@@ -134,6 +134,9 @@ struct Utf32 {
 uint32_t utf16ToUtf8(const wchar_t* inText, int32_t inLength, WipedBlock<char>& outBlock);
 uint32_t utf32ToUtf8(const uint32_t* inText, int32_t inLength, WipedBlock<char>& outBlock);
 uint32_t utf8ToUtf16(const char* inText, int32_t inLength, WipedBlock<wchar_t>& outBlock);
+// The same into the caller's buffer of inCapacity units, without allocating; 0, with the buffer untouched,
+// when the result does not fit.
+uint32_t utf8ToUtf16(const char* inText, int32_t inLength, wchar_t* outBuffer, uint32_t inCapacity);
 uint32_t utf8ToUtf32(const char* inText, int32_t inLength, WipedBlock<uint32_t>& outBlock);
 // Through the current ANSI code page (CP_ACP).
 uint32_t ansiToUtf8(const char* inText, int32_t inLength, WipedBlock<char>& outBlock);

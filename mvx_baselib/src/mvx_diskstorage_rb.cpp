@@ -182,9 +182,9 @@ public:
         m_mode = modeDirect;
         try {
             reopen(m_target, position);
-        } catch (const Exception&) {
+        } catch (...) {
             // The document is saved, so the commit succeeded: a target that cannot be opened again (another
-            // program took it first) leaves the storage closed, and its next use says so.
+            // program took it first, or memory ran out) leaves the storage closed, and its next use says so.
         }
     }
 

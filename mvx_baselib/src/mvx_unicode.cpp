@@ -66,6 +66,21 @@ void walkUtf16(const wchar_t* inText, uint32_t inLength, F f)
     }
 }
 
+// The UTF-16 units the UTF-8 text becomes, terminator included.
+uint64_t utf16Size(const char* inText, uint32_t inLength)
+{
+    uint64_t size = 1;
+    walkUtf8(inText, inLength, [&](uint32_t cp) { size += cp > 0xFFFF ? 2 : 1; });
+    return size;
+}
+
+// Writes them, terminated, to a buffer of that size.
+void writeUtf16(const char* inText, uint32_t inLength, wchar_t* outText)
+{
+    walkUtf8(inText, inLength, [&](uint32_t cp) { outText += Utf16::encode(outText, cp); });
+    *outText = 0;
+}
+
 template <class T>
 uint32_t sourceLength(const T* inText, int32_t inLength)
 {
@@ -315,12 +330,19 @@ uint32_t utf32ToUtf8(const uint32_t* inText, int32_t inLength, WipedBlock<char>&
 
 uint32_t utf8ToUtf16(const char* inText, int32_t inLength, WipedBlock<wchar_t>& outBlock)
 {
-    uint32_t length = sourceLength(inText, inLength);
-    uint64_t size = 1;
-    walkUtf8(inText, length, [&](uint32_t cp) { size += cp > 0xFFFF ? 2 : 1; });
-    wchar_t* out = outBlock.reset(checkedSize(size));
-    walkUtf8(inText, length, [&](uint32_t cp) { out += Utf16::encode(out, cp); });
-    *out = 0;
+    const uint32_t length = sourceLength(inText, inLength);
+    const uint32_t size = checkedSize(utf16Size(inText, length));
+    writeUtf16(inText, length, outBlock.reset(size));
+    return size;
+}
+
+uint32_t utf8ToUtf16(const char* inText, int32_t inLength, wchar_t* outBuffer, uint32_t inCapacity)
+{
+    const uint32_t length = sourceLength(inText, inLength);
+    const uint64_t size = utf16Size(inText, length);
+    if (size > inCapacity)
+        return 0;
+    writeUtf16(inText, length, outBuffer);
     return uint32_t(size);
 }
 

@@ -248,6 +248,15 @@ TEST(Unicode, WholeTextConversions)
     EXPECT_EQ(1u, utf16ToUtf8(L"abc", 0, utf8));
     EXPECT_EQ(2u, utf8ToUtf16("a\0b", 3, wide));
     EXPECT_EQ(2u, utf32ToUtf8(words, 1, utf8));
+
+    // Into the caller's buffer: the same units when they fit, terminator included; nothing written otherwise.
+    wchar_t buffer[4] = {L'x', L'x', L'x', L'x'};
+    EXPECT_EQ(0u, utf8ToUtf16("ab\xF0\x9F\x98\x80", -1, buffer, 4));
+    EXPECT_EQ(L'x', buffer[0]);
+    EXPECT_EQ(4u, utf8ToUtf16("a\xF0\x9F\x98\x80", -1, buffer, 4));
+    EXPECT_EQ(std::wstring(L"a\xD83D\xDE00"), std::wstring(buffer));
+    EXPECT_EQ(1u, utf8ToUtf16(nullptr, -1, buffer, 4));
+    EXPECT_EQ(0, buffer[0]);
 }
 
 TEST(Unicode, RoundTripsOfRandomCodePoints)

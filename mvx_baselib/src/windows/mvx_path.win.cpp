@@ -3,6 +3,7 @@
 #define MVX_SOURCE "mvx_path.win"
 
 #include "mvx_path.h"
+#include "mvx_unicode.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -106,6 +107,10 @@ bool isDirectory(const String& inPath)
 
 bool deleteFile(const String& inPath)
 {
+    // A path that fits takes its UTF-16 form on the stack: memory may be what ran out.
+    wchar_t path[MAX_PATH];
+    if (utf8ToUtf16(inPath.begin(), int32_t(inPath.getLength()), path, MAX_PATH))
+        return DeleteFileW(path) != FALSE;
     return DeleteFileW(inPath.wc_str()) != FALSE;
 }
 
@@ -230,7 +235,13 @@ String makeWorkFileName(const String& inPath)
     if (!GetTempFileNameW(directory.wc_str(), L"~wt", 0, name))
         return String();
     SetFileAttributesW(name, kWorkFileAttributes);
-    return String(name);
+    // The file exists from here on: a name the caller never gets is a file no one would delete.
+    try {
+        return String(name);
+    } catch (...) {
+        DeleteFileW(name);
+        throw;
+    }
 }
 
 } // namespace Path

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <numeric>
 
 namespace {
 
@@ -157,13 +158,15 @@ TEST_F(ExporterAllocation, AFailedAllocationKeepsTheOldFileAndIsTold)
     EXPECT_GT(outOfMemory, 0);
 }
 
-// Memory running out while the finish writes the document: once, for good from that allocation on (then a
-// library failure made without memory finds none for its box either), or once with the box for it failing
-// (the system could not show it). The old file stays, and the user is told once, without a text that would
-// need memory.
+// Memory running out at each allocation of the finish in turn: once, or for good from that allocation on (then a
+// library failure made without memory finds none for its box either); and once with the box for it failing (the
+// system could not show it). Either the save failed, the old file stays and the user is told once, without a
+// text that would need memory; or it succeeded, silently, and the target holds the whole document. Either way
+// no working file is left beside it.
 TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
 {
-    Metafile page = reportPage(1, 30, 40);
+    // Small, since every round makes it again.
+    Metafile page = reportPage(1, 15, 20);
     UserOutputRecorder recorder;
     g_recordBox = SetMessageBoxFunction(&showBox);
     long perFinish = 0;
@@ -176,13 +179,18 @@ TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
         perFinish = g_allocations.load() - before;
     }
     ASSERT_GT(perFinish, 10);
+    const std::vector<unsigned char> document = MvxTest::readFile(path("measured.djvu"));
+    ASSERT_EQ("AT&TFORM", std::string(document.begin(), document.begin() + std::min<size_t>(8, document.size())));
     const std::wstring memoryText =
         L"The DjVu file could not be saved: there was not enough memory. A file already there is kept.";
     const std::wstring plainText = L"The DjVu file could not be saved. A file already there is kept.";
     enum class Shortage { once, forGood, onceWithoutABox };
-    int outOfMemory = 0, failed = 0;
+    int outOfMemory = 0, failed = 0, saved = 0;
+    std::vector<long> everyAllocation(static_cast<size_t>(perFinish));
+    std::iota(everyAllocation.begin(), everyAllocation.end(), 0L);
     for (const Shortage shortage : {Shortage::once, Shortage::forGood, Shortage::onceWithoutABox}) {
-        for (const long at : failurePoints(perFinish)) {
+        // Where memory runs out decides what is on disk; a box that cannot be shown changes only the telling.
+        for (const long at : shortage == Shortage::onceWithoutABox ? failurePoints(perFinish) : everyAllocation) {
             SCOPED_TRACE(std::string(shortage == Shortage::once      ? "once"
                                      : shortage == Shortage::forGood ? "for good"
                                                                      : "once, the box not shown") +
@@ -198,11 +206,20 @@ TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
             const HRESULT finish = exporter.FinishDocument();
             g_allocationsLeft = -1;
             g_shortageLasts = g_memoryShort = g_nextBoxFails = false;
-            if (finish == S_OK)
-                continue;
-            EXPECT_EQ(old, MvxTest::readFile(target()));
-            for (const FolderEntry& entry : listFolder(folder))
+            for (const FolderEntry& entry : listFolder(folder)) {
                 EXPECT_NE(0u, entry.name.find("~wt")) << entry.name;
+                // Told once: the next round starts without it.
+                if (entry.name.find("~wt") == 0)
+                    DeleteFileA(path(entry.name).c_str());
+            }
+            if (finish == S_OK) {
+                ++saved;
+                EXPECT_EQ(document, MvxTest::readFile(target()));
+                EXPECT_TRUE(recorder.boxes.empty());
+                EXPECT_TRUE(g_boxesNotShown.empty());
+                continue;
+            }
+            EXPECT_EQ(old, MvxTest::readFile(target()));
             ASSERT_EQ(1u, recorder.boxes.size());
             const std::wstring& told = recorder.boxes[0].text;
             if (finish == E_OUTOFMEMORY)
@@ -222,7 +239,8 @@ TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
         }
     }
     SetMessageBoxFunction(g_recordBox);
-    std::printf("[ MEMORY   ] %ld allocations a finish; %d E_OUTOFMEMORY, %d E_FAIL\n", perFinish, outOfMemory, failed);
+    std::printf("[ MEMORY   ] %ld allocations a finish, each failed in turn; %d E_OUTOFMEMORY, %d E_FAIL, %d saved\n",
+                perFinish, outOfMemory, failed, saved);
     EXPECT_GT(outOfMemory, 0);
     EXPECT_GT(failed, 0);
 }
