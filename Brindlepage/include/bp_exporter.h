@@ -64,8 +64,13 @@ public:
 
 private:
     // The steps of a page and of the finish; each runs inside the barrier of its interface method.
-    void AddPage(HENHMETAFILE inPage);
+    // inNumber is the page's among those the host handed over.
+    void AddPage(HENHMETAFILE inPage, uint32_t inNumber);
     void WriteDocument();
+    // When the encoder failed on page inNumber: records as the failed pages those of the document that
+    // lost their mask to a failed group, and the page itself unless it was made; the page alone when
+    // none did.
+    void NoteLostPages(uint32_t inNumber, bool inPageMade) noexcept;
 
     ULONG_PTR m_gdiplusToken;
     bool m_gdiplusStarted;
@@ -85,7 +90,8 @@ private:
     bool m_finished;
     // The pages the host has handed over, failed ones included: the number an error box gives a page.
     uint32_t m_pagesOffered;
-    // The pages that could not be made: the first that failed and the last refused after it (0: none).
+    // The pages that could not be made: the first that failed (or lost its mask with a failed group) and
+    // the last refused after it (0: none).
     // Once one failed the document is not saved, so every later page is refused without being drawn.
     uint32_t m_firstFailedPage;
     uint32_t m_lastFailedPage;

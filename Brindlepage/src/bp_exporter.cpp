@@ -119,6 +119,9 @@ CDjVuExporter::CDjVuExporter()
 
 CDjVuExporter::~CDjVuExporter()
 {
+    // Nothing is written after this: a last group that a failed or unfinished export left is dropped rather
+    // than classified into a dictionary that would be thrown away (the finish has flushed any other).
+    m_encoder->discardGroup();
     if (m_gdiplusStarted)
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
 }
@@ -187,23 +190,50 @@ HRESULT CDjVuExporter::AddEmfPage(HENHMETAFILE inPage)
         m_lastFailedPage = number;
         return inPage ? E_FAIL : E_POINTER;
     }
-    // The first failure of an export has the one box: what failed and what becomes of the file.
+    // The first failure of an export has the one box: what failed and what becomes of the file. The pages
+    // that failed are this one, or those a failed group of earlier pages lost (AddPage found them).
     bool told = false;
-    const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage); }, [&] {
-        const std::wstring page = L"Page " + std::to_wstring(number) + L" could not be made into DjVu, so the DjVu ";
+    const HRESULT result = exportBarrier(m_owner, [&] { AddPage(inPage, number); }, [&] {
+        const uint32_t first = m_firstFailedPage ? m_firstFailedPage : number;
+        const uint32_t last = m_firstFailedPage ? m_lastFailedPage : number;
+        const std::wstring pages = first == last ? L"Page " + std::to_wstring(first)
+                                                 : L"Pages " + std::to_wstring(first) + L" to " + std::to_wstring(last);
+        const std::wstring page = pages + L" could not be made into DjVu, so the DjVu ";
         return outputPath.isEmpty()
                    ? page + L"document is not saved."
                    : page + L"file " + quoted(outputPath) + L" is not saved; a file already there is kept.";
     }, told);
     m_failureTold = m_failureTold || told;
     if (FAILED(result)) {
-        m_firstFailedPage = m_lastFailedPage = number;
+        if (!m_firstFailedPage)
+            m_firstFailedPage = m_lastFailedPage = number;
         m_firstFailureOutOfMemory = result == E_OUTOFMEMORY;
     }
     return result;
 }
 
-void CDjVuExporter::AddPage(HENHMETAFILE inPage)
+// Every page is made with a mask (AddPage); the pages of a group that failed at its flush are left without.
+void CDjVuExporter::NoteLostPages(uint32_t inNumber, bool inPageMade) noexcept
+{
+    uint32_t first = 0, last = 0;
+    try {
+        // The document holds every page before this one: once one failed, no later page was drawn.
+        const Chunk::Children& pages = m_document->getChildren();
+        for (uint32_t i = 0; i < pages.count(); ++i) {
+            if (pages[i]->find("Sjbz", Chunk::notFound, false) == Chunk::notFound) {
+                first = first ? first : i + 1;
+                last = i + 1;
+            }
+        }
+    } catch (...) {
+        // Without the memory to look, the page itself is named.
+        first = last = 0;
+    }
+    m_firstFailedPage = first ? first : inNumber;
+    m_lastFailedPage = inPageMade && last ? last : inNumber;
+}
+
+void CDjVuExporter::AddPage(HENHMETAFILE inPage, uint32_t inNumber)
 {
     if (!m_gdiplusStarted)
         MVX_THROW(Morvenix::errInitializationFailed, "GDI+ could not be started; no page can be drawn.",
@@ -228,9 +258,16 @@ void CDjVuExporter::AddPage(HENHMETAFILE inPage)
 
     m_params.mode = DjVuEncoder::emCompoundBoth;
     AutoPtr<Chunk> form;
-    m_encoder->encodePage(form, page->GetRow(0), page->GetRowStep(), phBGR, uint32_t(width), uint32_t(height),
-                          resolution, &m_params, mask ? mask->GetRow(0) : nullptr, mask ? mask->GetRowStep() : 0,
-                          mtBits);
+    try {
+        m_encoder->encodePage(form, page->GetRow(0), page->GetRowStep(), phBGR, uint32_t(width), uint32_t(height),
+                              resolution, &m_params, mask ? mask->GetRow(0) : nullptr, mask ? mask->GetRowStep() : 0,
+                              mtBits);
+    } catch (...) {
+        // The page may have closed a group of earlier pages whose flush failed: the page is then made (a form
+        // came back) and it is those pages that are lost.
+        NoteLostPages(inNumber, bool(form));
+        throw;
+    }
 
     const PageInfo info{uint32_t(width), uint32_t(height), 25, 0, resolution, 22, 1};
     form->getChildren().append(text->makeTXTz(info));

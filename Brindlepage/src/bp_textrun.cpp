@@ -31,6 +31,64 @@ void appendLeafTexts(const TextZone& inZone, std::string& ioText)
 bool isHighSurrogate(uint32_t inUnit) { return inUnit >= 0xD800 && inUnit <= 0xDBFF; }
 bool isLowSurrogate(uint32_t inUnit) { return inUnit >= 0xDC00 && inUnit <= 0xDFFF; }
 
+// A character of a run: its units, and the stretch of the baseline its box covers, in logical units.
+struct RunCharacter {
+    uint32_t first, units, codePoint;
+    bool separator;
+    int64_t from, to;
+};
+
+// The run's characters with their stretches. A glyph that stands for several letters (a ligature: "fi",
+// "ffi") comes with its advance on the first letter and none on the others; a box of no width would be
+// an empty zone, for which readers refuse the page's whole text layer. So the letters of a glyph (one with
+// an advance, the letters of no advance after it, and those before it at the start of a word) share its
+// stretch, split evenly. Separators keep their own advance and belong to no glyph.
+std::vector<RunCharacter> runCharacters(const wchar_t* inText, uint32_t inCount, const int32_t* inAdvances)
+{
+    std::vector<RunCharacter> characters;
+    for (uint32_t i = 0; i < inCount;) {
+        const uint32_t unit = uint16_t(inText[i]);
+        RunCharacter c{i, 1, unit, IsWordSeparator(unit), 0, 0};
+        // A surrogate pair is one character; a lone surrogate is no character and shows as U+FFFD.
+        if (isHighSurrogate(unit) && i + 1 < inCount && isLowSurrogate(uint16_t(inText[i + 1]))) {
+            c.codePoint = 0x10000 + ((unit - 0xD800) << 10) + (uint16_t(inText[i + 1]) - 0xDC00);
+            c.units = 2;
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+            c.codePoint = 0xFFFD;
+        }
+        for (uint32_t k = 0; k < c.units; ++k)
+            c.to += inAdvances[i + k]; // the advance, until the stretches are laid out below
+        characters.push_back(c);
+        i += c.units;
+    }
+    int64_t position = 0;
+    for (size_t c = 0; c < characters.size();) {
+        size_t end = c + 1;
+        int64_t span = characters[c].to;
+        if (!characters[c].separator) {
+            // The glyph ends before a separator, or before the next letter with an advance once it has one.
+            for (bool advanced = span != 0; end < characters.size() && !characters[end].separator; ++end) {
+                if (advanced && characters[end].to)
+                    break;
+                advanced = advanced || characters[end].to;
+                span += characters[end].to;
+            }
+        }
+        // Split without overflow: the span is a sum of 32-bit advances, the count of letters below 2^31.
+        const int64_t letters = int64_t(end - c);
+        const auto share = [&](int64_t inLetter) {
+            return span / letters * inLetter + span % letters * inLetter / letters;
+        };
+        for (size_t k = c; k < end; ++k) {
+            characters[k].from = position + share(int64_t(k - c));
+            characters[k].to = position + share(int64_t(k - c) + 1);
+        }
+        position += span;
+        c = end;
+    }
+    return characters;
+}
+
 } // namespace
 
 void EmfPageRenderer::CaptureTextRecord(uint32_t inType, const uint8_t* inRecord, uint32_t inRecordSize)
@@ -99,10 +157,8 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
 
     AutoPtr<TextZone> line = TextZone::create(TextZone::zoneLine);
     AutoPtr<TextZone> word = TextZone::create(TextZone::zoneWord);
-    int64_t before = 0;
-    for (uint32_t i = 0; i < n;) {
-        const uint32_t unit = uint16_t(inText[i]);
-        if (IsWordSeparator(unit)) {
+    for (const RunCharacter& c : runCharacters(inText, n, advances)) {
+        if (c.separator) {
             if (word->children.count()) {
                 line->children.append(word);
                 AppendWordSpace(word.get(), " ");
@@ -111,24 +167,10 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
             } else if (m_lastWordZone) {
                 AppendWordSpace(m_lastWordZone.get(), " ");
             }
-            before += advances[i];
-            ++i;
             continue;
         }
-        // A surrogate pair is one character; a lone surrogate is no character and shows as U+FFFD.
-        uint32_t codePoint = unit, units = 1;
-        if (isHighSurrogate(unit) && i + 1 < n && isLowSurrogate(uint16_t(inText[i + 1]))) {
-            codePoint = 0x10000 + ((unit - 0xD800) << 10) + (uint16_t(inText[i + 1]) - 0xDC00);
-            units = 2;
-        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
-            codePoint = 0xFFFD;
-        }
-        int64_t after = before;
-        for (uint32_t k = 0; k < units; ++k)
-            after += advances[i + k];
-
         POINT box[2];
-        CellBox(placement, before, after, box);
+        CellBox(placement, c.from, c.to, box);
         // All four corners go to the device: the mapping may turn or mirror the box.
         POINT corners[4] = {box[0], {box[1].x, box[0].y}, box[1], {box[0].x, box[1].y}};
         LPtoDP(inDC, corners, 4);
@@ -139,8 +181,6 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
             top = std::min<int64_t>(top, corner.y);
             bottom = std::max<int64_t>(bottom, corner.y);
         }
-        before = after;
-        i += units;
         if (clip) {
             // Right and bottom lie one past the box: a box that ends at an edge has nothing on the page.
             if (right <= 0 || bottom <= 0 || left >= page.width || top >= page.height)
@@ -150,10 +190,14 @@ void EmfPageRenderer::CaptureTextRun(HDC inDC, const wchar_t* inText, uint32_t i
             right = std::min<int64_t>(right, page.width);
             bottom = std::min<int64_t>(bottom, page.height);
         }
+        // A mapping that shrinks the page can bring a thin box down to no pixel: it keeps one, which on a
+        // clipped page still lies on it (left and top lie inside the page there).
+        right = std::max(right, left + 1);
+        bottom = std::max(bottom, top + 1);
         const Morvenix::Rect rect{int32_t(left), int32_t(top), ClampToInt32(right - left), ClampToInt32(bottom - top)};
 
         AutoPtr<TextZone> character = TextZone::create(TextZone::zoneCharacter);
-        character->text = String(&codePoint, 1);
+        character->text = String(&c.codePoint, 1);
         character->rect = rect;
         word->children.append(character);
     }

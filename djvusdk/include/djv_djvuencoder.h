@@ -90,6 +90,10 @@ public:
     // ("pages 2, 5-7", counted from 1 in the order the encoder made its pages) before the failure's own
     // message.
     virtual void flush() = 0;
+    // Ends the current group without making its JB2 data, for a caller that will write none of its pages:
+    // they lose their Sjbz, FGbz and dictionary reference as the pages of a failed group do, and the next
+    // page starts a new group. Nothing on an empty group; allocates nothing and throws nothing.
+    virtual void discardGroup() noexcept = 0;
 
     // inPagesPerDictionary 0 makes every page a group of its own. inParams null means the defaults.
     static AutoPtr<DjVuEncoder> create(uint32_t inUseSharedDictionary, uint32_t inPagesPerDictionary,

@@ -182,10 +182,13 @@ void DjVuEncoderImpl::startGroup(const Group& inGroup) noexcept
     m_groupDictionary = inGroup.dictionary;
     m_dictionaryRedirector = inGroup.redirector;
     m_groupJB2Params = inGroup.jb2Params;
+    m_groupDiscarded = false;
 }
 
 bool DjVuEncoderImpl::groupIsClosed() const
 {
+    if (m_groupDiscarded)
+        return true;
     if (m_pages.count() >= m_pagesPerDictionary || m_jb2Encoder->getShapeBytes() >= m_shapeBudget)
         return true;
     if (m_groupDictionary && m_groupDictionary->wasAsked())
@@ -203,6 +206,18 @@ void DjVuEncoderImpl::flush()
         return;
     if (const std::exception_ptr lostPages = nextGroup(m_groupJB2Params))
         std::rethrow_exception(lostPages);
+}
+
+void DjVuEncoderImpl::discardGroup() noexcept
+{
+    if (m_pages.count() == 0)
+        return;
+    for (Page& page : m_pages)
+        dropJB2Chunks(page);
+    if (m_groupDictionary)
+        m_groupDictionary->discard();
+    m_pages.setSize(0);
+    m_groupDiscarded = true;
 }
 
 std::exception_ptr DjVuEncoderImpl::nextGroup(const JB2Encoder::Params& inJB2Params)

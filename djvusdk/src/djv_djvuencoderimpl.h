@@ -40,6 +40,7 @@ public:
                     Morvenix::DjVu::Photometric inPhotometric, uint32_t inWidth, uint32_t inHeight, uint32_t inDpi,
                     const Params* inParams, const void* inMask, int32_t inMaskStride, uint32_t inMaskType) override;
     void flush() override;
+    void discardGroup() noexcept override;
 
     // emCompound, emPhoto or emBitonal for emAuto: from the mask when there is one, else from the pixels.
     static void guessEncodeMode(const uint8_t* inPixels, int32_t inStride, Morvenix::DjVu::Photometric inPhotometric,
@@ -73,7 +74,7 @@ private:
     std::exception_ptr writeGroup();
     // Whether the next JB2 page starts a new group: this one holds pagesPerDictionary pages, or its shapes
     // reach the budget, or one of its placeholders was asked for its bytes before the flush (its JB2
-    // encoder has built its dictionary then and takes no more pages).
+    // encoder has built its dictionary then and takes no more pages), or its pages were discarded.
     bool groupIsClosed() const;
 
     JB2Factory m_jb2Factory;
@@ -88,6 +89,8 @@ private:
     Morvenix::DjVu::JB2::JB2Encoder::Params m_groupJB2Params;
     uint32_t m_pagesMade = 0;
     uint64_t m_shapeBudget;
+    // The current group's pages were discarded: its JB2 encoder still holds them, so it takes no more.
+    bool m_groupDiscarded = false;
 };
 
 // Refuses, before any work, a page the encoder could only truncate or fail on half-way: a null image,

@@ -4,6 +4,7 @@
 #include "djv_payload.h"
 #include "mvx_exception.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -117,7 +118,13 @@ AutoPtr<TextZoneForEncoding> buildMirror(const TextZone& inZone, int inRotation,
     mirror->type = inZone.type;
     if (inZone.children.count() == 0) {
         mirror->textLength = inZone.text.getLength();
-        Rect r = rotateRect(inZone.rect, inRotation, 0, inInfo.width, inInfo.height);
+        // Readers refuse a page's whole text layer for one empty zone (an empty page's root included): a
+        // leaf without width or height gets one pixel of it from its corner, and the zones around it, made
+        // from their children, hold it.
+        Rect grown = inZone.rect;
+        grown.width = std::max(grown.width, int32_t(1));
+        grown.height = std::max(grown.height, int32_t(1));
+        Rect r = rotateRect(grown, inRotation, 0, inInfo.width, inInfo.height);
         mirror->x = r.x;
         mirror->y = int64_t(inInfo.height) - r.y - r.height;
         mirror->width = r.width;

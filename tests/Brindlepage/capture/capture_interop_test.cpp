@@ -136,6 +136,57 @@ TEST_F(CaptureInterop, ToolsReadTheTextAndLinksOfADrawnPage)
     EXPECT_GE(y + h, words[4].y1 - 2);
 }
 
+// LibreOffice's metafiles give the letters after a ligature's first no advance ("ffi" in "office", "fi" in
+// "file", as Carlito joins them). In twips each such letter would get a box of no pixel, for which the tools
+// refuse the page's whole text layer; the letters share their glyph's box instead.
+TEST_F(CaptureInterop, ToolsReadTheLettersOfALigature)
+{
+    PageDrawing drawing;
+    HDC dc = drawing.dc();
+    SetMapMode(dc, MM_TWIPS);
+    HFONT font = CreateFontW(-280, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Carlito");
+    SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+    const std::wstring text = L"The office file";
+    INT advances[] = {150, 140, 130, 70, 140, 330, 0, 0, 120, 130, 70, 230, 0, 70, 130};
+    ExtTextOutW(dc, 200, -500, 0, nullptr, text.c_str(), UINT(text.size()), advances);
+    Metafile page = drawing.finish();
+    DeleteObject(font);
+    writeCapturedPage(page.get());
+
+    EXPECT_EQ("The office file\n\f", run("djvutxt " + host("page.djvu")));
+    const std::string printed = run("djvused " + host("page.djvu") + " -e 'select 1; print-txt'");
+    const std::vector<PrintedWord> words = printedWords(printed);
+    ASSERT_EQ(3u, words.size()) << printed;
+    EXPECT_EQ("office ", words[1].text);
+    EXPECT_EQ("file", words[2].text);
+
+    // Read back by our reader: "ffi" and "fi" are cut into boxes of a letter each, side by side, none empty.
+    const Bytes body = MvxTest::findChunk(MvxTest::readFile(path("page.djvu")), "TXTz");
+    AutoPtr<Morvenix::DjVu::TextZone> back = Morvenix::DjVu::TextZone::decode(
+        *Morvenix::DjVu::Chunk::createFromBytes("TXTz", body.data(), uint32_t(body.size())), info);
+    const std::vector<const Morvenix::DjVu::TextZone*> letters = characters(*back);
+    ASSERT_EQ(13u, letters.size());
+    for (const auto& glyph : {std::make_pair(4, 3), std::make_pair(9, 2)}) { // "ffi" and "fi" among the letters
+        const Morvenix::Rect& first = letters[glyph.first]->rect;
+        for (int k = 0; k < glyph.second; ++k) {
+            const Morvenix::Rect& r = letters[glyph.first + k]->rect;
+            SCOPED_TRACE(textOf(*letters[glyph.first + k]));
+            EXPECT_GE(r.width, first.width - 1);
+            EXPECT_LE(r.width, first.width + 1);
+            EXPECT_EQ(first.y, r.y);
+            EXPECT_EQ(first.height, r.height);
+            if (k) {
+                EXPECT_NEAR(letters[glyph.first + k - 1]->rect.right(), r.x, 1);
+            }
+        }
+    }
+    for (const Morvenix::DjVu::TextZone* letter : letters)
+        EXPECT_GT(letter->rect.width, 1) << textOf(*letter);
+}
+
 TEST_F(CaptureInterop, ToolsReadTheSampleReportPage)
 {
     const Metafile page = metafileFromBytes(

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace CaptureTest;
@@ -249,6 +252,78 @@ TEST_F(TextRunTest, LeadingByteOrderMarkUnitsAreCharactersOfTheText)
     ASSERT_EQ(2u, page->children.count());
     EXPECT_EQ("\xEF\xBB\xBF" "ab", textOf(line(0)));
     EXPECT_EQ("\xEF\xBF\xBE" "ab", textOf(line(1)));
+}
+
+// A glyph that stands for several letters (a ligature: "fi", "ffi") comes with its advance on the first of
+// them and none on the others: the letters share its cell, split evenly. A letter of no advance goes with
+// the glyph before it, or at a word's start with the one after it; separators keep their own advance.
+TEST_F(TextRunTest, TheLettersOfAGlyphShareItsAdvance)
+{
+    const struct {
+        const wchar_t* text;
+        std::vector<int32_t> advances;
+        std::vector<std::pair<int32_t, int32_t>> cells; // each letter's start from the reference, and advance
+    } cases[] = {
+        {L"fi", {20, 0}, {{0, 10}, {10, 10}}},
+        {L"office", {10, 20, 0, 0, 10, 10}, {{0, 10}, {10, 6}, {16, 7}, {23, 7}, {30, 10}, {40, 10}}},
+        {L"e\x0301 x", {10, 0, 5, 10}, {{0, 5}, {5, 5}, {15, 10}}},
+        {L"\x0301" L"ab", {0, 10, 10}, {{0, 5}, {5, 5}, {10, 10}}},
+        {L"ab", {0, 0}, {{0, 0}, {0, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
+        page = TextZone::create(TextZone::zonePage);
+        EmfPageRendererProbe::startPage(renderer, dc, page.get(), nullptr);
+        capture(extTextOutW({100, 200}, c.text, c.advances));
+        std::vector<Rect> expected;
+        for (const auto& letter : c.cells)
+            expected.push_back(cell(100 + letter.first, 200, letter.second));
+        EXPECT_EQ(expected, characterRects());
+    }
+}
+
+// Whatever the advances (none, negative, beyond any page) and however far the mapping shrinks a cell, every
+// zone of the page has an area and lies inside its parent: readers refuse the whole text layer otherwise.
+TEST_F(TextRunTest, NoZoneIsEmptyOrOutsideItsParent)
+{
+    // Ten logical units a pixel; a page of 200 x 100 pixels.
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1000, 1000, nullptr);
+    SetViewportExtEx(dc, 100, 100, nullptr);
+    EmfPageRendererProbe::setPageImage(renderer, 200, 100);
+    const struct {
+        POINT reference;
+        uint32_t align;
+        const wchar_t* text;
+        std::vector<int32_t> advances;
+    } cases[] = {
+        {{100, 100}, TA_TOP, L"abc", {1, 1, 1}},
+        {{100, 300}, TA_BASELINE, L"office", {50, 100, 0, 0, 50, 50}},
+        {{100, 500}, TA_TOP, L"ab cd", {0, 0, 0, 0, 0}},
+        {{1000, 700}, TA_TOP, L"abc", {-300, -1, 500}},
+        {{1000, 700}, TA_RIGHT, L"abc", {INT32_MAX, INT32_MAX, 3}},
+        {{1000, 900}, TA_CENTER, L"abc", {INT32_MIN, 7, INT32_MAX}},
+        {{1995, 995}, TA_TOP, L"abc", {0, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        EmfPageRendererProbe::setTextAlign(renderer, c.align);
+        capture(extTextOutW(c.reference, c.text, c.advances));
+    }
+    FinishZoneGeometry(page.get());
+    ASSERT_GT(characters(*page).size(), 10u);
+    const std::function<void(const TextZone&, const Rect&)> check = [&](const TextZone& inZone, const Rect& inParent) {
+        SCOPED_TRACE(textOf(inZone));
+        const Rect& r = inZone.rect;
+        EXPECT_GE(r.width, 1);
+        EXPECT_GE(r.height, 1);
+        EXPECT_GE(r.x, inParent.x);
+        EXPECT_GE(r.y, inParent.y);
+        EXPECT_LE(r.right(), inParent.right());
+        EXPECT_LE(r.bottom(), inParent.bottom());
+        for (const AutoPtr<TextZone>& child : inZone.children)
+            check(*child, r);
+    };
+    check(*page, Rect{0, 0, 200, 100});
 }
 
 // A box ends one past its last pixel: one that ends at the page's left edge has nothing on the page.

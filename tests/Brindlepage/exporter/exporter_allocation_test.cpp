@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <numeric>
 
@@ -243,6 +244,68 @@ TEST_F(ExporterAllocation, AFinishWithoutMemoryKeepsTheOldFileAndIsTold)
                 perFinish, outOfMemory, failed, saved);
     EXPECT_GT(outOfMemory, 0);
     EXPECT_GT(failed, 0);
+}
+
+// Page 21 closes the group of pages 1 to 20, whose flush fails when memory runs out while their dictionary is
+// made: the page itself is made, into the next group, and it is pages 1 to 20 that the box names.
+TEST_F(ExporterAllocation, AGroupFailingAtTheNextPageIsNamedByItsPages)
+{
+    Metafile page = drawPage(10, 10, [](HDC dc) { drawText(dc, 5, 20, L"Ab", 10); });
+    UserOutputRecorder recorder;
+    const auto groupMade = [&](CDjVuExporter& ioExporter) {
+        ioExporter.outputPath = target().c_str();
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(S_OK, ioExporter.AddEmfPage(page.get()));
+    };
+    long perPage = 0;
+    {
+        CDjVuExporter exporter;
+        groupMade(exporter);
+        const long before = g_allocations.load();
+        ASSERT_EQ(S_OK, exporter.AddEmfPage(page.get()));
+        perPage = g_allocations.load() - before;
+    }
+    // The flush takes much of the page's allocations: some failure points spread over them fall on the
+    // dictionary's.
+    bool found = false;
+    for (long at = 0; at < perPage && !found; at += perPage / 40 + 1) {
+        SCOPED_TRACE("allocation " + std::to_string(at));
+        newRound(recorder);
+        CDjVuExporter exporter;
+        groupMade(exporter);
+        g_allocationsLeft = at;
+        const HRESULT result = exporter.AddEmfPage(page.get());
+        g_allocationsLeft = -1;
+        if (recorder.boxes.empty() || recorder.boxes[0].text.find(L"The JB2 data of pages 1-20 ") == std::wstring::npos)
+            continue;
+        found = true;
+        EXPECT_EQ(E_FAIL, result);
+        EXPECT_EQ("Pages 1 to 20 could not be made into DjVu, so the DjVu file \"" + target() +
+                      "\" is not saved; a file already there is kept.",
+                  firstLine(narrow(recorder.boxes[0].text)));
+        EXPECT_EQ(E_FAIL, exporter.AddEmfPage(page.get()));
+        EXPECT_EQ(E_FAIL, exporter.FinishDocument());
+        EXPECT_EQ(1u, recorder.boxes.size());
+        EXPECT_EQ(old, MvxTest::readFile(target()));
+    }
+    EXPECT_TRUE(found) << "no failure point fell on the dictionary of pages 1 to 20";
+}
+
+// An export that failed writes nothing, so its end makes nothing either: the pages of its last group are
+// not classified into a dictionary that would be thrown away.
+TEST_F(ExporterAllocation, AFailedExportEndsWithoutEncodingItsLastGroup)
+{
+    Metafile page = reportPage(1, 30, 40);
+    UserOutputRecorder recorder;
+    std::unique_ptr<CDjVuExporter> exporter(new CDjVuExporter);
+    exporter->outputPath = target().c_str();
+    ASSERT_EQ(S_OK, exporter->AddEmfPage(page.get()));
+    ASSERT_EQ(S_OK, exporter->AddEmfPage(page.get()));
+    EXPECT_EQ(E_POINTER, exporter->AddEmfPage(nullptr));
+    EXPECT_EQ(E_FAIL, exporter->FinishDocument());
+    const long before = g_allocations.load();
+    exporter.reset();
+    EXPECT_EQ(0, g_allocations.load() - before);
 }
 
 } // namespace

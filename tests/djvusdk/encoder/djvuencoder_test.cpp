@@ -671,4 +671,26 @@ TEST(DjVuEncoder, FlushFailureReachesTheCallerButNotTheDestructor)
     EXPECT_EQ(Chunk::notFound, form->find("Sjbz", Chunk::notFound, false));
 }
 
+// A caller that will write none of a group's pages drops the group: none of its JB2 data is made (this
+// group's dictionary would fail were it asked for), its pages are left as a failed group's, and the next
+// page starts a group of its own that is written as usual.
+TEST(DjVuEncoder, ADiscardedGroupIsNotEncoded)
+{
+    const NetpbmImage page = drawPage(96, 64, 1);
+    FailingJB2Encoder::failGroupsAt({FailingJB2Encoder::kDictionary});
+    AutoPtr<DjVuEncoder> encoder(new DjVuEncoderImpl(1, 20, nullptr, &FailingJB2Encoder::create));
+    std::vector<AutoPtr<Chunk>> forms(3);
+    for (uint32_t i = 0; i < 2; ++i)
+        encode(*encoder, forms[i], page, DjVuEncoder::emCompoundBoth);
+    encoder->discardGroup();
+    encoder->flush(); // nothing left to write
+    encoder->discardGroup();
+    for (uint32_t i = 0; i < 2; ++i)
+        EXPECT_EQ("INFO FG44 " + kBG, chunkIds(*forms[i])) << i;
+    encode(*encoder, forms[2], page, DjVuEncoder::emCompoundBoth);
+    encoder->flush();
+    EXPECT_EQ("INFO Sjbz FGbz FG44 " + kBG, chunkIds(*forms[2]));
+    EXPECT_TRUE(forms[2]->isLoaded());
+}
+
 } // namespace

@@ -128,4 +128,53 @@ TEST_F(TextInterop, ReadsTheLayerDjvusedWrites)
     }
 }
 
+// The tools refuse a page's whole text layer for one zone without width or height. Leaves written without
+// area (a letter that got no advance, a box flipped by its mapping, a page without text) take one pixel
+// from their corner, and the zones around them hold it.
+TEST_F(TextInterop, ToolsReadZonesWrittenWithoutArea)
+{
+    const auto wordOf = [](std::initializer_list<Rect> inLetters) {
+        AutoPtr<TextZone> page = TextZone::create(TextZone::zonePage);
+        AutoPtr<TextZone> line = TextZone::create(TextZone::zoneLine);
+        AutoPtr<TextZone> word = TextZone::create(TextZone::zoneWord);
+        const char* const letters[] = {"f", "i", "x"};
+        size_t i = 0;
+        for (const Rect& r : inLetters)
+            add(word, zone(TextZone::zoneCharacter, r, letters[i++]));
+        add(line, word);
+        add(page, line);
+        return page;
+    };
+    const struct {
+        const char* name;
+        AutoPtr<TextZone> tree;
+        std::vector<Rect> written; // the leaves as they read back
+    } cases[] = {
+        {"no width", wordOf({Rect{10, 20, 8, 12}, Rect{18, 20, 0, 12}}), {Rect{10, 20, 8, 12}, Rect{18, 20, 1, 12}}},
+        {"no height", wordOf({Rect{10, 20, 8, 12}, Rect{18, 20, 8, 0}}), {Rect{10, 20, 8, 12}, Rect{18, 20, 8, 1}}},
+        {"negative sizes", wordOf({Rect{10, 20, -8, 12}, Rect{18, 20, 8, -3}, Rect{30, 20, -1, -1}}),
+         {Rect{10, 20, 1, 12}, Rect{18, 20, 8, 1}, Rect{30, 20, 1, 1}}},
+        {"a page without text", TextZone::create(TextZone::zonePage), {Rect{0, 0, 1, 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PageInfo info = pageInfo(400, 300, 0);
+        AutoPtr<Data> data = c.tree->makeTXTz(info)->getData();
+        MvxTest::writeFile(path("page.djvu"),
+                           pageFile(info, "TXTz", Bytes(data->getBuffer(), data->getBuffer() + data->getSize())));
+        const std::string printed = run("djvused -u " + host("page.djvu") + " -e 'select 1; print-txt'");
+        EXPECT_EQ(0u, printed.find("(page ")) << printed;
+
+        const Bytes body = findChunk(MvxTest::readFile(path("page.djvu")), "TXTz");
+        AutoPtr<Chunk> chunk = Chunk::createFromBytes("TXTz", body.data(), uint32_t(body.size()));
+        AutoPtr<TextZone> back = TextZone::decode(*chunk, info);
+        std::vector<const TextZone*> leaves;
+        collectLeaves(*back, leaves);
+        std::vector<Rect> rects;
+        for (const TextZone* leaf : leaves)
+            rects.push_back(leaf->rect);
+        EXPECT_EQ(c.written, rects);
+    }
+}
+
 } // namespace

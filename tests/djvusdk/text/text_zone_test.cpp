@@ -197,7 +197,8 @@ TEST(TextZone, WriterRefusesWhatTheFormatCannotHold)
     const Case cases[] = {
         {"width 32767", Rect{0, 60000 - 10, 32767, 10}, true},
         {"width 32768", Rect{0, 60000 - 10, 32768, 10}, false},
-        {"height -32768", Rect{0, 60000 + 32768, 5, -32768}, true},
+        {"height 32767", Rect{0, 60000 - 32767, 5, 32767}, true},
+        {"height 32768", Rect{0, 60000 - 32768, 5, 32768}, false},
         {"x 32767", Rect{32767, 60000 - 10, 5, 10}, true},
         {"x 32768", Rect{32768, 60000 - 10, 5, 10}, false},
         {"x -32768", Rect{-32768, 60000 - 10, 5, 10}, true},
