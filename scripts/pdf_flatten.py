@@ -5,10 +5,11 @@
 # colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
 # gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
 # from the render without the operation, within the operation's box; everything else, text included, stays
-# as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
-# invisible text (render mode 3): a move of the text position as far as its glyphs advance stands in for it,
-# so that the text after it keeps its place, and its picture, within the box its glyphs may cover
-# (pdf_text_extent.py measures them), follows its text object.
+# as it is. The import draws all text, opaque and above every picture, even invisible text (render mode 3),
+# so text that is not to be drawn as text (invisible, or translucent: its picture, within the box its glyphs
+# may cover as pdf_text_extent.py measures them, follows its text object) is kept for its words alone: it
+# becomes invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the
+# import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
 # left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
 # that a page costs at most that many pairs of renders, whatever it draws.
@@ -24,6 +25,7 @@ import zlib
 import pikepdf
 from PIL import Image, ImageChops
 
+from emf_carried_text import CARRIED_TEXT_RGB
 from pdf_text_extent import measure, page_fonts
 
 DPI = 300                      # the exporter's resolution: one picture pixel a page pixel
@@ -37,6 +39,7 @@ FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 
 # what it stands for), so more of them become one picture of all their boxes.
 MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
+INVISIBLE_MODES = {3, 7}                                  # and that draw nothing
 
 
 def multiply(m, n):
@@ -161,6 +164,8 @@ class State:
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
         self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # The operations that set the fill colour again: its colour space's and its own.
+        self.fill_colour = [([0], pikepdf.Operator('g'))]
         # A new one for each clip the content sets: the same one, the same clip.
         self.clip_id = 0
         # The text state (Tf, Tc, Tw, Tz, TL, Ts).
@@ -228,23 +233,28 @@ def show_box(fonts, state, tm, operands, op):
     return advance, intersection(box, state.clip) if state.clip else None
 
 
-def text_stand_in(op, operands, move):
-    """What takes the place of the hidden text-showing operation OP with OPERANDS: its own move to the next
-    line and the spacing it sets, then a move of the text position by MOVE (in TJ's thousandths of the font
-    size) for its glyphs."""
-    stand_in = []
-    if op == '"' and len(operands) == 3:
-        stand_in += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc'))]
-    if op in ("'", '"'):
-        stand_in.append(([], pikepdf.Operator('T*')))
-    if move:
-        stand_in.append(([pikepdf.Array([move])], pikepdf.Operator('TJ')))
-    return stand_in
+def fill_colour_after(colour, instruction):
+    """The operations that set the fill colour again after INSTRUCTION, a fill colour operation, from
+    COLOUR, those that set it before."""
+    if str(instruction[1]) in ('sc', 'scn'):
+        return [operation for operation in colour if str(operation[1]) == 'cs'] + [instruction]
+    return [instruction]
+
+
+def carried_text(instruction, state):
+    """What takes the place of the text-showing INSTRUCTION when the page is to keep its words but not draw
+    it as text: the same text, invisible to poppler (clipping still where it clipped) and in the colour by
+    which the import's metafile carries it undrawn (emf_carried_text.py), then STATE's render mode and fill
+    colour again. It moves the text position as the text does."""
+    return [([7 if state.mode >= 4 else 3], pikepdf.Operator('Tr')),
+            ([value / 255 for value in CARRIED_TEXT_RGB], pikepdf.Operator('rg')), instruction,
+            ([state.mode], pikepdf.Operator('Tr'))] + state.fill_colour
 
 
 def find_patches(pdf, page, instructions, page_box):
-    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
-    many graphics states the content leaves saved."""
+    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
+    its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
+    states the content leaves saved."""
     resources = page.obj.get('/Resources')
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
     state, stack, path, clip_pending = State(page_box), [], None, False
@@ -253,6 +263,8 @@ def find_patches(pdf, page, instructions, page_box):
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
+        if op in FILL_COLOURS:
+            state.fill_colour = fill_colour_after(state.fill_colour, (operands, operator))
         if op == 'q':
             stack.append(state.copy())
         elif op == 'Q':
@@ -351,11 +363,12 @@ def find_patches(pdf, page, instructions, page_box):
             advance, text_box = show_box(fonts, state, tm, operands, op)
             text_clips |= state.mode >= 4
             vertical = bool(advance) and fonts[state.font].is_vertical()
+            stand_in = {index: carried_text((operands, operator), state)}
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent):
-                unit = state.size / 1000 * (1 if vertical else state.scale)
-                text_patches.append(Patch(None, text_box, state.ctm, 0, {
-                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None))
+                text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None))
+            elif state.mode in INVISIBLE_MODES:
+                text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
@@ -466,11 +479,11 @@ def drawing(pdf, page, patch, picture, opaque):
 
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
-    top). Returns how many pictures it drew."""
-    if not resources_translucent(page.obj.get('/Resources'), set()):
-        return 0
+    top), and keeps the words of text it does not draw as text. Returns how many pictures it drew."""
     instructions = pikepdf.parse_content_stream(page)
     patches, depth = find_patches(pdf, page, instructions, page_box)
+    if not patches:
+        return 0
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
     shown = merged([patch for patch in patches if patch.box and inverse(patch.ctm)])
     content = []

@@ -37,6 +37,21 @@ def simple_page(content, size=(300, 200), **resources):
     return make
 
 
+def picture(width=64, height=40, shade=200):
+    """A resource maker: a light picture as /Scan, a scanned page's colours (SHADE and lighter, in steps)."""
+    def make(pdf):
+        pixels = bytes(min(255, shade + (x + y) % 48) for y in range(height) for x in range(width) for _ in range(3))
+        return pikepdf.Dictionary(Scan=pikepdf.Stream(pdf, pixels, Type=pikepdf.Name.XObject,
+                                                      Subtype=pikepdf.Name.Image, Width=width, Height=height,
+                                                      ColorSpace=pikepdf.Name.DeviceRGB, BitsPerComponent=8))
+    return make
+
+
+def half_alpha(pdf):
+    """A resource maker: a graphics state of half alpha as /Half."""
+    return pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5))
+
+
 class Case:
     """NAME, its page (PAGE(pdf) gives a page dictionary) or its DOCUMENT (an extension and the file's text,
     which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
@@ -54,6 +69,13 @@ CASES = [
     Case('plain text and shapes', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Plain words in Helvetica) Tj ET
 BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f 0 0 1 RG 4 w 140 40 m 280 100 l S'''),
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
+    # flattext: text the page keeps for its words alone, undrawn (issue 40).
+    Case('invisible text over a picture', simple_page(b'''q 260 0 0 160 20 20 cm /Scan Do Q
+BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F2 14 Tf 30 40 Td (Visible after) Tj ET''',
+                                                      XObject=picture()),
+         words=['Searchable', 'scan', 'words', 'Visible', 'after']),
+    Case('translucent caption', simple_page(b'''/Half gs 0 0 1 rg BT /F1 24 Tf 20 120 Td (Faint caption) Tj ET
+1 0 0 rg 20 40 200 20 re f''', ExtGState=half_alpha), words=['Faint', 'caption']),
 ]
 
 
