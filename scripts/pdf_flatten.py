@@ -6,8 +6,9 @@
 # gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
 # from the render without the operation, within the operation's box; everything else, text included, stays
 # as it is. The import draws all text, opaque and above every picture, even invisible text (render mode 3),
-# so text that is not to be drawn as text (invisible, or translucent: its picture, within the box its glyphs
-# may cover as pdf_text_extent.py measures them, follows its text object) is kept for its words alone: it
+# so text that is not to be drawn as text (invisible; or pictured: translucent, or in a Type 3 font, which the
+# import redraws in a substitute face, its picture, within the box its glyphs may cover as
+# pdf_text_extent.py measures them, following its text object) is kept for its words alone: it
 # becomes invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the
 # import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
@@ -251,12 +252,20 @@ def carried_text(instruction, state):
             ([state.mode], pikepdf.Operator('Tr'))] + state.fill_colour
 
 
+def type3_font(fonts, state):
+    """Whether STATE's font is a Type 3 font (of glyph procedures or bitmaps), which the import redraws in a
+    substitute face: its text is pictured. FONTS: the page's font dictionaries by name."""
+    font = fonts.get(state.font) if state.font else None
+    return isinstance(font, pikepdf.Dictionary) and is_name(font.get('/Subtype'), '/Type3')
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
     its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
     states the content leaves saved."""
     resources = page.obj.get('/Resources')
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
+    font_dictionaries = group(resources, '/Font')
     state, stack, path, clip_pending = State(page_box), [], None, False
     patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
     tm = tlm = IDENTITY
@@ -365,7 +374,8 @@ def find_patches(pdf, page, instructions, page_box):
             vertical = bool(advance) and fonts[state.font].is_vertical()
             stand_in = {index: carried_text((operands, operator), state)}
             if (state.mode in FILL_MODES and state.fill_translucent) or \
-                    (state.mode in STROKE_MODES and state.stroke_translucent):
+                    (state.mode in STROKE_MODES and state.stroke_translucent) or \
+                    (state.mode not in INVISIBLE_MODES and type3_font(font_dictionaries, state)):
                 text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None))
             elif state.mode in INVISIBLE_MODES:
                 text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))

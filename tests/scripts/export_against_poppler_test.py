@@ -52,6 +52,34 @@ def half_alpha(pdf):
     return pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5))
 
 
+# Block letters of a Type 3 font: A, C, D, E, F and the space, drawn by procedures in a 1000-unit glyph space.
+BLOCK_LETTERS = {
+    'space': (300, b''),
+    'A': (600, b'0 0 m 250 700 l 500 0 l 400 0 l 250 450 l 100 0 l f'),
+    'C': (600, b'0 0 100 700 re f 100 0 400 100 re f 100 600 400 100 re f'),
+    'D': (600, b'0 0 100 700 re f 100 0 300 100 re f 100 600 300 100 re f 400 100 100 500 re f'),
+    'E': (600, b'0 0 100 700 re f 100 0 400 100 re f 100 600 400 100 re f 100 300 300 100 re f'),
+    'F': (600, b'0 0 100 700 re f 100 600 400 100 re f 100 300 300 100 re f'),
+}
+
+
+def block_font(pdf):
+    """A resource maker: /T3, a Type 3 font of BLOCK_LETTERS at their ASCII codes."""
+    codes = {'space': 32, 'A': 65, 'C': 67, 'D': 68, 'E': 69, 'F': 70}
+    widths = [0] * (70 - 32 + 1)
+    procs = {}
+    for glyph, (width, drawing) in BLOCK_LETTERS.items():
+        widths[codes[glyph] - 32] = width
+        procs['/' + glyph] = pdf.make_stream(b'%d 0 0 0 500 700 d1 ' % width + drawing)
+    font = pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type3, FontBBox=[0, 0, 500, 700],
+                              FontMatrix=[0.001, 0, 0, 0.001, 0, 0], CharProcs=pikepdf.Dictionary(procs),
+                              Encoding=pikepdf.Dictionary(Type=pikepdf.Name.Encoding, Differences=[
+                                  32, pikepdf.Name.space, 65, pikepdf.Name.A, 67, pikepdf.Name.C, pikepdf.Name.D,
+                                  pikepdf.Name.E, pikepdf.Name.F]),
+                              FirstChar=32, LastChar=70, Widths=widths, Resources=pikepdf.Dictionary())
+    return pikepdf.Dictionary(T3=font)
+
+
 class Case:
     """NAME, its page (PAGE(pdf) gives a page dictionary) or its DOCUMENT (an extension and the file's text,
     which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
@@ -76,6 +104,8 @@ BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F2 14 Tf 
          words=['Searchable', 'scan', 'words', 'Visible', 'after']),
     Case('translucent caption', simple_page(b'''/Half gs 0 0 1 rg BT /F1 24 Tf 20 120 Td (Faint caption) Tj ET
 1 0 0 rg 20 40 200 20 re f''', ExtGState=half_alpha), words=['Faint', 'caption']),
+    Case('Type 3 font', simple_page(b'''0 g BT /T3 30 Tf 20 120 Td (FACE CAFE DEAF) Tj ET
+BT /F1 14 Tf 20 60 Td (Helvetica after) Tj ET''', Font=block_font), words=['FACE', 'CAFE', 'DEAF', 'Helvetica']),
 ]
 
 

@@ -16,10 +16,12 @@ from PIL import Image, ImageChops, ImageFilter
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
 sys.path.insert(0, SCRIPTS)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emf_carried_text  # noqa: E402
 import pdf_flatten  # noqa: E402
 from pdfminer.high_level import extract_pages  # noqa: E402
-from pdfminer.layout import LTChar, LTTextContainer  # noqa: E402
+from pdfminer.layout import LTChar, LTContainer  # noqa: E402
+from export_against_poppler_test import block_font  # noqa: E402
 
 WIDTH, HEIGHT, DPI = 400, 300, 300
 HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
@@ -72,6 +74,9 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     ('invisible text', b'''0.5 g 20 150 360 40 re f 0 0 1 rg BT /F1 14 Tf 20 260 Td (Opaque before) Tj 3 Tr
 20 -100 Td (Searchable words) Tj 0 Tr 0 -40 Td (Opaque after) Tj 7 Tr 0 -40 Td (Clipping) Tj ET
 0 0 1 rg 20 20 40 40 re f''', ['Opaque', 'before', 'after'], {'carried': ['Searchable', 'words', 'Clipping'], 'pictures': (0, 0)}),
+    # Text in a Type 3 font, which the import would draw in another face: pictured, and carried.
+    ('Type 3 text', b'''0 g BT /T3 30 Tf 20 200 Td (FACE CAFE) Tj ET BT /F1 14 Tf 20 100 Td (Opaque after) Tj ET''',
+     ['Opaque', 'after'], {'carried': ['FACE', 'CAFE'], 'pictures': (1, 1)}),
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
@@ -93,7 +98,9 @@ def patterns(pdf):
 def make_page(path, content):
     pdf = pikepdf.new()
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
-                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf))
+                                   Font=pikepdf.Dictionary({'/F1': helvetica(), '/F2': wide_font(),
+                                                            **dict(block_font(pdf))}),
+                                   Pattern=patterns(pdf))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
     pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
@@ -135,13 +142,18 @@ def without_text(pdf, out):
 def carried_text(pdf):
     """The characters of PDF drawn in the carried text's colour, as pdfminer finds them."""
     carried = [value / 255 for value in emf_carried_text.CARRIED_TEXT_RGB]
-    found = []
-    for page in extract_pages(pdf):
-        for line in (line for box in page if isinstance(box, LTTextContainer) for line in box):
-            found.append(''.join(char.get_text() for char in line if isinstance(char, LTChar) and
-                                 len(char.graphicstate.ncolor or ()) == 3 and
-                                 all(abs(a - b) < 0.002 for a, b in zip(char.graphicstate.ncolor, carried))))
-    return ' '.join(found)
+
+    def characters(item):
+        if isinstance(item, LTContainer):
+            for inner in item:
+                yield from characters(inner)
+        elif isinstance(item, LTChar):
+            colour = item.graphicstate.ncolor
+            yield item.get_text() if isinstance(colour, (list, tuple)) and len(colour) == 3 and \
+                all(abs(a - b) < 0.002 for a, b in zip(colour, carried)) else ' '
+        else:
+            yield ' '
+    return ''.join(character for page in extract_pages(pdf) for character in characters(page))
 
 
 def picture_sizes(pdf):
