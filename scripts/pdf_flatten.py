@@ -6,9 +6,11 @@
 # gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
 # from the render without the operation, within the operation's box; everything else, text included, stays
 # as it is. The import draws all text, opaque and above every picture, even invisible text (render mode 3),
-# so text that is not to be drawn as text (invisible; or pictured: translucent, or in a Type 3 font, which the
-# import redraws in a substitute face, its picture, within the box its glyphs may cover as
-# pdf_text_extent.py measures them, following its text object) is kept for its words alone: it
+# so text that is not to be drawn as text (invisible; or pictured: translucent, or drawn by the import
+# otherwise than by poppler: in a Type 3 font, which it redraws in a substitute face, outlined, scaled
+# horizontally, or reaching out of its clip, which it drops, as it drops the clip of text's glyphs, under
+# which all drawing is pictured; its picture, within the box its glyphs may cover as pdf_text_extent.py
+# measures them, follows its text object) is kept for its words alone: it
 # becomes invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the
 # import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
@@ -41,6 +43,7 @@ FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 
 MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
 INVISIBLE_MODES = {3, 7}                                  # and that draw nothing
+CLIP_SLACK = 0.5               # points by which glyph cells may reach past their clip and still count as within
 
 
 def multiply(m, n):
@@ -165,6 +168,9 @@ class State:
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
         self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # Under a clip by text's glyphs, which the import drops: what is drawn there is pictured, as
+        # translucent drawing is.
+        self.text_clipped = False
         # The operations that set the fill colour again: its colour space's and its own.
         self.fill_colour = [([0], pikepdf.Operator('g'))]
         # A new one for each clip the content sets: the same one, the same clip.
@@ -180,11 +186,11 @@ class State:
 
     @property
     def fill_translucent(self):
-        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern
+        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern or self.text_clipped
 
     @property
     def stroke_translucent(self):
-        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern
+        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern or self.text_clipped
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
@@ -257,6 +263,35 @@ def type3_font(fonts, state):
     substitute face: its text is pictured. FONTS: the page's font dictionaries by name."""
     font = fonts.get(state.font) if state.font else None
     return isinstance(font, pikepdf.Dictionary) and is_name(font.get('/Subtype'), '/Type3')
+
+
+def glyph_cells(font, state, tm, advance):
+    """The box on the page of the cells of the glyphs that a text-showing operation shows in FONT (as pdfminer
+    reads it): from the text position (TM) as far as they ADVANCE, between the font's descent and ascent;
+    None when that is unknown, or in vertical writing."""
+    if font is None or not advance or font.is_vertical():
+        return None
+    bottom, top = font.get_descent() * state.size + state.rise, font.get_ascent() * state.size + state.rise
+    if top <= bottom:
+        return None
+    return box_of([(0, bottom), (advance, top), (0, top), (advance, bottom)], multiply(tm, state.ctm))
+
+
+def text_effect(state):
+    """Whether text shown in STATE has an effect the import drops: outlined (it fills text that only
+    strokes, and loses the fill of text that fills and strokes) or scaled horizontally (Tz): it is pictured."""
+    return state.mode in STROKE_MODES or abs(state.scale - 1) > 1e-6
+
+
+def crosses_clip(cells, state, page_box):
+    """Whether the glyph CELLS reach out of STATE's clip where the page shows them: the import draws text
+    whole, whatever clips it, so such text is pictured."""
+    shown = intersection(cells, page_box) if cells else None
+    if not shown:
+        return False
+    clip = state.clip and (state.clip[0] - CLIP_SLACK, state.clip[1] - CLIP_SLACK, state.clip[2] + CLIP_SLACK,
+                           state.clip[3] + CLIP_SLACK)
+    return not clip or intersection(shown, clip) != shown
 
 
 def find_patches(pdf, page, instructions, page_box):
@@ -373,17 +408,21 @@ def find_patches(pdf, page, instructions, page_box):
             text_clips |= state.mode >= 4
             vertical = bool(advance) and fonts[state.font].is_vertical()
             stand_in = {index: carried_text((operands, operator), state)}
+            drawn = state.mode not in INVISIBLE_MODES
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent) or \
-                    (state.mode not in INVISIBLE_MODES and type3_font(font_dictionaries, state)):
+                    (drawn and type3_font(font_dictionaries, state)) or \
+                    (drawn and text_effect(state)) or \
+                    (drawn and crosses_clip(glyph_cells(fonts.get(state.font), state, tm, advance), state, page_box)):
                 text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None))
-            elif state.mode in INVISIBLE_MODES:
+            elif not drawn:
                 text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
             if text_clips:
                 state.clip_id = next(clips)    # the text's glyphs clip what follows
+                state.text_clipped = True
             for patch in text_patches:
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches

@@ -77,6 +77,14 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     # Text in a Type 3 font, which the import would draw in another face: pictured, and carried.
     ('Type 3 text', b'''0 g BT /T3 30 Tf 20 200 Td (FACE CAFE) Tj ET BT /F1 14 Tf 20 100 Td (Opaque after) Tj ET''',
      ['Opaque', 'after'], {'carried': ['FACE', 'CAFE'], 'pictures': (1, 1)}),
+    # Text with effects the import drops: cut by a clip, clipping what follows, outlined, filled and outlined,
+    # scaled: pictured, and carried.
+    ('clipped and clipping text', b'''q 20 200 100 30 re W n 0 g BT /F1 24 Tf 20 205 Td (CLIPPEDWORDS) Tj ET Q
+q BT 7 Tr /F1 40 Tf 20 120 Td (CLIP) Tj ET 1 0 0 rg 20 100 200 60 re f Q 0 g BT /F1 14 Tf 20 40 Td (Opaque after) Tj
+ET''', ['Opaque', 'after'], {'carried': ['CLIPPEDWORDS', 'CLIP'], 'pictures': (2, 2)}),
+    ('outlined and scaled text', b'''0 G 1 w BT 1 Tr /F1 40 Tf 20 240 Td (Hollow) Tj 2 Tr 1 0 0 rg 0 -60 Td (Filled) Tj
+0 Tr 0 g 50 Tz 0 -60 Td (Narrow) Tj 100 Tz /F1 14 Tf 0 -60 Td (Opaque after) Tj ET''', ['Opaque', 'after'],
+     {'carried': ['Hollow', 'Filled', 'Narrow']}),
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
