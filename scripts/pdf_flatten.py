@@ -10,7 +10,8 @@
 # otherwise than by poppler: in a Type 3 font, which it redraws in a substitute face, outlined, scaled
 # horizontally, or reaching out of its clip, which it drops, as it drops the clip of text's glyphs, under
 # which all drawing is pictured; its picture, within the box its glyphs may cover as pdf_text_extent.py
-# measures them, follows its text object) is kept for its words alone: it
+# measures them, follows its text object; or covered by a later picture, what shows of it pictured above
+# that picture) is kept for its words alone: it
 # becomes invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the
 # import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
@@ -294,6 +295,20 @@ def crosses_clip(cells, state, page_box):
     return not clip or intersection(shown, clip) != shown
 
 
+def image_cover(op, operands, xobjects, state):
+    """The box on the page (within its clip) that the operation OP with OPERANDS paints over when it draws an
+    image that is no stencil mask, which covers the text beneath it; None otherwise. XOBJECTS: the page's."""
+    if op == 'Do':
+        item = xobjects.get(operands[0]) if operands and isinstance(operands[0], pikepdf.Name) else None
+        if not isinstance(item, pikepdf.Stream) or not is_name(item.get('/Subtype'), '/Image') or \
+                bool(item.get('/ImageMask', False)):
+            return None
+    elif op != 'INLINE IMAGE' or not operands or operands[0].image_mask:
+        return None
+    box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+    return intersection(box, state.clip) if state.clip else None
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
     its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
@@ -304,6 +319,9 @@ def find_patches(pdf, page, instructions, page_box):
     state, stack, path, clip_pending = State(page_box), [], None, False
     patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
     tm = tlm = IDENTITY
+    # The text drawn as text so far: its glyph cells, its box and what stands in for it once a picture covers
+    # it, as the import draws text above every picture.
+    drawn_text = []
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
@@ -409,14 +427,17 @@ def find_patches(pdf, page, instructions, page_box):
             vertical = bool(advance) and fonts[state.font].is_vertical()
             stand_in = {index: carried_text((operands, operator), state)}
             drawn = state.mode not in INVISIBLE_MODES
+            cells = glyph_cells(fonts.get(state.font), state, tm, advance)
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent) or \
                     (drawn and type3_font(font_dictionaries, state)) or \
                     (drawn and text_effect(state)) or \
-                    (drawn and crosses_clip(glyph_cells(fonts.get(state.font), state, tm, advance), state, page_box)):
+                    (drawn and crosses_clip(cells, state, page_box)):
                 text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None))
             elif not drawn:
                 text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
+            elif text_box:
+                drawn_text.append((cells or text_box, text_box, stand_in))
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
@@ -427,6 +448,13 @@ def find_patches(pdf, page, instructions, page_box):
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches
             text_patches = []
+        cover = image_cover(op, operands, xobjects, state) if drawn_text else None
+        if cover:
+            # Text under a picture is carried, and pictured as it shows after the picture, if at all.
+            covered = [text for text in drawn_text if intersection(text[0], cover)]
+            drawn_text = [text for text in drawn_text if not intersection(text[0], cover)]
+            patches += [Patch(index, text_box, state.ctm, len(stack), stand_in, state.clip_id)
+                        for _, text_box, stand_in in covered]
         if box is not None:
             # A path painted may still set a clip.
             stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []

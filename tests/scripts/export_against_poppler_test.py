@@ -115,6 +115,11 @@ ET Q'''), words=['CLIPPEDWORDS']),
 ET'''), words=['Filled']),
     Case('horizontal scaling (Tz)', simple_page(b'0 g BT 50 Tz /F1 30 Tf 20 100 Td (Narrow letters here) Tj ET'),
          words=['Narrow', 'letters', 'here']),
+    Case('text under a picture', simple_page(b'''0 g BT /F1 30 Tf 20 120 Td (Covered words) Tj ET
+q 110 0 0 80 10 90 cm /Scan Do Q''', XObject=picture(shade=170)), words=['Covered', 'words']),
+    Case('text under a faded picture', simple_page(b'''1 0 0 rg BT /F1 40 Tf 20 110 Td (Faded over) Tj ET
+q /Half gs 260 0 0 80 10 90 cm /Scan Do Q''', XObject=picture(shade=60), ExtGState=half_alpha),
+         words=['Faded', 'over'], box=(10, 90, 270, 170)),
 ]
 
 

@@ -85,6 +85,11 @@ ET''', ['Opaque', 'after'], {'carried': ['CLIPPEDWORDS', 'CLIP'], 'pictures': (2
     ('outlined and scaled text', b'''0 G 1 w BT 1 Tr /F1 40 Tf 20 240 Td (Hollow) Tj 2 Tr 1 0 0 rg 0 -60 Td (Filled) Tj
 0 Tr 0 g 50 Tz 0 -60 Td (Narrow) Tj 100 Tz /F1 14 Tf 0 -60 Td (Opaque after) Tj ET''', ['Opaque', 'after'],
      {'carried': ['Hollow', 'Filled', 'Narrow']}),
+    # Text that a later picture covers, in part: carried, and what shows of it pictured above the picture (the
+    # page's own and that one).
+    ('text under a picture', b'''0 g BT /F1 24 Tf 20 200 Td (Covered words) Tj ET q 100 0 0 60 10 180 cm
+BI /W 2 /H 2 /CS /G /BPC 8 ID \xc8\x64\x64\xc8 EI Q BT /F1 14 Tf 20 100 Td (Opaque after) Tj ET''', ['Opaque', 'after'],
+     {'carried': ['Covered', 'words'], 'pictures': (2, 2)}),
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
