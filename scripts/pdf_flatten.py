@@ -5,15 +5,14 @@
 # colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
 # gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
 # from the render without the operation, within the operation's box; everything else, text included, stays
-# as it is. The import draws all text, opaque and above every picture, even invisible text (render mode 3),
-# so text that is not to be drawn as text (invisible; or pictured: translucent, or drawn by the import
-# otherwise than by poppler: in a Type 3 font, which it redraws in a substitute face, outlined, scaled
-# horizontally, or reaching out of its clip, which it drops, as it drops the clip of text's glyphs, under
-# which all drawing is pictured; its picture, within the box its glyphs may cover as pdf_text_extent.py
-# measures them, follows its text object; or covered by a later picture, what shows of it pictured above
-# that picture) is kept for its words alone: it
-# becomes invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the
-# import's metafile, to clip it away there.
+# as it is. Text that the import draws otherwise than poppler is pictured too (its picture, within the box
+# its glyphs may cover as pdf_text_extent.py measures them, follows its text object): translucent text, text
+# in a Type 3 font (redrawn in a substitute face), outlined or horizontally scaled text, text reaching out of
+# its clip (the import draws text whole), and all drawing under a clip by text's glyphs, which it drops.
+# The import draws all text, opaque and above every picture, even invisible text (render mode 3): text that
+# a later picture covers is pictured as it shows above that picture, if at all. Text not to be drawn as
+# text (invisible, or pictured) is kept for its words alone: it becomes invisible to poppler and is drawn in
+# the colour by which emf_carried_text.py finds it in the import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
 # left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
 # that a page costs at most that many pairs of renders, whatever it draws.
@@ -309,6 +308,41 @@ def image_cover(op, operands, xobjects, state):
     return intersection(box, state.clip) if state.clip else None
 
 
+def carry_form_text(form, colour, seen):
+    """Has the invisible text of FORM, if a form XObject drawn where the fill colour is set by COLOUR (None:
+    unknown), and of the forms it draws, kept for its words alone as the page's own is (OCR programs lay
+    their words over the scan in a form): its content is rewritten in place. SEEN holds the forms already
+    looked at. Text after which the fill colour could not be set again (unknown, or of a colour space of the
+    page's, which the form cannot name) stays as it is."""
+    if not isinstance(form, pikepdf.Stream) or not is_name(form.get('/Subtype'), '/Form') or \
+            (form.objgen if form.is_indirect else id(form)) in seen:
+        return
+    seen.add(form.objgen if form.is_indirect else id(form))
+    xobjects = group(form.get('/Resources'), '/XObject')
+    state, stack, content, changed = State(None), [], [], False
+    state.fill_colour = colour if colour is not None and \
+        all(str(operator) in ('g', 'rg', 'k') for _, operator in colour) else None
+    for operands, operator in pikepdf.parse_content_stream(form):
+        op = str(operator)
+        if op in FILL_COLOURS and (state.fill_colour is not None or op not in ('sc', 'scn')):
+            state.fill_colour = fill_colour_after(state.fill_colour, (operands, operator))
+        if op == 'q':
+            stack.append(state.copy())
+        elif op == 'Q' and stack:
+            state = stack.pop()
+        elif op == 'Tr' and operands:
+            state.mode = int(number(operands[0]))
+        elif op == 'Do' and operands and isinstance(operands[0], pikepdf.Name):
+            carry_form_text(xobjects.get(operands[0]), state.fill_colour, seen)
+        if op in TEXT_SHOWS and state.mode in INVISIBLE_MODES and state.fill_colour is not None:
+            content += carried_text((operands, operator), state)
+            changed = True
+        else:
+            content.append((operands, operator))
+    if changed:
+        form.write(pikepdf.unparse_content_stream(content))
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
     its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
@@ -322,6 +356,7 @@ def find_patches(pdf, page, instructions, page_box):
     # The text drawn as text so far: its glyph cells, its box and what stands in for it once a picture covers
     # it, as the import draws text above every picture.
     drawn_text = []
+    carried_forms = set()
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
@@ -448,6 +483,8 @@ def find_patches(pdf, page, instructions, page_box):
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches
             text_patches = []
+        if op == 'Do' and operands and isinstance(operands[0], pikepdf.Name):
+            carry_form_text(xobjects.get(operands[0]), state.fill_colour, carried_forms)
         cover = image_cover(op, operands, xobjects, state) if drawn_text else None
         if cover:
             # Text under a picture is carried, and pictured as it shows after the picture, if at all.

@@ -47,6 +47,15 @@ def picture(width=64, height=40, shade=200):
     return make
 
 
+def ocr_scan(pdf):
+    """A resource maker: the picture of picture() as /Scan and /OCR, a form of its words in invisible text, as
+    OCR programs lay them over the scan."""
+    words = pikepdf.Stream(pdf, b'BT 3 Tr /F1 20 Tf 30 100 Td (Recognised in a form) Tj ET', Type=pikepdf.Name.XObject,
+                           Subtype=pikepdf.Name.Form, BBox=[0, 0, 300, 200],
+                           Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=standard_font())))
+    return pikepdf.Dictionary({**dict(picture()(pdf)), '/OCR': words})
+
+
 def half_alpha(pdf):
     """A resource maker: a graphics state of half alpha as /Half."""
     return pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5))
@@ -102,6 +111,8 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
 BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F2 14 Tf 30 40 Td (Visible after) Tj ET''',
                                                       XObject=picture()),
          words=['Searchable', 'scan', 'words', 'Visible', 'after']),
+    Case('invisible text in a form', simple_page(b'q 260 0 0 160 20 20 cm /Scan Do Q /OCR Do', XObject=ocr_scan),
+         words=['Recognised', 'in', 'a', 'form']),
     Case('translucent caption', simple_page(b'''/Half gs 0 0 1 rg BT /F1 24 Tf 20 120 Td (Faint caption) Tj ET
 1 0 0 rg 20 40 200 20 re f''', ExtGState=half_alpha), words=['Faint', 'caption']),
     Case('Type 3 font', simple_page(b'''0 g BT /T3 30 Tf 20 120 Td (FACE CAFE DEAF) Tj ET

@@ -90,6 +90,10 @@ ET''', ['Opaque', 'after'], {'carried': ['CLIPPEDWORDS', 'CLIP'], 'pictures': (2
     ('text under a picture', b'''0 g BT /F1 24 Tf 20 200 Td (Covered words) Tj ET q 100 0 0 60 10 180 cm
 BI /W 2 /H 2 /CS /G /BPC 8 ID \xc8\x64\x64\xc8 EI Q BT /F1 14 Tf 20 100 Td (Opaque after) Tj ET''', ['Opaque', 'after'],
      {'carried': ['Covered', 'words'], 'pictures': (2, 2)}),
+    # Invisible text in a form, as OCR programs lay it over the scan, before a shape in the colour the form
+    # takes from the page.
+    ('invisible text in a form', b'''0.5 g 20 150 360 40 re f 0 0 1 rg q /OCR Do Q BT /F1 14 Tf 20 260 Td (Opaque before) Tj
+ET''', ['Opaque', 'before'], {'carried': ['Form', 'words'], 'pictures': (0, 0)}),
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
@@ -110,10 +114,13 @@ def patterns(pdf):
 
 def make_page(path, content):
     pdf = pikepdf.new()
+    form = pikepdf.Stream(pdf, b'BT 3 Tr /F1 20 Tf 20 160 Td (Form words) Tj ET 20 20 40 40 re f', Type=pikepdf.Name.XObject,
+                          Subtype=pikepdf.Name.Form, BBox=[0, 0, WIDTH, HEIGHT],
+                          Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=helvetica())))
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
                                    Font=pikepdf.Dictionary({'/F1': helvetica(), '/F2': wide_font(),
                                                             **dict(block_font(pdf))}),
-                                   Pattern=patterns(pdf))
+                                   Pattern=patterns(pdf), XObject=pikepdf.Dictionary(OCR=form))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
     pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
