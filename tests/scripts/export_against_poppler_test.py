@@ -108,13 +108,14 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
     # flattext: text the page keeps for its words alone, undrawn (issue 40).
     Case('invisible text over a picture', simple_page(b'''q 260 0 0 160 20 20 cm /Scan Do Q
-BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F2 14 Tf 30 40 Td (Visible after) Tj ET''',
+BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F1 14 Tf 30 40 Td (Visible after) Tj ET''',
                                                       XObject=picture()),
          words=['Searchable', 'scan', 'words', 'Visible', 'after']),
     Case('invisible text in a form', simple_page(b'q 260 0 0 160 20 20 cm /Scan Do Q /OCR Do', XObject=ocr_scan),
          words=['Recognised', 'in', 'a', 'form']),
-    Case('translucent caption', simple_page(b'''/Half gs 0 0 1 rg BT /F1 24 Tf 20 120 Td (Faint caption) Tj ET
-1 0 0 rg 20 40 200 20 re f''', ExtGState=half_alpha), words=['Faint', 'caption']),
+    Case('translucent caption', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Opaque line) Tj ET
+/Half gs 1 0 0 rg BT /F1 24 Tf 20 120 Td (Faint caption) Tj ET 0 0 1 rg 20 40 200 20 re f''', ExtGState=half_alpha),
+         words=['Opaque', 'line', 'Faint', 'caption']),
     Case('Type 3 font', simple_page(b'''0 g BT /T3 30 Tf 20 120 Td (FACE CAFE DEAF) Tj ET
 BT /F1 14 Tf 20 60 Td (Helvetica after) Tj ET''', Font=block_font), words=['FACE', 'CAFE', 'DEAF', 'Helvetica']),
     Case('text under a clipping path', simple_page(b'''q 20 100 150 60 re W n 0 g BT /F1 30 Tf 20 120 Td (CLIPPEDWORDS) Tj
@@ -122,7 +123,7 @@ ET Q'''), words=['CLIPPEDWORDS']),
     Case('clipping text (mode 7)', simple_page(b'''q BT 7 Tr /F1 60 Tf 20 80 Td (CLIP) Tj ET 1 0 0 rg 0 0 300 200 re f Q
 0 g BT /F1 14 Tf 20 30 Td (Opaque after) Tj ET'''), words=['CLIP', 'Opaque', 'after']),
     Case('outlined text (mode 1)', simple_page(b'0 G 1 w BT 1 Tr /F1 60 Tf 20 80 Td (Hollow) Tj ET'), words=['Hollow']),
-    Case('filled and outlined text (mode 2)', simple_page(b'''1 0 0 rg 0 0 1 RG 3 w BT 2 Tr /F1 60 Tf 20 80 Td (Filled) Tj
+    Case('filled and outlined text (mode 2)', simple_page(b'''1 0 0 rg 0 0 1 RG 1 w BT 2 Tr /F1 72 Tf 20 80 Td (Filled) Tj
 ET'''), words=['Filled']),
     Case('horizontal scaling (Tz)', simple_page(b'0 g BT 50 Tz /F1 30 Tf 20 100 Td (Narrow letters here) Tj ET'),
          words=['Narrow', 'letters', 'here']),
