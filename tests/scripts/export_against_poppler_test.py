@@ -118,13 +118,13 @@ BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F1 14 Tf 
          words=['Opaque', 'line', 'Faint', 'caption']),
     Case('Type 3 font', simple_page(b'''0 g BT /T3 30 Tf 20 120 Td (FACE CAFE DEAF) Tj ET
 BT /F1 14 Tf 20 60 Td (Helvetica after) Tj ET''', Font=block_font), words=['FACE', 'CAFE', 'DEAF', 'Helvetica']),
-    Case('text under a clipping path', simple_page(b'''q 20 100 150 60 re W n 0 g BT /F1 30 Tf 20 120 Td (CLIPPEDWORDS) Tj
-ET Q'''), words=['CLIPPEDWORDS']),
+    Case('text under a clipping path', simple_page(b'''q 20 100 150 60 re W n
+0 g BT /F1 30 Tf 20 120 Td (CLIPPEDWORDS) Tj ET Q'''), words=['CLIPPEDWORDS']),
     Case('clipping text (mode 7)', simple_page(b'''q BT 7 Tr /F1 60 Tf 20 80 Td (CLIP) Tj ET 1 0 0 rg 0 0 300 200 re f Q
 0 g BT /F1 14 Tf 20 30 Td (Opaque after) Tj ET'''), words=['CLIP', 'Opaque', 'after']),
     Case('outlined text (mode 1)', simple_page(b'0 G 1 w BT 1 Tr /F1 60 Tf 20 80 Td (Hollow) Tj ET'), words=['Hollow']),
-    Case('filled and outlined text (mode 2)', simple_page(b'''1 0 0 rg 0 0 1 RG 1 w BT 2 Tr /F1 72 Tf 20 80 Td (Filled) Tj
-ET'''), words=['Filled']),
+    Case('filled and outlined text (mode 2)', simple_page(b'''1 0 0 rg 0 0 1 RG 1 w
+BT 2 Tr /F1 72 Tf 20 80 Td (Filled) Tj ET'''), words=['Filled']),
     Case('horizontal scaling (Tz)', simple_page(b'0 g BT 50 Tz /F1 30 Tf 20 100 Td (Narrow letters here) Tj ET'),
          words=['Narrow', 'letters', 'here']),
     Case('text under a picture', simple_page(b'''0 g BT /F1 30 Tf 20 120 Td (Covered words) Tj ET

@@ -73,7 +73,8 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     # changes: no picture, and what follows draws in its own colour.
     ('invisible text', b'''0.5 g 20 150 360 40 re f 0 0 1 rg BT /F1 14 Tf 20 260 Td (Opaque before) Tj 3 Tr
 20 -100 Td (Searchable words) Tj 0 Tr 0 -40 Td (Opaque after) Tj 7 Tr 0 -40 Td (Clipping) Tj ET
-0 0 1 rg 20 20 40 40 re f''', ['Opaque', 'before', 'after'], {'carried': ['Searchable', 'words', 'Clipping'], 'pictures': (0, 0)}),
+0 0 1 rg 20 20 40 40 re f''', ['Opaque', 'before', 'after'],
+     {'carried': ['Searchable', 'words', 'Clipping'], 'pictures': (0, 0)}),
     # Text in a Type 3 font, which the import would draw in another face: pictured, and carried.
     ('Type 3 text', b'''0 g BT /T3 30 Tf 20 200 Td (FACE CAFE) Tj ET BT /F1 14 Tf 20 100 Td (Opaque after) Tj ET''',
      ['Opaque', 'after'], {'carried': ['FACE', 'CAFE'], 'pictures': (1, 1)}),
@@ -92,8 +93,9 @@ BI /W 2 /H 2 /CS /G /BPC 8 ID \xc8\x64\x64\xc8 EI Q BT /F1 14 Tf 20 100 Td (Opaq
      {'carried': ['Covered', 'words'], 'pictures': (2, 2)}),
     # Invisible text in a form, as OCR programs lay it over the scan, before a shape in the colour the form
     # takes from the page.
-    ('invisible text in a form', b'''0.5 g 20 150 360 40 re f 0 0 1 rg q /OCR Do Q BT /F1 14 Tf 20 260 Td (Opaque before) Tj
-ET''', ['Opaque', 'before'], {'carried': ['Form', 'words'], 'pictures': (0, 0)}),
+    ('invisible text in a form', b'''0.5 g 20 150 360 40 re f 0 0 1 rg q /OCR Do Q
+BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET''', ['Opaque', 'before'],
+     {'carried': ['Form', 'words'], 'pictures': (0, 0)}),
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
@@ -114,8 +116,8 @@ def patterns(pdf):
 
 def make_page(path, content):
     pdf = pikepdf.new()
-    form = pikepdf.Stream(pdf, b'BT 3 Tr /F1 20 Tf 20 160 Td (Form words) Tj ET 20 20 40 40 re f', Type=pikepdf.Name.XObject,
-                          Subtype=pikepdf.Name.Form, BBox=[0, 0, WIDTH, HEIGHT],
+    form = pikepdf.Stream(pdf, b'BT 3 Tr /F1 20 Tf 20 160 Td (Form words) Tj ET 20 20 40 40 re f',
+                          Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form, BBox=[0, 0, WIDTH, HEIGHT],
                           Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=helvetica())))
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
                                    Font=pikepdf.Dictionary({'/F1': helvetica(), '/F2': wide_font(),
