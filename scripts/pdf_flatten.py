@@ -43,6 +43,7 @@ FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 
 MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
 INVISIBLE_MODES = {3, 7}                                  # and that draw nothing
+TEXT_CELL = (-0.2, 0.8)        # a Latin font's descent and ascent, in ems
 CLIP_SLACK = 0.5               # points by which glyph cells may reach past their clip and still count as within
 
 
@@ -267,13 +268,15 @@ def type3_font(fonts, state):
 
 def glyph_cells(font, state, tm, advance):
     """The box on the page of the cells of the glyphs that a text-showing operation shows in FONT (as pdfminer
-    reads it): from the text position (TM) as far as they ADVANCE, between the font's descent and ascent;
-    None when that is unknown, or in vertical writing."""
+    reads it): from the text position (TM) as far as they ADVANCE, between the font's descent and ascent (a
+    Latin font's, where it gives none, as LibreOffice's PDFs do not); None when that is unknown, or in
+    vertical writing."""
     if font is None or not advance or font.is_vertical():
         return None
-    bottom, top = font.get_descent() * state.size + state.rise, font.get_ascent() * state.size + state.rise
-    if top <= bottom:
-        return None
+    descent, ascent = font.get_descent(), font.get_ascent()
+    if ascent <= descent:
+        descent, ascent = TEXT_CELL
+    bottom, top = descent * state.size + state.rise, ascent * state.size + state.rise
     return box_of([(0, bottom), (advance, top), (0, top), (advance, bottom)], multiply(tm, state.ctm))
 
 
@@ -304,7 +307,9 @@ def image_cover(op, operands, xobjects, state):
             return None
     elif op != 'INLINE IMAGE' or not operands or operands[0].image_mask:
         return None
-    box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+    x0, y0, x1, y1 = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+    # Glyph cells that only touch its edge (a heading's descent on a photo's top) are not covered.
+    box = (x0 + CLIP_SLACK, y0 + CLIP_SLACK, x1 - CLIP_SLACK, y1 - CLIP_SLACK)
     return intersection(box, state.clip) if state.clip else None
 
 

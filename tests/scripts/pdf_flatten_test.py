@@ -33,11 +33,12 @@ def helvetica():
                               Encoding=pikepdf.Name.WinAnsiEncoding)
 
 
-def wide_font():
-    """A font of the PDF's own widths (0.7 em each), unlike any installed one's."""
+def wide_font(ascent=900, descent=-220, bottom=-250):
+    """A font of the PDF's own widths (0.7 em each), unlike any installed one's, of ASCENT, DESCENT and a box
+    down to BOTTOM."""
     descriptor = pikepdf.Dictionary(Type=pikepdf.Name.FontDescriptor, FontName=pikepdf.Name('/Brindle-Wide'),
-                                    Flags=32, FontBBox=[-200, -250, 1000, 950], ItalicAngle=0, Ascent=900,
-                                    Descent=-220, CapHeight=700, StemV=80)
+                                    Flags=32, FontBBox=[-200, bottom, 1000, 950], ItalicAngle=0, Ascent=ascent,
+                                    Descent=descent, CapHeight=700, StemV=80)
     return pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1,
                               BaseFont=pikepdf.Name('/Brindle-Wide'), FirstChar=32, LastChar=126,
                               Widths=[700] * 95, Encoding=pikepdf.Name.WinAnsiEncoding, FontDescriptor=descriptor)
@@ -93,6 +94,10 @@ BI /W 2 /H 2 /CS /G /BPC 8 ID \xc8\x64\x64\xc8 EI Q BT /F1 14 Tf 20 100 Td (Opaq
      {'carried': ['Covered', 'words'], 'pictures': (2, 2)}),
     # Invisible text in a form, as OCR programs lay it over the scan, before a shape in the colour the form
     # takes from the page.
+    # A heading just above a picture, in a font that gives no ascent or descent (as LibreOffice's PDFs) and a
+    # deep box: not covered, not pictured (the picture is the page's own, light where the box reaches).
+    ('text just above a picture', b'''0 g BT /F3 24 Tf 20 205.5 Td (Heading) Tj ET q 200 0 0 60 10 140 cm
+BI /W 2 /H 2 /CS /G /BPC 8 ID \xd0\xd0\xd0\xd0 EI Q''', ['Heading'], {'pictures': (1, 1)}),
     ('invisible text in a form', b'''0.5 g 20 150 360 40 re f 0 0 1 rg q /OCR Do Q
 BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET''', ['Opaque', 'before'],
      {'carried': ['Form', 'words'], 'pictures': (0, 0)}),
@@ -121,6 +126,7 @@ def make_page(path, content):
                           Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=helvetica())))
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
                                    Font=pikepdf.Dictionary({'/F1': helvetica(), '/F2': wide_font(),
+                                                            '/F3': wide_font(0, 0, -300),
                                                             **dict(block_font(pdf))}),
                                    Pattern=patterns(pdf), XObject=pikepdf.Dictionary(OCR=form))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
