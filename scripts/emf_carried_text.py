@@ -6,13 +6,9 @@
 # whatever clips it.
 import struct
 
-from emf_records import EMR_EXTTEXTOUTW
+from emf_records import EMR_EXTTEXTOUTA, EMR_EXTTEXTOUTW, EMR_RESTOREDC, EMR_SAVEDC, EMR_SETTEXTCOLOR
 
 CARRIED_TEXT_RGB = (1, 254, 2)     # a text colour no document is expected to draw in
-EMR_EXTTEXTOUTA = 83
-EMR_SETTEXTCOLOR = 24
-EMR_SAVEDC = 33
-EMR_RESTOREDC = 34
 ETO_CLIPPED = 4
 EMRTEXT_OPTIONS = 52               # offsets in EMR_EXTTEXTOUTA/W: the options, then the clipping rectangle
 EMRTEXT_RECT = 56
@@ -25,9 +21,9 @@ def carried_colour():
 
 
 def hide_carried_text(emf):
-    """Clips every text record of EMF drawn in the carried colour to an empty rectangle; returns how many.
-    The text colour is followed through saved and restored states."""
-    colour, saved, hidden = 0, [], 0
+    """Clips every text record of EMF drawn in the carried colour to an empty rectangle. The text colour is
+    followed through saved and restored states."""
+    colour, saved = 0, []
     for index, (kind, record) in enumerate(emf.records):
         if kind == EMR_SETTEXTCOLOR and len(record) >= 12:
             colour, = struct.unpack_from('<I', record, 8)
@@ -46,5 +42,3 @@ def hide_carried_text(emf):
             emf.records[index] = (kind, record[:EMRTEXT_OPTIONS] + struct.pack('<I4i', options | ETO_CLIPPED,
                                                                                0, 0, 0, 0) +
                                   record[EMRTEXT_RECT + 16:])
-            hidden += 1
-    return hidden
