@@ -125,6 +125,16 @@ BT /F1 14 Tf 20 60 Td (Helvetica after) Tj ET''', Font=block_font), words=['FACE
     Case('outlined text (mode 1)', simple_page(b'0 G 1 w BT 1 Tr /F1 60 Tf 20 80 Td (Hollow) Tj ET'), words=['Hollow']),
     Case('filled and outlined text (mode 2)', simple_page(b'''1 0 0 rg 0 0 1 RG 1 w
 BT 2 Tr /F1 72 Tf 20 80 Td (Filled) Tj ET'''), words=['Filled']),
+    Case('outlined office title', document=('fodt', '''<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles><style:style style:name="T1" style:family="text">
+<style:text-properties style:text-outline="true" fo:font-size="40pt"/></style:style></office:automatic-styles>
+<office:body><office:text><text:p><text:span text:style-name="T1">Hollow title</text:span></text:p></office:text>
+</office:body></office:document>'''), words=['Hollow', 'title']),
     Case('horizontal scaling (Tz)', simple_page(b'0 g BT 50 Tz /F1 30 Tf 20 100 Td (Narrow letters here) Tj ET'),
          words=['Narrow', 'letters', 'here']),
     Case('text under a picture', simple_page(b'''0 g BT /F1 30 Tf 20 120 Td (Covered words) Tj ET
