@@ -5,10 +5,14 @@
 # colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
 # gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
 # from the render without the operation, within the operation's box; everything else, text included, stays
-# as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
-# invisible text (render mode 3): a move of the text position as far as its glyphs advance stands in for it,
-# so that the text after it keeps its place, and its picture, within the box its glyphs may cover
-# (pdf_text_extent.py measures them), follows its text object.
+# as it is. Text that the import draws otherwise than poppler is pictured too (its picture, within the box
+# its glyphs may cover as pdf_text_extent.py measures them, follows its text object): translucent text, text
+# in a Type 3 font (redrawn in a substitute face), outlined or horizontally scaled text, text reaching out of
+# its clip (the import draws text whole), and all drawing under a clip by text's glyphs, which it drops.
+# The import draws all text, opaque and above every picture, even invisible text (render mode 3): text that
+# a later picture covers is pictured as it shows above that picture, if at all. Text not to be drawn as
+# text (invisible, or pictured) is kept for its words alone: it becomes invisible to poppler and is drawn in
+# the colour by which emf_carried_text.py finds it in the import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
 # left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
 # that a page costs at most that many pairs of renders, whatever it draws.
@@ -24,6 +28,7 @@ import zlib
 import pikepdf
 from PIL import Image, ImageChops
 
+from emf_carried_text import CARRIED_TEXT_RGB
 from pdf_text_extent import measure, page_fonts
 
 DPI = 300                      # the exporter's resolution: one picture pixel a page pixel
@@ -37,6 +42,9 @@ FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 
 # what it stands for), so more of them become one picture of all their boxes.
 MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
+INVISIBLE_MODES = {3, 7}                                  # and that draw nothing
+TEXT_CELL = (-0.2, 0.8)        # a Latin font's descent and ascent, in ems
+CLIP_SLACK = 0.5               # points by which glyph cells may reach past their clip and still count as within
 
 
 def multiply(m, n):
@@ -161,6 +169,11 @@ class State:
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
         self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # Under a clip by text's glyphs, which the import drops: what is drawn there is pictured, as
+        # translucent drawing is.
+        self.text_clipped = False
+        # The operations that set the fill colour again: its colour space's and its own.
+        self.fill_colour = [([0], pikepdf.Operator('g'))]
         # A new one for each clip the content sets: the same one, the same clip.
         self.clip_id = 0
         # The text state (Tf, Tc, Tw, Tz, TL, Ts).
@@ -174,11 +187,11 @@ class State:
 
     @property
     def fill_translucent(self):
-        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern
+        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern or self.text_clipped
 
     @property
     def stroke_translucent(self):
-        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern
+        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern or self.text_clipped
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
@@ -228,31 +241,132 @@ def show_box(fonts, state, tm, operands, op):
     return advance, intersection(box, state.clip) if state.clip else None
 
 
-def text_stand_in(op, operands, move):
-    """What takes the place of the hidden text-showing operation OP with OPERANDS: its own move to the next
-    line and the spacing it sets, then a move of the text position by MOVE (in TJ's thousandths of the font
-    size) for its glyphs."""
-    stand_in = []
-    if op == '"' and len(operands) == 3:
-        stand_in += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc'))]
-    if op in ("'", '"'):
-        stand_in.append(([], pikepdf.Operator('T*')))
-    if move:
-        stand_in.append(([pikepdf.Array([move])], pikepdf.Operator('TJ')))
-    return stand_in
+def fill_colour_after(colour, instruction):
+    """The operations that set the fill colour again after INSTRUCTION, a fill colour operation, from
+    COLOUR, those that set it before."""
+    if str(instruction[1]) in ('sc', 'scn'):
+        return [operation for operation in colour if str(operation[1]) == 'cs'] + [instruction]
+    return [instruction]
+
+
+def carried_text(instruction, state):
+    """What takes the place of the text-showing INSTRUCTION when the page is to keep its words but not draw
+    it as text: the same text, invisible to poppler (clipping still where it clipped) and in the colour by
+    which the import's metafile carries it undrawn (emf_carried_text.py), then STATE's render mode and fill
+    colour again. It moves the text position as the text does."""
+    return [([7 if state.mode >= 4 else 3], pikepdf.Operator('Tr')),
+            ([value / 255 for value in CARRIED_TEXT_RGB], pikepdf.Operator('rg')), instruction,
+            ([state.mode], pikepdf.Operator('Tr'))] + state.fill_colour
+
+
+def type3_font(fonts, state):
+    """Whether STATE's font is a Type 3 font (of glyph procedures or bitmaps), which the import redraws in a
+    substitute face: its text is pictured. FONTS: the page's font dictionaries by name."""
+    font = fonts.get(state.font) if state.font else None
+    return isinstance(font, pikepdf.Dictionary) and is_name(font.get('/Subtype'), '/Type3')
+
+
+def glyph_cells(font, state, tm, advance):
+    """The box on the page of the cells of the glyphs that a text-showing operation shows in FONT (as pdfminer
+    reads it): from the text position (TM) as far as they ADVANCE, between the font's descent and ascent (a
+    Latin font's, where it gives none, as LibreOffice's PDFs do not); None when that is unknown, or in
+    vertical writing."""
+    if font is None or not advance or font.is_vertical():
+        return None
+    descent, ascent = font.get_descent(), font.get_ascent()
+    if ascent <= descent:
+        descent, ascent = TEXT_CELL
+    bottom, top = descent * state.size + state.rise, ascent * state.size + state.rise
+    return box_of([(0, bottom), (advance, top), (0, top), (advance, bottom)], multiply(tm, state.ctm))
+
+
+def text_effect(state):
+    """Whether text shown in STATE has an effect the import drops: outlined (it fills text that only
+    strokes, and loses the fill of text that fills and strokes) or scaled horizontally (Tz): it is pictured."""
+    return state.mode in STROKE_MODES or abs(state.scale - 1) > 1e-6
+
+
+def crosses_clip(cells, state, page_box):
+    """Whether the glyph CELLS reach out of STATE's clip where the page shows them: the import draws text
+    whole, whatever clips it, so such text is pictured."""
+    shown = intersection(cells, page_box) if cells else None
+    if not shown:
+        return False
+    clip = state.clip and (state.clip[0] - CLIP_SLACK, state.clip[1] - CLIP_SLACK, state.clip[2] + CLIP_SLACK,
+                           state.clip[3] + CLIP_SLACK)
+    return not clip or intersection(shown, clip) != shown
+
+
+def image_cover(op, operands, xobjects, state):
+    """The box on the page (within its clip) that the operation OP with OPERANDS paints over when it draws an
+    image that is no stencil mask, which covers the text beneath it; None otherwise. XOBJECTS: the page's."""
+    if op == 'Do':
+        item = xobjects.get(operands[0]) if operands and isinstance(operands[0], pikepdf.Name) else None
+        if not isinstance(item, pikepdf.Stream) or not is_name(item.get('/Subtype'), '/Image') or \
+                bool(item.get('/ImageMask', False)):
+            return None
+    elif op != 'INLINE IMAGE' or not operands or operands[0].image_mask:
+        return None
+    x0, y0, x1, y1 = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+    # Glyph cells that only touch its edge (a heading's descent on a photo's top) are not covered.
+    box = (x0 + CLIP_SLACK, y0 + CLIP_SLACK, x1 - CLIP_SLACK, y1 - CLIP_SLACK)
+    return intersection(box, state.clip) if state.clip else None
+
+
+def carry_form_text(form, colour, seen):
+    """Has the invisible text of FORM, if a form XObject drawn where the fill colour is set by COLOUR (None:
+    unknown), and of the forms it draws, kept for its words alone as the page's own is (OCR programs lay
+    their words over the scan in a form): its content is rewritten in place. SEEN holds the forms already
+    looked at. Text after which the fill colour could not be set again (unknown, or of a colour space of the
+    page's, which the form cannot name) stays as it is."""
+    if not isinstance(form, pikepdf.Stream) or not is_name(form.get('/Subtype'), '/Form') or \
+            (form.objgen if form.is_indirect else id(form)) in seen:
+        return
+    seen.add(form.objgen if form.is_indirect else id(form))
+    xobjects = group(form.get('/Resources'), '/XObject')
+    state, stack, content, changed = State(None), [], [], False
+    state.fill_colour = colour if colour is not None and \
+        all(str(operator) in ('g', 'rg', 'k') for _, operator in colour) else None
+    for operands, operator in pikepdf.parse_content_stream(form):
+        op = str(operator)
+        if op in FILL_COLOURS and (state.fill_colour is not None or op not in ('sc', 'scn')):
+            state.fill_colour = fill_colour_after(state.fill_colour, (operands, operator))
+        if op == 'q':
+            stack.append(state.copy())
+        elif op == 'Q' and stack:
+            state = stack.pop()
+        elif op == 'Tr' and operands:
+            state.mode = int(number(operands[0]))
+        elif op == 'Do' and operands and isinstance(operands[0], pikepdf.Name):
+            carry_form_text(xobjects.get(operands[0]), state.fill_colour, seen)
+        if op in TEXT_SHOWS and state.mode in INVISIBLE_MODES and state.fill_colour is not None:
+            content += carried_text((operands, operator), state)
+            changed = True
+        else:
+            content.append((operands, operator))
+    if changed:
+        form.write(pikepdf.unparse_content_stream(content))
 
 
 def find_patches(pdf, page, instructions, page_box):
-    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
-    many graphics states the content leaves saved."""
+    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
+    its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
+    states the content leaves saved."""
     resources = page.obj.get('/Resources')
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
+    font_dictionaries = group(resources, '/Font')
     state, stack, path, clip_pending = State(page_box), [], None, False
     patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
     tm = tlm = IDENTITY
+    # The text drawn as text so far: its glyph cells, its box and what stands in for it once a picture covers
+    # it, as the import draws text above every picture.
+    drawn_text = []
+    carried_forms = set()
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
+        if op in FILL_COLOURS:
+            state.fill_colour = fill_colour_after(state.fill_colour, (operands, operator))
         if op == 'q':
             stack.append(state.copy())
         elif op == 'Q':
@@ -351,20 +465,38 @@ def find_patches(pdf, page, instructions, page_box):
             advance, text_box = show_box(fonts, state, tm, operands, op)
             text_clips |= state.mode >= 4
             vertical = bool(advance) and fonts[state.font].is_vertical()
+            stand_in = {index: carried_text((operands, operator), state)}
+            drawn = state.mode not in INVISIBLE_MODES
+            cells = glyph_cells(fonts.get(state.font), state, tm, advance)
             if (state.mode in FILL_MODES and state.fill_translucent) or \
-                    (state.mode in STROKE_MODES and state.stroke_translucent):
-                unit = state.size / 1000 * (1 if vertical else state.scale)
-                text_patches.append(Patch(None, text_box, state.ctm, 0, {
-                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None))
+                    (state.mode in STROKE_MODES and state.stroke_translucent) or \
+                    (drawn and type3_font(font_dictionaries, state)) or \
+                    (drawn and text_effect(state)) or \
+                    (drawn and crosses_clip(cells, state, page_box)):
+                text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None))
+            elif not drawn:
+                text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
+            elif text_box:
+                drawn_text.append((cells or text_box, text_box, stand_in))
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
             if text_clips:
                 state.clip_id = next(clips)    # the text's glyphs clip what follows
+                state.text_clipped = True
             for patch in text_patches:
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches
             text_patches = []
+        if op == 'Do' and operands and isinstance(operands[0], pikepdf.Name):
+            carry_form_text(xobjects.get(operands[0]), state.fill_colour, carried_forms)
+        cover = image_cover(op, operands, xobjects, state) if drawn_text else None
+        if cover:
+            # Text under a picture is carried, and pictured as it shows after the picture, if at all.
+            covered = [text for text in drawn_text if intersection(text[0], cover)]
+            drawn_text = [text for text in drawn_text if not intersection(text[0], cover)]
+            patches += [Patch(index, text_box, state.ctm, len(stack), stand_in, state.clip_id)
+                        for _, text_box, stand_in in covered]
         if box is not None:
             # A path painted may still set a clip.
             stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
@@ -466,11 +598,11 @@ def drawing(pdf, page, patch, picture, opaque):
 
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
-    top). Returns how many pictures it drew."""
-    if not resources_translucent(page.obj.get('/Resources'), set()):
-        return 0
+    top), and keeps the words of text it does not draw as text. Returns how many pictures it drew."""
     instructions = pikepdf.parse_content_stream(page)
     patches, depth = find_patches(pdf, page, instructions, page_box)
+    if not patches:
+        return 0
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
     shown = merged([patch for patch in patches if patch.box and inverse(patch.ctm)])
     content = []
