@@ -306,8 +306,8 @@ def find_patches(pdf, page, instructions, page_box):
             path = union(path, box_of(list(zip(values[0::2], values[1::2])), state.ctm))
         elif op == 're' and len(operands) == 4:
             x, y, w, h = numbers(operands)
-            path = union(path, box_of([(x, y), (x + w, y + h)], state.ctm) if w or h else
-                         box_of([(x, y)], state.ctm))
+            # Every corner: under a turn the two given ones need not be the box's.
+            path = union(path, box_of([(x, y), (x + w, y), (x, y + h), (x + w, y + h)], state.ctm))
         elif op in ('W', 'W*'):
             clip_pending = True
         elif op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS | {'n'}:

@@ -37,6 +37,9 @@ def simple_page(content, size=(300, 200), **resources):
     return make
 
 
+HALF = pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5))
+
+
 class Case:
     """NAME, its page (PAGE(pdf) gives a page dictionary) or its DOCUMENT (an extension and the file's text,
     which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
@@ -54,6 +57,9 @@ CASES = [
     Case('plain text and shapes', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Plain words in Helvetica) Tj ET
 BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f 0 0 1 RG 4 w 140 40 m 280 100 l S'''),
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
+    # Graphics as the document draws them: translucency, soft masks, annotations, clips, patterns.
+    Case('turned translucent square', simple_page(b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg
+0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=lambda pdf: HALF), words=['Turned', 'square']),
 ]
 
 
