@@ -161,6 +161,8 @@ class State:
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
         self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # The glyphs of text clip: the import draws what they clip whole, so it is pictured as poppler draws it.
+        self.glyph_clipped = False
         # A new one for each clip the content sets: the same one, the same clip.
         self.clip_id = 0
         # The text state (Tf, Tc, Tw, Tz, TL, Ts).
@@ -174,11 +176,11 @@ class State:
 
     @property
     def fill_translucent(self):
-        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern
+        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern or self.glyph_clipped
 
     @property
     def stroke_translucent(self):
-        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern
+        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern or self.glyph_clipped
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
@@ -248,7 +250,7 @@ def find_patches(pdf, page, instructions, page_box):
     resources = page.obj.get('/Resources')
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
     state, stack, path, clip_pending = State(page_box), [], None, False
-    patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
+    patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
     tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
@@ -340,7 +342,7 @@ def find_patches(pdf, page, instructions, page_box):
         elif op == 'INLINE IMAGE' and state.fill_translucent:
             box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
         elif op == 'BT':
-            text_patches, tm, tlm, text_clips = [], IDENTITY, IDENTITY, False
+            text_patches, tm, tlm, glyph_clip = [], IDENTITY, IDENTITY, None
         elif op in TEXT_SHOWS and operands:
             if op == '"' and len(operands) == 3:
                 state.word_space, state.char_space = number(operands[0]), number(operands[1])
@@ -349,7 +351,8 @@ def find_patches(pdf, page, instructions, page_box):
             if fonts is None:
                 fonts = page_fonts(pdf, page)
             advance, text_box = show_box(fonts, state, tm, operands, op)
-            text_clips |= state.mode >= 4
+            if state.mode >= 4:
+                glyph_clip = union(glyph_clip, text_box)
             vertical = bool(advance) and fonts[state.font].is_vertical()
             if (state.mode in FILL_MODES and state.fill_translucent) or \
                     (state.mode in STROKE_MODES and state.stroke_translucent):
@@ -359,8 +362,10 @@ def find_patches(pdf, page, instructions, page_box):
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
-            if text_clips:
-                state.clip_id = next(clips)    # the text's glyphs clip what follows
+            if glyph_clip:
+                # The text's glyphs clip what follows (a clipping text that shows no glyph clips nothing, as
+                # in poppler), whether or not the text itself is pictured.
+                state.clip_id, state.clip, state.glyph_clipped = next(clips), intersection(state.clip, glyph_clip), True
             for patch in text_patches:
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches

@@ -37,7 +37,10 @@ def simple_page(content, size=(300, 200), **resources):
     return make
 
 
-HALF = pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5))
+def graphics_states(pdf):
+    """/Half (half alpha) and /Full, the graphics states of the cases' translucent drawing."""
+    return pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5),
+                              Full=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1))
 
 
 class Case:
@@ -59,7 +62,10 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
     # Graphics as the document draws them: translucency, soft masks, annotations, clips, patterns.
     Case('turned translucent square', simple_page(b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg
-0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=lambda pdf: HALF), words=['Turned', 'square']),
+0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=graphics_states), words=['Turned', 'square']),
+    Case('translucent clipping text', simple_page(b'''q /Half gs 0 g BT 4 Tr /F1 72 Tf 20 60 Td (CLIP) Tj ET /Full gs
+0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 20 170 Td (Blue letters) Tj ET''', ExtGState=graphics_states),
+         words=['Blue', 'letters']),
 ]
 
 

@@ -68,6 +68,9 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     # A translucent square turned by an eighth: its box is that of all four corners, not of two.
     ('turned square', b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg 0 0 100 100 re f Q
 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {'pictures': (1, 1)}),
+    # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
+    ('translucent clipping text', b'''q /Half gs 0 g BT 4 Tr /F1 80 Tf 20 150 Td (CLIP) Tj ET /Full gs 0 0 1 rg
+0 0 400 300 re f Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {}),
 ]
 
 
