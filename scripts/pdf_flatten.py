@@ -469,12 +469,25 @@ def drawing(pdf, page, patch, picture, opaque):
             ([name], pikepdf.Operator('Do')), ([], pikepdf.Operator('Q'))]
 
 
+def drawn_part(instructions):
+    """INSTRUCTIONS up to the first Q that restores no saved state, where poppler stops drawing the page, as
+    does the import: kept, that Q would restore a state the flattening saves around the content, and what
+    follows it would be drawn."""
+    depth = 0
+    for index, (_, operator) in enumerate(instructions):
+        op = str(operator)
+        if op == 'Q' and not depth:
+            return instructions[:index]
+        depth += {'q': 1, 'Q': -1}.get(op, 0)
+    return instructions
+
+
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
     top). Returns how many pictures it drew."""
     if not resources_translucent(page.obj.get('/Resources'), set()):
         return 0
-    instructions = pikepdf.parse_content_stream(page)
+    instructions = drawn_part(pikepdf.parse_content_stream(page))
     patches, depth = find_patches(pdf, page, instructions, page_box)
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
     shown = merged([patch for patch in patches if patch.box and inverse(patch.ctm)])

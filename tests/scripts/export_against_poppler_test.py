@@ -66,6 +66,12 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
     Case('translucent clipping text', simple_page(b'''q /Half gs 0 g BT 4 Tr /F1 72 Tf 20 60 Td (CLIP) Tj ET /Full gs
 0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 20 170 Td (Blue letters) Tj ET''', ExtGState=graphics_states),
          words=['Blue', 'letters']),
+    # More translucent shapes than a page's pictures, then a restore without a save, where poppler stops.
+    Case('a restore without a save', simple_page(b'0 g BT /F1 14 Tf 20 170 Td (Squares below) Tj ET /Half gs 0 0 1 rg ' +
+                                                 b''.join(b'%d %d 8 8 re f ' % (20 + 14 * i, 20 + 14 * j)
+                                                          for i in range(18) for j in range(9)) +
+                                                 b'Q /Full gs 1 0 0 rg 0 0 300 200 re f', ExtGState=graphics_states),
+         words=['Squares', 'below']),
 ]
 
 

@@ -71,6 +71,11 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
     ('translucent clipping text', b'''q /Half gs 0 g BT 4 Tr /F1 80 Tf 20 150 Td (CLIP) Tj ET /Full gs 0 0 1 rg
 0 0 400 300 re f Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {}),
+    # A damaged page that draws more translucent shapes than the bound, then restores a state it never saved:
+    # poppler draws nothing after that, and the shapes' picture is still drawn.
+    ('a restore without a save', b'0 g BT /F1 14 Tf 20 270 Td (Opaque before) Tj ET /Half gs 0 0 1 rg ' +
+     b''.join(b'%d %d 10 10 re f ' % (20 + 18 * i, 20 + 18 * j) for i in range(20) for j in range(12)) +
+     b'Q /Full gs 1 0 0 rg 0 0 400 300 re f', ['Opaque', 'before'], {'pictures': (1, 1)}),
 ]
 
 
