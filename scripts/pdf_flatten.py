@@ -244,6 +244,17 @@ def text_stand_in(op, operands, move):
     return stand_in
 
 
+def unmasked(page, state, made):
+    """What takes the place of a gs operation that sets the graphics state STATE with a soft mask: the same
+    state without the mask, made once for each in MADE. The import would draw the mask's group as content;
+    what the mask governs is pictured."""
+    key = state.objgen if state.is_indirect else id(state)
+    if key not in made:
+        copy = pikepdf.Dictionary({entry: value for entry, value in state.items() if entry != '/SMask'})
+        made[key] = page.add_resource(copy, pikepdf.Name.ExtGState, prefix='Unmasked')
+    return [([made[key]], pikepdf.Operator('gs'))]
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
     many graphics states the content leaves saved."""
@@ -251,6 +262,7 @@ def find_patches(pdf, page, instructions, page_box):
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
     state, stack, path, clip_pending = State(page_box), [], None, False
     patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
+    made = {}
     tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
@@ -291,6 +303,10 @@ def find_patches(pdf, page, instructions, page_box):
             tm = tlm = translated(0, -state.leading, tlm)
         elif op == 'gs' and operands and isinstance(states.get(name(operands[0])), pikepdf.Dictionary):
             state.apply(states[operands[0]])
+            if mask_and_blend(states[operands[0]])[0]:
+                # A patch of no box: it stands for what draws nothing.
+                patches.append(Patch(index, None, state.ctm, len(stack),
+                                     {index: unmasked(page, states[operands[0]], made)}, state.clip_id))
         elif op in ('scn', 'SCN') and operands and isinstance(operands[-1], pikepdf.Name):
             translucent = pattern_translucent(patterns.get(operands[-1]), set())
             if op == 'scn':

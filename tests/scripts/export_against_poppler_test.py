@@ -43,6 +43,25 @@ def graphics_states(pdf):
                               Full=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1))
 
 
+def soft_mask(content, **resources):
+    """A graphics state maker: /Masked, whose luminosity soft mask is a page-size group drawing CONTENT with
+    RESOURCES."""
+    def make(pdf):
+        group = pikepdf.Stream(pdf, content, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form,
+                               BBox=[0, 0, 300, 200],
+                               Resources=pikepdf.Dictionary({'/' + k: v for k, v in resources.items()}),
+                               Group=pikepdf.Dictionary(S=pikepdf.Name.Transparency, CS=pikepdf.Name.DeviceGray))
+        return pikepdf.Dictionary(Masked=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, SMask=pikepdf.Dictionary(
+            Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group)))
+    return make
+
+
+def axial(c0, c1, coords, space='/DeviceRGB'):
+    """An axial shading from colour C0 to C1 along COORDS (x0, y0, x1, y1), extended at both ends."""
+    return pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name(space), Coords=coords, Extend=[True, True],
+                              Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=c0, C1=c1, N=1))
+
+
 class Case:
     """NAME, its page (PAGE(pdf) gives a page dictionary) or its DOCUMENT (an extension and the file's text,
     which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
@@ -62,16 +81,23 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
     # Graphics as the document draws them: translucency, soft masks, annotations, clips, patterns.
     Case('turned translucent square', simple_page(b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg
-0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=graphics_states), words=['Turned', 'square']),
+0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=graphics_states),
+         words=['Turned', 'square']),
     Case('translucent clipping text', simple_page(b'''q /Half gs 0 g BT 4 Tr /F1 72 Tf 20 60 Td (CLIP) Tj ET /Full gs
 0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 20 170 Td (Blue letters) Tj ET''', ExtGState=graphics_states),
          words=['Blue', 'letters']),
     # More translucent shapes than a page's pictures, then a restore without a save, where poppler stops.
-    Case('a restore without a save', simple_page(b'0 g BT /F1 14 Tf 20 170 Td (Squares below) Tj ET /Half gs 0 0 1 rg ' +
-                                                 b''.join(b'%d %d 8 8 re f ' % (20 + 14 * i, 20 + 14 * j)
-                                                          for i in range(18) for j in range(9)) +
-                                                 b'Q /Full gs 1 0 0 rg 0 0 300 200 re f', ExtGState=graphics_states),
+    Case('a restore without a save', simple_page(
+        b'0 g BT /F1 14 Tf 20 170 Td (Squares below) Tj ET /Half gs 0 0 1 rg ' +
+        b''.join(b'%d %d 8 8 re f ' % (20 + 14 * i, 20 + 14 * j) for i in range(18) for j in range(9)) +
+        b'Q /Full gs 1 0 0 rg 0 0 300 200 re f', ExtGState=graphics_states),
          words=['Squares', 'below']),
+    # A heading faded out from left to right by a soft mask, a blue page-size fill shown on its left half only.
+    Case('faded heading', simple_page(b'''q /Masked gs 0 g BT /F1 36 Tf 20 120 Td (Faded heading) Tj ET Q 0 g
+BT /F1 14 Tf 20 40 Td (Plain text below) Tj ET''', ExtGState=soft_mask(b'/Fade sh', Shading=pikepdf.Dictionary(
+        Fade=axial([1], [0], [20, 0, 280, 0], '/DeviceGray')))), words=['Plain', 'below']),
+    Case('half-page soft mask', simple_page(b'''q /Masked gs 0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 170 100 Td
+(Right half) Tj ET''', ExtGState=soft_mask(b'0 g 0 0 300 200 re f 1 g 0 0 150 200 re f')), words=['Right', 'half']),
 ]
 
 

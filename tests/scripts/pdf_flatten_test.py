@@ -66,6 +66,9 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
     # A translucent square turned by an eighth: its box is that of all four corners, not of two.
+    # A soft mask over a page-size fill: the fill is pictured as the mask shows it.
+    ('soft mask', b'''q /Masked gs 0 0 1 rg 0 0 400 300 re f Q 0 g BT /F1 14 Tf 220 270 Td (Opaque above) Tj ET''',
+     ['Opaque', 'above'], {}),
     ('turned square', b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg 0 0 100 100 re f Q
 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {'pictures': (1, 1)}),
     # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
@@ -91,9 +94,21 @@ def patterns(pdf):
     return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled)
 
 
+def masked(pdf):
+    """A graphics state whose soft mask shows the left half of the page, fading out from the left edge."""
+    shading = pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceGray, Coords=[0, 0, 200, 0],
+                                 Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=[1], C1=[0], N=1))
+    group = pikepdf.Stream(pdf, b'/Fade sh', Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form,
+                           BBox=[0, 0, 200, HEIGHT], Resources=pikepdf.Dictionary(Shading=pikepdf.Dictionary(
+                               Fade=shading)), Group=pikepdf.Dictionary(S=pikepdf.Name.Transparency,
+                                                                          CS=pikepdf.Name.DeviceGray))
+    return pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, SMask=pikepdf.Dictionary(
+        Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group))
+
+
 def make_page(path, content):
     pdf = pikepdf.new()
-    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
+    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL, Masked=masked(pdf)),
                                    Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
@@ -164,6 +179,13 @@ def check(work, name, content, opaque_words, extra):
         darkest = bare.crop(pixels(before[word])).getextrema()[0]
         if darkest < 200:
             faults.append('"%s" is under a picture (grey %d there without the text)' % (word, darkest))
+    # The import would draw a soft mask's group as content.
+    with pikepdf.open(readied) as document:
+        page = document.pages[0]
+        states = page.Resources.get('/ExtGState', {})
+        if any(str(operator) == 'gs' and pdf_flatten.mask_and_blend(states[operands[0]])[0]
+               for operands, operator in pikepdf.parse_content_stream(page)):
+            faults.append('a soft mask is left in the content')
     if 'pictures' in extra:
         least, most = (pdf_flatten.MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
         count = len(picture_sizes(readied))
