@@ -196,11 +196,12 @@ class Patch:
     """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
     the indexes of HIDDEN, which maps each to the operations that take its place: drawn after AT (in place of
     a drawing operation, after the end of a text object) under the transformation CTM, at DEPTH saved
-    graphics states, within the clip CLIP_ID; POPS saved states are restored before it."""
+    graphics states, within the clip CLIP_ID; POPS saved states are restored before it. TEXT maps the page's
+    opaque text-showing operations to their boxes and what hides them (kept_text() makes it)."""
 
-    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0):
+    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0, text=None):
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
-        self.clip_id, self.pops = clip_id, pops
+        self.clip_id, self.pops, self.text = clip_id, pops, text
 
 
 def translated(x, y, m):
@@ -255,6 +256,14 @@ def unmasked(page, state, made):
     return [([made[key]], pikepdf.Operator('gs'))]
 
 
+def kept_text(text, index, box, mode, operands, operator):
+    """Notes in TEXT the opaque text-showing operation OPERATOR at INDEX, of BOX, which the import draws above
+    every picture: a picture may then leave it out, as what hides it (it shown in an invisible mode) says."""
+    if box and mode in FILL_MODES | STROKE_MODES:
+        text[index] = box, [([7 if mode >= 4 else 3], pikepdf.Operator('Tr')), (operands, operator),
+                            ([mode], pikepdf.Operator('Tr'))]
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
     many graphics states the content leaves saved."""
@@ -262,7 +271,7 @@ def find_patches(pdf, page, instructions, page_box):
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
     state, stack, path, clip_pending = State(page_box), [], None, False
     patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
-    made = {}
+    made, text = {}, {}
     tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
@@ -374,7 +383,9 @@ def find_patches(pdf, page, instructions, page_box):
                     (state.mode in STROKE_MODES and state.stroke_translucent):
                 unit = state.size / 1000 * (1 if vertical else state.scale)
                 text_patches.append(Patch(None, text_box, state.ctm, 0, {
-                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None))
+                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None, text=text))
+            else:
+                kept_text(text, index, text_box, state.mode, operands, operator)
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
@@ -390,7 +401,7 @@ def find_patches(pdf, page, instructions, page_box):
             # A path painted may still set a clip.
             stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
             patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
-                                 len(stack), {index: stand_in}, state.clip_id))
+                                 len(stack), {index: stand_in}, state.clip_id, text=text))
     return patches, len(stack)
 
 
@@ -410,7 +421,7 @@ def merged(patches):
             for group in near:
                 groups.remove(group)
                 patch = Patch(patch.at, union(group.box, patch.box), patch.ctm, patch.depth,
-                              {**group.hidden, **patch.hidden}, patch.clip_id)
+                              {**group.hidden, **patch.hidden}, patch.clip_id, text=patch.text)
         groups.append(patch)
     return groups
 
@@ -430,17 +441,43 @@ def with_stand_ins(instructions, hidden):
             for operation in hidden.get(index, [instruction])]
 
 
+def strongest(image):
+    """The largest of the channels of the RGB IMAGE, as one band."""
+    return functools.reduce(ImageChops.lighter, image.split())
+
+
+def text_keeps_colours(drawn, bare, alone_bare):
+    """Whether the text that BARE shows over ALONE_BARE (the same without the text) is drawn in its own colours
+    in DRAWN (the same with what a picture stands for): then that text drawn above a picture of what covers it,
+    without the text, looks as poppler draws it (a multiplying or faint highlight over dark text)."""
+    # The text's body, its edges left out: there an edge blended with the drawing differs in any case.
+    body = strongest(ImageChops.difference(bare, alone_bare)).point(lambda v: 255 if v > 160 else 0)
+    changed = strongest(ImageChops.difference(drawn, bare)).point(lambda v: 255 if v > 48 else 0)
+    return ImageChops.multiply(body, changed).histogram()[255] <= 0.2 * body.histogram()[255]
+
+
+def text_under(patch):
+    """What hides the opaque text before PATCH that its cut may hold."""
+    return {index: hide for index, (box, hide) in (patch.text or {}).items()
+            if index < patch.at and touching(box, patch.cut)}
+
+
 def pictures(pdf, page, instructions, patches):
     """For each of PATCHES, its picture as poppler draws the page's content up to it, cut to where that
     differs from the same content with the operations it stands for replaced (None where nowhere); the
-    patch's cut becomes the picture's."""
+    patch's cut becomes the picture's. Opaque text under the picture is left out of it where it keeps its
+    colours there, as the import draws it above the picture, sharper than a picture of it."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     if not resources.is_indirect:
         page.obj.Resources = resources = pdf.make_indirect(resources)
     first = len(pdf.pages) + 1
+    renders = []
     for patch in patches:
-        drawn = instructions[:patch.at + 1]
-        for content in (drawn, with_stand_ins(drawn, patch.hidden)):
+        drawn, under = instructions[:patch.at + 1], text_under(patch)
+        renders.append(4 if under else 2)
+        for content in itertools.chain.from_iterable(
+                (with_stand_ins(drawn, hide), with_stand_ins(drawn, {**hide, **patch.hidden}))
+                for hide in ([{}, under] if under else [{}])):
             content = pikepdf.unparse_content_stream(list(content) + [([], pikepdf.Operator('Q'))] * patch.depth)
             cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut),
                                      Resources=resources, Contents=pdf.make_stream(content))
@@ -454,13 +491,18 @@ def pictures(pdf, page, instructions, patches):
         subprocess.run(['pdftoppm', '-r', str(DPI), '-f', str(first), os.path.join(work, 'cuts.pdf'),
                         os.path.join(work, 'cut')], check=True, stderr=subprocess.DEVNULL)
         files = sorted(glob.glob(os.path.join(work, 'cut-*.ppm')), key=lambda n: int(n[:-4].rsplit('-', 1)[1]))
-        if len(files) != 2 * len(patches):
-            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), 2 * len(patches)))
-        for patch, drawn_file, bare_file in zip(patches, files[0::2], files[1::2]):
-            with Image.open(drawn_file) as drawn, Image.open(bare_file) as bare:
-                drawn, bare = drawn.convert('RGB'), bare.convert('RGB')
-            os.remove(drawn_file)
-            os.remove(bare_file)
+        if len(files) != sum(renders):
+            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), sum(renders)))
+        files = iter(files)
+        for patch, count in zip(patches, renders):
+            images = []
+            for name in itertools.islice(files, count):
+                with Image.open(name) as image:
+                    images.append(image.convert('RGB'))
+                os.remove(name)
+            drawn, bare = images[:2]
+            if count == 4 and text_keeps_colours(drawn, bare, images[3]):
+                drawn, bare = images[2:]
             box = ImageChops.difference(drawn, bare).getbbox()
             if box:
                 left, top = patch.cut[0] + box[0] * 72 / DPI, patch.cut[3] - box[1] * 72 / DPI
@@ -483,6 +525,63 @@ def drawing(pdf, page, patch, picture, opaque):
             (list(inverse(patch.ctm)), pikepdf.Operator('cm')),
             ([width, 0, 0, height, left, top - height], pikepdf.Operator('cm')),
             ([name], pikepdf.Operator('Do')), ([], pikepdf.Operator('Q'))]
+
+
+def own_blend(annotation):
+    """Whether ANNOTATION's own appearance sets a blend mode (poppler draws a Highlight's own appearance only
+    then)."""
+    appearance = annotation.get('/AP', {}).get('/N') if isinstance(annotation.get('/AP'), pikepdf.Dictionary) \
+        else None
+    return isinstance(appearance, pikepdf.Stream) and any(
+        isinstance(state, pikepdf.Dictionary) and '/BM' in state
+        for state in entries(appearance.get('/Resources'), '/ExtGState'))
+
+
+def highlight_appearance(pdf, annotation):
+    """The appearance poppler draws for the Highlight ANNOTATION that has none that sets a blend mode: its
+    colour multiplied over each of its quadrilaterals, their ends rounded out by a quarter of their height, at
+    its opacity; and its box on the page, which that appearance fills."""
+    values, colour = numbers(annotation.get('/QuadPoints', [])), numbers(annotation.get('/C', []))
+    opacity = number(annotation.get('/CA', 1))
+    x0, y0, x1, y1 = numbers(annotation.get('/Rect', [0, 0, 0, 0]))
+    box, bulge = (min(x0, x1), min(y0, y1), max(x0, x1), max(y0, y1)), 0.0
+    paths = {1: b'%f g\n', 3: b'%f %f %f rg\n', 4: b'%f %f %f %f k\n'}.get(len(colour), b'') % tuple(colour)
+    for at in range(0, len(values) - 7, 8):
+        x1, y1, x2, y2, x3, y3, x4, y4 = values[at:at + 8]
+        h = abs(y1 - y3) / 4
+        paths += b'%f %f m %f %f %f %f %f %f c %f %f l %f %f %f %f %f %f c f\n' % (
+            x3, y3, x3 - h, y3 + h, x1 - h, y1 - h, x1, y1, x2, y2, x2 + h, y2 - h, x4 + h, y4 + h, x4, y4)
+        box, bulge = union(box, box_of([(x1, y1), (x2, y2), (x3, y3), (x4, y4)], IDENTITY)), max(bulge, h)
+    box = [box[0] - bulge, box[1] - bulge, box[2] + bulge, box[3] + bulge]
+    marks = pikepdf.Stream(pdf, paths, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form, BBox=box,
+                           Group=pikepdf.Dictionary(S=pikepdf.Name.Transparency))
+    state = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, BM=pikepdf.Name.Multiply, ca=opacity, CA=opacity)
+    return pikepdf.Stream(pdf, b'/Multiply gs /Marks Do', Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form,
+                          BBox=box, Resources=pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Multiply=state),
+                                                                 XObject=pikepdf.Dictionary(Marks=marks))), box
+
+
+def annotations_as_content(pdf):
+    """Makes what the annotations of PDF's pages draw (those poppler shows, as it shows them) part of the
+    pages' content, where what they draw translucently is pictured: the import draws their appearances opaque.
+    Links stay annotations, as their targets are read from them."""
+    links = []
+    for page in pdf.pages:
+        annotations = page.obj.get('/Annots')
+        annotations = [item for item in annotations if isinstance(item, pikepdf.Dictionary)] \
+            if isinstance(annotations, pikepdf.Array) else []
+        links.append([item for item in annotations if is_name(item.get('/Subtype'), '/Link')])
+        for item in annotations:
+            if is_name(item.get('/Subtype'), '/Highlight') and not own_blend(item):
+                appearance, box = highlight_appearance(pdf, item)
+                item.AP, item.Rect = pikepdf.Dictionary(N=appearance), box
+        if links[-1]:
+            page.obj.Annots = pikepdf.Array([item for item in annotations
+                                             if not is_name(item.get('/Subtype'), '/Link')])
+    pdf.flatten_annotations('screen')
+    for page, kept in zip(pdf.pages, links):
+        if kept:
+            page.obj.Annots = pikepdf.Array(list(page.obj.get('/Annots', [])) + kept)
 
 
 def drawn_part(instructions):
@@ -513,7 +612,7 @@ def flatten(pdf, page, page_box):
         content.append(([], pikepdf.Operator('q')))
         shown = [Patch(len(instructions) - 1, functools.reduce(union, (patch.box for patch in shown)), IDENTITY,
                        depth, {index: stand_in for patch in shown for index, stand_in in patch.hidden.items()},
-                       None, depth + 1)]
+                       None, depth + 1, shown[0].text)]
     for patch in shown:
         patch.cut = pixel_box(patch.box, page_box)
     drawings = {}

@@ -24,16 +24,20 @@ def standard_font(base='Helvetica'):
                               Encoding=pikepdf.Name.WinAnsiEncoding)
 
 
-def simple_page(content, size=(300, 200), **resources):
+def simple_page(content, size=(300, 200), annotations=None, **resources):
     """A page maker: a page of SIZE points drawing CONTENT, with Helvetica as /F1 and Times as /F2 and the
-    further RESOURCES (each a function of the PDF that gives a resource dictionary, by kind)."""
+    further RESOURCES (each a function of the PDF that gives a resource dictionary, by kind), and the
+    ANNOTATIONS (a function of the PDF that gives them) when given."""
     def make(pdf):
         kinds = {'Font': pikepdf.Dictionary(F1=standard_font(), F2=standard_font('Times-Roman'))}
         for kind, maker in resources.items():
             made = maker(pdf)
             kinds[kind] = pikepdf.Dictionary({**dict(kinds.get(kind, {})), **dict(made)})
-        return pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, *size], Contents=pdf.make_stream(content),
+        page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, *size], Contents=pdf.make_stream(content),
                                   Resources=pikepdf.Dictionary({'/' + k: v for k, v in kinds.items()}))
+        if annotations:
+            page.Annots = pikepdf.Array([pdf.make_indirect(item) for item in annotations(pdf)])
+        return page
     return make
 
 
@@ -54,6 +58,21 @@ def soft_mask(content, **resources):
         return pikepdf.Dictionary(Masked=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, SMask=pikepdf.Dictionary(
             Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group)))
     return make
+
+
+def highlight(y, **more):
+    """A yellow Highlight annotation over the line of 14-point text at Y, 20 to 220 points from the left."""
+    return pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Highlight, F=4, C=[1, 1, 0],
+                              Rect=[18, y - 5, 220, y + 15],
+                              QuadPoints=[18, y + 15, 220, y + 15, 18, y - 5, 220, y - 5],
+                              **more)
+
+
+def multiplying(pdf):
+    """The appearance that common PDF editors write for a Highlight: a yellow box multiplied."""
+    return pikepdf.Stream(pdf, b'/Multiply gs 1 1 0 rg 0 0 202 20 re f', Type=pikepdf.Name.XObject,
+                          Subtype=pikepdf.Name.Form, BBox=[0, 0, 202, 20], Resources=pikepdf.Dictionary(
+                              ExtGState=pikepdf.Dictionary(Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))))
 
 
 def axial(c0, c1, coords, space='/DeviceRGB'):
@@ -98,6 +117,17 @@ BT /F1 14 Tf 20 40 Td (Plain text below) Tj ET''', ExtGState=soft_mask(b'/Fade s
         Fade=axial([1], [0], [20, 0, 280, 0], '/DeviceGray')))), words=['Plain', 'below']),
     Case('half-page soft mask', simple_page(b'''q /Masked gs 0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 170 100 Td
 (Right half) Tj ET''', ExtGState=soft_mask(b'0 g 0 0 300 200 re f 1 g 0 0 150 200 re f')), words=['Right', 'half']),
+    # Highlights over text: one multiplying in its own appearance, a faint one without one (beside a link),
+    # and a multiplying box drawn in the page.
+    Case('highlights', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Highlighted with multiply) Tj 0 -40 Td
+(Faintly highlighted words) Tj 0 -40 Td (Linked words here) Tj ET''', annotations=lambda pdf: [
+        highlight(160, AP=pikepdf.Dictionary(N=multiplying(pdf))), highlight(120, CA=0.4),
+        pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=[18, 75, 220, 95],
+                           Border=[0, 0, 0], A=pikepdf.Dictionary(S=pikepdf.Name.URI, URI='https://example.org/'))]),
+         words=['Highlighted', 'multiply', 'Faintly', 'words', 'Linked']),
+    Case('multiplying box over text', simple_page(b'''0 g BT /F1 14 Tf 20 100 Td (Marked by a multiplying box) Tj ET
+q /Multiply gs 1 1 0 rg 15 94 220 20 re f Q''', ExtGState=lambda pdf: pikepdf.Dictionary(
+        Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))), words=['Marked', 'multiplying', 'box']),
 ]
 
 

@@ -1,8 +1,9 @@
 # scripts/pdf_import_pages.py on small pages that draw text and shapes translucently, each beside opaque text:
-# the readied page looks as the page did in poppler's render (the pictures stand where the translucent
-# drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
-# without its text is white there) nor moved (pdftotext finds its words where they were); each case checks
-# more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
+# the readied page, its text drawn above the rest as the import draws it, looks as the page did in poppler's
+# render (the pictures stand where the translucent drawing was, and hold it all), and the opaque text is
+# neither pictured (the page rendered without its text is light there) nor moved (pdftotext finds its words
+# where they were); no soft mask and no annotation that draws is left for the import; each case checks more
+# of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
 #   pdf_flatten_test.py
 import os
 import runpy
@@ -21,6 +22,7 @@ import pdf_flatten  # noqa: E402
 WIDTH, HEIGHT, DPI = 400, 300, 300
 HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
 FULL = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1)
+MULTIPLY = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, BM=pikepdf.Name.Multiply)
 
 
 def helvetica():
@@ -69,6 +71,12 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     # A soft mask over a page-size fill: the fill is pictured as the mask shows it.
     ('soft mask', b'''q /Masked gs 0 0 1 rg 0 0 400 300 re f Q 0 g BT /F1 14 Tf 220 270 Td (Opaque above) Tj ET''',
      ['Opaque', 'above'], {}),
+    # Highlights over text, one multiplying in its own appearance, a faint one without, and a link: the
+    # highlights are pictured without the text (which the import draws above them in its own colours), the
+    # link stays; a multiplying box drawn in the page too.
+    ('highlights', b'''0 g BT /F1 20 Tf 20 240 Td (Marked words) Tj 0 -60 Td (Faint mark) Tj 0 -60 Td (Link here) Tj
+0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''', ['Marked', 'words', 'Faint', 'mark', 'Boxed'],
+     {'annotations': lambda pdf: highlights(pdf)}),
     ('turned square', b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg 0 0 100 100 re f Q
 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {'pictures': (1, 1)}),
     # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
@@ -106,19 +114,39 @@ def masked(pdf):
         Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group))
 
 
-def make_page(path, content):
+def highlights(pdf):
+    """A highlight multiplying yellow in its own appearance, a faint one without one, and a link."""
+    state = pikepdf.Dictionary(Multiply=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, BM=pikepdf.Name.Multiply))
+    own = pikepdf.Stream(pdf, b'/Multiply gs 1 1 0 rg 0 0 150 28 re f', Type=pikepdf.Name.XObject,
+                         Subtype=pikepdf.Name.Form, BBox=[0, 0, 150, 28], Resources=pikepdf.Dictionary(ExtGState=state))
+    def highlight(y, **more):
+        return pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Highlight, F=4, C=[1, 1, 0],
+                                  Rect=[18, y, 168, y + 28], QuadPoints=[18, y + 28, 168, y + 28, 18, y, 168, y],
+                                  **more)
+    return [highlight(233, AP=pikepdf.Dictionary(N=own)), highlight(173, CA=0.4),
+            pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=[18, 113, 168, 141],
+                               Border=[0, 0, 0], A=pikepdf.Dictionary(S=pikepdf.Name.URI,
+                                                                      URI=pikepdf.String('https://example.org/')))]
+
+
+def make_page(path, content, annotations=lambda pdf: []):
+    """A page drawing CONTENT, with the ANNOTATIONS made for the PDF."""
     pdf = pikepdf.new()
-    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL, Masked=masked(pdf)),
+    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL, Multiply=MULTIPLY,
+                                                                Masked=masked(pdf)),
                                    Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
+    page.Annots = pikepdf.Array([pdf.make_indirect(item) for item in annotations(pdf)])
     pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
     pdf.save(path)
 
 
 def render(pdf, out):
-    subprocess.run(['pdftoppm', '-r', str(DPI), '-gray', '-singlefile', pdf, out], check=True)
-    return Image.open(out + '.pgm')
+    """PDF's page in grey, from poppler's render in colour (its grey render blends otherwise)."""
+    subprocess.run(['pdftoppm', '-r', str(DPI), '-singlefile', pdf, out], check=True)
+    with Image.open(out + '.ppm') as image:
+        return image.convert('L')
 
 
 def word_boxes(pdf):
@@ -138,14 +166,36 @@ def pixels(box):
     return tuple(round(v * DPI / 72) for v in box)
 
 
-def without_text(pdf, out):
-    """The page as it is, less every text-showing operation."""
+TEXT_SHOWS, PAINTS = {'Tj', 'TJ', "'", '"'}, {'f', 'F', 'f*', 'S', 's', 'B', 'B*', 'b', 'b*'}
+
+
+def without_text(pdf, out, text_only=False):
+    """The page as it is, less every text-showing operation; or less all that paints but text (TEXT_ONLY)."""
     with pikepdf.open(pdf) as document:
         page = document.pages[0]
-        kept = [(operands, operator) for operands, operator in pikepdf.parse_content_stream(page)
-                if str(operator) not in ('Tj', 'TJ', "'", '"')]
+        kept = []
+        for operands, operator in pikepdf.parse_content_stream(page):
+            if not text_only and str(operator) not in TEXT_SHOWS:
+                kept.append((operands, operator))
+            elif text_only and str(operator) in PAINTS:
+                kept.append(([], pikepdf.Operator('n')))
+            elif text_only and str(operator) not in ('sh', 'Do', 'INLINE IMAGE'):
+                kept.append((operands, operator))
         page.obj.Contents = document.make_stream(pikepdf.unparse_content_stream(kept))
         document.save(out)
+
+
+def as_imported(pdf, work):
+    """PDF's page rendered as the import draws it, its text above all the rest; and the rest alone."""
+    without_text(pdf, os.path.join(work, 'bare.pdf'))
+    without_text(pdf, os.path.join(work, 'text.pdf'), text_only=True)
+    bare = render(os.path.join(work, 'bare.pdf'), os.path.join(work, 'bare'))
+    return ImageChops.multiply(bare, render(os.path.join(work, 'text.pdf'), os.path.join(work, 'text'))), bare
+
+
+def annotation_kinds(pdf):
+    with pikepdf.open(pdf) as document:
+        return [str(item.get('/Subtype')) for item in document.pages[0].obj.get('/Annots', [])]
 
 
 def picture_sizes(pdf):
@@ -156,13 +206,13 @@ def picture_sizes(pdf):
 def check(work, name, content, opaque_words, extra):
     faults = []
     original, readied = os.path.join(work, 'original.pdf'), os.path.join(work, 'readied.pdf')
-    make_page(original, content)
+    make_page(original, content, extra.get('annotations', lambda pdf: []))
     shutil.copyfile(original, readied)
     done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), readied],
                           capture_output=True, text=True)
     if done.returncode:
         return ['pdf_import_pages.py failed: %s' % done.stderr.strip()]
-    want, got = render(original, os.path.join(work, 'want')), render(readied, os.path.join(work, 'got'))
+    want, (got, bare) = render(original, os.path.join(work, 'want')), as_imported(readied, work)
     # poppler draws a picture up to a pixel off and resampled: each pixel of the readied page is to lie
     # between the darkest and the lightest of the page's own within two pixels.
     darker = ImageChops.subtract(want.filter(ImageFilter.MinFilter(5)), got)
@@ -171,8 +221,6 @@ def check(work, name, content, opaque_words, extra):
     if differing > 50:
         faults.append('%d pixels differ from the page\'s own render' % differing)
     before, after = dict(word_boxes(original)), dict(word_boxes(readied))
-    without_text(readied, os.path.join(work, 'bare.pdf'))
-    bare = render(os.path.join(work, 'bare.pdf'), os.path.join(work, 'bare'))
     for word in opaque_words:
         if word not in after or any(abs(a - b) > 0.5 for a, b in zip(before[word], after.get(word, ()))):
             faults.append('"%s" moved from %s to %s' % (word, before[word], after.get(word)))
@@ -186,6 +234,10 @@ def check(work, name, content, opaque_words, extra):
         if any(str(operator) == 'gs' and pdf_flatten.mask_and_blend(states[operands[0]])[0]
                for operands, operator in pikepdf.parse_content_stream(page)):
             faults.append('a soft mask is left in the content')
+    # The import draws an annotation's appearance opaque; links stay for their targets.
+    kinds = annotation_kinds(readied)
+    if kinds != [kind for kind in annotation_kinds(original) if kind == '/Link']:
+        faults.append('annotations left: %s' % kinds)
     if 'pictures' in extra:
         least, most = (pdf_flatten.MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
         count = len(picture_sizes(readied))
