@@ -2,10 +2,11 @@
 # translucency only in the EMF+ records of its metafiles, which Windows' GDI does not play, so a translucent
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
 # translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, a
-# colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
-# gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
-# from the render without the operation, within the operation's box; everything else, text included, stays
-# as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
+# colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these),
+# or clipped otherwise than the import draws it (under the glyphs of clipping text, an image its clip cuts, a
+# gradient), gives way to a picture of the page as poppler renders it up to that operation, cut to where
+# that differs from the render without the operation, within the operation's box; everything else, text
+# included, stays as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
 # invisible text (render mode 3): a move of the text position as far as its glyphs advance stands in for it,
 # so that the text after it keeps its place, and its picture, within the box its glyphs may cover
 # (pdf_text_extent.py measures them), follows its text object.
@@ -163,6 +164,7 @@ class State:
         self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
         # The glyphs of text clip: the import draws what they clip whole, so it is pictured as poppler draws it.
         self.glyph_clipped = False
+        self.clip_exact = True    # the clip is its box: upright rectangles only have clipped
         # A new one for each clip the content sets: the same one, the same clip.
         self.clip_id = 0
         # The text state (Tf, Tc, Tw, Tz, TL, Ts).
@@ -245,6 +247,14 @@ def text_stand_in(op, operands, move):
     return stand_in
 
 
+def clip_cuts(state, box):
+    """Whether the clip in force may cut into BOX, what an image covers: the import draws an image whole, so
+    a cut one is pictured as poppler draws it."""
+    reach = 72 / DPI
+    return not state.clip_exact or box[0] < state.clip[0] - reach or box[1] < state.clip[1] - reach or \
+        box[2] > state.clip[2] + reach or box[3] > state.clip[3] + reach
+
+
 def unmasked(page, state, made):
     """What takes the place of a gs operation that sets the graphics state STATE with a soft mask: the same
     state without the mask, made once for each in MADE. The import would draw the mask's group as content;
@@ -269,7 +279,7 @@ def find_patches(pdf, page, instructions, page_box):
     many graphics states the content leaves saved."""
     resources = page.obj.get('/Resources')
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
-    state, stack, path, clip_pending = State(page_box), [], None, False
+    state, stack, path, clip_pending, upright = State(page_box), [], None, False, False
     patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
     made, text = {}, {}
     tm = tlm = IDENTITY
@@ -327,12 +337,13 @@ def find_patches(pdf, page, instructions, page_box):
         elif op in STROKE_COLOURS:
             state.stroke_pattern = False
         elif op in ('m', 'l') and len(operands) == 2:
-            path = union(path, box_of([numbers(operands)], state.ctm))
+            path, upright = union(path, box_of([numbers(operands)], state.ctm)), False
         elif op in ('c', 'v', 'y') and len(operands) in (4, 6):
             values = numbers(operands)
-            path = union(path, box_of(list(zip(values[0::2], values[1::2])), state.ctm))
+            path, upright = union(path, box_of(list(zip(values[0::2], values[1::2])), state.ctm)), False
         elif op == 're' and len(operands) == 4:
             x, y, w, h = numbers(operands)
+            upright = path is None and not state.ctm[1] and not state.ctm[2]   # a path of one upright rectangle
             # Every corner: under a turn the two given ones need not be the box's.
             path = union(path, box_of([(x, y), (x + w, y), (x, y + h), (x + w, y + h)], state.ctm))
         elif op in ('W', 'W*'):
@@ -349,23 +360,26 @@ def find_patches(pdf, page, instructions, page_box):
                 box = (path[0] - reach, path[1] - reach, path[2] + reach, path[3] + reach)
             if clip_pending and path:
                 state.clip = intersection(state.clip, path) if state.clip else None
-                state.clip_id = next(clips)
+                state.clip_id, state.clip_exact = next(clips), state.clip_exact and upright
             path, clip_pending = None, False
         elif op == 'Do' and operands and isinstance(xobjects.get(name(operands[0])), pikepdf.Stream):
             item = xobjects[operands[0]]
             if is_name(item.get('/Subtype'), '/Image'):
-                if soft_masked(item) or state.fill_translucent:
-                    box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+                image = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+                if soft_masked(item) or state.fill_translucent or clip_cuts(state, image):
+                    box = image
             elif is_name(item.get('/Subtype'), '/Form') and '/BBox' in item:
                 if state.fill_translucent or state.stroke_translucent or \
                         resources_translucent(item.get('/Resources', resources), set()):
                     x0, y0, x1, y1 = numbers(item.BBox)
                     matrix = tuple(numbers(item.Matrix)) if '/Matrix' in item else IDENTITY
                     box = box_of([(x0, y0), (x1, y1), (x0, y1), (x1, y0)], multiply(matrix, state.ctm))
-        elif op == 'sh' and state.fill_translucent:
-            box = state.clip
-        elif op == 'INLINE IMAGE' and state.fill_translucent:
-            box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+        elif op == 'sh':
+            box = state.clip    # a gradient fills its clip, which the import does not keep
+        elif op == 'INLINE IMAGE':
+            image = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+            if state.fill_translucent or clip_cuts(state, image):
+                box = image
         elif op == 'BT':
             text_patches, tm, tlm, glyph_clip = [], IDENTITY, IDENTITY, None
         elif op in TEXT_SHOWS and operands:
@@ -597,10 +611,17 @@ def drawn_part(instructions):
     return instructions
 
 
+def clipped_kinds(resources):
+    """Whether RESOURCES hold what the import may draw past its clip: an image or a gradient."""
+    return bool(group(resources, '/Shading')) or any(
+        isinstance(item, pikepdf.Stream) and is_name(item.get('/Subtype'), '/Image')
+        for item in entries(resources, '/XObject'))
+
+
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
     top). Returns how many pictures it drew."""
-    if not resources_translucent(page.obj.get('/Resources'), set()):
+    if not resources_translucent(page.obj.get('/Resources'), set()) and not clipped_kinds(page.obj.get('/Resources')):
         return 0
     instructions = drawn_part(pikepdf.parse_content_stream(page))
     patches, depth = find_patches(pdf, page, instructions, page_box)

@@ -75,6 +75,14 @@ def multiplying(pdf):
                               ExtGState=pikepdf.Dictionary(Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))))
 
 
+def photo(pdf):
+    """/Photo, a picture of 8 x 8 coloured pixels."""
+    pixels = bytes(v for i in range(64) for v in (i * 4, 255 - i * 4, (i % 8) * 32))
+    return pikepdf.Dictionary(Photo=pikepdf.Stream(pdf, pixels, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image,
+                                                   Width=8, Height=8, ColorSpace=pikepdf.Name.DeviceRGB,
+                                                   BitsPerComponent=8))
+
+
 def axial(c0, c1, coords, space='/DeviceRGB'):
     """An axial shading from colour C0 to C1 along COORDS (x0, y0, x1, y1), extended at both ends."""
     return pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name(space), Coords=coords, Extend=[True, True],
@@ -128,6 +136,14 @@ BT /F1 14 Tf 20 40 Td (Plain text below) Tj ET''', ExtGState=soft_mask(b'/Fade s
     Case('multiplying box over text', simple_page(b'''0 g BT /F1 14 Tf 20 100 Td (Marked by a multiplying box) Tj ET
 q /Multiply gs 1 1 0 rg 15 94 220 20 re f Q''', ExtGState=lambda pdf: pikepdf.Dictionary(
         Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))), words=['Marked', 'multiplying', 'box']),
+    # A slide's picture cropped by a quarter left and right and a fifth top and bottom, below its title.
+    Case('cropped picture', simple_page(b'''0 g BT /F1 18 Tf 20 170 Td (Slide title) Tj ET q 75 34 150 96 re W n
+300 0 0 160 0 2 cm /Photo Do Q''', XObject=photo), words=['Slide', 'title']),
+    # Letters drawn as shapes (as LibreOffice writes fontwork) filled with a gradient through their clip.
+    Case('gradient in letters', simple_page(b'''q 40 40 m 70 140 l 100 40 l 88 40 l 70 100 l 52 40 l h
+120 40 m 120 140 l 170 140 l 170 128 l 132 128 l 132 96 l 160 96 l 160 84 l 132 84 l 132 40 l h W n /Across sh Q
+0 g BT /F1 14 Tf 20 170 Td (Letters below) Tj ET''', Shading=lambda pdf: pikepdf.Dictionary(
+        Across=axial([1, 0, 0], [0, 0, 1], [40, 0, 170, 0]))), words=['Letters', 'below']),
 ]
 
 

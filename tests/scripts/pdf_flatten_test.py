@@ -77,6 +77,10 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
     ('highlights', b'''0 g BT /F1 20 Tf 20 240 Td (Marked words) Tj 0 -60 Td (Faint mark) Tj 0 -60 Td (Link here) Tj
 0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''', ['Marked', 'words', 'Faint', 'mark', 'Boxed'],
      {'annotations': lambda pdf: highlights(pdf)}),
+    # A picture cropped by a rectangle, a gradient filling a triangle: the import draws neither clip.
+    ('cropped picture and gradient', b'''q 100 50 200 150 re W n 300 0 0 200 50 20 cm /Photo Do Q
+q 250 220 m 320 290 l 390 220 l W n /Across sh Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
+     ['Opaque', 'above'], {'pictures': (2, 2)}),
     ('turned square', b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg 0 0 100 100 re f Q
 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {'pictures': (1, 1)}),
     # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
@@ -129,12 +133,25 @@ def highlights(pdf):
                                                                       URI=pikepdf.String('https://example.org/')))]
 
 
+def photo(pdf):
+    """A picture of 8 x 8 coloured pixels."""
+    pixels = bytes(v for i in range(64) for v in (i * 4, 255 - i * 4, (i % 8) * 32))
+    return pikepdf.Stream(pdf, pixels, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image, Width=8, Height=8,
+                          ColorSpace=pikepdf.Name.DeviceRGB, BitsPerComponent=8)
+
+
 def make_page(path, content, annotations=lambda pdf: []):
     """A page drawing CONTENT, with the ANNOTATIONS made for the PDF."""
     pdf = pikepdf.new()
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL, Multiply=MULTIPLY,
                                                                 Masked=masked(pdf)),
-                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf))
+                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf),
+                                   XObject=pikepdf.Dictionary(Photo=photo(pdf)), Shading=pikepdf.Dictionary(
+                                       Across=pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceRGB,
+                                                                 Coords=[250, 0, 390, 0], Extend=[True, True],
+                                                                 Function=pikepdf.Dictionary(
+                                                                     FunctionType=2, Domain=[0, 1], C0=[1, 0, 0],
+                                                                     C1=[0, 0, 1], N=1))))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
     page.Annots = pikepdf.Array([pdf.make_indirect(item) for item in annotations(pdf)])
