@@ -8,11 +8,13 @@
 # background that document-to-emf.sh paints behind each page; the window origin is moved onto its corner
 # when the content was shifted, the first clip becomes the page, and the header gets the page's frame and
 # bounds and an exact 96-dpi reference device. Its fonts get the names of the installed families
-# (emf_font_families.py), as Office's metafiles name them. A page it cannot frame, or families it cannot
-# read, end it with a line naming the page's file.
+# (emf_font_families.py), as Office's metafiles name them, and the text it carries for its words alone is
+# clipped away (emf_carried_text.py). A page it cannot frame, or families it cannot read, end it with a line
+# naming the page's file.
 import struct
 import sys
 
+from emf_carried_text import hide_carried_text
 from emf_font_families import installed_families, name_installed_families
 from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
                          EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
@@ -93,6 +95,7 @@ if __name__ == '__main__':
     try:
         emf = Emf.read(path)
         fit_to_page(emf, width_pt, height_pt)
+        hide_carried_text(emf)
         with open(families, encoding='utf-8') as listing:
             name_installed_families(emf, installed_families(listing.read()))
         emf.write(path)

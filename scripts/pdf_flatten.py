@@ -3,13 +3,17 @@
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
 # translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, a
 # colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these),
-# or clipped otherwise than the import draws it (under the glyphs of clipping text, an image its clip cuts, a
-# gradient), gives way to a picture of the page as poppler renders it up to that operation, cut to where
-# that differs from the render without the operation, within the operation's box; everything else, text
-# included, stays as it is. Translucent text goes, as the import draws all text opaque and above every picture, even
-# invisible text (render mode 3): a move of the text position as far as its glyphs advance stands in for it,
-# so that the text after it keeps its place, and its picture, within the box its glyphs may cover
-# (pdf_text_extent.py measures them), follows its text object.
+# or clipped otherwise than the import draws it (an image its clip cuts, a gradient), gives way to a picture
+# of the page as poppler renders it up to that operation, cut to where that differs from the render without
+# the operation, within the operation's box; everything else, text included, stays as it is. The import
+# draws all text, opaque and above every picture, even invisible text (render mode 3),
+# so text that is not to be drawn as text (invisible; or pictured: translucent, or drawn by the import
+# otherwise than by poppler: in a Type 3 font, which it redraws in a substitute face, outlined, scaled
+# horizontally, or reaching out of its clip, which it drops, as it drops the clip of text's glyphs, under
+# which all drawing is pictured; its picture, within the box its glyphs may cover as pdf_text_extent.py
+# measures them, follows its text object) is kept for its words alone: it
+# becomes invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the
+# import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
 # left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
 # that a page costs at most that many pairs of renders, whatever it draws.
@@ -25,6 +29,7 @@ import zlib
 import pikepdf
 from PIL import Image, ImageChops
 
+from emf_carried_text import CARRIED_TEXT_RGB
 from pdf_text_extent import measure, page_fonts
 
 DPI = 300                      # the exporter's resolution: one picture pixel a page pixel
@@ -38,6 +43,8 @@ FILL_COLOURS, STROKE_COLOURS = {'g', 'rg', 'k', 'cs', 'sc', 'scn'}, {'G', 'RG', 
 # what it stands for), so more of them become one picture of all their boxes.
 MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
+INVISIBLE_MODES = {3, 7}                                  # and that draw nothing
+CLIP_SLACK = 0.5               # points by which glyph cells may reach past their clip and still count as within
 
 
 def multiply(m, n):
@@ -162,9 +169,12 @@ class State:
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
         self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
-        # The glyphs of text clip: the import draws what they clip whole, so it is pictured as poppler draws it.
-        self.glyph_clipped = False
+        # Under a clip by text's glyphs, which the import drops: what is drawn there is pictured, as
+        # translucent drawing is.
+        self.text_clipped = False
         self.clip_exact = True    # the clip is its box: upright rectangles only have clipped
+        # The operations that set the fill colour again: its colour space's and its own.
+        self.fill_colour = [([0], pikepdf.Operator('g'))]
         # A new one for each clip the content sets: the same one, the same clip.
         self.clip_id = 0
         # The text state (Tf, Tc, Tw, Tz, TL, Ts).
@@ -178,11 +188,11 @@ class State:
 
     @property
     def fill_translucent(self):
-        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern or self.glyph_clipped
+        return self.fill_alpha < 1 or self.masked or self.blended or self.fill_pattern or self.text_clipped
 
     @property
     def stroke_translucent(self):
-        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern or self.glyph_clipped
+        return self.stroke_alpha < 1 or self.masked or self.blended or self.stroke_pattern or self.text_clipped
 
     def apply(self, state):
         """Takes on what the graphics state dictionary STATE (of a gs operation) sets."""
@@ -233,18 +243,58 @@ def show_box(fonts, state, tm, operands, op):
     return advance, intersection(box, state.clip) if state.clip else None
 
 
-def text_stand_in(op, operands, move):
-    """What takes the place of the hidden text-showing operation OP with OPERANDS: its own move to the next
-    line and the spacing it sets, then a move of the text position by MOVE (in TJ's thousandths of the font
-    size) for its glyphs."""
-    stand_in = []
-    if op == '"' and len(operands) == 3:
-        stand_in += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc'))]
-    if op in ("'", '"'):
-        stand_in.append(([], pikepdf.Operator('T*')))
-    if move:
-        stand_in.append(([pikepdf.Array([move])], pikepdf.Operator('TJ')))
-    return stand_in
+def fill_colour_after(colour, instruction):
+    """The operations that set the fill colour again after INSTRUCTION, a fill colour operation, from
+    COLOUR, those that set it before."""
+    if str(instruction[1]) in ('sc', 'scn'):
+        return [operation for operation in colour if str(operation[1]) == 'cs'] + [instruction]
+    return [instruction]
+
+
+def carried_text(instruction, state):
+    """What takes the place of the text-showing INSTRUCTION when the page is to keep its words but not draw
+    it as text: the same text, invisible to poppler (clipping still where it clipped) and in the colour by
+    which the import's metafile carries it undrawn (emf_carried_text.py), then STATE's render mode and fill
+    colour again. It moves the text position as the text does."""
+    return [([7 if state.mode >= 4 else 3], pikepdf.Operator('Tr')),
+            ([value / 255 for value in CARRIED_TEXT_RGB], pikepdf.Operator('rg')), instruction,
+            ([state.mode], pikepdf.Operator('Tr'))] + state.fill_colour
+
+
+def type3_font(fonts, state):
+    """Whether STATE's font is a Type 3 font (of glyph procedures or bitmaps), which the import redraws in a
+    substitute face: its text is pictured. FONTS: the page's font dictionaries by name."""
+    font = fonts.get(state.font) if state.font else None
+    return isinstance(font, pikepdf.Dictionary) and is_name(font.get('/Subtype'), '/Type3')
+
+
+def glyph_cells(font, state, tm, advance):
+    """The box on the page of the cells of the glyphs that a text-showing operation shows in FONT (as pdfminer
+    reads it): from the text position (TM) as far as they ADVANCE, between the font's descent and ascent;
+    None when that is unknown, or in vertical writing."""
+    if font is None or not advance or font.is_vertical():
+        return None
+    bottom, top = font.get_descent() * state.size + state.rise, font.get_ascent() * state.size + state.rise
+    if top <= bottom:
+        return None
+    return box_of([(0, bottom), (advance, top), (0, top), (advance, bottom)], multiply(tm, state.ctm))
+
+
+def text_effect(state):
+    """Whether text shown in STATE has an effect the import drops: outlined (it fills text that only
+    strokes, and loses the fill of text that fills and strokes) or scaled horizontally (Tz): it is pictured."""
+    return state.mode in STROKE_MODES or abs(state.scale - 1) > 1e-6
+
+
+def crosses_clip(cells, state, page_box):
+    """Whether the glyph CELLS reach out of STATE's clip where the page shows them: the import draws text
+    whole, whatever clips it, so such text is pictured."""
+    shown = intersection(cells, page_box) if cells else None
+    if not shown:
+        return False
+    clip = state.clip and (state.clip[0] - CLIP_SLACK, state.clip[1] - CLIP_SLACK, state.clip[2] + CLIP_SLACK,
+                           state.clip[3] + CLIP_SLACK)
+    return not clip or intersection(shown, clip) != shown
 
 
 def clip_cuts(state, box):
@@ -275,10 +325,12 @@ def kept_text(text, index, box, mode, operands, operator):
 
 
 def find_patches(pdf, page, instructions, page_box):
-    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content), and how
-    many graphics states the content leaves saved."""
+    """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
+    its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
+    states the content leaves saved."""
     resources = page.obj.get('/Resources')
     states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
+    font_dictionaries = group(resources, '/Font')
     state, stack, path, clip_pending, upright = State(page_box), [], None, False, False
     patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
     made, text = {}, {}
@@ -286,6 +338,8 @@ def find_patches(pdf, page, instructions, page_box):
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
         box = None
+        if op in FILL_COLOURS:
+            state.fill_colour = fill_colour_after(state.fill_colour, (operands, operator))
         if op == 'q':
             stack.append(state.copy())
         elif op == 'Q':
@@ -393,11 +447,16 @@ def find_patches(pdf, page, instructions, page_box):
             if state.mode >= 4:
                 glyph_clip = union(glyph_clip, text_box)
             vertical = bool(advance) and fonts[state.font].is_vertical()
+            stand_in = {index: carried_text((operands, operator), state)}
+            drawn = state.mode not in INVISIBLE_MODES
             if (state.mode in FILL_MODES and state.fill_translucent) or \
-                    (state.mode in STROKE_MODES and state.stroke_translucent):
-                unit = state.size / 1000 * (1 if vertical else state.scale)
-                text_patches.append(Patch(None, text_box, state.ctm, 0, {
-                    index: text_stand_in(op, operands, -advance / unit if advance and unit else 0)}, None, text=text))
+                    (state.mode in STROKE_MODES and state.stroke_translucent) or \
+                    (drawn and type3_font(font_dictionaries, state)) or \
+                    (drawn and text_effect(state)) or \
+                    (drawn and crosses_clip(glyph_cells(fonts.get(state.font), state, tm, advance), state, page_box)):
+                text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None, text=text))
+            elif not drawn:
+                text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
             else:
                 kept_text(text, index, text_box, state.mode, operands, operator)
             if advance:
@@ -406,7 +465,7 @@ def find_patches(pdf, page, instructions, page_box):
             if glyph_clip:
                 # The text's glyphs clip what follows (a clipping text that shows no glyph clips nothing, as
                 # in poppler), whether or not the text itself is pictured.
-                state.clip_id, state.clip, state.glyph_clipped = next(clips), intersection(state.clip, glyph_clip), True
+                state.clip_id, state.clip, state.text_clipped = next(clips), intersection(state.clip, glyph_clip), True
             for patch in text_patches:
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches
@@ -611,20 +670,13 @@ def drawn_part(instructions):
     return instructions
 
 
-def clipped_kinds(resources):
-    """Whether RESOURCES hold what the import may draw past its clip: an image or a gradient."""
-    return bool(group(resources, '/Shading')) or any(
-        isinstance(item, pikepdf.Stream) and is_name(item.get('/Subtype'), '/Image')
-        for item in entries(resources, '/XObject'))
-
-
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
-    top). Returns how many pictures it drew."""
-    if not resources_translucent(page.obj.get('/Resources'), set()) and not clipped_kinds(page.obj.get('/Resources')):
-        return 0
+    top), and keeps the words of text it does not draw as text. Returns how many pictures it drew."""
     instructions = drawn_part(pikepdf.parse_content_stream(page))
     patches, depth = find_patches(pdf, page, instructions, page_box)
+    if not patches:
+        return 0
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
     shown = merged([patch for patch in patches if patch.box and inverse(patch.ctm)])
     content = []

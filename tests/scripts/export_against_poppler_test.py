@@ -89,6 +89,49 @@ def axial(c0, c1, coords, space='/DeviceRGB'):
                               Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=c0, C1=c1, N=1))
 
 
+def picture(width=64, height=40, shade=200):
+    """A resource maker: a light picture as /Scan, a scanned page's colours (SHADE and lighter, in steps)."""
+    def make(pdf):
+        pixels = bytes(min(255, shade + (x + y) % 48) for y in range(height) for x in range(width) for _ in range(3))
+        return pikepdf.Dictionary(Scan=pikepdf.Stream(pdf, pixels, Type=pikepdf.Name.XObject,
+                                                      Subtype=pikepdf.Name.Image, Width=width, Height=height,
+                                                      ColorSpace=pikepdf.Name.DeviceRGB, BitsPerComponent=8))
+    return make
+
+
+def half_alpha(pdf):
+    """A resource maker: a graphics state of half alpha as /Half."""
+    return pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5))
+
+
+# Block letters of a Type 3 font: A, C, D, E, F and the space, drawn by procedures in a 1000-unit glyph space.
+BLOCK_LETTERS = {
+    'space': (300, b''),
+    'A': (600, b'0 0 m 250 700 l 500 0 l 400 0 l 250 450 l 100 0 l f'),
+    'C': (600, b'0 0 100 700 re f 100 0 400 100 re f 100 600 400 100 re f'),
+    'D': (600, b'0 0 100 700 re f 100 0 300 100 re f 100 600 300 100 re f 400 100 100 500 re f'),
+    'E': (600, b'0 0 100 700 re f 100 0 400 100 re f 100 600 400 100 re f 100 300 300 100 re f'),
+    'F': (600, b'0 0 100 700 re f 100 600 400 100 re f 100 300 300 100 re f'),
+}
+
+
+def block_font(pdf):
+    """A resource maker: /T3, a Type 3 font of BLOCK_LETTERS at their ASCII codes."""
+    codes = {'space': 32, 'A': 65, 'C': 67, 'D': 68, 'E': 69, 'F': 70}
+    widths = [0] * (70 - 32 + 1)
+    procs = {}
+    for glyph, (width, drawing) in BLOCK_LETTERS.items():
+        widths[codes[glyph] - 32] = width
+        procs['/' + glyph] = pdf.make_stream(b'%d 0 0 0 500 700 d1 ' % width + drawing)
+    font = pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type3, FontBBox=[0, 0, 500, 700],
+                              FontMatrix=[0.001, 0, 0, 0.001, 0, 0], CharProcs=pikepdf.Dictionary(procs),
+                              Encoding=pikepdf.Dictionary(Type=pikepdf.Name.Encoding, Differences=[
+                                  32, pikepdf.Name.space, 65, pikepdf.Name.A, 67, pikepdf.Name.C, pikepdf.Name.D,
+                                  pikepdf.Name.E, pikepdf.Name.F]),
+                              FirstChar=32, LastChar=70, Widths=widths, Resources=pikepdf.Dictionary())
+    return pikepdf.Dictionary(T3=font)
+
+
 class Case:
     """NAME, its page (PAGE(pdf) gives a page dictionary) or its DOCUMENT (an extension and the file's text,
     which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
@@ -106,6 +149,24 @@ CASES = [
     Case('plain text and shapes', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Plain words in Helvetica) Tj ET
 BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f 0 0 1 RG 4 w 140 40 m 280 100 l S'''),
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
+    # flattext: text the page keeps for its words alone, undrawn (issue 40).
+    Case('invisible text over a picture', simple_page(b'''q 260 0 0 160 20 20 cm /Scan Do Q
+BT 3 Tr /F1 20 Tf 30 100 Td (Searchable scan words) Tj ET 0 g BT 0 Tr /F2 14 Tf 30 40 Td (Visible after) Tj ET''',
+                                                      XObject=picture()),
+         words=['Searchable', 'scan', 'words', 'Visible', 'after']),
+    Case('translucent caption', simple_page(b'''/Half gs 0 0 1 rg BT /F1 24 Tf 20 120 Td (Faint caption) Tj ET
+1 0 0 rg 20 40 200 20 re f''', ExtGState=half_alpha), words=['Faint', 'caption']),
+    Case('Type 3 font', simple_page(b'''0 g BT /T3 30 Tf 20 120 Td (FACE CAFE DEAF) Tj ET
+BT /F1 14 Tf 20 60 Td (Helvetica after) Tj ET''', Font=block_font), words=['FACE', 'CAFE', 'DEAF', 'Helvetica']),
+    Case('text under a clipping path', simple_page(b'''q 20 100 150 60 re W n 0 g BT /F1 30 Tf 20 120 Td (CLIPPEDWORDS) Tj
+ET Q'''), words=['CLIPPEDWORDS']),
+    Case('clipping text (mode 7)', simple_page(b'''q BT 7 Tr /F1 60 Tf 20 80 Td (CLIP) Tj ET 1 0 0 rg 0 0 300 200 re f Q
+0 g BT /F1 14 Tf 20 30 Td (Opaque after) Tj ET'''), words=['CLIP', 'Opaque', 'after']),
+    Case('outlined text (mode 1)', simple_page(b'0 G 1 w BT 1 Tr /F1 60 Tf 20 80 Td (Hollow) Tj ET'), words=['Hollow']),
+    Case('filled and outlined text (mode 2)', simple_page(b'''1 0 0 rg 0 0 1 RG 3 w BT 2 Tr /F1 60 Tf 20 80 Td (Filled) Tj
+ET'''), words=['Filled']),
+    Case('horizontal scaling (Tz)', simple_page(b'0 g BT 50 Tz /F1 30 Tf 20 100 Td (Narrow letters here) Tj ET'),
+         words=['Narrow', 'letters', 'here']),
     # Graphics as the document draws them: translucency, soft masks, annotations, clips, patterns.
     Case('turned translucent square', simple_page(b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg
 0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=graphics_states),

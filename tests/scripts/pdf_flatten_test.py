@@ -17,7 +17,12 @@ from PIL import Image, ImageChops, ImageFilter
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts')
 sys.path.insert(0, SCRIPTS)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import emf_carried_text  # noqa: E402
 import pdf_flatten  # noqa: E402
+from pdfminer.high_level import extract_pages  # noqa: E402
+from pdfminer.layout import LTChar, LTContainer  # noqa: E402
+from export_against_poppler_test import block_font  # noqa: E402
 
 WIDTH, HEIGHT, DPI = 400, 300, 300
 HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
@@ -40,11 +45,13 @@ def wide_font():
                               Widths=[700] * 95, Encoding=pikepdf.Name.WinAnsiEncoding, FontDescriptor=descriptor)
 
 
-# Each case: a name, the page's content, the words of opaque text, and what else it checks.
+# Each case: a name, the page's content, the words of opaque text, and what else it checks: 'carried', the
+# words of text kept for its words alone (where it was, in the colour emf_carried_text.py clips away).
 CASES = [
     # Opaque text drawn before a translucent one: the translucent text's picture is cut to its glyphs.
     ('text after opaque text', b'''0 g BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET
-/Half gs 0 0 1 rg BT /F2 40 Tf 20 120 Td (Faint lines) Tj ET''', ['Opaque', 'before'], {'largest': 0.25}),
+/Half gs 0 0 1 rg BT /F2 40 Tf 20 120 Td (Faint lines) Tj ET''', ['Opaque', 'before'],
+     {'largest': 0.25, 'carried': ['Faint', 'lines']}),
     # Translucent text before opaque text of the same text object, shown in each way text can be: the opaque
     # text stays where it was.
     ('text before opaque text on its line', b'''0 g BT /F2 24 Tf 20 200 Td /Half gs (Faint ) Tj /Full gs (Opaque)
@@ -64,6 +71,22 @@ q 200 0 200 300 re W n /Half gs 0 0 1 rg 100 60 280 100 re f Q 0 g BT /F1 14 Tf 
      ['Opaque', 'above'], {'pictures': (2, 2)}),
     # A colour that is a pattern drawing translucently: a shading pattern of its own alpha, a tiling pattern
     # whose cell is drawn at half alpha, each over an opaque red band.
+    # Invisible text over a grey box, and clipping text, between opaque text in the colour the carried text
+    # changes: no picture, and what follows draws in its own colour.
+    ('invisible text', b'''0.5 g 20 150 360 40 re f 0 0 1 rg BT /F1 14 Tf 20 260 Td (Opaque before) Tj 3 Tr
+20 -100 Td (Searchable words) Tj 0 Tr 0 -40 Td (Opaque after) Tj 7 Tr 0 -40 Td (Clipping) Tj ET
+0 0 1 rg 20 20 40 40 re f''', ['Opaque', 'before', 'after'], {'carried': ['Searchable', 'words', 'Clipping'], 'pictures': (0, 0)}),
+    # Text in a Type 3 font, which the import would draw in another face: pictured, and carried.
+    ('Type 3 text', b'''0 g BT /T3 30 Tf 20 200 Td (FACE CAFE) Tj ET BT /F1 14 Tf 20 100 Td (Opaque after) Tj ET''',
+     ['Opaque', 'after'], {'carried': ['FACE', 'CAFE'], 'pictures': (1, 1)}),
+    # Text with effects the import drops: cut by a clip, clipping what follows, outlined, filled and outlined,
+    # scaled: pictured, and carried.
+    ('clipped and clipping text', b'''q 20 200 100 30 re W n 0 g BT /F1 24 Tf 20 205 Td (CLIPPEDWORDS) Tj ET Q
+q BT 7 Tr /F1 40 Tf 20 120 Td (CLIP) Tj ET 1 0 0 rg 20 100 200 60 re f Q 0 g BT /F1 14 Tf 20 40 Td (Opaque after) Tj
+ET''', ['Opaque', 'after'], {'carried': ['CLIPPEDWORDS', 'CLIP'], 'pictures': (2, 2)}),
+    ('outlined and scaled text', b'''0 G 1 w BT 1 Tr /F1 40 Tf 20 240 Td (Hollow) Tj 2 Tr 1 0 0 rg 0 -60 Td (Filled) Tj
+0 Tr 0 g 50 Tz 0 -60 Td (Narrow) Tj 100 Tz /F1 14 Tf 0 -60 Td (Opaque after) Tj ET''', ['Opaque', 'after'],
+     {'carried': ['Hollow', 'Filled', 'Narrow']}),
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
@@ -145,7 +168,9 @@ def make_page(path, content, annotations=lambda pdf: []):
     pdf = pikepdf.new()
     resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL, Multiply=MULTIPLY,
                                                                 Masked=masked(pdf)),
-                                   Font=pikepdf.Dictionary(F1=helvetica(), F2=wide_font()), Pattern=patterns(pdf),
+                                   Font=pikepdf.Dictionary({'/F1': helvetica(), '/F2': wide_font(),
+                                                            **dict(block_font(pdf))}),
+                                   Pattern=patterns(pdf),
                                    XObject=pikepdf.Dictionary(Photo=photo(pdf)), Shading=pikepdf.Dictionary(
                                        Across=pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceRGB,
                                                                  Coords=[250, 0, 390, 0], Extend=[True, True],
@@ -215,6 +240,23 @@ def annotation_kinds(pdf):
         return [str(item.get('/Subtype')) for item in document.pages[0].obj.get('/Annots', [])]
 
 
+def carried_text(pdf):
+    """The characters of PDF drawn in the carried text's colour, as pdfminer finds them."""
+    carried = [value / 255 for value in emf_carried_text.CARRIED_TEXT_RGB]
+
+    def characters(item):
+        if isinstance(item, LTContainer):
+            for inner in item:
+                yield from characters(inner)
+        elif isinstance(item, LTChar):
+            colour = item.graphicstate.ncolor
+            yield item.get_text() if isinstance(colour, (list, tuple)) and len(colour) == 3 and \
+                all(abs(a - b) < 0.002 for a, b in zip(colour, carried)) else ' '
+        else:
+            yield ' '
+    return ''.join(character for page in extract_pages(pdf) for character in characters(page))
+
+
 def picture_sizes(pdf):
     listing = subprocess.run(['pdfimages', '-list', pdf], check=True, capture_output=True, text=True).stdout
     return [(int(line.split()[3]), int(line.split()[4])) for line in listing.splitlines()[2:]]
@@ -255,6 +297,13 @@ def check(work, name, content, opaque_words, extra):
     kinds = annotation_kinds(readied)
     if kinds != [kind for kind in annotation_kinds(original) if kind == '/Link']:
         faults.append('annotations left: %s' % kinds)
+    carried = carried_text(readied)
+    for word in extra.get('carried', ()):
+        if word not in carried:
+            faults.append('"%s" is not carried (carried: %r)' % (word, carried))
+        if word not in after or any(abs(a - b) > 0.5 for a, b in zip(before[word], after.get(word, ()))):
+            faults.append('carried "%s" moved from %s to %s' % (word, before[word], after.get(word)))
+    faults += ['"%s" is carried' % word for word in opaque_words if word in carried]
     if 'pictures' in extra:
         least, most = (pdf_flatten.MAX_PICTURES if bound == 'bound' else bound for bound in extra['pictures'])
         count = len(picture_sizes(readied))
