@@ -3,7 +3,8 @@
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
 # translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, a
 # colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these),
-# or clipped otherwise than the import draws it (an image its clip cuts, a gradient), gives way to a picture
+# or drawn otherwise than the import draws it (an image its clip cuts, a gradient, a pattern fill, which it
+# draws past its shape), gives way to a picture
 # of the page as poppler renders it up to that operation, cut to where that differs from the render without
 # the operation, within the operation's box; everything else, text included, stays as it is. The import
 # draws all text, opaque and above every picture, even invisible text (render mode 3),
@@ -168,7 +169,8 @@ class State:
         self.ctm, self.clip, self.line_width, self.mode = IDENTITY, clip, 1.0, 0
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
-        self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # The colour is a pattern: the import fills a shape or text with the pattern's whole area.
+        self.fill_pattern = self.stroke_pattern = False
         # Under a clip by text's glyphs, which the import drops: what is drawn there is pictured, as
         # translucent drawing is.
         self.text_clipped = False
@@ -329,7 +331,7 @@ def find_patches(pdf, page, instructions, page_box):
     its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
     states the content leaves saved."""
     resources = page.obj.get('/Resources')
-    states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
+    states, xobjects = (group(resources, kind) for kind in ('/ExtGState', '/XObject'))
     font_dictionaries = group(resources, '/Font')
     state, stack, path, clip_pending, upright = State(page_box), [], None, False, False
     patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
@@ -381,11 +383,10 @@ def find_patches(pdf, page, instructions, page_box):
                 patches.append(Patch(index, None, state.ctm, len(stack),
                                      {index: unmasked(page, states[operands[0]], made)}, state.clip_id))
         elif op in ('scn', 'SCN') and operands and isinstance(operands[-1], pikepdf.Name):
-            translucent = pattern_translucent(patterns.get(operands[-1]), set())
             if op == 'scn':
-                state.fill_pattern = translucent
+                state.fill_pattern = True
             else:
-                state.stroke_pattern = translucent
+                state.stroke_pattern = True
         elif op in FILL_COLOURS:
             state.fill_pattern = False
         elif op in STROKE_COLOURS:

@@ -83,6 +83,18 @@ def photo(pdf):
                                                    BitsPerComponent=8))
 
 
+def patterns(pdf):
+    """/Radial, a radial shading from red to blue of a circle of 70 points about (150, 100), and /Checks, a
+    coloured tiling of red and blue squares of 5 points."""
+    radial = pikepdf.Dictionary(Type=pikepdf.Name.Pattern, PatternType=2, Shading=pikepdf.Dictionary(
+        ShadingType=3, ColorSpace=pikepdf.Name.DeviceRGB, Coords=[150, 100, 0, 150, 100, 70], Extend=[False, False],
+        Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=[1, 0, 0], C1=[0, 0, 1], N=1)))
+    checks = pikepdf.Stream(pdf, b'1 0 0 rg 0 0 5 5 re f 0 0 1 rg 5 5 5 5 re f', Type=pikepdf.Name.Pattern,
+                            PatternType=1, PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
+                            Resources=pikepdf.Dictionary())
+    return pikepdf.Dictionary(Radial=radial, Checks=checks)
+
+
 def axial(c0, c1, coords, space='/DeviceRGB'):
     """An axial shading from colour C0 to C1 along COORDS (x0, y0, x1, y1), extended at both ends."""
     return pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name(space), Coords=coords, Extend=[True, True],
@@ -205,6 +217,14 @@ q /Multiply gs 1 1 0 rg 15 94 220 20 re f Q''', ExtGState=lambda pdf: pikepdf.Di
 120 40 m 120 140 l 170 140 l 170 128 l 132 128 l 132 96 l 160 96 l 160 84 l 132 84 l 132 40 l h W n /Across sh Q
 0 g BT /F1 14 Tf 20 170 Td (Letters below) Tj ET''', Shading=lambda pdf: pikepdf.Dictionary(
         Across=axial([1, 0, 0], [0, 0, 1], [40, 0, 170, 0]))), words=['Letters', 'below']),
+    # Pattern fills, which the import draws past their shapes: a radial shading in a square within its circle,
+    # a coloured tiling in a triangle, and text filled with the tiling (its words kept).
+    Case('radial pattern in a square', simple_page(b'''/Pattern cs /Radial scn 110 60 80 80 re f 0 g BT /F1 14 Tf
+20 170 Td (Square below) Tj ET''', Pattern=patterns), words=['Square', 'below']),
+    Case('tiling pattern in a triangle', simple_page(b'''/Pattern cs /Checks scn 100 30 m 150 130 l 200 30 l f 0 g
+BT /F1 14 Tf 20 170 Td (Triangle below) Tj ET''', Pattern=patterns), words=['Triangle', 'below']),
+    Case('text filled with a pattern', simple_page(b'''/Pattern cs /Checks scn BT /F1 40 Tf 20 80 Td (Checked words)
+Tj ET''', Pattern=patterns), words=['Checked', 'words']),
 ]
 
 

@@ -98,12 +98,17 @@ ET''', ['Opaque', 'after'], {'carried': ['CLIPPEDWORDS', 'CLIP'], 'pictures': (2
     # highlights are pictured without the text (which the import draws above them in its own colours), the
     # link stays; a multiplying box drawn in the page too.
     ('highlights', b'''0 g BT /F1 20 Tf 20 240 Td (Marked words) Tj 0 -60 Td (Faint mark) Tj 0 -60 Td (Link here) Tj
-0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''', ['Marked', 'words', 'Faint', 'mark', 'Boxed'],
-     {'annotations': lambda pdf: highlights(pdf)}),
+0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''',
+     ['Marked', 'words', 'Faint', 'mark', 'Boxed'], {'annotations': lambda pdf: highlights(pdf)}),
     # A picture cropped by a rectangle, a gradient filling a triangle: the import draws neither clip.
     ('cropped picture and gradient', b'''q 100 50 200 150 re W n 300 0 0 200 50 20 cm /Photo Do Q
 q 250 220 m 320 290 l 390 220 l W n /Across sh Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
      ['Opaque', 'above'], {'pictures': (2, 2)}),
+    # Opaque pattern fills, which the import draws past their shapes: a radial shading in a square smaller than
+    # its circle, a coloured tiling in a triangle, text: pictured, the text carried.
+    ('pattern fills', b'''/Pattern cs /Radial scn 40 90 120 120 re f /Checks scn 220 60 m 300 200 l 380 60 l f
+BT /F1 30 Tf 20 20 Td (Tiled words) Tj ET 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
+     {'pictures': (2, 3), 'carried': ['Tiled', 'words']}),
     ('turned square', b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg 0 0 100 100 re f Q
 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {'pictures': (1, 1)}),
     # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
@@ -126,7 +131,14 @@ def patterns(pdf):
     tiled = pikepdf.Stream(pdf, b'/Half gs 0 0 1 rg 0 0 6 6 re f', Type=pikepdf.Name.Pattern, PatternType=1,
                            PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
                            Resources=pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF)))
-    return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled)
+    # Opaque ones: a radial shading of a circle larger than what it fills, a coloured tiling.
+    radial = pikepdf.Dictionary(Type=pikepdf.Name.Pattern, PatternType=2, Shading=pikepdf.Dictionary(
+        ShadingType=3, ColorSpace=pikepdf.Name.DeviceRGB, Coords=[100, 150, 0, 100, 150, 90], Extend=[False, False],
+        Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=[1, 0, 0], C1=[0, 0, 1], N=1)))
+    checks = pikepdf.Stream(pdf, b'1 0 0 rg 0 0 5 5 re f 0 0 1 rg 5 5 5 5 re f', Type=pikepdf.Name.Pattern,
+                            PatternType=1, PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
+                            Resources=pikepdf.Dictionary())
+    return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled, Radial=radial, Checks=checks)
 
 
 def masked(pdf):
