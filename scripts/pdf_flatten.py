@@ -210,12 +210,11 @@ class Patch:
     """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
     the indexes of HIDDEN, which maps each to the operations that take its place: drawn after AT (in place of
     a drawing operation, after the end of a text object) under the transformation CTM, at DEPTH saved
-    graphics states, within the clip CLIP_ID; POPS saved states are restored before it. TEXT maps the page's
-    opaque text-showing operations to their boxes and what hides them (kept_text() makes it)."""
+    graphics states, within the clip CLIP_ID; POPS saved states are restored before it."""
 
-    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0, text=None):
+    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0):
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
-        self.clip_id, self.pops, self.text = clip_id, pops, text
+        self.clip_id, self.pops = clip_id, pops
 
 
 def translated(x, y, m):
@@ -318,14 +317,6 @@ def unmasked(page, state, made):
     return [([made[key]], pikepdf.Operator('gs'))]
 
 
-def kept_text(text, index, box, mode, operands, operator):
-    """Notes in TEXT the opaque text-showing operation OPERATOR at INDEX, of BOX, which the import draws above
-    every picture: a picture may then leave it out, as what hides it (it shown in an invisible mode) says."""
-    if box and mode in FILL_MODES | STROKE_MODES:
-        text[index] = box, [([7 if mode >= 4 else 3], pikepdf.Operator('Tr')), (operands, operator),
-                            ([mode], pikepdf.Operator('Tr'))]
-
-
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
     its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
@@ -335,7 +326,7 @@ def find_patches(pdf, page, instructions, page_box):
     font_dictionaries = group(resources, '/Font')
     state, stack, path, clip_pending, upright = State(page_box), [], None, False, False
     patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
-    made, text = {}, {}
+    made = {}
     tm = tlm = IDENTITY
     for index, (operands, operator) in enumerate(instructions):
         op = str(operator)
@@ -455,11 +446,9 @@ def find_patches(pdf, page, instructions, page_box):
                     (drawn and type3_font(font_dictionaries, state)) or \
                     (drawn and text_effect(state)) or \
                     (drawn and crosses_clip(glyph_cells(fonts.get(state.font), state, tm, advance), state, page_box)):
-                text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None, text=text))
+                text_patches.append(Patch(None, text_box, state.ctm, 0, stand_in, None))
             elif not drawn:
                 text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
-            else:
-                kept_text(text, index, text_box, state.mode, operands, operator)
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
@@ -475,7 +464,7 @@ def find_patches(pdf, page, instructions, page_box):
             # A path painted may still set a clip.
             stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
             patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
-                                 len(stack), {index: stand_in}, state.clip_id, text=text))
+                                 len(stack), {index: stand_in}, state.clip_id))
     return patches, len(stack)
 
 
@@ -495,7 +484,7 @@ def merged(patches):
             for group in near:
                 groups.remove(group)
                 patch = Patch(patch.at, union(group.box, patch.box), patch.ctm, patch.depth,
-                              {**group.hidden, **patch.hidden}, patch.clip_id, text=patch.text)
+                              {**group.hidden, **patch.hidden}, patch.clip_id)
         groups.append(patch)
     return groups
 
@@ -515,43 +504,17 @@ def with_stand_ins(instructions, hidden):
             for operation in hidden.get(index, [instruction])]
 
 
-def strongest(image):
-    """The largest of the channels of the RGB IMAGE, as one band."""
-    return functools.reduce(ImageChops.lighter, image.split())
-
-
-def text_keeps_colours(drawn, bare, alone_bare):
-    """Whether the text that BARE shows over ALONE_BARE (the same without the text) is drawn in its own colours
-    in DRAWN (the same with what a picture stands for): then that text drawn above a picture of what covers it,
-    without the text, looks as poppler draws it (a multiplying or faint highlight over dark text)."""
-    # The text's body, its edges left out: there an edge blended with the drawing differs in any case.
-    body = strongest(ImageChops.difference(bare, alone_bare)).point(lambda v: 255 if v > 160 else 0)
-    changed = strongest(ImageChops.difference(drawn, bare)).point(lambda v: 255 if v > 48 else 0)
-    return ImageChops.multiply(body, changed).histogram()[255] <= 0.2 * body.histogram()[255]
-
-
-def text_under(patch):
-    """What hides the opaque text before PATCH that its cut may hold."""
-    return {index: hide for index, (box, hide) in (patch.text or {}).items()
-            if index < patch.at and touching(box, patch.cut)}
-
-
 def pictures(pdf, page, instructions, patches):
     """For each of PATCHES, its picture as poppler draws the page's content up to it, cut to where that
     differs from the same content with the operations it stands for replaced (None where nowhere); the
-    patch's cut becomes the picture's. Opaque text under the picture is left out of it where it keeps its
-    colours there, as the import draws it above the picture, sharper than a picture of it."""
+    patch's cut becomes the picture's."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     if not resources.is_indirect:
         page.obj.Resources = resources = pdf.make_indirect(resources)
     first = len(pdf.pages) + 1
-    renders = []
     for patch in patches:
-        drawn, under = instructions[:patch.at + 1], text_under(patch)
-        renders.append(4 if under else 2)
-        for content in itertools.chain.from_iterable(
-                (with_stand_ins(drawn, hide), with_stand_ins(drawn, {**hide, **patch.hidden}))
-                for hide in ([{}, under] if under else [{}])):
+        drawn = instructions[:patch.at + 1]
+        for content in (drawn, with_stand_ins(drawn, patch.hidden)):
             content = pikepdf.unparse_content_stream(list(content) + [([], pikepdf.Operator('Q'))] * patch.depth)
             cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut),
                                      Resources=resources, Contents=pdf.make_stream(content))
@@ -565,18 +528,13 @@ def pictures(pdf, page, instructions, patches):
         subprocess.run(['pdftoppm', '-r', str(DPI), '-f', str(first), os.path.join(work, 'cuts.pdf'),
                         os.path.join(work, 'cut')], check=True, stderr=subprocess.DEVNULL)
         files = sorted(glob.glob(os.path.join(work, 'cut-*.ppm')), key=lambda n: int(n[:-4].rsplit('-', 1)[1]))
-        if len(files) != sum(renders):
-            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), sum(renders)))
-        files = iter(files)
-        for patch, count in zip(patches, renders):
-            images = []
-            for name in itertools.islice(files, count):
-                with Image.open(name) as image:
-                    images.append(image.convert('RGB'))
-                os.remove(name)
-            drawn, bare = images[:2]
-            if count == 4 and text_keeps_colours(drawn, bare, images[3]):
-                drawn, bare = images[2:]
+        if len(files) != 2 * len(patches):
+            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), 2 * len(patches)))
+        for patch, drawn_file, bare_file in zip(patches, files[0::2], files[1::2]):
+            with Image.open(drawn_file) as drawn, Image.open(bare_file) as bare:
+                drawn, bare = drawn.convert('RGB'), bare.convert('RGB')
+            os.remove(drawn_file)
+            os.remove(bare_file)
             box = ImageChops.difference(drawn, bare).getbbox()
             if box:
                 left, top = patch.cut[0] + box[0] * 72 / DPI, patch.cut[3] - box[1] * 72 / DPI
@@ -686,7 +644,7 @@ def flatten(pdf, page, page_box):
         content.append(([], pikepdf.Operator('q')))
         shown = [Patch(len(instructions) - 1, functools.reduce(union, (patch.box for patch in shown)), IDENTITY,
                        depth, {index: stand_in for patch in shown for index, stand_in in patch.hidden.items()},
-                       None, depth + 1, shown[0].text)]
+                       None, depth + 1)]
     for patch in shown:
         patch.cut = pixel_box(patch.box, page_box)
     drawings = {}
