@@ -60,21 +60,6 @@ def soft_mask(content, **resources):
     return make
 
 
-def highlight(y, **more):
-    """A yellow Highlight annotation over the line of 14-point text at Y, 20 to 220 points from the left."""
-    return pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Highlight, F=4, C=[1, 1, 0],
-                              Rect=[18, y - 5, 220, y + 15],
-                              QuadPoints=[18, y + 15, 220, y + 15, 18, y - 5, 220, y - 5],
-                              **more)
-
-
-def multiplying(pdf):
-    """The appearance that common PDF editors write for a Highlight: a yellow box multiplied."""
-    return pikepdf.Stream(pdf, b'/Multiply gs 1 1 0 rg 0 0 202 20 re f', Type=pikepdf.Name.XObject,
-                          Subtype=pikepdf.Name.Form, BBox=[0, 0, 202, 20], Resources=pikepdf.Dictionary(
-                              ExtGState=pikepdf.Dictionary(Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))))
-
-
 def photo(pdf):
     """/Photo, a picture of 8 x 8 coloured pixels."""
     pixels = bytes(v for i in range(64) for v in (i * 4, 255 - i * 4, (i % 8) * 32))
@@ -195,20 +180,10 @@ ET'''), words=['Filled']),
     # A heading faded out from left to right by a soft mask, a blue page-size fill shown on its left half only.
     Case('faded heading', simple_page(b'''q /Masked gs 0 g BT /F1 36 Tf 20 120 Td (Faded heading) Tj ET Q 0 g
 BT /F1 14 Tf 20 40 Td (Plain text below) Tj ET''', ExtGState=soft_mask(b'/Fade sh', Shading=pikepdf.Dictionary(
-        Fade=axial([1], [0], [20, 0, 280, 0], '/DeviceGray')))), words=['Plain', 'below']),
+        Fade=axial([1], [0], [20, 0, 280, 0], '/DeviceGray')))), words=['Plain', 'below'],
+         missing=0.1),   # the pictured heading lies in the background layer, its edges softened
     Case('half-page soft mask', simple_page(b'''q /Masked gs 0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 170 100 Td
 (Right half) Tj ET''', ExtGState=soft_mask(b'0 g 0 0 300 200 re f 1 g 0 0 150 200 re f')), words=['Right', 'half']),
-    # Highlights over text: one multiplying in its own appearance, a faint one without one (beside a link),
-    # and a multiplying box drawn in the page.
-    Case('highlights', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Highlighted with multiply) Tj 0 -40 Td
-(Faintly highlighted words) Tj 0 -40 Td (Linked words here) Tj ET''', annotations=lambda pdf: [
-        highlight(160, AP=pikepdf.Dictionary(N=multiplying(pdf))), highlight(120, CA=0.4),
-        pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=[18, 75, 220, 95],
-                           Border=[0, 0, 0], A=pikepdf.Dictionary(S=pikepdf.Name.URI, URI='https://example.org/'))]),
-         words=['Highlighted', 'multiply', 'Faintly', 'words', 'Linked']),
-    Case('multiplying box over text', simple_page(b'''0 g BT /F1 14 Tf 20 100 Td (Marked by a multiplying box) Tj ET
-q /Multiply gs 1 1 0 rg 15 94 220 20 re f Q''', ExtGState=lambda pdf: pikepdf.Dictionary(
-        Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))), words=['Marked', 'multiplying', 'box']),
     # A slide's picture cropped by a quarter left and right and a fifth top and bottom, below its title.
     Case('cropped picture', simple_page(b'''0 g BT /F1 18 Tf 20 170 Td (Slide title) Tj ET q 75 34 150 96 re W n
 300 0 0 160 0 2 cm /Photo Do Q''', XObject=photo), words=['Slide', 'title']),
