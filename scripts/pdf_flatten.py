@@ -2,17 +2,19 @@
 # translucency only in the EMF+ records of its metafiles, which Windows' GDI does not play, so a translucent
 # shape would come out opaque or not at all. Each drawing operation of the page's content that is
 # translucent (a fill or stroke alpha below 1, a soft mask or a blend mode other than Normal in force, a
-# colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these)
-# gives way to a picture of the page as poppler renders it up to that operation, cut to where that differs
-# from the render without the operation, within the operation's box; everything else, text included, stays
-# as it is. Text that the import draws otherwise than poppler is pictured too (its picture, within the box
-# its glyphs may cover as pdf_text_extent.py measures them, follows its text object): translucent text, text
-# in a Type 3 font (redrawn in a substitute face), outlined or horizontally scaled text, text reaching out of
-# its clip (the import draws text whole), and all drawing under a clip by text's glyphs, which it drops.
-# The import draws all text, opaque and above every picture, even invisible text (render mode 3): text that
-# a later picture covers is pictured as it shows above that picture, if at all. Text not to be drawn as
-# text (invisible, or pictured) is kept for its words alone: it becomes invisible to poppler and is drawn in
-# the colour by which emf_carried_text.py finds it in the import's metafile, to clip it away there.
+# colour that is a pattern drawing translucently, an image with a soft mask, a form that holds any of these),
+# or drawn otherwise than the import draws it (an image its clip cuts, a gradient, a pattern fill, which it
+# draws past its shape), gives way to a picture of the page as poppler renders it up to that operation, cut
+# to where that differs from the render without the operation, within the operation's box; everything else,
+# text included, stays as it is. Text that the import draws otherwise than poppler is pictured too (its
+# picture, within the box its glyphs may cover as pdf_text_extent.py measures them, follows its text
+# object): translucent text, text in a Type 3 font (redrawn in a substitute face), outlined or horizontally
+# scaled text, text reaching out of its clip (the import draws text whole), and all drawing under a clip by
+# text's glyphs, which it drops. The import draws all text, opaque and above every picture, even invisible
+# text (render mode 3): text that a later picture covers is pictured as it shows above that picture, if at
+# all. Text not to be drawn as text (invisible, or pictured) is kept for its words alone: it becomes
+# invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the import's
+# metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
 # left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
 # that a page costs at most that many pairs of renders, whatever it draws.
@@ -168,10 +170,12 @@ class State:
         self.ctm, self.clip, self.line_width, self.mode = IDENTITY, clip, 1.0, 0
         self.fill_alpha = self.stroke_alpha = 1.0
         self.masked = self.blended = False
-        self.fill_pattern = self.stroke_pattern = False   # the colour is a pattern that draws translucently
+        # The colour is a pattern: the import fills a shape or text with the pattern's whole area.
+        self.fill_pattern = self.stroke_pattern = False
         # Under a clip by text's glyphs, which the import drops: what is drawn there is pictured, as
         # translucent drawing is.
         self.text_clipped = False
+        self.clip_exact = True    # the clip is its box: upright rectangles only have clipped
         # The operations that set the fill colour again: its colour space's and its own.
         self.fill_colour = [([0], pikepdf.Operator('g'))]
         # A new one for each clip the content sets: the same one, the same clip.
@@ -348,15 +352,35 @@ def carry_form_text(form, colour, seen):
         form.write(pikepdf.unparse_content_stream(content))
 
 
+def clip_cuts(state, box):
+    """Whether the clip in force may cut into BOX, what an image covers: the import draws an image whole, so
+    a cut one is pictured as poppler draws it."""
+    reach = 72 / DPI
+    return not state.clip_exact or box[0] < state.clip[0] - reach or box[1] < state.clip[1] - reach or \
+        box[2] > state.clip[2] + reach or box[3] > state.clip[3] + reach
+
+
+def unmasked(page, state, made):
+    """What takes the place of a gs operation that sets the graphics state STATE with a soft mask: the same
+    state without the mask, made once for each in MADE. The import would draw the mask's group as content;
+    what the mask governs is pictured."""
+    key = state.objgen if state.is_indirect else id(state)
+    if key not in made:
+        copy = pikepdf.Dictionary({entry: value for entry, value in state.items() if entry != '/SMask'})
+        made[key] = page.add_resource(copy, pikepdf.Name.ExtGState, prefix='Unmasked')
+    return [([made[key]], pikepdf.Operator('gs'))]
+
+
 def find_patches(pdf, page, instructions, page_box):
     """The patches that stand in for the translucent operations of INSTRUCTIONS (the page's content) and for
     its text not to be drawn as text (those of invisible text have no box: no picture), and how many graphics
     states the content leaves saved."""
     resources = page.obj.get('/Resources')
-    states, xobjects, patterns = (group(resources, kind) for kind in ('/ExtGState', '/XObject', '/Pattern'))
+    states, xobjects = (group(resources, kind) for kind in ('/ExtGState', '/XObject'))
     font_dictionaries = group(resources, '/Font')
-    state, stack, path, clip_pending = State(page_box), [], None, False
-    patches, text_patches, fonts, clips, text_clips = [], [], None, itertools.count(1), False
+    state, stack, path, clip_pending, upright = State(page_box), [], None, False, False
+    patches, text_patches, fonts, clips, glyph_clip = [], [], None, itertools.count(1), None
+    made = {}
     tm = tlm = IDENTITY
     # The text drawn as text so far: its glyph cells, its box and what stands in for it once a picture covers
     # it, as the import draws text above every picture.
@@ -403,25 +427,29 @@ def find_patches(pdf, page, instructions, page_box):
             tm = tlm = translated(0, -state.leading, tlm)
         elif op == 'gs' and operands and isinstance(states.get(name(operands[0])), pikepdf.Dictionary):
             state.apply(states[operands[0]])
+            if mask_and_blend(states[operands[0]])[0]:
+                # A patch of no box: it stands for what draws nothing.
+                patches.append(Patch(index, None, state.ctm, len(stack),
+                                     {index: unmasked(page, states[operands[0]], made)}, state.clip_id))
         elif op in ('scn', 'SCN') and operands and isinstance(operands[-1], pikepdf.Name):
-            translucent = pattern_translucent(patterns.get(operands[-1]), set())
             if op == 'scn':
-                state.fill_pattern = translucent
+                state.fill_pattern = True
             else:
-                state.stroke_pattern = translucent
+                state.stroke_pattern = True
         elif op in FILL_COLOURS:
             state.fill_pattern = False
         elif op in STROKE_COLOURS:
             state.stroke_pattern = False
         elif op in ('m', 'l') and len(operands) == 2:
-            path = union(path, box_of([numbers(operands)], state.ctm))
+            path, upright = union(path, box_of([numbers(operands)], state.ctm)), False
         elif op in ('c', 'v', 'y') and len(operands) in (4, 6):
             values = numbers(operands)
-            path = union(path, box_of(list(zip(values[0::2], values[1::2])), state.ctm))
+            path, upright = union(path, box_of(list(zip(values[0::2], values[1::2])), state.ctm)), False
         elif op == 're' and len(operands) == 4:
             x, y, w, h = numbers(operands)
-            path = union(path, box_of([(x, y), (x + w, y + h)], state.ctm) if w or h else
-                         box_of([(x, y)], state.ctm))
+            upright = path is None and not state.ctm[1] and not state.ctm[2]   # a path of one upright rectangle
+            # Every corner: under a turn the two given ones need not be the box's.
+            path = union(path, box_of([(x, y), (x + w, y), (x, y + h), (x + w, y + h)], state.ctm))
         elif op in ('W', 'W*'):
             clip_pending = True
         elif op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS | {'n'}:
@@ -436,25 +464,28 @@ def find_patches(pdf, page, instructions, page_box):
                 box = (path[0] - reach, path[1] - reach, path[2] + reach, path[3] + reach)
             if clip_pending and path:
                 state.clip = intersection(state.clip, path) if state.clip else None
-                state.clip_id = next(clips)
+                state.clip_id, state.clip_exact = next(clips), state.clip_exact and upright
             path, clip_pending = None, False
         elif op == 'Do' and operands and isinstance(xobjects.get(name(operands[0])), pikepdf.Stream):
             item = xobjects[operands[0]]
             if is_name(item.get('/Subtype'), '/Image'):
-                if soft_masked(item) or state.fill_translucent:
-                    box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+                image = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+                if soft_masked(item) or state.fill_translucent or clip_cuts(state, image):
+                    box = image
             elif is_name(item.get('/Subtype'), '/Form') and '/BBox' in item:
                 if state.fill_translucent or state.stroke_translucent or \
                         resources_translucent(item.get('/Resources', resources), set()):
                     x0, y0, x1, y1 = numbers(item.BBox)
                     matrix = tuple(numbers(item.Matrix)) if '/Matrix' in item else IDENTITY
                     box = box_of([(x0, y0), (x1, y1), (x0, y1), (x1, y0)], multiply(matrix, state.ctm))
-        elif op == 'sh' and state.fill_translucent:
-            box = state.clip
-        elif op == 'INLINE IMAGE' and state.fill_translucent:
-            box = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+        elif op == 'sh':
+            box = state.clip    # a gradient fills its clip, which the import does not keep
+        elif op == 'INLINE IMAGE':
+            image = box_of([(0, 0), (1, 1), (0, 1), (1, 0)], state.ctm)
+            if state.fill_translucent or clip_cuts(state, image):
+                box = image
         elif op == 'BT':
-            text_patches, tm, tlm, text_clips = [], IDENTITY, IDENTITY, False
+            text_patches, tm, tlm, glyph_clip = [], IDENTITY, IDENTITY, None
         elif op in TEXT_SHOWS and operands:
             if op == '"' and len(operands) == 3:
                 state.word_space, state.char_space = number(operands[0]), number(operands[1])
@@ -463,7 +494,8 @@ def find_patches(pdf, page, instructions, page_box):
             if fonts is None:
                 fonts = page_fonts(pdf, page)
             advance, text_box = show_box(fonts, state, tm, operands, op)
-            text_clips |= state.mode >= 4
+            if state.mode >= 4:
+                glyph_clip = union(glyph_clip, text_box)
             vertical = bool(advance) and fonts[state.font].is_vertical()
             stand_in = {index: carried_text((operands, operator), state)}
             drawn = state.mode not in INVISIBLE_MODES
@@ -481,9 +513,10 @@ def find_patches(pdf, page, instructions, page_box):
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
-            if text_clips:
-                state.clip_id = next(clips)    # the text's glyphs clip what follows
-                state.text_clipped = True
+            if glyph_clip:
+                # The text's glyphs clip what follows (a clipping text that shows no glyph clips nothing, as
+                # in poppler), whether or not the text itself is pictured.
+                state.clip_id, state.clip, state.text_clipped = next(clips), intersection(state.clip, glyph_clip), True
             for patch in text_patches:
                 patch.at, patch.depth, patch.clip_id = index, len(stack), state.clip_id
             patches += text_patches
@@ -596,10 +629,80 @@ def drawing(pdf, page, patch, picture, opaque):
             ([name], pikepdf.Operator('Do')), ([], pikepdf.Operator('Q'))]
 
 
+def own_blend(annotation):
+    """Whether ANNOTATION's own appearance sets a blend mode (poppler draws a Highlight's own appearance only
+    then)."""
+    appearance = annotation.get('/AP', {}).get('/N') if isinstance(annotation.get('/AP'), pikepdf.Dictionary) \
+        else None
+    return isinstance(appearance, pikepdf.Stream) and any(
+        isinstance(state, pikepdf.Dictionary) and '/BM' in state
+        for state in entries(appearance.get('/Resources'), '/ExtGState'))
+
+
+def highlight_appearance(pdf, annotation):
+    """The appearance poppler draws for the Highlight ANNOTATION that has none that sets a blend mode: its
+    colour multiplied over each of its quadrilaterals, their ends rounded out by a quarter of their height, at
+    its opacity; and its box on the page, which that appearance fills."""
+    values, colour = numbers(annotation.get('/QuadPoints', [])), numbers(annotation.get('/C', []))
+    opacity = number(annotation.get('/CA', 1))
+    x0, y0, x1, y1 = numbers(annotation.get('/Rect', [0, 0, 0, 0]))
+    box, bulge = (min(x0, x1), min(y0, y1), max(x0, x1), max(y0, y1)), 0.0
+    paths = {1: b'%f g\n', 3: b'%f %f %f rg\n', 4: b'%f %f %f %f k\n'}.get(len(colour), b'') % tuple(colour)
+    for at in range(0, len(values) - 7, 8):
+        x1, y1, x2, y2, x3, y3, x4, y4 = values[at:at + 8]
+        h = abs(y1 - y3) / 4
+        paths += b'%f %f m %f %f %f %f %f %f c %f %f l %f %f %f %f %f %f c f\n' % (
+            x3, y3, x3 - h, y3 + h, x1 - h, y1 - h, x1, y1, x2, y2, x2 + h, y2 - h, x4 + h, y4 + h, x4, y4)
+        box, bulge = union(box, box_of([(x1, y1), (x2, y2), (x3, y3), (x4, y4)], IDENTITY)), max(bulge, h)
+    box = [box[0] - bulge, box[1] - bulge, box[2] + bulge, box[3] + bulge]
+    marks = pikepdf.Stream(pdf, paths, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form, BBox=box,
+                           Group=pikepdf.Dictionary(S=pikepdf.Name.Transparency))
+    state = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, BM=pikepdf.Name.Multiply, ca=opacity, CA=opacity)
+    return pikepdf.Stream(pdf, b'/Multiply gs /Marks Do', Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form,
+                          BBox=box, Resources=pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Multiply=state),
+                                                                 XObject=pikepdf.Dictionary(Marks=marks))), box
+
+
+def annotations_as_content(pdf):
+    """Makes what the annotations of PDF's pages draw (those poppler shows, as it shows them) part of the
+    pages' content, where what they draw translucently is pictured: the import draws their appearances opaque.
+    Links stay annotations, as their targets are read from them."""
+    links = []
+    for page in pdf.pages:
+        annotations = page.obj.get('/Annots')
+        annotations = [item for item in annotations if isinstance(item, pikepdf.Dictionary)] \
+            if isinstance(annotations, pikepdf.Array) else []
+        links.append([item for item in annotations if is_name(item.get('/Subtype'), '/Link')])
+        for item in annotations:
+            if is_name(item.get('/Subtype'), '/Highlight') and not own_blend(item):
+                appearance, box = highlight_appearance(pdf, item)
+                item.AP, item.Rect = pikepdf.Dictionary(N=appearance), box
+        if links[-1]:
+            page.obj.Annots = pikepdf.Array([item for item in annotations
+                                             if not is_name(item.get('/Subtype'), '/Link')])
+    pdf.flatten_annotations('screen')
+    for page, kept in zip(pdf.pages, links):
+        if kept:
+            page.obj.Annots = pikepdf.Array(list(page.obj.get('/Annots', [])) + kept)
+
+
+def drawn_part(instructions):
+    """INSTRUCTIONS up to the first Q that restores no saved state, where poppler stops drawing the page, as
+    does the import: kept, that Q would restore a state the flattening saves around the content, and what
+    follows it would be drawn."""
+    depth = 0
+    for index, (_, operator) in enumerate(instructions):
+        op = str(operator)
+        if op == 'Q' and not depth:
+            return instructions[:index]
+        depth += {'q': 1, 'Q': -1}.get(op, 0)
+    return instructions
+
+
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
     top), and keeps the words of text it does not draw as text. Returns how many pictures it drew."""
-    instructions = pikepdf.parse_content_stream(page)
+    instructions = drawn_part(pikepdf.parse_content_stream(page))
     patches, depth = find_patches(pdf, page, instructions, page_box)
     if not patches:
         return 0

@@ -1,9 +1,10 @@
 # Readies one-page PDFs for LibreOffice's PDF import (Draw), in place: each page becomes its visible box
 # (the crop box within the media box, which the import does not apply) with a white background of that
 # size painted first. The import sizes its drawing to the content; the background keeps the page's extent,
-# and emf_page_frame.py finds the page again by it. What the page draws translucently becomes opaque
-# pictures of it (pdf_flatten.py); the rest of its content, fonts included, is left as it is, so the import
-# reads their names, weights and slants as the document wrote them.
+# and emf_page_frame.py finds the page again by it. What its annotations draw becomes content (links stay
+# annotations), and what the page draws translucently becomes opaque pictures of it (pdf_flatten.py); the
+# rest of its content, fonts included, is left as it is, so the import reads their names, weights and slants
+# as the document wrote them.
 #   pdf_import_pages.py PAGE.pdf...   (prints nothing; names the file and exits 1 when one cannot be read)
 import subprocess
 import sys
@@ -11,7 +12,7 @@ import sys
 import pikepdf
 from pdfminer.psparser import PSException
 
-from pdf_flatten import flatten, number
+from pdf_flatten import annotations_as_content, flatten, number
 
 
 def visible_box(page):
@@ -40,6 +41,7 @@ def ready_page(pdf, page):
 
 def ready(path):
     with pikepdf.open(path, allow_overwriting_input=True) as pdf:
+        annotations_as_content(pdf)
         for page in list(pdf.pages):
             ready_page(pdf, page)
         pdf.save(path)

@@ -24,17 +24,66 @@ def standard_font(base='Helvetica'):
                               Encoding=pikepdf.Name.WinAnsiEncoding)
 
 
-def simple_page(content, size=(300, 200), **resources):
+def simple_page(content, size=(300, 200), annotations=None, **resources):
     """A page maker: a page of SIZE points drawing CONTENT, with Helvetica as /F1 and Times as /F2 and the
-    further RESOURCES (each a function of the PDF that gives a resource dictionary, by kind)."""
+    further RESOURCES (each a function of the PDF that gives a resource dictionary, by kind), and the
+    ANNOTATIONS (a function of the PDF that gives them) when given."""
     def make(pdf):
         kinds = {'Font': pikepdf.Dictionary(F1=standard_font(), F2=standard_font('Times-Roman'))}
         for kind, maker in resources.items():
             made = maker(pdf)
             kinds[kind] = pikepdf.Dictionary({**dict(kinds.get(kind, {})), **dict(made)})
-        return pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, *size], Contents=pdf.make_stream(content),
+        page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, *size], Contents=pdf.make_stream(content),
                                   Resources=pikepdf.Dictionary({'/' + k: v for k, v in kinds.items()}))
+        if annotations:
+            page.Annots = pikepdf.Array([pdf.make_indirect(item) for item in annotations(pdf)])
+        return page
     return make
+
+
+def graphics_states(pdf):
+    """/Half (half alpha) and /Full, the graphics states of the cases' translucent drawing."""
+    return pikepdf.Dictionary(Half=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5),
+                              Full=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1))
+
+
+def soft_mask(content, **resources):
+    """A graphics state maker: /Masked, whose luminosity soft mask is a page-size group drawing CONTENT with
+    RESOURCES."""
+    def make(pdf):
+        group = pikepdf.Stream(pdf, content, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form,
+                               BBox=[0, 0, 300, 200],
+                               Resources=pikepdf.Dictionary({'/' + k: v for k, v in resources.items()}),
+                               Group=pikepdf.Dictionary(S=pikepdf.Name.Transparency, CS=pikepdf.Name.DeviceGray))
+        return pikepdf.Dictionary(Masked=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, SMask=pikepdf.Dictionary(
+            Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group)))
+    return make
+
+
+def photo(pdf):
+    """/Photo, a picture of 8 x 8 coloured pixels."""
+    pixels = bytes(v for i in range(64) for v in (i * 4, 255 - i * 4, (i % 8) * 32))
+    return pikepdf.Dictionary(Photo=pikepdf.Stream(pdf, pixels, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image,
+                                                   Width=8, Height=8, ColorSpace=pikepdf.Name.DeviceRGB,
+                                                   BitsPerComponent=8))
+
+
+def patterns(pdf):
+    """/Radial, a radial shading from red to blue of a circle of 70 points about (150, 100), and /Checks, a
+    coloured tiling of red and blue squares of 5 points."""
+    radial = pikepdf.Dictionary(Type=pikepdf.Name.Pattern, PatternType=2, Shading=pikepdf.Dictionary(
+        ShadingType=3, ColorSpace=pikepdf.Name.DeviceRGB, Coords=[150, 100, 0, 150, 100, 70], Extend=[False, False],
+        Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=[1, 0, 0], C1=[0, 0, 1], N=1)))
+    checks = pikepdf.Stream(pdf, b'1 0 0 rg 0 0 5 5 re f 0 0 1 rg 5 5 5 5 re f', Type=pikepdf.Name.Pattern,
+                            PatternType=1, PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
+                            Resources=pikepdf.Dictionary())
+    return pikepdf.Dictionary(Radial=radial, Checks=checks)
+
+
+def axial(c0, c1, coords, space='/DeviceRGB'):
+    """An axial shading from colour C0 to C1 along COORDS (x0, y0, x1, y1), extended at both ends."""
+    return pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name(space), Coords=coords, Extend=[True, True],
+                              Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=c0, C1=c1, N=1))
 
 
 def picture(width=64, height=40, shade=200):
@@ -142,6 +191,42 @@ q 110 0 0 80 10 90 cm /Scan Do Q''', XObject=picture(shade=170)), words=['Covere
     Case('text under a faded picture', simple_page(b'''1 0 0 rg BT /F1 40 Tf 20 110 Td (Faded over) Tj ET
 q /Half gs 260 0 0 80 10 90 cm /Scan Do Q''', XObject=picture(shade=60), ExtGState=half_alpha),
          words=['Faded', 'over'], box=(10, 90, 270, 170)),
+    # Graphics as the document draws them: translucency, soft masks, annotations, clips, patterns.
+    Case('turned translucent square', simple_page(b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg
+0 0 80 80 re f Q 0 g BT /F1 14 Tf 20 170 Td (Turned square) Tj ET''', ExtGState=graphics_states),
+         words=['Turned', 'square']),
+    Case('translucent clipping text', simple_page(b'''q /Half gs 0 g BT 4 Tr /F1 72 Tf 20 60 Td (CLIP) Tj ET /Full gs
+0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 20 170 Td (Blue letters) Tj ET''', ExtGState=graphics_states),
+         words=['Blue', 'letters']),
+    # More translucent shapes than a page's pictures, then a restore without a save, where poppler stops.
+    Case('a restore without a save', simple_page(
+        b'0 g BT /F1 14 Tf 20 170 Td (Squares below) Tj ET /Half gs 0 0 1 rg ' +
+        b''.join(b'%d %d 8 8 re f ' % (20 + 14 * i, 20 + 14 * j) for i in range(18) for j in range(9)) +
+        b'Q /Full gs 1 0 0 rg 0 0 300 200 re f', ExtGState=graphics_states),
+         words=['Squares', 'below']),
+    # A heading faded out from left to right by a soft mask, a blue page-size fill shown on its left half only.
+    Case('faded heading', simple_page(b'''q /Masked gs 0 g BT /F1 36 Tf 20 120 Td (Faded heading) Tj ET Q 0 g
+BT /F1 14 Tf 20 40 Td (Plain text below) Tj ET''', ExtGState=soft_mask(b'/Fade sh', Shading=pikepdf.Dictionary(
+        Fade=axial([1], [0], [20, 0, 280, 0], '/DeviceGray')))), words=['Plain', 'below'],
+         missing=0.1),   # the pictured heading lies in the background layer, its edges softened
+    Case('half-page soft mask', simple_page(b'''q /Masked gs 0 0 1 rg 0 0 300 200 re f Q 0 g BT /F1 14 Tf 170 100 Td
+(Right half) Tj ET''', ExtGState=soft_mask(b'0 g 0 0 300 200 re f 1 g 0 0 150 200 re f')), words=['Right', 'half']),
+    # A slide's picture cropped by a quarter left and right and a fifth top and bottom, below its title.
+    Case('cropped picture', simple_page(b'''0 g BT /F1 18 Tf 20 170 Td (Slide title) Tj ET q 75 34 150 96 re W n
+300 0 0 160 0 2 cm /Photo Do Q''', XObject=photo), words=['Slide', 'title']),
+    # Letters drawn as shapes (as LibreOffice writes fontwork) filled with a gradient through their clip.
+    Case('gradient in letters', simple_page(b'''q 40 40 m 70 140 l 100 40 l 88 40 l 70 100 l 52 40 l h
+120 40 m 120 140 l 170 140 l 170 128 l 132 128 l 132 96 l 160 96 l 160 84 l 132 84 l 132 40 l h W n /Across sh Q
+0 g BT /F1 14 Tf 20 170 Td (Letters below) Tj ET''', Shading=lambda pdf: pikepdf.Dictionary(
+        Across=axial([1, 0, 0], [0, 0, 1], [40, 0, 170, 0]))), words=['Letters', 'below']),
+    # Pattern fills, which the import draws past their shapes: a radial shading in a square within its circle,
+    # a coloured tiling in a triangle, and text filled with the tiling (its words kept).
+    Case('radial pattern in a square', simple_page(b'''/Pattern cs /Radial scn 110 60 80 80 re f 0 g BT /F1 14 Tf
+20 170 Td (Square below) Tj ET''', Pattern=patterns), words=['Square', 'below']),
+    Case('tiling pattern in a triangle', simple_page(b'''/Pattern cs /Checks scn 100 30 m 150 130 l 200 30 l f 0 g
+BT /F1 14 Tf 20 170 Td (Triangle below) Tj ET''', Pattern=patterns), words=['Triangle', 'below']),
+    Case('text filled with a pattern', simple_page(b'''/Pattern cs /Checks scn BT /F1 40 Tf 20 80 Td (Checked words)
+Tj ET''', Pattern=patterns), words=['Checked', 'words']),
 ]
 
 

@@ -1,8 +1,8 @@
 # scripts/pdf_import_pages.py on small pages that draw text and shapes translucently, each beside opaque text:
 # the readied page looks as the page did in poppler's render (the pictures stand where the translucent
 # drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
-# without its text is white there) nor moved (pdftotext finds its words where they were); each case checks
-# more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
+# without its text is white there) nor moved (pdftotext finds its words where they were); no soft mask and
+# no annotation that draws is left for the import; each case checks more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
 #   pdf_flatten_test.py
 import os
 import runpy
@@ -26,6 +26,7 @@ from export_against_poppler_test import block_font  # noqa: E402
 WIDTH, HEIGHT, DPI = 400, 300, 300
 HALF = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=0.5, CA=0.5)
 FULL = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1)
+MULTIPLY = pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, BM=pikepdf.Name.Multiply)
 
 
 def helvetica():
@@ -104,6 +105,34 @@ BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET''', ['Opaque', 'before'],
     ('translucent patterns', b'''1 0 0 rg 20 60 360 20 re f /Pattern cs /Shaded scn 20 20 170 100 re f
 /Tiled scn 210 20 170 100 re f 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
      {'pictures': (2, 2)}),
+    # A translucent square turned by an eighth: its box is that of all four corners, not of two.
+    # A soft mask over a page-size fill: the fill is pictured as the mask shows it.
+    ('soft mask', b'''q /Masked gs 0 0 1 rg 0 0 400 300 re f Q 0 g BT /F1 14 Tf 220 270 Td (Opaque above) Tj ET''',
+     ['Opaque', 'above'], {}),
+    # Highlights over text, one multiplying in its own appearance, a faint one without, and a link: the
+    # highlights are pictured as poppler draws them, the link stays; a multiplying box drawn in the page too.
+    ('highlights', b'''0 g BT /F1 20 Tf 20 240 Td (Marked words) Tj 0 -60 Td (Faint mark) Tj 0 -60 Td (Link here) Tj
+0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''',
+     ['Link', 'here'], {'annotations': lambda pdf: highlights(pdf)}),
+    # A picture cropped by a rectangle, a gradient filling a triangle: the import draws neither clip.
+    ('cropped picture and gradient', b'''q 100 50 200 150 re W n 300 0 0 200 50 20 cm /Photo Do Q
+q 250 220 m 320 290 l 390 220 l W n /Across sh Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
+     ['Opaque', 'above'], {'pictures': (2, 2)}),
+    # Opaque pattern fills, which the import draws past their shapes: a radial shading in a square smaller than
+    # its circle, a coloured tiling in a triangle, text: pictured, the text carried.
+    ('pattern fills', b'''/Pattern cs /Radial scn 40 90 120 120 re f /Checks scn 220 60 m 300 200 l 380 60 l f
+BT /F1 30 Tf 20 20 Td (Tiled words) Tj ET 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'],
+     {'pictures': (2, 3), 'carried': ['Tiled', 'words']}),
+    ('turned square', b'''q 0.7071 0.7071 -0.7071 0.7071 200 50 cm /Half gs 0 0 1 rg 0 0 100 100 re f Q
+0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {'pictures': (1, 1)}),
+    # Text that clips in a translucent fill: its glyphs still clip the opaque fill after it.
+    ('translucent clipping text', b'''q /Half gs 0 g BT 4 Tr /F1 80 Tf 20 150 Td (CLIP) Tj ET /Full gs 0 0 1 rg
+0 0 400 300 re f Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''', ['Opaque', 'above'], {}),
+    # A damaged page that draws more translucent shapes than the bound, then restores a state it never saved:
+    # poppler draws nothing after that, and the shapes' picture is still drawn.
+    ('a restore without a save', b'0 g BT /F1 14 Tf 20 270 Td (Opaque before) Tj ET /Half gs 0 0 1 rg ' +
+     b''.join(b'%d %d 10 10 re f ' % (20 + 18 * i, 20 + 18 * j) for i in range(20) for j in range(12)) +
+     b'Q /Full gs 1 0 0 rg 0 0 400 300 re f', ['Opaque', 'before'], {'pictures': (1, 1)}),
 ]
 
 
@@ -116,28 +145,80 @@ def patterns(pdf):
     tiled = pikepdf.Stream(pdf, b'/Half gs 0 0 1 rg 0 0 6 6 re f', Type=pikepdf.Name.Pattern, PatternType=1,
                            PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
                            Resources=pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF)))
-    return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled)
+    # Opaque ones: a radial shading of a circle larger than what it fills, a coloured tiling.
+    radial = pikepdf.Dictionary(Type=pikepdf.Name.Pattern, PatternType=2, Shading=pikepdf.Dictionary(
+        ShadingType=3, ColorSpace=pikepdf.Name.DeviceRGB, Coords=[100, 150, 0, 100, 150, 90], Extend=[False, False],
+        Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=[1, 0, 0], C1=[0, 0, 1], N=1)))
+    checks = pikepdf.Stream(pdf, b'1 0 0 rg 0 0 5 5 re f 0 0 1 rg 5 5 5 5 re f', Type=pikepdf.Name.Pattern,
+                            PatternType=1, PaintType=1, TilingType=1, BBox=[0, 0, 10, 10], XStep=10, YStep=10,
+                            Resources=pikepdf.Dictionary())
+    return pikepdf.Dictionary(Shaded=shaded, Tiled=tiled, Radial=radial, Checks=checks)
 
 
-def make_page(path, content):
+def masked(pdf):
+    """A graphics state whose soft mask shows the left half of the page, fading out from the left edge."""
+    shading = pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceGray, Coords=[0, 0, 200, 0],
+                                 Function=pikepdf.Dictionary(FunctionType=2, Domain=[0, 1], C0=[1], C1=[0], N=1))
+    group = pikepdf.Stream(pdf, b'/Fade sh', Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form,
+                           BBox=[0, 0, 200, HEIGHT], Resources=pikepdf.Dictionary(Shading=pikepdf.Dictionary(
+                               Fade=shading)), Group=pikepdf.Dictionary(S=pikepdf.Name.Transparency,
+                                                                          CS=pikepdf.Name.DeviceGray))
+    return pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, SMask=pikepdf.Dictionary(
+        Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group))
+
+
+def highlights(pdf):
+    """A highlight multiplying yellow in its own appearance, a faint one without one, and a link."""
+    state = pikepdf.Dictionary(Multiply=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, BM=pikepdf.Name.Multiply))
+    own = pikepdf.Stream(pdf, b'/Multiply gs 1 1 0 rg 0 0 150 28 re f', Type=pikepdf.Name.XObject,
+                         Subtype=pikepdf.Name.Form, BBox=[0, 0, 150, 28], Resources=pikepdf.Dictionary(ExtGState=state))
+    def highlight(y, **more):
+        return pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Highlight, F=4, C=[1, 1, 0],
+                                  Rect=[18, y, 168, y + 28], QuadPoints=[18, y + 28, 168, y + 28, 18, y, 168, y],
+                                  **more)
+    return [highlight(233, AP=pikepdf.Dictionary(N=own)), highlight(173, CA=0.4),
+            pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=[18, 113, 168, 141],
+                               Border=[0, 0, 0], A=pikepdf.Dictionary(S=pikepdf.Name.URI,
+                                                                      URI=pikepdf.String('https://example.org/')))]
+
+
+def photo(pdf):
+    """A picture of 8 x 8 coloured pixels."""
+    pixels = bytes(v for i in range(64) for v in (i * 4, 255 - i * 4, (i % 8) * 32))
+    return pikepdf.Stream(pdf, pixels, Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Image, Width=8, Height=8,
+                          ColorSpace=pikepdf.Name.DeviceRGB, BitsPerComponent=8)
+
+
+def make_page(path, content, annotations=lambda pdf: []):
+    """A page drawing CONTENT, with the ANNOTATIONS made for the PDF."""
     pdf = pikepdf.new()
     form = pikepdf.Stream(pdf, b'BT 3 Tr /F1 20 Tf 20 160 Td (Form words) Tj ET 20 20 40 40 re f',
                           Type=pikepdf.Name.XObject, Subtype=pikepdf.Name.Form, BBox=[0, 0, WIDTH, HEIGHT],
                           Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=helvetica())))
-    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL),
+    resources = pikepdf.Dictionary(ExtGState=pikepdf.Dictionary(Half=HALF, Full=FULL, Multiply=MULTIPLY,
+                                                                Masked=masked(pdf)),
                                    Font=pikepdf.Dictionary({'/F1': helvetica(), '/F2': wide_font(),
                                                             '/F3': wide_font(0, 0, -300),
                                                             **dict(block_font(pdf))}),
-                                   Pattern=patterns(pdf), XObject=pikepdf.Dictionary(OCR=form))
+                                   Pattern=patterns(pdf),
+                                   XObject=pikepdf.Dictionary(OCR=form, Photo=photo(pdf)), Shading=pikepdf.Dictionary(
+                                       Across=pikepdf.Dictionary(ShadingType=2, ColorSpace=pikepdf.Name.DeviceRGB,
+                                                                 Coords=[250, 0, 390, 0], Extend=[True, True],
+                                                                 Function=pikepdf.Dictionary(
+                                                                     FunctionType=2, Domain=[0, 1], C0=[1, 0, 0],
+                                                                     C1=[0, 0, 1], N=1))))
     page = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=[0, 0, WIDTH, HEIGHT], Resources=resources,
                               Contents=pdf.make_stream(content))
+    page.Annots = pikepdf.Array([pdf.make_indirect(item) for item in annotations(pdf)])
     pdf.pages.append(pikepdf.Page(pdf.make_indirect(page)))
     pdf.save(path)
 
 
 def render(pdf, out):
-    subprocess.run(['pdftoppm', '-r', str(DPI), '-gray', '-singlefile', pdf, out], check=True)
-    return Image.open(out + '.pgm')
+    """PDF's page in grey, from poppler's render in colour (its grey render blends otherwise)."""
+    subprocess.run(['pdftoppm', '-r', str(DPI), '-singlefile', pdf, out], check=True)
+    with Image.open(out + '.ppm') as image:
+        return image.convert('L')
 
 
 def word_boxes(pdf):
@@ -167,6 +248,11 @@ def without_text(pdf, out):
         document.save(out)
 
 
+def annotation_kinds(pdf):
+    with pikepdf.open(pdf) as document:
+        return [str(item.get('/Subtype')) for item in document.pages[0].obj.get('/Annots', [])]
+
+
 def carried_text(pdf):
     """The characters of PDF drawn in the carried text's colour, as pdfminer finds them."""
     carried = [value / 255 for value in emf_carried_text.CARRIED_TEXT_RGB]
@@ -192,7 +278,7 @@ def picture_sizes(pdf):
 def check(work, name, content, opaque_words, extra):
     faults = []
     original, readied = os.path.join(work, 'original.pdf'), os.path.join(work, 'readied.pdf')
-    make_page(original, content)
+    make_page(original, content, extra.get('annotations', lambda pdf: []))
     shutil.copyfile(original, readied)
     done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), readied],
                           capture_output=True, text=True)
@@ -215,6 +301,17 @@ def check(work, name, content, opaque_words, extra):
         darkest = bare.crop(pixels(before[word])).getextrema()[0]
         if darkest < 200:
             faults.append('"%s" is under a picture (grey %d there without the text)' % (word, darkest))
+    # The import would draw a soft mask's group as content.
+    with pikepdf.open(readied) as document:
+        page = document.pages[0]
+        states = page.Resources.get('/ExtGState', {})
+        if any(str(operator) == 'gs' and pdf_flatten.mask_and_blend(states[operands[0]])[0]
+               for operands, operator in pikepdf.parse_content_stream(page)):
+            faults.append('a soft mask is left in the content')
+    # The import draws an annotation's appearance opaque; links stay for their targets.
+    kinds = annotation_kinds(readied)
+    if kinds != [kind for kind in annotation_kinds(original) if kind == '/Link']:
+        faults.append('annotations left: %s' % kinds)
     carried = carried_text(readied)
     for word in extra.get('carried', ()):
         if word not in carried:
