@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The exporter on real office documents: a Word-like report, slides and a spreadsheet written as flat ODF
 # by bench/make_office_docs.py (EXPORT_BENCH_PAGES pages each, default 4) and turned into PDF by
-# LibreOffice; scripts/document-to-emf.sh makes the page metafiles of that PDF, which export_bench hands to
+# LibreOffice, and a page scanned at 600 dpi (bench/make_scan_page.py: one 4960 x 7016 picture on A4, as a
+# scanner's PDF holds it); scripts/document-to-emf.sh makes the page metafiles of that PDF, which export_bench hands to
 # the exporter as Office does (the test build under Wine, one thread, 300 dpi; timed inside the process,
 # rendering included). Beside it pdf2djvu -d 300 -j 1 on the same PDFs (wall time of the process, which
 # renders the PDF itself). Each file is decoded by ddjvu and compared with the image its coder started from
@@ -18,12 +19,14 @@ pages=${EXPORT_BENCH_PAGES:-4}
 /usr/bin/python3 "$here/bench/make_office_docs.py" "$pages" "$work"
 (cd "$work" && soffice --headless "-env:UserInstallation=file://$work/lo" --convert-to pdf --outdir "$work" \
   report.fodt slides.fodp sheet.fods >/dev/null 2>&1)
+/usr/bin/python3 "$here/bench/make_scan_page.py" "$work/scan.pdf"
+docs=(report slides sheet scan)
 
 source "$here/bench/djvu-psnr.sh"
 
 printf '%-8s %-9s %5s %9s %8s %9s %7s %8s %8s\n' document coder pages B/page s/page commit_MB RSS_MB PSNR_src PSNR_pdf
 declare -A steps renders_gap
-for doc in report slides sheet; do
+for doc in "${docs[@]}"; do
   bash "$here/scripts/document-to-emf.sh" "$work/$doc.pdf" "$work/$doc-emf" >/dev/null
   pdftoppm -r 300 -aa no -aaVector no "$work/$doc.pdf" "$work/$doc"
   renders=("$work/$doc"-*.ppm)
@@ -58,10 +61,10 @@ echo
 echo "PSNR_src: each file against the image its coder started from (ours: the exporter's own first render of"
 echo "the page metafile; pdf2djvu: poppler's render of the PDF). PSNR_pdf: both against poppler's render."
 echo "Our render of the page metafiles against poppler's render of the PDF (the ceiling of our PSNR_pdf):"
-for doc in report slides sheet; do echo "  $doc ${renders_gap[$doc]} dB"; done
+for doc in "${docs[@]}"; do echo "  $doc ${renders_gap[$doc]} dB"; done
 echo
 echo "Where our time and bytes go (seconds and bytes over all pages, the exporter's steps run one by one):"
-for doc in report slides sheet; do
+for doc in "${docs[@]}"; do
   echo "$doc:"
   grep -E '^(steps|layers)' <<<"${steps[$doc]}" | sed 's/^/  /'
 done

@@ -19,6 +19,15 @@ enum : uint32_t {
     HOST_COMMENT_SIGNATURE = 0x50504E55,
 };
 
+// Where a blit record (EMR_BITBLT, EMR_STRETCHBLT, EMR_MASKBLT, EMR_STRETCHDIBITS) keeps its source bitmap
+// and its extents: the offsets of the source header's offset and size, of the source bits' offset and size,
+// of the destination's width and height, and of the source's (a blit that does not stretch has none of its
+// own: they are the destination's).
+struct BlitLayout {
+    uint32_t header, headerSize, bits, bitsSize, width, height, sourceWidth, sourceHeight;
+};
+const BlitLayout& BlitLayoutOf(uint32_t inType);
+
 class EmfRecordView {
 public:
     // inRecord points at the record's type field; inSize is the record's whole length.

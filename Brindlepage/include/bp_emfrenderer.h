@@ -95,7 +95,13 @@ private:
     friend struct EmfPageRendererProbe;
 
     // Record handling helpers (each in the file of its job).
+    // Plays a record. A picture of more than one bit a pixel that a stretching blit shrinks while the mode
+    // merges the bytes of the pixels it drops (GDI's default BLACKONWHITE ANDs them, WHITEONBLACK ORs them)
+    // is drawn averaged (HALFTONE) instead: merged bytes drew dark lines across scans and photographs
+    // wherever neighbouring values differ in their bits (127 and 128 give 0), and darkened noisy ones as a
+    // whole. One-bit pictures keep the mode, which keeps their thin lines.
     Gdiplus::GpStatus PlayRecord(Gdiplus::EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData);
+    bool MergesPictureBytes(uint32_t inType, const EmfRecordView& inRecord) const;
     // Whether a shape record (boxes, arcs, points, polygons) lands within a few page sizes of the page on
     // the device; one far off it comes from damaged coordinates or transforms and is not drawn.
     bool IsNearThePage(uint32_t inType, const EmfRecordView& inRecord) const;

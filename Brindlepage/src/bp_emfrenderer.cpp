@@ -304,7 +304,39 @@ GpStatus EmfPageRenderer::PlayPenRecord(EmfPlusRecordType inType, UINT inFlags, 
 
 GpStatus EmfPageRenderer::PlayRecord(EmfPlusRecordType inType, UINT inFlags, UINT inDataSize, const BYTE* inData)
 {
-    return GdipPlayMetafileRecord(m_metafile, inType, inFlags, inDataSize, inData);
+    const uint32_t type = uint32_t(inType);
+    if ((type != EMR_STRETCHBLT && type != EMR_STRETCHDIBITS) ||
+        !MergesPictureBytes(type, EmfRecordView::aroundData(inData, inDataSize)))
+        return GdipPlayMetafileRecord(m_metafile, inType, inFlags, inDataSize, inData);
+    const int mode = SetStretchBltMode(m_dc, HALFTONE);
+    POINT origin = {};
+    SetBrushOrgEx(m_dc, 0, 0, &origin);
+    const GpStatus status = GdipPlayMetafileRecord(m_metafile, inType, inFlags, inDataSize, inData);
+    SetStretchBltMode(m_dc, mode);
+    SetBrushOrgEx(m_dc, origin.x, origin.y, nullptr);
+    return status;
+}
+
+bool EmfPageRenderer::MergesPictureBytes(uint32_t inType, const EmfRecordView& inRecord) const
+{
+    const int mode = GetStretchBltMode(m_dc);
+    if (mode != BLACKONWHITE && mode != WHITEONBLACK)
+        return false;
+    const BlitLayout& layout = BlitLayoutOf(inType);
+    uint32_t headerOffset = 0, headerSize = 0;
+    int32_t width = 0, height = 0, sourceWidth = 0, sourceHeight = 0;
+    BITMAPINFOHEADER header = {};
+    if (!inRecord.read(layout.header, headerOffset) || !inRecord.read(layout.headerSize, headerSize) ||
+        headerSize < sizeof header || !inRecord.read(headerOffset, header) || header.biBitCount == 1 ||
+        !inRecord.read(layout.width, width) || !inRecord.read(layout.height, height) ||
+        !inRecord.read(layout.sourceWidth, sourceWidth) || !inRecord.read(layout.sourceHeight, sourceHeight))
+        return false;
+    POINT vectors[3] = {{0, 0}, {width, 0}, {0, height}};
+    if (!LPtoDP(m_dc, vectors, 3))
+        return false;
+    const double across = std::hypot(double(vectors[1].x - vectors[0].x), double(vectors[1].y - vectors[0].y));
+    const double down = std::hypot(double(vectors[2].x - vectors[0].x), double(vectors[2].y - vectors[0].y));
+    return across < std::fabs(double(sourceWidth)) || down < std::fabs(double(sourceHeight));
 }
 
 bool EmfPageRenderer::SetStateFlags(uint32_t inMask, uint32_t inValue, UINT_PTR inCallerValue)

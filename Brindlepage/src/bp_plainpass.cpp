@@ -168,16 +168,19 @@ GpStatus EmfPageRenderer::PlainPassRecord(EmfPlusRecordType inType, UINT inFlags
     return PlayRecord(inType, inFlags, inDataSize, inData);
 }
 
+const BlitLayout& BlitLayoutOf(uint32_t inType)
+{
+    static const BlitLayout kBlit = {84, 88, 92, 96, 32, 36, 32, 36};
+    static const BlitLayout kStretchBlt = {84, 88, 92, 96, 32, 36, 100, 104};
+    static const BlitLayout kStretchDIBits = {48, 52, 56, 60, 72, 76, 40, 44};
+    return inType == EMR_STRETCHDIBITS ? kStretchDIBits : inType == EMR_STRETCHBLT ? kStretchBlt : kBlit;
+}
+
 bool EmfPageRenderer::IsForegroundBlit(uint32_t inType, const EmfRecordView& inRecord) const
 {
-    // Offsets of the source's header offset and size, bits offset and size, destination width and height.
-    struct Layout {
-        uint32_t header, headerSize, bits, bitsSize, width, height;
-    };
-    static const Layout kBlit = {84, 88, 92, 96, 32, 36};
-    static const Layout kStretchDIBits = {48, 52, 56, 60, 72, 76};
-    static const Layout kMask = {112, 116, 120, 124, 0, 0};
-    const Layout& source = inType == EMR_STRETCHDIBITS ? kStretchDIBits : kBlit;
+    // Offsets of the mask's header offset and size and bits offset and size in EMR_MASKBLT.
+    static const BlitLayout kMask = {112, 116, 120, 124, 0, 0, 0, 0};
+    const BlitLayout& source = BlitLayoutOf(inType);
 
     uint32_t headerOffset = 0, headerSize = 0, bitsOffset = 0, bitsSize = 0;
     int32_t width = 0, height = 0;
