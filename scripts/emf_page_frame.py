@@ -2,14 +2,14 @@
 # hands its pages over: the frame is the page and the drawing keeps its place on it.
 #   /usr/bin/python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT FAMILIES
 # FAMILIES: the installed fonts' families as emf_font_families.py lists them, read once for all pages.
-# LibreOffice sizes the frame from the drawn content (and then comes out 10 mm short at the bottom even
-# when a page-sized background is drawn), so the frame cannot be trusted; its drawing is in hundredths of a
-# millimetre on a 96-dpi device, clipped at first to that short frame. The page is found as the page-sized
-# background that document-to-emf.sh paints behind each page; the window origin is moved onto its corner
-# when the content was shifted, the first clip becomes the page, and the header gets the page's frame and
-# bounds and an exact 96-dpi reference device. Its fonts get the names of the installed families
-# (emf_font_families.py), as Office's metafiles name them. A page it cannot frame, or families it cannot
-# read, end it with a line naming the page's file.
+# LibreOffice sizes the frame from the drawing page within its margins (which its PDF import sets from the
+# content, and 10 mm at the bottom: pdf_import_pages.py lengthens the page by that), so the frame cannot be
+# trusted; its drawing is in hundredths of a millimetre on a 96-dpi device, clipped at first to that frame.
+# The page is found as the page-sized background that document-to-emf.sh paints behind each page; the window
+# origin is moved onto its corner when the content was shifted, the first clip becomes the page, and the
+# header gets the page's frame and bounds and an exact 96-dpi reference device. Its fonts get the names of
+# the installed families (emf_font_families.py), as Office's metafiles name them. A page it cannot frame,
+# or families it cannot read, end it with a line naming the page's file.
 import struct
 import sys
 

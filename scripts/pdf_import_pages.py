@@ -1,7 +1,10 @@
 # Readies one-page PDFs for LibreOffice's PDF import (Draw), in place: each page becomes its visible box
 # (the crop box within the media box, which the import does not apply) with a white background of that
 # size painted first. The import sizes its drawing to the content; the background keeps the page's extent,
-# and emf_page_frame.py finds the page again by it. What the page draws translucently becomes opaque
+# and emf_page_frame.py finds the page again by it. The import gives its drawing page a bottom margin of
+# 10 mm whatever the content, and Draw's export leaves out all that lies wholly within a margin (a low
+# footer, a box near the bottom edge): the media box reaches that far below the page, so that the margin
+# holds nothing of it. What the page draws translucently becomes opaque
 # pictures of it (pdf_flatten.py); the rest of its content, fonts included, is left as it is, so the import
 # reads their names, weights and slants as the document wrote them.
 #   pdf_import_pages.py PAGE.pdf...   (prints nothing; names the file and exits 1 when one cannot be read)
@@ -12,6 +15,9 @@ import pikepdf
 from pdfminer.psparser import PSException
 
 from pdf_flatten import flatten, number
+
+# The import's bottom margin, in points, with a point to spare.
+BOTTOM_MARGIN = 10 * 72 / 25.4 + 1
 
 
 def visible_box(page):
@@ -30,7 +36,7 @@ def sorted_box(box):
 
 def ready_page(pdf, page):
     left, bottom, right, top = box = visible_box(page)
-    page.obj.MediaBox = pikepdf.Array(box)
+    page.obj.MediaBox = pikepdf.Array((left, bottom - BOTTOM_MARGIN, right, top))
     if '/CropBox' in page.obj:
         del page.obj['/CropBox']
     flatten(pdf, page, box)

@@ -54,6 +54,10 @@ CASES = [
     Case('plain text and shapes', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Plain words in Helvetica) Tj ET
 BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f 0 0 1 RG 4 w 140 40 m 280 100 l S'''),
          words=['Plain', 'Helvetica', 'Times', 'Roman']),
+    # The import's side: what the page holds reaches the metafile as the PDF draws it.
+    # A footer 14 pt up and a box 5 to 20 pt up, both within the bottom 10 mm of a small page.
+    Case('bottom edge kept', simple_page(b'''BT /F1 10 Tf 10 70 Td (Upper) Tj ET BT /F1 8 Tf 10 14 Td (Lowfooter) Tj ET
+0 0 1 rg 60 5 30 15 re f''', size=(100, 100)), words=['Upper', 'Lowfooter']),
 ]
 
 
