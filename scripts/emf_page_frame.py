@@ -14,7 +14,7 @@
 import struct
 import sys
 
-from emf_font_families import installed_families, name_installed_families
+from emf_font_families import InstalledFonts, name_installed_families
 from emf_thin_shapes import outline_thin_shapes
 from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
                          EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
@@ -97,7 +97,8 @@ if __name__ == '__main__':
         fit_to_page(emf, width_pt, height_pt)
         outline_thin_shapes(emf)
         with open(families, encoding='utf-8') as listing:
-            name_installed_families(emf, installed_families(listing.read()))
+            fonts = InstalledFonts(listing.read())
+        name_installed_families(emf, fonts)
         emf.write(path)
     except (EmfError, OSError, UnicodeError) as error:
         sys.exit('%s: %s' % (path, error))

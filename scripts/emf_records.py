@@ -131,11 +131,17 @@ def logical_font(record):
     return face, height, weight, record[12 + 20] != 0
 
 
-def with_face_name(record, face):
-    """An EMR_EXTCREATEFONTINDIRECTW record as RECORD with its LOGFONTW's face name FACE (31 characters at most)."""
+def with_face_name(record, face, weight=None, italic=None):
+    """An EMR_EXTCREATEFONTINDIRECTW record as RECORD with its LOGFONTW's face name FACE (31 characters at most),
+    and its WEIGHT and ITALIC when given."""
     if len(record) < 12 + 92 or len(face) > 31:
         raise EmfError('font record of %d bytes, face name of %d characters' % (len(record), len(face)))
-    return record[:12 + 28] + face.encode('utf-16-le').ljust(64, b'\0') + record[12 + 92:]
+    record = bytearray(record[:12 + 28] + face.encode('utf-16-le').ljust(64, b'\0') + record[12 + 92:])
+    if weight is not None:
+        struct.pack_into('<i', record, 12 + 16, weight)
+    if italic is not None:
+        record[12 + 20] = int(italic)
+    return bytes(record)
 
 
 def comment_record(data):

@@ -80,6 +80,14 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
 <table:table-row><table:table-cell table:style-name="C"><text:p>East</text:p></table:table-cell>
 <table:table-cell table:style-name="C"><text:p>West</text:p></table:table-cell></table:table-row></table:table>''')),
          words=['North', 'South', 'East', 'West']),
+    # Fonts that fontconfig sets in URW families, which the PDF names by their PostScript names.
+    Case('fonts set in URW families', document=('fodt', FODT % ('''<office:automatic-styles><style:style style:name="A"
+ style:family="paragraph"><style:text-properties fo:font-family="'Comic Sans MS'" fo:font-size="14pt"/></style:style>
+<style:style style:name="B" style:family="paragraph"><style:text-properties fo:font-family="Palatino" fo:font-size="14pt"/>
+</style:style><style:style style:name="C" style:family="paragraph"><style:text-properties fo:font-family="Times"
+ fo:font-size="14pt"/></style:style></office:automatic-styles>''', '''<text:p text:style-name="A">Comic words running on a line</text:p>
+<text:p text:style-name="B">Palatino words running on a line</text:p><text:p text:style-name="C">Times words running on a line</text:p>''')),
+         words=['Comic', 'Palatino', 'Times', 'running']),
 ]
 
 
