@@ -9,12 +9,14 @@
 # origin is moved onto its corner when the content was shifted, the first clip becomes the page, and the
 # header gets the page's frame and bounds and an exact 96-dpi reference device. Shapes thinner than a pixel
 # get an outline (emf_thin_shapes.py). Its fonts get the names of the installed families
-# (emf_font_families.py), as Office's metafiles name them. A page it cannot frame, or families it cannot
-# read, end it with a line naming the page's file.
+# (emf_font_families.py), as Office's metafiles name them, and the letters of a ligature advances of their
+# own (emf_ligatures.py). A page it cannot frame, or families it cannot read, end it with a line naming the
+# page's file.
 import struct
 import sys
 
 from emf_font_families import InstalledFonts, name_installed_families
+from emf_ligatures import split_ligatures
 from emf_thin_shapes import outline_thin_shapes
 from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
                          EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
@@ -99,6 +101,7 @@ if __name__ == '__main__':
         with open(families, encoding='utf-8') as listing:
             fonts = InstalledFonts(listing.read())
         name_installed_families(emf, fonts)
+        split_ligatures(emf, fonts)
         emf.write(path)
     except (EmfError, OSError, UnicodeError) as error:
         sys.exit('%s: %s' % (path, error))

@@ -80,6 +80,14 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
 <table:table-row><table:table-cell table:style-name="C"><text:p>East</text:p></table:table-cell>
 <table:table-cell table:style-name="C"><text:p>West</text:p></table:table-cell></table:table-row></table:table>''')),
          words=['North', 'South', 'East', 'West']),
+    # Ligatures that LibreOffice forms (Helvetica set in Nimbus Sans, Carlito) against a control line.
+    Case('ligatures', simple_page(b'''BT /F1 16 Tf 10 160 Td (fifty official affidavits) Tj ET
+BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 Td (sixty annual avowals noted) Tj ET''')),
+    Case('ligatures in Carlito', document=('fodt', FODT % ('''<office:automatic-styles><style:style style:name="P"
+ style:family="paragraph"><style:text-properties fo:font-family="Carlito" fo:font-size="16pt"/></style:style>
+</office:automatic-styles>''', '''<text:p text:style-name="P">fifty official affidavits</text:p>
+<text:p text:style-name="P">baffled waffles fluffy flow</text:p><text:p text:style-name="P">sixty annual avowals noted</text:p>''')),
+         words=['fifty', 'official', 'affidavits', 'waffles', 'fluffy', 'sixty']),
     # Fonts that fontconfig sets in URW families, which the PDF names by their PostScript names.
     Case('fonts set in URW families', document=('fodt', FODT % ('''<office:automatic-styles><style:style style:name="A"
  style:family="paragraph"><style:text-properties fo:font-family="'Comic Sans MS'" fo:font-size="14pt"/></style:style>
