@@ -96,6 +96,11 @@ BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 T
  fo:font-size="14pt"/></style:style></office:automatic-styles>''', '''<text:p text:style-name="A">Comic words running on a line</text:p>
 <text:p text:style-name="B">Palatino words running on a line</text:p><text:p text:style-name="C">Times words running on a line</text:p>''')),
          words=['Comic', 'Palatino', 'Times', 'running']),
+    # An equation: LibreOffice Math draws it.
+    Case('equation', document=('fodt', FODT % ('', '''<text:p>Speed follows: <draw:frame text:anchor-type="as-char"
+ svg:width="40mm" svg:height="12mm"><draw:object><math:math><math:semantics><math:mrow><math:mi>velocity</math:mi>
+<math:mo>=</math:mo><math:mfrac><math:mi>distance</math:mi><math:mi>duration</math:mi></math:mfrac></math:mrow>
+</math:semantics></math:math></draw:object></draw:frame></text:p>''')), words=['Speed', 'distance', 'duration']),
 ]
 
 
