@@ -9,13 +9,8 @@ EMR_HEADER = 1
 EMR_EOF = 14
 EMR_GDICOMMENT = 70
 EMR_EXTCREATEFONTINDIRECTW = 82
-EMR_SAVEDC = 33
-EMR_RESTOREDC = 34
 EMR_SELECTOBJECT = 37
-EMR_CREATEPEN = 38
-EMR_CREATEBRUSHINDIRECT = 39
 EMR_DELETEOBJECT = 40
-EMR_EXTCREATEPEN = 95
 EMR_SETTEXTALIGN = 22
 EMR_EXTTEXTOUTW = 84
 EMR_SETWINDOWORGEX = 10
@@ -92,14 +87,6 @@ class Emf:
     @property
     def micrometers(self):   # reference device in micrometres; None in headers without the field
         return self._size(100)
-
-    def add_handle(self):
-        """A slot of the object table that no record uses yet, the table grown by it."""
-        header = bytearray(self.records[0][1])
-        handle, = struct.unpack_from('<H', header, 56)
-        struct.pack_into('<H', header, 56, handle + 1)
-        self.records[0] = (EMR_HEADER, bytes(header))
-        return handle
 
     def set_header(self, bounds, frame, device, millimeters):
         header = bytearray(self.records[0][1])

@@ -69,17 +69,6 @@ BT /F2 14 Tf 20 130 Td (and some in Times Roman) Tj ET 1 0 0 rg 20 40 80 60 re f
     # A footer 14 pt up and a box 5 to 20 pt up, both within the bottom 10 mm of a small page.
     Case('bottom edge kept', simple_page(b'''BT /F1 10 Tf 10 70 Td (Upper) Tj ET BT /F1 8 Tf 10 14 Td (Lowfooter) Tj ET
 0 0 1 rg 60 5 30 15 re f''', size=(100, 100)), words=['Upper', 'Lowfooter']),
-    # Rules thinner than a pixel at 300 dpi: 0.1 pt strokes across and down, and a document's table of
-    # 0.05 pt borders (which LibreOffice's PDF strokes 0.1 pt wide).
-    Case('thin rules', simple_page(b'0 G 0.1 w 10 150 m 290 150 l S 20 20 m 20 130 l S 0.07 w 40 90 m 290 90 l S')),
-    Case('thin table borders', document=('fodt', FODT % ('''<office:automatic-styles><style:style style:name="C"
- style:family="table-cell"><style:table-cell-properties fo:border="0.05pt solid #000000" fo:padding="1mm"/></style:style>
-</office:automatic-styles>''', '''<table:table><table:table-column table:number-columns-repeated="2"/>
-<table:table-row><table:table-cell table:style-name="C"><text:p>North</text:p></table:table-cell>
-<table:table-cell table:style-name="C"><text:p>South</text:p></table:table-cell></table:table-row>
-<table:table-row><table:table-cell table:style-name="C"><text:p>East</text:p></table:table-cell>
-<table:table-cell table:style-name="C"><text:p>West</text:p></table:table-cell></table:table-row></table:table>''')),
-         words=['North', 'South', 'East', 'West']),
     # Ligatures that LibreOffice forms (Helvetica set in Nimbus Sans, Carlito) against a control line.
     Case('ligatures', simple_page(b'''BT /F1 16 Tf 10 160 Td (fifty official affidavits) Tj ET
 BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 Td (sixty annual avowals noted) Tj ET''')),
