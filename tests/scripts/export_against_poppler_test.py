@@ -54,7 +54,7 @@ class Case:
     and the shares of poppler's ink that may be MISSING or EXTRA and of the colour cells that may differ
     (COLOUR), within BOX (left, bottom, right, top in points) when given."""
 
-    def __init__(self, name, page=None, document=None, words=(), absent=(), missing=0.03, extra=0.03, colour=0.02,
+    def __init__(self, name, page=None, document=None, words=(), absent=(), missing=0.05, extra=0.05, colour=0.03,
                  box=None):
         self.name, self.page, self.document, self.words, self.absent = name, page, document, words, absent
         self.missing, self.extra, self.colour, self.box = missing, extra, colour, box

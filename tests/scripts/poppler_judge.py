@@ -10,7 +10,7 @@ from PIL import Image, ImageChops, ImageFilter
 DPI = 300
 INK = 140           # grey level below which a pixel is ink
 REACH = 2           # ink this far away (in pixels) still counts as present
-CELL = 4            # colours are compared in cells of this many pixels a side
+CELL = 8           # colours are compared in cells of this many pixels a side
 COLOUR = 48         # a cell whose channels differ by more than this differs
 
 
