@@ -7,21 +7,21 @@
 # trusted; its drawing is in hundredths of a millimetre on a 96-dpi device, clipped at first to that frame.
 # The page is found as the page-sized background that document-to-emf.sh paints behind each page; the window
 # origin is moved onto its corner when the content was shifted, the first clip becomes the page, and the
-# header gets the page's frame and bounds and an exact 96-dpi reference device. Its fonts get the names of
-# the installed families (emf_font_families.py), as Office's metafiles name them, and the letters of a
-# ligature advances of their own (emf_ligatures.py). A page it cannot frame, or families it cannot read, end
-# it with a line naming the page's file.
+# header gets the page's frame and bounds and an exact 96-dpi reference device. Shapes thinner than a pixel
+# are made a pixel thick (emf_thin_shapes.py). Its fonts get the names of the installed families
+# (emf_font_families.py), as Office's metafiles name them, and the letters of a ligature advances of their
+# own (emf_ligatures.py). A page it cannot frame, or families it cannot read, end it with a line naming the
+# page's file.
 import struct
 import sys
 
 from emf_font_families import InstalledFonts, name_installed_families
 from emf_ligatures import split_ligatures
-from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
-                         EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
+from emf_thin_shapes import thicken_thin_shapes
+from emf_records import (Emf, EmfError, EMR_POLYGON, EMR_POLYGON16, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX,
+                         EMR_SETVIEWPORTEXTEX, EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
 
 MM_ANISOTROPIC = 8
-EMR_POLYGON = 3
-EMR_POLYGON16 = 86
 EMR_INTERSECTCLIPRECT = 30
 # A 96-dpi reference device, whole pixels for whole millimetres: 1920 px in 508 mm.
 REFERENCE_PIXELS, REFERENCE_MM = 1920, 508
@@ -95,6 +95,7 @@ if __name__ == '__main__':
     try:
         emf = Emf.read(path)
         fit_to_page(emf, width_pt, height_pt)
+        thicken_thin_shapes(emf)
         with open(families, encoding='utf-8') as listing:
             fonts = InstalledFonts(listing.read())
         name_installed_families(emf, fonts)

@@ -104,6 +104,10 @@ BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 T
  svg:width="40mm" svg:height="12mm"><draw:object><math:math><math:semantics><math:mrow><math:mi>velocity</math:mi>
 <math:mo>=</math:mo><math:mfrac><math:mi>distance</math:mi><math:mi>duration</math:mi></math:mfrac></math:mrow>
 </math:semantics></math:math></draw:object></draw:frame></text:p>''')), words=['Speed', 'distance', 'duration']),
+    # Lines thinner than a pixel at 300 dpi, drawn a pixel wide as poppler draws them wherever they fall
+    # between pixels: 0.1 pt rules across and down (LibreOffice strokes a table's thinnest borders so).
+    Case('0.1 pt rules', simple_page(b'''0 G 0.1 w 20 160 m 280 160 l 20 130.2 m 280 130.2 l 20 100 m 280 100 l
+20 90 m 280 90 l 20 70.45 m 280 70.45 l 20 40.7 m 280 40.7 l 150.3 20 m 150.3 60 l S''')),
 ]
 
 
