@@ -4,13 +4,17 @@
 # font mapper, also under Wine, compares them as they are and draws another font. A face name that is an
 # installed family's but for blanks and case becomes that family's name. One that is an installed font's
 # PostScript name but for blanks, hyphens and case (a font fontconfig set for a missing one: "P052Roman",
-# "Z003MediumItalic", "NimbusRomanRegular") becomes that font's family, in its weight and slant, which the
-# name alone does not tell the import. Any other is left as it is.
+# "Z003MediumItalic", "NimbusRomanRegular") becomes that font's full name ("URWBookman-Light"), in its
+# weight and slant, which the name alone does not tell the import: Windows' font mapper, under Wine too,
+# tells a family's faces apart only as bold or not and italic or not, and drew URW Bookman's Light in its
+# Demi, neither of them marked bold, where a full name picks the one face (Wine loads no Type 1 font, so
+# the full name is an OpenType or TrueType font's where the font is installed as one too). Any other is
+# left as it is.
 # LibreOffice itself finds no font by such a name and lays the text out in its fallback's (wider) advances:
 # its PDF import runs under fontconfig rules that set each PostScript name's font for it.
-# Run alone it prints fontconfig's listing of the fonts (their families, PostScript name, weight, slant and
-# file), which document-to-emf.sh reads once for all the pages of a document, and with --fontconfig those
-# rules for the fonts of such a listing:
+# Run alone it prints fontconfig's listing of the fonts (their families, PostScript name, weight, slant,
+# full names, format and file), which document-to-emf.sh reads once for all the pages of a document, and
+# with --fontconfig those rules for the fonts of such a listing:
 #   /usr/bin/python3 emf_font_families.py >FAMILIES
 #   /usr/bin/python3 emf_font_families.py --fontconfig FAMILIES >FONTS.conf
 import subprocess
@@ -19,10 +23,11 @@ from xml.sax.saxutils import escape
 
 from emf_records import EMR_EXTCREATEFONTINDIRECTW, logical_font, with_face_name
 
-LISTING_FORMAT = '%{family}\\t%{postscriptname}\\t%{weight}\\t%{slant}\\t%{file}\\n'
+LISTING_FORMAT = '%{family}\\t%{postscriptname}\\t%{weight}\\t%{slant}\\t%{fullname}\\t%{fontformat}\\t%{file}\\n'
 # fontconfig's weights and the LOGFONT (OpenType) weights they stand for, between which it interpolates.
 WEIGHTS = ((0, 100), (40, 200), (50, 300), (55, 350), (75, 380), (80, 400), (100, 500), (180, 600), (200, 700),
            (205, 800), (210, 900), (215, 1000))
+FW_MEDIUM = 500
 
 
 class FontListError(Exception):
@@ -51,7 +56,7 @@ def logfont_weight(weight):
 
 def family_listing():
     """fontconfig's list of the installed fonts, a line a font: its families (comma-separated), PostScript
-    name, weight, slant and file, tab-separated."""
+    name, weight, slant, full names (comma-separated), format and file, tab-separated."""
     try:
         return subprocess.run(['fc-list', '--format', LISTING_FORMAT], check=True, capture_output=True,
                               text=True).stdout
@@ -60,41 +65,48 @@ def family_listing():
 
 
 def listed_fonts(listing):
-    """(family names, PostScript name, fontconfig weight, fontconfig slant, file) of each font of LISTING, as
-    family_listing gives it."""
-    for line in sorted(set(listing.splitlines())):
-        fields = line.split('\t')
-        if len(fields) == 5:
-            names = [family for family in fields[0].split(',') if family.strip() and len(family) <= 31]
-            if names:
-                yield (names,) + tuple(fields[1:])
+    """(family names, PostScript name, fontconfig weight, fontconfig slant, full name, file) of each font of
+    LISTING, as family_listing gives it, Type 1 fonts last; the full name is the first fontconfig gives (the
+    font's name table's, which Windows reads), None for a Type 1 font, which Wine does not load, or where the
+    name is none or too long for a LOGFONT."""
+    lines = [line.split('\t') for line in sorted(set(listing.splitlines()))]
+    for fields in sorted((fields for fields in lines if len(fields) == 7), key=lambda fields: fields[5] == 'Type 1'):
+        names = [family for family in fields[0].split(',') if family.strip() and len(family) <= 31]
+        full = fields[4].split(',')[0]
+        if names:
+            yield (names,) + tuple(fields[1:4]) + (
+                full if fields[5] != 'Type 1' and full.strip() and len(full) <= 31 else None, fields[6])
 
 
 class InstalledFonts:
     """The fonts of a listing as family_listing gives it: FAMILIES maps the comparable name of each of a
     font's family names to that name; POSTSCRIPT a comparable PostScript name that is no family's to the
-    font's (family, LOGFONT weight, italic, fontconfig weight, fontconfig slant); FACES a family name to its
-    fonts' (LOGFONT weight, italic, file)."""
+    font's (face name, LOGFONT weight, italic, family, fontconfig weight, fontconfig slant), the face name its
+    full name where it has one, in a weight that has Windows draw the face as it is (it emboldens a face not
+    marked bold, URW Bookman's Demi, for a weight above 550), else its family; FACES a family or full name
+    to its fonts' (LOGFONT weight, italic, file)."""
 
     def __init__(self, listing):
         self.families, self.postscript, self.faces = {}, {}, {}
         fonts = list(listed_fonts(listing))
-        for names, postscript, weight, slant, path in fonts:
+        for names, postscript, weight, slant, full, path in fonts:
+            for name in names + [full] if full else names:
+                self.faces.setdefault(name, []).append((logfont_weight(weight) or 400, slant not in ('', '0'), path))
             for family in names:
                 self.families.setdefault(comparable(family), family)
-                self.faces.setdefault(family, []).append((logfont_weight(weight) or 400, slant not in ('', '0'), path))
-        for names, postscript, weight, slant, path in fonts:
-            # Windows names a font by its last family (the one its name table keeps for GDI).
+        for names, postscript, weight, slant, full, path in fonts:
+            # Windows names a font's family by its last family (the one its name table keeps for GDI).
             if postscript and comparable_postscript(postscript) not in self.families:
+                logfont = logfont_weight(weight) or 400
                 self.postscript.setdefault(comparable_postscript(postscript),
-                                           (names[-1], logfont_weight(weight) or 400, slant not in ('', '0'),
-                                            weight, slant))
+                                           (full or names[-1], min(logfont, FW_MEDIUM) if full else logfont,
+                                            slant not in ('', '0'), names[-1], weight, slant))
 
     def fontconfig_rules(self):
         """A fontconfig configuration, the system's with a rule for each PostScript name of POSTSCRIPT: a
         family of that name (blanks and hyphens aside) is the font's family in its weight and slant."""
         rules = []
-        for name, (family, _, _, weight, slant) in sorted(self.postscript.items()):
+        for name, (_, _, _, family, weight, slant) in sorted(self.postscript.items()):
             rules.append('<match target="pattern"><test name="family" ignore-blanks="true"><string>%s</string></test>'
                          '<edit name="family" mode="assign" binding="strong"><string>%s</string></edit>%s%s</match>' %
                          (escape(name), escape(family),

@@ -91,14 +91,20 @@ BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 T
          words=['fifty', 'official', 'affidavits', 'filed', 'efficiently', 'waffles', 'fluffy', 'sixty']),
     # Fonts that fontconfig sets in URW families, which the PDF names by their PostScript names. Windows lays
     # the letters out on its own grid, so a line may run a little longer than poppler's, its letters not
-    # over poppler's: each line is judged by its width and weight of ink.
+    # over poppler's: each line is judged by its width and weight of ink. URW Bookman's Light and Demi are
+    # both marked neither bold nor regular, so that a weight alone picks neither.
     Case('fonts set in URW families', document=('fodt', FODT % ('''<office:automatic-styles><style:style style:name="A"
  style:family="paragraph"><style:text-properties fo:font-family="'Comic Sans MS'" fo:font-size="14pt"/></style:style>
 <style:style style:name="B" style:family="paragraph"><style:text-properties fo:font-family="Palatino" fo:font-size="14pt"/>
 </style:style><style:style style:name="C" style:family="paragraph"><style:text-properties fo:font-family="Times"
- fo:font-size="14pt"/></style:style></office:automatic-styles>''', '''<text:p text:style-name="A">Comic words running on a line</text:p>
-<text:p text:style-name="B">Palatino words running on a line</text:p><text:p text:style-name="C">Times words running on a line</text:p>''')),
-         words=['Comic', 'Palatino', 'Times', 'running'], missing=1, extra=1, line_width=0.02, line_ink=0.1),
+ fo:font-size="14pt"/></style:style><style:style style:name="D" style:family="paragraph"><style:text-properties
+ fo:font-family="'Bookman Old Style'" fo:font-size="14pt"/></style:style><style:style style:name="E" style:family="paragraph">
+<style:text-properties fo:font-family="'Bookman Old Style'" fo:font-weight="bold" fo:font-size="14pt"/></style:style>
+</office:automatic-styles>''', '''<text:p text:style-name="A">Comic words running on a line</text:p>
+<text:p text:style-name="B">Palatino words running on a line</text:p><text:p text:style-name="C">Times words running on a line</text:p>
+<text:p text:style-name="D">Bookman words running on a line</text:p><text:p text:style-name="E">Demi words running on a line</text:p>''')),
+         words=['Comic', 'Palatino', 'Times', 'Bookman', 'Demi', 'running'], missing=1, extra=1, line_width=0.02,
+         line_ink=0.1),
     # An equation: LibreOffice Math draws it.
     Case('equation', document=('fodt', FODT % ('', '''<text:p>Speed follows: <draw:frame text:anchor-type="as-char"
  svg:width="40mm" svg:height="12mm"><draw:object><math:math><math:semantics><math:mrow><math:mi>velocity</math:mi>
