@@ -6,7 +6,8 @@
 # footer, a box near the bottom edge): the media box reaches that far below the page, so that the margin
 # holds nothing of it. What the page draws translucently becomes opaque
 # pictures of it (pdf_flatten.py); the rest of its content, fonts included, is left as it is, so the import
-# reads their names, weights and slants as the document wrote them.
+# reads their names, weights and slants as the document wrote them, but for the private-use characters of
+# embedded symbol fonts, which get the installed font's code points for their glyphs (pdf_symbol_codes.py).
 #   pdf_import_pages.py PAGE.pdf...   (prints nothing; names the file and exits 1 when one cannot be read)
 import subprocess
 import sys
@@ -15,6 +16,7 @@ import pikepdf
 from pdfminer.psparser import PSException
 
 from pdf_flatten import flatten, number
+from pdf_symbol_codes import InstalledOutlines, recode_symbols
 
 # The import's bottom margin, in points, with a point to spare.
 BOTTOM_MARGIN = 10 * 72 / 25.4 + 1
@@ -44,17 +46,19 @@ def ready_page(pdf, page):
                                       % (left, bottom, right - left, top - bottom)), prepend=True)
 
 
-def ready(path):
+def ready(path, installed):
     with pikepdf.open(path, allow_overwriting_input=True) as pdf:
         for page in list(pdf.pages):
             ready_page(pdf, page)
+        recode_symbols(pdf, installed)
         pdf.save(path)
 
 
 if __name__ == '__main__':
+    installed = InstalledOutlines()
     for path in sys.argv[1:]:
         try:
-            ready(path)
+            ready(path, installed)
         # What a damaged file can raise, in qpdf, pdfminer (reading its fonts), poppler and the checks of
         # its values; anything else is a fault of the scripts', left to tell its whole story.
         except (pikepdf.PdfError, PSException, subprocess.CalledProcessError, OSError, ValueError) as problem:

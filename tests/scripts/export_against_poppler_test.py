@@ -114,6 +114,22 @@ BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 T
     # between pixels: 0.1 pt rules across and down (LibreOffice strokes a table's thinnest borders so).
     Case('0.1 pt rules', simple_page(b'''0 G 0.1 w 20 160 m 280 160 l 20 130.2 m 280 130.2 l 20 100 m 280 100 l
 20 90 m 280 90 l 20 70.45 m 280 70.45 l 20 40.7 m 280 40.7 l 150.3 20 m 150.3 60 l S''')),
+    # Bullets and marks in Word's symbol fonts (Symbol's bullet, Wingdings' tick, square and arrow), which
+    # LibreOffice draws in OpenSymbol: each is drawn as the PDF shows it, not as an empty box. The marks
+    # alone are judged, in a box around them.
+    Case('symbol bullets', document=('fodt', FODT % ('''<office:automatic-styles><text:list-style style:name="L1">
+<text:list-level-style-bullet text:level="1" text:bullet-char="&#xF0B7;"><style:list-level-properties
+ text:space-before="6mm" text:min-label-width="10mm"/><style:text-properties fo:font-family="Symbol"
+ style:font-charset="x-symbol"/></text:list-level-style-bullet></text:list-style><text:list-style style:name="L2">
+<text:list-level-style-bullet text:level="1" text:bullet-char="&#xF0FC;"><style:list-level-properties
+ text:space-before="6mm" text:min-label-width="10mm"/><style:text-properties fo:font-family="Wingdings"
+ style:font-charset="x-symbol"/></text:list-level-style-bullet></text:list-style><style:style style:name="P"
+ style:family="paragraph"><style:text-properties fo:font-size="20pt"/></style:style><style:style style:name="W"
+ style:family="text"><style:text-properties fo:font-family="Wingdings" style:font-charset="x-symbol"/></style:style>
+</office:automatic-styles>''', '''<text:list text:style-name="L1"><text:list-item><text:p text:style-name="P">Symbol
+ bullet</text:p></text:list-item></text:list><text:list text:style-name="L2"><text:list-item><text:p text:style-name="P">Wingdings
+ tick</text:p></text:list-item></text:list><text:p text:style-name="P"><text:span text:style-name="W">&#xF0A7;&#xF0D8;</text:span>
+ square, arrow</text:p>''')), words=['Symbol', 'Wingdings', 'tick'], boxes=[(50, 716, 86, 786)]),
 ]
 
 
