@@ -9,7 +9,10 @@
 # tells a family's faces apart only as bold or not and italic or not, and drew URW Bookman's Light in its
 # Demi, neither of them marked bold, where a full name picks the one face (Wine loads no Type 1 font, so
 # the full name is an OpenType or TrueType font's where the font is installed as one too). Any other is
-# left as it is.
+# left as it is, but for ZapfDingbats, a PDF's standard font of symbols, which the import writes in Unicode
+# characters (U+2714 for its check mark): fontconfig sets it in D050000L, which holds its glyphs under the
+# font's own codes (the check mark at 0x34) and none under those, so that Windows showed empty boxes. It
+# becomes a family that holds the Dingbats block (STAND_INS).
 # LibreOffice itself finds no font by such a name and lays the text out in its fallback's (wider) advances:
 # its PDF import runs under fontconfig rules that set each PostScript name's font for it.
 # Run alone it prints fontconfig's listing of the fonts (their families, PostScript name, weight, slant,
@@ -28,6 +31,9 @@ LISTING_FORMAT = '%{family}\\t%{postscriptname}\\t%{weight}\\t%{slant}\\t%{fulln
 WEIGHTS = ((0, 100), (40, 200), (50, 300), (55, 350), (75, 380), (80, 400), (100, 500), (180, 600), (200, 700),
            (205, 800), (210, 900), (215, 1000))
 FW_MEDIUM = 500
+# Faces whose characters the font fontconfig sets them in does not hold in Unicode, and the installed
+# family that draws them in much the same shapes.
+STAND_INS = {'zapfdingbats': 'DejaVu Sans'}
 
 
 class FontListError(Exception):
@@ -132,6 +138,8 @@ def name_installed_families(emf, fonts):
             family, weight, italic = fonts.families[comparable(face)], None, None
         elif comparable_postscript(face) in fonts.postscript:
             family, weight, italic = fonts.postscript[comparable_postscript(face)][:3]
+        elif STAND_INS.get(comparable(face)) in fonts.faces:
+            family, weight, italic = STAND_INS[comparable(face)], None, None
         else:
             continue
         emf.records[index] = (kind, with_face_name(record, family, weight, italic))

@@ -130,6 +130,14 @@ BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 T
  bullet</text:p></text:list-item></text:list><text:list text:style-name="L2"><text:list-item><text:p text:style-name="P">Wingdings
  tick</text:p></text:list-item></text:list><text:p text:style-name="P"><text:span text:style-name="W">&#xF0A7;&#xF0D8;</text:span>
  square, arrow</text:p>''')), words=['Symbol', 'Wingdings', 'tick'], boxes=[(50, 716, 86, 786)]),
+    # A check mark in ZapfDingbats, as a flattened form draws it, drawn in a face that holds it as a character
+    # (DejaVu Sans), a little lighter than poppler's in the font's own (D050000L); an empty box in its place
+    # misses most of its ink. The mark alone is judged, in a box around it.
+    Case('ZapfDingbats check mark', simple_page(b'''BT /F1 16 Tf 50 100 Td (Agreed) Tj ET BT /Z 20 Tf 20 100 Td (4) Tj ET''',
+                                                Font=lambda pdf: pikepdf.Dictionary(Z=pikepdf.Dictionary(
+                                                    Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1,
+                                                    BaseFont=pikepdf.Name.ZapfDingbats))),
+         words=['Agreed'], boxes=[(15, 90, 45, 125)], missing=0.5, extra=0.1, colour=0.1),
 ]
 
 
