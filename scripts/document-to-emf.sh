@@ -73,6 +73,9 @@ done
 /usr/bin/python3 "$here/pdf_import_pages.py" "${files[@]}" || fail "cannot ready the pages of $1 for the import"
 # The installed fonts' families, by which every page's fonts are named.
 /usr/bin/python3 "$here/emf_font_families.py" >"$work/families" || fail "cannot list the installed fonts"
+# The import finds a font that fontconfig set for a missing one by its PostScript name ("P052Roman").
+/usr/bin/python3 "$here/emf_font_families.py" --fontconfig "$work/families" >"$work/fonts.conf" ||
+  fail "cannot list the installed fonts"
 
 finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, move it out, say so
   local page=$1 name
@@ -88,7 +91,7 @@ finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, mov
 
 # One LibreOffice run for all pages, handed in page order. It names each page as it starts on it
 # ("convert .../pages/12.pdf -> .../pages/12.emf using filter : ..."), so the page before is done.
-office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]}" | {
+FONTCONFIG_FILE=$work/fonts.conf office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]}" | {
   started=0
   while read -r line; do
     [[ $line =~ /pages/([0-9]+)\.pdf\ -\> ]] || continue

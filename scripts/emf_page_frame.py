@@ -2,26 +2,27 @@
 # hands its pages over: the frame is the page and the drawing keeps its place on it.
 #   /usr/bin/python3 emf_page_frame.py PAGE.emf WIDTH_PT HEIGHT_PT FAMILIES
 # FAMILIES: the installed fonts' families as emf_font_families.py lists them, read once for all pages.
-# LibreOffice sizes the frame from the drawn content (and then comes out 10 mm short at the bottom even
-# when a page-sized background is drawn), so the frame cannot be trusted; its drawing is in hundredths of a
-# millimetre on a 96-dpi device, clipped at first to that short frame. The page is found as the page-sized
-# background that document-to-emf.sh paints behind each page; the window origin is moved onto its corner
-# when the content was shifted, the first clip becomes the page, and the header gets the page's frame and
-# bounds and an exact 96-dpi reference device. Its fonts get the names of the installed families
-# (emf_font_families.py), as Office's metafiles name them, and the text it carries for its words alone is
-# clipped away (emf_carried_text.py). A page it cannot frame, or families it cannot read, end it with a line
-# naming the page's file.
+# LibreOffice sizes the frame from the drawing page within its margins (which its PDF import sets from the
+# content, and 10 mm at the bottom: pdf_import_pages.py lengthens the page by that), so the frame cannot be
+# trusted; its drawing is in hundredths of a millimetre on a 96-dpi device, clipped at first to that frame.
+# The page is found as the page-sized background that document-to-emf.sh paints behind each page; the window
+# origin is moved onto its corner when the content was shifted, the first clip becomes the page, and the
+# header gets the page's frame and bounds and an exact 96-dpi reference device. Shapes thinner than a pixel
+# are made a pixel thick (emf_thin_shapes.py). Its fonts get the names of the installed families
+# (emf_font_families.py), as Office's metafiles name them, the letters of a ligature advances of their own
+# (emf_ligatures.py), and the text it carries for its words alone is clipped away (emf_carried_text.py). A
+# page it cannot frame, or families it cannot read, end it with a line naming the page's file.
 import struct
 import sys
 
 from emf_carried_text import hide_carried_text
-from emf_font_families import installed_families, name_installed_families
-from emf_records import (Emf, EmfError, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX, EMR_SETVIEWPORTEXTEX,
-                         EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
+from emf_font_families import InstalledFonts, name_installed_families
+from emf_ligatures import split_ligatures
+from emf_thin_shapes import thicken_thin_shapes
+from emf_records import (Emf, EmfError, EMR_POLYGON, EMR_POLYGON16, EMR_SETMAPMODE, EMR_SETWINDOWEXTEX,
+                         EMR_SETVIEWPORTEXTEX, EMR_SETWINDOWORGEX, EMR_SETVIEWPORTORGEX)
 
 MM_ANISOTROPIC = 8
-EMR_POLYGON = 3
-EMR_POLYGON16 = 86
 EMR_INTERSECTCLIPRECT = 30
 # A 96-dpi reference device, whole pixels for whole millimetres: 1920 px in 508 mm.
 REFERENCE_PIXELS, REFERENCE_MM = 1920, 508
@@ -96,8 +97,11 @@ if __name__ == '__main__':
         emf = Emf.read(path)
         fit_to_page(emf, width_pt, height_pt)
         hide_carried_text(emf)
+        thicken_thin_shapes(emf)
         with open(families, encoding='utf-8') as listing:
-            name_installed_families(emf, installed_families(listing.read()))
+            fonts = InstalledFonts(listing.read())
+        name_installed_families(emf, fonts)
+        split_ligatures(emf, fonts)
         emf.write(path)
     except (EmfError, OSError, UnicodeError) as error:
         sys.exit('%s: %s' % (path, error))

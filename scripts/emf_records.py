@@ -7,9 +7,14 @@ import sys
 
 EMR_HEADER = 1
 EMR_EOF = 14
+EMR_POLYGON = 3
+EMR_POLYPOLYGON = 8
+EMR_POLYGON16 = 86
+EMR_POLYPOLYGON16 = 91
 EMR_GDICOMMENT = 70
 EMR_EXTCREATEFONTINDIRECTW = 82
 EMR_SELECTOBJECT = 37
+EMR_DELETEOBJECT = 40
 EMR_SETTEXTALIGN = 22
 EMR_EXTTEXTOUTA = 83
 EMR_EXTTEXTOUTW = 84
@@ -121,11 +126,17 @@ def logical_font(record):
     return face, height, weight, record[12 + 20] != 0
 
 
-def with_face_name(record, face):
-    """An EMR_EXTCREATEFONTINDIRECTW record as RECORD with its LOGFONTW's face name FACE (31 characters at most)."""
+def with_face_name(record, face, weight=None, italic=None):
+    """An EMR_EXTCREATEFONTINDIRECTW record as RECORD with its LOGFONTW's face name FACE (31 characters at most),
+    and its WEIGHT and ITALIC when given."""
     if len(record) < 12 + 92 or len(face) > 31:
         raise EmfError('font record of %d bytes, face name of %d characters' % (len(record), len(face)))
-    return record[:12 + 28] + face.encode('utf-16-le').ljust(64, b'\0') + record[12 + 92:]
+    record = bytearray(record[:12 + 28] + face.encode('utf-16-le').ljust(64, b'\0') + record[12 + 92:])
+    if weight is not None:
+        struct.pack_into('<i', record, 12 + 16, weight)
+    if italic is not None:
+        record[12 + 20] = int(italic)
+    return bytes(record)
 
 
 def comment_record(data):

@@ -30,7 +30,7 @@ packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
           googletest cmake ninja-build make dpkg-dev djvulibre-bin minidjvu imagemagick ghostscript python3 openssl
           mingw-w64-tools pdf2djvu poppler-utils libreoffice-writer-nogui libreoffice-calc-nogui
           libreoffice-impress-nogui libreoffice-draw-nogui python3-pikepdf python3-pil python3-pdfminer pdfminer-data
-          qpdf fontconfig fonts-liberation2
+          qpdf fontconfig fonts-liberation2 libreoffice-math-nogui
           fonts-dejavu-core fonts-crosextra-carlito fonts-crosextra-caladea)
 
 install_packages() {

@@ -10,7 +10,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts'))
-from emf_font_families import family_listing, installed_families  # noqa: E402
+from emf_font_families import InstalledFonts, family_listing  # noqa: E402
 from emf_records import Emf, logical_font, EMR_EXTCREATEFONTINDIRECTW  # noqa: E402
 
 BOLD_WEIGHT = 600
@@ -29,7 +29,7 @@ def pdf_styles(pdf):
 
 def main(pdf, emf_dir):
     expected = pdf_styles(pdf)
-    installed = set(installed_families(family_listing()).values())
+    installed = set(InstalledFonts(family_listing()).families.values())
     seen, faults = set(), []
     for name in sorted(n for n in os.listdir(emf_dir) if n.endswith('.emf')):
         for kind, record in Emf.read(os.path.join(emf_dir, name)).records:

@@ -1,7 +1,9 @@
 # Judges a page as the DjVu file draws it (ddjvu's render) against poppler's render of the PDF it came
 # from, both at 300 dpi: the ink (dark pixels) that one has and the other lacks, and the cells of colour
 # that differ. A lossy DjVu page is never the same pixels, so ink counts as present where the other render
-# has ink within a few pixels, and colours are compared in cells of a few pixels, averaged.
+# has ink within a few pixels, and colours are compared in cells of a few pixels, averaged. Each line of
+# the reference's ink (rows of ink between blank rows) is also compared for its width and its amount of ink,
+# for a page whose text may run a little longer in a substitute face, but in the right face, on the page.
 #   poppler_judge.py OURS.ppm REFERENCE.ppm [LEFT,TOP,RIGHT,BOTTOM in points]: prints the judgement
 import sys
 
@@ -23,6 +25,35 @@ def _ink(image):
     return image.convert('L').point(lambda v: 255 if v < INK else 0)
 
 
+def _lines(ink):
+    """The rows (first, after last) of each line of the one-band image INK: rows with ink between blank rows."""
+    rows = ink.resize((1, ink.height), Image.BOX).getdata()
+    lines, first = [], None
+    for row, value in enumerate(list(rows) + [0]):
+        if value and first is None:
+            first = row
+        elif not value and first is not None:
+            lines.append((first, row))
+            first = None
+    return lines
+
+
+def _line_shares(our_ink, their_ink):
+    """The worst share by which a line of OUR_INK differs in width from that line of THEIR_INK (rows of ink
+    between blank rows, ours looked for a few rows further up and down), and the worst in its amount of ink."""
+    width, ink = 0.0, 0.0
+    for first, after in _lines(their_ink):
+        theirs = their_ink.crop((0, first, their_ink.width, after))
+        ours = our_ink.crop((0, max(0, first - REACH), our_ink.width, after + REACH))
+        their_box, our_box = theirs.getbbox(), ours.getbbox()
+        if not our_box:
+            return 1.0, 1.0
+        width = max(width, abs((our_box[2] - our_box[0]) - (their_box[2] - their_box[0])) /
+                    (their_box[2] - their_box[0]))
+        ink = max(ink, abs(_count(ours) - _count(theirs)) / _count(theirs))
+    return width, ink
+
+
 class Judgement:
     """What differs between two renders of one page: ink of the reference missing from ours, ink of ours
     that the reference lacks (both as counts and as shares of the reference's ink), and colour cells that
@@ -36,6 +67,7 @@ class Judgement:
         self.reference_ink = _count(their_ink)
         self.missing = _count(ImageChops.subtract(their_ink, our_ink.filter(grow)))
         self.extra = _count(ImageChops.subtract(our_ink, their_ink.filter(grow)))
+        self.line_width_share, self.line_ink_share = _line_shares(our_ink, their_ink)
         cells = (max(1, width // CELL), max(1, height // CELL))
         difference = ImageChops.difference(ours.convert('RGB').resize(cells, Image.BOX),
                                            reference.convert('RGB').resize(cells, Image.BOX))
@@ -56,9 +88,11 @@ class Judgement:
         return self.colour / self.cells
 
     def __str__(self):
-        return ('ink %d px: %d missing (%.1f%%), %d extra (%.1f%%); colour cells differing: %d of %d (%.1f%%)' %
+        return ('ink %d px: %d missing (%.1f%%), %d extra (%.1f%%); colour cells differing: %d of %d (%.1f%%); '
+                'lines differing in width by up to %.1f%%, in ink by up to %.1f%%' %
                 (self.reference_ink, self.missing, 100 * self.missing_share, self.extra, 100 * self.extra_share,
-                 self.colour, self.cells, 100 * self.colour_share))
+                 self.colour, self.cells, 100 * self.colour_share, 100 * self.line_width_share,
+                 100 * self.line_ink_share))
 
 
 def region(image, box, page_height):
