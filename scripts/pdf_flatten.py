@@ -702,8 +702,15 @@ def drawn_part(instructions):
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
     top), and keeps the words of text it does not draw as text. Returns how many pictures it drew."""
-    instructions = drawn_part(pikepdf.parse_content_stream(page))
-    patches, depth = find_patches(pdf, page, instructions, page_box)
+    try:
+        instructions = drawn_part(pikepdf.parse_content_stream(page))
+        patches, depth = find_patches(pdf, page, instructions, page_box)
+    except (pikepdf.PdfError, ValueError):
+        # Damaged content is refused where the page draws translucently, which the import cannot draw;
+        # elsewhere the page goes to the import as it is, to be drawn as far as it reads it.
+        if resources_translucent(page.obj.get('/Resources'), set()):
+            raise
+        return 0
     if not patches:
         return 0
     # A patch without a box or under a flat transformation stands for operations that draw nothing.

@@ -2,7 +2,9 @@
 # the readied page looks as the page did in poppler's render (the pictures stand where the translucent
 # drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
 # without its text is white there) nor moved (pdftotext finds its words where they were); no soft mask and
-# no annotation that draws is left for the import; each case checks more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
+# no annotation that draws is left for the import; each case checks more of its own. A damaged page that
+# draws translucently is refused in one line (one that does not goes on as it is), while a fault of the
+# scripts' own shows as such.
 #   pdf_flatten_test.py
 import os
 import runpy
@@ -335,8 +337,8 @@ def check(work, name, content, opaque_words, extra):
 
 
 def check_failures(work):
-    """A damaged page is refused in one line naming the file; a fault of the scripts' own is not taken for
-    one."""
+    """A damaged page that draws translucently is refused in one line naming the file, one that does not is
+    handed on as it is; a fault of the scripts' own is not taken for one."""
     faults = []
     damaged = os.path.join(work, 'damaged.pdf')
     make_page(damaged, b'/Half gs /x 0 0 1 0 0 cm 0 0 1 rg 20 20 50 50 re f')
@@ -345,6 +347,28 @@ def check_failures(work):
     if done.returncode != 1 or 'Traceback' in done.stderr or damaged not in done.stderr or \
             'where a number belongs' not in done.stderr:
         faults.append('a damaged page: exit %d, %s' % (done.returncode, done.stderr.strip()))
+    # Damaged content on a page that draws nothing translucently (a stream that does not decode, a string
+    # where a name belongs), which the import draws as far as it reads it: handed on as it is.
+    for content, filters in ((b'x\x9c not compressed', pikepdf.Name.FlateDecode),
+                             (b'0 g BT (x) 14 Tf 3 Tr 20 100 Td (Words) Tj ET', None)):
+        make_page(damaged, b'')
+        with pikepdf.open(damaged, allow_overwriting_input=True) as document:
+            page = document.pages[0]
+            for kind in ('/ExtGState', '/Pattern'):
+                del page.Resources[kind]
+            page.obj.Contents = document.make_stream(content)
+            if filters is not None:
+                page.obj.Contents.Filter = filters
+            document.save(damaged)
+        done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), damaged],
+                              capture_output=True, text=True)
+        with pikepdf.open(damaged) as document:
+            kept = document.pages[0].obj.Contents
+            kept = kept[-1] if isinstance(kept, pikepdf.Array) else kept
+            kept = kept.read_raw_bytes() if filters is not None else kept.read_bytes()
+        if done.returncode or kept != content:
+            faults.append('damaged content drawing nothing translucently: exit %d, %s, content %r'
+                          % (done.returncode, done.stderr.strip(), kept))
     def fault_of_ours(*_):
         raise TypeError('a fault of the scripts')
     pdf_flatten.flatten, sys.argv = fault_of_ours, ['pdf_import_pages.py', damaged]
