@@ -112,10 +112,16 @@ BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET''', ['Opaque', 'before'],
     ('soft mask', b'''q /Masked gs 0 0 1 rg 0 0 400 300 re f Q 0 g BT /F1 14 Tf 220 270 Td (Opaque above) Tj ET''',
      ['Opaque', 'above'], {}),
     # Highlights over text, one multiplying in its own appearance, a faint one without, and a link: the
-    # highlights are pictured as poppler draws them, the link stays; a multiplying box drawn in the page too.
+    # highlights are pictured without the text, which is drawn again above them, the link stays; a multiplying
+    # box drawn in the page too.
     ('highlights', b'''0 g BT /F1 20 Tf 20 240 Td (Marked words) Tj 0 -60 Td (Faint mark) Tj 0 -60 Td (Link here) Tj
 0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''',
-     ['Link', 'here'], {'annotations': lambda pdf: highlights(pdf)}),
+     ['Marked', 'words', 'Faint', 'mark', 'Link', 'here', 'Boxed'], {'annotations': lambda pdf: highlights(pdf)}),
+    # Text under a half-alpha box, drawn again above its picture in poppler's colour of it; text under a
+    # translucent gradient, of no one colour there, stays in its picture.
+    ('text under translucent drawing', b'''0 g BT /F1 20 Tf 20 240 Td (Half covered) Tj 230 -80 Td (Gradient words) Tj
+-230 -80 Td (Opaque after) Tj ET /Half gs 1 1 0 rg 15 235 200 30 re f q 245 155 150 30 re W n /Across sh Q''',
+     ['Half', 'covered', 'Opaque', 'after'], {}),
     # A picture cropped by a rectangle, a gradient filling a triangle: the import draws neither clip.
     ('cropped picture and gradient', b'''q 100 50 200 150 re W n 300 0 0 200 50 20 cm /Photo Do Q
 q 250 220 m 320 290 l 390 220 l W n /Across sh Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
