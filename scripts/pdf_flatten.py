@@ -10,14 +10,18 @@
 # picture, within the box its glyphs may cover as pdf_text_extent.py measures them, follows its text
 # object): translucent text, text in a Type 3 font (redrawn in a substitute face), outlined or horizontally
 # scaled text, text reaching out of its clip (the import draws text whole), and all drawing under a clip by
-# text's glyphs, which it drops. The import draws all text, opaque and above every picture, even invisible
-# text (render mode 3): text that a later picture covers is pictured as it shows above that picture, if at
-# all. Text not to be drawn as text (invisible, or pictured) is kept for its words alone: it becomes
-# invisible to poppler and is drawn in the colour by which emf_carried_text.py finds it in the import's
-# metafile, to clip it away there.
+# text's glyphs, which it drops. The import draws all text opaque, even invisible text (render mode 3), and
+# draws each line of text where the next one starts (or at the page's end), above all drawn before: text
+# that a later picture covers is pictured as it shows above that picture, if at all. Text that a
+# translucent drawing covers (a highlight) is left out of the drawing's picture and drawn again right after
+# it, sharp rather than pictured, where it shows in one colour there (its own, or the one poppler gives it);
+# a move of the text position as far as its glyphs advance takes its place. Text not to be drawn as text
+# (invisible, or pictured) is kept for its words alone: it becomes invisible to poppler and is drawn in the
+# colour by which emf_carried_text.py finds it in the import's metafile, to clip it away there.
 # Pictures whose boxes overlap or touch within the same clip become one, drawn where the later stood; a page
 # left with more than MAX_PICTURES gets one picture of all their boxes over its whole content instead, so
 # that a page costs at most that many pairs of renders, whatever it draws.
+import collections
 import functools
 import glob
 import itertools
@@ -28,7 +32,7 @@ import tempfile
 import zlib
 
 import pikepdf
-from PIL import Image, ImageChops
+from PIL import Image, ImageChops, ImageFilter, ImageStat
 
 from emf_carried_text import CARRIED_TEXT_RGB
 from pdf_text_extent import measure, page_fonts
@@ -46,6 +50,8 @@ MAX_PICTURES = 16
 FILL_MODES, STROKE_MODES = {0, 2, 4, 6}, {1, 2, 5, 6}   # text render modes that fill, that stroke
 INVISIBLE_MODES = {3, 7}                                  # and that draw nothing
 TEXT_CELL = (-0.2, 0.8)        # a Latin font's descent and ascent, in ems
+# How far a channel of text drawn again above a picture may lie from poppler's colour of it.
+COLOUR_SLACK = 48
 CLIP_SLACK = 0.5               # points by which glyph cells may reach past their clip and still count as within
 
 
@@ -211,11 +217,60 @@ class Patch:
     """A picture of the page up to operation AT (included), cut to BOX, that stands for the operations at
     the indexes of HIDDEN, which maps each to the operations that take its place: drawn after AT (in place of
     a drawing operation, after the end of a text object) under the transformation CTM, at DEPTH saved
-    graphics states, within the clip CLIP_ID; POPS saved states are restored before it."""
+    graphics states, within the clip CLIP_ID; POPS saved states are restored before it. UNDER: the text drawn
+    as text before it that its box covers and that could be drawn again above its picture (DrawnText)."""
 
-    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0):
+    def __init__(self, at, box, ctm, depth, hidden, clip_id, pops=0, under=()):
         self.at, self.box, self.ctm, self.depth, self.hidden = at, box, ctm, depth, hidden
-        self.clip_id, self.pops = clip_id, pops
+        self.clip_id, self.pops, self.under = clip_id, pops, list(under)
+
+
+class DrawnText:
+    """The text-showing operation INSTRUCTION at INDEX, which the page draws as text, opaque, in STATE (a copy)
+    at the text matrix TM: its glyph CELLS and BOX on the page, and CARRIED, what takes its place when a
+    later picture covers it (COVERED), to keep it for its words alone. MOVE, when it can be drawn again
+    elsewhere (filled, written horizontally, as far as it advances is known), takes its place then."""
+
+    def __init__(self, index, instruction, state, tm, cells, box, carried, advance, vertical):
+        self.index, self.instruction, self.state, self.tm = index, instruction, state, tm
+        self.cells, self.box, self.carried, self.covered = cells, box, carried, False
+        unit = state.size / 1000 * state.scale
+        self.move = text_stand_in(str(instruction[1]), instruction[0], -advance / unit) \
+            if state.mode == 0 and advance is not None and not vertical and unit and not state.fill_pattern else None
+
+    def again(self, ctm, opaque, colour=None):
+        """The operations that draw the text again where the transformation is CTM, opaque (by the graphics
+        state named OPAQUE), in the fill colour that the operations COLOUR set (its own when None)."""
+        operands, operator = self.instruction
+        state = self.state
+        if str(operator) in ("'", '"'):
+            operands, operator = operands[-1:], pikepdf.Operator('Tj')
+        return [([], pikepdf.Operator('q')), ([opaque], pikepdf.Operator('gs')),
+                (list(inverse(ctm)), pikepdf.Operator('cm')), (list(state.ctm), pikepdf.Operator('cm'))] + \
+            (colour or state.fill_colour) + [
+                ([], pikepdf.Operator('BT')), ([pikepdf.Name(state.font), state.size], pikepdf.Operator('Tf')),
+                ([state.char_space], pikepdf.Operator('Tc')), ([state.word_space], pikepdf.Operator('Tw')),
+                ([state.scale * 100], pikepdf.Operator('Tz')), ([state.rise], pikepdf.Operator('Ts')),
+                ([0], pikepdf.Operator('Tr')), (list(self.tm), pikepdf.Operator('Tm')), (list(operands), operator),
+                ([], pikepdf.Operator('ET')), ([], pikepdf.Operator('Q'))]
+
+    def hidden(self):
+        """What draws it invisibly, moving the text position as it does: a picture without it."""
+        return [([3], pikepdf.Operator('Tr')), self.instruction, ([0], pikepdf.Operator('Tr'))]
+
+
+def text_stand_in(op, operands, move):
+    """What takes the place of the text-showing operation OP with OPERANDS when it is drawn elsewhere: its own
+    move to the next line and the spacing it sets, then a move of the text position by MOVE (in TJ's
+    thousandths of the font size) for its glyphs."""
+    stand_in = []
+    if op == '"' and len(operands) == 3:
+        stand_in += [([operands[0]], pikepdf.Operator('Tw')), ([operands[1]], pikepdf.Operator('Tc'))]
+    if op in ("'", '"'):
+        stand_in.append(([], pikepdf.Operator('T*')))
+    if move:
+        stand_in.append(([pikepdf.Array([move])], pikepdf.Operator('TJ')))
+    return stand_in
 
 
 def translated(x, y, m):
@@ -509,7 +564,8 @@ def find_patches(pdf, page, instructions, page_box):
             elif not drawn:
                 text_patches.append(Patch(None, None, state.ctm, 0, stand_in, None))
             elif text_box:
-                drawn_text.append((cells or text_box, text_box, stand_in))
+                drawn_text.append(DrawnText(index, (operands, operator), state.copy(), tm, cells or text_box,
+                                            text_box, stand_in, advance, vertical))
             if advance:
                 tm = translated(0, advance, tm) if vertical else translated(advance, 0, tm)
         elif op == 'ET':
@@ -526,15 +582,19 @@ def find_patches(pdf, page, instructions, page_box):
         cover = image_cover(op, operands, xobjects, state) if drawn_text else None
         if cover:
             # Text under a picture is carried, and pictured as it shows after the picture, if at all.
-            covered = [text for text in drawn_text if intersection(text[0], cover)]
-            drawn_text = [text for text in drawn_text if not intersection(text[0], cover)]
-            patches += [Patch(index, text_box, state.ctm, len(stack), stand_in, state.clip_id)
-                        for _, text_box, stand_in in covered]
+            covered = [text for text in drawn_text if intersection(text.cells, cover)]
+            drawn_text = [text for text in drawn_text if not intersection(text.cells, cover)]
+            for text in covered:
+                text.covered = True
+                patches.append(Patch(index, text.box, state.ctm, len(stack), text.carried, state.clip_id))
         if box is not None:
             # A path painted may still set a clip.
             stand_in = [([], pikepdf.Operator('n'))] if op in FILL_PAINTS | STROKE_PAINTS | BOTH_PAINTS else []
-            patches.append(Patch(index, intersection(box, state.clip) if state.clip else None, state.ctm,
-                                 len(stack), {index: stand_in}, state.clip_id))
+            box = intersection(box, state.clip) if state.clip else None
+            # Text under the drawing that may be drawn again above its picture, within the clip there.
+            under = [text for text in drawn_text if box and text.move and intersection(text.cells, box) and
+                     not crosses_clip(text.cells, state, page_box)]
+            patches.append(Patch(index, box, state.ctm, len(stack), {index: stand_in}, state.clip_id, under=under))
     return patches, len(stack)
 
 
@@ -554,7 +614,8 @@ def merged(patches):
             for group in near:
                 groups.remove(group)
                 patch = Patch(patch.at, union(group.box, patch.box), patch.ctm, patch.depth,
-                              {**group.hidden, **patch.hidden}, patch.clip_id)
+                              {**group.hidden, **patch.hidden}, patch.clip_id,
+                              under=group.under + [text for text in patch.under if text not in group.under])
         groups.append(patch)
     return groups
 
@@ -574,17 +635,79 @@ def with_stand_ins(instructions, hidden):
             for operation in hidden.get(index, [instruction])]
 
 
+def strongest(image):
+    """The largest of the channels of the RGB IMAGE, as one band."""
+    return functools.reduce(ImageChops.lighter, image.split())
+
+
+def far_from(image, colour, mask):
+    """How many pixels of MASK (a band of 0 and 255) differ in the RGB IMAGE from COLOUR by more than
+    COLOUR_SLACK in a channel."""
+    far = strongest(ImageChops.difference(image, Image.new('RGB', image.size, colour)))
+    return ImageChops.multiply(far.point(lambda v: 255 if v > COLOUR_SLACK else 0), mask).histogram()[255]
+
+
+def colours_above(patch, drawn, bare, alone_drawn, alone_bare):
+    """The fill colours in which the text under PATCH (its UNDER), drawn again above its picture without that
+    text, looks as poppler draws it: from the renders of the patch's cut of the page up to it (DRAWN), the same
+    without what it stands for (BARE), and both without that text (ALONE_DRAWN, ALONE_BARE). Each text keeps
+    its own colour (None) where what covers it leaves that (a multiplying highlight over dark text), or takes
+    the one colour poppler gives it (a faint highlight), if all of it lies in the cut; None when some text is
+    not of one colour there."""
+    # The text's body, its edges left out: there an edge blends with what covers it in any case; and its
+    # core, a pixel further in, where one colour shows as one.
+    body = strongest(ImageChops.difference(bare, alone_bare)).point(lambda v: 255 if v > 160 else 0)
+    core = body.filter(ImageFilter.MinFilter(3))
+    left, _, _, top = patch.cut
+    scale, reach = DPI / 72, 72 / DPI
+    colours = {}
+    for text in patch.under:
+        x0, y0, x1, y1 = text.cells
+        region = (max(0, math.floor((x0 - left) * scale)), max(0, math.floor((top - y1) * scale)),
+                  min(drawn.width, math.ceil((x1 - left) * scale)), min(drawn.height, math.ceil((top - y0) * scale)))
+        if region[0] >= region[2] or region[1] >= region[3]:
+            return None
+        mask, shown = body.crop(region), drawn.crop(region)
+        count = mask.histogram()[255]
+        if not count:
+            return None     # hidden by what was drawn over it before
+        theirs = tuple(round(v) for v in ImageStat.Stat(shown, mask).median)
+        own = ImageStat.Stat(bare.crop(region), mask).median
+        inner = core.crop(region)
+        # Small text's strokes (or a sliver of text in the cut) have hardly a core: then its body's edges,
+        # blended, are allowed for.
+        share = 0.25
+        if inner.histogram()[255] >= count / 4:
+            mask, count, share = inner, inner.histogram()[255], 0.1
+        if far_from(shown, theirs, mask) > share * count:
+            return None
+        if max(abs(a - b) for a, b in zip(theirs, own)) <= COLOUR_SLACK:
+            colours[text] = None
+        elif x0 >= left - reach and y0 >= patch.cut[1] - reach and x1 <= patch.cut[2] + reach and y1 <= top + reach:
+            colours[text] = [([v / 255 for v in theirs], pikepdf.Operator('rg'))]
+        else:
+            return None
+    return colours
+
+
 def pictures(pdf, page, instructions, patches):
     """For each of PATCHES, its picture as poppler draws the page's content up to it, cut to where that
-    differs from the same content with the operations it stands for replaced (None where nowhere); the
-    patch's cut becomes the picture's."""
+    differs from the same content with the operations it stands for replaced (None where nowhere), and the
+    colours in which the text under it is drawn again above it (colours_above(); None where it is not): the
+    picture then leaves that text out. The patch's cut becomes the picture's."""
     resources = page.obj.get('/Resources', pikepdf.Dictionary())
     if not resources.is_indirect:
         page.obj.Resources = resources = pdf.make_indirect(resources)
     first = len(pdf.pages) + 1
+    renders = []
     for patch in patches:
         drawn = instructions[:patch.at + 1]
-        for content in (drawn, with_stand_ins(drawn, patch.hidden)):
+        contents = [drawn, with_stand_ins(drawn, patch.hidden)]
+        if patch.under:
+            hide = {text.index: text.hidden() for text in patch.under}
+            contents += [with_stand_ins(drawn, hide), with_stand_ins(drawn, {**hide, **patch.hidden})]
+        renders.append(len(contents))
+        for content in contents:
             content = pikepdf.unparse_content_stream(list(content) + [([], pikepdf.Operator('Q'))] * patch.depth)
             cut = pikepdf.Dictionary(Type=pikepdf.Name.Page, MediaBox=pikepdf.Array(patch.cut),
                                      Resources=resources, Contents=pdf.make_stream(content))
@@ -598,18 +721,22 @@ def pictures(pdf, page, instructions, patches):
         subprocess.run(['pdftoppm', '-r', str(DPI), '-f', str(first), os.path.join(work, 'cuts.pdf'),
                         os.path.join(work, 'cut')], check=True, stderr=subprocess.DEVNULL)
         files = sorted(glob.glob(os.path.join(work, 'cut-*.ppm')), key=lambda n: int(n[:-4].rsplit('-', 1)[1]))
-        if len(files) != 2 * len(patches):
-            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), 2 * len(patches)))
-        for patch, drawn_file, bare_file in zip(patches, files[0::2], files[1::2]):
-            with Image.open(drawn_file) as drawn, Image.open(bare_file) as bare:
-                drawn, bare = drawn.convert('RGB'), bare.convert('RGB')
-            os.remove(drawn_file)
-            os.remove(bare_file)
+        if len(files) != sum(renders):
+            raise ValueError('poppler drew %d of %d cuts of translucent parts' % (len(files), sum(renders)))
+        files = iter(files)
+        for patch, count in zip(patches, renders):
+            images = []
+            for name in itertools.islice(files, count):
+                with Image.open(name) as image:
+                    images.append(image.convert('RGB'))
+                os.remove(name)
+            colours = colours_above(patch, *images) if count == 4 else None
+            drawn, bare = images[2:] if colours is not None else images[:2]
             box = ImageChops.difference(drawn, bare).getbbox()
             if box:
                 left, top = patch.cut[0] + box[0] * 72 / DPI, patch.cut[3] - box[1] * 72 / DPI
                 patch.cut = (left, top - (box[3] - box[1]) * 72 / DPI, left + (box[2] - box[0]) * 72 / DPI, top)
-            yield drawn.crop(box) if box else None
+            yield (drawn.crop(box), colours) if box else (None, None)
 
 
 def drawing(pdf, page, patch, picture, opaque):
@@ -702,8 +829,15 @@ def drawn_part(instructions):
 def flatten(pdf, page, page_box):
     """Draws PAGE's translucent parts as pictures; PAGE_BOX is what a viewer shows of it (left, bottom, right,
     top), and keeps the words of text it does not draw as text. Returns how many pictures it drew."""
-    instructions = drawn_part(pikepdf.parse_content_stream(page))
-    patches, depth = find_patches(pdf, page, instructions, page_box)
+    try:
+        instructions = drawn_part(pikepdf.parse_content_stream(page))
+        patches, depth = find_patches(pdf, page, instructions, page_box)
+    except (pikepdf.PdfError, ValueError):
+        # Damaged content is refused where the page draws translucently, which the import cannot draw;
+        # elsewhere the page goes to the import as it is, to be drawn as far as it reads it.
+        if resources_translucent(page.obj.get('/Resources'), set()):
+            raise
+        return 0
     if not patches:
         return 0
     # A patch without a box or under a flat transformation stands for operations that draw nothing.
@@ -715,19 +849,28 @@ def flatten(pdf, page, page_box):
         shown = [Patch(len(instructions) - 1, functools.reduce(union, (patch.box for patch in shown)), IDENTITY,
                        depth, {index: stand_in for patch in shown for index, stand_in in patch.hidden.items()},
                        None, depth + 1)]
+    # Text under more than one picture, or that a later picture covers, stays in its pictures.
+    under = collections.Counter(text for patch in shown for text in patch.under)
     for patch in shown:
         patch.cut = pixel_box(patch.box, page_box)
-    drawings = {}
+        patch.under = [text for text in patch.under if under[text] == 1 and not text.covered]
+    drawings, moved = {}, {}
     if shown:
         # The pictures hold the translucency already: they are drawn whatever alpha, mask or blend mode is
         # in force where they stand.
         opaque = page.add_resource(pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, ca=1, CA=1,
                                                       SMask=pikepdf.Name('/None'), BM=pikepdf.Name.Normal),
                                    pikepdf.Name.ExtGState, prefix='Opaque')
-        for patch, picture in zip(shown, pictures(pdf, page, instructions, shown)):
+        for patch, (picture, colours) in zip(shown, pictures(pdf, page, instructions, shown)):
             if picture:
-                drawings.setdefault(patch.at, []).append(drawing(pdf, page, patch, picture, opaque))
+                # Text drawn again after the picture: the import draws a line of text where the next line
+                # starts (or at the page's end), above all drawn before, so its own place would be below.
+                drawings.setdefault(patch.at, []).append(drawing(pdf, page, patch, picture, opaque) + [
+                    operation for text, colour in (colours or {}).items()
+                    for operation in text.again(patch.ctm, opaque, colour)])
+                moved.update((text.index, text.move) for text in colours or {})
     hidden = {index: stand_in for patch in patches for index, stand_in in patch.hidden.items()}
+    hidden.update(moved)
     for index, instruction in enumerate(instructions):
         content += hidden.get(index, [instruction])
         content += [operation for drawn in drawings.get(index, []) for operation in drawn]

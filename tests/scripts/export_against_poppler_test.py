@@ -1,7 +1,9 @@
 # scripts/export.sh on a table of small pages, all exported at once as one PDF, each judged against
 # poppler's render of that PDF: ddjvu's render of the DjVu page may miss only a small share of poppler's
 # ink, add only a little, and differ in colour only in a few cells (poppler_judge.py), and the page's text
-# layer (djvutxt) holds the words the page shows, or keeps, and none that it should not.
+# layer (djvutxt) holds the words the page shows, or keeps, and none that it should not. Where a case asks for
+# its text sharp, the page's foreground mask (ddjvu -mode=mask) holds poppler's ink as well, not leaving it
+# blurred in the background layer.
 #   export_against_poppler_test.py BUILD-ROOT [NAME...]: the cases whose names hold one of NAMEs, or all
 # Each case makes its page with pikepdf, or has LibreOffice make it from a document (its pages join the
 # PDF), so that the DjVu file is judged against the PDF the export itself starts from.
@@ -58,6 +60,21 @@ def soft_mask(content, **resources):
         return pikepdf.Dictionary(Masked=pikepdf.Dictionary(Type=pikepdf.Name.ExtGState, SMask=pikepdf.Dictionary(
             Type=pikepdf.Name.Mask, S=pikepdf.Name.Luminosity, G=group)))
     return make
+
+
+def highlight(y, **more):
+    """A yellow Highlight annotation over the line of 14-point text at Y, 20 to 220 points from the left."""
+    return pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Highlight, F=4, C=[1, 1, 0],
+                              Rect=[18, y - 5, 220, y + 15],
+                              QuadPoints=[18, y + 15, 220, y + 15, 18, y - 5, 220, y - 5],
+                              **more)
+
+
+def multiplying(pdf):
+    """The appearance that common PDF editors write for a Highlight: a yellow box multiplied."""
+    return pikepdf.Stream(pdf, b'/Multiply gs 1 1 0 rg 0 0 202 20 re f', Type=pikepdf.Name.XObject,
+                          Subtype=pikepdf.Name.Form, BBox=[0, 0, 202, 20], Resources=pikepdf.Dictionary(
+                              ExtGState=pikepdf.Dictionary(Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))))
 
 
 def photo(pdf):
@@ -154,13 +171,14 @@ class Case:
     which LibreOffice turns into a PDF), the words its text layer must hold (WORDS) and must not (ABSENT),
     and the shares of poppler's ink that may be MISSING or EXTRA and of the colour cells that may differ
     (COLOUR), and when given the share by which a line's ink may differ from poppler's in width (LINE_WIDTH)
-    and in amount (LINE_INK), within each of BOXES (left, bottom, right, top in points) when given."""
+    and in amount (LINE_INK), within each of BOXES (left, bottom, right, top in points) when given; SHARP: the
+    share of poppler's ink that the foreground mask may miss is bounded by MISSING too."""
 
     def __init__(self, name, page=None, document=None, words=(), absent=(), missing=0.05, extra=0.05, colour=0.03,
-                 boxes=(None,), line_width=None, line_ink=None):
+                 boxes=(None,), line_width=None, line_ink=None, sharp=False):
         self.name, self.page, self.document, self.words, self.absent = name, page, document, words, absent
         self.missing, self.extra, self.colour, self.boxes = missing, extra, colour, boxes
-        self.line_width, self.line_ink = line_width, line_ink
+        self.line_width, self.line_ink, self.sharp = line_width, line_ink, sharp
 
     def faulty(self, judgement):
         return (judgement.missing_share > self.missing or judgement.extra_share > self.extra or
@@ -311,6 +329,17 @@ BT /F1 16 Tf 10 130 Td (baffled waffles fluffy flow) Tj ET BT /F1 16 Tf 10 100 T
                                                     Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1,
                                                     BaseFont=pikepdf.Name.ZapfDingbats))),
          words=['Agreed'], boxes=[(15, 90, 45, 125)], missing=0.5, extra=0.1, colour=0.1),
+    # Text under a translucent drawing, drawn as sharp as the rest of the page: highlights, one multiplying in
+    # its own appearance, a faint one without one (beside a link), and a multiplying box drawn in the page.
+    Case('highlights', simple_page(b'''0 g BT /F1 14 Tf 20 160 Td (Highlighted with multiply) Tj 0 -40 Td
+(Faintly highlighted words) Tj 0 -40 Td (Linked words here) Tj ET''', annotations=lambda pdf: [
+        highlight(160, AP=pikepdf.Dictionary(N=multiplying(pdf))), highlight(120, CA=0.4),
+        pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=[18, 75, 220, 95],
+                           Border=[0, 0, 0], A=pikepdf.Dictionary(S=pikepdf.Name.URI, URI='https://example.org/'))]),
+         words=['Highlighted', 'multiply', 'Faintly', 'words', 'Linked'], sharp=True),
+    Case('multiplying box over text', simple_page(b'''0 g BT /F1 14 Tf 20 120 Td (Marked by a box) Tj 0 -40 Td
+(Line below) Tj ET q /Multiply gs 1 1 0 rg 15 114 160 20 re f Q''', ExtGState=lambda pdf: pikepdf.Dictionary(
+        Multiply=pikepdf.Dictionary(BM=pikepdf.Name.Multiply))), words=['Marked', 'box', 'Line', 'below'], sharp=True),
 ]
 
 
@@ -359,11 +388,19 @@ def main(build_root, *names):
                 subprocess.run(['ddjvu', '-format=ppm', '-page=%d' % page, out, ours], check=True)
                 subprocess.run(['pdftoppm', '-r', '300', '-f', str(page), '-l', str(page), '-singlefile', pdf,
                                 reference], check=True)
+                if case.sharp:
+                    mask = os.path.join(work, 'mask-%d.ppm' % page)
+                    subprocess.run(['ddjvu', '-format=ppm', '-mode=mask', '-page=%d' % page, out, mask], check=True)
                 with Image.open(reference + '.ppm') as image:
                     for box in case.boxes:
+                        where = ' within %s' % (box,) if box else ''
                         judgement = judge(ours, image, box, image.height * 72 / 300)
                         if case.faulty(judgement):
-                            faults.append('page %d%s: %s' % (page, ' within %s' % (box,) if box else '', judgement))
+                            faults.append('page %d%s: %s' % (page, where, judgement))
+                        sharp = judge(mask, image, box, image.height * 72 / 300) if case.sharp else None
+                        if sharp and sharp.missing_share > case.missing:
+                            faults.append('page %d%s: the foreground mask lacks %.1f%% of the ink'
+                                          % (page, where, 100 * sharp.missing_share))
                 text += subprocess.run(['djvutxt', '--page=%d' % page, out], capture_output=True,
                                        text=True).stdout
             words = text.split()

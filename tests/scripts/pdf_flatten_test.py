@@ -2,7 +2,9 @@
 # the readied page looks as the page did in poppler's render (the pictures stand where the translucent
 # drawing was, and hold it all), and the opaque text is neither covered by a picture (the page rendered
 # without its text is white there) nor moved (pdftotext finds its words where they were); no soft mask and
-# no annotation that draws is left for the import; each case checks more of its own. A damaged page is refused in one line, while a fault of the scripts' own shows as such.
+# no annotation that draws is left for the import; each case checks more of its own. A damaged page that
+# draws translucently is refused in one line (one that does not goes on as it is), while a fault of the
+# scripts' own shows as such.
 #   pdf_flatten_test.py
 import os
 import runpy
@@ -110,10 +112,16 @@ BT /F1 14 Tf 20 260 Td (Opaque before) Tj ET''', ['Opaque', 'before'],
     ('soft mask', b'''q /Masked gs 0 0 1 rg 0 0 400 300 re f Q 0 g BT /F1 14 Tf 220 270 Td (Opaque above) Tj ET''',
      ['Opaque', 'above'], {}),
     # Highlights over text, one multiplying in its own appearance, a faint one without, and a link: the
-    # highlights are pictured as poppler draws them, the link stays; a multiplying box drawn in the page too.
+    # highlights are pictured without the text, which is drawn again above them, the link stays; a multiplying
+    # box drawn in the page too.
     ('highlights', b'''0 g BT /F1 20 Tf 20 240 Td (Marked words) Tj 0 -60 Td (Faint mark) Tj 0 -60 Td (Link here) Tj
 0 -60 Td (Boxed words) Tj ET q /Multiply gs 1 1 0 rg 15 55 150 30 re f Q''',
-     ['Link', 'here'], {'annotations': lambda pdf: highlights(pdf)}),
+     ['Marked', 'words', 'Faint', 'mark', 'Link', 'here', 'Boxed'], {'annotations': lambda pdf: highlights(pdf)}),
+    # Text under a half-alpha box, drawn again above its picture in poppler's colour of it; text under a
+    # translucent gradient, of no one colour there, stays in its picture.
+    ('text under translucent drawing', b'''0 g BT /F1 20 Tf 20 240 Td (Half covered) Tj 230 -80 Td (Gradient words) Tj
+-230 -80 Td (Opaque after) Tj ET /Half gs 1 1 0 rg 15 235 200 30 re f q 245 155 150 30 re W n /Across sh Q''',
+     ['Half', 'covered', 'Opaque', 'after'], {}),
     # A picture cropped by a rectangle, a gradient filling a triangle: the import draws neither clip.
     ('cropped picture and gradient', b'''q 100 50 200 150 re W n 300 0 0 200 50 20 cm /Photo Do Q
 q 250 220 m 320 290 l 390 220 l W n /Across sh Q 0 g BT /F1 14 Tf 20 270 Td (Opaque above) Tj ET''',
@@ -335,8 +343,8 @@ def check(work, name, content, opaque_words, extra):
 
 
 def check_failures(work):
-    """A damaged page is refused in one line naming the file; a fault of the scripts' own is not taken for
-    one."""
+    """A damaged page that draws translucently is refused in one line naming the file, one that does not is
+    handed on as it is; a fault of the scripts' own is not taken for one."""
     faults = []
     damaged = os.path.join(work, 'damaged.pdf')
     make_page(damaged, b'/Half gs /x 0 0 1 0 0 cm 0 0 1 rg 20 20 50 50 re f')
@@ -345,6 +353,28 @@ def check_failures(work):
     if done.returncode != 1 or 'Traceback' in done.stderr or damaged not in done.stderr or \
             'where a number belongs' not in done.stderr:
         faults.append('a damaged page: exit %d, %s' % (done.returncode, done.stderr.strip()))
+    # Damaged content on a page that draws nothing translucently (a stream that does not decode, a string
+    # where a name belongs), which the import draws as far as it reads it: handed on as it is.
+    for content, filters in ((b'x\x9c not compressed', pikepdf.Name.FlateDecode),
+                             (b'0 g BT (x) 14 Tf 3 Tr 20 100 Td (Words) Tj ET', None)):
+        make_page(damaged, b'')
+        with pikepdf.open(damaged, allow_overwriting_input=True) as document:
+            page = document.pages[0]
+            for kind in ('/ExtGState', '/Pattern'):
+                del page.Resources[kind]
+            page.obj.Contents = document.make_stream(content)
+            if filters is not None:
+                page.obj.Contents.Filter = filters
+            document.save(damaged)
+        done = subprocess.run(['/usr/bin/python3', os.path.join(SCRIPTS, 'pdf_import_pages.py'), damaged],
+                              capture_output=True, text=True)
+        with pikepdf.open(damaged) as document:
+            kept = document.pages[0].obj.Contents
+            kept = kept[-1] if isinstance(kept, pikepdf.Array) else kept
+            kept = kept.read_raw_bytes() if filters is not None else kept.read_bytes()
+        if done.returncode or kept != content:
+            faults.append('damaged content drawing nothing translucently: exit %d, %s, content %r'
+                          % (done.returncode, done.stderr.strip(), kept))
     def fault_of_ours(*_):
         raise TypeError('a fault of the scripts')
     pdf_flatten.flatten, sys.argv = fault_of_ours, ['pdf_import_pages.py', damaged]
