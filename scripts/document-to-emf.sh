@@ -39,30 +39,45 @@ office() { TMPDIR=$work soffice "-env:UserInstallation=file://$work/profile" --h
 fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }
 
 if [ "$type" = pdf ]; then
-  cp "$document" "$work/document.pdf"
+  pdf=$document
 else
+  # Opened where it lies under its own name, so that what it links to by a relative name (a picture beside
+  # it) is found and a field that prints its file name prints that name; LibreOffice only reads there, its
+  # PDF and that PDF's lock file go into the work folder. It opens no path that is not UTF-8: such a document
+  # is opened through a link named as Wine shows the name, U+FFFD for each byte that is not UTF-8, which
+  # finds nothing it links to by a relative name.
+  source=$document
+  if ! iconv -f UTF-8 -t UTF-8 <<<"$document" >/dev/null 2>&1; then
+    mkdir "$work/link"
+    source=$work/link/$(/usr/bin/python3 -c 'import os, sys
+sys.stdout.buffer.write(os.fsencode(sys.argv[1]).decode("utf-8", "replace").encode())' "${document##*/}")
+    ln -s -- "$document" "$source"
+  fi
+  mkdir "$work/pdf"
+  shopt -s nullglob dotglob
   # LibreOffice says "source file could not be loaded" (and writes nothing) when a filter cannot open it.
-  cp "$document" "$work/document.$type"
   IFS='|' read -ra filters <<<"${document_filters[$type]}"
   for filter in "${filters[@]}"; do
-    office "--infilter=$filter" --convert-to pdf --outdir "$work" "$work/document.$type" >/dev/null || true
-    [ ! -f "$work/document.pdf" ] || break
+    office "--infilter=$filter" --convert-to pdf --outdir "$work/pdf" "$source" >/dev/null || true
+    made=("$work/pdf"/*.pdf)
+    [ "${#made[@]}" = 0 ] || break
   done
-  [ -f "$work/document.pdf" ] || fail "LibreOffice cannot open $1 as a .$type document"
+  [ "${#made[@]}" = 1 ] || fail "LibreOffice cannot open $1 as a .$type document"
+  pdf=${made[0]}
 fi
-pages=$(pdfinfo "$work/document.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
+pages=$(pdfinfo "$pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
 [ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
 digits=$((${#pages} > 4 ? ${#pages} : 4))
 
 mkdir "$work/pages"
-pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
+pdfseparate "$pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
 declare -A width height
 # Each page's visible box in points, all from one run of pdfinfo ("Page    1 size:  595 x 842 pts (A4)",
 # "Page    1 rot:   0"); a page turned by a quarter shows its box turned.
 while read -r page w h rot; do
   if [ $((rot % 180)) -ne 0 ]; then read -r w h <<<"$h $w"; fi
   width[$page]=$w height[$page]=$h
-done < <(pdfinfo -f 1 -l "$pages" "$work/document.pdf" 2>/dev/null |
+done < <(pdfinfo -f 1 -l "$pages" "$pdf" 2>/dev/null |
   awk '$1 == "Page" && $3 == "size:" { w[$2] = $4; h[$2] = $6 } $1 == "Page" && $3 == "rot:" { r[$2] = $4 }
        END { for (p in w) print p, w[p], h[p], r[p] + 0 }')
 files=()
