@@ -101,15 +101,20 @@ finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, mov
     'BEGIN { printf "%.1f x %.1f mm", w * 25.4 / 72, h * 25.4 / 72 }'))"
 }
 
-# One LibreOffice run for all pages, handed in page order. It names each page as it starts on it
-# ("convert .../pages/12.pdf -> .../pages/12.emf using filter : ..."), so the page before is done.
-office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]}" | {
-  started=0
-  while read -r line; do
-    [[ $line =~ /pages/([0-9]+)\.pdf\ -\> ]] || continue
-    [ "$started" = 0 ] || finish "$started"
-    started=${BASH_REMATCH[1]}
-  done
-  [ "$started" = "$pages" ] || fail "LibreOffice stopped after page $started of $pages"
-  finish "$started"
-}
+# LibreOffice converts no more than 246 files in a run, ignores the rest and ends well: the pages go in runs
+# of 200, in page order, each run checked to have done all of its pages. It names each page as it starts on
+# it ("convert .../pages/12.pdf -> .../pages/12.emf using filter : ..."), so the page before is done.
+batch=200
+for ((first = 1; first <= pages; first += batch)); do
+  last=$((first + batch - 1 < pages ? first + batch - 1 : pages))
+  office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]:first-1:last-first+1}" | {
+    started=$((first - 1))
+    while read -r line; do
+      [[ $line =~ /pages/([0-9]+)\.pdf\ -\> ]] || continue
+      [ "$started" = $((first - 1)) ] || finish "$started"
+      started=${BASH_REMATCH[1]}
+    done
+    [ "$started" = "$last" ] || fail "LibreOffice stopped after page $started of $pages"
+    finish "$started"
+  }
+done
