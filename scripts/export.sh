@@ -107,8 +107,20 @@ if [ -n "$foreign" ]; then
 fi
 wine_env() { source "$here/scripts/wine-env.sh" "$state" "$arch" "wineprefix-export-$arch"; }
 windows() { "$MVX_WINE" winepath -w -- "$1" 2>/dev/null | tr -d '\r'; }
-# Before any work, in a subshell: the conversion keeps the user's locale, which Wine's settings replace.
-(wine_env && "$MVX_WINE" regsvr32 /s "$(windows "$addin")") ||
+# Registered once for each build of the add-in, under the prefix's lock, so that exports running at once
+# neither register it under one another's hosts nor twice: a registration rewrites the add-in's keys, which a
+# host that is starting it reads. Before any work, in a subshell: the conversion keeps the user's locale,
+# which Wine's settings replace; Wine's programs get the lock closed, or its server would hold it.
+register() {
+  local path stamp lock
+  path=$(windows "$addin")
+  stamp=$(sha256sum <"$addin")
+  exec {lock}>"$WINEPREFIX.lock"
+  flock "$lock"
+  [ "$(cat -- "$WINEPREFIX/.registered" 2>/dev/null)" != "$stamp" ] || return 0
+  "$MVX_WINE" regsvr32 /s "$path" {lock}>&- && echo "$stamp" >"$WINEPREFIX/.registered"
+}
+(wine_env && register) ||
   { echo "$0: the add-in could not be registered in $state/wineprefix-export-$arch" >&2; exit 1; }
 
 work=$(mktemp -d -t brindlepage.XXXXXX)

@@ -14,6 +14,7 @@
 # .docx or .pdf once LibreOffice or poppler cannot read them. Stopped while LibreOffice works, it leaves no
 # temporary folder, killed outright only folders named after the program. A python3 that lacks Debian's
 # modules is first in PATH.
+# Six exports at once on the made prefix all work, none registering the add-in again.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -92,6 +93,29 @@ if [ -n "$drive_c" ]; then
   ! kill -0 "$stray" 2>/dev/null || { fail "a program left running in a half-made prefix still runs"; kill "$stray"; }
   kill "$feeder"
 fi
+
+# Six exports at once on the made prefix, of a one-page folder: all six work, and none registers the add-in
+# again (under another's starting host): the class keys in the prefix's registry keep the times they were
+# written at, as Wine's server saves them when it ends.
+mkdir "$work/one-page"
+cp "$here/samples/report/pages/page-0001.emf" "$work/one-page/"
+classes() { # the class keys of the export prefix's registry, with the times they were written at
+  [ -z "$drive_c" ] ||
+    (source "$here/scripts/wine-env.sh" "${drive_c%/wineprefix-export-*}" "$arch" "wineprefix-export-$arch" &&
+      wineserver -w && grep -aF '[Software\\Classes\\' "$WINEPREFIX/system.reg")
+}
+before=$(classes)
+for i in 1 2 3 4 5 6; do
+  export_sh "$work/one-page" "$work/at-once-$i.djvu" >"$work/at-once-$i.out" 2>&1 &
+  at_once[i]=$!
+done
+for i in 1 2 3 4 5 6; do
+  wait "${at_once[i]}" && [ "$(djvused -e n "$work/at-once-$i.djvu" 2>/dev/null)" = 1 ] ||
+    fail "export $i of six at once: $(cat "$work/at-once-$i.out")"
+done
+after=$(classes)
+[ "$after" = "$before" ] ||
+  fail "six at once: class keys written again: $(diff <(echo "$before") <(echo "$after") | grep '^>' | head -3)"
 
 /usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
 cp "$work/slides.fodp" "$work/-Präsentation März.fodp"
