@@ -73,6 +73,9 @@ rm -f -- "$probe"
 # The "." keeps a newline that ends the name from being dropped with realpath's own.
 output=$(realpath -m -- "$output" && echo .)
 output=${output%$'\n.'}
+# Wine reads a path as UTF-8: another one would name another file, the bytes it cannot read as U+FFFD.
+iconv -f UTF-8 -t UTF-8 <<<"$output" >/dev/null 2>&1 || { echo "$0: $(printf %q "$output"): the path is not UTF-8," \
+  "which Wine would write under another name (give the DjVu file a path in UTF-8)" >&2; exit 1; }
 fault=$(windows_name_fault "${output##*/}")
 [ -z "$fault" ] || { echo "$0: $output: $fault (give the DjVu file another name)" >&2; exit 1; }
 twin=$(case_twin "$output")

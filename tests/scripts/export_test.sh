@@ -15,6 +15,8 @@
 # temporary folder, killed outright only folders named after the program. A python3 that lacks Debian's
 # modules is first in PATH.
 # Six exports at once on the made prefix all work, none registering the add-in again.
+# An output whose path is not UTF-8 is refused before any work, the file of that name kept; a folder whose
+# name is not UTF-8 is exported.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -241,6 +243,19 @@ for name in con.djvu NUL.djvu Aux.tar.djvu com1.djvu LPT9.djvu "prn .djvu"; do
 done
 cmp -s "$work/slides.fodp" "$work/slides.orig" || fail "case: the document changed"
 [ "$(cat "$work/old.djvu")" = "old bytes" ] || fail "case: old.djvu changed"
+# An OUT whose path is not UTF-8, which Wine would write under another name (U+FFFD for the byte), over a
+# file of that name: refused before any work, the file kept and no other written. A folder of metafiles
+# whose path is not UTF-8 is exported.
+bad=$work/$'\xff-old.djvu'
+echo "old bytes" >"$bad"
+export_sh "$work/one-page" "$bad" >"$work/bad.out" 2>&1
+[ $? = 1 ] && grep -q "the path is not UTF-8" "$work/bad.out" && ! grep -q exported "$work/bad.out" &&
+  [ "$(cat "$bad")" = "old bytes" ] && [ ! -e "$work/"$'\xef\xbf\xbd-old.djvu' ] ||
+  fail "output not UTF-8: $(cat "$work/bad.out"; ls "$work" | grep old.djvu)"
+cp -r "$work/one-page" "$work/"$'\xfe-pages'
+export_sh "$work/"$'\xfe-pages' "$work/not-utf8.djvu" >"$work/not-utf8.out" 2>&1 &&
+  [ "$(djvused -e n "$work/not-utf8.djvu" 2>/dev/null)" = 1 ] ||
+  fail "a folder whose name is not UTF-8: $(cat "$work/not-utf8.out")"
 
 # What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
 # as a PDF; nothing is written.
