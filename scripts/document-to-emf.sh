@@ -65,8 +65,13 @@ sys.stdout.buffer.write(os.fsencode(sys.argv[1]).decode("utf-8", "replace").enco
   [ "${#made[@]}" = 1 ] || fail "LibreOffice cannot open $1 as a .$type document"
   pdf=${made[0]}
 fi
-pages=$(pdfinfo "$pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
-[ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
+pages=$(pdfinfo "$pdf" 2>"$work/pdfinfo.log" | awk '/^Pages:/ { print $2 }') || true
+if [ "${pages:-0}" -eq 0 ]; then
+  # Opened without a password, poppler says only this of a PDF that needs one.
+  ! grep -q 'Incorrect password' "$work/pdfinfo.log" ||
+    fail "$1 needs a password to be opened: export a copy saved without it (qpdf --decrypt --password=...)"
+  fail "no page in the PDF of $1"
+fi
 digits=$((${#pages} > 4 ? ${#pages} : 4))
 
 mkdir "$work/pages"

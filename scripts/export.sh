@@ -40,6 +40,19 @@ case_twin() ( # case_twin PATH: the file of PATH's folder whose name is PATH's b
     [ "$other" = "$name" ] || [ "${other^^}" != "${name^^}" ] || { echo "$other"; break; }
   done
 )
+link_loop() ( # link_loop PATH: PATH and the links it leads through, round to the first again, when they loop
+  local path target chain=$1
+  declare -A seen=()
+  path=$(realpath -ms -- "$1")
+  while [ -L "$path" ]; do
+    [ -z "${seen[$path]:-}" ] || { echo "$chain"; return; }
+    seen[$path]=1
+    target=$(readlink -- "$path")
+    chain+=" -> $target"
+    [[ $target == /* ]] || target=$(dirname -- "$path")/$target
+    path=$(realpath -ms -- "$target")
+  done
+)
 
 host= name=
 while [ $# -gt 2 ]; do
@@ -53,9 +66,19 @@ done
 case $host in '' | Word | Excel | PowerPoint) ;; *) usage ;; esac
 [ $# -eq 2 ] || usage
 input=$1 output=$2
-[ -e "$input" ] || { echo "$0: no such document: $input" >&2; exit 1; }
+if [ ! -e "$input" ]; then
+  loop=$(link_loop "$input")
+  [ -z "$loop" ] || { echo "$0: $input is a link that leads round a loop: $loop" >&2; exit 1; }
+  echo "$0: no such document: $input" >&2
+  exit 1
+fi
 type=
-if [ ! -d "$input" ]; then
+if [ -d "$input" ]; then
+  # The host would answer a folder without them (named as a document, say) with its usage line.
+  metafiles=$(shopt -s nullglob nocaseglob && set -- "$input"/*.emf && echo $#)
+  [ "$metafiles" != 0 ] || { echo "$0: $input is a folder without page metafiles: a folder given as the document" \
+    "must hold its pages, a metafile each (*.emf, in name order)" >&2; exit 1; }
+else
   type=$(document_type "$input")
   [ -n "$type" ] || { printf '%s\n' "$0: $input is of none of the types it exports:" "$(document_types)" \
     "  or a folder of page metafiles (*.emf)" >&2; exit 1; }

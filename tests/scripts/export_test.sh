@@ -17,6 +17,8 @@
 # Six exports at once on the made prefix all work, none registering the add-in again.
 # An output whose path is not UTF-8 is refused before any work, the file of that name kept; a folder whose
 # name is not UTF-8 is exported.
+# A link that leads round a loop is refused naming the loop, a folder named as a document saying what it must
+# hold, a PDF that needs a password saying so.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -206,6 +208,19 @@ grep -q '^message box "DjVu Related Error": ' "$work/ro.out" || fail "read-only:
 # Refusals before any work.
 export_sh "$work/missing.docx" "$work/missing.djvu" >"$work/missing.out" 2>&1
 [ $? = 1 ] && grep -q "no such document" "$work/missing.out" || fail "missing document: $(cat "$work/missing.out")"
+# A link that leads round a loop is named with the loop, a folder named as a document said to be one and
+# what it must hold.
+ln -s loop-b.docx "$work/loop-a.docx"
+ln -s loop-a.docx "$work/loop-b.docx"
+mkdir "$work/folder.docx"
+while IFS='|' read -r document message; do
+  export_sh "$work/$document" "$work/refused.djvu" >"$work/refused.out" 2>&1
+  [ $? = 1 ] && grep -qF "$message" "$work/refused.out" && [ ! -e "$work/refused.djvu" ] ||
+    fail "$document: $(cat "$work/refused.out")"
+done <<'CASES'
+loop-a.docx|/loop-a.docx -> loop-b.docx -> loop-a.docx
+folder.docx|folder.docx is a folder without page metafiles: a folder given as the document must hold its pages, a metafile each (*.emf, in name order)
+CASES
 # An output that is the document, by its own name, through a link or through "..": the document stays.
 mkdir "$work/sub"
 ln -s slides.fodp "$work/link.fodp"
@@ -257,11 +272,15 @@ export_sh "$work/"$'\xfe-pages' "$work/not-utf8.djvu" >"$work/not-utf8.out" 2>&1
   [ "$(djvused -e n "$work/not-utf8.djvu" 2>/dev/null)" = 1 ] ||
   fail "a folder whose name is not UTF-8: $(cat "$work/not-utf8.out")"
 
-# What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
-# as a PDF; nothing is written.
+# What cannot be exported: a type the script does not handle, random bytes named as a Word document and
+# as a PDF, and a PDF that needs a password to be opened; nothing is written.
 head -c 5120 /dev/urandom >"$work/noise.docx"
 cp "$work/noise.docx" "$work/noise.pdf"
 cp "$work/noise.docx" "$work/noise.png"
+/usr/bin/python3 -c 'import pikepdf, sys
+pdf = pikepdf.new()
+pdf.add_blank_page()
+pdf.save(sys.argv[1], encryption=pikepdf.Encryption(user="secret", owner="secret"))' "$work/locked.pdf"
 while IFS='|' read -r document message; do
   export_sh "$work/$document" "$work/noise.djvu" >"$work/noise.out" 2>&1
   [ $? = 1 ] && grep -q "$message" "$work/noise.out" && [ ! -e "$work/noise.djvu" ] ||
@@ -271,6 +290,7 @@ done <<'CASES'
 noise.png|noise.png is of none of the types it exports:
 noise.docx|LibreOffice cannot open .*noise.docx as a .docx document
 noise.pdf|no page in the PDF of .*noise.pdf
+locked.pdf|locked.pdf needs a password to be opened
 CASES
 export_sh "$work/noise.png" "$work/noise.djvu" >"$work/noise.out" 2>&1
 grep -q '^  PowerPoint: .*\.pptx' "$work/noise.out" || fail "noise.png: the types it exports are not listed"
