@@ -19,6 +19,7 @@
 # name is not UTF-8 is exported.
 # A link that leads round a loop is refused naming the loop, a folder named as a document saying what it must
 # hold, a PDF that needs a password saying so.
+# A UTF-8 CSV, with or without a byte-order mark, keeps its accents in the text layer.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -174,6 +175,19 @@ ddjvu -format=ppm -page=1 "$out" "$work/translucent.ppm" && pdftoppm -r 300 -sin
 /usr/bin/python3 "$here/tests/scripts/compare_colours.py" "$work/translucent.ppm" "$work/translucent-ref.ppm" 300 16 \
   35,50 65,50 95,50 190,30 230,90 >"$work/translucent.colours" || fail "translucent: $(cat "$work/translucent.colours")"
 djvutxt "$out" | grep -q "Caption over the backdrop" || fail "translucent: the caption is not text: $(djvutxt "$out")"
+
+# A CSV in UTF-8, with and without a byte-order mark: its text layer has the names as written, and no mark.
+printf 'Name,City\n"José Núñez",Zürich\n' >"$work/data.csv"
+printf '\xef\xbb\xbfName,City\n"José Núñez",Zürich\n' >"$work/marked.csv"
+for csv in data marked; do
+  export_sh "$work/$csv.csv" "$work/$csv.djvu" >"$work/csv.out" 2>&1 ||
+    { fail "$csv.csv: export failed: $(cat "$work/csv.out")"; continue; }
+  text=$(djvutxt "$work/$csv.djvu")
+  for want in "José Núñez" Zürich; do
+    grep -qF "$want" <<<"$text" || fail "$csv.csv: the text layer lacks $want: $text"
+  done
+  ! grep -qF -e $'\xef\xbb\xbf' -e 'ï»¿' <<<"$text" || fail "$csv.csv: the text layer holds the mark: $text"
+done
 
 # Metafiles as they are, from a folder, through Excel, under a name the user gives the document, into
 # another folder over a file the user is told is replaced.
