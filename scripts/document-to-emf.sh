@@ -102,6 +102,7 @@ finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, mov
     "$work/families" ||
     fail "page $page: cannot frame its metafile"
   mv "$work/pages/$page.emf" "$out/$name.emf"
+  printf '%s\0' "$out/$name.emf" >>"$work/made"
   echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \
     'BEGIN { printf "%.1f x %.1f mm", w * 25.4 / 72, h * 25.4 / 72 }'))"
 }
@@ -123,3 +124,5 @@ for ((first = 1; first <= pages; first += batch)); do
     finish "$started"
   }
 done
+# The PDF's links, marked in their pages' metafiles as Office marks them, for the add-in's map areas.
+/usr/bin/python3 "$here/emf_add_link.py" --pdf "$pdf" "$work/made" || fail "cannot mark the links of $1 in its pages"

@@ -20,6 +20,7 @@
 # A link that leads round a loop is refused naming the loop, a folder named as a document saying what it must
 # hold, a PDF that needs a password saying so.
 # A UTF-8 CSV, with or without a byte-order mark, keeps its accents in the text layer.
+# A PDF's and a .docx's links, to URLs and to their own pages, become map areas where the PDF has them.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -175,6 +176,86 @@ ddjvu -format=ppm -page=1 "$out" "$work/translucent.ppm" && pdftoppm -r 300 -sin
 /usr/bin/python3 "$here/tests/scripts/compare_colours.py" "$work/translucent.ppm" "$work/translucent-ref.ppm" 300 16 \
   35,50 65,50 95,50 190,30 230,90 >"$work/translucent.colours" || fail "translucent: $(cat "$work/translucent.colours")"
 djvutxt "$out" | grep -q "Caption over the backdrop" || fail "translucent: the caption is not text: $(djvutxt "$out")"
+
+# Links: a PDF's URI link and links to its own pages (by a destination, and by a named one from a page
+# turned by a quarter) become map areas of their pages where the PDF has them (300 dpi, from the bottom
+# left); so do a .docx's hyperlink and its link to a bookmark on its second page.
+/usr/bin/python3 - "$work/links.pdf" <<'PY'
+import sys
+import pikepdf
+pdf = pikepdf.new()
+font = pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1, BaseFont=pikepdf.Name.Helvetica)
+for text, turn in ((b'A site and the next page', 0), (b'Back to the first page', 90)):
+    page = pdf.make_indirect(pikepdf.Dictionary(
+        Type=pikepdf.Name.Page, MediaBox=[0, 0, 300, 200], Rotate=turn,
+        Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=font)),
+        Contents=pdf.make_stream(b'BT /F1 14 Tf 20 150 Td (%s) Tj ET' % text)))
+    pdf.pages.append(pikepdf.Page(page))
+first, second = pdf.pages[0].obj, pdf.pages[1].obj
+def link(rect, **target):
+    return pdf.make_indirect(pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=rect,
+                                                **target))
+# With links that lead nowhere or are damaged, which are left out.
+first.Annots = pikepdf.Array([
+    link([20, 145, 50, 165], A=pikepdf.Dictionary(S=pikepdf.Name.URI, URI=pikepdf.String('https://example.com/a?b=1'))),
+    link([60, 145, 140, 165], Dest=pikepdf.Array([second, pikepdf.Name.Fit])),
+    link([0, 0, 10, 10], Dest=pikepdf.String('nowhere')), link([0, 0, 10, 10], Dest=pikepdf.Array([7, pikepdf.Name.Fit])),
+    link([0, 0, 10, 10], A=pikepdf.Dictionary(S=pikepdf.Name.URI)), link('rect', Dest=pikepdf.Array([second])),
+    pikepdf.Name.Link, link([0, 0, 10, 10], A=pikepdf.Dictionary(S=pikepdf.Name.Launch, F=pikepdf.String('x.exe')))])
+second.Annots = pikepdf.Array([link([20, 145, 120, 165], A=pikepdf.Dictionary(S=pikepdf.Name.GoTo,
+                                                                             D=pikepdf.String('start')))])
+pdf.Root.Names = pikepdf.Dictionary(Dests=pikepdf.Dictionary(
+    Names=pikepdf.Array([pikepdf.String('start'), pikepdf.Array([first, pikepdf.Name.Fit])])))
+pdf.save(sys.argv[1])
+PY
+cat >"$work/links.fodt" <<'FODT'
+<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.3"
+ office:mimetype="application/vnd.oasis.opendocument.text">
+ <office:automatic-styles>
+  <style:page-layout style:name="small"><style:page-layout-properties fo:page-width="10cm" fo:page-height="8cm"
+   fo:margin="1cm"/></style:page-layout>
+  <style:style style:name="next" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+ </office:automatic-styles>
+ <office:master-styles><style:master-page style:name="Standard" style:page-layout-name="small"/></office:master-styles>
+ <office:body><office:text>
+  <text:p>Visit <text:a xlink:type="simple" xlink:href="https://example.org/docs">the site</text:a> or <text:a
+   xlink:type="simple" xlink:href="#closing">the end</text:a>.</text:p>
+  <text:p text:style-name="next"><text:bookmark text:name="closing"/>The end.</text:p>
+ </office:text></office:body>
+</office:document>
+FODT
+soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to docx --outdir "$work" "$work/links.fodt" \
+  </dev/null >/dev/null 2>&1
+maparea() { # maparea DJVU PAGE TARGET: "x y width height" of the page's map area to TARGET, nothing without one
+  djvused "$1" -e "select $2; print-ant" 2>/dev/null |
+    awk -v area="(maparea \"$3\" " 'index($0, area) == 1 { sub(/.*\(rect /, ""); sub(/ *\).*/, ""); print }'
+}
+for document in links.pdf links.docx; do
+  export_sh "$work/$document" "$work/$document.djvu" >"$work/links.out" 2>&1 ||
+    { fail "$document: export failed: $(cat "$work/links.out")"; continue; }
+  while read -r listed page target want; do
+    [ "$listed" = "$document" ] || continue
+    got=$(maparea "$work/$document.djvu" "$page" "$target")
+    # Within 2 pixels of the PDF's rectangle, or anywhere when none is given.
+    [ -n "$got" ] && awk -v got="$got" -v want="$want" 'BEGIN { split(got, g); n = split(want, w)
+      for (i = 1; i <= n; i++) if (g[i] - w[i] > 2 || w[i] - g[i] > 2) exit 1 }' ||
+      fail "$document: page $page's map area to $target is '$got', not '$want': $(djvused "$work/$document.djvu" \
+        -e "select $page; print-ant" 2>&1)"
+  done <<'AREAS'
+links.pdf 1 https://example.com/a?b=1 83 604 125 83
+links.pdf 1 #2 250 604 333 83
+links.pdf 2 #1 604 750 83 417
+links.docx 1 https://example.org/docs
+links.docx 1 #2
+AREAS
+  areas=$(djvused "$work/$document.djvu" -e 'select 1; print-ant' 2>/dev/null | grep -c '^(maparea')
+  [ "$areas" = 2 ] || fail "$document: $areas map areas on page 1, not 2"
+done
 
 # A CSV in UTF-8, with and without a byte-order mark: its text layer has the names as written, and no mark.
 printf 'Name,City\n"José Núñez",Zürich\n' >"$work/data.csv"
