@@ -235,9 +235,17 @@ maparea() { # maparea DJVU PAGE TARGET: "x y width height" of the page's map are
   djvused "$1" -e "select $2; print-ant" 2>/dev/null |
     awk -v area="(maparea \"$3\" " 'index($0, area) == 1 { sub(/.*\(rect /, ""); sub(/ *\).*/, ""); print }'
 }
+# A CSV in UTF-8, with and without a byte-order mark: its text layer has the names as written, and no mark.
+printf 'Name,City\n"José Núñez",Zürich\n' >"$work/data.csv"
+printf '\xef\xbb\xbfName,City\n"José Núñez",Zürich\n' >"$work/marked.csv"
+# These four exported at once.
+declare -A exporting
+for document in links.pdf links.docx data.csv marked.csv; do
+  export_sh "$work/$document" "$work/$document.djvu" >"$work/$document.out" 2>&1 &
+  exporting[$document]=$!
+done
 for document in links.pdf links.docx; do
-  export_sh "$work/$document" "$work/$document.djvu" >"$work/links.out" 2>&1 ||
-    { fail "$document: export failed: $(cat "$work/links.out")"; continue; }
+  wait "${exporting[$document]}" || { fail "$document: export failed: $(cat "$work/$document.out")"; continue; }
   while read -r listed page target want; do
     [ "$listed" = "$document" ] || continue
     got=$(maparea "$work/$document.djvu" "$page" "$target")
@@ -257,13 +265,9 @@ AREAS
   [ "$areas" = 2 ] || fail "$document: $areas map areas on page 1, not 2"
 done
 
-# A CSV in UTF-8, with and without a byte-order mark: its text layer has the names as written, and no mark.
-printf 'Name,City\n"José Núñez",Zürich\n' >"$work/data.csv"
-printf '\xef\xbb\xbfName,City\n"José Núñez",Zürich\n' >"$work/marked.csv"
 for csv in data marked; do
-  export_sh "$work/$csv.csv" "$work/$csv.djvu" >"$work/csv.out" 2>&1 ||
-    { fail "$csv.csv: export failed: $(cat "$work/csv.out")"; continue; }
-  text=$(djvutxt "$work/$csv.djvu")
+  wait "${exporting[$csv.csv]}" || { fail "$csv.csv: export failed: $(cat "$work/$csv.csv.out")"; continue; }
+  text=$(djvutxt "$work/$csv.csv.djvu")
   for want in "José Núñez" Zürich; do
     grep -qF "$want" <<<"$text" || fail "$csv.csv: the text layer lacks $want: $text"
   done
