@@ -39,30 +39,50 @@ office() { TMPDIR=$work soffice "-env:UserInstallation=file://$work/profile" --h
 fail() { echo "$0: $*" >&2; [ ! -s "$work/soffice.log" ] || cat "$work/soffice.log" >&2; exit 1; }
 
 if [ "$type" = pdf ]; then
-  cp "$document" "$work/document.pdf"
+  pdf=$document
 else
+  # Opened where it lies under its own name, so that what it links to by a relative name (a picture beside
+  # it) is found and a field that prints its file name prints that name; LibreOffice only reads there, its
+  # PDF and that PDF's lock file go into the work folder. It opens no path that is not UTF-8: such a document
+  # is opened through a link named as Wine shows the name, U+FFFD for each byte that is not UTF-8, which
+  # finds nothing it links to by a relative name.
+  source=$document
+  if ! iconv -f UTF-8 -t UTF-8 <<<"$document" >/dev/null 2>&1; then
+    mkdir "$work/link"
+    source=$work/link/$(/usr/bin/python3 -c 'import os, sys
+sys.stdout.buffer.write(os.fsencode(sys.argv[1]).decode("utf-8", "replace").encode())' "${document##*/}")
+    ln -s -- "$document" "$source"
+  fi
+  mkdir "$work/pdf"
+  shopt -s nullglob dotglob
   # LibreOffice says "source file could not be loaded" (and writes nothing) when a filter cannot open it.
-  cp "$document" "$work/document.$type"
   IFS='|' read -ra filters <<<"${document_filters[$type]}"
   for filter in "${filters[@]}"; do
-    office "--infilter=$filter" --convert-to pdf --outdir "$work" "$work/document.$type" >/dev/null || true
-    [ ! -f "$work/document.pdf" ] || break
+    office "--infilter=$filter" --convert-to pdf --outdir "$work/pdf" "$source" >/dev/null || true
+    made=("$work/pdf"/*.pdf)
+    [ "${#made[@]}" = 0 ] || break
   done
-  [ -f "$work/document.pdf" ] || fail "LibreOffice cannot open $1 as a .$type document"
+  [ "${#made[@]}" = 1 ] || fail "LibreOffice cannot open $1 as a .$type document"
+  pdf=${made[0]}
 fi
-pages=$(pdfinfo "$work/document.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }') || true
-[ "${pages:-0}" -gt 0 ] || fail "no page in the PDF of $1"
+pages=$(pdfinfo "$pdf" 2>"$work/pdfinfo.log" | awk '/^Pages:/ { print $2 }') || true
+if [ "${pages:-0}" -eq 0 ]; then
+  # Opened without a password, poppler says only this of a PDF that needs one.
+  ! grep -q 'Incorrect password' "$work/pdfinfo.log" ||
+    fail "$1 needs a password to be opened: export a copy saved without it (qpdf --decrypt --password=...)"
+  fail "no page in the PDF of $1"
+fi
 digits=$((${#pages} > 4 ? ${#pages} : 4))
 
 mkdir "$work/pages"
-pdfseparate "$work/document.pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
+pdfseparate "$pdf" "$work/pages/%d.pdf" || fail "cannot split the PDF of $1 into pages"
 declare -A width height
 # Each page's visible box in points, all from one run of pdfinfo ("Page    1 size:  595 x 842 pts (A4)",
 # "Page    1 rot:   0"); a page turned by a quarter shows its box turned.
 while read -r page w h rot; do
   if [ $((rot % 180)) -ne 0 ]; then read -r w h <<<"$h $w"; fi
   width[$page]=$w height[$page]=$h
-done < <(pdfinfo -f 1 -l "$pages" "$work/document.pdf" 2>/dev/null |
+done < <(pdfinfo -f 1 -l "$pages" "$pdf" 2>/dev/null |
   awk '$1 == "Page" && $3 == "size:" { w[$2] = $4; h[$2] = $6 } $1 == "Page" && $3 == "rot:" { r[$2] = $4 }
        END { for (p in w) print p, w[p], h[p], r[p] + 0 }')
 files=()
@@ -85,19 +105,27 @@ finish() { # finish PAGE: frame the metafile LibreOffice wrote for the page, mov
     "$work/families" ||
     fail "page $page: cannot frame its metafile"
   mv "$work/pages/$page.emf" "$out/$name.emf"
+  printf '%s\0' "$out/$name.emf" >>"$work/made"
   echo "page $page of $pages: $out/$name.emf ($(awk -v w="${width[$page]}" -v h="${height[$page]}" \
     'BEGIN { printf "%.1f x %.1f mm", w * 25.4 / 72, h * 25.4 / 72 }'))"
 }
 
-# One LibreOffice run for all pages, handed in page order. It names each page as it starts on it
-# ("convert .../pages/12.pdf -> .../pages/12.emf using filter : ..."), so the page before is done.
-FONTCONFIG_FILE=$work/fonts.conf office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]}" | {
-  started=0
-  while read -r line; do
-    [[ $line =~ /pages/([0-9]+)\.pdf\ -\> ]] || continue
-    [ "$started" = 0 ] || finish "$started"
-    started=${BASH_REMATCH[1]}
-  done
-  [ "$started" = "$pages" ] || fail "LibreOffice stopped after page $started of $pages"
-  finish "$started"
-}
+# LibreOffice converts no more than 246 files in a run, ignores the rest and ends well: the pages go in runs
+# of 200, in page order, each run checked to have done all of its pages. It names each page as it starts on
+# it ("convert .../pages/12.pdf -> .../pages/12.emf using filter : ..."), so the page before is done.
+batch=200
+for ((first = 1; first <= pages; first += batch)); do
+  last=$((first + batch - 1 < pages ? first + batch - 1 : pages))
+  FONTCONFIG_FILE=$work/fonts.conf office --infilter=draw_pdf_import --convert-to emf --outdir "$work/pages" "${files[@]:first-1:last-first+1}" | {
+    started=$((first - 1))
+    while read -r line; do
+      [[ $line =~ /pages/([0-9]+)\.pdf\ -\> ]] || continue
+      [ "$started" = $((first - 1)) ] || finish "$started"
+      started=${BASH_REMATCH[1]}
+    done
+    [ "$started" = "$last" ] || fail "LibreOffice stopped after page $started of $pages"
+    finish "$started"
+  }
+done
+# The PDF's links, marked in their pages' metafiles as Office marks them, for the add-in's map areas.
+/usr/bin/python3 "$here/emf_add_link.py" --pdf "$pdf" "$work/made" || fail "cannot mark the links of $1 in its pages"

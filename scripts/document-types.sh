@@ -2,7 +2,10 @@
 # The types of document the main job saves, by file name extension (sourced by export.sh and
 # document-to-emf.sh): the Office application that hosts each, and the LibreOffice import filters that may
 # open it, tried in order. Naming the filters keeps LibreOffice from reading a damaged or mislabelled file
-# as plain text, which it otherwise does with anything it does not recognise.
+# as plain text, which it otherwise does with anything it does not recognise. A filter's options follow its
+# name after a colon: CSV is read as UTF-8 (76; a byte-order mark is skipped), fields separated by commas
+# (44) and quoted by double quotes (34), from the first line; without them the filter reads a Western code
+# page, UTF-8's "é" as "Ã©".
 #   document_host[EXT]: Word, Excel or PowerPoint; document_filters[EXT]: the filters, "|" between them
 #   document_types: the types, by host, for the user
 declare -A document_host=() document_filters=()
@@ -25,7 +28,7 @@ xlsx:Excel:Calc MS Excel 2007 XML|Calc Office Open XML
 xlsm:Excel:Calc MS Excel 2007 VBA XML|Calc Office Open XML
 xlsb:Excel:Calc MS Excel 2007 Binary
 xls:Excel:MS Excel 97|MS Excel 95|MS Excel 5.0/95|MS Excel 4.0
-csv:Excel:Text - txt - csv (StarCalc)
+csv:Excel:Text - txt - csv (StarCalc):44,34,76,1
 ods:Excel:calc8
 ots:Excel:calc8_template
 fods:Excel:OpenDocument Spreadsheet Flat XML

@@ -40,6 +40,19 @@ case_twin() ( # case_twin PATH: the file of PATH's folder whose name is PATH's b
     [ "$other" = "$name" ] || [ "${other^^}" != "${name^^}" ] || { echo "$other"; break; }
   done
 )
+link_loop() ( # link_loop PATH: PATH and the links it leads through, round to the first again, when they loop
+  local path target chain=$1
+  declare -A seen=()
+  path=$(realpath -ms -- "$1")
+  while [ -L "$path" ]; do
+    [ -z "${seen[$path]:-}" ] || { echo "$chain"; return; }
+    seen[$path]=1
+    target=$(readlink -- "$path")
+    chain+=" -> $target"
+    [[ $target == /* ]] || target=$(dirname -- "$path")/$target
+    path=$(realpath -ms -- "$target")
+  done
+)
 
 host= name=
 while [ $# -gt 2 ]; do
@@ -53,9 +66,19 @@ done
 case $host in '' | Word | Excel | PowerPoint) ;; *) usage ;; esac
 [ $# -eq 2 ] || usage
 input=$1 output=$2
-[ -e "$input" ] || { echo "$0: no such document: $input" >&2; exit 1; }
+if [ ! -e "$input" ]; then
+  loop=$(link_loop "$input")
+  [ -z "$loop" ] || { echo "$0: $input is a link that leads round a loop: $loop" >&2; exit 1; }
+  echo "$0: no such document: $input" >&2
+  exit 1
+fi
 type=
-if [ ! -d "$input" ]; then
+if [ -d "$input" ]; then
+  # The host would answer a folder without them (named as a document, say) with its usage line.
+  metafiles=$(shopt -s nullglob nocaseglob && set -- "$input"/*.emf && echo $#)
+  [ "$metafiles" != 0 ] || { echo "$0: $input is a folder without page metafiles: a folder given as the document" \
+    "must hold its pages, a metafile each (*.emf, in name order)" >&2; exit 1; }
+else
   type=$(document_type "$input")
   [ -n "$type" ] || { printf '%s\n' "$0: $input is of none of the types it exports:" "$(document_types)" \
     "  or a folder of page metafiles (*.emf)" >&2; exit 1; }
@@ -73,6 +96,9 @@ rm -f -- "$probe"
 # The "." keeps a newline that ends the name from being dropped with realpath's own.
 output=$(realpath -m -- "$output" && echo .)
 output=${output%$'\n.'}
+# Wine reads a path as UTF-8: another one would name another file, the bytes it cannot read as U+FFFD.
+iconv -f UTF-8 -t UTF-8 <<<"$output" >/dev/null 2>&1 || { echo "$0: $(printf %q "$output"): the path is not UTF-8," \
+  "which Wine would write under another name (give the DjVu file a path in UTF-8)" >&2; exit 1; }
 fault=$(windows_name_fault "${output##*/}")
 [ -z "$fault" ] || { echo "$0: $output: $fault (give the DjVu file another name)" >&2; exit 1; }
 twin=$(case_twin "$output")
@@ -107,8 +133,20 @@ if [ -n "$foreign" ]; then
 fi
 wine_env() { source "$here/scripts/wine-env.sh" "$state" "$arch" "wineprefix-export-$arch"; }
 windows() { "$MVX_WINE" winepath -w -- "$1" 2>/dev/null | tr -d '\r'; }
-# Before any work, in a subshell: the conversion keeps the user's locale, which Wine's settings replace.
-(wine_env && "$MVX_WINE" regsvr32 /s "$(windows "$addin")") ||
+# Registered once for each build of the add-in, under the prefix's lock, so that exports running at once
+# neither register it under one another's hosts nor twice: a registration rewrites the add-in's keys, which a
+# host that is starting it reads. Before any work, in a subshell: the conversion keeps the user's locale,
+# which Wine's settings replace; Wine's programs get the lock closed, or its server would hold it.
+register() {
+  local path stamp lock
+  path=$(windows "$addin")
+  stamp=$(sha256sum <"$addin")
+  exec {lock}>"$WINEPREFIX.lock"
+  flock "$lock"
+  [ "$(cat -- "$WINEPREFIX/.registered" 2>/dev/null)" != "$stamp" ] || return 0
+  "$MVX_WINE" regsvr32 /s "$path" {lock}>&- && echo "$stamp" >"$WINEPREFIX/.registered"
+}
+(wine_env && register) ||
   { echo "$0: the add-in could not be registered in $state/wineprefix-export-$arch" >&2; exit 1; }
 
 work=$(mktemp -d -t brindlepage.XXXXXX)

@@ -14,6 +14,13 @@
 # .docx or .pdf once LibreOffice or poppler cannot read them. Stopped while LibreOffice works, it leaves no
 # temporary folder, killed outright only folders named after the program. A python3 that lacks Debian's
 # modules is first in PATH.
+# Six exports at once on the made prefix all work, none registering the add-in again.
+# An output whose path is not UTF-8 is refused before any work, the file of that name kept; a folder whose
+# name is not UTF-8 is exported.
+# A link that leads round a loop is refused naming the loop, a folder named as a document saying what it must
+# hold, a PDF that needs a password saying so.
+# A UTF-8 CSV, with or without a byte-order mark, keeps its accents in the text layer.
+# A PDF's and a .docx's links, to URLs and to their own pages, become map areas where the PDF has them.
 #   export_test.sh BUILD-ROOT
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -93,6 +100,29 @@ if [ -n "$drive_c" ]; then
   kill "$feeder"
 fi
 
+# Six exports at once on the made prefix, of a one-page folder: all six work, and none registers the add-in
+# again (under another's starting host): the class keys in the prefix's registry keep the times they were
+# written at, as Wine's server saves them when it ends.
+mkdir "$work/one-page"
+cp "$here/samples/report/pages/page-0001.emf" "$work/one-page/"
+classes() { # the class keys of the export prefix's registry, with the times they were written at
+  [ -z "$drive_c" ] ||
+    (source "$here/scripts/wine-env.sh" "${drive_c%/wineprefix-export-*}" "$arch" "wineprefix-export-$arch" &&
+      wineserver -w && grep -aF '[Software\\Classes\\' "$WINEPREFIX/system.reg")
+}
+before=$(classes)
+for i in 1 2 3 4 5 6; do
+  export_sh "$work/one-page" "$work/at-once-$i.djvu" >"$work/at-once-$i.out" 2>&1 &
+  at_once[i]=$!
+done
+for i in 1 2 3 4 5 6; do
+  wait "${at_once[i]}" && [ "$(djvused -e n "$work/at-once-$i.djvu" 2>/dev/null)" = 1 ] ||
+    fail "export $i of six at once: $(cat "$work/at-once-$i.out")"
+done
+after=$(classes)
+[ "$after" = "$before" ] ||
+  fail "six at once: class keys written again: $(diff <(echo "$before") <(echo "$after") | grep '^>' | head -3)"
+
 /usr/bin/python3 "$here/tests/scripts/make_page_documents.py" "$work"
 cp "$work/slides.fodp" "$work/-Präsentation März.fodp"
 out="$work/-Élan à ÜBER-été.djvu"
@@ -147,6 +177,103 @@ ddjvu -format=ppm -page=1 "$out" "$work/translucent.ppm" && pdftoppm -r 300 -sin
   35,50 65,50 95,50 190,30 230,90 >"$work/translucent.colours" || fail "translucent: $(cat "$work/translucent.colours")"
 djvutxt "$out" | grep -q "Caption over the backdrop" || fail "translucent: the caption is not text: $(djvutxt "$out")"
 
+# Links: a PDF's URI link and links to its own pages (by a destination, and by a named one from a page
+# turned by a quarter) become map areas of their pages where the PDF has them (300 dpi, from the bottom
+# left); so do a .docx's hyperlink and its link to a bookmark on its second page.
+/usr/bin/python3 - "$work/links.pdf" <<'PY'
+import sys
+import pikepdf
+pdf = pikepdf.new()
+font = pikepdf.Dictionary(Type=pikepdf.Name.Font, Subtype=pikepdf.Name.Type1, BaseFont=pikepdf.Name.Helvetica)
+for text, turn in ((b'A site and the next page', 0), (b'Back to the first page', 90)):
+    page = pdf.make_indirect(pikepdf.Dictionary(
+        Type=pikepdf.Name.Page, MediaBox=[0, 0, 300, 200], Rotate=turn,
+        Resources=pikepdf.Dictionary(Font=pikepdf.Dictionary(F1=font)),
+        Contents=pdf.make_stream(b'BT /F1 14 Tf 20 150 Td (%s) Tj ET' % text)))
+    pdf.pages.append(pikepdf.Page(page))
+first, second = pdf.pages[0].obj, pdf.pages[1].obj
+def link(rect, **target):
+    return pdf.make_indirect(pikepdf.Dictionary(Type=pikepdf.Name.Annot, Subtype=pikepdf.Name.Link, Rect=rect,
+                                                **target))
+# With links that lead nowhere or are damaged, which are left out.
+first.Annots = pikepdf.Array([
+    link([20, 145, 50, 165], A=pikepdf.Dictionary(S=pikepdf.Name.URI, URI=pikepdf.String('https://example.com/a?b=1'))),
+    link([60, 145, 140, 165], Dest=pikepdf.Array([second, pikepdf.Name.Fit])),
+    link([0, 0, 10, 10], Dest=pikepdf.String('nowhere')), link([0, 0, 10, 10], Dest=pikepdf.Array([7, pikepdf.Name.Fit])),
+    link([0, 0, 10, 10], A=pikepdf.Dictionary(S=pikepdf.Name.URI)), link('rect', Dest=pikepdf.Array([second])),
+    pikepdf.Name.Link, link([0, 0, 10, 10], A=pikepdf.Dictionary(S=pikepdf.Name.Launch, F=pikepdf.String('x.exe')))])
+second.Annots = pikepdf.Array([link([20, 145, 120, 165], A=pikepdf.Dictionary(S=pikepdf.Name.GoTo,
+                                                                             D=pikepdf.String('start')))])
+pdf.Root.Names = pikepdf.Dictionary(Dests=pikepdf.Dictionary(
+    Names=pikepdf.Array([pikepdf.String('start'), pikepdf.Array([first, pikepdf.Name.Fit])])))
+pdf.save(sys.argv[1])
+PY
+cat >"$work/links.fodt" <<'FODT'
+<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.3"
+ office:mimetype="application/vnd.oasis.opendocument.text">
+ <office:automatic-styles>
+  <style:page-layout style:name="small"><style:page-layout-properties fo:page-width="10cm" fo:page-height="8cm"
+   fo:margin="1cm"/></style:page-layout>
+  <style:style style:name="next" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+ </office:automatic-styles>
+ <office:master-styles><style:master-page style:name="Standard" style:page-layout-name="small"/></office:master-styles>
+ <office:body><office:text>
+  <text:p>Visit <text:a xlink:type="simple" xlink:href="https://example.org/docs">the site</text:a> or <text:a
+   xlink:type="simple" xlink:href="#closing">the end</text:a>.</text:p>
+  <text:p text:style-name="next"><text:bookmark text:name="closing"/>The end.</text:p>
+ </office:text></office:body>
+</office:document>
+FODT
+soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to docx --outdir "$work" "$work/links.fodt" \
+  </dev/null >/dev/null 2>&1
+maparea() { # maparea DJVU PAGE TARGET: "x y width height" of the page's map area to TARGET, nothing without one
+  djvused "$1" -e "select $2; print-ant" 2>/dev/null |
+    awk -v area="(maparea \"$3\" " 'index($0, area) == 1 { sub(/.*\(rect /, ""); sub(/ *\).*/, ""); print }'
+}
+# A CSV in UTF-8, with and without a byte-order mark: its text layer has the names as written, and no mark.
+printf 'Name,City\n"José Núñez",Zürich\n' >"$work/data.csv"
+printf '\xef\xbb\xbfName,City\n"José Núñez",Zürich\n' >"$work/marked.csv"
+# These four exported at once.
+declare -A exporting
+for document in links.pdf links.docx data.csv marked.csv; do
+  export_sh "$work/$document" "$work/$document.djvu" >"$work/$document.out" 2>&1 &
+  exporting[$document]=$!
+done
+for document in links.pdf links.docx; do
+  wait "${exporting[$document]}" || { fail "$document: export failed: $(cat "$work/$document.out")"; continue; }
+  while read -r listed page target want; do
+    [ "$listed" = "$document" ] || continue
+    got=$(maparea "$work/$document.djvu" "$page" "$target")
+    # Within 2 pixels of the PDF's rectangle, or anywhere when none is given.
+    [ -n "$got" ] && awk -v got="$got" -v want="$want" 'BEGIN { split(got, g); n = split(want, w)
+      for (i = 1; i <= n; i++) if (g[i] - w[i] > 2 || w[i] - g[i] > 2) exit 1 }' ||
+      fail "$document: page $page's map area to $target is '$got', not '$want': $(djvused "$work/$document.djvu" \
+        -e "select $page; print-ant" 2>&1)"
+  done <<'AREAS'
+links.pdf 1 https://example.com/a?b=1 83 604 125 83
+links.pdf 1 #2 250 604 333 83
+links.pdf 2 #1 604 750 83 417
+links.docx 1 https://example.org/docs
+links.docx 1 #2
+AREAS
+  areas=$(djvused "$work/$document.djvu" -e 'select 1; print-ant' 2>/dev/null | grep -c '^(maparea')
+  [ "$areas" = 2 ] || fail "$document: $areas map areas on page 1, not 2"
+done
+
+for csv in data marked; do
+  wait "${exporting[$csv.csv]}" || { fail "$csv.csv: export failed: $(cat "$work/$csv.csv.out")"; continue; }
+  text=$(djvutxt "$work/$csv.csv.djvu")
+  for want in "José Núñez" Zürich; do
+    grep -qF "$want" <<<"$text" || fail "$csv.csv: the text layer lacks $want: $text"
+  done
+  ! grep -qF -e $'\xef\xbb\xbf' -e 'ï»¿' <<<"$text" || fail "$csv.csv: the text layer holds the mark: $text"
+done
+
 # Metafiles as they are, from a folder, through Excel, under a name the user gives the document, into
 # another folder over a file the user is told is replaced.
 mkdir "$work/-Ablage"
@@ -180,6 +307,19 @@ grep -q '^message box "DjVu Related Error": ' "$work/ro.out" || fail "read-only:
 # Refusals before any work.
 export_sh "$work/missing.docx" "$work/missing.djvu" >"$work/missing.out" 2>&1
 [ $? = 1 ] && grep -q "no such document" "$work/missing.out" || fail "missing document: $(cat "$work/missing.out")"
+# A link that leads round a loop is named with the loop, a folder named as a document said to be one and
+# what it must hold.
+ln -s loop-b.docx "$work/loop-a.docx"
+ln -s loop-a.docx "$work/loop-b.docx"
+mkdir "$work/folder.docx"
+while IFS='|' read -r document message; do
+  export_sh "$work/$document" "$work/refused.djvu" >"$work/refused.out" 2>&1
+  [ $? = 1 ] && grep -qF "$message" "$work/refused.out" && [ ! -e "$work/refused.djvu" ] ||
+    fail "$document: $(cat "$work/refused.out")"
+done <<'CASES'
+loop-a.docx|/loop-a.docx -> loop-b.docx -> loop-a.docx
+folder.docx|folder.docx is a folder without page metafiles: a folder given as the document must hold its pages, a metafile each (*.emf, in name order)
+CASES
 # An output that is the document, by its own name, through a link or through "..": the document stays.
 mkdir "$work/sub"
 ln -s slides.fodp "$work/link.fodp"
@@ -217,12 +357,29 @@ for name in con.djvu NUL.djvu Aux.tar.djvu com1.djvu LPT9.djvu "prn .djvu"; do
 done
 cmp -s "$work/slides.fodp" "$work/slides.orig" || fail "case: the document changed"
 [ "$(cat "$work/old.djvu")" = "old bytes" ] || fail "case: old.djvu changed"
+# An OUT whose path is not UTF-8, which Wine would write under another name (U+FFFD for the byte), over a
+# file of that name: refused before any work, the file kept and no other written. A folder of metafiles
+# whose path is not UTF-8 is exported.
+bad=$work/$'\xff-old.djvu'
+echo "old bytes" >"$bad"
+export_sh "$work/one-page" "$bad" >"$work/bad.out" 2>&1
+[ $? = 1 ] && grep -q "the path is not UTF-8" "$work/bad.out" && ! grep -q exported "$work/bad.out" &&
+  [ "$(cat "$bad")" = "old bytes" ] && [ ! -e "$work/"$'\xef\xbf\xbd-old.djvu' ] ||
+  fail "output not UTF-8: $(cat "$work/bad.out"; ls "$work" | grep old.djvu)"
+cp -r "$work/one-page" "$work/"$'\xfe-pages'
+export_sh "$work/"$'\xfe-pages' "$work/not-utf8.djvu" >"$work/not-utf8.out" 2>&1 &&
+  [ "$(djvused -e n "$work/not-utf8.djvu" 2>/dev/null)" = 1 ] ||
+  fail "a folder whose name is not UTF-8: $(cat "$work/not-utf8.out")"
 
-# What cannot be exported: a type the script does not handle, and random bytes named as a Word document and
-# as a PDF; nothing is written.
+# What cannot be exported: a type the script does not handle, random bytes named as a Word document and
+# as a PDF, and a PDF that needs a password to be opened; nothing is written.
 head -c 5120 /dev/urandom >"$work/noise.docx"
 cp "$work/noise.docx" "$work/noise.pdf"
 cp "$work/noise.docx" "$work/noise.png"
+/usr/bin/python3 -c 'import pikepdf, sys
+pdf = pikepdf.new()
+pdf.add_blank_page()
+pdf.save(sys.argv[1], encryption=pikepdf.Encryption(user="secret", owner="secret"))' "$work/locked.pdf"
 while IFS='|' read -r document message; do
   export_sh "$work/$document" "$work/noise.djvu" >"$work/noise.out" 2>&1
   [ $? = 1 ] && grep -q "$message" "$work/noise.out" && [ ! -e "$work/noise.djvu" ] ||
@@ -232,6 +389,7 @@ done <<'CASES'
 noise.png|noise.png is of none of the types it exports:
 noise.docx|LibreOffice cannot open .*noise.docx as a .docx document
 noise.pdf|no page in the PDF of .*noise.pdf
+locked.pdf|locked.pdf needs a password to be opened
 CASES
 export_sh "$work/noise.png" "$work/noise.djvu" >"$work/noise.out" 2>&1
 grep -q '^  PowerPoint: .*\.pptx' "$work/noise.out" || fail "noise.png: the types it exports are not listed"
