@@ -50,10 +50,12 @@ for name in "${names[@]}"; do fodt "$work/documents/$name"; done
 printf 'Name,City\nAda,Bern\n' >"$work/documents/data.csv"
 chmod a-w "$work/documents"
 before=$(ls -A "$work/documents")
-as_user=()
+as_user=() scripts=$here/scripts
 if [ "$(id -u)" = 0 ]; then
   chown 65534 "$work/user"
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$work/user")
+  # A clone in a folder of root's own (mktemp's) is closed to nobody: the scripts are run from a copy.
+  "${as_user[@]}" test -r "$scripts/document-to-emf.sh" || { cp -r -- "$scripts" "$work/scripts"; scripts=$work/scripts; }
 fi
 
 # check NAME OUT PICTURE TEXT...: the page of the document NAME, converted into OUT, draws each TEXT (the
@@ -61,7 +63,7 @@ fi
 check() {
   local name=$1 out=$work/user/$2 picture=$3
   shift 3
-  "${as_user[@]}" env TMPDIR="$work/user" bash "$here/scripts/document-to-emf.sh" "$work/documents/$name" "$out" \
+  "${as_user[@]}" env TMPDIR="$work/user" bash "$scripts/document-to-emf.sh" "$work/documents/$name" "$out" \
     >"$out.log" 2>&1 || { fail "$(printf %q "$name"): conversion failed: $(cat "$out.log")"; return 1; }
   /usr/bin/python3 - "$here/scripts" "$out/page-0001.emf" "$picture" "$@" <<'PY' || { fail "$(printf %q "$name")"; return 1; }
 import sys
