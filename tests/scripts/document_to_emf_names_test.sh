@@ -63,8 +63,9 @@ fi
 check() {
   local name=$1 out=$work/user/$2 picture=$3
   shift 3
-  "${as_user[@]}" env TMPDIR="$work/user" bash "$scripts/document-to-emf.sh" "$work/documents/$name" "$out" \
-    >"$out.log" 2>&1 || { fail "$(printf %q "$name"): conversion failed: $(cat "$out.log")"; return 1; }
+  # From the user's own folder: LibreOffice's launcher fails in a folder it cannot enter (the test's, there).
+  (cd "$work/user" && "${as_user[@]}" env TMPDIR="$work/user" bash "$scripts/document-to-emf.sh" \
+    "$work/documents/$name" "$out") >"$out.log" 2>&1 || { fail "$(printf %q "$name"): conversion failed: $(cat "$out.log")"; return 1; }
   /usr/bin/python3 - "$here/scripts" "$out/page-0001.emf" "$picture" "$@" <<'PY' || { fail "$(printf %q "$name")"; return 1; }
 import sys
 sys.path.insert(0, sys.argv[1])
