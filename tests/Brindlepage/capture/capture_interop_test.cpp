@@ -62,6 +62,18 @@ protected:
                            pageFile(info, {{"TXTz", chunkBody(renders.page->makeTXTz(info))},
                                            {"ANTz", chunkBody(renders.annotation->makeANTz(info))}}));
     }
+    // Twips, and FACE at 14 pt with text set on its baseline, as the hosts' metafiles draw text: the font,
+    // for the caller to delete once the drawing is finished.
+    static HFONT selectTextFont(HDC dc, const wchar_t* face)
+    {
+        SetMapMode(dc, MM_TWIPS);
+        HFONT font = CreateFontW(-280, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, face);
+        SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+        return font;
+    }
     // Every printed word lies over ink of the render, and its characters are the zone texts'.
     void expectWordsOverInk(const std::vector<PrintedWord>& inWords)
     {
@@ -79,12 +91,7 @@ TEST_F(CaptureInterop, ToolsReadTheTextAndLinksOfADrawnPage)
 {
     PageDrawing drawing;
     HDC dc = drawing.dc();
-    SetMapMode(dc, MM_TWIPS);
-    HFONT font = CreateFontW(-280, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Liberation Serif");
-    SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+    HFONT font = selectTextFont(dc, L"Liberation Serif");
     TextOutW(dc, 200, -500, L"Searchable words", 16);
     TextOutW(dc, 200, -900, L"on two lines", 12);
     // The link covers the glyph cells of "lines": from the ascent above the baseline to the descent below.
@@ -143,12 +150,7 @@ TEST_F(CaptureInterop, ToolsReadTheLettersOfALigature)
 {
     PageDrawing drawing;
     HDC dc = drawing.dc();
-    SetMapMode(dc, MM_TWIPS);
-    HFONT font = CreateFontW(-280, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Carlito");
-    SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+    HFONT font = selectTextFont(dc, L"Carlito");
     const std::wstring text = L"The office file";
     INT advances[] = {150, 140, 130, 70, 140, 330, 0, 0, 120, 130, 70, 230, 0, 70, 130};
     ExtTextOutW(dc, 200, -500, 0, nullptr, text.c_str(), UINT(text.size()), advances);
