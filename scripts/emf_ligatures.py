@@ -55,6 +55,9 @@ def split_ligatures(emf, fonts):
     advances_of = LetterAdvances(fonts)
     created, font = {}, None
     for index, (kind, record) in enumerate(emf.records):
+        # Records too short for the fields read below draw no text this step could mend.
+        if len(record) < (76 if kind == EMR_EXTTEXTOUTW else 12):
+            continue
         if kind == EMR_EXTCREATEFONTINDIRECTW:
             created[struct.unpack_from('<I', record, 8)[0]] = logical_font(record)
         elif kind == EMR_DELETEOBJECT:
